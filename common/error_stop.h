@@ -1,0 +1,11 @@
+#pragma once
+
+namespace trov {
+
+// Ends the program on a fault it detected itself, after the caller has written its message to
+// standard output: the pause prompt on standard error, the answer read from the controlling terminal
+// (never from standard input when that is redirected), then exit status 1 whatever the answer.
+// Without a terminal: "s_paus: can't open con!" and status 1 at once. Open C streams are flushed.
+[[noreturn]] void error_stop();
+
+}  // namespace trov

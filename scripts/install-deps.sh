@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and running trov need, when any is missing.
+set -euo pipefail
+packages=(g++ cmake make libgtest-dev libbenchmark-dev libfltk1.3-dev
+          xvfb xauth xdotool x11-utils imagemagick libwmf-bin gsfonts fonts-dejavu-core fonts-liberation)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  echo "Installing: ${missing[*]}"
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
