@@ -1,0 +1,154 @@
+#include "common/list_reader.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+namespace trov {
+
+namespace {
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_digit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+
+ListReader::Result fault(std::string what) { return {ListReader::Status::fault, std::move(what)}; }
+ListReader::Result end_of_file() { return {ListReader::Status::end_of_file, {}}; }
+
+// Converts a scanned number into the item; the token is already in C form ("1.5E-3").
+ListReader::Result assign(const ListReader::Target& target, const std::string& token, bool integer_form) {
+  if (auto* item = std::get_if<int*>(&target)) {
+    if (!integer_form) return fault("invalid integer");
+    errno = 0;
+    long long value = std::strtoll(token.c_str(), nullptr, 10);
+    if (errno == ERANGE || value > INT_MAX || value < INT_MIN) return fault("integer overflow");
+    **item = static_cast<int>(value);
+    return {};
+  }
+  double value = std::strtod(token.c_str(), nullptr);
+  if (!std::isfinite(value)) return fault("real overflow");
+  if (auto* item = std::get_if<float*>(&target)) {
+    if (std::fabs(value) > FLT_MAX) return fault("real overflow");
+    **item = static_cast<float>(value);
+  } else {
+    *std::get<double*>(target) = value;
+  }
+  return {};
+}
+
+}  // namespace
+
+ListReader::ListReader(std::istream& in, std::string source_name)
+    : in_(in), source_name_(std::move(source_name)) {}
+
+bool ListReader::fetch_line() {
+  if (!std::getline(in_, line_)) return false;
+  if (!line_.empty() && line_.back() == '\r') line_.pop_back();
+  pos_ = 0;
+  ++line_number_;
+  return true;
+}
+
+bool ListReader::at_value_end() const {
+  return pos_ >= line_.size() || is_blank(line_[pos_]) || line_[pos_] == ',' || line_[pos_] == '/';
+}
+
+// number: [sign] digits [. digits] [(E|e|D|d) [sign] digits | sign digits]; at least one mantissa digit.
+ListReader::Result ListReader::scan_number(std::string& token, bool& integer_form) {
+  token.clear();
+  integer_form = true;
+  auto peek = [&] { return pos_ < line_.size() ? line_[pos_] : '\0'; };
+  if (peek() == '+' || peek() == '-') token += line_[pos_++];
+  int mantissa_digits = 0;
+  while (is_digit(peek())) token += line_[pos_++], ++mantissa_digits;
+  if (peek() == '.') {
+    integer_form = false;
+    token += line_[pos_++];
+    while (is_digit(peek())) token += line_[pos_++], ++mantissa_digits;
+  }
+  if (mantissa_digits == 0) return fault("invalid number");
+  char c = peek();
+  bool letter = c == 'E' || c == 'e' || c == 'D' || c == 'd';
+  if (letter || c == '+' || c == '-') {
+    integer_form = false;
+    token += 'E';
+    if (letter) ++pos_;
+    if (peek() == '+' || peek() == '-') token += line_[pos_++];
+    if (!is_digit(peek())) return fault("exponent field");
+    while (is_digit(peek())) token += line_[pos_++];
+  }
+  return {};
+}
+
+ListReader::Result ListReader::read(std::initializer_list<Target> items) {
+  if (in_.bad()) return fault("input error");
+  if (!fetch_line()) return in_.bad() ? fault("input error") : end_of_file();
+  int repeat = 0;  // copies of `repeated` still to hand out (r*c), or nulls (r*)
+  bool repeated_null = false;
+  std::string token;
+  bool integer_form = true;
+  for (const Target& target : items) {
+    if (repeat == 0) {
+      while (true) {  // find where the next value starts
+        while (pos_ < line_.size() && is_blank(line_[pos_])) ++pos_;
+        if (pos_ < line_.size()) break;
+        if (!fetch_line()) return in_.bad() ? fault("input error") : end_of_file();
+      }
+      char c = line_[pos_];
+      if (c == '/') return {};  // the remaining items keep their values
+      if (c == ',') {           // null value
+        ++pos_;
+        continue;
+      }
+      std::size_t star = pos_;
+      while (star < line_.size() && is_digit(line_[star])) ++star;
+      if (star > pos_ && star < line_.size() && line_[star] == '*') {
+        repeat = std::atoi(line_.c_str() + pos_);
+        if (repeat <= 0) return fault("invalid repeat count");
+        pos_ = star + 1;
+        repeated_null = at_value_end();
+        if (!repeated_null) {
+          if (Result r = scan_number(token, integer_form); !r.ok()) return r;
+        }
+      } else {
+        repeat = 1;
+        repeated_null = false;
+        if (Result r = scan_number(token, integer_form); !r.ok()) return r;
+      }
+      // after a value: blanks and tabs, then one comma as separator
+      while (pos_ < line_.size() && is_blank(line_[pos_])) ++pos_;
+      if (pos_ < line_.size() && line_[pos_] == ',') ++pos_;
+    }
+    --repeat;
+    if (repeated_null) continue;
+    if (Result r = assign(target, token, integer_form); !r.ok()) return r;
+  }
+  return {};
+}
+
+ListReader::Result ListReader::read_line(std::string& text) {
+  if (!fetch_line()) return in_.bad() ? fault("input error") : end_of_file();
+  text = line_;
+  return {};
+}
+
+[[noreturn]] void input_fault(const ListReader& reader, const ListReader::Result& result) {
+  std::cout.flush();
+  if (result.status == ListReader::Status::end_of_file)
+    std::fprintf(stderr, "Error reading %s: end of file after line %d\n", reader.source_name().c_str(),
+                 reader.line_number());
+  else
+    std::fprintf(stderr, "Error reading %s, line %d: %s\n", reader.source_name().c_str(), reader.line_number(),
+                 result.fault.c_str());
+  std::exit(2);
+}
+
+void read_or_fail(ListReader& reader, std::initializer_list<ListReader::Target> items) {
+  if (ListReader::Result r = reader.read(items); !r.ok()) input_fault(reader, r);
+}
+
+}  // namespace trov

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <initializer_list>
+#include <istream>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace trov {
+
+// List-directed (free-form) and formatted (A) input from a text stream. Each statement starts on a new
+// line; values are separated by blanks, tabs, commas or line ends; a comma where a value should start
+// is a null (the item keeps its value), a slash ends the statement, r*c repeats c and r* gives r nulls.
+// After the last item the rest of the line is skipped. A carriage return before a line feed belongs
+// to the line end.
+class ListReader {
+ public:
+  enum class Status { ok, end_of_file, fault };
+  struct Result {
+    Status status = Status::ok;
+    std::string fault;  // "invalid integer", "invalid number", "exponent field", ...
+    bool ok() const { return status == Status::ok; }
+  };
+  using Target = std::variant<int*, float*, double*>;
+
+  ListReader(std::istream& in, std::string source_name);
+
+  // One list-directed statement.
+  Result read(std::initializer_list<Target> items);
+  // One formatted statement "(A)": the whole next line, without its line end.
+  Result read_line(std::string& text);
+
+  int line_number() const { return line_number_; }
+  const std::string& source_name() const { return source_name_; }
+
+ private:
+  bool fetch_line();
+  bool at_value_end() const;
+  Result scan_number(std::string& token, bool& integer_form);
+
+  std::istream& in_;
+  std::string source_name_;
+  std::string line_;
+  std::size_t pos_ = 0;
+  int line_number_ = 0;
+};
+
+// The input layer's report for a statement that could not be completed: one line on standard error
+// naming the source, the line and the fault, then exit status 2.
+[[noreturn]] void input_fault(const ListReader& reader, const ListReader::Result& result);
+
+// Reads one statement and ends the program through input_fault unless it succeeds.
+void read_or_fail(ListReader& reader, std::initializer_list<ListReader::Target> items);
+
+}  // namespace trov
