@@ -181,6 +181,10 @@ std::string edit_g(double value, int width, int digits) {
 }
 
 std::string format_record(std::string_view format, std::initializer_list<FormatItem> items) {
+  return format_record(format, std::span<const FormatItem>(items.begin(), items.size()));
+}
+
+std::string format_record(std::string_view format, std::span<const FormatItem> items) {
   std::vector<Descriptor> list = parse(format);
   std::string out;
   auto item = items.begin();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,7 @@ struct FormatItem {
 // Writes the items by a format such as "(f10.5,4x,f10.5,4x,2G16.8,i5)" and returns the records, each
 // ended by a line end. Descriptors: "/", nX, A, Aw, Iw, Fw.d, Ew.d, Gw.d, with repeat counts; case does
 // not matter. Output stops at the first data descriptor that finds no item left.
+std::string format_record(std::string_view format, std::span<const FormatItem> items);
 std::string format_record(std::string_view format, std::initializer_list<FormatItem> items);
 
 // Single edit descriptors, for callers and tests.

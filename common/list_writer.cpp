@@ -83,8 +83,8 @@ std::string ListWriter::str() const {
   return out;
 }
 
-void say(const ListWriter& statement) {
-  std::cout << statement.str() << std::flush;
-}
+void say(const ListWriter& statement) { say(statement.str()); }
+
+void say(std::string_view records) { std::cout << records << std::flush; }
 
 }  // namespace trov

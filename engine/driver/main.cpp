@@ -1,2 +1,9 @@
 // trov40: the estimation engine. Reads trov.in on standard input, writes trov.out.
-int main() { return 0; }
+#include <iostream>
+
+#include "engine/driver/run.h"
+
+int main() {
+  trov::run_engine(std::cin);
+  return 0;
+}

@@ -1,0 +1,171 @@
+#include "engine/driver/data.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <numeric>
+#include <string>
+
+#include "common/error_stop.h"
+#include "common/format.h"
+#include "common/list_writer.h"
+
+namespace trov {
+
+namespace {
+
+[[noreturn]] void refuse(const char* message) {
+  say(ListWriter().text(message));
+  error_stop();
+}
+
+// A data file that cannot be opened is a fault of the input layer: a report and status 2.
+[[noreturn]] void cannot_open(const std::string& name, const std::string& reason) {
+  std::cout.flush();
+  std::fprintf(stderr, "Error: cannot open data file \"%s\": %s\n", name.c_str(), reason.c_str());
+  std::exit(2);
+}
+
+std::string trailing_blanks_removed(std::string text) {
+  text.erase(text.find_last_not_of(' ') + 1);
+  return text;
+}
+
+template <typename T>
+void permute(std::vector<T>& values, std::span<const int> perm, int count, int offset) {
+  std::vector<T> copy(values.begin() + offset, values.begin() + offset + count);
+  for (int i = 0; i < count; ++i) values[static_cast<std::size_t>(offset + i)] = copy[static_cast<std::size_t>(perm[i])];
+}
+
+}  // namespace
+
+Points::Points() : x(kCapacity), y(kCapacity), xsave(kCapacity), irep(kCapacity) {}
+
+void datin(ListReader& parameters, const Settings& settings, Points& points) {
+  std::string line;
+  ListReader::Result name_read = parameters.read_line(line);
+  if (name_read.status == ListReader::Status::end_of_file) input_fault(parameters, name_read);
+  if (!name_read.ok()) {
+    say(format_record("(/A)", {" Error reading data filename from input file"}));
+    error_stop();
+  }
+  // The whole line is the name (a picked path is often longer than 50 characters); leading blanks
+  // belong to it.
+  std::string name = trailing_blanks_removed(line);
+  std::error_code ec;
+  if (name.empty()) cannot_open(name, "no file name on the line after the seed");
+  if (std::filesystem::is_directory(name, ec)) cannot_open(name, "it is a directory");
+  std::ifstream file(name);
+  if (!file) cannot_open(name, std::strerror(errno));
+
+  ListReader cases(file, name);
+  const bool has_c = settings.M == 1, has_n = settings.icol == 1;
+  int i = 0;
+  while (true) {
+    double y = 0, x = 0, c = 0;
+    int n = 1;
+    ListReader::Result r = has_c ? (has_n ? cases.read({&y, &x, &c, &n}) : cases.read({&y, &x, &c}))
+                                 : (has_n ? cases.read({&y, &x, &n}) : cases.read({&y, &x}));
+    if (r.status == ListReader::Status::end_of_file) break;  // an incomplete last case is dropped
+    if (!r.ok()) {
+      std::string message = format_record("(/A,I4)", {" Error when reading data from input file, line# = ", i + 1});
+      if (has_n) message += "\n Possible remedy:\n Program expects an integer in last column (no decimel points)\n";
+      if (has_c) message += "\n Possible remedy:\n Covariate must be a number, cannot be a character\n";
+      say(message);
+      error_stop();
+    }
+    if (i == kCapacity) {
+      say(ListWriter().text("Error: program cannot handle more than ").integer(kCapacity).text(" cases"));
+      error_stop();
+    }
+    points.y[i] = y;
+    points.x[i] = x;
+    points.xsave[i] = c;
+    points.irep[i] = has_n ? n : 1;
+    ++i;
+  }
+  points.nraw = i;
+  say(format_record("(/1X,I4,A/)", {points.nraw, " cases read from file"}));
+  if (points.nraw == 0) refuse("Error: the data file holds no complete case");
+  organizedata(points, settings.M);
+}
+
+void dpsort(std::span<const double> values, int count, std::span<int> perm) {
+  std::iota(perm.begin(), perm.begin() + count, 0);
+  std::stable_sort(perm.begin(), perm.begin() + count, [&](int a, int b) { return values[a] < values[b]; });
+}
+
+void organizedata(Points& p, int M) {
+  const int nraw = p.nraw;
+  std::vector<int> perm(static_cast<std::size_t>(nraw));
+  dpsort(p.x, nraw, perm);
+  permute(p.y, perm, nraw, 0);
+  permute(p.x, perm, nraw, 0);
+  permute(p.xsave, perm, nraw, 0);
+  permute(p.irep, perm, nraw, 0);
+  if (M > 0) {  // within each run of equal X, order the cases by C
+    for (int start = 0; start < nraw;) {
+      int end = start + 1;
+      while (end < nraw && p.x[end] == p.x[start]) ++end;
+      int length = end - start;
+      dpsort(std::span<const double>(p.xsave).subspan(static_cast<std::size_t>(start)), length, perm);
+      permute(p.xsave, perm, length, start);
+      permute(p.y, perm, length, start);
+      permute(p.irep, perm, length, start);
+      start = end;
+    }
+  }
+  for (int i = 0; i < nraw; ++i) p.irep[i] = std::max(p.irep[i], 1);
+
+  int n = 0;
+  for (int start = 0; start < nraw;) {
+    int end = start + 1;
+    while (end < nraw && p.x[end] == p.x[start] && (M == 0 || p.xsave[end] == p.xsave[start])) ++end;
+    double y = p.y[start];
+    long long total = p.irep[start];
+    if (end - start > 1) {  // a group of one case keeps its Y unchanged
+      double sum = p.irep[start] * p.y[start];
+      for (int k = start + 1; k < end; ++k) {
+        sum += p.irep[k] * p.y[k];
+        total += p.irep[k];
+      }
+      if (total > INT_MAX) refuse("Error: the counts N of one point add up to more than 2147483647");
+      y = sum / static_cast<double>(total);
+    }
+    p.x[n] = p.x[start];
+    p.xsave[n] = p.xsave[start];
+    p.y[n] = y;
+    p.irep[n] = static_cast<int>(total);
+    ++n;
+    start = end;
+  }
+  p.n = n;
+}
+
+bool vartest(std::span<const double> y, int n) {
+  for (int i = 1; i < n; ++i)
+    if (y[i] != y[0]) return false;
+  return true;
+}
+
+void check_points(const Points& p, int model) {
+  if (vartest(p.y, p.n)) refuse("Error: Y has no variance");
+  if (model != 1) {
+    for (int i = 0; i < p.n; ++i) {
+      if (p.y[i] < 0) refuse("Error: Y cannot be negative in binomial and Poisson models");
+      if (model == 2 && p.y[i] > 1) refuse("Error: Y cannot be greater than 1 in binomial model");
+    }
+  }
+  int distinct = 1;
+  for (int i = 1; i < p.n; ++i)
+    if (p.x[i] != p.x[i - 1]) ++distinct;
+  if (distinct < 4) refuse("Error: fewer than 4 distinct X values; the spline needs at least 4");
+}
+
+}  // namespace trov

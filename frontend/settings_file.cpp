@@ -1,0 +1,81 @@
+#include "frontend/settings_file.h"
+
+#include <fstream>
+
+#include "common/list_reader.h"
+
+namespace trov::front {
+
+namespace {
+
+std::string integer_line(int value, const char* comment) {
+  return " " + std::to_string(value) + "        " + comment + "\n";
+}
+
+std::string text_line(const std::string& field, const char* comment) {
+  return fixed_field(field, 10) + comment + "\n";
+}
+
+}  // namespace
+
+std::string afromi(int value) { return fixed_field(" " + std::to_string(value), 10); }
+
+std::string fixed_field(const std::string& text, std::size_t length) {
+  std::string field = text.substr(0, length);
+  field.resize(length, ' ');
+  return field;
+}
+
+void derive_choices(DialogValues& v) {
+  if (v.nstep < 1) v.nstep = 1;
+  v.nstep_text = afromi(v.nstep);
+  v.iopt = v.nstep == 1 ? 1 : 2;
+  v.icov = v.M == 0 ? 1 : (v.catcov == 0 ? 2 : 3);
+}
+
+DialogValues default_values() {
+  DialogValues v;
+  derive_choices(v);
+  return v;
+}
+
+bool load_parameter_file(const std::string& path, DialogValues& v) {
+  std::ifstream file(path);
+  if (!file) return false;
+  ListReader in(file, path);
+  std::string line;
+  auto text = [&](std::string& field, std::size_t length) {
+    if (!in.read_line(line).ok()) return false;
+    field = fixed_field(line, length);
+    return true;
+  };
+  bool ok = text(v.count, 10) && in.read({&v.M}).ok() && in.read({&v.catcov}).ok() && in.read({&v.nstep}).ok() &&
+            text(v.lmin, 10) && text(v.lmax, 10) && text(v.maxit, 10) && text(v.stop, 10) &&
+            in.read({&v.model}).ok() && in.read({&v.icol}).ok() && text(v.iboot, 10) && text(v.seed, 10) &&
+            in.read_line(line).ok();
+  if (!ok) return false;
+  // the whole name, as the engine reads it: a picked path is often longer than 50 characters
+  v.datfil = line.substr(0, line.find_last_not_of(' ') + 1);
+  derive_choices(v);
+  return true;
+}
+
+std::string parameter_file_text(const DialogValues& v) {
+  std::string out = text_line(v.count, "SAVE FIRST 10 COLUMNS OF THIS FILE FOR PARAMETERS ONLY");
+  out += integer_line(v.M, "M = number of covariates (0 or 1)");
+  out += integer_line(v.catcov, "catcov = covariate is continuous (0) or category (1)");
+  out += text_line(v.nstep_text, "nstep = number of lambdas to search over");
+  out += text_line(v.lmin, "lmin = smallest ln(lambda) of search, or fixed ln(lambda)");
+  out += text_line(v.lmax, "lmax = largest ln(lambda) of search");
+  out += text_line(v.maxit, "maxit = max number of iterations for spline fit");
+  out += text_line(v.stop, "stop = convergence tolerance for spline fit");
+  out += integer_line(v.model, "model 1 = normal 2= binomial 3=poisson");
+  out += integer_line(v.icol, "icol 1 =third data column has #replicates, 2=not");
+  out += text_line(v.iboot, "iboot = Number of bootstrap replications to carry out");
+  out += text_line(v.seed, "random number seed for bootstrapping");
+  // the name in all 100 columns; a longer picked path is written whole, as the engine reads it whole
+  out += v.datfil.size() < 100 ? fixed_field(v.datfil, 100) : v.datfil;
+  return out + "\n";
+}
+
+}  // namespace trov::front

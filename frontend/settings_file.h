@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+
+namespace trov::front {
+
+// The dialog's values. Texts are kept exactly as entered and written to trov.in as they are: the
+// front end validates nothing; the engine checks.
+struct DialogValues {
+  std::string count = "10";         // first 10 columns of line 1, kept as read
+  int M = 0;                        // number of covariates (0 or 1)
+  int catcov = 0;                   // 0 continuous, 1 category
+  int nstep = 21;                   // number of lambdas, used at start-up only
+  std::string nstep_text;           // "Number of lambdas in range"
+  std::string lmin = "-10";         // smallest ln(lambda), or the fixed one
+  std::string lmax = " 10";         // largest ln(lambda)
+  std::string maxit = "5";
+  std::string stop = "0.005";
+  int model = 2;                    // 1 normal, 2 binomial, 3 Poisson
+  int icol = 2;                     // 1 "Y X [C] N", 2 "Y X [C]"
+  std::string iboot = "0";
+  std::string seed = "2387498";
+  std::string datfil = "demo1.dat";
+  std::string outfil = "trov.out";  // where trov.out is copied after each run; not kept in trov.in
+  int iopt = 2;                     // 1 fixed lambda, 2 range of lambdas
+  int icov = 1;                     // 1 none, 2 continuous, 3 category
+};
+
+// One blank, the digits of the integer, blank-filled to 10 characters (21 gives " 21" and 7 blanks).
+std::string afromi(int value);
+
+// Texts are held as fixed fields: cut to their length or padded with blanks.
+std::string fixed_field(const std::string& text, std::size_t length);
+
+// Defaults, with the derived option and covariate choice.
+DialogValues default_values();
+
+// Reads trov.in; false when a value cannot be read or the file ends early. Sets the derived values.
+bool load_parameter_file(const std::string& path, DialogValues& values);
+
+// The 13 lines of trov.in for the held values.
+std::string parameter_file_text(const DialogValues& values);
+
+// After reading trov.in: nstep at least 1, its text, and the option and covariate choices.
+void derive_choices(DialogValues& values);
+
+}  // namespace trov::front

@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <sstream>
+#include <string>
+
+#include "engine/driver/data.h"
+#include "engine/driver/grouping.h"
+#include "engine/driver/settings.h"
+
+namespace trov {
+namespace {
+
+std::string parameter_file(const std::string& nstep, const std::string& lmin, const std::string& lmax,
+                           const std::string& iboot, const std::string& M = " 0", const std::string& catcov = " 0",
+                           const std::string& stop = "0.005     ") {
+  return "10        SAVE FIRST 10 COLUMNS OF THIS FILE FOR PARAMETERS ONLY\n" + M +
+         "        M = number of covariates (0 or 1)\n" + catcov + "        catcov\n" + nstep + " nstep\n" + lmin +
+         " lmin\n" + lmax + " lmax\n5         maxit\n" + stop + "stop = convergence tolerance\n 2        model\n" +
+         " 2        icol\n" + iboot + " iboot\n2387498   random number seed for bootstrapping\ndemo1.dat\n";
+}
+
+Settings settings_of(const std::string& text) {
+  std::istringstream in(text);
+  ListReader reader(in, "test");
+  return read_settings(reader);
+}
+
+TEST(settings_test, default_file_gives_the_default_settings) {
+  Settings s = settings_of(parameter_file(" 21", "-10", " 10", "0"));
+  EXPECT_EQ(s.M, 0);
+  EXPECT_EQ(s.catcov, 0);
+  EXPECT_EQ(s.nstep, 21);
+  EXPECT_EQ(s.lmin, -10.0);
+  EXPECT_EQ(s.lmax, 10.0);
+  EXPECT_EQ(s.step, 1.0);
+  EXPECT_EQ(s.maxit, 5);
+  EXPECT_EQ(s.stop, 0.004999999888241291);
+  EXPECT_EQ(s.model, 2);
+  EXPECT_EQ(s.icol, 2);
+  EXPECT_EQ(s.iboot, 0);
+  EXPECT_EQ(s.seed, 2387498);
+  EXPECT_EQ(settings_of(parameter_file("1", "0.1", "0", "0")).lmin, 0.10000000149011612);
+  EXPECT_EQ(settings_of(parameter_file("1", "0", "0", "0", " 0", " 0", "0.00000001")).stop, static_cast<double>(1e-8f));
+}
+
+TEST(settings_test, conversions_round_and_truncate) {
+  EXPECT_EQ(round_to_nearest(2.5f), 3);
+  EXPECT_EQ(round_to_nearest(-2.5f), -3);
+  EXPECT_EQ(round_to_nearest(-0.4f), 0);
+  EXPECT_EQ(round_to_nearest(1e20f), 2147483647);  // saturates instead of overflowing
+  EXPECT_EQ(truncate_toward_zero(1.9f), 1);
+  EXPECT_EQ(truncate_toward_zero(-0.7f), 0);
+  EXPECT_EQ(settings_of(parameter_file("2.5", "0", "1", "0")).nstep, 3);
+  EXPECT_EQ(settings_of(parameter_file("1", "0", "1", "0", " 1.9")).M, 1);
+  EXPECT_EQ(settings_of(parameter_file("1", "0", "1", "0", "-1")).M, 0);
+  EXPECT_EQ(settings_of(parameter_file("1", "0", "1", "0", " 1", "-1")).catcov, 1);
+  EXPECT_EQ(settings_of(parameter_file("1", "0", "1", "0", " 1", " 2")).catcov, 1);
+  EXPECT_EQ(settings_of(parameter_file("1", "0", "1", "0", " 1", " 0.7")).catcov, 0);
+  EXPECT_EQ(settings_of(parameter_file("1", "0", "1", "2.9")).iboot, 2);
+}
+
+TEST(settings_test, warnings_repair_the_grid) {
+  testing::internal::CaptureStdout();
+  Settings swapped = settings_of(parameter_file("11", "5", "-5", "0"));
+  Settings equal = settings_of(parameter_file("11", "3", "3", "0"));
+  Settings fixed = settings_of(parameter_file("-0.4", "2", "9", "0"));
+  Settings no_boot = settings_of(parameter_file("21", "-10", "10", "200"));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            " Warning: lmin must be smaller than lmax\n Warning: lmin must be smaller than lmax\n"
+            " Warning: number of lambdas (nstep) must be at least 1\n"
+            " Warning: bootstrap available only for fixed lambda\n");
+  EXPECT_EQ(swapped.lmin, -5.0);
+  EXPECT_EQ(swapped.lmax, 5.0);
+  EXPECT_EQ(swapped.step, 1.0);
+  EXPECT_EQ(equal.step, 0.0);
+  EXPECT_EQ(fixed.nstep, 1);
+  EXPECT_EQ(fixed.step, 0.0);
+  EXPECT_EQ(fixed.lmin, 2.0);
+  EXPECT_EQ(no_boot.iboot, 1);
+}
+
+TEST(settings_test, blank_lines_among_the_values_are_passed_over) {
+  std::string text = parameter_file(" 21", "-10", " 10", "0");
+  text.insert(text.find(" 0        catcov"), "\n   \n");
+  EXPECT_EQ(settings_of(text).nstep, 21);
+}
+
+void set_cases(Points& p, std::initializer_list<std::array<double, 4>> cases) {
+  int i = 0;
+  for (const auto& c : cases) {
+    p.y[i] = c[0];
+    p.x[i] = c[1];
+    p.xsave[i] = c[2];
+    p.irep[i] = static_cast<int>(c[3]);
+    ++i;
+  }
+  p.nraw = i;
+}
+
+TEST(organizedata_test, pools_equal_x_with_weighted_means) {
+  Points p;
+  set_cases(p, {{1, 2, 0, 1}, {3, 2, 0, 1}, {5, 1, 0, 1}});
+  organizedata(p, 0);
+  ASSERT_EQ(p.n, 2);
+  EXPECT_EQ(p.x[0], 1);
+  EXPECT_EQ(p.y[0], 5);
+  EXPECT_EQ(p.irep[0], 1);
+  EXPECT_EQ(p.x[1], 2);
+  EXPECT_EQ(p.y[1], 2);
+  EXPECT_EQ(p.irep[1], 2);
+
+  set_cases(p, {{0.5, 1, 0, 4}, {0.25, 1, 0, 4}});
+  organizedata(p, 0);
+  ASSERT_EQ(p.n, 1);
+  EXPECT_EQ(p.irep[0], 8);
+  EXPECT_EQ(p.y[0], 0.375);
+
+  set_cases(p, {{0.1, 1, 0, 0}, {0.7, 1, 0, -3}});  // N below 1 counts as 1
+  organizedata(p, 0);
+  EXPECT_EQ(p.irep[0], 2);
+  EXPECT_DOUBLE_EQ(p.y[0], 0.4);
+}
+
+TEST(organizedata_test, covariate_splits_points_and_groups_them_by_x) {
+  Points p;
+  set_cases(p, {{1, 1, 2, 1}, {0, 1, 1, 1}, {0, 1, 2, 1}, {1, 0.5, 7, 1}});
+  organizedata(p, 1);
+  ASSERT_EQ(p.n, 3);
+  EXPECT_EQ(p.x[1], 1);
+  EXPECT_EQ(p.xsave[1], 1);
+  EXPECT_EQ(p.irep[1], 1);
+  EXPECT_EQ(p.xsave[2], 2);
+  EXPECT_EQ(p.irep[2], 2);
+  EXPECT_EQ(p.y[2], 0.5);
+
+  std::vector<double> xc(10), yc(10);
+  std::vector<int> ic(10), cases(10);
+  XGroups g{xc, ic, cases, 0};
+  compressx(p.x, p.irep, p.n, g);
+  ASSERT_EQ(g.nunique, 2);
+  EXPECT_EQ(g.icases[1], 2);
+  EXPECT_EQ(g.icompress[1], 3);
+  compressy(p.y, p.irep, g, yc);
+  EXPECT_DOUBLE_EQ(yc[1], (0 * 1 + 0.5 * 2) / 3.0);
+  std::vector<double> back(10);
+  expandy(yc, g, back);
+  EXPECT_EQ(back[1], yc[1]);
+  EXPECT_EQ(back[2], yc[1]);
+}
+
+TEST(organizedata_test, sort_is_stable_and_vartest_is_exact) {
+  std::vector<double> values{3, 1, 3, 2, 1};
+  std::vector<int> perm(5);
+  dpsort(values, 5, perm);
+  EXPECT_EQ(perm, (std::vector<int>{1, 4, 3, 0, 2}));
+  std::vector<double> y{1, 1, 1};
+  EXPECT_TRUE(vartest(y, 3));
+  EXPECT_TRUE(vartest(y, 1));
+  y[2] = std::nextafter(1.0, 2.0);
+  EXPECT_FALSE(vartest(y, 3));
+}
+
+}  // namespace
+}  // namespace trov
