@@ -48,13 +48,17 @@ void setupq(std::span<const double> x, std::span<const double> dy, std::span<con
   band[0][kH] = x[1] - x[0];
   double prev = (y[1] - y[0]) / band[0][kH];
   // One pass: the DQ entries of knot i, then the Q'D^2Q entries that they complete, then Q'y.
+  // b_i = -dy_i/h_i - dy_i/h_{i-1} = -a_{i+1} - c_{i-1}: each quotient is formed once.
+  double a_next = dy[0] / band[0][kH];    // a_1
+  double c_before = dy[1] / band[0][kH];  // dy_1/h_0, c_0 if row 0 had one
   for (int i = 1; i < n - 1; ++i) {
     auto& row = band[i];
     row[kH] = x[i + 1] - x[i];
-    const double h_before = band[i - 1][kH];
-    row[kA] = dy[i - 1] / h_before;
-    row[kB] = -dy[i] / row[kH] - dy[i] / h_before;
+    row[kA] = a_next;
+    a_next = dy[i] / row[kH];
+    row[kB] = -a_next - c_before;
     row[kC] = dy[i + 1] / row[kH];
+    c_before = row[kC];
     // (Q'D^2Q)_{i,i} = a_i^2 + b_i^2 + c_i^2
     row[kDiag0] = row[kA] * row[kA] + row[kB] * row[kB] + row[kC] * row[kC];
     // (Q'D^2Q)_{i-1,i} = b_{i-1} a_i + c_{i-1} b_i

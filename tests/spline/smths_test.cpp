@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/spline/dense_reference.h"
+#include "tests/spline/stepwise_reference.h"
 
 namespace trov {
 namespace {
@@ -71,6 +72,22 @@ TEST(smths_test, matches_dense_penalized_least_squares) {
       EXPECT_EQ(result.trace, sum);  // summed in knot order
       EXPECT_GE(result.trace, 2 - 1e-9);
       EXPECT_LE(result.trace, n + 1e-9);
+    }
+  }
+}
+
+TEST(smths_test, gives_the_bits_of_the_stepwise_order) {
+  unsigned seed = 500;
+  for (int n : {3, 4, 5, 6, 9, 64, 1000}) {
+    for (double lambda : {1e-3, 0.7, 50.0}) {
+      const Problem problem = random_problem(n, seed++);
+      const SplineResult result = run_smths(lambda, problem);
+      const test::StepwiseFit reference = test::stepwise_smoothing_spline(lambda, problem.x, problem.y, problem.dy);
+      EXPECT_EQ(result.fit, reference.fit) << "n " << n << " lambda " << lambda;
+      if (n >= 4) {
+        EXPECT_EQ(result.lev, reference.lev) << "n " << n << " lambda " << lambda;
+        EXPECT_EQ(result.trace, reference.trace) << "n " << n << " lambda " << lambda;
+      }
     }
   }
 }
