@@ -1,0 +1,112 @@
+#include "engine/covariate/design.h"
+
+#include <cstdlib>
+
+#include "common/error_stop.h"
+#include "common/list_writer.h"
+#include "engine/covariate/matrix.h"
+
+namespace trov {
+
+namespace {
+
+// Side of the square blocks in which the cross products are accumulated.
+constexpr int kTile = 4;
+// Rows of the scaled design held at once (a few kilobytes, so the chunk stays in the first-level cache).
+constexpr int kChunk = 64;
+
+// Index (0-based) of value in levels[0..nlev), or -1.
+int find_level(std::span<const double> levels, int nlev, double value) {
+  for (int k = 0; k < nlev; ++k)
+    if (levels[k] == value) return k;
+  return -1;
+}
+
+// cross(i, j) += sum over the chunk's rows l, ascending, of row(l, i) * row(l, j), for the tile of
+// columns i in [ib, ib + kTile) and j in [jb, jb + kTile). Each of the sixteen sums keeps its own
+// ascending order, so the result is exactly that of the sums taken one at a time.
+void accumulate_tile(const double* rows, int width, int count, double* cross, int ib, int jb) {
+  double acc[kTile][kTile];
+  for (int jj = 0; jj < kTile; ++jj)
+    for (int ii = 0; ii < kTile; ++ii) acc[jj][ii] = cross[(ib + ii) + (jb + jj) * width];
+  for (int l = 0; l < count; ++l) {
+    const double* row = rows + l * width;
+    for (int jj = 0; jj < kTile; ++jj)
+      for (int ii = 0; ii < kTile; ++ii) acc[jj][ii] += row[ib + ii] * row[jb + jj];
+  }
+  for (int jj = 0; jj < kTile; ++jj)
+    for (int ii = 0; ii < kTile; ++ii) cross[(ib + ii) + (jb + jj) * width] = acc[jj][ii];
+}
+
+[[noreturn]] void refuse_design(int ifail) {
+  say(ListWriter().text(ifail > 0 ? "X'X is not positive-definite" : "X'X is too ill-conditioned"));
+  say(ListWriter().text("Row number").integer(std::abs(ifail)));
+  error_stop();
+}
+
+}  // namespace
+
+void designx(std::span<double> xcov, int capacity, int maxcol, int n, int& nlev, std::span<double> levels) {
+  const std::span<double> value = xcov.subspan(static_cast<std::size_t>(capacity));  // column 2
+  levels[0] = value[0];
+  for (int i = 1; i < n; ++i) {
+    if (find_level(levels, nlev, value[i]) >= 0) continue;
+    ++nlev;
+    if (nlev > maxcol) {
+      say(ListWriter().text("Program can't handle more than").integer(maxcol).text("levels for covariate"));
+      say(ListWriter().text("First").integer(nlev - 1).text("levels:"));
+      ListWriter list;
+      for (int k = 0; k < nlev - 1; ++k) list.real(levels[k]);
+      say(list);
+      error_stop();
+    }
+    levels[nlev - 1] = value[i];
+  }
+  // Point by point: the value in column 2 is read before the row's indicators overwrite it.
+  for (int i = 0; i < n; ++i) {
+    const int level = find_level(levels, nlev, value[i]);
+    for (int j = 1; j < nlev; ++j) xcov[i + j * capacity] = level == j ? 1.0 : 0.0;
+  }
+}
+
+RegressWork::RegressWork(int /*capacity*/, int maxcol)
+    : width((maxcol + 1 + kTile - 1) / kTile * kTile) {
+  rows.assign(static_cast<std::size_t>(kChunk) * width, 0.0);
+  cross.assign(static_cast<std::size_t>(width) * width, 0.0);
+  packed.assign(static_cast<std::size_t>(maxcol) * (maxcol + 1) / 2, 0.0);
+}
+
+void regress(std::span<const double> xcov, std::span<const double> y, int capacity, int /*maxcol*/, int p, int n,
+             std::span<double> beta, std::span<double> fit, std::span<const double> dy, RegressWork& work) {
+  // Scaled rows Xw(l, j) = X(l, j)/dy(l) and yw(l) = y(l)/dy(l), taken a chunk at a time as the rows of
+  // [Xw yw]; their cross products give X'WX (columns 0..p-1) and X'Wy (column p), every entry the sum
+  // over l = 0..n-1 in ascending order of Xw(l, i) * Xw(l, j) (or Xw(l, i) * yw(l)).
+  const int width = work.width;
+  const int used = (p + 1 + kTile - 1) / kTile * kTile;  // columns of [Xw yw], padded to whole tiles
+  double* rows = work.rows.data();
+  double* cross = work.cross.data();
+  for (int k = 0; k < width * width; ++k) cross[k] = 0.0;
+  for (int start = 0; start < n; start += kChunk) {
+    const int count = n - start < kChunk ? n - start : kChunk;
+    for (int j = 0; j <= p; ++j) {
+      const double* column = j < p ? xcov.data() + j * capacity + start : y.data() + start;
+      for (int l = 0; l < count; ++l) rows[l * width + j] = column[l] / dy[start + l];
+    }
+    for (int j = p + 1; j < used; ++j)
+      for (int l = 0; l < count; ++l) rows[l * width + j] = 0.0;
+    for (int jb = 0; jb < used; jb += kTile)
+      for (int ib = 0; ib <= jb; ib += kTile) accumulate_tile(rows, width, count, cross, ib, jb);
+  }
+  // X'X packed column by column over its upper triangle; X'y into beta.
+  std::span<double> packed = work.packed;
+  int next = 0;
+  for (int j = 0; j < p; ++j)
+    for (int i = 0; i <= j; ++i) packed[next++] = cross[i + j * width];
+  for (int i = 0; i < p; ++i) beta[i] = cross[i + p * width];
+  int ifail = 0;
+  dsym(packed, p, beta, ifail);
+  if (ifail != 0) refuse_design(ifail);
+  dgmatv(xcov, beta, fit, n, p, capacity);
+}
+
+}  // namespace trov

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <span>
+#include <vector>
+
+namespace trov {
+
+// Turns a categorical covariate into indicator columns. On entry column 0 of xcov holds the intercept
+// and column 1 the covariate value of each of the n points; nlev enters as 1. On exit levels holds the
+// nlev distinct values in the order they are first met (compared exactly) and columns 1..nlev-1 hold
+// the indicators of levels 1..nlev-1; the first level is the reference, absorbed by the intercept.
+// More than maxcol levels: the level list is written to standard output and the run ends.
+void designx(std::span<double> xcov, int capacity, int maxcol, int n, int& nlev, std::span<double> levels);
+
+// Work storage of regress, allocated once per run.
+struct RegressWork {
+  RegressWork(int capacity, int maxcol);
+
+  // Rows of one chunk of the scaled design [X/dy, y/dy], row-major, zero-padded to `width` columns.
+  std::vector<double> rows;
+  // Cross products of the scaled columns, width x width; only the upper triangle is used.
+  std::vector<double> cross;
+  // X'X in packed symmetric form, then its factor.
+  std::vector<double> packed;
+  int width;
+};
+
+// Weighted least squares of y on the first p columns of X (n rows), row i weighted by 1/dy(i)^2:
+// beta solves X'WX beta = X'Wy, fit = X beta (unweighted). A design whose normal equations are not
+// positive-definite, or not so to working precision, ends the run with the failing column number.
+void regress(std::span<const double> xcov, std::span<const double> y, int capacity, int maxcol, int p, int n,
+             std::span<double> beta, std::span<double> fit, std::span<const double> dy, RegressWork& work);
+
+}  // namespace trov
