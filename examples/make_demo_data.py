@@ -135,11 +135,11 @@ def write(name, lines):
 
 
 def main():
-    rng = random.Random(SEED)
-    write("demo1.dat", demo1(rng))
-    write("poisson.dat", poisson_counts(rng))
-    write("covariate.dat", covariate(rng))
-    write("grouped.dat", grouped(rng))
+    # One stream per data set, so that changing one set leaves the others as they are.
+    for offset, (name, make) in enumerate(
+        [("demo1.dat", demo1), ("poisson.dat", poisson_counts), ("covariate.dat", covariate), ("grouped.dat", grouped)]
+    ):
+        write(name, make(random.Random(SEED + offset)))
 
     grid = dict(nstep=" 21", lmin="-10", lmax=" 10")
     write("demo1.in", parameter_file("demo1.dat", model=2, icol=2, **grid))
