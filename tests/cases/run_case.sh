@@ -9,7 +9,7 @@
 # check every line by hand before committing them.
 set -u
 engine=$1
-case_dir=$2
+case_dir=$(cd "$2" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp -r "$case_dir"/. "$work"/
