@@ -1,0 +1,237 @@
+#include "plotlib/draw/screen_device.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Window.H>
+#include <FL/fl_draw.H>
+#include <FL/x.H>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <numbers>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "plotlib/draw/font_metrics.h"
+
+namespace plotlib {
+namespace {
+
+constexpr int kMaxPolyline = 50;
+
+class PlotWindow : public Fl_Window {
+ public:
+  PlotWindow(int x, int y, int w, int h) : Fl_Window(x, y, w, h) {
+    callback(close_box_cb, this);
+    color(FL_BLACK);
+  }
+  ~PlotWindow() override {
+    if (buffer) fl_delete_offscreen(buffer);
+  }
+
+  int handle(int event) override {
+    switch (event) {
+      case FL_PUSH:
+        return 1;  // accepting the press is what brings the release
+      case FL_RELEASE:
+        if (Fl::event_button() == FL_RIGHT_MOUSE && Fl::event_inside(0, 0, w(), h())) done = true;
+        return 1;
+      case FL_KEYDOWN:
+      case FL_SHORTCUT:
+        return 1;  // keys do not end the wait
+      default:
+        return Fl_Window::handle(event);
+    }
+  }
+
+  // A repaint copies the backing buffer into the window.
+  void draw() override {
+    if (buffer) fl_copy_offscreen(0, 0, w(), h(), buffer, 0, 0);
+  }
+
+  Fl_Offscreen buffer = 0;
+  bool done = false;
+
+ private:
+  // The close box ends the wait as the right mouse button does; Escape arrives here too and is ignored.
+  static void close_box_cb(Fl_Widget*, void* data) {
+    if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
+    static_cast<PlotWindow*>(data)->done = true;
+  }
+};
+
+// Font names handed to the toolkit must outlive every use, so they are kept here.
+const char* lasting_font_name(const std::string& name) {
+  static std::set<std::string> names;
+  return names.insert(name).first->c_str();
+}
+
+class ScreenDevice : public Device {
+ public:
+  ~ScreenDevice() override { destroy(); }
+
+  std::string_view keyword() const override { return "XWIN"; }
+  int clip_margin() const override { return static_cast<int>(std::lround(0.99 / scale_)) + 1; }
+
+  bool open(int xmax, int ymax) override;
+  void move(PagePoint p) override;
+  void draw(PagePoint p) override;
+  void font(const FontSpec& spec) override;
+  void text(const TextRun& run) override;
+  void close() override;
+
+ private:
+  void flush();
+  void set_title(const char* what);
+  void destroy();
+
+  std::unique_ptr<PlotWindow> window_;
+  std::string title_;
+  double scale_ = 1.0;  // pixels per plot unit
+  std::vector<PagePoint> points_;  // pixel positions of the pending polyline
+  Fl_Font font_ = FL_HELVETICA;
+  int number_ = 1;
+};
+
+bool ScreenDevice::open(int xmax, int ymax) {
+  fl_open_display();
+  int sx, sy, sw, sh;
+  Fl::screen_xywh(sx, sy, sw, sh, 0);
+  WindowGeometry g = plot_window_geometry(xmax, ymax, sw, sh, 0, 0);
+  window_ = std::make_unique<PlotWindow>(sx + g.x, sy + g.y, g.w, g.h);
+  window_->end();
+  set_title("working");
+  window_->show();
+  while (!window_->visible()) Fl::wait(0.05);
+  // with a window manager the frame is known only now: move the window so that it touches the corner
+  const int frame = (window_->decorated_w() - window_->w()) / 2;
+  const int caption = window_->decorated_h() - window_->h() - frame;
+  if (frame > 0 || caption > 0) {
+    g = plot_window_geometry(xmax, ymax, sw, sh, frame, caption);
+    window_->position(sx + g.x, sy + g.y);
+  }
+
+  window_->make_current();
+  window_->buffer = fl_create_offscreen(g.w, g.h);
+  if (!window_->buffer) return false;
+  {
+    fl_begin_offscreen(window_->buffer);
+    fl_color(FL_BLACK);  // colour index 0
+    fl_rectf(0, 0, g.w, g.h);
+    fl_end_offscreen();
+  }
+  // the page scaled uniformly into the client area
+  scale_ = std::min(g.w / (xmax + 1.0), g.h / (ymax + 1.0));
+  window_->redraw();
+  Fl::check();
+  return true;
+}
+
+void ScreenDevice::set_title(const char* what) {
+  char head[32];
+  std::snprintf(head, sizeof head, "PLOTLIB %2d: ", number_);
+  title_ = head;
+  title_ += what;
+  window_->label(title_.c_str());
+}
+
+void ScreenDevice::move(PagePoint p) {
+  flush();
+  points_.push_back({static_cast<int>(std::lround(p.x * scale_)), static_cast<int>(std::lround(p.y * scale_))});
+}
+
+void ScreenDevice::draw(PagePoint p) {
+  if (points_.size() == kMaxPolyline) {  // a full polyline goes out; the next starts at its last point
+    const PagePoint last = points_.back();
+    flush();
+    points_.push_back(last);
+  }
+  points_.push_back({static_cast<int>(std::lround(p.x * scale_)), static_cast<int>(std::lround(p.y * scale_))});
+}
+
+void ScreenDevice::flush() {
+  if (points_.size() >= 2 && window_ && window_->buffer) {
+    window_->make_current();
+    fl_begin_offscreen(window_->buffer);
+    fl_color(FL_WHITE);
+    if (std::all_of(points_.begin(), points_.end(), [&](PagePoint q) { return q == points_.front(); })) {
+      fl_point(points_.front().x, points_.front().y);  // a single point is one pixel
+    } else {
+      fl_begin_line();
+      for (const PagePoint q : points_) fl_vertex(q.x, q.y);
+      fl_end_line();
+    }
+    fl_end_offscreen();
+    window_->damage(FL_DAMAGE_ALL);
+  }
+  points_.clear();
+}
+
+void ScreenDevice::font(const FontSpec& spec) {
+  // the toolkit's font names: a leading style letter, then the face
+  const char style = spec.bold ? (spec.italic ? 'P' : 'B') : (spec.italic ? 'I' : ' ');
+  font_ = FL_FREE_FONT;
+  std::string name(1, style);
+  name += spec.face;
+  Fl::set_font(font_, lasting_font_name(name));
+}
+
+void ScreenDevice::text(const TextRun& run) {
+  flush();
+  if (!window_ || !window_->buffer) return;
+  const int cell = std::max(1, static_cast<int>(std::lround(run.height * scale_)));
+  const int offset = text_offset(cell);
+  const double a = run.angle * std::numbers::pi / 180.0;
+  const double ascent = cell_ascent(cell);
+  window_->make_current();
+  fl_begin_offscreen(window_->buffer);
+  fl_color(FL_WHITE);
+  fl_font(font_, std::max(1, static_cast<int>(std::lround(cell * 2048.0 / 2288.0))));  // the em of the cell
+  for (std::size_t i = 0; i < run.text.size(); ++i) {
+    // top left of the character cell, moved up by the leading; then down to the baseline
+    const double x = run.char_x(i) * scale_ - offset * std::sin(a) + ascent * std::sin(a);
+    const double y = run.char_y(i) * scale_ - offset * std::cos(a) + ascent * std::cos(a);
+    const char c[2] = {run.text[i], '\0'};
+    fl_draw(run.angle, c, static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
+  }
+  fl_end_offscreen();
+  window_->damage(FL_DAMAGE_ALL);
+}
+
+void ScreenDevice::close() {
+  flush();
+  if (!window_) return;
+  set_title("click the right mouse button to continue");
+  window_->redraw();
+  while (!window_->done) Fl::wait();
+  destroy();
+}
+
+void ScreenDevice::destroy() {
+  if (!window_) return;
+  window_->hide();
+  window_.reset();
+  Fl::check();
+}
+
+}  // namespace
+
+WindowGeometry plot_window_geometry(int xmax, int ymax, int screen_w, int screen_h, int frame, int caption) {
+  const double page_w = xmax + 1.0, page_h = ymax + 1.0;
+  WindowGeometry g{};
+  if (page_w > page_h) {
+    g.w = 2 * screen_w / 3;
+    g.h = static_cast<int>(std::lround(g.w * page_h / page_w));
+  } else {
+    g.h = 2 * screen_h / 3;
+    g.w = static_cast<int>(std::lround(g.h * page_w / page_h));
+  }
+  g.x = std::max(frame, screen_w - g.w - frame);
+  g.y = std::max(frame + caption, screen_h - g.h - frame);
+  return g;
+}
+
+std::unique_ptr<Device> make_screen_device() { return std::make_unique<ScreenDevice>(); }
+
+}  // namespace plotlib
