@@ -15,9 +15,12 @@ int label_height(const Spacing& s) { return s.line; }
 
 int field_height(const Spacing& s) { return s.line * 3 / 2; }
 
+constexpr int max_unscrolled = 8;
+
+bool has_scroll_bar(int items) { return items > max_unscrolled; }
+
 int list_height(const Spacing& s, int items) {
-  constexpr int max_unscrolled = 8;
-  return items > max_unscrolled ? (max_unscrolled + 1) * s.line : (items + 1) * s.line;
+  return has_scroll_bar(items) ? (max_unscrolled + 1) * s.line : (items + 1) * s.line;
 }
 
 int base_width(int ndchar, int char_width, int screen_width) {

@@ -24,6 +24,7 @@ Spacing spacing_from(int line_height, int char_width);
 int label_height(const Spacing& s);                // one line
 int field_height(const Spacing& s);                // edit fields and buttons: 1.5 lines, rounded down
 int list_height(const Spacing& s, int items);      // one line per item plus one; 9 lines past 8 items
+bool has_scroll_bar(int items);
 int base_width(int ndchar, int char_width, int screen_width);  // ndchar > 0 characters, < 0 percent of screen
 
 // Layout record of a parent (main or base widget).

@@ -642,6 +642,8 @@ void wgfin() {
       auto* list = static_cast<Fl_Hold_Browser*>(widget.window);
       for (const std::string& item : widget.items) list->add(item.c_str());
       list->select(widget.selected);
+      // Selecting scrolls the item into view as if a horizontal scroll bar were there; all items fit.
+      if (!has_scroll_bar(static_cast<int>(widget.items.size()))) list->position(0);
     }
   s.phase = Phase::running;
   s.window->show();
