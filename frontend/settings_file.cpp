@@ -8,8 +8,15 @@ namespace trov::front {
 
 namespace {
 
+// One blank and the digits, as a list-directed integer is written.
+std::string blank_and_digits(int value) {
+  std::string text(1, ' ');
+  text.append(std::to_string(value));
+  return text;
+}
+
 std::string integer_line(int value, const char* comment) {
-  return " " + std::to_string(value) + "        " + comment + "\n";
+  return blank_and_digits(value) + "        " + comment + "\n";
 }
 
 std::string text_line(const std::string& field, const char* comment) {
@@ -18,7 +25,7 @@ std::string text_line(const std::string& field, const char* comment) {
 
 }  // namespace
 
-std::string afromi(int value) { return fixed_field(" " + std::to_string(value), 10); }
+std::string afromi(int value) { return fixed_field(blank_and_digits(value), 10); }
 
 std::string fixed_field(const std::string& text, std::size_t length) {
   std::string field = text.substr(0, length);
