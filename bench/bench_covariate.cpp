@@ -15,15 +15,20 @@ double uniform(std::uint64_t& state) {
   return static_cast<double>(state >> 11) * 0x1p-53;
 }
 
-// regress on n = 10000 rows with p columns: intercept and p - 1 continuous columns.
+// regress on n = 10000 rows with p columns. Argument 2: p = 2, the continuous covariate. Argument 20:
+// a categorical covariate of 20 levels (indicator columns). With a second argument of 1 the p - 1
+// columns after the intercept are continuous values instead, the slowest kind of design.
 void BM_regress(benchmark::State& state) {
   const int p = static_cast<int>(state.range(0));
+  const bool dense = state.range(1) == 1;
   const int n = kCapacity;
   std::uint64_t seed = 7;
   std::vector<double> xcov(static_cast<std::size_t>(kCapacity) * kMaxcol), y(kCapacity), dy(kCapacity);
   for (int i = 0; i < n; ++i) {
     xcov[i] = 1.0;
-    for (int j = 1; j < p; ++j) xcov[i + j * kCapacity] = uniform(seed);
+    const int level = static_cast<int>(uniform(seed) * p);
+    for (int j = 1; j < p; ++j)
+      xcov[i + j * kCapacity] = p == 2 || dense ? uniform(seed) : (level == j ? 1.0 : 0.0);
     y[i] = uniform(seed);
     dy[i] = 0.5 + uniform(seed);
   }
@@ -34,6 +39,12 @@ void BM_regress(benchmark::State& state) {
     benchmark::DoNotOptimize(fit.data());
   }
 }
-BENCHMARK(BM_regress)->Arg(2)->Arg(20)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK(BM_regress)
+    ->Args({2, 0})
+    ->Args({20, 0})
+    ->Args({20, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(9)
+    ->ReportAggregatesOnly();
 
 }  // namespace
