@@ -1,0 +1,111 @@
+#include "engine/spline/glisp.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/spline/links.h"
+
+namespace trov {
+
+namespace {
+
+constexpr double kMaxFittedNu = 23;  // a fitted nu beyond this means a weight of the model vanished
+
+// Sums of the cross-validation scores over the points, with weight w of each point.
+struct CrossValidation {
+  double g = 0;  // sum of (irep/w) (y - sy)^2
+  double o = 0;  // sum of (irep/w) ((y - sy)/(1 - lev))^2
+
+  void add(int irep, double w, double y, double sy, double lev) {
+    const double scale = irep / w;
+    const double residual = y - sy;
+    g += scale * (residual * residual);
+    const double deleted = residual / (1 - lev);
+    o += scale * (deleted * deleted);
+  }
+
+  // gcv = n G / (n - trace)^2, ocv = O / n; n counts the points, not the cases
+  void scores(int n, double trace, double& gcv, double& ocv) const {
+    const double points = n;
+    gcv = points * g / ((points - trace) * (points - trace));
+    ocv = o / points;
+  }
+};
+
+}  // namespace
+
+GlispWork::GlispWork(int capacity)
+    : spline(capacity), z(capacity), dy(capacity), prev(capacity), lev(capacity) {}
+
+void glisp(double lambda, int n, std::span<const double> x, std::span<const double> y,
+           std::span<double> sy, std::span<double> snu, double& trace, double& gcv, double& ocv,
+           int maxit, double stop, int& niter, int model, std::span<const int> irep, int& ierr,
+           double reslim, double sdmax, GlispWork& work) {
+  std::span<double> z(work.z), dy(work.dy), prev(work.prev), lev(work.lev);
+  CrossValidation cv;
+
+  if (model == kNormal) {
+    for (int i = 0; i < n; ++i) dy[i] = 1 / std::sqrt(static_cast<double>(irep[i]));
+    smths(lambda, n, x, y, dy, sy, trace, lev, work.spline);
+    for (int i = 0; i < n; ++i) cv.add(irep[i], 1.0, y[i], sy[i], lev[i]);
+    cv.scores(n, trace, gcv, ocv);
+    return;
+  }
+
+  // Start from the constant fit at the mean of the point means; the links clamp ybar and nu0.
+  double ybar = 0;
+  for (int i = 0; i < n; ++i) ybar += y[i];
+  ybar = ybar / n;
+  double nu0 = ytonu(ybar, model);
+  const double w0 = phi2(nu0, model);
+  for (int i = 0; i < n; ++i) {
+    prev[i] = nu0;
+    z[i] = nu0 + (y[i] - ybar) / w0;
+    dy[i] = std::sqrt(1 / (irep[i] * w0));
+  }
+
+  // Without a spline fit there would be no nu and no leverages: at least one fit is done.
+  const int fits = std::max(maxit, 1);
+  niter = fits;
+  for (int k = 1; k <= fits; ++k) {
+    smths(lambda, n, x, z, dy, snu, trace, lev, work.spline);
+    double numin = snu[0];
+    double numax = snu[0];
+    double maxd = 0;
+    for (int i = 0; i < n; ++i) {
+      double t = snu[i];
+      if (std::abs(t) > kMaxFittedNu) {
+        ierr = 1;
+        return;
+      }
+      const double d = std::abs(prev[i] - t);
+      // w = phi2(t) and mu = nutoy(t): nutoy clamps t to [-16, 16] (snu keeps the fitted value)
+      const double mu = nutoy(t, model);
+      const double w = weight_at_mean(mu, model);
+      if (t < numin) numin = t;
+      if (t > numax) numax = t;
+      if (d > maxd) maxd = d;
+      double r = (y[i] - mu) / w;
+      if (r > reslim) r = reslim;
+      if (r < -reslim) r = -reslim;
+      z[i] = t + r;
+      dy[i] = std::sqrt(1 / (irep[i] * w));
+      if (dy[i] > sdmax) dy[i] = sdmax;
+      prev[i] = t;
+    }
+    // Not finite when every fitted nu is equal: then the test fails and the iterations go on.
+    const double change = maxd / (numax - numin);
+    if (change < stop) {
+      niter = k;
+      break;
+    }
+  }
+
+  for (int i = 0; i < n; ++i) {
+    sy[i] = nutoy(snu[i], model);  // clamps snu in place
+    cv.add(irep[i], weight_at_mean(sy[i], model), y[i], sy[i], lev[i]);
+  }
+  cv.scores(n, trace, gcv, ocv);
+}
+
+}  // namespace trov
