@@ -1,9 +1,13 @@
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
+#include "engine/covariate/backfit.h"
 #include "engine/covariate/design.h"
+#include "engine/driver/grouping.h"
+#include "engine/spline/links.h"
 
 namespace {
 
@@ -43,6 +47,51 @@ BENCHMARK(BM_regress)
     ->Args({2, 0})
     ->Args({20, 0})
     ->Args({20, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(9)
+    ->ReportAggregatesOnly();
+
+// backfit, binomial model, categorical covariate of 20 levels: 500 trait values with a point of every
+// level, n = 10000 points, 5 cycles of at most maxit = 5 passes. Argument: the tolerance stop in
+// thousandths (0: every inner loop runs all its passes).
+void BM_backfit_binomial_20_levels(benchmark::State& state) {
+  const double stop = static_cast<double>(state.range(0)) / 1000;
+  const int n = kCapacity;
+  std::uint64_t seed = 3;
+  std::vector<double> x(n), y(n), xcov(static_cast<std::size_t>(kCapacity) * kMaxcol), levels(kMaxcol);
+  std::vector<int> irep(n);
+  for (int i = 0; i < n; ++i) {
+    x[i] = 1 + i / 20;
+    const int level = i % 20;
+    irep[i] = 1 + static_cast<int>(4 * uniform(seed));
+    const double probability = 1 / (1 + std::exp(-(std::sin(x[i] / 80) + 0.05 * level)));
+    int successes = 0;
+    for (int k = 0; k < irep[i]; ++k) successes += uniform(seed) < probability;
+    y[i] = static_cast<double>(successes) / irep[i];
+    xcov[i] = 1.0;
+    xcov[kCapacity + i] = level;
+  }
+  int nlev = 1;
+  trov::designx(xcov, kCapacity, kMaxcol, n, nlev, levels);
+  std::vector<double> xcompress(kCapacity), ycompress(kCapacity);
+  std::vector<int> icompress(kCapacity), icases(kCapacity);
+  trov::XGroups groups{xcompress, icompress, icases, 0};
+  trov::compressx(x, irep, n, groups);
+  trov::compressy(y, irep, groups, ycompress);
+  std::vector<double> sy(kCapacity), syc(kCapacity), beta(kMaxcol), nufit(kCapacity), snu(kCapacity);
+  double trace = 0, gcv = 0;
+  int niter = 0;
+  trov::BackfitWork work(kCapacity, kMaxcol);
+  for (auto _ : state) {
+    trov::backfit(y, xcov, n, nlev, irep, trov::kBinomial, sy, syc, beta, nufit, snu, 1, stop, 5, 0.5, kCapacity,
+                  kMaxcol, trace, niter, gcv, 5.0, 10.0, 5, groups, ycompress, work);
+    benchmark::DoNotOptimize(gcv);
+  }
+  state.counters["niter"] = niter;
+}
+BENCHMARK(BM_backfit_binomial_20_levels)
+    ->Arg(0)
+    ->Arg(5)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(9)
     ->ReportAggregatesOnly();
