@@ -69,40 +69,63 @@ void designx(std::span<double> xcov, int capacity, int maxcol, int n, int& nlev,
   }
 }
 
-RegressWork::RegressWork(int /*capacity*/, int maxcol)
-    : width((maxcol + 1 + kTile - 1) / kTile * kTile) {
+RegressWork::RegressWork(int /*capacity*/, int maxcol) : width((maxcol + kTile - 1) / kTile * kTile) {
   rows.assign(static_cast<std::size_t>(kChunk) * width, 0.0);
+  reciprocal.assign(kChunk, 0.0);
+  yw.assign(kChunk, 0.0);
   cross.assign(static_cast<std::size_t>(width) * width, 0.0);
+  xty.assign(maxcol, 0.0);
   packed.assign(static_cast<std::size_t>(maxcol) * (maxcol + 1) / 2, 0.0);
 }
 
 void regress(std::span<const double> xcov, std::span<const double> y, int capacity, int /*maxcol*/, int p, int n,
              std::span<double> beta, std::span<double> fit, std::span<const double> dy, RegressWork& work) {
-  // Scaled rows Xw(l, j) = X(l, j)/dy(l) and yw(l) = y(l)/dy(l), taken a chunk at a time as the rows of
-  // [Xw yw]; their cross products give X'WX (columns 0..p-1) and X'Wy (column p), every entry the sum
-  // over l = 0..n-1 in ascending order of Xw(l, i) * Xw(l, j) (or Xw(l, i) * yw(l)).
+  // Rows scaled by 1/dy: Xw(l, j) = X(l, j)/dy(l), yw(l) = y(l)/dy(l), formed a chunk of rows at a time.
+  // X'X(i, j) = sum over l = 0..n-1 in ascending order of Xw(l, i) Xw(l, j), X'y(i) likewise of
+  // Xw(l, i) yw(l); many such sums are carried at once, each in its own order.
   const int width = work.width;
-  const int used = (p + 1 + kTile - 1) / kTile * kTile;  // columns of [Xw yw], padded to whole tiles
+  const int used = (p + kTile - 1) / kTile * kTile;  // columns of Xw, padded to whole tiles
   double* rows = work.rows.data();
+  double* reciprocal = work.reciprocal.data();
+  double* yw = work.yw.data();
   double* cross = work.cross.data();
+  double* xty = work.xty.data();
   for (int k = 0; k < width * width; ++k) cross[k] = 0.0;
+  for (int i = 0; i < p; ++i) xty[i] = 0.0;
   for (int start = 0; start < n; start += kChunk) {
     const int count = n - start < kChunk ? n - start : kChunk;
-    for (int j = 0; j <= p; ++j) {
-      const double* column = j < p ? xcov.data() + j * capacity + start : y.data() + start;
-      for (int l = 0; l < count; ++l) rows[l * width + j] = column[l] / dy[start + l];
+    const double* dy_chunk = dy.data() + start;
+    for (int l = 0; l < count; ++l) {
+      reciprocal[l] = 1.0 / dy_chunk[l];
+      yw[l] = y[start + l] / dy_chunk[l];
     }
-    for (int j = p + 1; j < used; ++j)
+    for (int j = 0; j < p; ++j) {
+      const double* column = xcov.data() + j * capacity + start;
+      // An indicator (0 or 1) over the chunk: 1*(1/dy) and 0*(1/dy) are exactly 1/dy and 0/dy, so
+      // the division by dy is made once per row for all such columns.
+      int indicators = 0;
+      for (int l = 0; l < count; ++l) indicators += column[l] == 0.0 || column[l] == 1.0;
+      if (indicators == count) {
+        for (int l = 0; l < count; ++l) rows[l * width + j] = column[l] * reciprocal[l];
+      } else {
+        for (int l = 0; l < count; ++l) rows[l * width + j] = column[l] / dy_chunk[l];
+      }
+    }
+    for (int j = p; j < used; ++j)
       for (int l = 0; l < count; ++l) rows[l * width + j] = 0.0;
     for (int jb = 0; jb < used; jb += kTile)
       for (int ib = 0; ib <= jb; ib += kTile) accumulate_tile(rows, width, count, cross, ib, jb);
+    for (int l = 0; l < count; ++l) {
+      const double* row = rows + l * width;
+      for (int i = 0; i < p; ++i) xty[i] += row[i] * yw[l];
+    }
   }
   // X'X packed column by column over its upper triangle; X'y into beta.
   std::span<double> packed = work.packed;
   int next = 0;
   for (int j = 0; j < p; ++j)
     for (int i = 0; i <= j; ++i) packed[next++] = cross[i + j * width];
-  for (int i = 0; i < p; ++i) beta[i] = cross[i + p * width];
+  for (int i = 0; i < p; ++i) beta[i] = xty[i];
   int ifail = 0;
   dsym(packed, p, beta, ifail);
   if (ifail != 0) refuse_design(ifail);

@@ -16,10 +16,14 @@ void designx(std::span<double> xcov, int capacity, int maxcol, int n, int& nlev,
 struct RegressWork {
   RegressWork(int capacity, int maxcol);
 
-  // Rows of one chunk of the scaled design [X/dy, y/dy], row-major, zero-padded to `width` columns.
+  // One chunk of rows of the scaled design X/dy, row-major, zero-padded to `width` columns; 1/dy and
+  // y/dy of those rows.
   std::vector<double> rows;
-  // Cross products of the scaled columns, width x width; only the upper triangle is used.
+  std::vector<double> reciprocal;
+  std::vector<double> yw;
+  // Cross products of the scaled columns, width x width (upper triangle used), and X'y.
   std::vector<double> cross;
+  std::vector<double> xty;
   // X'X in packed symmetric form, then its factor.
   std::vector<double> packed;
   int width;

@@ -158,26 +158,45 @@ void regress_reference(const std::vector<double>& xcov, const std::vector<double
   }
 }
 
+// Design columns: 0 continuous, 1 indicators of a level, 2 continuous with stretches of indicator
+// values (zeros, signed zeros and ones), so that some chunks of rows look like indicators and some not.
+std::vector<double> random_design(int p, int n, int kind, Sequence& random) {
+  std::vector<double> xcov(static_cast<std::size_t>(kCapacity) * kMaxcol);
+  for (int i = 0; i < n; ++i) {
+    xcov[i] = 1.0;
+    const int level = i % p;
+    for (int j = 1; j < p; ++j) {
+      double& x = xcov[i + j * kCapacity];
+      if (kind == 1 || (kind == 2 && (i / 50) % 2 == 0))
+        x = level == j ? 1.0 : (kind == 2 && random.next() < 0.3 ? -0.0 : 0.0);
+      else
+        x = random.next() - 0.3;
+    }
+  }
+  return xcov;
+}
+
 TEST(regress_test, agrees_bit_for_bit_with_the_direct_transcription) {
   RegressWork work(kCapacity, kMaxcol);
   Sequence random{42};
-  for (auto [p, n] : {std::pair{1, 5}, {2, 3}, {2, 1000}, {3, 65}, {7, 130}, {20, 999}, {20, 10000}}) {
-    std::vector<double> xcov(static_cast<std::size_t>(kCapacity) * kMaxcol), y(kCapacity), dy(kCapacity);
-    for (int i = 0; i < n; ++i) {
-      xcov[i] = 1.0;
-      for (int j = 1; j < p; ++j) xcov[i + j * kCapacity] = random.next() - 0.3;
-      y[i] = 10 * random.next() - 2;
-      dy[i] = 0.2 + random.next();
+  for (int kind = 0; kind < 3; ++kind)
+    for (auto [p, n] : {std::pair{1, 5}, {2, 3}, {2, 1000}, {3, 65}, {7, 130}, {20, 999}, {20, 10000}}) {
+      const std::vector<double> xcov = random_design(p, n, kind, random);
+      std::vector<double> y(kCapacity), dy(kCapacity);
+      for (int i = 0; i < n; ++i) {
+        y[i] = 10 * random.next() - 2;
+        dy[i] = 0.2 + random.next();
+      }
+      std::vector<double> beta(kMaxcol, -1), fit(kCapacity, -1), beta_ref(kMaxcol, -2), fit_ref(kCapacity, -2);
+      regress(xcov, y, kCapacity, kMaxcol, p, n, beta, fit, dy, work);
+      regress_reference(xcov, y, p, n, beta_ref, fit_ref, dy);
+      const std::string where = "kind=" + std::to_string(kind) + " p=" + std::to_string(p) + " n=" + std::to_string(n);
+      for (int j = 0; j < p; ++j) EXPECT_EQ(beta[j], beta_ref[j]) << where << " j=" << j;
+      for (int i = 0; i < n; ++i) ASSERT_EQ(fit[i], fit_ref[i]) << where << " i=" << i;
+      if (n < kCapacity) {
+        EXPECT_EQ(fit[n], -1.0);  // nothing beyond n written
+      }
     }
-    std::vector<double> beta(kMaxcol, -1), fit(kCapacity, -1), beta_ref(kMaxcol, -2), fit_ref(kCapacity, -2);
-    regress(xcov, y, kCapacity, kMaxcol, p, n, beta, fit, dy, work);
-    regress_reference(xcov, y, p, n, beta_ref, fit_ref, dy);
-    for (int j = 0; j < p; ++j) EXPECT_EQ(beta[j], beta_ref[j]) << "p=" << p << " n=" << n << " j=" << j;
-    for (int i = 0; i < n; ++i) ASSERT_EQ(fit[i], fit_ref[i]) << "p=" << p << " n=" << n << " i=" << i;
-    if (n < kCapacity) {
-      EXPECT_EQ(fit[n], -1.0);  // nothing beyond n written
-    }
-  }
 }
 
 TEST(regress_test, least_squares_line_and_weights) {
