@@ -2,7 +2,8 @@
 # Installs the Debian packages that building, testing and running trov need, when any is missing.
 set -euo pipefail
 packages=(g++ cmake make libgtest-dev libbenchmark-dev libfltk1.3-dev
-          xvfb xauth xdotool x11-utils imagemagick libwmf-bin gsfonts fonts-dejavu-core fonts-liberation)
+          xvfb xauth xdotool x11-utils imagemagick libwmf-bin gsfonts fonts-dejavu-core fonts-liberation
+          libreoffice-draw-nogui)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
