@@ -113,12 +113,19 @@ void default_message(std::string_view caption, std::string_view text) {
 }
 
 std::optional<std::string> default_chooser(std::string_view initial_name, std::string_view mask) {
-  const std::string filter = file_filter(mask), initial(initial_name);
+  const std::string filter = file_filter(mask);
+  // The chooser opens in the initial name's folder only when it is given as a full path.
+  std::error_code ec;
+  const std::filesystem::path initial = std::filesystem::absolute(std::string(trim_right(initial_name)), ec);
+  const std::string folder = initial.parent_path().string(), name = initial.filename().string();
   Fl_Native_File_Chooser chooser;
   chooser.type(Fl_Native_File_Chooser::BROWSE_FILE);
   chooser.title("Open");
   chooser.filter(filter.c_str());
-  chooser.preset_file(initial.c_str());
+  if (!ec) {
+    chooser.directory(folder.c_str());
+    chooser.preset_file(name.c_str());
+  }
   if (chooser.show() != 0 || !chooser.filename()) return std::nullopt;  // cancel or failure
   return std::string(chooser.filename());
 }
@@ -405,7 +412,7 @@ Fl_Input* make_input(Rect r, const std::string& text, int id) {
 
 std::string file_filter(std::string_view mask) {
   const std::string m(trim_right(mask));
-  return "Mask (" + m + ")\t" + m + "\nAll Files (*.*)\t*";
+  return "Mask\t" + m + "\nAll Files\t*";  // shown as "Mask (*.dat)" and "All Files (*)"
 }
 
 void set_file_chooser(FileChooser chooser) { state().chooser = std::move(chooser); }
