@@ -463,10 +463,10 @@ int wgini(std::string_view arrangement) {
     s.spacing = spacing_from(m.line_height, m.char_width);
     s.char_width = m.char_width;
     s.screen_width = m.screen_width;
-    s.menu_height = m.line_height + 8;
+    s.menu_height = m.line_height + 8;  // one line of menu text and FLTK's padding around it
   }
-  s.widgets.clear();  // frees the previous dialog's stores; its window is gone already or goes now
-  s.window.reset();
+  s.window.reset();   // a dialog built but never shown; its widgets may still call back while they go
+  s.widgets.clear();  // frees the previous dialog's stores
   s.widgets.reserve(max_widgets);
   s.window = std::make_unique<DialogWindow>(1, 1);
   s.window->end();
