@@ -90,15 +90,15 @@ struct Widget {
   Widget(Type t, int parent_id, std::unique_ptr<ParentLayout> parent_layout = nullptr)
       : type(t), parent(parent_id), layout(std::move(parent_layout)) {}
   Type type;
-  int parent;                                // identifier, 0 for the main widget
-  std::unique_ptr<ParentLayout> layout;      // parents only
-  int selected = 0;                          // lists: 1-based item
-  std::vector<std::string> items;            // lists: filled into the list box when it is shown
-  std::string text;                          // text store of edit fields
-  std::string mask;                          // file fields
-  int menu_index = -1;                       // file fields: their "File" menu entry
+  int parent;                            // identifier, 0 for the main widget
+  std::unique_ptr<ParentLayout> layout;  // parents only
+  int selected = 0;                      // lists: 1-based item
+  std::vector<std::string> items;        // lists: filled into the list box when it is shown
+  std::string text;                      // text store of edit fields
+  std::string mask;                      // file fields
+  int menu_index = -1;                   // file fields: their "File" menu entry
   std::function<void(int)> callback;
-  Fl_Widget* window = nullptr;               // null once the dialog window is gone
+  Fl_Widget* window = nullptr;  // null once the dialog window is gone
 };
 
 enum class Phase { none, building, running, finished };
@@ -113,12 +113,19 @@ void default_message(std::string_view caption, std::string_view text) {
 }
 
 std::optional<std::string> default_chooser(std::string_view initial_name, std::string_view mask) {
-  const std::string filter = file_filter(mask), initial(initial_name);
+  const std::string filter = file_filter(mask);
+  // The chooser opens in the initial name's folder only when it is given as a full path.
+  std::error_code ec;
+  const std::filesystem::path initial = std::filesystem::absolute(std::string(trim_right(initial_name)), ec);
+  const std::string folder = initial.parent_path().string(), name = initial.filename().string();
   Fl_Native_File_Chooser chooser;
   chooser.type(Fl_Native_File_Chooser::BROWSE_FILE);
   chooser.title("Open");
   chooser.filter(filter.c_str());
-  chooser.preset_file(initial.c_str());
+  if (!ec) {
+    chooser.directory(folder.c_str());
+    chooser.preset_file(name.c_str());
+  }
   if (chooser.show() != 0 || !chooser.filename()) return std::nullopt;  // cancel or failure
   return std::string(chooser.filename());
 }
@@ -236,7 +243,9 @@ class PushButton : public Fl_Button {
   }
 };
 
-bool can_focus(const Widget& w) { return takes_focus(w.type) && w.window && w.window->active() && w.window->visible(); }
+bool can_focus(const Widget& w) {
+  return takes_focus(w.type) && w.window && w.window->active() && w.window->visible();
+}
 
 // Tab and Shift+Tab: the next (previous) widget that takes the focus, in creation order, wrapping.
 void move_focus(int step) {
@@ -287,7 +296,7 @@ void on_quit(Fl_Widget*, void* data) {
 
 void on_close(Fl_Widget*, void*) {
   if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;  // only the close box closes
-  state().window->hide();  // texts are not taken over
+  state().window->hide();                                                  // texts are not taken over
 }
 
 void on_help(Fl_Widget*, void*) {
@@ -300,7 +309,8 @@ void on_file_entry(Fl_Widget*, void* data) {
   const int id = id_of(data);
   Widget& w = at(id);
   const std::string initial = current_text(w);
-  const std::optional<std::string> picked = s.chooser ? s.chooser(initial, w.mask) : default_chooser(initial, w.mask);
+  const std::optional<std::string> picked =
+      s.chooser ? s.chooser(initial, w.mask) : default_chooser(initial, w.mask);
   if (!picked) return;
   std::error_code ec;
   std::filesystem::path full = std::filesystem::absolute(*picked, ec);
@@ -339,7 +349,8 @@ void apply_status(Widget& w, WidgetStatus status) {
   if (w.type == Type::file && w.menu_index >= 0 && state().menu) {
     State& s = state();
     const int flags = s.menu->mode(w.menu_index);
-    s.menu->mode(w.menu_index, status == WidgetStatus::active ? flags & ~FL_MENU_INACTIVE : flags | FL_MENU_INACTIVE);
+    s.menu->mode(w.menu_index,
+                 status == WidgetStatus::active ? flags & ~FL_MENU_INACTIVE : flags | FL_MENU_INACTIVE);
   }
   if (!w.window) return;
   if (status == WidgetStatus::invisible) {
@@ -405,7 +416,7 @@ Fl_Input* make_input(Rect r, const std::string& text, int id) {
 
 std::string file_filter(std::string_view mask) {
   const std::string m(trim_right(mask));
-  return "Mask (" + m + ")\t" + m + "\nAll Files (*.*)\t*";
+  return "Mask\t" + m + "\nAll Files\t*";  // shown as "Mask (*.dat)" and "All Files (*)"
 }
 
 void set_file_chooser(FileChooser chooser) { state().chooser = std::move(chooser); }
@@ -452,10 +463,10 @@ int wgini(std::string_view arrangement) {
     s.spacing = spacing_from(m.line_height, m.char_width);
     s.char_width = m.char_width;
     s.screen_width = m.screen_width;
-    s.menu_height = m.line_height + 8;
+    s.menu_height = m.line_height + 8;  // one line of menu text and FLTK's padding around it
   }
-  s.widgets.clear();  // frees the previous dialog's stores; its window is gone already or goes now
-  s.window.reset();
+  s.window.reset();   // a dialog built but never shown; its widgets may still call back while they go
+  s.widgets.clear();  // frees the previous dialog's stores
   s.widgets.reserve(max_widgets);
   s.window = std::make_unique<DialogWindow>(1, 1);
   s.window->end();
@@ -466,7 +477,8 @@ int wgini(std::string_view arrangement) {
 
   // The first insertion point: half a horizontal gap in, one vertical gap down from the client area.
   const Spacing& sp = *s.spacing;
-  const Rect area{sp.hspace / 2, s.menu_height + sp.vspace, base_width(s.ndchar, s.char_width, s.screen_width), 0};
+  const Rect area{sp.hspace / 2, s.menu_height + sp.vspace,
+                  base_width(s.ndchar, s.char_width, s.screen_width), 0};
   Widget main{Type::main, 0, std::make_unique<ParentLayout>(*arr, area)};
   s.widgets.push_back(std::move(main));
   s.phase = Phase::building;
@@ -526,7 +538,8 @@ int wgtxt(int parent, std::string_view text) {
 int wgltxt(int parent, std::string_view label, std::string_view text, int percent) {
   if (!may_create("WGLTXT", parent, 2)) return -1;
   const int label_id = static_cast<int>(state().widgets.size()) + 1;
-  const auto [label_rect, field_rect] = split_labelled(take_place(parent, field_height(*state().spacing)), percent);
+  const auto [label_rect, field_rect] =
+      split_labelled(take_place(parent, field_height(*state().spacing)), percent);
   auto* box = new Fl_Box(label_rect.x, label_rect.y, label_rect.w, label_rect.h);
   box->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
   set_label(box, cut(label, label_capacity));
@@ -546,7 +559,8 @@ int wgfil(int parent, std::string_view menu_entry, std::string_view file_name, s
   w.text = cut(file_name, text_capacity);
   w.mask = std::string(trim_right(cut(mask, mask_capacity)));
   // The "File" pop-up is the last on the bar, so entries are appended and earlier indices stay valid.
-  w.menu_index = s.menu->add(menu_path("File", cut(menu_entry, label_capacity)).c_str(), 0, on_file_entry, data_of(id));
+  w.menu_index =
+      s.menu->add(menu_path("File", cut(menu_entry, label_capacity)).c_str(), 0, on_file_entry, data_of(id));
   Fl_Input* input = make_input(r, w.text, id);
   return add(std::move(w), input);
 }

@@ -13,21 +13,26 @@ namespace plotlib {
 // Longest text a text store holds; longer texts are cut.
 inline constexpr std::size_t text_capacity = 132;
 
-void swgtit(std::string_view title);   // title of the next dialog window
-void swgwth(int n);                    // base width: n > 0 characters, n < 0 percent of the screen width
-void swgpop(std::string_view keyword);  // "NOOK", "NOQU", "NOHE" drop menu entries; "OK", "QUIT", "HELP" restore
+void swgtit(std::string_view title);  // title of the next dialog window
+void swgwth(int n);                   // base width: n > 0 characters, n < 0 percent of the screen width
+void swgpop(
+    std::string_view keyword);  // "NOOK", "NOQU", "NOHE" drop menu entries; "OK", "QUIT", "HELP" restore
 
-int wgini(std::string_view arrangement);                   // "VERT", "HORI" or "FORM"; returns the main widget
-int wgbas(int parent, std::string_view arrangement);       // container
-int wglab(int parent, std::string_view text);              // one-line static text
-int wglis(int parent, std::string_view list_text, int selected);  // items separated by '|'
-int wgtxt(int parent, std::string_view text);              // one-line edit field
+int wgini(std::string_view arrangement);              // "VERT", "HORI" or "FORM"; returns the main widget
+int wgbas(int parent, std::string_view arrangement);  // container
+int wglab(int parent, std::string_view text);         // one-line static text
+int wglis(int parent, std::string_view list_text, int selected);                     // items separated by '|'
+int wgtxt(int parent, std::string_view text);                                        // one-line edit field
 int wgltxt(int parent, std::string_view label, std::string_view text, int percent);  // label + edit field
+// A file field: an edit field plus an entry in the menu bar's "File" pop-up that opens the file chooser
+// on the mask and on all files. A picked file's full path replaces the name; a path longer than
+// text_capacity is refused with a message box captioned "WGFIL" (cut, it would name another file).
 int wgfil(int parent, std::string_view menu_entry, std::string_view file_name, std::string_view mask);
 int wgok(int parent);
 int wgquit(int parent);
 
-void swgatt(int id, std::string_view value, std::string_view option);  // option "STAT": "ACTI", "INAC", "INVI"
+void swgatt(int id, std::string_view value,
+            std::string_view option);  // option "STAT": "ACTI", "INAC", "INVI"
 void swgcbk(int id, std::function<void(int id)> callback);
 void wgfin();  // shows the dialog and waits for OK (returns), close box (returns) or Quit (ends the program)
 
@@ -40,7 +45,8 @@ std::string gwgfil(int id);  // text of a file field
 
 // Asked for a file by a file field's menu entry; returns the picked path, or nothing on cancel.
 // Default: FLTK's file chooser filtered by file_filter(mask).
-using FileChooser = std::function<std::optional<std::string>(std::string_view initial_name, std::string_view mask)>;
+using FileChooser =
+    std::function<std::optional<std::string>(std::string_view initial_name, std::string_view mask)>;
 void set_file_chooser(FileChooser chooser);
 
 // Receives every misuse message with its caption (the routine's name in capitals).

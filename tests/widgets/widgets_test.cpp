@@ -5,6 +5,7 @@
 #include <FL/Fl_Window.H>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,9 @@ class widgets_test : public ::testing::Test {
  protected:
   void SetUp() override {
     set_metrics_source([] { return ScreenMetrics{20, 8, 1000}; });
-    set_message_sink([this](std::string_view c, std::string_view t) { messages.push_back({std::string(c), std::string(t)}); });
+    set_message_sink([this](std::string_view c, std::string_view t) {
+      messages.push_back({std::string(c), std::string(t)});
+    });
   }
   void TearDown() override {
     set_message_sink({});
@@ -232,8 +235,11 @@ TEST_F(widgets_test, picked_file_replaces_the_name_unless_too_long) {
   answer.reset();  // cancelled
   pick();
   EXPECT_EQ(gwgfil(file), "/data/run1.dat");
+  answer = "run2.dat";
+  pick();
+  EXPECT_EQ(gwgfil(file), (std::filesystem::current_path() / "run2.dat").string());  // full path
   EXPECT_EQ(gwgtxt(file), "");  // a file field is not a text field
-  EXPECT_EQ(file_filter("*.dat"), "Mask (*.dat)\t*.dat\nAll Files (*.*)\t*");
+  EXPECT_EQ(file_filter("*.dat"), "Mask\t*.dat\nAll Files\t*");
 }
 
 }  // namespace

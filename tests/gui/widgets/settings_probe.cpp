@@ -112,8 +112,14 @@ int main(int argc, char** argv) {
   say("returned");
   say("option " + std::to_string(gwglis(idopt)) + " model " + std::to_string(gwglis(idmod)) + " covariate " +
       std::to_string(gwglis(idcov)) + " structure " + std::to_string(gwglis(idstr)));
-  for (auto [name, id] : {std::pair{"fixed", idfix}, {"smallest", idlmin}, {"largest", idlmax}, {"number", idstep},
-                          {"boot", idboot}, {"seed", idseed}, {"tolerance", idstop}, {"iterations", idmaxit},
+  for (auto [name, id] : {std::pair{"fixed", idfix},
+                          {"smallest", idlmin},
+                          {"largest", idlmax},
+                          {"number", idstep},
+                          {"boot", idboot},
+                          {"seed", idseed},
+                          {"tolerance", idstop},
+                          {"iterations", idmaxit},
                           {"output", idout}})
     say(std::string(name) + " [" + gwgtxt(id) + "]");
   say("output length " + std::to_string(gwgtxt(idout).size()));

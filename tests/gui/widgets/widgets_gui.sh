@@ -1,26 +1,42 @@
 #!/usr/bin/env bash
 # Drives settings_probe with xdotool; run under xvfb-run (no window manager).
 # Usage: widgets_gui.sh CASE PROBE WM_CLOSE WORKDIR [SCREENSHOT]
+# Exit status 75 means the display went away under the test (see xvfb_retry.sh).
 set -u
 case_name=$1 probe=$(readlink -f "$2") wm_close=$(readlink -f "$3") work=$4 shot=${5:+$(readlink -f "$5")}
 mkdir -p "$work" && cd "$work" || exit 1
-rm -f out.txt
+rm -f out.txt err.txt
+# Another xvfb-run may have taken the same display number at the same moment: try again (75).
+xdpyinfo >/dev/null 2>&1 || { echo "display $DISPLAY not usable"; exit 75; }
 
-fail() { echo "FAIL ($case_name): $*"; echo "--- probe output:"; cat out.txt; exit 1; }
+fail() {
+  echo "FAIL ($case_name): $* (display $DISPLAY)"
+  echo "--- probe output:"; cat out.txt
+  echo "--- probe errors:"; cat err.txt
+  exit 1
+}
 expect() { grep -qxF -- "$1" out.txt || fail "missing line: $1"; }
 expect_no() { ! grep -qF -- "$1" out.txt || fail "unexpected: $1"; }
 
-# Starts the probe and waits for its window.
+# Waits (up to 30 s: the machine may be busy) until the probe printed the line.
+wait_line() {
+  for _ in $(seq 300); do grep -qxF -- "$1" out.txt && return 0; sleep 0.1; done
+  fail "missing line: $1"
+}
+# Starts the probe and waits until its dialog is on the screen.
 start() {
   "$probe" "$@" >out.txt 2>err.txt &
   pid=$!
   wid=
-  for _ in $(seq 100); do
-    wid=$(xdotool search --name "User settings for TROV" 2>/dev/null | head -1)
+  for _ in $(seq 300); do
+    wid=$(xdotool search --onlyvisible --name "User settings for TROV" 2>/dev/null | head -1)
     [ -n "$wid" ] && break
     sleep 0.1
   done
-  [ -n "$wid" ] || fail "no dialog window"
+  if [ -z "$wid" ]; then
+    grep -q "Can't open display" err.txt && { echo "display $DISPLAY lost"; exit 75; }
+    fail "no dialog window"
+  fi
   sleep 0.5
 }
 # Geometry the probe printed: x y w h of a widget, in window coordinates.
@@ -36,7 +52,7 @@ key() { xdotool key --window "$wid" "$@" 2>/dev/null; sleep 0.2; }  # the last k
 type_text() { xdotool type --window "$wid" --delay 5 "$1"; sleep 0.2; }
 # Waits for the probe to end and checks its exit status.
 finish() {
-  for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  for _ in $(seq 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$pid" 2>/dev/null && { kill "$pid"; fail "dialog still open"; }
   wait "$pid"
   status=$?
@@ -72,10 +88,12 @@ close_box)
   export PROBE_PICK=/tmp/picked.dat
   start
   line=$(geometry option | awk '{print int($4 / 3)}')
+  key Escape
   click_list_item option 0
-  expect "activate 1 fixed active/active smallest inactive/inactive"
+  wait_line "activate 1 fixed active/active smallest inactive/inactive"
+  kill -0 "$pid" 2>/dev/null || fail "Escape closed the dialog"  # it came before the click
   click_list_item model 2
-  expect "modelchange 3"
+  wait_line "modelchange 3"
   read -r x y w h <<<"$(geometry output)"
   click $((x + w / 2)) $((y + h / 2))
   type_text "zzz"
@@ -83,8 +101,6 @@ close_box)
   key Down
   key Return                      # its one entry: the chooser picks PROBE_PICK
   [ -n "$shot" ] && import -window root "$shot"
-  key Escape
-  kill -0 "$pid" 2>/dev/null || fail "Escape closed the dialog"
   "$wm_close" "$wid"
   finish
   expect "returned"
