@@ -22,13 +22,14 @@ double band_entry(const Band& band, int a, int b) {
   return a <= b ? band[a][kDiag0 + (b - a)] : band[b][kDiag0 + (a - b)];
 }
 
-// g'·S·g for a row g of Q with count (1 to 3) non-zero entries at consecutive columns from first:
-// w = S·g on those columns, then g'·w.
-double row_quadratic_form(const Band& band, int first, const double* g, int count) {
+// g'·S·g for a row g of Q with kCount (1 to 3) non-zero entries at consecutive columns from first:
+// w = S·g on those columns, then g'·w, each sum in column order.
+template <int kCount>
+double row_quadratic_form(const Band& band, int first, const double* g) {
   double v = 0;
-  for (int a = 0; a < count; ++a) {
+  for (int a = 0; a < kCount; ++a) {
     double w = 0;
-    for (int b = 0; b < count; ++b) w += band_entry(band, first + a, first + b) * g[b];
+    for (int b = 0; b < kCount; ++b) w += band_entry(band, first + a, first + b) * g[b];
     v += g[a] * w;
   }
   return v;
@@ -79,51 +80,71 @@ void setupq(std::span<const double> x, std::span<const double> dy, std::span<con
 void chold(double p, int n, SplineWork& work) {
   Band& band = work.band;
   auto& solution = work.solution;
-  // M = 6(1-p) Q'D^2Q + p T, five diagonals, rows 1 .. n-2
+  // M = 6(1-p) Q'D^2Q + p T, five diagonals, rows 1 .. n-2, formed just before the factorization
+  // first reaches a row.
   const double c = 6 * (1 - p);
-  for (int i = 1; i < n - 1; ++i) {
+  auto form_row = [&](int i) {
     auto& row = band[i];
     row[kPivot] = c * row[kDiag0] + 2 * p * (band[i - 1][kH] + row[kH]);
     row[kL1] = c * row[kDiag1] + p * row[kH];
     row[kL2] = c * row[kDiag2];
-  }
+  };
+  form_row(1);
   if (n - 2 < 2) {  // three knots: M is the single entry M_{1,1}
     solution[0][kU] = 0;
     solution[1][kU] = solution[1][kQty] / band[1][kPivot];
     solution[2][kU] = 0;
   } else {
+    form_row(2);
     // M = L diag(d) L', row by row, with the forward substitution L·v = Q'y riding along: row i of
-    // L is final once step i is done.
-    solution[0][kU] = 0;
-    band[0][kL2] = 0;
-    solution[1][kU] = solution[1][kQty];
+    // L is final once step i is done. The entries still being reduced travel in registers:
+    // d = d_i, m = M_{i,i+1}, d_next = d_{i+1}; v = v_i, v_before = v_{i-1}, l2_before = l2_{i-1}.
+    double d = band[1][kPivot], m = band[1][kL1], d_next = band[2][kPivot];
+    double v_before = 0, v = solution[1][kQty], l2_before = 0;
+    solution[0][kU] = v_before;
+    band[0][kL2] = l2_before;
+    solution[1][kU] = v;
     for (int i = 1; i < n - 2; ++i) {
+      if (i + 2 < n - 1) form_row(i + 2);
       auto& row = band[i];
-      double r = row[kL1] / row[kPivot];
-      band[i + 1][kPivot] -= r * row[kL1];
-      band[i + 1][kL1] -= r * row[kL2];
-      row[kL1] = r;
-      r = row[kL2] / row[kPivot];
-      band[i + 2][kPivot] -= r * row[kL2];
-      row[kL2] = r;
-      solution[i + 1][kU] = solution[i + 1][kQty] - row[kL1] * solution[i][kU] - band[i - 1][kL2] * solution[i - 1][kU];
+      const double m2 = row[kL2];  // M_{i,i+2}, never reduced
+      const double l1 = m / d;
+      d_next -= l1 * m;
+      const double m_next = band[i + 1][kL1] - l1 * m2;
+      const double l2 = m2 / d;
+      const double d_after = band[i + 2][kPivot] - l2 * m2;
+      row[kPivot] = d;
+      row[kL1] = l1;
+      row[kL2] = l2;
+      const double v_next = solution[i + 1][kQty] - l1 * v - l2_before * v_before;
+      solution[i + 1][kU] = v_next;
+      v_before = v, v = v_next, l2_before = l2;
+      d = d_next, m = m_next, d_next = d_after;
     }
+    band[n - 2][kPivot] = d;
+    band[n - 2][kL1] = m;
+    band[n - 1][kPivot] = d_next;
     // diag(d) L' u = v
     solution[n - 1][kU] = 0;
     solution[n - 2][kU] = solution[n - 2][kU] / band[n - 2][kPivot];
-    for (int i = n - 3; i >= 1; --i) {
-      solution[i][kU] = solution[i][kU] / band[i][kPivot] - solution[i + 1][kU] * band[i][kL1] -
-                        band[i][kL2] * solution[i + 2][kU];
-    }
   }
-  // Q·u: (Qu)_i = s_{i+1} - s_i with s_i = (u_i - u_{i-1})/h_{i-1}, s_0 = 0 and (Qu)_{n-1} = -s_{n-1}
-  double prev = 0;
-  for (int i = 1; i < n; ++i) {
-    const double s = (solution[i][kU] - solution[i - 1][kU]) / band[i - 1][kH];
-    solution[i - 1][kQu] = s - prev;
-    prev = s;
+  // Back substitution from the bottom up, and Q·u as soon as its u's are final:
+  // (Qu)_i = s_{i+1} - s_i with s_i = (u_i - u_{i-1})/h_{i-1}, s_0 = 0, and (Qu)_{n-1} = -s_{n-1}.
+  double u_after2 = solution[n - 1][kU], u_after = solution[n - 2][kU];  // u_{i+2}, u_{i+1}
+  double s_after = (u_after2 - u_after) / band[n - 2][kH];
+  solution[n - 1][kQu] = -s_after;
+  for (int i = n - 3; i >= 1; --i) {
+    auto& row = band[i];
+    const double u = solution[i][kU] / row[kPivot] - u_after * row[kL1] - row[kL2] * u_after2;
+    solution[i][kU] = u;
+    const double s = (u_after - u) / row[kH];
+    solution[i + 1][kQu] = s_after - s;
+    s_after = s;
+    u_after2 = u_after, u_after = u;
   }
-  solution[n - 1][kQu] = -prev;
+  const double s = (u_after - solution[0][kU]) / band[0][kH];
+  solution[1][kQu] = s_after - s;
+  solution[0][kQu] = s - 0;
 }
 
 void lvrage(int n, std::span<const double> dy, double c, double& trace, std::span<double> lev,
@@ -133,37 +154,41 @@ void lvrage(int n, std::span<const double> dy, double c, double& trace, std::spa
     // M is 1-by-1 and every row of Q has its one entry in column 1: lev_j = 1 - c dy_j^2 g_j^2 / M_{1,1}.
     band[1][kDiag0] = 1 / band[1][kPivot];
     const double g[3] = {1 / band[0][kH], -1 / band[1][kH] - 1 / band[0][kH], 1 / band[1][kH]};
-    for (int j = 0; j < 3; ++j) lev[j] = leverage(c, dy[j], row_quadratic_form(band, 1, &g[j], 1));
+    for (int j = 0; j < 3; ++j) lev[j] = leverage(c, dy[j], row_quadratic_form<1>(band, 1, &g[j]));
   } else {
-    // Central band of S = M^-1 from the bottom up (S = L'^-1 diag(d)^-1 L^-1).
+    // Central band of S = M^-1 from the bottom up (S = L'^-1 diag(d)^-1 L^-1); as soon as rows
+    // j-1 .. j+1 of S are known, the leverage of knot j from row j of Q:
+    // (1/h_{j-1}, -1/h_j - 1/h_{j-1}, 1/h_j) at columns j-1, j, j+1, cut to the columns 1 .. n-2.
     band[n - 2][kDiag0] = 1 / band[n - 2][kPivot];
     band[n - 3][kDiag1] = -band[n - 3][kL1] * band[n - 2][kDiag0];
     band[n - 3][kDiag0] = 1 / band[n - 3][kPivot] - band[n - 3][kDiag1] * band[n - 3][kL1];
+    double inv_h_after = 1 / band[n - 2][kH];
+    lev[n - 1] = leverage(c, dy[n - 1], row_quadratic_form<1>(band, n - 2, &inv_h_after));
+    double inv_h = 1 / band[n - 3][kH];
+    {
+      const double g[2] = {inv_h, -inv_h_after - inv_h};
+      lev[n - 2] = leverage(c, dy[n - 2], row_quadratic_form<2>(band, n - 3, g));
+    }
+    // S_{i+1,i+1}, S_{i+1,i+2}, S_{i+2,i+2} travel in registers
+    double s11 = band[n - 3][kDiag0], s12 = band[n - 3][kDiag1], s22 = band[n - 2][kDiag0];
     for (int i = n - 4; i >= 1; --i) {
       auto& row = band[i];
-      row[kDiag2] = -row[kL1] * band[i + 1][kDiag1] - row[kL2] * band[i + 2][kDiag0];
-      row[kDiag1] = -row[kL1] * band[i + 1][kDiag0] - row[kL2] * band[i + 1][kDiag1];
-      row[kDiag0] = 1 / row[kPivot] - row[kL1] * row[kDiag1] - row[kL2] * row[kDiag2];
+      const double s02 = -row[kL1] * s12 - row[kL2] * s22;
+      const double s01 = -row[kL1] * s11 - row[kL2] * s12;
+      const double s00 = 1 / row[kPivot] - row[kL1] * s01 - row[kL2] * s02;
+      row[kDiag2] = s02;
+      row[kDiag1] = s01;
+      row[kDiag0] = s00;
+      inv_h_after = inv_h;
+      inv_h = 1 / row[kH];
+      const double g[3] = {inv_h, -inv_h_after - inv_h, inv_h_after};
+      lev[i + 1] = leverage(c, dy[i + 1], row_quadratic_form<3>(band, i, g));
+      s22 = s11, s12 = s01, s11 = s00;
     }
-    // (Q S Q')_{j,j} from row j of Q: (1/h_{j-1}, -1/h_j - 1/h_{j-1}, 1/h_j) at columns j-1, j, j+1,
-    // cut to the columns 1 .. n-2 that Q has.
-    double inv_h_before = 1 / band[0][kH];
-    {
-      const double g = inv_h_before;
-      lev[0] = leverage(c, dy[0], row_quadratic_form(band, 1, &g, 1));
-    }
-    for (int j = 1; j < n - 1; ++j) {
-      const double inv_h = 1 / band[j][kH];
-      const double g[3] = {inv_h_before, -inv_h - inv_h_before, inv_h};
-      const int first = j == 1 ? 1 : j - 1;
-      const int count = (j == 1 || j == n - 2) ? 2 : 3;
-      lev[j] = leverage(c, dy[j], row_quadratic_form(band, first, j == 1 ? &g[1] : g, count));
-      inv_h_before = inv_h;
-    }
-    {
-      const double g = inv_h_before;
-      lev[n - 1] = leverage(c, dy[n - 1], row_quadratic_form(band, n - 2, &g, 1));
-    }
+    const double inv_h0 = 1 / band[0][kH];
+    const double g[2] = {-inv_h - inv_h0, inv_h};
+    lev[1] = leverage(c, dy[1], row_quadratic_form<2>(band, 1, g));
+    lev[0] = leverage(c, dy[0], row_quadratic_form<1>(band, 1, &inv_h0));
   }
   trace = 0;
   for (int j = 0; j < n; ++j) trace += lev[j];
