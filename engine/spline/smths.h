@@ -27,6 +27,10 @@ struct SplineWork {
 
 // Natural cubic smoothing spline through n knots x (strictly increasing) with values y and standard
 // deviations dy at smoothing parameter lambda: fitted values at the knots, leverages, their sum.
+// Band algorithm in three stages (smths.cpp): setupq (bands of Q'D^2Q, Q'y), chold (root-free
+// Cholesky of M = 6(1-p) Q'D^2Q + p T, u = M^-1 Q'y, Q·u), lvrage (central band of M^-1,
+// leverages); O(n) time and storage. Three knots: M is 1-by-1 and the leverages come from it
+// directly. One or two knots: no penalty applies, the fit interpolates (leverages 1).
 // fit may share storage with y, never with dy.
 void smths(double lambda, int n, std::span<const double> x, std::span<const double> y,
            std::span<const double> dy, std::span<double> fit, double& trace, std::span<double> lev,
