@@ -134,6 +134,12 @@ TEST(glisp_test, one_iteration_is_one_spline_fit_from_the_constant_start) {
   EXPECT_EQ(fit.snu, snu);
   EXPECT_EQ(fit.trace, trace);
   for (int i = 0; i < 12; ++i) EXPECT_EQ(fit.sy[i], nutoy(snu[i], kBinomial));
+
+  // A count below 1 still fits once: without a fit there would be no nu and no leverages.
+  const Fit none = run_glisp(points, 1.0, kBinomial, 0, 1e9, work);
+  EXPECT_EQ(none.niter, 1);
+  EXPECT_EQ(none.snu, fit.snu);
+  EXPECT_EQ(none.gcv, fit.gcv);
 }
 
 TEST(glisp_test, nu_beyond_23_sets_the_flag_and_beyond_16_is_clamped) {
