@@ -31,7 +31,7 @@ struct SplineCall {
 // Quotients carried to the next knot: b_i = -dy_i/h_i - dy_i/h_{i-1} = -a_{i+1} - c_{i-1}, so each
 // quotient is formed once.
 struct SetupCarry {
-  double a_next;       // a_{i}   = dy_{i-1}/h_{i-1}
+  double a_next;       // a_i = dy_{i-1}/h_{i-1}
   double c_before;     // dy_i/h_{i-1}
   double diff_before;  // (y_i - y_{i-1})/h_{i-1}
 };
