@@ -104,13 +104,13 @@ bool ScreenDevice::open(int xmax, int ymax) {
   set_title("working");
   window_->show();
   while (!window_->visible()) Fl::wait(0.05);
-  // with a window manager the frame is known only now: move the window so that it touches the corner
+  // the frame is known only now, and the toolkit may have moved the window to fit a frame it guessed:
+  // place it again so that the frame touches the corner
   const int frame = (window_->decorated_w() - window_->w()) / 2;
   const int caption = window_->decorated_h() - window_->h() - frame;
-  if (frame > 0 || caption > 0) {
-    g = plot_window_geometry(xmax, ymax, sw, sh, frame, caption);
-    window_->position(sx + g.x, sy + g.y);
-  }
+  g = plot_window_geometry(xmax, ymax, sw, sh, frame, caption);
+  window_->position(sx + g.x, sy + g.y);
+  XMoveWindow(fl_display, fl_xid(window_.get()), sx + g.x, sy + g.y);  // position() skips an unchanged x, y
 
   window_->make_current();
   window_->buffer = fl_create_offscreen(g.w, g.h);
@@ -122,7 +122,7 @@ bool ScreenDevice::open(int xmax, int ymax) {
     fl_end_offscreen();
   }
   // the page scaled uniformly into the client area
-  scale_ = std::min(g.w / (xmax + 1.0), g.h / (ymax + 1.0));
+  scale_ = std::min((g.w - 1.0) / xmax, (g.h - 1.0) / ymax);  // the last page unit on the last pixel
   window_->redraw();
   Fl::check();
   return true;
