@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -39,6 +39,14 @@ std::vector<std::string> texts_at_y(const Recording& rec, double y) {
   for (const auto& t : rec.texts())
     if (t.y == y) result.push_back(t.text);
   return result;
+}
+
+// A line against a pattern in which '9' stands for any digit.
+bool matches(const std::string& line, const std::string& pattern) {
+  if (line.size() != pattern.size()) return false;
+  for (std::size_t i = 0; i < line.size(); ++i)
+    if (pattern[i] == '9' ? !std::isdigit(static_cast<unsigned char>(line[i])) : line[i] != pattern[i]) return false;
+  return true;
 }
 
 int scaled_x(float v, float a, float e) { return static_cast<int>(std::lround(450 + (v - a) * 2199.0 / (e - a))); }
@@ -341,9 +349,7 @@ TEST_F(RecordedPlot, end_of_plot_report_counts_vectors_and_warnings) {
   EXPECT_EQ(lines[0], "");
   EXPECT_EQ(lines[1], frame);
   EXPECT_EQ(lines[2], " <<                END OF PLOTLIB / VERSION  7.3                  <<");
-  EXPECT_TRUE(std::regex_match(
-      lines[3], std::regex(R"( <<  Date    : \d\d\.\d\d\.\d{4}  Time    : \d\d:\d\d:\d\d  Pageformat: DA4L  <<)")))
-      << lines[3];
+  EXPECT_TRUE(matches(lines[3], " <<  Date    : 99.99.9999  Time    : 99:99:99  Pageformat: DA4L  <<")) << lines[3];
   EXPECT_EQ(lines[4], " <<  Vectors : 4           Warnings: 1         Fileformat:  REC  <<");
   EXPECT_EQ(lines[5], " <<  Metafile: " + std::string(48, ' ') + "  <<");
   EXPECT_EQ(lines[6], frame);

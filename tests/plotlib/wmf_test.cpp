@@ -9,7 +9,6 @@
 #include <iterator>
 #include <map>
 #include <numbers>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -251,17 +250,19 @@ TEST_F(MetafileTest, wmf2svg_reads_the_lines_and_texts_in_place) {
   std::ifstream in(svg_path);
   const std::string svg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
-  std::smatch m;
-  ASSERT_TRUE(std::regex_search(svg, m, std::regex(R"re(<svg width="([\d.]+)" height="([\d.]+)")re")));
-  const double sx = std::stod(m[1]) / 16858.0, sy = std::stod(m[2]) / 11926.0;  // pixels per twip
+  double svg_w = 0, svg_h = 0;
+  ASSERT_EQ(std::sscanf(svg.c_str() + svg.find("<svg width="), "<svg width=\"%lf\" height=\"%lf\"", &svg_w, &svg_h), 2);
+  const double sx = svg_w / 16858.0, sy = svg_h / 11926.0;  // pixels per twip
 
   struct Line {
     double x1, y1, x2, y2;
   };
   std::vector<Line> lines;
-  const std::regex line_re(R"re(<line x1="([-\d.]+)" y1="([-\d.]+)" x2="([-\d.]+)" y2="([-\d.]+)")re");
-  for (auto it = std::sregex_iterator(svg.begin(), svg.end(), line_re); it != std::sregex_iterator(); ++it)
-    lines.push_back({std::stod((*it)[1]), std::stod((*it)[2]), std::stod((*it)[3]), std::stod((*it)[4])});
+  for (std::size_t at = svg.find("<line "); at != std::string::npos; at = svg.find("<line ", at + 1)) {
+    Line l{};
+    ASSERT_EQ(std::sscanf(svg.c_str() + at, "<line x1=\"%lf\" y1=\"%lf\" x2=\"%lf\" y2=\"%lf\"", &l.x1, &l.y1, &l.x2, &l.y2), 4);
+    lines.push_back(l);
+  }
   const auto segments = rec.segments();
   ASSERT_EQ(lines.size(), segments.size());
   const double tolerance = 0.1;  // pixels; a plot unit is about 0.17 pixels here
@@ -278,9 +279,14 @@ TEST_F(MetafileTest, wmf2svg_reads_the_lines_and_texts_in_place) {
     char c;
   };
   std::vector<Char> chars;
-  const std::regex text_re(R"re(matrix\([-\d.]+ [-\d.]+ [-\d.]+ [-\d.]+ ([-\d.]+) ([-\d.]+)\)"\s*>(.)</text>)re");
-  for (auto it = std::sregex_iterator(svg.begin(), svg.end(), text_re); it != std::sregex_iterator(); ++it)
-    chars.push_back({std::stod((*it)[1]), std::stod((*it)[2]), (*it)[3].str()[0]});
+  // <text ... transform="matrix(a b c d x y)"\n\t>C</text>: (x, y) is where the baseline starts
+  for (std::size_t at = svg.find("<text "); at != std::string::npos; at = svg.find("<text ", at + 1)) {
+    const std::size_t matrix = svg.find("matrix(", at);
+    double m[6];
+    ASSERT_EQ(std::sscanf(svg.c_str() + matrix, "matrix(%lf %lf %lf %lf %lf %lf)", &m[0], &m[1], &m[2], &m[3], &m[4], &m[5]), 6);
+    const std::size_t close = svg.find('>', svg.find(')', matrix));
+    chars.push_back({m[4], m[5], svg[close + 1]});
+  }
   std::size_t k = 0;
   for (const auto& t : rec.texts()) {
     const double a = t.angle * std::numbers::pi / 180.0;
