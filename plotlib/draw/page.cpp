@@ -175,8 +175,8 @@ std::string report(const detail::State& s) {
   std::snprintf(vectors, sizeof vectors, "%ld", s.vectors);
   std::snprintf(warnings, sizeof warnings, "%ld", s.warnings);
   const std::string device(s.device->keyword());
-  std::snprintf(buf, sizeof buf, " <<  Vectors : %-10s  Warnings: %-8s  Fileformat: %4s  <<", vectors, warnings,
-                device.c_str());
+  std::snprintf(buf, sizeof buf, " <<  Vectors : %-10s  Warnings: %-8s  Fileformat: %4s  <<", vectors,
+                warnings, device.c_str());
   text += "\n" + std::string(buf);
 
   const std::string output = "Metafile: " + s.device->file_name().substr(0, 48);
@@ -213,7 +213,8 @@ void setpag(std::string_view keyword) {
   if (!level_ok("setpag", 0, 0)) return;
   const std::string key = keyword4(keyword);
   for (const PageFormat& page : kPages) {
-    if (key.size() == 4 && key.substr(0, 3) == page.keyword.substr(0, 3) && (key[3] == 'L' || key[3] == 'P')) {
+    if (key.size() == 4 && key.substr(0, 3) == page.keyword.substr(0, 3) &&
+        (key[3] == 'L' || key[3] == 'P')) {
       detail::State& s = state();
       s.page_keyword = key;
       s.xmax = key[3] == 'L' ? page.xmax : page.ymax;
@@ -345,7 +346,8 @@ void name(std::string_view text, std::string_view axes) {
 void titlin(std::string_view text, int n) {
   if (!level_ok("titlin", 1, 2)) return;
   if (n == 0 || n < -4 || n > 4) return warn(2, "titlin", n);
-  state().titles[static_cast<std::size_t>(std::abs(n) - 1)] = {std::string(text.substr(0, kTextLength)), n < 0};
+  state().titles[static_cast<std::size_t>(std::abs(n) - 1)] = {std::string(text.substr(0, kTextLength)),
+                                                               n < 0};
 }
 
 void dash() {

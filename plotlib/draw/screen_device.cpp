@@ -88,7 +88,7 @@ class ScreenDevice : public Device {
 
   std::unique_ptr<PlotWindow> window_;
   std::string title_;
-  double scale_ = 1.0;  // pixels per plot unit
+  double scale_ = 1.0;             // pixels per plot unit
   std::vector<PagePoint> points_;  // pixel positions of the pending polyline
   Fl_Font font_ = FL_HELVETICA;
   int number_ = 1;
@@ -138,7 +138,8 @@ void ScreenDevice::set_title(const char* what) {
 
 void ScreenDevice::move(PagePoint p) {
   flush();
-  points_.push_back({static_cast<int>(std::lround(p.x * scale_)), static_cast<int>(std::lround(p.y * scale_))});
+  points_.push_back(
+      {static_cast<int>(std::lround(p.x * scale_)), static_cast<int>(std::lround(p.y * scale_))});
 }
 
 void ScreenDevice::draw(PagePoint p) {
@@ -147,7 +148,8 @@ void ScreenDevice::draw(PagePoint p) {
     flush();
     points_.push_back(last);
   }
-  points_.push_back({static_cast<int>(std::lround(p.x * scale_)), static_cast<int>(std::lround(p.y * scale_))});
+  points_.push_back(
+      {static_cast<int>(std::lround(p.x * scale_)), static_cast<int>(std::lround(p.y * scale_))});
 }
 
 void ScreenDevice::flush() {

@@ -94,7 +94,8 @@ TEST_F(MetafileTest, standard_header_mapping_and_page_rectangle) {
   EXPECT_EQ(f.header[3] | (f.header[4] << 16), static_cast<int>(f.words));
   EXPECT_EQ(f.header[8], 0);
   std::uint32_t largest = 0;
-  for (const auto& r : f.records) largest = std::max<std::uint32_t>(largest, static_cast<std::uint32_t>(3 + r.params.size()));
+  for (const auto& r : f.records)
+    largest = std::max<std::uint32_t>(largest, static_cast<std::uint32_t>(3 + r.params.size()));
   EXPECT_EQ(f.header[6] | (f.header[7] << 16), static_cast<int>(largest));
   ASSERT_GE(f.records.size(), 4u);
   EXPECT_EQ(f.records[0].function, 0x0103);
@@ -106,7 +107,8 @@ TEST_F(MetafileTest, standard_header_mapping_and_page_rectangle) {
   EXPECT_EQ(f.records[2].params, (std::vector<std::int16_t>{11926, 16858}));
   EXPECT_EQ(f.records[3].function, 0x0102);
   EXPECT_EQ(f.records[3].params, (std::vector<std::int16_t>{1}));  // transparent
-  const auto rect = std::find_if(f.records.begin(), f.records.end(), [](const auto& r) { return r.function == 0x041B; });
+  const auto rect =
+      std::find_if(f.records.begin(), f.records.end(), [](const auto& r) { return r.function == 0x041B; });
   ASSERT_NE(rect, f.records.end());
   EXPECT_EQ(rect->params, (std::vector<std::int16_t>{11926, 16858, 0, 0}));
   EXPECT_EQ(f.records.back().function, 0);
@@ -116,7 +118,7 @@ TEST_F(MetafileTest, objects_are_replaced_without_deleting_a_selected_one) {
   trov::test::sample_fitted_plot("WMF", path("fit.wmf"));
   const WmfFile f = read_wmf(dir_ / "fit.wmf");
   std::vector<bool> used;
-  std::map<int, std::uint16_t> kind;  // slot -> creating record
+  std::map<int, std::uint16_t> kind;      // slot -> creating record
   std::map<std::uint16_t, int> selected;  // object kind -> selected slot
   int pens = 0, fonts = 0, text_colours = 0;
   std::set<int> escapements;
@@ -179,14 +181,16 @@ TEST_F(MetafileTest, lines_and_texts_land_where_the_recording_device_puts_them) 
       text_points.push_back({r.params[3], r.params[2]});
     }
   }
-  for (const auto& s : rec.segments()) expected_lines.push_back({twips(s.from.x), twips(s.from.y), twips(s.to.x), twips(s.to.y)});
+  for (const auto& s : rec.segments())
+    expected_lines.push_back({twips(s.from.x), twips(s.from.y), twips(s.to.x), twips(s.to.y)});
   for (const auto& t : rec.texts()) {
     const int offset = plotlib::text_offset(twips(t.height));
     const double a = t.angle * std::numbers::pi / 180.0;
     for (std::size_t i = 0; i < t.text.size(); ++i) {
       expected_chars += t.text[i];
-      expected_points.push_back({static_cast<int>(std::lround(t.char_x(i) * kMetafileScale - offset * std::sin(a))),
-                                 static_cast<int>(std::lround(t.char_y(i) * kMetafileScale - offset * std::cos(a)))});
+      expected_points.push_back(
+          {static_cast<int>(std::lround(t.char_x(i) * kMetafileScale - offset * std::sin(a))),
+           static_cast<int>(std::lround(t.char_y(i) * kMetafileScale - offset * std::cos(a)))});
     }
   }
   EXPECT_EQ(lines, expected_lines);
@@ -251,7 +255,9 @@ TEST_F(MetafileTest, wmf2svg_reads_the_lines_and_texts_in_place) {
   const std::string svg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
   double svg_w = 0, svg_h = 0;
-  ASSERT_EQ(std::sscanf(svg.c_str() + svg.find("<svg width="), "<svg width=\"%lf\" height=\"%lf\"", &svg_w, &svg_h), 2);
+  ASSERT_EQ(
+      std::sscanf(svg.c_str() + svg.find("<svg width="), "<svg width=\"%lf\" height=\"%lf\"", &svg_w, &svg_h),
+      2);
   const double sx = svg_w / 16858.0, sy = svg_h / 11926.0;  // pixels per twip
 
   struct Line {
@@ -260,7 +266,9 @@ TEST_F(MetafileTest, wmf2svg_reads_the_lines_and_texts_in_place) {
   std::vector<Line> lines;
   for (std::size_t at = svg.find("<line "); at != std::string::npos; at = svg.find("<line ", at + 1)) {
     Line l{};
-    ASSERT_EQ(std::sscanf(svg.c_str() + at, "<line x1=\"%lf\" y1=\"%lf\" x2=\"%lf\" y2=\"%lf\"", &l.x1, &l.y1, &l.x2, &l.y2), 4);
+    ASSERT_EQ(std::sscanf(svg.c_str() + at, "<line x1=\"%lf\" y1=\"%lf\" x2=\"%lf\" y2=\"%lf\"", &l.x1, &l.y1,
+                          &l.x2, &l.y2),
+              4);
     lines.push_back(l);
   }
   const auto segments = rec.segments();
@@ -283,7 +291,9 @@ TEST_F(MetafileTest, wmf2svg_reads_the_lines_and_texts_in_place) {
   for (std::size_t at = svg.find("<text "); at != std::string::npos; at = svg.find("<text ", at + 1)) {
     const std::size_t matrix = svg.find("matrix(", at);
     double m[6];
-    ASSERT_EQ(std::sscanf(svg.c_str() + matrix, "matrix(%lf %lf %lf %lf %lf %lf)", &m[0], &m[1], &m[2], &m[3], &m[4], &m[5]), 6);
+    ASSERT_EQ(std::sscanf(svg.c_str() + matrix, "matrix(%lf %lf %lf %lf %lf %lf)", &m[0], &m[1], &m[2], &m[3],
+                          &m[4], &m[5]),
+              6);
     const std::size_t close = svg.find('>', svg.find(')', matrix));
     chars.push_back({m[4], m[5], svg[close + 1]});
   }
