@@ -242,6 +242,15 @@ TEST_F(MetafileTest, more_than_999_versions_end_the_program) {
   EXPECT_EQ(line, "More than 999 file versions!");
 }
 
+TEST_F(MetafileTest, unwritable_file_warns_and_opens_no_plot) {
+  const std::string name = path("missing/plot.wmf");
+  plotlib::metafl("WMF");
+  plotlib::setfil(name);
+  plotlib::disini();
+  EXPECT_EQ(plotlib::level(), 0);
+  EXPECT_EQ(messages_.str(), " <<<< Warning  36: File error in disini!   (" + name + ")\n");
+}
+
 // An independent reader: libwmf's wmf2svg. It stretches a metafile without a placeable header to a
 // square, so positions are compared relative to the window extent.
 TEST_F(MetafileTest, wmf2svg_reads_the_lines_and_texts_in_place) {
