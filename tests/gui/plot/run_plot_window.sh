@@ -15,8 +15,12 @@ prompt='PLOTLIB  1: click the right mouse button to continue'
 
 # Starts the demo; sets pid and wid once the window asks for the click.
 start_demo() {
-  "$demo" fitted >"$work/out.txt" 2>&1 &
+  "$demo" "$1" >"$work/out.txt" 2>&1 &
   pid=$!
+  wait_window
+}
+
+wait_window() {
   wid=
   for _ in $(seq 1 100); do
     wid=$(xdotool search --name "$prompt" 2>/dev/null | head -1)
@@ -27,7 +31,7 @@ start_demo() {
   sleep 0.5
 }
 
-# Waits up to 5 s for the demo to end; checks status 0 and that disfin returned.
+# Waits up to 5 s for the demo to end; checks status 0 and that disfin returned $2 times.
 expect_end() {
   for _ in $(seq 1 50); do
     kill -0 "$pid" 2>/dev/null || break
@@ -41,11 +45,11 @@ expect_end() {
   wait "$pid"
   status=$?
   [ "$status" -eq 0 ] || fail "$1: exit status $status"
-  grep -q '^disfin returned$' "$work/out.txt" || fail "$1: disfin did not return"
+  [ "$(grep -c '^disfin returned$' "$work/out.txt")" -eq "$2" ] || fail "$1: disfin did not return"
   grep -q 'END OF PLOTLIB / VERSION  7.3' "$work/out.txt" || fail "$1: no end-of-plot report"
 }
 
-start_demo
+start_demo fitted
 [ "$(xdotool getwindowname "$wid")" = "$prompt" ] || fail "title"
 geometry=$(xwininfo -id "$wid" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
   /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}')
@@ -64,11 +68,16 @@ xdotool mousemove --window "$wid" 300 200 click 1
 sleep 0.5
 kill -0 "$pid" 2>/dev/null || fail "a key or the left button ended the wait"
 xdotool mousemove --window "$wid" 300 200 click 3
-expect_end "the right mouse button"
+expect_end "the right mouse button" 1
 
-start_demo
+# the close box ends the wait of the first plot; the second plot opens its own window
+start_demo twice
 "$close_window" "$wid"
-expect_end "the close box"
+sleep 0.5
+grep -q '^disfin returned$' "$work/out.txt" || fail "the close box did not end the wait"
+wait_window
+xdotool mousemove --window "$wid" 300 200 click 3
+expect_end "the close box, then the right mouse button" 2
 
 [ "$failures" -eq 0 ] && echo "all plot window checks passed"
 exit "$failures"
