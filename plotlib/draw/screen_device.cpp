@@ -82,6 +82,7 @@ class ScreenDevice : public Device {
   void close() override;
 
  private:
+  PagePoint to_pixels(PagePoint p) const;
   void flush();
   void set_title(const char* what);
   void destroy();
@@ -138,20 +139,19 @@ void ScreenDevice::set_title(const char* what) {
 
 void ScreenDevice::move(PagePoint p) {
   flush();
-  points_.push_back(
-      {static_cast<int>(std::lround(p.x * scale_)), static_cast<int>(std::lround(p.y * scale_))});
+  points_.assign(1, to_pixels(p));
 }
 
 void ScreenDevice::draw(PagePoint p) {
-  if (points_.size() == kMaxPolyline) {  // a full polyline goes out; the next starts at its last point
-    const PagePoint last = points_.back();
-    flush();
-    points_.push_back(last);
-  }
-  points_.push_back(
-      {static_cast<int>(std::lround(p.x * scale_)), static_cast<int>(std::lround(p.y * scale_))});
+  if (points_.size() == kMaxPolyline) flush();  // the next polyline starts at the last point
+  points_.push_back(to_pixels(p));
 }
 
+PagePoint ScreenDevice::to_pixels(PagePoint p) const {
+  return {static_cast<int>(std::lround(p.x * scale_)), static_cast<int>(std::lround(p.y * scale_))};
+}
+
+// Draws the pending polyline into the buffer and keeps its last point, where the pen stays.
 void ScreenDevice::flush() {
   if (points_.size() >= 2 && window_ && window_->buffer) {
     window_->make_current();
@@ -167,7 +167,7 @@ void ScreenDevice::flush() {
     fl_end_offscreen();
     window_->damage(FL_DAMAGE_ALL);
   }
-  points_.clear();
+  if (!points_.empty()) points_.erase(points_.begin(), points_.end() - 1);
 }
 
 void ScreenDevice::font(const FontSpec& spec) {
