@@ -257,8 +257,9 @@ void disini() {
   s.font_name.clear();
 
   s.device = make_device(s);
+  // a device that cannot open has said why on the screen; a file that cannot be written gets a warning
   if (!s.device->open(s.xmax, s.ymax)) {
-    warn(36, "disini", s.device->file_name());
+    if (!s.device->file_name().empty()) warn(36, "disini", s.device->file_name());
     return;
   }
   s.device->font(FontSpec::from_name("Arial"));

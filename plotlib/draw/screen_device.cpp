@@ -2,6 +2,7 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Window.H>
+#include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
 
@@ -104,7 +105,7 @@ bool ScreenDevice::open(int xmax, int ymax) {
   window_->end();
   set_title("working");
   window_->show();
-  while (!window_->visible()) Fl::wait(0.05);
+  window_->wait_for_expose();
   // the frame is known only now, and the toolkit may have moved the window to fit a frame it guessed:
   // place it again so that the frame touches the corner
   const int frame = (window_->decorated_w() - window_->w()) / 2;
@@ -115,7 +116,12 @@ bool ScreenDevice::open(int xmax, int ymax) {
 
   window_->make_current();
   window_->buffer = fl_create_offscreen(g.w, g.h);
-  if (!window_->buffer) return false;
+  if (!window_->buffer) {
+    fl_message_title("disini");
+    fl_alert("Cannot create Bitmap");
+    destroy();
+    return false;
+  }
   {
     fl_begin_offscreen(window_->buffer);
     fl_color(FL_BLACK);  // colour index 0
