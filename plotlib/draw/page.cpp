@@ -181,8 +181,8 @@ std::string report(const detail::State& s) {
   std::snprintf(vectors, sizeof vectors, "%ld", s.vectors);
   std::snprintf(warnings, sizeof warnings, "%ld", s.warnings);
   const std::string device(s.device->keyword());
-  std::snprintf(line, sizeof line, " <<  Vectors : %-10s  Warnings: %-8s  Fileformat: %4s  <<", vectors, warnings,
-                device.c_str());
+  std::snprintf(line, sizeof line, " <<  Vectors : %-10s  Warnings: %-8s  Fileformat: %4s  <<", vectors,
+                warnings, device.c_str());
   add(line);
 
   const std::string file = s.device->file_name().substr(0, 48);

@@ -69,7 +69,8 @@ struct State {
 State& state();
 
 // Writes one warning line; warnings count towards the report. Numbers from 101 on carry their own text.
-void warn(int number, std::string_view routine, WarningParameter parameter = {}, std::string_view own_text = {});
+void warn(int number, std::string_view routine, WarningParameter parameter = {},
+          std::string_view own_text = {});
 // Checks the level against [lo, hi]; warns 3 with the current level otherwise.
 bool level_ok(std::string_view routine, int lo, int hi);
 
