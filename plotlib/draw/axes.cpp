@@ -58,7 +58,9 @@ bool check_axis(float a, float e, float first, float step) {
   return fatal;
 }
 
-int truncated_index(double v) { return static_cast<int>(std::clamp(std::trunc(v), -kIndexLimit, kIndexLimit)); }
+int truncated_index(double v) {
+  return static_cast<int>(std::clamp(std::trunc(v), -kIndexLimit, kIndexLimit));
+}
 
 struct SideGeometry {
   bool horizontal;  // the axis runs along x

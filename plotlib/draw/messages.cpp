@@ -108,7 +108,8 @@ std::string out_of_scaling_line(float x, float y) {
   const double dx = x, dy = y;
   std::string line = " <<<< (";
   line += needs_exponent(x) ? format("%12.4e /", dx) : format("%f /", dx);
-  line += needs_exponent(y) ? format("%12.4e) out of axis scaling!", dy) : format(" %f) out of axis scaling!", dy);
+  line += needs_exponent(y) ? format("%12.4e) out of axis scaling!", dy)
+                            : format(" %f) out of axis scaling!", dy);
   return line;
 }
 

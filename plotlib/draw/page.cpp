@@ -24,9 +24,9 @@ State& state() {
 
 int nint(double v) { return static_cast<int>(std::lround(v)); }
 
-void warn(int number, std::string_view routine, WarningParameter parameter) {
+void warn(int number, std::string_view routine, WarningParameter parameter, std::string_view own_text) {
   ++state().warnings;
-  write_message(warning_line(number, routine, parameter) + "\n");
+  write_message(warning_line(number, routine, parameter, own_text) + "\n");
 }
 
 bool level_ok(std::string_view routine, int lo, int hi) {
@@ -152,13 +152,19 @@ std::unique_ptr<Device> make_device(const detail::State& s) {
   return nullptr;
 }
 
+// Each line of the report has a line end before it; the last one also after it.
 std::string report(const detail::State& s) {
-  char buf[160];
+  std::string text;
+  char line[160];
+  const auto add = [&text](const char* l) {
+    text += '\n';
+    text += l;
+  };
   const std::string frame = " " + std::string(66, '<');
-  std::string text = "\n" + frame;
+  add(frame.c_str());
 
-  std::snprintf(buf, sizeof buf, " <<%16sEND OF PLOTLIB / VERSION %4.1f %c%16s<<", "", 7.3, ' ', "");
-  text += "\n" + std::string(buf);
+  std::snprintf(line, sizeof line, " <<%16sEND OF PLOTLIB / VERSION %4.1f %c%16s<<", "", 7.3, ' ', "");
+  add(line);
 
   const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
   std::tm t{};
@@ -166,24 +172,25 @@ std::string report(const detail::State& s) {
   char date[32], time[32];
   std::snprintf(date, sizeof date, "%02d.%02d.%4d", t.tm_mday, t.tm_mon + 1, t.tm_year + 1900);
   std::snprintf(time, sizeof time, "%02d:%02d:%02d", t.tm_hour, t.tm_min, t.tm_sec);
-  std::snprintf(buf, sizeof buf, " <<  Date    : %10s  Time    : %8s  Pageformat: %4s  <<", date, time,
+  std::snprintf(line, sizeof line, " <<  Date    : %10s  Time    : %8s  Pageformat: %4s  <<", date, time,
                 s.page_keyword.c_str());
-  text += "\n" + std::string(buf);
+  add(line);
 
   // counts written as "%10d" and "%8d", then left-aligned without their leading blanks
   char vectors[32], warnings[32];
   std::snprintf(vectors, sizeof vectors, "%ld", s.vectors);
   std::snprintf(warnings, sizeof warnings, "%ld", s.warnings);
   const std::string device(s.device->keyword());
-  std::snprintf(buf, sizeof buf, " <<  Vectors : %-10s  Warnings: %-8s  Fileformat: %4s  <<", vectors, warnings,
-                device.c_str());
-  text += "\n" + std::string(buf);
+  std::snprintf(line, sizeof line, " <<  Vectors : %-10s  Warnings: %-8s  Fileformat: %4s  <<", vectors,
+                warnings, device.c_str());
+  add(line);
 
-  const std::string output = "Metafile: " + s.device->file_name().substr(0, 48);
-  std::snprintf(buf, sizeof buf, " <<  %-58s  <<", output.c_str());
-  text += "\n" + std::string(buf);
+  const std::string file = s.device->file_name().substr(0, 48);
+  std::snprintf(line, sizeof line, " <<  Metafile: %-48s  <<", file.c_str());
+  add(line);
 
-  return text + "\n" + frame + "\n";
+  add(frame.c_str());
+  return text + '\n';
 }
 
 }  // namespace
@@ -213,7 +220,8 @@ void setpag(std::string_view keyword) {
   if (!level_ok("setpag", 0, 0)) return;
   const std::string key = keyword4(keyword);
   for (const PageFormat& page : kPages) {
-    if (key.size() == 4 && key.substr(0, 3) == page.keyword.substr(0, 3) && (key[3] == 'L' || key[3] == 'P')) {
+    if (key.size() == 4 && key.substr(0, 3) == page.keyword.substr(0, 3) &&
+        (key[3] == 'L' || key[3] == 'P')) {
       detail::State& s = state();
       s.page_keyword = key;
       s.xmax = key[3] == 'L' ? page.xmax : page.ymax;
@@ -249,8 +257,9 @@ void disini() {
   s.font_name.clear();
 
   s.device = make_device(s);
+  // a device that cannot open has said why on the screen; a file that cannot be written gets a warning
   if (!s.device->open(s.xmax, s.ymax)) {
-    warn(36, "disini", s.device->file_name());
+    if (!s.device->file_name().empty()) warn(36, "disini", s.device->file_name());
     return;
   }
   s.device->font(FontSpec::from_name("Arial"));
@@ -283,11 +292,7 @@ void hname(int n) {
 void winfnt(std::string_view name) {
   if (!level_ok("winfnt", 1, 2)) return;
   detail::State& s = state();
-  if (!s.device->takes_window_fonts()) {
-    ++s.warnings;
-    write_message(warning_line(101, "winfnt", {}, "Window fonts cannot be used") + "\n");
-    return;
-  }
+  if (!s.device->takes_window_fonts()) return warn(101, "winfnt", {}, "Window fonts cannot be used");
   s.font_name = std::string(name);
   s.device->font(FontSpec::from_name(name));
 }
@@ -345,7 +350,8 @@ void name(std::string_view text, std::string_view axes) {
 void titlin(std::string_view text, int n) {
   if (!level_ok("titlin", 1, 2)) return;
   if (n == 0 || n < -4 || n > 4) return warn(2, "titlin", n);
-  state().titles[static_cast<std::size_t>(std::abs(n) - 1)] = {std::string(text.substr(0, kTextLength)), n < 0};
+  state().titles[static_cast<std::size_t>(std::abs(n) - 1)] = {std::string(text.substr(0, kTextLength)),
+                                                               n < 0};
 }
 
 void dash() {

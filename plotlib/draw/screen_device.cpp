@@ -2,6 +2,7 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Window.H>
+#include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
 
@@ -82,13 +83,14 @@ class ScreenDevice : public Device {
   void close() override;
 
  private:
+  PagePoint to_pixels(PagePoint p) const;
   void flush();
   void set_title(const char* what);
   void destroy();
 
   std::unique_ptr<PlotWindow> window_;
   std::string title_;
-  double scale_ = 1.0;  // pixels per plot unit
+  double scale_ = 1.0;             // pixels per plot unit
   std::vector<PagePoint> points_;  // pixel positions of the pending polyline
   Fl_Font font_ = FL_HELVETICA;
   int number_ = 1;
@@ -103,18 +105,23 @@ bool ScreenDevice::open(int xmax, int ymax) {
   window_->end();
   set_title("working");
   window_->show();
-  while (!window_->visible()) Fl::wait(0.05);
-  // with a window manager the frame is known only now: move the window so that it touches the corner
+  window_->wait_for_expose();
+  // the frame is known only now, and the toolkit may have moved the window to fit a frame it guessed:
+  // place it again so that the frame touches the corner
   const int frame = (window_->decorated_w() - window_->w()) / 2;
   const int caption = window_->decorated_h() - window_->h() - frame;
-  if (frame > 0 || caption > 0) {
-    g = plot_window_geometry(xmax, ymax, sw, sh, frame, caption);
-    window_->position(sx + g.x, sy + g.y);
-  }
+  g = plot_window_geometry(xmax, ymax, sw, sh, frame, caption);
+  window_->position(sx + g.x, sy + g.y);
+  XMoveWindow(fl_display, fl_xid(window_.get()), sx + g.x, sy + g.y);  // position() skips an unchanged x, y
 
   window_->make_current();
   window_->buffer = fl_create_offscreen(g.w, g.h);
-  if (!window_->buffer) return false;
+  if (!window_->buffer) {
+    fl_message_title("disini");
+    fl_alert("Cannot create Bitmap");
+    destroy();
+    return false;
+  }
   {
     fl_begin_offscreen(window_->buffer);
     fl_color(FL_BLACK);  // colour index 0
@@ -122,7 +129,7 @@ bool ScreenDevice::open(int xmax, int ymax) {
     fl_end_offscreen();
   }
   // the page scaled uniformly into the client area
-  scale_ = std::min(g.w / (xmax + 1.0), g.h / (ymax + 1.0));
+  scale_ = std::min((g.w - 1.0) / xmax, (g.h - 1.0) / ymax);  // the last page unit on the last pixel
   window_->redraw();
   Fl::check();
   return true;
@@ -138,18 +145,19 @@ void ScreenDevice::set_title(const char* what) {
 
 void ScreenDevice::move(PagePoint p) {
   flush();
-  points_.push_back({static_cast<int>(std::lround(p.x * scale_)), static_cast<int>(std::lround(p.y * scale_))});
+  points_.assign(1, to_pixels(p));
 }
 
 void ScreenDevice::draw(PagePoint p) {
-  if (points_.size() == kMaxPolyline) {  // a full polyline goes out; the next starts at its last point
-    const PagePoint last = points_.back();
-    flush();
-    points_.push_back(last);
-  }
-  points_.push_back({static_cast<int>(std::lround(p.x * scale_)), static_cast<int>(std::lround(p.y * scale_))});
+  if (points_.size() == kMaxPolyline) flush();  // the next polyline starts at the last point
+  points_.push_back(to_pixels(p));
 }
 
+PagePoint ScreenDevice::to_pixels(PagePoint p) const {
+  return {static_cast<int>(std::lround(p.x * scale_)), static_cast<int>(std::lround(p.y * scale_))};
+}
+
+// Draws the pending polyline into the buffer and keeps its last point, where the pen stays.
 void ScreenDevice::flush() {
   if (points_.size() >= 2 && window_ && window_->buffer) {
     window_->make_current();
@@ -165,7 +173,7 @@ void ScreenDevice::flush() {
     fl_end_offscreen();
     window_->damage(FL_DAMAGE_ALL);
   }
-  points_.clear();
+  if (!points_.empty()) points_.erase(points_.begin(), points_.end() - 1);
 }
 
 void ScreenDevice::font(const FontSpec& spec) {

@@ -14,13 +14,13 @@ enum class DeviceKind { screen, metafile, recording };
 enum class LineStyle { solid, dashed, long_dashed };
 
 struct AxisSettings {
-  int ticks = 2;      // tick intervals between two labels
-  int digits = 1;     // label decimals; -1 rounds to an integer
-  std::string name;   // axis name, at most 60 characters
+  int ticks = 2;     // tick intervals between two labels
+  int digits = 1;    // label decimals; -1 rounds to an integer
+  std::string name;  // axis name, at most 60 characters
 };
 
 struct TitleLine {
-  std::string text;   // at most 60 characters; empty lines are not drawn
+  std::string text;  // at most 60 characters; empty lines are not drawn
   bool underlined = false;
 };
 
@@ -34,7 +34,7 @@ struct State {
 
   // Chosen at level 0, kept from one plot to the next.
   DeviceKind device_kind = DeviceKind::screen;
-  std::string file_name;         // setfil; empty: the device's default name
+  std::string file_name;  // setfil; empty: the device's default name
   std::string page_keyword = "DA4L";
   int xmax = 2969, ymax = 2099;  // largest page coordinates
 
@@ -43,12 +43,12 @@ struct State {
   // Settings that disini restores.
   int label_height = 36;
   int name_height = 36;
-  int nxa = 0, nya = 0;   // lower left corner of the axis system
-  int nxl = 0, nyl = 0;   // axis lengths
+  int nxa = 0, nya = 0;  // lower left corner of the axis system
+  int nxl = 0, nyl = 0;  // axis lengths
   AxisSettings xaxis, yaxis;
   std::array<TitleLine, 4> titles;
   int symbol_size = 36;
-  int marker_step = 0;    // incmrk
+  int marker_step = 0;  // incmrk
   int symbol = 0;
   LineStyle line_style = LineStyle::solid;
   std::string font_name;  // empty: the default font
@@ -68,8 +68,9 @@ struct State {
 
 State& state();
 
-// Warnings count towards the report.
-void warn(int number, std::string_view routine, WarningParameter parameter = {});
+// Writes one warning line; warnings count towards the report. Numbers from 101 on carry their own text.
+void warn(int number, std::string_view routine, WarningParameter parameter = {},
+          std::string_view own_text = {});
 // Checks the level against [lo, hi]; warns 3 with the current level otherwise.
 bool level_ok(std::string_view routine, int lo, int hi);
 

@@ -16,7 +16,8 @@ Stroke polygon(int corners, double r, double start) {
   Stroke stroke;
   for (int i = 0; i <= corners; ++i) {
     const double a = (start + 360.0 * i / corners) * std::numbers::pi / 180.0;
-    stroke.push_back({static_cast<int>(std::lround(r * std::cos(a))), static_cast<int>(std::lround(-r * std::sin(a)))});
+    stroke.push_back(
+        {static_cast<int>(std::lround(r * std::cos(a))), static_cast<int>(std::lround(-r * std::sin(a)))});
   }
   return stroke;
 }
@@ -32,27 +33,27 @@ const Stroke kTriangleDown = {{0, 50}, {-50, -40}, {50, -40}, {0, 50}};
 
 std::array<Symbol, kSymbolCount> make_symbols() {
   return {{
-      {kSquare},                                           // 0 open square
-      {polygon(8, 50, 22.5)},                              // 1 octagon
-      {kTriangleUp},                                       // 2 triangle, tip up
-      {kPlusH, kPlusV},                                    // 3 plus
-      {kCross1, kCross2},                                  // 4 cross
-      {kDiamond},                                          // 5 diamond
-      {kTriangleDown},                                     // 6 triangle, tip down
-      {kPlusH, kPlusV, kCross1, kCross2},                  // 7 star
-      {kSquare, kCross1, kCross2},                         // 8 square with cross
-      {kDiamond, kPlusH, kPlusV},                          // 9 diamond with plus
+      {kSquare},                                                   // 0 open square
+      {polygon(8, 50, 22.5)},                                      // 1 octagon
+      {kTriangleUp},                                               // 2 triangle, tip up
+      {kPlusH, kPlusV},                                            // 3 plus
+      {kCross1, kCross2},                                          // 4 cross
+      {kDiamond},                                                  // 5 diamond
+      {kTriangleDown},                                             // 6 triangle, tip down
+      {kPlusH, kPlusV, kCross1, kCross2},                          // 7 star
+      {kSquare, kCross1, kCross2},                                 // 8 square with cross
+      {kDiamond, kPlusH, kPlusV},                                  // 9 diamond with plus
       {{{-50, -50}, {50, -50}, {-50, 50}, {50, 50}, {-50, -50}}},  // 10 hourglass
       {{{-50, -50}, {50, 50}, {50, -50}, {-50, 50}, {-50, -50}}},  // 11 bow tie
-      {kSquare, kPlusH, kPlusV},                           // 12 square with plus
-      {polygon(8, 50, 22.5), kPlusH, kPlusV},              // 13 octagon with plus
-      {kTriangleUp, kTriangleDown},                        // 14 two triangles
-      {polygon(5, 50, 90)},                                // 15 pentagon
-      {polygon(6, 50, 0)},                                 // 16 hexagon
+      {kSquare, kPlusH, kPlusV},                                   // 12 square with plus
+      {polygon(8, 50, 22.5), kPlusH, kPlusV},                      // 13 octagon with plus
+      {kTriangleUp, kTriangleDown},                                // 14 two triangles
+      {polygon(5, 50, 90)},                                        // 15 pentagon
+      {polygon(6, 50, 0)},                                         // 16 hexagon
       {{{-25, -25}, {25, -25}, {25, 25}, {-25, 25}, {-25, -25}}},  // 17 small square
-      {kPlusV, {{-30, -20}, {0, -50}, {30, -20}}},         // 18 arrow up
-      {kPlusH},                                            // 19 dash
-      {polygon(16, 50, 0)},                                // 20 circle
+      {kPlusV, {{-30, -20}, {0, -50}, {30, -20}}},                 // 18 arrow up
+      {kPlusH},                                                    // 19 dash
+      {polygon(16, 50, 0)},                                        // 20 circle
   }};
 }
 

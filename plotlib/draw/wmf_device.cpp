@@ -111,7 +111,8 @@ int WmfWriter::create_brush(Colour c) {
 
 int WmfWriter::create_font(int height, int escapement, int weight, bool italic, const std::string& face) {
   std::vector<std::uint16_t> params = {word(height), 0, word(escapement), word(escapement), word(weight)};
-  // italic, underline / strike-out, charset (ANSI) / out precision, clip precision / quality, pitch and family
+  // italic, underline / strike-out, charset (ANSI) / out precision, clip precision / quality, pitch and
+  // family
   params.push_back(static_cast<std::uint16_t>(italic ? 1 : 0));
   params.push_back(0);
   params.push_back(0);
@@ -215,8 +216,8 @@ void WmfDevice::text(const TextRun& run) {
   const int height = to_metafile(run.height);
   if (font_ < 0 || height != font_height_ || run.angle != font_angle_ || font_spec_.face != font_face_ ||
       font_spec_.bold != font_bold_ || font_spec_.italic != font_italic_) {
-    const int font = writer_.create_font(height, 10 * run.angle, font_spec_.bold ? 700 : 400, font_spec_.italic,
-                                         font_spec_.face);
+    const int font = writer_.create_font(height, 10 * run.angle, font_spec_.bold ? 700 : 400,
+                                         font_spec_.italic, font_spec_.face);
     writer_.select_object(font);
     if (font_ >= 0) writer_.delete_object(font_);
     font_ = font;
@@ -233,7 +234,8 @@ void WmfDevice::text(const TextRun& run) {
   for (std::size_t i = 0; i < run.text.size(); ++i) {
     const double x = run.char_x(i) * kMetafileScale - offset * std::sin(a);
     const double y = run.char_y(i) * kMetafileScale - offset * std::cos(a);
-    writer_.text_out(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)), run.text.substr(i, 1));
+    writer_.text_out(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)),
+                     run.text.substr(i, 1));
   }
 }
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -41,7 +41,18 @@ std::vector<std::string> texts_at_y(const Recording& rec, double y) {
   return result;
 }
 
-int scaled_x(float v, float a, float e) { return static_cast<int>(std::lround(450 + (v - a) * 2199.0 / (e - a))); }
+// A line against a pattern in which '9' stands for any digit.
+bool matches(const std::string& line, const std::string& pattern) {
+  if (line.size() != pattern.size()) return false;
+  for (std::size_t i = 0; i < line.size(); ++i)
+    if (pattern[i] == '9' ? !std::isdigit(static_cast<unsigned char>(line[i])) : line[i] != pattern[i])
+      return false;
+  return true;
+}
+
+int scaled_x(float v, float a, float e) {
+  return static_cast<int>(std::lround(450 + (v - a) * 2199.0 / (e - a)));
+}
 
 TEST_F(RecordedPlot, axis_has_a_tick_every_fifth_of_a_label_step_and_a_major_one_at_each_label) {
   plotlib::ticks(5, "x");
@@ -52,11 +63,12 @@ TEST_F(RecordedPlot, axis_has_a_tick_every_fifth_of_a_label_step_and_a_major_one
     EXPECT_EQ(ticks[i].x, scaled_x(static_cast<float>(i) * 0.4f, 0, 10)) << i;
     EXPECT_EQ(ticks[i].length, i % 5 == 0 ? 24 : 16) << i;
   }
-  EXPECT_EQ(texts_at_y(rec(), 1848.0),
-            (std::vector<std::string>{"0.0", "2.0", "4.0", "6.0", "8.0", "10.0"}));
+  EXPECT_EQ(texts_at_y(rec(), 1848.0), (std::vector<std::string>{"0.0", "2.0", "4.0", "6.0", "8.0", "10.0"}));
   // consecutive ticks alternate their direction: out, back, out
   const auto segs = rec().segments();
-  const auto first = std::find_if(segs.begin(), segs.end(), [](const Segment& s) { return s.to == PagePoint{450, 1824}; });
+  const auto first = std::find_if(segs.begin(), segs.end(), [](const Segment& s) {
+    return s.to == PagePoint{450, 1824};
+  });
   ASSERT_NE(first, segs.end());
   EXPECT_EQ(first->from, (PagePoint{450, 1800}));
   EXPECT_EQ((first + 1)->from, (PagePoint{scaled_x(0.4f, 0, 10), 1816}));
@@ -88,7 +100,8 @@ TEST_F(RecordedPlot, label_digits_per_axis) {
   plotlib::labdig(3, "X");
   plotlib::labdig(-1, "Y");
   plotlib::graf(0.0f, 10.0f, 0.0f, 2.5f, -1.0f, 1.0f, -0.75f, 0.5f);
-  EXPECT_EQ(texts_at_y(rec(), 1848.0), (std::vector<std::string>{"0.000", "2.500", "5.000", "7.500", "10.000"}));
+  EXPECT_EQ(texts_at_y(rec(), 1848.0),
+            (std::vector<std::string>{"0.000", "2.500", "5.000", "7.500", "10.000"}));
   std::vector<std::string> left;
   for (const auto& t : rec().texts())
     if (std::abs(t.x + plotlib::text_width(t.text, t.height) - 402) < 1e-9) left.push_back(t.text);
@@ -156,8 +169,10 @@ TEST_F(RecordedPlot, title_lines_keep_their_places_above_the_axis_system) {
   const auto segs = rec().segments();
   ASSERT_EQ(segs.size(), before + 1);
   const double w = plotlib::text_width("Third", 40);
-  EXPECT_EQ(segs.back().from, (PagePoint{static_cast<int>(std::lround(third.x - 20)), static_cast<int>(std::lround(third.y + 48))}));
-  EXPECT_EQ(segs.back().to, (PagePoint{static_cast<int>(std::lround(third.x + w + 20)), static_cast<int>(std::lround(third.y + 48))}));
+  EXPECT_EQ(segs.back().from, (PagePoint{static_cast<int>(std::lround(third.x - 20)),
+                                         static_cast<int>(std::lround(third.y + 48))}));
+  EXPECT_EQ(segs.back().to, (PagePoint{static_cast<int>(std::lround(third.x + w + 20)),
+                                       static_cast<int>(std::lround(third.y + 48))}));
 }
 
 TEST_F(RecordedPlot, point_above_the_scaling_is_reported_once_and_cut_inside_the_axis) {
@@ -177,7 +192,8 @@ TEST_F(RecordedPlot, point_above_the_scaling_is_reported_once_and_cut_inside_the
 }
 
 TEST(out_of_scaling_line, large_and_tiny_values_take_the_exponent_form) {
-  EXPECT_EQ(plotlib::out_of_scaling_line(2e7f, -3e-7f), " <<<< (  2.0000e+07 / -3.0000e-07) out of axis scaling!");
+  EXPECT_EQ(plotlib::out_of_scaling_line(2e7f, -3e-7f),
+            " <<<< (  2.0000e+07 / -3.0000e-07) out of axis scaling!");
   EXPECT_EQ(plotlib::out_of_scaling_line(0.0f, -1.5f), " <<<< (0.000000 / -1.500000) out of axis scaling!");
 }
 
@@ -189,13 +205,14 @@ TEST_F(RecordedPlot, bad_axis_scaling_leaves_no_axis_system) {
   plotlib::title();
   plotlib::graf(0.0f, 10.0f, 0.0f, 0.0f, 0.0f, 10.0f, 0.0f, 2.0f);
   EXPECT_TRUE(rec().segments().empty());
-  EXPECT_EQ(take_lines(), (std::vector<std::string>{
-                              " <<<< Warning  10: Begin and end of scaling are equal in graf!",
-                              " <<<< Warning  50: Incorrect sign for step in graf!",  // a = e counts as falling
-                              " <<<< Warning   3: Incorrect level in curve!   (   1)",
-                              " <<<< Warning   3: Incorrect level in title!   (   1)",
-                              " <<<< Warning   9: Step equal zero in graf!",
-                          }));
+  EXPECT_EQ(take_lines(),
+            (std::vector<std::string>{
+                " <<<< Warning  10: Begin and end of scaling are equal in graf!",
+                " <<<< Warning  50: Incorrect sign for step in graf!",  // a = e counts as falling
+                " <<<< Warning   3: Incorrect level in curve!   (   1)",
+                " <<<< Warning   3: Incorrect level in title!   (   1)",
+                " <<<< Warning   9: Step equal zero in graf!",
+            }));
 }
 
 TEST_F(RecordedPlot, first_label_outside_or_wrong_step_sign_only_warns) {
@@ -341,8 +358,7 @@ TEST_F(RecordedPlot, end_of_plot_report_counts_vectors_and_warnings) {
   EXPECT_EQ(lines[0], "");
   EXPECT_EQ(lines[1], frame);
   EXPECT_EQ(lines[2], " <<                END OF PLOTLIB / VERSION  7.3                  <<");
-  EXPECT_TRUE(std::regex_match(
-      lines[3], std::regex(R"( <<  Date    : \d\d\.\d\d\.\d{4}  Time    : \d\d:\d\d:\d\d  Pageformat: DA4L  <<)")))
+  EXPECT_TRUE(matches(lines[3], " <<  Date    : 99.99.9999  Time    : 99:99:99  Pageformat: DA4L  <<"))
       << lines[3];
   EXPECT_EQ(lines[4], " <<  Vectors : 4           Warnings: 1         Fileformat:  REC  <<");
   EXPECT_EQ(lines[5], " <<  Metafile: " + std::string(48, ' ') + "  <<");

@@ -9,7 +9,6 @@
 #include <iterator>
 #include <map>
 #include <numbers>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -95,7 +94,8 @@ TEST_F(MetafileTest, standard_header_mapping_and_page_rectangle) {
   EXPECT_EQ(f.header[3] | (f.header[4] << 16), static_cast<int>(f.words));
   EXPECT_EQ(f.header[8], 0);
   std::uint32_t largest = 0;
-  for (const auto& r : f.records) largest = std::max<std::uint32_t>(largest, static_cast<std::uint32_t>(3 + r.params.size()));
+  for (const auto& r : f.records)
+    largest = std::max<std::uint32_t>(largest, static_cast<std::uint32_t>(3 + r.params.size()));
   EXPECT_EQ(f.header[6] | (f.header[7] << 16), static_cast<int>(largest));
   ASSERT_GE(f.records.size(), 4u);
   EXPECT_EQ(f.records[0].function, 0x0103);
@@ -107,7 +107,8 @@ TEST_F(MetafileTest, standard_header_mapping_and_page_rectangle) {
   EXPECT_EQ(f.records[2].params, (std::vector<std::int16_t>{11926, 16858}));
   EXPECT_EQ(f.records[3].function, 0x0102);
   EXPECT_EQ(f.records[3].params, (std::vector<std::int16_t>{1}));  // transparent
-  const auto rect = std::find_if(f.records.begin(), f.records.end(), [](const auto& r) { return r.function == 0x041B; });
+  const auto rect =
+      std::find_if(f.records.begin(), f.records.end(), [](const auto& r) { return r.function == 0x041B; });
   ASSERT_NE(rect, f.records.end());
   EXPECT_EQ(rect->params, (std::vector<std::int16_t>{11926, 16858, 0, 0}));
   EXPECT_EQ(f.records.back().function, 0);
@@ -117,7 +118,7 @@ TEST_F(MetafileTest, objects_are_replaced_without_deleting_a_selected_one) {
   trov::test::sample_fitted_plot("WMF", path("fit.wmf"));
   const WmfFile f = read_wmf(dir_ / "fit.wmf");
   std::vector<bool> used;
-  std::map<int, std::uint16_t> kind;  // slot -> creating record
+  std::map<int, std::uint16_t> kind;      // slot -> creating record
   std::map<std::uint16_t, int> selected;  // object kind -> selected slot
   int pens = 0, fonts = 0, text_colours = 0;
   std::set<int> escapements;
@@ -180,14 +181,16 @@ TEST_F(MetafileTest, lines_and_texts_land_where_the_recording_device_puts_them) 
       text_points.push_back({r.params[3], r.params[2]});
     }
   }
-  for (const auto& s : rec.segments()) expected_lines.push_back({twips(s.from.x), twips(s.from.y), twips(s.to.x), twips(s.to.y)});
+  for (const auto& s : rec.segments())
+    expected_lines.push_back({twips(s.from.x), twips(s.from.y), twips(s.to.x), twips(s.to.y)});
   for (const auto& t : rec.texts()) {
     const int offset = plotlib::text_offset(twips(t.height));
     const double a = t.angle * std::numbers::pi / 180.0;
     for (std::size_t i = 0; i < t.text.size(); ++i) {
       expected_chars += t.text[i];
-      expected_points.push_back({static_cast<int>(std::lround(t.char_x(i) * kMetafileScale - offset * std::sin(a))),
-                                 static_cast<int>(std::lround(t.char_y(i) * kMetafileScale - offset * std::cos(a)))});
+      expected_points.push_back(
+          {static_cast<int>(std::lround(t.char_x(i) * kMetafileScale - offset * std::sin(a))),
+           static_cast<int>(std::lround(t.char_y(i) * kMetafileScale - offset * std::cos(a)))});
     }
   }
   EXPECT_EQ(lines, expected_lines);
@@ -239,6 +242,15 @@ TEST_F(MetafileTest, more_than_999_versions_end_the_program) {
   EXPECT_EQ(line, "More than 999 file versions!");
 }
 
+TEST_F(MetafileTest, unwritable_file_warns_and_opens_no_plot) {
+  const std::string name = path("missing/plot.wmf");
+  plotlib::metafl("WMF");
+  plotlib::setfil(name);
+  plotlib::disini();
+  EXPECT_EQ(plotlib::level(), 0);
+  EXPECT_EQ(messages_.str(), " <<<< Warning  36: File error in disini!   (" + name + ")\n");
+}
+
 // An independent reader: libwmf's wmf2svg. It stretches a metafile without a placeable header to a
 // square, so positions are compared relative to the window extent.
 TEST_F(MetafileTest, wmf2svg_reads_the_lines_and_texts_in_place) {
@@ -251,17 +263,23 @@ TEST_F(MetafileTest, wmf2svg_reads_the_lines_and_texts_in_place) {
   std::ifstream in(svg_path);
   const std::string svg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
-  std::smatch m;
-  ASSERT_TRUE(std::regex_search(svg, m, std::regex(R"re(<svg width="([\d.]+)" height="([\d.]+)")re")));
-  const double sx = std::stod(m[1]) / 16858.0, sy = std::stod(m[2]) / 11926.0;  // pixels per twip
+  double svg_w = 0, svg_h = 0;
+  ASSERT_EQ(
+      std::sscanf(svg.c_str() + svg.find("<svg width="), "<svg width=\"%lf\" height=\"%lf\"", &svg_w, &svg_h),
+      2);
+  const double sx = svg_w / 16858.0, sy = svg_h / 11926.0;  // pixels per twip
 
   struct Line {
     double x1, y1, x2, y2;
   };
   std::vector<Line> lines;
-  const std::regex line_re(R"re(<line x1="([-\d.]+)" y1="([-\d.]+)" x2="([-\d.]+)" y2="([-\d.]+)")re");
-  for (auto it = std::sregex_iterator(svg.begin(), svg.end(), line_re); it != std::sregex_iterator(); ++it)
-    lines.push_back({std::stod((*it)[1]), std::stod((*it)[2]), std::stod((*it)[3]), std::stod((*it)[4])});
+  for (std::size_t at = svg.find("<line "); at != std::string::npos; at = svg.find("<line ", at + 1)) {
+    Line l{};
+    ASSERT_EQ(std::sscanf(svg.c_str() + at, "<line x1=\"%lf\" y1=\"%lf\" x2=\"%lf\" y2=\"%lf\"", &l.x1, &l.y1,
+                          &l.x2, &l.y2),
+              4);
+    lines.push_back(l);
+  }
   const auto segments = rec.segments();
   ASSERT_EQ(lines.size(), segments.size());
   const double tolerance = 0.1;  // pixels; a plot unit is about 0.17 pixels here
@@ -278,9 +296,16 @@ TEST_F(MetafileTest, wmf2svg_reads_the_lines_and_texts_in_place) {
     char c;
   };
   std::vector<Char> chars;
-  const std::regex text_re(R"re(matrix\([-\d.]+ [-\d.]+ [-\d.]+ [-\d.]+ ([-\d.]+) ([-\d.]+)\)"\s*>(.)</text>)re");
-  for (auto it = std::sregex_iterator(svg.begin(), svg.end(), text_re); it != std::sregex_iterator(); ++it)
-    chars.push_back({std::stod((*it)[1]), std::stod((*it)[2]), (*it)[3].str()[0]});
+  // <text ... transform="matrix(a b c d x y)"\n\t>C</text>: (x, y) is where the baseline starts
+  for (std::size_t at = svg.find("<text "); at != std::string::npos; at = svg.find("<text ", at + 1)) {
+    const std::size_t matrix = svg.find("matrix(", at);
+    double m[6];
+    ASSERT_EQ(std::sscanf(svg.c_str() + matrix, "matrix(%lf %lf %lf %lf %lf %lf)", &m[0], &m[1], &m[2], &m[3],
+                          &m[4], &m[5]),
+              6);
+    const std::size_t close = svg.find('>', svg.find(')', matrix));
+    chars.push_back({m[4], m[5], svg[close + 1]});
+  }
   std::size_t k = 0;
   for (const auto& t : rec.texts()) {
     const double a = t.angle * std::numbers::pi / 180.0;
