@@ -77,10 +77,10 @@ ok_and_plot() {
   local plot
   plot=$(wait_window "PLOTLIB") || fail "no plot window"
   sleep 0.5
-  import -window root plot.png || fail "no screenshot"
+  import -window "$plot" plot.png || fail "no screenshot"
   plots=$((plots + 1))
   [ -n "${SHOTS:-}" ] && cp plot.png "$SHOTS/plot_${case_name}_$plots.png"
-  # the plot has been drawn: the screenshot is not all one colour
+  # the plot has been drawn: the window is not all one colour
   [ "$(convert plot.png -format '%k' info:)" -gt 1 ] || fail "empty screen"
   xdotool mousemove --window "$plot" 300 300 click 3
   dialog=$(wait_window "User settings for TROV") || fail "the dialog did not come back after the plot"
