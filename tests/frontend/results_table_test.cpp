@@ -186,6 +186,8 @@ TEST_F(results_table_test, files_that_give_no_plot_say_why) {
             path_ + " holds no table of results");
   EXPECT_EQ(read(kGridHeader + " ln(lambda)   #parameters      GCV score       OCV score \n", 0),
             "the table in " + path_ + " has no records");
+  // a bootstrap that stopped on too many degenerate samples leaves only the grid line
+  EXPECT_EQ(read(kFixedHeader, 0), path_ + " holds no fitted-value or bootstrap table");
   // a value too wide for its field prints as asterisks (line 13 of the file)
   const std::string why = read(kFixedHeader +
                                    "  \n"
