@@ -11,7 +11,8 @@ rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 cp "$examples/demo1.dat" "$examples/covariate.dat" .
 
 pid= plots=0
-cleanup() { [ -n "$pid" ] && kill "$pid" 2>/dev/null; }
+# trovwin leads its own process group: a stray engine goes with it.
+cleanup() { [ -n "$pid" ] && kill -- -"$pid" 2>/dev/null; }
 trap cleanup EXIT
 
 fail() {
@@ -20,10 +21,10 @@ fail() {
   exit 1
 }
 
-# Waits up to 20 s for a visible window whose title matches; prints its id.
+# Waits for a visible window whose title matches (up to SECONDS, default 20); prints its id.
 wait_window() {
   local id
-  for _ in $(seq 200); do
+  for _ in $(seq $((${2:-20} * 10))); do
     id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
     [ -n "$id" ] && { sleep 0.3; echo "$id"; return 0; }
     kill -0 "$pid" 2>/dev/null || return 1
@@ -34,7 +35,7 @@ wait_window() {
 
 # Where the dialog's widgets lie: "geometry ID X Y W H" for every widget, from the same dialog.
 dialog_geometry() {
-  "$geometry_tool" >geometry.txt 2>/dev/null || fail "dialog_geometry failed"
+  timeout 30 "$geometry_tool" >geometry.txt 2>/dev/null || fail "dialog_geometry failed"
 }
 # Centre of widget ID, in window coordinates.
 centre() { awk -v n="$1" '$1 == "geometry" && $2 == n {print $3 + int($5 / 2), $4 + int($6 / 2)}' geometry.txt; }
@@ -75,7 +76,7 @@ start() {
 ok_and_plot() {
   click_widget $OK
   local plot
-  plot=$(wait_window "PLOTLIB") || fail "no plot window"
+  plot=$(wait_window "PLOTLIB" 90) || fail "no plot window"  # a bootstrap takes a while in a sanitizer build
   sleep 0.5
   import -window "$plot" plot.png || fail "no screenshot"
   plots=$((plots + 1))
@@ -209,7 +210,7 @@ missing_data)
   start
   set_field $DATA_FILE "nosuch.dat"
   click_widget $OK
-  box=$(wait_window "^trovwin$") || fail "no message box"
+  box=$(wait_window "^trovwin$" 60) || fail "no message box"
   import -window root box.png
   [ -n "${SHOTS:-}" ] && cp box.png "$SHOTS/box_$case_name.png"
   grep -qF 'cannot open data file "nosuch.dat"' err.txt || fail "the engine's message is not on trovwin's error stream"
