@@ -43,8 +43,14 @@ std::string engine_path() {
 EngineOutcome run_engine_process(const std::string& engine, const std::string& input_path) {
   EngineOutcome outcome;
   int out_pipe[2], err_pipe[2];
-  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) {
+  if (pipe(out_pipe) != 0) {
     outcome.failure = std::strerror(errno);
+    return outcome;
+  }
+  if (pipe(err_pipe) != 0) {
+    outcome.failure = std::strerror(errno);
+    close(out_pipe[0]);
+    close(out_pipe[1]);
     return outcome;
   }
   posix_spawn_file_actions_t actions;
