@@ -16,21 +16,10 @@ struct DialogIds {
 DialogIds ids;
 int* current_option = nullptr;  // the held option, which the option list's callback updates
 
-std::string without_trailing_blanks(const std::string& text) {
-  return text.substr(0, text.find_last_not_of(' ') + 1);
-}
-
-std::string without_leading_blanks(const std::string& text) {
-  std::size_t first = text.find_first_not_of(' ');
-  return first == std::string::npos ? std::string() : text.substr(first);
-}
-
 void set_status(int id, bool active) { plotlib::swgatt(id, active ? "active" : "inactive", "status"); }
 
 // Fields that belong to the option: the fixed lambda and the bootstrap, or the range.
-void activate(int /*id*/) {
-  int option = plotlib::gwglis(ids.opt);
-  *current_option = option;
+void show_option(int option) {
   bool fixed = option == 1;
   set_status(ids.fix, fixed);
   set_status(ids.step, !fixed);
@@ -40,14 +29,17 @@ void activate(int /*id*/) {
   set_status(ids.seed, fixed);
 }
 
+void activate(int /*id*/) {
+  *current_option = plotlib::gwglis(ids.opt);
+  show_option(*current_option);
+}
+
 // The iteration settings matter only for the binomial and Poisson models.
 void modelchange(int /*id*/) {
   bool glm = plotlib::gwglis(ids.mod) != 1;
   set_status(ids.stop, glm);
   set_status(ids.maxit, glm);
 }
-
-std::string field_text(int id) { return fixed_field(plotlib::gwgtxt(id), 10); }
 
 }  // namespace
 
@@ -77,13 +69,7 @@ void run_dialog(DialogValues& v) {
       plotlib::wgltxt(left, "Number of lambdas in range", v.iopt == 1 ? "21" : without_trailing_blanks(v.nstep_text), 20);
   ids.boot = plotlib::wgltxt(left, "No. bootstrap replicates", without_trailing_blanks(v.iboot), 20);
   ids.seed = plotlib::wgltxt(left, "Random number seed", without_trailing_blanks(v.seed), 30);
-  bool fixed = v.iopt == 1;
-  set_status(ids.fix, fixed);
-  set_status(ids.step, !fixed);
-  set_status(ids.lmin, !fixed);
-  set_status(ids.lmax, !fixed);
-  set_status(ids.boot, fixed);
-  set_status(ids.seed, fixed);
+  show_option(v.iopt);
   plotlib::swgcbk(ids.opt, activate);
   plotlib::wglab(right, "Binomial/Poisson glm settings:");
   ids.stop = plotlib::wgltxt(right, "convergence tolerance", without_trailing_blanks(v.stop), 20);
@@ -97,26 +83,21 @@ void run_dialog(DialogValues& v) {
   plotlib::wgquit(left);
   plotlib::wgfin();
 
-  // Take the values back in the order the parameter file is written.
-  v.icov = plotlib::gwglis(ids.cov);
-  v.M = v.icov == 1 ? 0 : 1;
-  v.catcov = v.icov == 3 ? 1 : 0;
-  if (v.iopt == 1) {
-    v.nstep_text = fixed_field("1", 10);
-    v.lmin = field_text(ids.fix);
-  } else {
-    v.nstep_text = field_text(ids.step);
-    v.lmin = field_text(ids.lmin);
-    v.lmax = field_text(ids.lmax);
-  }
-  v.maxit = field_text(ids.maxit);
-  v.stop = field_text(ids.stop);
-  v.model = plotlib::gwglis(ids.mod);
-  v.icol = plotlib::gwglis(ids.str);
-  v.iboot = v.iopt == 2 ? fixed_field("0", 10) : field_text(ids.boot);
-  v.seed = field_text(ids.seed);
-  v.datfil = without_trailing_blanks(without_leading_blanks(plotlib::gwgfil(ids.fil)));
-  v.outfil = without_trailing_blanks(without_leading_blanks(plotlib::gwgtxt(ids.out)));
+  DialogEntries entries;
+  entries.covariate = plotlib::gwglis(ids.cov);
+  entries.fixed = plotlib::gwgtxt(ids.fix);
+  entries.smallest = plotlib::gwgtxt(ids.lmin);
+  entries.largest = plotlib::gwgtxt(ids.lmax);
+  entries.number = plotlib::gwgtxt(ids.step);
+  entries.iterations = plotlib::gwgtxt(ids.maxit);
+  entries.tolerance = plotlib::gwgtxt(ids.stop);
+  entries.model = plotlib::gwglis(ids.mod);
+  entries.structure = plotlib::gwglis(ids.str);
+  entries.boot = plotlib::gwgtxt(ids.boot);
+  entries.seed = plotlib::gwgtxt(ids.seed);
+  entries.data_file = plotlib::gwgfil(ids.fil);
+  entries.output_file = plotlib::gwgtxt(ids.out);
+  take_back(entries, v);
 }
 
 }  // namespace trov::front

@@ -43,8 +43,14 @@ std::string engine_path() {
 EngineOutcome run_engine_process(const std::string& engine, const std::string& input_path) {
   EngineOutcome outcome;
   int out_pipe[2], err_pipe[2];
-  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) {
+  if (pipe(out_pipe) != 0) {
     outcome.failure = std::strerror(errno);
+    return outcome;
+  }
+  if (pipe(err_pipe) != 0) {
+    outcome.failure = std::strerror(errno);
+    close(out_pipe[0]);
+    close(out_pipe[1]);
     return outcome;
   }
   posix_spawn_file_actions_t actions;
@@ -69,7 +75,7 @@ EngineOutcome run_engine_process(const std::string& engine, const std::string& i
 
   pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
   std::FILE* sinks[2] = {stdout, stderr};
-  std::string pending;
+  std::string pending[2];  // an unfinished line of each stream
   int open_count = 2;
   char buffer[4096];
   while (open_count > 0) {
@@ -88,11 +94,12 @@ EngineOutcome run_engine_process(const std::string& engine, const std::string& i
       }
       std::fwrite(buffer, 1, static_cast<std::size_t>(got), sinks[k]);
       std::fflush(sinks[k]);
-      pending.append(buffer, static_cast<std::size_t>(got));
-      keep_lines(pending, outcome.last_lines);
+      pending[k].append(buffer, static_cast<std::size_t>(got));
+      keep_lines(pending[k], outcome.last_lines);
     }
   }
-  if (!pending.empty()) keep_lines(pending += '\n', outcome.last_lines);
+  for (std::string& rest : pending)
+    if (!rest.empty()) keep_lines(rest += '\n', outcome.last_lines);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }

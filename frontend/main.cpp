@@ -23,10 +23,12 @@ void tell(const char* caption, const std::string& text) {
   fl_alert("%s", text.c_str());
 }
 
-// The results file is copied under the name the user gave, replacing an existing file.
+// The results file is copied under the name the user gave, replacing an existing file. A name that
+// leads to trov.out itself ("./trov.out", its full path) needs no copy.
 void copy_results(const std::string& outfil) {
   if (outfil.empty() || outfil == "trov.out" || !fs::exists("trov.out")) return;
   std::error_code ec;
+  if (fs::equivalent("trov.out", outfil, ec)) return;
   fs::copy_file("trov.out", outfil, fs::copy_options::overwrite_existing, ec);
   if (ec) tell("trovwin", "The results could not be copied to \"" + outfil + "\": " + ec.message());
 }

@@ -38,6 +38,9 @@ std::string read_results_table(const std::string& path, int M, ResultsTable& t) 
     if (begins_table(lines[i])) heading = i;
   t.kind = bootstrap < lines.size() ? ResultsTable::Kind::bootstrap : ResultsTable::Kind::fitted;
   if (heading == lines.size()) {
+    // A single-lambda run that stopped before its table: its one grid line is no plot.
+    for (const std::string& line : lines)
+      if (line.rfind(" Fixed lambda =", 0) == 0) return path + " holds no fitted-value or bootstrap table";
     for (std::size_t i = 0; i < lines.size() && heading == lines.size(); ++i)
       if (grid_heading(lines[i])) heading = i;
     t.kind = ResultsTable::Kind::grid;

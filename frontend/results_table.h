@@ -16,8 +16,8 @@ struct ResultsTable {
 };
 
 // Finds the table by what the file holds: the bootstrap table when there is a bootstrap section,
-// else the fitted-value table, else the grid table; reads its records (M: the file has covariate
-// columns). Returns an empty text on success, else why nothing can be plotted.
+// else the fitted-value table, else the grid table of a grid search; reads its records (M: the file has
+// covariate columns). Returns an empty text on success, else why nothing can be plotted.
 std::string read_results_table(const std::string& path, int M, ResultsTable& table);
 
 }  // namespace trov::front

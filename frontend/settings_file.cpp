@@ -23,7 +23,19 @@ std::string text_line(const std::string& field, const char* comment) {
   return fixed_field(field, 10) + comment + "\n";
 }
 
+std::string without_leading_blanks(const std::string& text) {
+  std::size_t first = text.find_first_not_of(' ');
+  return first == std::string::npos ? std::string() : text.substr(first);
+}
+
+// File names: leading blanks removed as when written, trailing ones dropped.
+std::string name_of(const std::string& text) { return without_trailing_blanks(without_leading_blanks(text)); }
+
 }  // namespace
+
+std::string without_trailing_blanks(const std::string& text) {
+  return text.substr(0, text.find_last_not_of(' ') + 1);
+}
 
 std::string afromi(int value) { return fixed_field(blank_and_digits(value), 10); }
 
@@ -38,6 +50,28 @@ void derive_choices(DialogValues& v) {
   v.nstep_text = afromi(v.nstep);
   v.iopt = v.nstep == 1 ? 1 : 2;
   v.icov = v.M == 0 ? 1 : (v.catcov == 0 ? 2 : 3);
+}
+
+void take_back(const DialogEntries& e, DialogValues& v) {
+  v.icov = e.covariate;
+  v.M = v.icov == 1 ? 0 : 1;
+  v.catcov = v.icov == 3 ? 1 : 0;
+  if (v.iopt == 1) {
+    v.nstep_text = fixed_field("1", 10);
+    v.lmin = fixed_field(e.fixed, 10);
+  } else {
+    v.nstep_text = fixed_field(e.number, 10);
+    v.lmin = fixed_field(e.smallest, 10);
+    v.lmax = fixed_field(e.largest, 10);
+  }
+  v.maxit = fixed_field(e.iterations, 10);
+  v.stop = fixed_field(e.tolerance, 10);
+  v.model = e.model;
+  v.icol = e.structure;
+  v.iboot = fixed_field(v.iopt == 2 ? "0" : e.boot, 10);
+  v.seed = fixed_field(e.seed, 10);
+  v.datfil = name_of(e.data_file);
+  v.outfil = name_of(e.output_file);
 }
 
 DialogValues default_values() {
@@ -62,7 +96,7 @@ bool load_parameter_file(const std::string& path, DialogValues& v) {
             in.read_line(line).ok();
   if (!ok) return false;
   // the whole name, as the engine reads it: a picked path is often longer than 50 characters
-  v.datfil = line.substr(0, line.find_last_not_of(' ') + 1);
+  v.datfil = without_trailing_blanks(line);
   derive_choices(v);
   return true;
 }

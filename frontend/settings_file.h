@@ -32,6 +32,8 @@ std::string afromi(int value);
 // Texts are held as fixed fields: cut to their length or padded with blanks.
 std::string fixed_field(const std::string& text, std::size_t length);
 
+std::string without_trailing_blanks(const std::string& text);
+
 // Defaults, with the derived option and covariate choice.
 DialogValues default_values();
 
@@ -43,5 +45,21 @@ std::string parameter_file_text(const DialogValues& values);
 
 // After reading trov.in: nstep at least 1, its text, and the option and covariate choices.
 void derive_choices(DialogValues& values);
+
+// What the dialog's widgets hold when it ends: list items (1-based) and field texts as shown.
+struct DialogEntries {
+  int covariate = 1;  // "none|continuous|category"
+  std::string fixed, smallest, largest, number;  // the lambda fields
+  std::string iterations, tolerance;
+  int model = 2;      // "normal|binomial|Poisson"
+  int structure = 2;  // "Y X [C] N|Y X [C]"
+  std::string boot, seed, data_file, output_file;
+};
+
+// Takes the dialog's entries into the held values in the order trov.in is written. The option is not
+// read here: values.iopt is what the option list's callback stored last. In the fixed option the
+// number of lambdas becomes "1" and the largest lambda keeps its text; in the range option the
+// bootstrap text becomes "0".
+void take_back(const DialogEntries& entries, DialogValues& values);
 
 }  // namespace trov::front
