@@ -103,9 +103,9 @@ void regress(std::span<const double> xcov, std::span<const double> y, int capaci
       const double* column = xcov.data() + j * capacity + start;
       // An indicator (0 or 1) over the chunk: 1*(1/dy) and 0*(1/dy) are exactly 1/dy and 0/dy, so
       // the division by dy is made once per row for all such columns.
-      int indicators = 0;
-      for (int l = 0; l < count; ++l) indicators += column[l] == 0.0 || column[l] == 1.0;
-      if (indicators == count) {
+      double others = 0;  // values other than 0 and 1 (counted in a double, so the loop vectorizes)
+      for (int l = 0; l < count; ++l) others += column[l] == 0.0 || column[l] == 1.0 ? 0.0 : 1.0;
+      if (others == 0) {
         for (int l = 0; l < count; ++l) rows[l * width + j] = column[l] * reciprocal[l];
       } else {
         for (int l = 0; l < count; ++l) rows[l * width + j] = column[l] / dy_chunk[l];
