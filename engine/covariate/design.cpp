@@ -78,8 +78,9 @@ RegressWork::RegressWork(int /*capacity*/, int maxcol) : width((maxcol + kTile -
   packed.assign(static_cast<std::size_t>(maxcol) * (maxcol + 1) / 2, 0.0);
 }
 
-void regress(std::span<const double> xcov, std::span<const double> y, int capacity, int /*maxcol*/, int p, int n,
-             std::span<double> beta, std::span<double> fit, std::span<const double> dy, RegressWork& work) {
+void regress(std::span<const double> xcov, std::span<const double> y, int capacity, int /*maxcol*/, int p,
+             int n, std::span<double> beta, std::span<double> fit, std::span<const double> dy,
+             RegressWork& work) {
   // Rows scaled by 1/dy: Xw(l, j) = X(l, j)/dy(l), yw(l) = y(l)/dy(l), formed a chunk of rows at a time.
   // X'X(i, j) = sum over l = 0..n-1 in ascending order of Xw(l, i) Xw(l, j), X'y(i) likewise of
   // Xw(l, i) yw(l); many such sums are carried at once, each in its own order.

@@ -32,7 +32,8 @@ void dgmult(std::span<const double> a, std::span<const double> b, std::span<doub
   }
 }
 
-void dgmatv(std::span<const double> a, std::span<const double> x, std::span<double> y, int m, int n, int lda) {
+void dgmatv(std::span<const double> a, std::span<const double> x, std::span<double> y, int m, int n,
+            int lda) {
   // y(i) = sum over j ascending of A(i, j) x(j), a block of rows at a time (so that the block of y
   // stays in the cache while A is read down its columns).
   constexpr int kBlock = 512;

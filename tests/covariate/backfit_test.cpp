@@ -199,7 +199,8 @@ std::pair<std::vector<double>, double> joint_solution(const Fit& fit, double lam
   std::vector<double> fitted;
   point = 0;
   for (int grp = 0; grp < g; ++grp)
-    for (int c = 0; c < fit.icases[grp]; ++c, ++point) fitted.push_back(theta[grp] + theta[g] * fit.covariate[point]);
+    for (int c = 0; c < fit.icases[grp]; ++c, ++point)
+      fitted.push_back(theta[grp] + theta[g] * fit.covariate[point]);
   return {fitted, theta[g]};
 }
 
