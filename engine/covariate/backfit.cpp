@@ -45,6 +45,7 @@ class Convergence {
   double dmax_ = 0;
 };
 
+// The arguments and work storage of one call, shared by its steps.
 struct Backfitting {
   std::span<const double> y;
   std::span<const double> xcov;
