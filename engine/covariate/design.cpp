@@ -38,6 +38,15 @@ void accumulate_tile(const double* rows, int width, int count, double* cross, in
     for (int ii = 0; ii < kTile; ++ii) cross[(ib + ii) + (jb + jj) * width] = acc[jj][ii];
 }
 
+// xty(i) += sum over the chunk's rows l, ascending, of row(l, i) * yw(l), for i in [ib, ib + kTile).
+void accumulate_products(const double* rows, int width, int count, const double* yw, double* xty, int ib) {
+  double acc[kTile];
+  for (int ii = 0; ii < kTile; ++ii) acc[ii] = xty[ib + ii];
+  for (int l = 0; l < count; ++l)
+    for (int ii = 0; ii < kTile; ++ii) acc[ii] += rows[l * width + ib + ii] * yw[l];
+  for (int ii = 0; ii < kTile; ++ii) xty[ib + ii] = acc[ii];
+}
+
 [[noreturn]] void refuse_design(int ifail) {
   say(ListWriter().text(ifail > 0 ? "X'X is not positive-definite" : "X'X is too ill-conditioned"));
   say(ListWriter().text("Row number").integer(std::abs(ifail)));
@@ -74,7 +83,7 @@ RegressWork::RegressWork(int /*capacity*/, int maxcol) : width((maxcol + kTile -
   reciprocal.assign(kChunk, 0.0);
   yw.assign(kChunk, 0.0);
   cross.assign(static_cast<std::size_t>(width) * width, 0.0);
-  xty.assign(maxcol, 0.0);
+  xty.assign(width, 0.0);
   packed.assign(static_cast<std::size_t>(maxcol) * (maxcol + 1) / 2, 0.0);
 }
 
@@ -92,7 +101,7 @@ void regress(std::span<const double> xcov, std::span<const double> y, int capaci
   double* cross = work.cross.data();
   double* xty = work.xty.data();
   for (int k = 0; k < width * width; ++k) cross[k] = 0.0;
-  for (int i = 0; i < p; ++i) xty[i] = 0.0;
+  for (int i = 0; i < work.width; ++i) xty[i] = 0.0;
   for (int start = 0; start < n; start += kChunk) {
     const int count = n - start < kChunk ? n - start : kChunk;
     const double* dy_chunk = dy.data() + start;
@@ -104,9 +113,9 @@ void regress(std::span<const double> xcov, std::span<const double> y, int capaci
       const double* column = xcov.data() + j * capacity + start;
       // An indicator (0 or 1) over the chunk: 1*(1/dy) and 0*(1/dy) are exactly 1/dy and 0/dy, so
       // the division by dy is made once per row for all such columns.
-      double others = 0;  // values other than 0 and 1 (counted in a double, so the loop vectorizes)
-      for (int l = 0; l < count; ++l) others += column[l] == 0.0 || column[l] == 1.0 ? 0.0 : 1.0;
-      if (others == 0) {
+      double other = 0;  // 1 once a value other than 0 and 1 is met (a select, so that it vectorizes)
+      for (int l = 0; l < count; ++l) other = column[l] == 0.0 || column[l] == 1.0 ? other : 1.0;
+      if (other == 0) {
         for (int l = 0; l < count; ++l) rows[l * width + j] = column[l] * reciprocal[l];
       } else {
         for (int l = 0; l < count; ++l) rows[l * width + j] = column[l] / dy_chunk[l];
@@ -116,10 +125,7 @@ void regress(std::span<const double> xcov, std::span<const double> y, int capaci
       for (int l = 0; l < count; ++l) rows[l * width + j] = 0.0;
     for (int jb = 0; jb < used; jb += kTile)
       for (int ib = 0; ib <= jb; ib += kTile) accumulate_tile(rows, width, count, cross, ib, jb);
-    for (int l = 0; l < count; ++l) {
-      const double* row = rows + l * width;
-      for (int i = 0; i < p; ++i) xty[i] += row[i] * yw[l];
-    }
+    for (int ib = 0; ib < used; ib += kTile) accumulate_products(rows, width, count, yw, xty, ib);
   }
   // X'X packed column by column over its upper triangle; X'y into beta.
   std::span<double> packed = work.packed;
