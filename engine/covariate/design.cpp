@@ -1,5 +1,9 @@
 #include "engine/covariate/design.h"
 
+#include <bit>
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 #include "common/error_stop.h"
@@ -14,6 +18,7 @@ namespace {
 constexpr int kTile = 4;
 // Rows of the scaled design held at once (a few kilobytes, so the chunk stays in the first-level cache).
 constexpr int kChunk = 64;
+constexpr double kHuge = DBL_MAX;  // the largest finite value
 
 // Index (0-based) of value in levels[0..nlev), or -1.
 int find_level(std::span<const double> levels, int nlev, double value) {
@@ -82,6 +87,8 @@ RegressWork::RegressWork(int /*capacity*/, int maxcol) : width((maxcol + kTile -
   rows.assign(static_cast<std::size_t>(kChunk) * width, 0.0);
   reciprocal.assign(kChunk, 0.0);
   yw.assign(kChunk, 0.0);
+  ones.assign(kChunk, 0);
+  indicator.assign(width, 0);
   cross.assign(static_cast<std::size_t>(width) * width, 0.0);
   xty.assign(width, 0.0);
   packed.assign(static_cast<std::size_t>(maxcol) * (maxcol + 1) / 2, 0.0);
@@ -98,24 +105,58 @@ void regress(std::span<const double> xcov, std::span<const double> y, int capaci
   double* rows = work.rows.data();
   double* reciprocal = work.reciprocal.data();
   double* yw = work.yw.data();
+  std::uint64_t* ones = work.ones.data();
   double* cross = work.cross.data();
   double* xty = work.xty.data();
   for (int k = 0; k < width * width; ++k) cross[k] = 0.0;
-  for (int i = 0; i < work.width; ++i) xty[i] = 0.0;
+  for (int i = 0; i < width; ++i) xty[i] = 0.0;
   for (int start = 0; start < n; start += kChunk) {
     const int count = n - start < kChunk ? n - start : kChunk;
     const double* dy_chunk = dy.data() + start;
+    double infinite = 0;  // 1 once 1/dy or y/dy is not finite
     for (int l = 0; l < count; ++l) {
       reciprocal[l] = 1.0 / dy_chunk[l];
       yw[l] = y[start + l] / dy_chunk[l];
+      infinite = std::abs(reciprocal[l]) <= kHuge && std::abs(yw[l]) <= kHuge ? infinite : 1.0;
+    }
+    // Columns holding only 0 and 1 over the chunk (the intercept, the indicators of a categorical
+    // covariate): 1*(1/dy) and 0*(1/dy) are exactly 1/dy and 0/dy, so one division per row serves them
+    // all.
+    bool all_indicators = true;
+    for (int j = 0; j < p; ++j) {
+      const double* column = xcov.data() + j * capacity + start;
+      double other = 0;  // 1 once a value other than 0 and 1 is met (a select, so that it vectorizes)
+      for (int l = 0; l < count; ++l) other = column[l] == 0.0 || column[l] == 1.0 ? other : 1.0;
+      work.indicator[j] = other == 0;
+      all_indicators = all_indicators && other == 0;
+    }
+    if (all_indicators && infinite == 0) {
+      // Every term of a row is 1/dy times 1/dy, 1/dy times y/dy, or an exact zero. Adding an exact
+      // zero to a sum that starts at +0 and holds finite terms never changes it, so the zero terms
+      // are skipped and every sum stays exactly what it is over all the rows.
+      for (int l = 0; l < count; ++l) ones[l] = 0;  // bit j: column j holds 1 in row l
+      for (int j = 0; j < p; ++j) {
+        const double* column = xcov.data() + j * capacity + start;
+        for (int l = 0; l < count; ++l) ones[l] |= column[l] == 1.0 ? std::uint64_t{1} << j : 0;
+      }
+      for (int l = 0; l < count; ++l) {
+        const double square = reciprocal[l] * reciprocal[l];
+        const double product = reciprocal[l] * yw[l];
+        for (std::uint64_t js = ones[l]; js != 0; js &= js - 1) {
+          const int j = std::countr_zero(js);
+          xty[j] += product;
+          for (std::uint64_t is = ones[l]; is != 0; is &= is - 1) {
+            const int i = std::countr_zero(is);
+            if (i > j) break;
+            cross[i + j * width] += square;
+          }
+        }
+      }
+      continue;
     }
     for (int j = 0; j < p; ++j) {
       const double* column = xcov.data() + j * capacity + start;
-      // An indicator (0 or 1) over the chunk: 1*(1/dy) and 0*(1/dy) are exactly 1/dy and 0/dy, so
-      // the division by dy is made once per row for all such columns.
-      double other = 0;  // 1 once a value other than 0 and 1 is met (a select, so that it vectorizes)
-      for (int l = 0; l < count; ++l) other = column[l] == 0.0 || column[l] == 1.0 ? other : 1.0;
-      if (other == 0) {
+      if (work.indicator[j]) {
         for (int l = 0; l < count; ++l) rows[l * width + j] = column[l] * reciprocal[l];
       } else {
         for (int l = 0; l < count; ++l) rows[l * width + j] = column[l] / dy_chunk[l];

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -21,6 +22,9 @@ struct RegressWork {
   std::vector<double> rows;
   std::vector<double> reciprocal;
   std::vector<double> yw;
+  // Per row of the chunk: bit j set when column j holds 1. Per column: 0/1 values only.
+  std::vector<std::uint64_t> ones;
+  std::vector<char> indicator;
   // Cross products of the scaled columns, width x width (upper triangle used), and X'y.
   std::vector<double> cross;
   std::vector<double> xty;
