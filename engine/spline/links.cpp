@@ -11,7 +11,6 @@ namespace {
 constexpr double kMinMean = 1.0000000116860974e-7;             // single-precision 1e-7, widened
 constexpr double kMaxBinomialMean = 0.99999988079071044921875;  // 1 - 2^-23
 constexpr double kMaxPoissonMean = 1e7;
-constexpr double kMaxNu = 16;
 
 }  // namespace
 
@@ -24,15 +23,6 @@ double ytonu(double& y, int model) {
   if (y > kMaxPoissonMean) y = kMaxPoissonMean;
   return std::log(y);
 }
-
-double nutoy(double& nu, int model) {
-  if (std::abs(nu) > kMaxNu) nu = nu > kMaxNu ? kMaxNu : -kMaxNu;
-  const double e = std::exp(nu);
-  if (model == kBinomial) return e / (1 + e);
-  return e;
-}
-
-double phi2(double& nu, int model) { return weight_at_mean(nutoy(nu, model), model); }
 
 void penlik(std::span<const double> y, std::span<const int> irep, std::span<const double> nu, double a,
             int model, double b, int n, std::FILE* out) {

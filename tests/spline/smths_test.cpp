@@ -78,7 +78,7 @@ TEST(smths_test, matches_dense_penalized_least_squares) {
 
 TEST(smths_test, gives_the_bits_of_the_stepwise_order) {
   unsigned seed = 500;
-  for (int n : {3, 4, 5, 6, 9, 64, 1000}) {
+  for (int n : {3, 4, 5, 6, 7, 8, 9, 64, 1000}) {
     for (double lambda : {1e-3, 0.7, 50.0}) {
       const Problem problem = random_problem(n, seed++);
       const SplineResult result = run_smths(lambda, problem);
