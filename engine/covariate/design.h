@@ -22,7 +22,7 @@ struct RegressWork {
   std::vector<double> rows;
   std::vector<double> reciprocal;
   std::vector<double> yw;
-  // Per row of the chunk: bit j set when column j holds 1. Per column: 0/1 values only.
+  // Per row of the chunk: bit j set when column j holds 1 (so maxcol <= 64). Per column: 0/1 values only.
   std::vector<std::uint64_t> ones;
   std::vector<char> indicator;
   // Cross products of the scaled columns, width x width (upper triangle used), and X'y.
@@ -30,7 +30,7 @@ struct RegressWork {
   std::vector<double> xty;
   // X'X in packed symmetric form, then its factor.
   std::vector<double> packed;
-  int width;
+  int width;  // columns of a chunk row: maxcol rounded up to whole blocks
 };
 
 // Weighted least squares of y on the first p columns of X (n rows), row i weighted by 1/dy(i)^2:
