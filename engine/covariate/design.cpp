@@ -19,6 +19,9 @@ constexpr int kTile = 4;
 // Rows of the scaled design held at once (a few kilobytes, so the chunk stays in the first-level cache).
 constexpr int kChunk = 64;
 constexpr double kHuge = DBL_MAX;  // the largest finite value
+// Rows whose 0/1 pattern is gathered at once.
+constexpr int kBlock = 1024;
+constexpr std::uint64_t kOnes = 0xffffffff;  // the bits of the columns that hold 1
 
 // Index (0-based) of value in levels[0..nlev), or -1.
 int find_level(std::span<const double> levels, int nlev, double value) {
@@ -83,11 +86,11 @@ void designx(std::span<double> xcov, int capacity, int maxcol, int n, int& nlev,
   }
 }
 
-RegressWork::RegressWork(int /*capacity*/, int maxcol) : width((maxcol + kTile - 1) / kTile * kTile) {
+RegressWork::RegressWork(int capacity, int maxcol) : width((maxcol + kTile - 1) / kTile * kTile) {
   rows.assign(static_cast<std::size_t>(kChunk) * width, 0.0);
   reciprocal.assign(kChunk, 0.0);
   yw.assign(kChunk, 0.0);
-  ones.assign(kChunk, 0);
+  bits.assign(capacity, 0);
   indicator.assign(width, 0);
   cross.assign(static_cast<std::size_t>(width) * width, 0.0);
   xty.assign(width, 0.0);
@@ -105,11 +108,33 @@ void regress(std::span<const double> xcov, std::span<const double> y, int capaci
   double* rows = work.rows.data();
   double* reciprocal = work.reciprocal.data();
   double* yw = work.yw.data();
-  std::uint64_t* ones = work.ones.data();
   double* cross = work.cross.data();
   double* xty = work.xty.data();
   for (int k = 0; k < width * width; ++k) cross[k] = 0.0;
   for (int i = 0; i < width; ++i) xty[i] = 0.0;
+  // Columns holding only 0 and 1 (the intercept, the indicators of a categorical covariate):
+  // 1*(1/dy) and 0*(1/dy) are exactly 1/dy and 0/dy, so one division per row serves them all.
+  // Per row l: bit j of bits(l) when column j holds 1, bit 32 + j when it holds 0 (separate loops, so
+  // that both vectorize), a block of rows at a time.
+  std::uint64_t* bits = work.bits.data();
+  std::uint64_t zero_or_one = ~std::uint64_t{0};  // bit j: column j holds 0 or 1 in every row
+  for (int first = 0; first < n; first += kBlock) {
+    const int last = n - first < kBlock ? n : first + kBlock;
+    for (int l = first; l < last; ++l) bits[l] = 0;
+    for (int j = 0; j < p; ++j) {
+      const double* column = xcov.data() + j * capacity;
+      const std::uint64_t one = std::uint64_t{1} << j, zero = std::uint64_t{1} << (32 + j);
+      for (int l = first; l < last; ++l) bits[l] |= column[l] == 1.0 ? one : 0;
+      for (int l = first; l < last; ++l) bits[l] |= column[l] == 0.0 ? zero : 0;
+    }
+    for (int l = first; l < last; ++l) zero_or_one &= bits[l] | bits[l] >> 32;
+  }
+  bool all_indicators = true;
+  for (int j = 0; j < p; ++j) {
+    work.indicator[j] = (zero_or_one >> j & 1) != 0;
+    all_indicators = all_indicators && work.indicator[j];
+  }
+  bool every_row_sparse = all_indicators;  // every row summed over its ones only
   for (int start = 0; start < n; start += kChunk) {
     const int count = n - start < kChunk ? n - start : kChunk;
     const double* dy_chunk = dy.data() + start;
@@ -119,33 +144,18 @@ void regress(std::span<const double> xcov, std::span<const double> y, int capaci
       yw[l] = y[start + l] / dy_chunk[l];
       infinite = std::abs(reciprocal[l]) <= kHuge && std::abs(yw[l]) <= kHuge ? infinite : 1.0;
     }
-    // Columns holding only 0 and 1 over the chunk (the intercept, the indicators of a categorical
-    // covariate): 1*(1/dy) and 0*(1/dy) are exactly 1/dy and 0/dy, so one division per row serves them
-    // all.
-    bool all_indicators = true;
-    for (int j = 0; j < p; ++j) {
-      const double* column = xcov.data() + j * capacity + start;
-      double other = 0;  // 1 once a value other than 0 and 1 is met (a select, so that it vectorizes)
-      for (int l = 0; l < count; ++l) other = column[l] == 0.0 || column[l] == 1.0 ? other : 1.0;
-      work.indicator[j] = other == 0;
-      all_indicators = all_indicators && other == 0;
-    }
     if (all_indicators && infinite == 0) {
       // Every term of a row is 1/dy times 1/dy, 1/dy times y/dy, or an exact zero. Adding an exact
       // zero to a sum that starts at +0 and holds finite terms never changes it, so the zero terms
       // are skipped and every sum stays exactly what it is over all the rows.
-      for (int l = 0; l < count; ++l) ones[l] = 0;  // bit j: column j holds 1 in row l
-      for (int j = 0; j < p; ++j) {
-        const double* column = xcov.data() + j * capacity + start;
-        for (int l = 0; l < count; ++l) ones[l] |= column[l] == 1.0 ? std::uint64_t{1} << j : 0;
-      }
       for (int l = 0; l < count; ++l) {
         const double square = reciprocal[l] * reciprocal[l];
         const double product = reciprocal[l] * yw[l];
-        for (std::uint64_t js = ones[l]; js != 0; js &= js - 1) {
+        const std::uint64_t row_ones = bits[start + l] & kOnes;
+        for (std::uint64_t js = row_ones; js != 0; js &= js - 1) {
           const int j = std::countr_zero(js);
           xty[j] += product;
-          for (std::uint64_t is = ones[l]; is != 0; is &= is - 1) {
+          for (std::uint64_t is = row_ones; is != 0; is &= is - 1) {
             const int i = std::countr_zero(is);
             if (i > j) break;
             cross[i + j * width] += square;
@@ -154,6 +164,7 @@ void regress(std::span<const double> xcov, std::span<const double> y, int capaci
       }
       continue;
     }
+    every_row_sparse = false;
     for (int j = 0; j < p; ++j) {
       const double* column = xcov.data() + j * capacity + start;
       if (work.indicator[j]) {
@@ -177,7 +188,19 @@ void regress(std::span<const double> xcov, std::span<const double> y, int capaci
   int ifail = 0;
   dsym(packed, p, beta, ifail);
   if (ifail != 0) refuse_design(ifail);
-  dgmatv(xcov, beta, fit, n, p, capacity);
+  // fit = X beta. Over 0/1 rows with finite coefficients the terms 1*beta(j) are beta(j) and the terms
+  // 0*beta(j) exact zeros, so the sum over each row's ones, in ascending j, is the same sum.
+  bool finite = true;
+  for (int j = 0; j < p; ++j) finite = finite && std::abs(beta[j]) <= kHuge;
+  if (!every_row_sparse || !finite) {
+    dgmatv(xcov, beta, fit, n, p, capacity);
+    return;
+  }
+  for (int l = 0; l < n; ++l) {
+    double sum = 0.0;
+    for (std::uint64_t js = bits[l] & kOnes; js != 0; js &= js - 1) sum += beta[std::countr_zero(js)];
+    fit[l] = sum;
+  }
 }
 
 }  // namespace trov

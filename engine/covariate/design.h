@@ -22,9 +22,10 @@ struct RegressWork {
   std::vector<double> rows;
   std::vector<double> reciprocal;
   std::vector<double> yw;
-  // Per row of the chunk: bit j set when column j holds 1 (so maxcol <= 64). Per column: 0/1 values only.
-  std::vector<std::uint64_t> ones;
+  // Per column: 0/1 values only. Per row: bit j set when column j holds 1, bit 32 + j when it holds 0
+  // (so maxcol <= 32).
   std::vector<char> indicator;
+  std::vector<std::uint64_t> bits;
   // Cross products of the scaled columns, width x width (upper triangle used), and X'y.
   std::vector<double> cross;
   std::vector<double> xty;
