@@ -304,6 +304,12 @@ TEST(backfit_test, inner_loop_counts) {
   EXPECT_EQ(fit.niter, 7);
   fit.run(work, 1.0, 5, 50, 1e-3);
   EXPECT_LT(fit.niter, 50);
+  // A maximum below one still fits once, so that the trace and the score come from this call.
+  fit.trace = -1;
+  fit.run(work, 1.0, 2, 0, 0.005);
+  EXPECT_EQ(fit.niter, 1);
+  EXPECT_GT(fit.trace, 2.0);
+  EXPECT_TRUE(std::isfinite(fit.gcv));
 }
 
 }  // namespace
