@@ -83,8 +83,8 @@ void BM_backfit_binomial_20_levels(benchmark::State& state) {
   int niter = 0;
   trov::BackfitWork work(kCapacity, kMaxcol);
   for (auto _ : state) {
-    trov::backfit(y, xcov, n, nlev, irep, trov::kBinomial, sy, syc, beta, nufit, snu, 1, stop, 5, 0.5, kCapacity,
-                  kMaxcol, trace, niter, gcv, 5.0, 10.0, 5, groups, ycompress, work);
+    trov::backfit(y, xcov, n, nlev, irep, trov::kBinomial, sy, syc, beta, nufit, snu, 1, stop, 5, 0.5,
+                  kCapacity, kMaxcol, trace, niter, gcv, 5.0, 10.0, 5, groups, ycompress, work);
     benchmark::DoNotOptimize(gcv);
   }
   state.counters["niter"] = niter;

@@ -18,7 +18,9 @@ double working_residual(double observed, double mean, double phi, double reslim)
 }
 
 // Working standard deviation sqrt(1/(m phi)) of m cases, capped at sdmax.
-double working_sd(int cases, double phi, double sdmax) { return std::min(std::sqrt(1 / (cases * phi)), sdmax); }
+double working_sd(int cases, double phi, double sdmax) {
+  return std::min(std::sqrt(1 / (cases * phi)), sdmax);
+}
 
 // Convergence of an inner loop: limits each value of a component to +-12 in place and follows its
 // largest change against the previous pass and its range. The range starts at the first value as
@@ -43,6 +45,7 @@ class Convergence {
   double dmax_ = 0;
 };
 
+// The arguments and work storage of one call, shared by its steps.
 struct Backfitting {
   std::span<const double> y;
   std::span<const double> xcov;
@@ -74,7 +77,8 @@ struct Backfitting {
     regress(xcov, work.zwork, capacity, maxcol, p, n, beta, work.nucov, work.dy, work.regression);
   }
   void smooth(std::span<const double> response) {
-    smths(lambda, groups.nunique, groups.xcompress, response, work.dy, work.splu, trace, work.lev, work.spline);
+    smths(lambda, groups.nunique, groups.xcompress, response, work.dy, work.splu, trace, work.lev,
+          work.spline);
   }
   // Point i at its current snu: fitted mean (snu limited in place), then the working residual and
   // working sd that the next regression uses; returns the residual.
@@ -113,7 +117,8 @@ void Backfitting::spline_step_normal() {
     work.zwork[i] = y[i] - work.nuoff[i];
   }
   compressy(work.zwork, irep, groups, ycompress);  // irep-weighted mean partial residual per group
-  for (int j = 0; j < groups.nunique; ++j) work.dy[j] = 1 / std::sqrt(static_cast<double>(groups.icompress[j]));
+  for (int j = 0; j < groups.nunique; ++j)
+    work.dy[j] = 1 / std::sqrt(static_cast<double>(groups.icompress[j]));
   smooth(ycompress);
   expandy(work.splu, groups, work.nuspl);
   for (int i = 0; i < n; ++i) {
@@ -201,12 +206,32 @@ BackfitWork::BackfitWork(int capacity, int maxcol)
 
 void backfit(std::span<const double> y, std::span<const double> xcov, int n, int p, std::span<const int> irep,
              int model, std::span<double> sy, std::span<double> syc, std::span<double> beta,
-             std::span<double> nufit, std::span<double> snu, int catcov, double stop, int maxit, double lambda,
-             int capacity, int maxcol, double& trace, int& niter, double& gcv, double reslim, double sdmax,
-             int ncycle, const XGroups& groups, std::span<double> ycompress, BackfitWork& work) {
+             std::span<double> nufit, std::span<double> snu, int catcov, double stop, int maxit,
+             double lambda, int capacity, int maxcol, double& trace, int& niter, double& gcv, double reslim,
+             double sdmax, int ncycle, const XGroups& groups, std::span<double> ycompress,
+             BackfitWork& work) {
   // At least one pass per inner loop: without a spline fit there would be no trace for the score.
-  Backfitting fit{y,      xcov,  n,     p,      irep,     model,  sy,    beta,   snu,       stop, std::max(maxit, 1),
-                  lambda, capacity, maxcol, trace, niter, reslim, sdmax, groups, ycompress, work};
+  Backfitting fit{.y = y,
+                  .xcov = xcov,
+                  .n = n,
+                  .p = p,
+                  .irep = irep,
+                  .model = model,
+                  .sy = sy,
+                  .beta = beta,
+                  .snu = snu,
+                  .stop = stop,
+                  .passes = std::max(maxit, 1),
+                  .lambda = lambda,
+                  .capacity = capacity,
+                  .maxcol = maxcol,
+                  .trace = trace,
+                  .niter = niter,
+                  .reslim = reslim,
+                  .sdmax = sdmax,
+                  .groups = groups,
+                  .ycompress = ycompress,
+                  .work = work};
 
   // Start afresh from the mean response (unweighted mean of the point means), both components zero.
   double ybar = 0;

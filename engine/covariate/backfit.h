@@ -38,8 +38,8 @@ struct BackfitWork {
 // (models 2 and 3) and the GCV score with p + trace parameters.
 void backfit(std::span<const double> y, std::span<const double> xcov, int n, int p, std::span<const int> irep,
              int model, std::span<double> sy, std::span<double> syc, std::span<double> beta,
-             std::span<double> nufit, std::span<double> snu, int catcov, double stop, int maxit, double lambda,
-             int capacity, int maxcol, double& trace, int& niter, double& gcv, double reslim, double sdmax,
-             int ncycle, const XGroups& groups, std::span<double> ycompress, BackfitWork& work);
+             std::span<double> nufit, std::span<double> snu, int catcov, double stop, int maxit,
+             double lambda, int capacity, int maxcol, double& trace, int& niter, double& gcv, double reslim,
+             double sdmax, int ncycle, const XGroups& groups, std::span<double> ycompress, BackfitWork& work);
 
 }  // namespace trov

@@ -1,5 +1,9 @@
 #include "engine/covariate/design.h"
 
+#include <bit>
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 #include "common/error_stop.h"
@@ -14,6 +18,10 @@ namespace {
 constexpr int kTile = 4;
 // Rows of the scaled design held at once (a few kilobytes, so the chunk stays in the first-level cache).
 constexpr int kChunk = 64;
+constexpr double kHuge = DBL_MAX;  // the largest finite value
+// Rows whose 0/1 pattern is gathered at once.
+constexpr int kBlock = 1024;
+constexpr std::uint64_t kOnes = 0xffffffff;  // the bits of the columns that hold 1
 
 // Index (0-based) of value in levels[0..nlev), or -1.
 int find_level(std::span<const double> levels, int nlev, double value) {
@@ -36,6 +44,15 @@ void accumulate_tile(const double* rows, int width, int count, double* cross, in
   }
   for (int jj = 0; jj < kTile; ++jj)
     for (int ii = 0; ii < kTile; ++ii) cross[(ib + ii) + (jb + jj) * width] = acc[jj][ii];
+}
+
+// xty(i) += sum over the chunk's rows l, ascending, of row(l, i) * yw(l), for i in [ib, ib + kTile).
+void accumulate_products(const double* rows, int width, int count, const double* yw, double* xty, int ib) {
+  double acc[kTile];
+  for (int ii = 0; ii < kTile; ++ii) acc[ii] = xty[ib + ii];
+  for (int l = 0; l < count; ++l)
+    for (int ii = 0; ii < kTile; ++ii) acc[ii] += rows[l * width + ib + ii] * yw[l];
+  for (int ii = 0; ii < kTile; ++ii) xty[ib + ii] = acc[ii];
 }
 
 [[noreturn]] void refuse_design(int ifail) {
@@ -69,17 +86,20 @@ void designx(std::span<double> xcov, int capacity, int maxcol, int n, int& nlev,
   }
 }
 
-RegressWork::RegressWork(int /*capacity*/, int maxcol) : width((maxcol + kTile - 1) / kTile * kTile) {
+RegressWork::RegressWork(int capacity, int maxcol) : width((maxcol + kTile - 1) / kTile * kTile) {
   rows.assign(static_cast<std::size_t>(kChunk) * width, 0.0);
   reciprocal.assign(kChunk, 0.0);
   yw.assign(kChunk, 0.0);
+  bits.assign(capacity, 0);
+  indicator.assign(width, 0);
   cross.assign(static_cast<std::size_t>(width) * width, 0.0);
-  xty.assign(maxcol, 0.0);
+  xty.assign(width, 0.0);
   packed.assign(static_cast<std::size_t>(maxcol) * (maxcol + 1) / 2, 0.0);
 }
 
-void regress(std::span<const double> xcov, std::span<const double> y, int capacity, int /*maxcol*/, int p, int n,
-             std::span<double> beta, std::span<double> fit, std::span<const double> dy, RegressWork& work) {
+void regress(std::span<const double> xcov, std::span<const double> y, int capacity, int /*maxcol*/, int p,
+             int n, std::span<double> beta, std::span<double> fit, std::span<const double> dy,
+             RegressWork& work) {
   // Rows scaled by 1/dy: Xw(l, j) = X(l, j)/dy(l), yw(l) = y(l)/dy(l), formed a chunk of rows at a time.
   // X'X(i, j) = sum over l = 0..n-1 in ascending order of Xw(l, i) Xw(l, j), X'y(i) likewise of
   // Xw(l, i) yw(l); many such sums are carried at once, each in its own order.
@@ -91,21 +111,63 @@ void regress(std::span<const double> xcov, std::span<const double> y, int capaci
   double* cross = work.cross.data();
   double* xty = work.xty.data();
   for (int k = 0; k < width * width; ++k) cross[k] = 0.0;
-  for (int i = 0; i < p; ++i) xty[i] = 0.0;
+  for (int i = 0; i < width; ++i) xty[i] = 0.0;
+  // Columns holding only 0 and 1 (the intercept, the indicators of a categorical covariate):
+  // 1*(1/dy) and 0*(1/dy) are exactly 1/dy and 0/dy, so one division per row serves them all.
+  // Per row l: bit j of bits(l) when column j holds 1, bit 32 + j when it holds 0 (separate loops, so
+  // that both vectorize), a block of rows at a time.
+  std::uint64_t* bits = work.bits.data();
+  std::uint64_t zero_or_one = ~std::uint64_t{0};  // bit j: column j holds 0 or 1 in every row
+  for (int first = 0; first < n; first += kBlock) {
+    const int last = n - first < kBlock ? n : first + kBlock;
+    for (int l = first; l < last; ++l) bits[l] = 0;
+    for (int j = 0; j < p; ++j) {
+      const double* column = xcov.data() + j * capacity;
+      const std::uint64_t one = std::uint64_t{1} << j, zero = std::uint64_t{1} << (32 + j);
+      for (int l = first; l < last; ++l) bits[l] |= column[l] == 1.0 ? one : 0;
+      for (int l = first; l < last; ++l) bits[l] |= column[l] == 0.0 ? zero : 0;
+    }
+    for (int l = first; l < last; ++l) zero_or_one &= bits[l] | bits[l] >> 32;
+  }
+  bool all_indicators = true;
+  for (int j = 0; j < p; ++j) {
+    work.indicator[j] = (zero_or_one >> j & 1) != 0;
+    all_indicators = all_indicators && work.indicator[j];
+  }
+  bool every_row_sparse = all_indicators;  // every row summed over its ones only
   for (int start = 0; start < n; start += kChunk) {
     const int count = n - start < kChunk ? n - start : kChunk;
     const double* dy_chunk = dy.data() + start;
+    double infinite = 0;  // 1 once 1/dy or y/dy is not finite
     for (int l = 0; l < count; ++l) {
       reciprocal[l] = 1.0 / dy_chunk[l];
       yw[l] = y[start + l] / dy_chunk[l];
+      infinite = std::abs(reciprocal[l]) <= kHuge && std::abs(yw[l]) <= kHuge ? infinite : 1.0;
     }
+    if (all_indicators && infinite == 0) {
+      // Every term of a row is 1/dy times 1/dy, 1/dy times y/dy, or an exact zero. Adding an exact
+      // zero to a sum that starts at +0 and holds finite terms never changes it, so the zero terms
+      // are skipped and every sum stays exactly what it is over all the rows.
+      for (int l = 0; l < count; ++l) {
+        const double square = reciprocal[l] * reciprocal[l];
+        const double product = reciprocal[l] * yw[l];
+        const std::uint64_t row_ones = bits[start + l] & kOnes;
+        for (std::uint64_t js = row_ones; js != 0; js &= js - 1) {
+          const int j = std::countr_zero(js);
+          xty[j] += product;
+          for (std::uint64_t is = row_ones; is != 0; is &= is - 1) {
+            const int i = std::countr_zero(is);
+            if (i > j) break;
+            cross[i + j * width] += square;
+          }
+        }
+      }
+      continue;
+    }
+    every_row_sparse = false;
     for (int j = 0; j < p; ++j) {
       const double* column = xcov.data() + j * capacity + start;
-      // An indicator (0 or 1) over the chunk: 1*(1/dy) and 0*(1/dy) are exactly 1/dy and 0/dy, so
-      // the division by dy is made once per row for all such columns.
-      int indicators = 0;
-      for (int l = 0; l < count; ++l) indicators += column[l] == 0.0 || column[l] == 1.0;
-      if (indicators == count) {
+      if (work.indicator[j]) {
         for (int l = 0; l < count; ++l) rows[l * width + j] = column[l] * reciprocal[l];
       } else {
         for (int l = 0; l < count; ++l) rows[l * width + j] = column[l] / dy_chunk[l];
@@ -115,10 +177,7 @@ void regress(std::span<const double> xcov, std::span<const double> y, int capaci
       for (int l = 0; l < count; ++l) rows[l * width + j] = 0.0;
     for (int jb = 0; jb < used; jb += kTile)
       for (int ib = 0; ib <= jb; ib += kTile) accumulate_tile(rows, width, count, cross, ib, jb);
-    for (int l = 0; l < count; ++l) {
-      const double* row = rows + l * width;
-      for (int i = 0; i < p; ++i) xty[i] += row[i] * yw[l];
-    }
+    for (int ib = 0; ib < used; ib += kTile) accumulate_products(rows, width, count, yw, xty, ib);
   }
   // X'X packed column by column over its upper triangle; X'y into beta.
   std::span<double> packed = work.packed;
@@ -129,7 +188,19 @@ void regress(std::span<const double> xcov, std::span<const double> y, int capaci
   int ifail = 0;
   dsym(packed, p, beta, ifail);
   if (ifail != 0) refuse_design(ifail);
-  dgmatv(xcov, beta, fit, n, p, capacity);
+  // fit = X beta. Over 0/1 rows with finite coefficients the terms 1*beta(j) are beta(j) and the terms
+  // 0*beta(j) exact zeros, so the sum over each row's ones, in ascending j, is the same sum.
+  bool finite = true;
+  for (int j = 0; j < p; ++j) finite = finite && std::abs(beta[j]) <= kHuge;
+  if (!every_row_sparse || !finite) {
+    dgmatv(xcov, beta, fit, n, p, capacity);
+    return;
+  }
+  for (int l = 0; l < n; ++l) {
+    double sum = 0.0;
+    for (std::uint64_t js = bits[l] & kOnes; js != 0; js &= js - 1) sum += beta[std::countr_zero(js)];
+    fit[l] = sum;
+  }
 }
 
 }  // namespace trov

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -21,12 +22,16 @@ struct RegressWork {
   std::vector<double> rows;
   std::vector<double> reciprocal;
   std::vector<double> yw;
+  // Per column: 0/1 values only. Per row: bit j set when column j holds 1, bit 32 + j when it holds 0
+  // (so maxcol <= 32).
+  std::vector<char> indicator;
+  std::vector<std::uint64_t> bits;
   // Cross products of the scaled columns, width x width (upper triangle used), and X'y.
   std::vector<double> cross;
   std::vector<double> xty;
   // X'X in packed symmetric form, then its factor.
   std::vector<double> packed;
-  int width;
+  int width;  // columns of a chunk row: maxcol rounded up to whole blocks
 };
 
 // Weighted least squares of y on the first p columns of X (n rows), row i weighted by 1/dy(i)^2:

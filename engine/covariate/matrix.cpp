@@ -32,13 +32,19 @@ void dgmult(std::span<const double> a, std::span<const double> b, std::span<doub
   }
 }
 
-void dgmatv(std::span<const double> a, std::span<const double> x, std::span<double> y, int m, int n, int lda) {
-  // y(i) = sum over j ascending of A(i, j) x(j), all rows at once, A read down its columns.
-  for (int i = 0; i < m; ++i) y[i] = 0.0;
-  for (int j = 0; j < n; ++j) {
-    const double xj = x[j];
-    const double* column = a.data() + j * lda;
-    for (int i = 0; i < m; ++i) y[i] += column[i] * xj;
+void dgmatv(std::span<const double> a, std::span<const double> x, std::span<double> y, int m, int n,
+            int lda) {
+  // y(i) = sum over j ascending of A(i, j) x(j), a block of rows at a time (so that the block of y
+  // stays in the cache while A is read down its columns).
+  constexpr int kBlock = 512;
+  for (int first = 0; first < m; first += kBlock) {
+    const int last = m - first < kBlock ? m : first + kBlock;
+    for (int i = first; i < last; ++i) y[i] = 0.0;
+    for (int j = 0; j < n; ++j) {
+      const double xj = x[j];
+      const double* column = a.data() + j * lda;
+      for (int i = first; i < last; ++i) y[i] += column[i] * xj;
+    }
   }
 }
 

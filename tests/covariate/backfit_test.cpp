@@ -199,7 +199,8 @@ std::pair<std::vector<double>, double> joint_solution(const Fit& fit, double lam
   std::vector<double> fitted;
   point = 0;
   for (int grp = 0; grp < g; ++grp)
-    for (int c = 0; c < fit.icases[grp]; ++c, ++point) fitted.push_back(theta[grp] + theta[g] * fit.covariate[point]);
+    for (int c = 0; c < fit.icases[grp]; ++c, ++point)
+      fitted.push_back(theta[grp] + theta[g] * fit.covariate[point]);
   return {fitted, theta[g]};
 }
 
@@ -303,6 +304,12 @@ TEST(backfit_test, inner_loop_counts) {
   EXPECT_EQ(fit.niter, 7);
   fit.run(work, 1.0, 5, 50, 1e-3);
   EXPECT_LT(fit.niter, 50);
+  // A maximum below one still fits once, so that the trace and the score come from this call.
+  fit.trace = -1;
+  fit.run(work, 1.0, 2, 0, 0.005);
+  EXPECT_EQ(fit.niter, 1);
+  EXPECT_GT(fit.trace, 2.0);
+  EXPECT_TRUE(std::isfinite(fit.gcv));
 }
 
 }  // namespace

@@ -187,10 +187,12 @@ TEST(regress_test, agrees_bit_for_bit_with_the_direct_transcription) {
         y[i] = 10 * random.next() - 2;
         dy[i] = 0.2 + random.next();
       }
-      std::vector<double> beta(kMaxcol, -1), fit(kCapacity, -1), beta_ref(kMaxcol, -2), fit_ref(kCapacity, -2);
+      std::vector<double> beta(kMaxcol, -1), fit(kCapacity, -1), beta_ref(kMaxcol, -2),
+          fit_ref(kCapacity, -2);
       regress(xcov, y, kCapacity, kMaxcol, p, n, beta, fit, dy, work);
       regress_reference(xcov, y, p, n, beta_ref, fit_ref, dy);
-      const std::string where = "kind=" + std::to_string(kind) + " p=" + std::to_string(p) + " n=" + std::to_string(n);
+      const std::string where =
+          "kind=" + std::to_string(kind) + " p=" + std::to_string(p) + " n=" + std::to_string(n);
       for (int j = 0; j < p; ++j) EXPECT_EQ(beta[j], beta_ref[j]) << where << " j=" << j;
       for (int i = 0; i < n; ++i) ASSERT_EQ(fit[i], fit_ref[i]) << where << " i=" << i;
       if (n < kCapacity) {
@@ -227,7 +229,8 @@ TEST(regress_test, least_squares_line_and_weights) {
 }
 
 // Runs regress in a death test child on a two-column design with the given covariate.
-void regress_on(const std::string& path, const std::vector<double>& covariate, const std::vector<double>& dy) {
+void regress_on(const std::string& path, const std::vector<double>& covariate,
+                const std::vector<double>& dy) {
   detach_with_output_to(path);
   const int n = static_cast<int>(covariate.size());
   std::vector<double> xcov = design_with_covariate(covariate);
