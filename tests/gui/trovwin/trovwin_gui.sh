@@ -6,6 +6,7 @@
 # Usage: trovwin_gui.sh CASE TROVWIN DIALOG_GEOMETRY EXAMPLES WORKDIR
 # With SHOTS naming a folder, the screenshots of the dialog, the plots and the message box go there.
 set -u
+. "$(dirname "$0")/../wait_for_display.sh"
 case_name=$1 trovwin=$(readlink -f "$2") geometry_tool=$(readlink -f "$3") examples=$(readlink -f "$4") work=$5
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 cp "$examples/demo1.dat" "$examples/covariate.dat" .
