@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "common/list_writer.h"
+
 namespace trov {
 
 [[noreturn]] void error_stop() {
@@ -31,6 +33,11 @@ namespace trov {
   std::fputs(go ? "Execution resumes after PAUSE.\n" : "STOP\n", stderr);
   // A stop on a fault is a failure, whatever the answer.
   std::exit(1);
+}
+
+[[noreturn]] void error_stop(std::string_view message) {
+  say(ListWriter().text(message));
+  error_stop();
 }
 
 }  // namespace trov

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string_view>
+
 namespace trov {
 
 // Ends the program on a fault it detected itself, after the caller has written its message to
@@ -7,5 +9,8 @@ namespace trov {
 // (never from standard input when that is redirected), then exit status 1 whatever the answer.
 // Without a terminal: "s_paus: can't open con!" and status 1 at once. Open C streams are flushed.
 [[noreturn]] void error_stop();
+
+// Writes the message as one list-directed line on standard output, then makes the error stop.
+[[noreturn]] void error_stop(std::string_view message);
 
 }  // namespace trov

@@ -28,10 +28,7 @@ void run_bootstrap(Run& run, ResultsFile& out) {
     while (true) {  // degenerate draws are not replicates; they count over the whole loop
       reboot(p.y, run.sy, syold, p.irep, n, s.model, run.reboot_state, run.seed);
       if (!vartest(p.y, n)) break;
-      if (++ndegen > s.iboot) {
-        say(ListWriter().text("Too many degenerate random samples (> #bootstraps)"));
-        error_stop();
-      }
+      if (++ndegen > s.iboot) error_stop("Too many degenerate random samples (> #bootstraps)");
     }
     if (covariate) compressy(p.y, p.irep, run.groups, run.ycompress);
     fit_at_lambda(run);

@@ -20,11 +20,6 @@ namespace trov {
 
 namespace {
 
-[[noreturn]] void refuse(const char* message) {
-  say(ListWriter().text(message));
-  error_stop();
-}
-
 // A data file that cannot be opened is a fault of the input layer: a report and status 2.
 [[noreturn]] void cannot_open(const std::string& name, const std::string& reason) {
   std::cout.flush();
@@ -92,7 +87,7 @@ void datin(ListReader& parameters, const Settings& settings, Points& points) {
   }
   points.nraw = i;
   say(format_record("(/1X,I4,A/)", {points.nraw, " cases read from file"}));
-  if (points.nraw == 0) refuse("Error: the data file holds no complete case");
+  if (points.nraw == 0) error_stop("Error: the data file holds no complete case");
   organizedata(points, settings.M);
 }
 
@@ -135,7 +130,7 @@ void organizedata(Points& p, int M) {
         sum += p.irep[k] * p.y[k];
         total += p.irep[k];
       }
-      if (total > INT_MAX) refuse("Error: the counts N of one point add up to more than 2147483647");
+      if (total > INT_MAX) error_stop("Error: the counts N of one point add up to more than 2147483647");
       y = sum / static_cast<double>(total);
     }
     p.x[n] = p.x[start];
@@ -155,17 +150,17 @@ bool vartest(std::span<const double> y, int n) {
 }
 
 void check_points(const Points& p, int model) {
-  if (vartest(p.y, p.n)) refuse("Error: Y has no variance");
+  if (vartest(p.y, p.n)) error_stop("Error: Y has no variance");
   if (model != 1) {
     for (int i = 0; i < p.n; ++i) {
-      if (p.y[i] < 0) refuse("Error: Y cannot be negative in binomial and Poisson models");
-      if (model == 2 && p.y[i] > 1) refuse("Error: Y cannot be greater than 1 in binomial model");
+      if (p.y[i] < 0) error_stop("Error: Y cannot be negative in binomial and Poisson models");
+      if (model == 2 && p.y[i] > 1) error_stop("Error: Y cannot be greater than 1 in binomial model");
     }
   }
   int distinct = 1;
   for (int i = 1; i < p.n; ++i)
     if (p.x[i] != p.x[i - 1]) ++distinct;
-  if (distinct < 4) refuse("Error: fewer than 4 distinct X values; the spline needs at least 4");
+  if (distinct < 4) error_stop("Error: fewer than 4 distinct X values; the spline needs at least 4");
 }
 
 }  // namespace trov

@@ -13,11 +13,6 @@ namespace {
 
 constexpr int kParameterCount = 10;
 
-[[noreturn]] void refuse(const char* message) {
-  say(ListWriter().text(message));
-  error_stop();
-}
-
 void warn(const char* message) { say(ListWriter().text(message)); }
 
 // Values beyond the integer range saturate instead of overflowing.
@@ -41,18 +36,18 @@ int round_to_nearest(float value) {
 Settings read_settings(ListReader& parameters) {
   int count = 0;
   read_or_fail(parameters, {&count});
-  if (count != kParameterCount) refuse("Error: line 1 of the parameter file must hold 10, the number of parameter lines");
+  if (count != kParameterCount) error_stop("Error: line 1 of the parameter file must hold 10, the number of parameter lines");
   float value[kParameterCount];
   for (float& v : value) read_or_fail(parameters, {&v});
   Settings s;
   read_or_fail(parameters, {&s.seed});
 
-  if (s.seed <= 0) refuse("Error: random number seed must be > 0");
+  if (s.seed <= 0) error_stop("Error: random number seed must be > 0");
   // 2147483647 leads the generator to its fixed state 0, which never yields a normal deviate.
-  if (s.seed == INT32_MAX) refuse("Error: random number seed must be < 2147483647");
+  if (s.seed == INT32_MAX) error_stop("Error: random number seed must be < 2147483647");
 
   s.M = truncate_toward_zero(value[0]);
-  if (s.M >= 2) refuse("Error: program can handle only 1 covariate");
+  if (s.M >= 2) error_stop("Error: program can handle only 1 covariate");
   if (s.M < 0) s.M = 0;
   s.catcov = truncate_toward_zero(value[1]) != 0 ? 1 : 0;
 
@@ -78,9 +73,9 @@ Settings read_settings(ListReader& parameters) {
   s.model = round_to_nearest(value[7]);
   s.icol = round_to_nearest(value[8]);
   s.iboot = truncate_toward_zero(value[9]);
-  if (s.model < 1 || s.model > 3) refuse("Error: model must be 1 (normal), 2 (binomial) or 3 (Poisson)");
+  if (s.model < 1 || s.model > 3) error_stop("Error: model must be 1 (normal), 2 (binomial) or 3 (Poisson)");
   // The binomial and Poisson fits need at least one iteration to have a fit and its leverages.
-  if (s.model != 1 && s.maxit < 1) refuse("Error: maxit must be at least 1 in binomial and Poisson models");
+  if (s.model != 1 && s.maxit < 1) error_stop("Error: maxit must be at least 1 in binomial and Poisson models");
 
   if (s.nstep > 1 && s.iboot > 1) {
     warn("Warning: bootstrap available only for fixed lambda");
