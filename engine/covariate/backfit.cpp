@@ -160,8 +160,8 @@ void Backfitting::covariate_step_glm() {
 
 void Backfitting::spline_step_glm() {
   const int groups_count = groups.nunique;
+  // The covariate step has just limited snu and left sy = nutoy(snu).
   for (int i = 0; i < n; ++i) work.nuoff[i] = snu[i] - work.nuspl[i];
-  nutoy_each(snu, sy, n, model);
   compressy(sy, irep, groups, work.mucomp);
   std::copy_n(work.splu.begin(), groups_count, work.prev.begin());
   reweight_groups(work.nucomp);
