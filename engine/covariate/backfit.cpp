@@ -91,9 +91,9 @@ struct Backfitting {
   void reweight_groups(std::span<const double> component) {
     const int groups_count = groups.nunique;
     for (int j = 0; j < groups_count; ++j) work.nucomp[j] = ytonu(work.mucomp[j], model);
-    nutoy_each(work.nucomp, work.phi, groups_count, model);
+    nutoy_each(work.nucomp, work.numean, groups_count, model);
     for (int j = 0; j < groups_count; ++j) {
-      const double phi = weight_at_mean(work.phi[j], model);  // phi2(nucomp)
+      const double phi = weight_at_mean(work.numean[j], model);  // phi2(nucomp)
       work.zwork[j] = component[j] + working_residual(ycompress[j], work.mucomp[j], phi, reslim);
       work.dy[j] = 1 / (groups.icompress[j] * phi);
     }
@@ -195,7 +195,7 @@ BackfitWork::BackfitWork(int capacity, int maxcol)
       splu(capacity),
       mucomp(capacity),
       nucomp(capacity),
-      phi(capacity),
+      numean(capacity),
       lev(capacity),
       spline(capacity),
       regression(capacity, maxcol) {}
