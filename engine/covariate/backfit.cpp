@@ -17,11 +17,6 @@ double working_residual(double observed, double mean, double phi, double reslim)
   return std::clamp((observed - mean) / phi, -reslim, reslim);
 }
 
-// Working standard deviation sqrt(1/(m phi)) of m cases, capped at sdmax.
-double working_sd(int cases, double phi, double sdmax) {
-  return std::min(std::sqrt(1 / (cases * phi)), sdmax);
-}
-
 // Convergence of an inner loop: limits each value of a component to +-12 in place and follows its
 // largest change against the previous pass and its range. The range starts at the first value as
 // the fit returned it, before limiting.
@@ -80,21 +75,33 @@ struct Backfitting {
     smths(lambda, groups.nunique, groups.xcompress, response, work.dy, work.splu, trace, work.lev,
           work.spline);
   }
-  // Point i at its current snu: fitted mean (snu limited in place), then the working residual and
-  // working sd that the next regression uses; returns the residual.
-  double reweight_point(int i) {
-    sy[i] = nutoy(snu[i], model);
-    const double phi = weight_at_mean(sy[i], model);  // phi2(snu), the mean already at hand
-    work.dy[i] = working_sd(irep[i], phi, sdmax);
-    return working_residual(y[i], sy[i], phi, reslim);
+  // The points at their current snu: fitted means (snu limited in place), and the working sd and
+  // working response component + residual that the next regression uses.
+  void reweight_points(std::span<const double> component) {
+    nutoy_each(snu, sy, n, model);
+    for (int i = 0; i < n; ++i) {
+      const double phi = weight_at_mean(sy[i], model);  // phi2(snu), the mean already at hand
+      work.zwork[i] = component[i] + working_residual(y[i], sy[i], phi, reslim);
+      work.dy[i] = 1 / (irep[i] * phi);
+    }
+    working_sd(n);
   }
-  // Group j at the grouped fitted mean mucomp(j): linear predictor, working residual against the
-  // grouped observed mean, working sd; returns the residual.
-  double reweight_group(int j) {
-    work.nucomp[j] = ytonu(work.mucomp[j], model);
-    const double phi = phi2(work.nucomp[j], model);
-    work.dy[j] = working_sd(groups.icompress[j], phi, sdmax);
-    return working_residual(ycompress[j], work.mucomp[j], phi, reslim);
+  // The groups at the grouped fitted means mucomp: linear predictors, working sd and working
+  // response component + residual against the grouped observed means.
+  void reweight_groups(std::span<const double> component) {
+    const int groups_count = groups.nunique;
+    for (int j = 0; j < groups_count; ++j) work.nucomp[j] = ytonu(work.mucomp[j], model);
+    nutoy_each(work.nucomp, work.numean, groups_count, model);
+    for (int j = 0; j < groups_count; ++j) {
+      const double phi = weight_at_mean(work.numean[j], model);  // phi2(nucomp)
+      work.zwork[j] = component[j] + working_residual(ycompress[j], work.mucomp[j], phi, reslim);
+      work.dy[j] = 1 / (groups.icompress[j] * phi);
+    }
+    working_sd(groups_count);
+  }
+  // Working standard deviations sqrt(1/(m phi)) of m cases, capped at sdmax, from the 1/(m phi) in dy.
+  void working_sd(int count) {
+    for (int j = 0; j < count; ++j) work.dy[j] = std::min(std::sqrt(work.dy[j]), sdmax);
   }
 };
 
@@ -131,10 +138,9 @@ void Backfitting::covariate_step_glm() {
   // The first pass fits the full working response nu + z, the later ones component + z.
   for (int i = 0; i < n; ++i) {
     work.nuoff[i] = snu[i] - work.nucov[i];
-    const double z = reweight_point(i);
-    work.zwork[i] = snu[i] + z;
     work.prev[i] = work.nucov[i];
   }
+  reweight_points(snu);
   niter = passes;
   for (int t = 1; t <= passes; ++t) {
     regress_zwork();
@@ -142,10 +148,9 @@ void Backfitting::covariate_step_glm() {
     for (int i = 0; i < n; ++i) {
       convergence.add(work.nucov[i], work.prev[i]);
       snu[i] = work.nucov[i] + work.nuoff[i];
-      const double z = reweight_point(i);
-      work.zwork[i] = work.nucov[i] + z;
       work.prev[i] = work.nucov[i];
     }
+    reweight_points(work.nucov);
     if (convergence.reached(stop)) {
       niter = t;
       break;
@@ -155,36 +160,26 @@ void Backfitting::covariate_step_glm() {
 
 void Backfitting::spline_step_glm() {
   const int groups_count = groups.nunique;
-  for (int i = 0; i < n; ++i) {
-    work.nuoff[i] = snu[i] - work.nuspl[i];
-    sy[i] = nutoy(snu[i], model);
-  }
+  // The covariate step has just limited snu and left sy = nutoy(snu).
+  for (int i = 0; i < n; ++i) work.nuoff[i] = snu[i] - work.nuspl[i];
   compressy(sy, irep, groups, work.mucomp);
-  for (int j = 0; j < groups_count; ++j) {
-    const double z = reweight_group(j);
-    work.zwork[j] = work.nucomp[j] + z;
-    work.prev[j] = work.splu[j];
-  }
+  std::copy_n(work.splu.begin(), groups_count, work.prev.begin());
+  reweight_groups(work.nucomp);
   niter = passes;
   for (int t = 1; t <= passes; ++t) {
     smooth(work.zwork);
     Convergence convergence(work.splu[0]);
     for (int j = 0; j < groups_count; ++j) convergence.add(work.splu[j], work.prev[j]);
     expandy(work.splu, groups, work.nuspl);
-    for (int i = 0; i < n; ++i) {
-      snu[i] = work.nuspl[i] + work.nuoff[i];
-      sy[i] = nutoy(snu[i], model);
-    }
+    for (int i = 0; i < n; ++i) snu[i] = work.nuspl[i] + work.nuoff[i];
+    nutoy_each(snu, sy, n, model);
     if (convergence.reached(stop)) {
       niter = t;
       break;
     }
     compressy(sy, irep, groups, work.mucomp);
-    for (int j = 0; j < groups_count; ++j) {
-      const double z = reweight_group(j);
-      work.zwork[j] = work.splu[j] + z;
-      work.prev[j] = work.splu[j];
-    }
+    std::copy_n(work.splu.begin(), groups_count, work.prev.begin());
+    reweight_groups(work.splu);
   }
 }
 
@@ -200,6 +195,7 @@ BackfitWork::BackfitWork(int capacity, int maxcol)
       splu(capacity),
       mucomp(capacity),
       nucomp(capacity),
+      numean(capacity),
       lev(capacity),
       spline(capacity),
       regression(capacity, maxcol) {}

@@ -22,6 +22,7 @@ struct BackfitWork {
   std::vector<double> splu;    // spline component, per group
   std::vector<double> mucomp;  // grouped fitted mean
   std::vector<double> nucomp;  // linear predictor of the grouped mean
+  std::vector<double> numean;  // mean at the limited nucomp, per group
   std::vector<double> lev;     // leverages of the last spline fit
   SplineWork spline;
   RegressWork regression;

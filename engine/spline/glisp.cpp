@@ -35,13 +35,13 @@ struct CrossValidation {
 }  // namespace
 
 GlispWork::GlispWork(int capacity)
-    : spline(capacity), z(capacity), dy(capacity), prev(capacity), lev(capacity) {}
+    : spline(capacity), z(capacity), dy(capacity), prev(capacity), mean(capacity), lev(capacity) {}
 
 void glisp(double lambda, int n, std::span<const double> x, std::span<const double> y,
            std::span<double> sy, std::span<double> snu, double& trace, double& gcv, double& ocv,
            int maxit, double stop, int& niter, int model, std::span<const int> irep, int& ierr,
            double reslim, double sdmax, GlispWork& work) {
-  std::span<double> z(work.z), dy(work.dy), prev(work.prev), lev(work.lev);
+  std::span<double> z(work.z), dy(work.dy), prev(work.prev), mean(work.mean), lev(work.lev);
   CrossValidation cv;
 
   if (model == kNormal) {
@@ -69,30 +69,37 @@ void glisp(double lambda, int n, std::span<const double> x, std::span<const doub
   niter = fits;
   for (int k = 1; k <= fits; ++k) {
     smths(lambda, n, x, z, dy, snu, trace, lev, work.spline);
-    double numin = snu[0];
-    double numax = snu[0];
-    double maxd = 0;
     for (int i = 0; i < n; ++i) {
-      double t = snu[i];
-      if (std::abs(t) > kMaxFittedNu) {
+      if (std::abs(snu[i]) > kMaxFittedNu) {
         ierr = 1;
         return;
       }
-      const double d = std::abs(prev[i] - t);
-      // w = phi2(t) and mu = nutoy(t): nutoy clamps t to [-16, 16] (snu keeps the fitted value)
-      const double mu = nutoy(t, model);
-      const double w = weight_at_mean(mu, model);
-      if (t < numin) numin = t;
-      if (t > numax) numax = t;
+    }
+    // Largest change of the fitted nu; the new nu (prev) and the range are limited to [-16, 16] as
+    // nutoy limits them, snu keeps the fitted values.
+    double maxd = 0;
+    for (int i = 0; i < n; ++i) {
+      const double d = std::abs(prev[i] - snu[i]);
       if (d > maxd) maxd = d;
-      double r = (y[i] - mu) / w;
+      prev[i] = snu[i];
+    }
+    nutoy_each(prev, mean, n, model);
+    double numin = snu[0];
+    double numax = snu[0];
+    for (int i = 0; i < n; ++i) {
+      if (prev[i] < numin) numin = prev[i];
+      if (prev[i] > numax) numax = prev[i];
+    }
+    for (int i = 0; i < n; ++i) {
+      const double w = weight_at_mean(mean[i], model);  // phi2 of the limited nu
+      double r = (y[i] - mean[i]) / w;
       if (r > reslim) r = reslim;
       if (r < -reslim) r = -reslim;
-      z[i] = t + r;
-      dy[i] = std::sqrt(1 / (irep[i] * w));
-      if (dy[i] > sdmax) dy[i] = sdmax;
-      prev[i] = t;
+      z[i] = prev[i] + r;
+      dy[i] = 1 / (irep[i] * w);
     }
+    // dy = sqrt(1/(irep w)) at most sdmax; a loop of its own as sqrt does not vectorize
+    for (int i = 0; i < n; ++i) dy[i] = std::min(std::sqrt(dy[i]), sdmax);
     // Not finite when every fitted nu is equal: then the test fails and the iterations go on.
     const double change = maxd / (numax - numin);
     if (change < stop) {
@@ -101,10 +108,8 @@ void glisp(double lambda, int n, std::span<const double> x, std::span<const doub
     }
   }
 
-  for (int i = 0; i < n; ++i) {
-    sy[i] = nutoy(snu[i], model);  // clamps snu in place
-    cv.add(irep[i], weight_at_mean(sy[i], model), y[i], sy[i], lev[i]);
-  }
+  nutoy_each(snu, sy, n, model);  // clamps snu in place
+  for (int i = 0; i < n; ++i) cv.add(irep[i], weight_at_mean(sy[i], model), y[i], sy[i], lev[i]);
   cv.scores(n, trace, gcv, ocv);
 }
 

@@ -14,6 +14,7 @@ struct GlispWork {
   std::vector<double> z;     // working response
   std::vector<double> dy;    // working standard deviations
   std::vector<double> prev;  // nu of the previous iteration
+  std::vector<double> mean;  // fitted means of the current iteration
   std::vector<double> lev;   // leverages of the last spline fit
 };
 

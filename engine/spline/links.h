@@ -11,13 +11,26 @@ inline constexpr int kNormal = 1, kBinomial = 2, kPoisson = 3;  // model codes
 // Link: mean to linear predictor nu (logit for the binomial model, log otherwise); clamps y in place.
 double ytonu(double& y, int model);
 
+inline constexpr double kMaxNu = 16;
+
+// nu limited to [-kMaxNu, kMaxNu], NaN kept.
+inline double limit_nu(double nu) { return std::abs(nu) > kMaxNu ? (nu > kMaxNu ? kMaxNu : -kMaxNu) : nu; }
+
+// Mean at the exponential e = exp(nu): e/(1 + e) for the binomial model, e otherwise.
+inline double mean_at_exp(double e, int model) { return model == kBinomial ? e / (1 + e) : e; }
+
 // Inverse link: nu to mean; clamps nu in place to [-16, 16]. Inline: the fits call it per point.
 inline double nutoy(double& nu, int model) {
-  constexpr double kMaxNu = 16;
-  if (std::abs(nu) > kMaxNu) nu = nu > kMaxNu ? kMaxNu : -kMaxNu;
-  const double e = std::exp(nu);
-  if (model == kBinomial) return e / (1 + e);
-  return e;
+  nu = limit_nu(nu);
+  return mean_at_exp(std::exp(nu), model);
+}
+
+// nutoy of the first n values of nu into mean, limiting nu in place. The limiting gets a call-free
+// loop, which vectorizes; the binomial division stays beside the exponential, whose call leaves the
+// divider idle. Callers put their own divisions and square roots in loops after this one.
+inline void nutoy_each(std::span<double> nu, std::span<double> mean, int n, int model) {
+  for (int i = 0; i < n; ++i) nu[i] = limit_nu(nu[i]);
+  for (int i = 0; i < n; ++i) mean[i] = mean_at_exp(std::exp(nu[i]), model);
 }
 
 // The weight at a given mean: phi2(nu) == weight_at_mean(nutoy(nu)), so a fit that needs both pays

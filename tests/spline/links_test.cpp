@@ -83,6 +83,33 @@ TEST(links_test, nutoy_and_phi2_clamp_nu_in_place) {
   }
 }
 
+// The array form must give nutoy's bits exactly, limit nu in place the same way and touch only the
+// first n entries.
+TEST(links_test, nutoy_each_matches_nutoy_bit_for_bit) {
+  const std::vector<double> values = {-30, -16.000000000000004, -16, -3.25, -0.0, 0.0, 1e-300, 0.1,
+                                      2.5, 15.999999999999998, 16, 16.5, 700, NAN};
+  for (int model : {kBinomial, kPoisson}) {
+    const int n = static_cast<int>(values.size());
+    std::vector<double> nu = values;
+    nu.push_back(99);  // beyond n: left alone
+    std::vector<double> mean(n + 1, -1);
+    nutoy_each(nu, mean, n, model);
+    for (int i = 0; i < n; ++i) {
+      double expected_nu = values[i];
+      const double expected_mean = nutoy(expected_nu, model);
+      EXPECT_EQ(std::signbit(nu[i]), std::signbit(expected_nu)) << i;
+      if (std::isnan(expected_mean)) {
+        EXPECT_TRUE(std::isnan(mean[i]) && std::isnan(nu[i])) << i;
+      } else {
+        EXPECT_EQ(nu[i], expected_nu) << i;
+        EXPECT_EQ(mean[i], expected_mean) << i;
+      }
+    }
+    EXPECT_EQ(nu[n], 99);
+    EXPECT_EQ(mean[n], -1);
+  }
+}
+
 TEST(links_test, round_trip_returns_the_mean_inside_the_nu_bounds) {
   for (double y : {0.001, 0.3, 0.999}) {
     double mean = y;
