@@ -4,7 +4,6 @@
 # button does, and so does the close box.
 # usage: run_plot_window.sh PLOT_WINDOW_DEMO CLOSE_WINDOW   (PLOT_SHOT=file keeps the screenshot)
 set -u
-. "$(dirname "$0")/../wait_for_display.sh"
 demo=$1
 close_window=$2
 work=$(mktemp -d)

@@ -1,12 +1,11 @@
 #!/usr/bin/env bash
 # Runs trovwin end to end on the demo data and drives it with xdotool, as a user would: fill the
 # dialog, OK, look at the plot, dismiss it with a right click, check the files, Quit. Run it under
-# xvfb-run (no window manager). trovwin runs in a new session, so an engine that stops on an error
+# Xvfb (../xvfb_run.sh; no window manager). trovwin runs in a new session, so an engine that stops on an error
 # finds no terminal to wait at.
 # Usage: trovwin_gui.sh CASE TROVWIN DIALOG_GEOMETRY EXAMPLES WORKDIR
 # With SHOTS naming a folder, the screenshots of the dialog, the plots and the message box go there.
 set -u
-. "$(dirname "$0")/../wait_for_display.sh"
 case_name=$1 trovwin=$(readlink -f "$2") geometry_tool=$(readlink -f "$3") examples=$(readlink -f "$4") work=$5
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 cp "$examples/demo1.dat" "$examples/covariate.dat" .

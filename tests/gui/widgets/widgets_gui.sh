@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Drives settings_probe with xdotool; run under xvfb-run (no window manager).
+# Drives settings_probe with xdotool; run under Xvfb (../xvfb_run.sh; no window manager).
 # Usage: widgets_gui.sh CASE PROBE WM_CLOSE WORKDIR [SCREENSHOT]
 set -u
-. "$(dirname "$0")/../wait_for_display.sh"
 case_name=$1 probe=$(readlink -f "$2") wm_close=$(readlink -f "$3") work=$4 shot=${5:+$(readlink -f "$5")}
 mkdir -p "$work" && cd "$work" || exit 1
 rm -f out.txt err.txt
