@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DTROV_TESTS=OFF -DTROV_BENCH=OFF >/dev/null
 cmake --build build/release -j "$(nproc)" --target trov40 trovwin
 root=$PWD
 work=build/demo

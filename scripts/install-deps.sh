@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and running trov need, when any is missing.
+# Installs the Debian packages that building and running trov need, when any is missing; with --tests
+# also those that building and running the tests and benchmarks need.
 set -euo pipefail
-packages=(g++ cmake make libgtest-dev libbenchmark-dev libfltk1.3-dev
-          xvfb xauth xdotool x11-utils imagemagick libwmf-bin gsfonts fonts-dejavu-core fonts-liberation
-          libreoffice-draw-nogui)
+packages=(g++ cmake make libfltk1.3-dev)
+if [ "${1:-}" = --tests ]; then
+  packages+=(libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils imagemagick libwmf-bin gsfonts
+             fonts-dejavu-core fonts-liberation libreoffice-draw-nogui)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
