@@ -116,9 +116,9 @@ inline void chold_factor_row(const SplineCall& call, int k, FactorCarry& carry) 
   carry.d = carry.d_next, carry.m = m_next, carry.d_next = d_after;
 }
 
-// fit_i = y_i - 6(1-p) dy_i^2 (Qu)_i, as y - c*dy*dy*qu from the left with c = 6(1-p)
+// fit_i = y_i - 6(1-p) dy_i^2 (Qu)_i with c = 6(1-p) and dy_i^2 one factor: (c (dy dy)) qu
 inline void fit_row(const SplineCall& call, int i, double qu) {
-  call.fit[i] = call.y[i] - call.c * call.dy[i] * call.dy[i] * qu;
+  call.fit[i] = call.y[i] - call.c * (call.dy[i] * call.dy[i]) * qu;
 }
 
 // Back substitution diag(d) L' u = v from the bottom up, and Q·u as soon as its u's are final:
@@ -162,7 +162,7 @@ double band_entry(const Band& band, int a, int b) {
 
 // lev_j = 1 - c dy_j^2 g'·S·g for row j of Q with kCount (1 to 3) non-zero entries g at consecutive
 // columns from first: w = S·g on those columns, then g'·w, each sum in column order, and the
-// product c*dy*dy*v from the left.
+// product (c (dy dy)) v with dy_j^2 one factor.
 template <int kCount>
 void lvrage_leverage(const SplineCall& call, int j, int first, const double* g) {
   double v = 0;
@@ -171,7 +171,7 @@ void lvrage_leverage(const SplineCall& call, int j, int first, const double* g) 
     for (int b = 0; b < kCount; ++b) w += band_entry(call.band, first + a, first + b) * g[b];
     v += g[a] * w;
   }
-  call.lev[j] = 1 - call.c * call.dy[j] * call.dy[j] * v;
+  call.lev[j] = 1 - call.c * (call.dy[j] * call.dy[j]) * v;
 }
 
 // Row j of Q is (1/h_{j-1}, -1/h_j - 1/h_{j-1}, 1/h_j) at columns j-1, j, j+1, cut to the

@@ -82,7 +82,7 @@ StepwiseFit stepwise_smoothing_spline(double lambda, const std::vector<double>& 
   qu[n] = -qu[n];
 
   StepwiseFit result;
-  for (int i = 1; i <= n; ++i) result.fit.push_back(y[i] - c * dy[i] * dy[i] * qu[i]);
+  for (int i = 1; i <= n; ++i) result.fit.push_back(y[i] - c * (dy[i] * dy[i]) * qu[i]);  // dy_i^2 is one factor
 
   // leverages (at least four knots)
   c5[n - 1] = 1 / c1[n - 1];
@@ -119,7 +119,7 @@ StepwiseFit stepwise_smoothing_spline(double lambda, const std::vector<double>& 
     }
     double v = g[0] * w[0];
     for (int a = 1; a < m; ++a) v = v + g[a] * w[a];
-    result.lev.push_back(1 - c * dy[j] * dy[j] * v);
+    result.lev.push_back(1 - c * (dy[j] * dy[j]) * v);
   }
   for (double lev : result.lev) result.trace += lev;
   return result;
