@@ -35,12 +35,11 @@ std::string trailing_blanks_removed(std::string text) {
 template <typename T>
 void permute(std::vector<T>& values, std::span<const int> perm, int count, int offset) {
   std::vector<T> copy(values.begin() + offset, values.begin() + offset + count);
-  for (int i = 0; i < count; ++i) values[static_cast<std::size_t>(offset + i)] = copy[static_cast<std::size_t>(perm[i])];
+  for (int i = 0; i < count; ++i)
+    values[static_cast<std::size_t>(offset + i)] = copy[static_cast<std::size_t>(perm[i])];
 }
 
 }  // namespace
-
-Points::Points() : x(kCapacity), y(kCapacity), xsave(kCapacity), irep(kCapacity) {}
 
 void datin(ListReader& parameters, const Settings& settings, Points& points) {
   std::string line;
@@ -69,8 +68,10 @@ void datin(ListReader& parameters, const Settings& settings, Points& points) {
                                  : (has_n ? cases.read({&y, &x, &n}) : cases.read({&y, &x}));
     if (r.status == ListReader::Status::end_of_file) break;  // an incomplete last case is dropped
     if (!r.ok()) {
-      std::string message = format_record("(/A,I4)", {" Error when reading data from input file, line# = ", i + 1});
-      if (has_n) message += "\n Possible remedy:\n Program expects an integer in last column (no decimel points)\n";
+      std::string message =
+          format_record("(/A,I4)", {" Error when reading data from input file, line# = ", i + 1});
+      if (has_n)
+        message += "\n Possible remedy:\n Program expects an integer in last column (no decimel points)\n";
       if (has_c) message += "\n Possible remedy:\n Covariate must be a number, cannot be a character\n";
       say(message);
       error_stop();
@@ -79,10 +80,10 @@ void datin(ListReader& parameters, const Settings& settings, Points& points) {
       say(ListWriter().text("Error: program cannot handle more than ").integer(kCapacity).text(" cases"));
       error_stop();
     }
-    points.y[i] = y;
-    points.x[i] = x;
-    points.xsave[i] = c;
-    points.irep[i] = has_n ? n : 1;
+    points.y.push_back(y);
+    points.x.push_back(x);
+    points.xsave.push_back(c);
+    points.irep.push_back(has_n ? n : 1);
     ++i;
   }
   points.nraw = i;
@@ -141,6 +142,8 @@ void organizedata(Points& p, int M) {
     start = end;
   }
   p.n = n;
+  for (auto* column : {&p.x, &p.y, &p.xsave}) column->resize(static_cast<std::size_t>(n));
+  p.irep.resize(static_cast<std::size_t>(n));
 }
 
 bool vartest(std::span<const double> y, int n) {

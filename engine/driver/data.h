@@ -12,7 +12,6 @@ inline constexpr int kCapacity = 10000;  // most cases, points and distinct X of
 
 // Cases of the data file pooled into points: equal X (and, with a covariate, equal C) make one point.
 struct Points {
-  Points();
   std::vector<double> x;      // X of the point; non-decreasing, strictly increasing without covariate
   std::vector<double> y;      // N-weighted mean of the pooled cases' Y
   std::vector<double> xsave;  // C of the point (covariate runs); increasing within equal X

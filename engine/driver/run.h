@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <istream>
+#include <optional>
 #include <vector>
 
 #include "engine/covariate/backfit.h"
@@ -18,14 +19,15 @@ inline constexpr int kNcycle = 5;       // backfitting cycles
 inline constexpr double kReslim = 5.0;  // limit on a working residual
 inline constexpr double kSdmax = 10.0;  // cap on a working standard deviation
 
-// Everything one engine run holds, allocated once at full capacity.
+// Everything one engine run holds, allocated once, for the run's points.
 struct Run {
-  Run();
+  Run(const Settings& settings, Points points);
   Settings settings;
   Points points;
-  int M = 0;       // design columns after the design is built (0: no covariate)
+  int M = 0;           // design columns after the design is built (0: no covariate)
   long long ntot = 0;  // observations: the sum of irep
-  std::vector<double> xcov;    // design, kCapacity x kMaxcol, column-major
+  int rows = 0;        // rows of the per-point arrays and leading dimension of xcov: the number of points
+  std::vector<double> xcov;    // design, rows x kMaxcol, column-major
   std::vector<double> levels;  // levels of a categorical covariate
   std::vector<double> xcompress, ycompress;
   std::vector<int> icompress, icases;
@@ -36,9 +38,9 @@ struct Run {
   int niter = 0;
   int ierr = 0;
   double lambda = 0;
-  // workspaces of the fits
-  GlispWork glisp_work;
-  BackfitWork backfit_work;
+  // workspace of the fit the run uses: glisp without a covariate, backfit with one
+  std::optional<GlispWork> glisp_work;
+  std::optional<BackfitWork> backfit_work;
   // bootstrap
   RebootState reboot_state;
   std::int32_t seed = 1;

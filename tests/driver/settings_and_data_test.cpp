@@ -88,12 +88,13 @@ TEST(settings_test, blank_lines_among_the_values_are_passed_over) {
 }
 
 void set_cases(Points& p, std::initializer_list<std::array<double, 4>> cases) {
+  p = Points{};
   int i = 0;
   for (const auto& c : cases) {
-    p.y[i] = c[0];
-    p.x[i] = c[1];
-    p.xsave[i] = c[2];
-    p.irep[i] = static_cast<int>(c[3]);
+    p.y.push_back(c[0]);
+    p.x.push_back(c[1]);
+    p.xsave.push_back(c[2]);
+    p.irep.push_back(static_cast<int>(c[3]));
     ++i;
   }
   p.nraw = i;
