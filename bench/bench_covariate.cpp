@@ -4,15 +4,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/core/grouping.h"
 #include "engine/covariate/backfit.h"
 #include "engine/covariate/design.h"
-#include "engine/driver/grouping.h"
 #include "engine/spline/links.h"
 
 namespace {
 
 constexpr int kCapacity = 10000;
-constexpr int kMaxcol = 20;
+using trov::kMaxcol;
 
 double uniform(std::uint64_t& state) {
   state = state * 6364136223846793005ULL + 1442695040888963407ULL;
@@ -27,19 +27,21 @@ void BM_regress(benchmark::State& state) {
   const bool dense = state.range(1) == 1;
   const int n = kCapacity;
   std::uint64_t seed = 7;
-  std::vector<double> xcov(static_cast<std::size_t>(kCapacity) * kMaxcol), y(kCapacity), dy(kCapacity);
+  trov::Design design{
+      .rows = n, .columns = p, .xcov = std::vector<double>(static_cast<std::size_t>(n) * kMaxcol)};
+  std::vector<double> y(n), dy(n);
   for (int i = 0; i < n; ++i) {
-    xcov[i] = 1.0;
+    design.xcov[i] = 1.0;
     const int level = static_cast<int>(uniform(seed) * p);
     for (int j = 1; j < p; ++j)
-      xcov[i + j * kCapacity] = p == 2 || dense ? uniform(seed) : (level == j ? 1.0 : 0.0);
+      design.xcov[i + j * n] = p == 2 || dense ? uniform(seed) : (level == j ? 1.0 : 0.0);
     y[i] = uniform(seed);
     dy[i] = 0.5 + uniform(seed);
   }
-  std::vector<double> beta(kMaxcol), fit(kCapacity);
-  trov::RegressWork work(kCapacity, kMaxcol);
+  std::vector<double> beta(kMaxcol), fit(n);
+  trov::RegressWork work(n);
   for (auto _ : state) {
-    trov::regress(xcov, y, kCapacity, kMaxcol, p, n, beta, fit, dy, work);
+    trov::regress(design, n, y, dy, beta, fit, work);
     benchmark::DoNotOptimize(fit.data());
   }
 }
@@ -58,34 +60,29 @@ void BM_backfit_binomial_20_levels(benchmark::State& state) {
   const double stop = static_cast<double>(state.range(0)) / 1000;
   const int n = kCapacity;
   std::uint64_t seed = 3;
-  std::vector<double> x(n), y(n), xcov(static_cast<std::size_t>(kCapacity) * kMaxcol), levels(kMaxcol);
-  std::vector<int> irep(n);
+  trov::Points points;
+  points.n = n;
   for (int i = 0; i < n; ++i) {
-    x[i] = 1 + i / 20;
+    const double x = 1 + i / 20;
     const int level = i % 20;
-    irep[i] = 1 + static_cast<int>(4 * uniform(seed));
-    const double probability = 1 / (1 + std::exp(-(std::sin(x[i] / 80) + 0.05 * level)));
+    const int irep = 1 + static_cast<int>(4 * uniform(seed));
+    const double probability = 1 / (1 + std::exp(-(std::sin(x / 80) + 0.05 * level)));
     int successes = 0;
-    for (int k = 0; k < irep[i]; ++k) successes += uniform(seed) < probability;
-    y[i] = static_cast<double>(successes) / irep[i];
-    xcov[i] = 1.0;
-    xcov[kCapacity + i] = level;
+    for (int k = 0; k < irep; ++k) successes += uniform(seed) < probability;
+    points.x.push_back(x);
+    points.y.push_back(static_cast<double>(successes) / irep);
+    points.covariate.push_back(level);
+    points.irep.push_back(irep);
   }
-  int nlev = 1;
-  trov::designx(xcov, kCapacity, kMaxcol, n, nlev, levels);
-  std::vector<double> xcompress(kCapacity), ycompress(kCapacity);
-  std::vector<int> icompress(kCapacity), icases(kCapacity);
-  trov::XGroups groups{xcompress, icompress, icases, 0};
-  trov::compressx(x, irep, n, groups);
-  trov::compressy(y, irep, groups, ycompress);
-  std::vector<double> sy(kCapacity), syc(kCapacity), beta(kMaxcol), nufit(kCapacity), snu(kCapacity);
-  double trace = 0, gcv = 0;
+  const trov::Covariate covariate{trov::build_design(points, true),
+                                  trov::compressx(points.x, points.irep, n)};
+  const trov::FitOptions options{.model = trov::Model::binomial, .maxit = 5, .stop = stop};
+  trov::BackfitWork work(n, covariate.groups.nunique);
   int niter = 0;
-  trov::BackfitWork work(kCapacity, kMaxcol);
   for (auto _ : state) {
-    trov::backfit(y, xcov, n, nlev, irep, trov::kBinomial, sy, syc, beta, nufit, snu, 1, stop, 5, 0.5,
-                  kCapacity, kMaxcol, trace, niter, gcv, 5.0, 10.0, 5, groups, ycompress, work);
-    benchmark::DoNotOptimize(gcv);
+    const trov::FitResult& fit = trov::backfit(0.5, points, points.y, covariate, options, work);
+    niter = fit.iterations;
+    benchmark::DoNotOptimize(fit.gcv);
   }
   state.counters["niter"] = niter;
 }

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr int kCapacity = 10000;
-
 // Unevenly spaced knots with a wavy response and uneven standard deviations.
 struct Data {
   std::vector<double> x, y, dy;
@@ -38,11 +36,11 @@ Data make_data(int n, bool proportions) {
 void BM_smths(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const Data data = make_data(n, false);
-  trov::SplineWork work(kCapacity);
+  trov::SplineWork work(n);
   std::vector<double> fit(n), lev(n);
   double trace = 0;
   for (auto _ : state) {
-    trov::smths(std::exp(2.0), n, data.x, data.y, data.dy, fit, trace, lev, work);
+    trace = trov::smths(std::exp(2.0), data.x, data.y, data.dy, fit, lev, work);
     benchmark::DoNotOptimize(fit.data());
     benchmark::DoNotOptimize(trace);
   }
@@ -53,16 +51,15 @@ BENCHMARK(BM_smths)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicroseco
 void BM_glisp_binomial(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const Data data = make_data(n, true);
-  trov::GlispWork work(kCapacity);
-  std::vector<double> sy(n), snu(n);
-  double trace = 0, gcv = 0, ocv = 0;
-  int niter = 0, ierr = 0;
+  trov::GlispWork work(n);
+  const trov::FitOptions options{.model = trov::Model::binomial, .maxit = 5, .stop = 0.0};
+  const trov::FitResult* fit = nullptr;
   for (auto _ : state) {
-    trov::glisp(std::exp(2.0), n, data.x, data.y, sy, snu, trace, gcv, ocv, 5, 0.0, niter, trov::kBinomial,
-                data.irep, ierr, 5.0, 10.0, work);
-    benchmark::DoNotOptimize(sy.data());
+    fit = &trov::glisp(std::exp(2.0), data.x, data.y, data.irep, options, work);
+    benchmark::DoNotOptimize(fit->sy.data());
   }
-  if (ierr != 0 || niter != 5) state.SkipWithError("fit failed or stopped early");
+  if (fit->status != trov::FitStatus::ok || fit->iterations != 5)
+    state.SkipWithError("fit failed or stopped early");
 }
 BENCHMARK(BM_glisp_binomial)->Arg(10000)->Unit(benchmark::kMicrosecond);
 

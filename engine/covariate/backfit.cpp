@@ -40,40 +40,40 @@ class Convergence {
   double dmax_ = 0;
 };
 
-// The arguments and work storage of one call, shared by its steps.
+// The data, options and work storage of one call, shared by its steps.
 struct Backfitting {
   std::span<const double> y;
-  std::span<const double> xcov;
   int n;
-  int p;
   std::span<const int> irep;
-  int model;
-  std::span<double> sy;
-  std::span<double> beta;
-  std::span<double> snu;
+  const Design& design;
+  const XGroups& groups;
+  Model model;
   double stop;
   int passes;  // of each inner loop
   double lambda;
-  int capacity;
-  int maxcol;
-  double& trace;
-  int& niter;
   double reslim;
   double sdmax;
-  const XGroups& groups;
-  std::span<double> ycompress;
   BackfitWork& work;
+  FitResult& result;
+  std::span<double> sy;
+  std::span<double> snu;
 
-  void covariate_step_normal();
+  bool covariate_step_normal();
   void spline_step_normal();
-  void covariate_step_glm();
+  bool covariate_step_glm();
   void spline_step_glm();
-  void regress_zwork() {
-    regress(xcov, work.zwork, capacity, maxcol, p, n, beta, work.nucov, work.dy, work.regression);
+  // The covariate component from the working response; false when the design's solve fails.
+  bool regress_zwork() {
+    const int ifail = regress(design, n, work.zwork, work.dy, result.beta, work.nucov, work.regression);
+    if (ifail == 0) return true;
+    result.status = ifail > 0 ? FitStatus::design_not_positive_definite : FitStatus::design_ill_conditioned;
+    result.failed_column = std::abs(ifail);
+    return false;
   }
   void smooth(std::span<const double> response) {
-    smths(lambda, groups.nunique, groups.xcompress, response, work.dy, work.splu, trace, work.lev,
-          work.spline);
+    const auto count = static_cast<std::size_t>(groups.nunique);
+    result.trace = smths(lambda, groups.xcompress, response.first(count), std::span(work.dy).first(count),
+                         work.splu, work.lev, work.spline);
   }
   // The points at their current snu: fitted means (snu limited in place), and the working sd and
   // working response component + residual that the next regression uses.
@@ -94,7 +94,7 @@ struct Backfitting {
     nutoy_each(work.nucomp, work.numean, groups_count, model);
     for (int j = 0; j < groups_count; ++j) {
       const double phi = weight_at_mean(work.numean[j], model);  // phi2(nucomp)
-      work.zwork[j] = component[j] + working_residual(ycompress[j], work.mucomp[j], phi, reslim);
+      work.zwork[j] = component[j] + working_residual(work.ycompress[j], work.mucomp[j], phi, reslim);
       work.dy[j] = 1 / (groups.icompress[j] * phi);
     }
     working_sd(groups_count);
@@ -105,17 +105,18 @@ struct Backfitting {
   }
 };
 
-void Backfitting::covariate_step_normal() {
+bool Backfitting::covariate_step_normal() {
   for (int i = 0; i < n; ++i) {
     work.nuoff[i] = snu[i] - work.nucov[i];
     work.zwork[i] = y[i] - work.nuoff[i];
     work.dy[i] = 1 / std::sqrt(static_cast<double>(irep[i]));
   }
-  regress_zwork();
+  if (!regress_zwork()) return false;
   for (int i = 0; i < n; ++i) {
     snu[i] = work.nucov[i] + work.nuoff[i];
     sy[i] = snu[i];
   }
+  return true;
 }
 
 void Backfitting::spline_step_normal() {
@@ -123,10 +124,10 @@ void Backfitting::spline_step_normal() {
     work.nuoff[i] = snu[i] - work.nuspl[i];
     work.zwork[i] = y[i] - work.nuoff[i];
   }
-  compressy(work.zwork, irep, groups, ycompress);  // irep-weighted mean partial residual per group
+  compressy(work.zwork, irep, groups, work.ycompress);  // irep-weighted mean partial residual per group
   for (int j = 0; j < groups.nunique; ++j)
     work.dy[j] = 1 / std::sqrt(static_cast<double>(groups.icompress[j]));
-  smooth(ycompress);
+  smooth(work.ycompress);
   expandy(work.splu, groups, work.nuspl);
   for (int i = 0; i < n; ++i) {
     snu[i] = work.nuspl[i] + work.nuoff[i];
@@ -134,16 +135,16 @@ void Backfitting::spline_step_normal() {
   }
 }
 
-void Backfitting::covariate_step_glm() {
+bool Backfitting::covariate_step_glm() {
   // The first pass fits the full working response nu + z, the later ones component + z.
   for (int i = 0; i < n; ++i) {
     work.nuoff[i] = snu[i] - work.nucov[i];
     work.prev[i] = work.nucov[i];
   }
   reweight_points(snu);
-  niter = passes;
+  result.iterations = passes;
   for (int t = 1; t <= passes; ++t) {
-    regress_zwork();
+    if (!regress_zwork()) return false;
     Convergence convergence(work.nucov[0]);
     for (int i = 0; i < n; ++i) {
       convergence.add(work.nucov[i], work.prev[i]);
@@ -152,10 +153,11 @@ void Backfitting::covariate_step_glm() {
     }
     reweight_points(work.nucov);
     if (convergence.reached(stop)) {
-      niter = t;
+      result.iterations = t;
       break;
     }
   }
+  return true;
 }
 
 void Backfitting::spline_step_glm() {
@@ -165,7 +167,7 @@ void Backfitting::spline_step_glm() {
   compressy(sy, irep, groups, work.mucomp);
   std::copy_n(work.splu.begin(), groups_count, work.prev.begin());
   reweight_groups(work.nucomp);
-  niter = passes;
+  result.iterations = passes;
   for (int t = 1; t <= passes; ++t) {
     smooth(work.zwork);
     Convergence convergence(work.splu[0]);
@@ -174,7 +176,7 @@ void Backfitting::spline_step_glm() {
     for (int i = 0; i < n; ++i) snu[i] = work.nuspl[i] + work.nuoff[i];
     nutoy_each(snu, sy, n, model);
     if (convergence.reached(stop)) {
-      niter = t;
+      result.iterations = t;
       break;
     }
     compressy(sy, irep, groups, work.mucomp);
@@ -185,55 +187,59 @@ void Backfitting::spline_step_glm() {
 
 }  // namespace
 
-BackfitWork::BackfitWork(int capacity, int maxcol)
-    : nucov(capacity),
-      nuspl(capacity),
-      nuoff(capacity),
-      zwork(capacity),
-      dy(capacity),
-      prev(capacity),
-      splu(capacity),
-      mucomp(capacity),
-      nucomp(capacity),
-      numean(capacity),
-      lev(capacity),
-      spline(capacity),
-      regression(capacity, maxcol) {}
+BackfitWork::BackfitWork(int points, int groups)
+    : nucov(points),
+      nuspl(points),
+      nuoff(points),
+      zwork(points),
+      dy(points),
+      prev(points),
+      splu(groups),
+      ycompress(groups),
+      mucomp(groups),
+      nucomp(groups),
+      numean(groups),
+      lev(groups),
+      spline(groups),
+      regression(points) {
+  for (auto* v : {&result.sy, &result.snu, &result.syc, &result.nufit})
+    v->resize(static_cast<std::size_t>(points));
+  result.beta.resize(kMaxcol);
+}
 
-void backfit(std::span<const double> y, std::span<const double> xcov, int n, int p, std::span<const int> irep,
-             int model, std::span<double> sy, std::span<double> syc, std::span<double> beta,
-             std::span<double> nufit, std::span<double> snu, int catcov, double stop, int maxit,
-             double lambda, int capacity, int maxcol, double& trace, int& niter, double& gcv, double reslim,
-             double sdmax, int ncycle, const XGroups& groups, std::span<double> ycompress,
-             BackfitWork& work) {
+const FitResult& backfit(double lambda, const Points& points, std::span<const double> y,
+                         const Covariate& covariate, const FitOptions& options, BackfitWork& work) {
+  const int n = points.n;
+  const Design& design = covariate.design;
+  const XGroups& groups = covariate.groups;
+  const Model model = options.model;
+  FitResult& result = work.result;
+  result.status = FitStatus::ok;
   // At least one pass per inner loop: without a spline fit there would be no trace for the score.
   Backfitting fit{.y = y,
-                  .xcov = xcov,
                   .n = n,
-                  .p = p,
-                  .irep = irep,
-                  .model = model,
-                  .sy = sy,
-                  .beta = beta,
-                  .snu = snu,
-                  .stop = stop,
-                  .passes = std::max(maxit, 1),
-                  .lambda = lambda,
-                  .capacity = capacity,
-                  .maxcol = maxcol,
-                  .trace = trace,
-                  .niter = niter,
-                  .reslim = reslim,
-                  .sdmax = sdmax,
+                  .irep = points.irep,
+                  .design = design,
                   .groups = groups,
-                  .ycompress = ycompress,
-                  .work = work};
+                  .model = model,
+                  .stop = options.stop,
+                  .passes = std::max(options.maxit, 1),
+                  .lambda = lambda,
+                  .reslim = options.reslim,
+                  .sdmax = options.sdmax,
+                  .work = work,
+                  .result = result,
+                  .sy = result.sy,
+                  .snu = result.snu};
+  std::span<double> sy(result.sy), snu(result.snu), syc(result.syc), nufit(result.nufit), beta(result.beta);
+  std::span<const int> irep(points.irep);
+  if (model != Model::normal) compressy(y, irep, groups, work.ycompress);  // grouped observed means
 
   // Start afresh from the mean response (unweighted mean of the point means), both components zero.
   double ybar = 0;
   for (int i = 0; i < n; ++i) ybar += y[i];
   ybar = ybar / n;
-  const double nu0 = model == kNormal ? ybar : ytonu(ybar, model);  // ytonu limits ybar in place
+  const double nu0 = model == Model::normal ? ybar : ytonu(ybar, model);  // ytonu limits ybar in place
   for (int i = 0; i < n; ++i) {
     sy[i] = ybar;
     snu[i] = nu0;
@@ -242,35 +248,37 @@ void backfit(std::span<const double> y, std::span<const double> xcov, int n, int
   }
   std::fill_n(work.splu.begin(), groups.nunique, 0.0);
 
-  for (int cycle = 0; cycle < ncycle; ++cycle) {
-    if (model == kNormal) {
-      fit.covariate_step_normal();
+  for (int cycle = 0; cycle < options.ncycle; ++cycle) {
+    if (model == Model::normal) {
+      if (!fit.covariate_step_normal()) return result;
       fit.spline_step_normal();
     } else {
-      fit.covariate_step_glm();
+      if (!fit.covariate_step_glm()) return result;
       fit.spline_step_glm();
     }
   }
+  if (model == Model::normal) result.iterations = 0;
 
-  // gcv = n S / (n - (p + trace))^2, S = sum of irep/phi (y - sy)^2 (phi = 1 for model 1)
+  // gcv = n S / (n - (columns + trace))^2, S = sum of irep/phi (y - sy)^2 (phi = 1 for model 1)
   double sum = 0;
   for (int i = 0; i < n; ++i) {
     const double residual = y[i] - sy[i];
-    const double scale = model == kNormal ? irep[i] : irep[i] / phi2(snu[i], model);
+    const double scale = model == Model::normal ? irep[i] : irep[i] / phi2(snu[i], model);
     sum += scale * (residual * residual);
   }
-  const double points = n;
-  const double freedom = points - (p + trace);
-  gcv = points * sum / (freedom * freedom);
+  const double count = n;
+  const double freedom = count - (design.columns + result.trace);
+  result.gcv = count * sum / (freedom * freedom);
+  result.ocv = 0;
 
   // Covariate effect per point (held in zwork): the level's coefficient, 0 for the reference level,
   // or slope times covariate value.
   std::span<double> effect = work.zwork;
-  if (catcov == 1) {
+  if (design.categorical) {
     beta[0] = 0;
-    dgmatv(xcov, beta, effect, n, p, capacity);
+    dgmatv({design.xcov, n, design.columns, design.rows}, beta, effect);
   } else {
-    for (int i = 0; i < n; ++i) effect[i] = xcov[i + capacity] * beta[1];
+    for (int i = 0; i < n; ++i) effect[i] = design.xcov[i + design.rows] * beta[1];
   }
   // syc: every point at the case-weighted mean effect.
   double weighted = 0;
@@ -283,8 +291,9 @@ void backfit(std::span<const double> y, std::span<const double> xcov, int n, int
   const double mean_effect = weighted / cases;
   for (int i = 0; i < n; ++i) {
     syc[i] = nufit[i] + mean_effect;
-    if (model != kNormal) syc[i] = nutoy(syc[i], model);
+    if (model != Model::normal) syc[i] = nutoy(syc[i], model);
   }
+  return result;
 }
 
 }  // namespace trov

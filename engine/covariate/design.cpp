@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "common/error_stop.h"
-#include "common/list_writer.h"
 #include "engine/covariate/matrix.h"
 
 namespace trov {
@@ -55,51 +53,57 @@ void accumulate_products(const double* rows, int width, int count, const double*
   for (int ii = 0; ii < kTile; ++ii) xty[ib + ii] = acc[ii];
 }
 
-[[noreturn]] void refuse_design(int ifail) {
-  say(ListWriter().text(ifail > 0 ? "X'X is not positive-definite" : "X'X is too ill-conditioned"));
-  say(ListWriter().text("Row number").integer(std::abs(ifail)));
-  error_stop();
-}
-
 }  // namespace
 
-void designx(std::span<double> xcov, int capacity, int maxcol, int n, int& nlev, std::span<double> levels) {
-  const std::span<double> value = xcov.subspan(static_cast<std::size_t>(capacity));  // column 2
+int designx(Design& design, int n) {
+  const int rows = design.rows;
+  std::span<double> xcov(design.xcov);
+  std::span<double> levels(design.levels);
+  const std::span<double> value = xcov.subspan(static_cast<std::size_t>(rows));  // column 2
+  int nlev = 1;
   levels[0] = value[0];
   for (int i = 1; i < n; ++i) {
     if (find_level(levels, nlev, value[i]) >= 0) continue;
-    ++nlev;
-    if (nlev > maxcol) {
-      say(ListWriter().text("Program can't handle more than").integer(maxcol).text("levels for covariate"));
-      say(ListWriter().text("First").integer(nlev - 1).text("levels:"));
-      ListWriter list;
-      for (int k = 0; k < nlev - 1; ++k) list.real(levels[k]);
-      say(list);
-      error_stop();
-    }
-    levels[nlev - 1] = value[i];
+    if (nlev == kMaxcol) return kMaxcol + 1;
+    levels[nlev++] = value[i];
   }
   // Point by point: the value in column 2 is read before the row's indicators overwrite it.
   for (int i = 0; i < n; ++i) {
     const int level = find_level(levels, nlev, value[i]);
-    for (int j = 1; j < nlev; ++j) xcov[i + j * capacity] = level == j ? 1.0 : 0.0;
+    for (int j = 1; j < nlev; ++j) xcov[i + j * rows] = level == j ? 1.0 : 0.0;
   }
+  return nlev;
 }
 
-RegressWork::RegressWork(int capacity, int maxcol) : width((maxcol + kTile - 1) / kTile * kTile) {
+Design build_design(const Points& points, bool categorical) {
+  Design design;
+  design.rows = points.n;
+  design.categorical = categorical;
+  design.xcov.assign(static_cast<std::size_t>(design.rows) * kMaxcol, 0.0);
+  design.levels.assign(kMaxcol, 0.0);
+  for (int i = 0; i < points.n; ++i) {
+    design.xcov[static_cast<std::size_t>(i)] = 1.0;
+    design.xcov[static_cast<std::size_t>(design.rows + i)] = points.covariate[i];
+  }
+  design.columns = categorical ? designx(design, points.n) : 2;
+  return design;
+}
+
+RegressWork::RegressWork(int points) : width((kMaxcol + kTile - 1) / kTile * kTile) {
   rows.assign(static_cast<std::size_t>(kChunk) * width, 0.0);
   reciprocal.assign(kChunk, 0.0);
   yw.assign(kChunk, 0.0);
-  bits.assign(capacity, 0);
+  bits.assign(static_cast<std::size_t>(points), 0);
   indicator.assign(width, 0);
   cross.assign(static_cast<std::size_t>(width) * width, 0.0);
   xty.assign(width, 0.0);
-  packed.assign(static_cast<std::size_t>(maxcol) * (maxcol + 1) / 2, 0.0);
+  packed.assign(static_cast<std::size_t>(kMaxcol) * (kMaxcol + 1) / 2, 0.0);
 }
 
-void regress(std::span<const double> xcov, std::span<const double> y, int capacity, int /*maxcol*/, int p,
-             int n, std::span<double> beta, std::span<double> fit, std::span<const double> dy,
-             RegressWork& work) {
+int regress(const Design& design, int n, std::span<const double> y, std::span<const double> dy,
+            std::span<double> beta, std::span<double> fit, RegressWork& work) {
+  const std::span<const double> xcov(design.xcov);
+  const int ld = design.rows, p = design.columns;
   // Rows scaled by 1/dy: Xw(l, j) = X(l, j)/dy(l), yw(l) = y(l)/dy(l), formed a chunk of rows at a time.
   // X'X(i, j) = sum over l = 0..n-1 in ascending order of Xw(l, i) Xw(l, j), X'y(i) likewise of
   // Xw(l, i) yw(l); many such sums are carried at once, each in its own order.
@@ -122,7 +126,7 @@ void regress(std::span<const double> xcov, std::span<const double> y, int capaci
     const int last = n - first < kBlock ? n : first + kBlock;
     for (int l = first; l < last; ++l) bits[l] = 0;
     for (int j = 0; j < p; ++j) {
-      const double* column = xcov.data() + j * capacity;
+      const double* column = xcov.data() + j * ld;
       const std::uint64_t one = std::uint64_t{1} << j, zero = std::uint64_t{1} << (32 + j);
       for (int l = first; l < last; ++l) bits[l] |= column[l] == 1.0 ? one : 0;
       for (int l = first; l < last; ++l) bits[l] |= column[l] == 0.0 ? zero : 0;
@@ -166,7 +170,7 @@ void regress(std::span<const double> xcov, std::span<const double> y, int capaci
     }
     every_row_sparse = false;
     for (int j = 0; j < p; ++j) {
-      const double* column = xcov.data() + j * capacity + start;
+      const double* column = xcov.data() + j * ld + start;
       if (work.indicator[j]) {
         for (int l = 0; l < count; ++l) rows[l * width + j] = column[l] * reciprocal[l];
       } else {
@@ -185,22 +189,21 @@ void regress(std::span<const double> xcov, std::span<const double> y, int capaci
   for (int j = 0; j < p; ++j)
     for (int i = 0; i <= j; ++i) packed[next++] = cross[i + j * width];
   for (int i = 0; i < p; ++i) beta[i] = xty[i];
-  int ifail = 0;
-  dsym(packed, p, beta, ifail);
-  if (ifail != 0) refuse_design(ifail);
+  if (const int ifail = dsym(packed, p, beta); ifail != 0) return ifail;
   // fit = X beta. Over 0/1 rows with finite coefficients the terms 1*beta(j) are beta(j) and the terms
   // 0*beta(j) exact zeros, so the sum over each row's ones, in ascending j, is the same sum.
   bool finite = true;
   for (int j = 0; j < p; ++j) finite = finite && std::abs(beta[j]) <= kHuge;
   if (!every_row_sparse || !finite) {
-    dgmatv(xcov, beta, fit, n, p, capacity);
-    return;
+    dgmatv({xcov, n, p, ld}, beta, fit);
+    return 0;
   }
   for (int l = 0; l < n; ++l) {
     double sum = 0.0;
     for (std::uint64_t js = bits[l] & kOnes; js != 0; js &= js - 1) sum += beta[std::countr_zero(js)];
     fit[l] = sum;
   }
+  return 0;
 }
 
 }  // namespace trov

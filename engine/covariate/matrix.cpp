@@ -12,28 +12,28 @@ constexpr int packed(int i, int j) { return i * (i + 1) / 2 + j; }
 
 }  // namespace
 
-void dgtran(std::span<const double> a, std::span<double> b, int m, int n, int lda, int ldb) {
-  for (int i = 0; i < m; ++i)
-    for (int j = 0; j < n; ++j) b[j + i * ldb] = a[i + j * lda];
+void dgtran(MatrixBlock<const double> a, MatrixBlock<double> b) {
+  for (int i = 0; i < a.rows; ++i)
+    for (int j = 0; j < a.columns; ++j) b.data[j + i * b.ld] = a.data[i + j * a.ld];
 }
 
-void dgmult(std::span<const double> a, std::span<const double> b, std::span<double> r, int m, int k, int n,
-            int lda, int ldb, int ldr) {
+void dgmult(MatrixBlock<const double> a, MatrixBlock<const double> b, MatrixBlock<double> r) {
+  const int m = a.rows, k = a.columns, n = b.columns;
   // R(i, j) = sum over l ascending of A(i, l) B(l, j); the rows of one column are accumulated side by
   // side so that A is read down its columns.
   for (int j = 0; j < n; ++j) {
-    double* column = r.data() + j * ldr;
+    double* column = r.data.data() + j * r.ld;
     for (int i = 0; i < m; ++i) column[i] = 0.0;
     for (int l = 0; l < k; ++l) {
-      const double blj = b[l + j * ldb];
-      const double* acol = a.data() + l * lda;
+      const double blj = b.data[l + j * b.ld];
+      const double* acol = a.data.data() + l * a.ld;
       for (int i = 0; i < m; ++i) column[i] += acol[i] * blj;
     }
   }
 }
 
-void dgmatv(std::span<const double> a, std::span<const double> x, std::span<double> y, int m, int n,
-            int lda) {
+void dgmatv(MatrixBlock<const double> a, std::span<const double> x, std::span<double> y) {
+  const int m = a.rows, n = a.columns;
   // y(i) = sum over j ascending of A(i, j) x(j), a block of rows at a time (so that the block of y
   // stays in the cache while A is read down its columns).
   constexpr int kBlock = 512;
@@ -42,19 +42,15 @@ void dgmatv(std::span<const double> a, std::span<const double> x, std::span<doub
     for (int i = first; i < last; ++i) y[i] = 0.0;
     for (int j = 0; j < n; ++j) {
       const double xj = x[j];
-      const double* column = a.data() + j * lda;
+      const double* column = a.data.data() + j * a.ld;
       for (int i = first; i < last; ++i) y[i] += column[i] * xj;
     }
   }
 }
 
-void dsymd(std::span<double> a, int n, int& ifail) {
-  ifail = 0;
-  if (n <= 0) return;
-  if (a[0] <= 0.0) {
-    ifail = 1;
-    return;
-  }
+int dsymd(std::span<double> a, int n) {
+  if (n <= 0) return 0;
+  if (a[0] <= 0.0) return 1;
   a[0] = 1.0 / std::sqrt(a[0]);
   for (int i = 1; i < n; ++i) {
     // L(i, j) = (A(i, j) - sum_{k<j} L(i, k) L(j, k)) / L(j, j)
@@ -67,17 +63,12 @@ void dsymd(std::span<double> a, int n, int& ifail) {
     double sum = 0.0;
     for (int k = 0; k < i; ++k) sum += a[packed(i, k)] * a[packed(i, k)];
     const double d = a[packed(i, i)] - sum;
-    if (d <= 0.0) {
-      ifail = i + 1;
-      return;
-    }
+    if (d <= 0.0) return i + 1;
     // A thirty-second of the pivot that no longer changes the sum: the row is lost in rounding.
-    if (sum + d * 0.03125 == sum) {
-      ifail = -(i + 1);
-      return;
-    }
+    if (sum + d * 0.03125 == sum) return -(i + 1);
     a[packed(i, i)] = 1.0 / std::sqrt(d);
   }
+  return 0;
 }
 
 void dsyms(std::span<const double> a, int n, std::span<double> b) {
@@ -98,19 +89,16 @@ void dsyms(std::span<const double> a, int n, std::span<double> b) {
   b[0] *= a[0];
 }
 
-void dsym(std::span<double> a, int n, std::span<double> b, int& ifail) {
-  ifail = 0;
+int dsym(std::span<double> a, int n, std::span<double> b) {
   if (n >= 1) {
-    dsymd(a, n, ifail);
-    if (ifail != 0) return;
+    if (const int ifail = dsymd(a, n); ifail != 0) return ifail;
   }
-  if (n == 0) return;
-  dsyms(a, n, b);
+  if (n != 0) dsyms(a, n, b);
+  return 0;
 }
 
-void dsymi(std::span<double> a, int n, int& ifail) {
-  dsymd(a, n, ifail);
-  if (ifail != 0) return;
+int dsymi(std::span<double> a, int n) {
+  if (const int ifail = dsymd(a, n); ifail != 0) return ifail;
   const int m = std::abs(n);
   // L^-1 in place: Linv(i, j) = -(1/L(i, i)) sum_{k=j..i-1} L(i, k) Linv(k, j); the diagonal already
   // holds 1/L(j, j), and row i still holds L from column j on when it is read.
@@ -128,6 +116,7 @@ void dsymi(std::span<double> a, int n, int& ifail) {
       for (int k = r; k < m; ++k) sum += a[packed(k, j)] * a[packed(k, r)];
       a[packed(r, j)] = sum;
     }
+  return 0;
 }
 
 }  // namespace trov

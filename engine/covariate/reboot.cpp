@@ -1,17 +1,19 @@
 #include "engine/covariate/reboot.h"
 
 #include <cmath>
+#include <cstdint>
 
 namespace trov {
 
 void reboot(std::span<double> y, std::span<const double> sy, std::span<const float> syold,
-            std::span<const int> irep, int n, int model, RebootState& state, std::int32_t& seed) {
+            std::span<const int> irep, int n, Model model, RebootState& state) {
+  std::int32_t& seed = state.seed;
   if (state.first_call == 0) {
-    if (model == 1) {
+    if (model == Model::normal) {
       // variance = sum irep (sy - y)^2 / sum irep, no degrees-of-freedom correction. Each term is formed in
       // double; the running sum is stored as a 32-bit real, as the bootstrap accumulators are.
       float sum = 0.0f;
-      int ntot = 0;
+      std::int64_t ntot = 0;
       for (int i = 0; i < n; ++i) {
         const double diff = sy[i] - y[i];
         sum = static_cast<float>(sum + irep[i] * (diff * diff));
@@ -22,14 +24,14 @@ void reboot(std::span<double> y, std::span<const double> sy, std::span<const flo
     state.first_call = 1;
   }
 
-  if (model == 1) {
+  if (model == Model::normal) {
     for (int i = 0; i < n; ++i) {
       const float per_case = state.variance / static_cast<float>(irep[i]);
       const float sd = static_cast<float>(std::sqrt(static_cast<double>(per_case)));  // sd of a mean of irep
       const float deviate = gauss(0.0f, sd, seed, state.gauss);
       y[i] = static_cast<double>(deviate) + static_cast<double>(syold[i]);
     }
-  } else if (model == 2) {
+  } else if (model == Model::binomial) {
     for (int i = 0; i < n; ++i) {
       const int k = ibinom(irep[i], syold[i], seed, state.gauss);
       y[i] = static_cast<double>(k) / irep[i];

@@ -12,9 +12,8 @@
 #include <numeric>
 #include <string>
 
-#include "common/error_stop.h"
-#include "common/format.h"
 #include "common/list_writer.h"
+#include "engine/driver/messages.h"
 
 namespace trov {
 
@@ -41,14 +40,12 @@ void permute(std::vector<T>& values, std::span<const int> perm, int count, int o
 
 }  // namespace
 
-void datin(ListReader& parameters, const Settings& settings, Points& points) {
+Points datin(ListReader& parameters, const Settings& settings) {
+  Points points;
   std::string line;
   ListReader::Result name_read = parameters.read_line(line);
   if (name_read.status == ListReader::Status::end_of_file) input_fault(parameters, name_read);
-  if (!name_read.ok()) {
-    say(format_record("(/A)", {" Error reading data filename from input file"}));
-    error_stop();
-  }
+  if (!name_read.ok()) stop_run(Fault::data_name_unreadable);
   // The whole line is the name (a picked path is often longer than 50 characters); leading blanks
   // belong to it.
   std::string name = trailing_blanks_removed(line);
@@ -59,7 +56,7 @@ void datin(ListReader& parameters, const Settings& settings, Points& points) {
   if (!file) cannot_open(name, std::strerror(errno));
 
   ListReader cases(file, name);
-  const bool has_c = settings.M == 1, has_n = settings.icol == 1;
+  const bool has_c = settings.covariates == 1, has_n = settings.counts_column;
   int i = 0;
   while (true) {
     double y = 0, x = 0, c = 0;
@@ -67,29 +64,20 @@ void datin(ListReader& parameters, const Settings& settings, Points& points) {
     ListReader::Result r = has_c ? (has_n ? cases.read({&y, &x, &c, &n}) : cases.read({&y, &x, &c}))
                                  : (has_n ? cases.read({&y, &x, &n}) : cases.read({&y, &x}));
     if (r.status == ListReader::Status::end_of_file) break;  // an incomplete last case is dropped
-    if (!r.ok()) {
-      std::string message =
-          format_record("(/A,I4)", {" Error when reading data from input file, line# = ", i + 1});
-      if (has_n)
-        message += "\n Possible remedy:\n Program expects an integer in last column (no decimel points)\n";
-      if (has_c) message += "\n Possible remedy:\n Covariate must be a number, cannot be a character\n";
-      say(message);
-      error_stop();
-    }
-    if (i == kCapacity) {
-      say(ListWriter().text("Error: program cannot handle more than ").integer(kCapacity).text(" cases"));
-      error_stop();
-    }
+    if (!r.ok())
+      stop_run(Fault::case_unreadable, {.number = i + 1, .integer_hint = has_n, .covariate_hint = has_c});
+    if (i == kCapacity) stop_run(Fault::too_many_cases, {.number = kCapacity});
     points.y.push_back(y);
     points.x.push_back(x);
-    points.xsave.push_back(c);
+    points.covariate.push_back(c);
     points.irep.push_back(has_n ? n : 1);
     ++i;
   }
   points.nraw = i;
-  say(format_record("(/1X,I4,A/)", {points.nraw, " cases read from file"}));
-  if (points.nraw == 0) error_stop("Error: the data file holds no complete case");
-  organizedata(points, settings.M);
+  say(cases_read_message(points.nraw));
+  if (points.nraw == 0) stop_run(Fault::no_complete_case);
+  organizedata(points, has_c);
+  return points;
 }
 
 void dpsort(std::span<const double> values, int count, std::span<int> perm) {
@@ -97,21 +85,21 @@ void dpsort(std::span<const double> values, int count, std::span<int> perm) {
   std::stable_sort(perm.begin(), perm.begin() + count, [&](int a, int b) { return values[a] < values[b]; });
 }
 
-void organizedata(Points& p, int M) {
+void organizedata(Points& p, bool covariate) {
   const int nraw = p.nraw;
   std::vector<int> perm(static_cast<std::size_t>(nraw));
   dpsort(p.x, nraw, perm);
   permute(p.y, perm, nraw, 0);
   permute(p.x, perm, nraw, 0);
-  permute(p.xsave, perm, nraw, 0);
+  permute(p.covariate, perm, nraw, 0);
   permute(p.irep, perm, nraw, 0);
-  if (M > 0) {  // within each run of equal X, order the cases by C
+  if (covariate) {  // within each run of equal X, order the cases by their covariate value
     for (int start = 0; start < nraw;) {
       int end = start + 1;
       while (end < nraw && p.x[end] == p.x[start]) ++end;
       int length = end - start;
-      dpsort(std::span<const double>(p.xsave).subspan(static_cast<std::size_t>(start)), length, perm);
-      permute(p.xsave, perm, length, start);
+      dpsort(std::span<const double>(p.covariate).subspan(static_cast<std::size_t>(start)), length, perm);
+      permute(p.covariate, perm, length, start);
       permute(p.y, perm, length, start);
       permute(p.irep, perm, length, start);
       start = end;
@@ -122,7 +110,8 @@ void organizedata(Points& p, int M) {
   int n = 0;
   for (int start = 0; start < nraw;) {
     int end = start + 1;
-    while (end < nraw && p.x[end] == p.x[start] && (M == 0 || p.xsave[end] == p.xsave[start])) ++end;
+    while (end < nraw && p.x[end] == p.x[start] && (!covariate || p.covariate[end] == p.covariate[start]))
+      ++end;
     double y = p.y[start];
     long long total = p.irep[start];
     if (end - start > 1) {  // a group of one case keeps its Y unchanged
@@ -131,18 +120,18 @@ void organizedata(Points& p, int M) {
         sum += p.irep[k] * p.y[k];
         total += p.irep[k];
       }
-      if (total > INT_MAX) error_stop("Error: the counts N of one point add up to more than 2147483647");
+      if (total > INT_MAX) stop_run(Fault::counts_overflow);
       y = sum / static_cast<double>(total);
     }
     p.x[n] = p.x[start];
-    p.xsave[n] = p.xsave[start];
+    p.covariate[n] = p.covariate[start];
     p.y[n] = y;
     p.irep[n] = static_cast<int>(total);
     ++n;
     start = end;
   }
   p.n = n;
-  for (auto* column : {&p.x, &p.y, &p.xsave}) column->resize(static_cast<std::size_t>(n));
+  for (auto* column : {&p.x, &p.y, &p.covariate}) column->resize(static_cast<std::size_t>(n));
   p.irep.resize(static_cast<std::size_t>(n));
 }
 
@@ -152,18 +141,18 @@ bool vartest(std::span<const double> y, int n) {
   return true;
 }
 
-void check_points(const Points& p, int model) {
-  if (vartest(p.y, p.n)) error_stop("Error: Y has no variance");
-  if (model != 1) {
+void check_points(const Points& p, Model model) {
+  if (vartest(p.y, p.n)) stop_run(Fault::no_variance);
+  if (model != Model::normal) {
     for (int i = 0; i < p.n; ++i) {
-      if (p.y[i] < 0) error_stop("Error: Y cannot be negative in binomial and Poisson models");
-      if (model == 2 && p.y[i] > 1) error_stop("Error: Y cannot be greater than 1 in binomial model");
+      if (p.y[i] < 0) stop_run(Fault::negative_y);
+      if (model == Model::binomial && p.y[i] > 1) stop_run(Fault::binomial_y_above_one);
     }
   }
   int distinct = 1;
   for (int i = 1; i < p.n; ++i)
     if (p.x[i] != p.x[i - 1]) ++distinct;
-  if (distinct < 4) error_stop("Error: fewer than 4 distinct X values; the spline needs at least 4");
+  if (distinct < 4) stop_run(Fault::too_few_distinct_x);
 }
 
 }  // namespace trov

@@ -4,13 +4,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <utility>
 #include <vector>
 
 #include "common/format.h"
 #include "common/list_writer.h"
+#include "common/results_text.h"
 #include "engine/spline/links.h"
 
 namespace trov {
+
+namespace text = results_text;
 
 namespace {
 
@@ -21,105 +25,128 @@ ListWriter& reals(ListWriter& w, std::span<const double> values) {
 
 }  // namespace
 
-ResultsFile::ResultsFile(const char* path) : file_(std::fopen(path, "w")) {
-  if (!file_) {
-    std::cout.flush();
-    std::fprintf(stderr, "Error: cannot write %s: %s\n", path, std::strerror(errno));
-    std::exit(2);
-  }
+ResultsFile::ResultsFile(const char* path) : path_(path), file_(std::fopen(path, "w")) {
+  if (!file_) cannot_write();
 }
 
-ResultsFile::~ResultsFile() { std::fclose(file_); }
+ResultsFile::~ResultsFile() {
+  if (file_) std::fclose(file_);
+}
 
-void ResultsFile::put(const std::string& records) { std::fwrite(records.data(), 1, records.size(), file_); }
+[[noreturn]] void ResultsFile::cannot_write() const {
+  const int error = errno;
+  std::cout.flush();
+  std::fprintf(stderr, "Error: cannot write %s: %s\n", path_, std::strerror(error));
+  std::exit(2);
+}
 
-void ResultsFile::header(const Settings& s, int M, long long ntot, int n, std::span<const double> levels) {
-  put(ListWriter().text("No. of observations =").integer(ntot).str());
-  if (M == 0) {
-    put(ListWriter().text("No. of unique X-values =").integer(n).str());
+void ResultsFile::put(const std::string& records) {
+  if (std::fwrite(records.data(), 1, records.size(), file_) != records.size()) cannot_write();
+}
+
+void ResultsFile::flush() {
+  if (std::fflush(file_) != 0) cannot_write();
+}
+
+void ResultsFile::close() {
+  std::FILE* file = std::exchange(file_, nullptr);
+  if (std::fclose(file) != 0) cannot_write();
+}
+
+void ResultsFile::header(const Settings& s, const Design* design, std::int64_t ntot, int n) {
+  put(ListWriter().text(text::observations).integer(ntot).str());
+  if (!design) {
+    put(ListWriter().text(text::unique_x).integer(n).str());
   } else {
-    put(ListWriter().text("No. of unique X and covariate values =").integer(n).str());
-    if (s.catcov == 1) {
+    put(ListWriter().text(text::unique_x_and_covariate).integer(n).str());
+    if (design->categorical) {
       ListWriter w;
-      put(reals(w.text("Levels of the covariate ="), levels.first(static_cast<std::size_t>(M))).str());
+      put(reals(w.text(text::levels),
+                std::span(design->levels).first(static_cast<std::size_t>(design->columns)))
+              .str());
     }
   }
-  if (s.nstep != 1) {
-    put(ListWriter().text("No. of grid steps =    ").integer(s.nstep).str());
-    put(format_record("(A,2G18.6)", {" Range of lambdas =     ", s.lmin, s.lmax}));
+  if (s.grid()) {
+    put(ListWriter().text(text::grid_steps).integer(s.nstep).str());
+    put(format_record("(A,2G18.6)", {text::range, s.lmin, s.lmax}));
   } else {
-    put(format_record("(A,G18.6)", {" Fixed lambda =    ", s.lmin}));
+    put(format_record("(A,G18.6)", {text::fixed_lambda, s.lmin}));
   }
-  if (s.model != 1) {
-    put(ListWriter().text("Max no. of iterations =").integer(s.maxit).str());
-    put(format_record("(A,F9.6)", {" Convergence tolerance =", s.stop}));
+  if (s.model != Model::normal) {
+    put(ListWriter().text(text::max_iterations).integer(s.maxit).str());
+    put(format_record("(A,F9.6)", {text::tolerance, s.stop}));
   }
-  if (s.nstep != 1) {
-    put(format_record("(/A)", {" Search for minimizer of cross validation function"}));
-    if (M > 0) put(format_record("(a)", {" Covariate fitted simultaneously"}));
+  if (s.grid()) {
+    put(format_record("(/A)", {text::search}));
+    if (design) put(format_record("(a)", {text::covariate_fitted}));
   }
-  const char* heading = M == 0 ? " ln(lambda)   #parameters      GCV score       OCV score "
-                               : " ln(lambda)   #parameters      GCV score";
-  if (s.model == 1)
+  const std::string_view heading = design ? text::grid_heading_covariate : text::grid_heading;
+  if (s.model == Model::normal)
     put(format_record("(/A)", {heading}));
   else
-    put(format_record("(/A,A)", {heading, "    #iter"}));
+    put(format_record("(/A,A)", {heading, text::iterations_column}));
+  flush();  // the header stays in the file whatever ends the run later
 }
 
-void ResultsFile::grid_line(const Settings& s, int M, double lnlambda, double trace, double gcv, double ocv,
-                            int niter) {
-  if (M == 0 && s.model == 1)
-    put(format_record("(f10.5,4x,f10.5,4x,2G16.8)", {lnlambda, trace, gcv, ocv}));
-  else if (M == 0)
-    put(format_record("(f10.5,4x,f10.5,4x,2G16.8,i5)", {lnlambda, trace, gcv, ocv, niter}));
-  else if (s.model == 1)
-    put(format_record("(f10.5,4x,f10.5,4x,2G16.8)", {lnlambda, trace, gcv}));
+void ResultsFile::grid_line(const Settings& s, const Design* design, double lnlambda, const FitResult& fit) {
+  if (!design && s.model == Model::normal)
+    put(format_record("(f10.5,4x,f10.5,4x,2G16.8)", {lnlambda, fit.trace, fit.gcv, fit.ocv}));
+  else if (!design)
+    put(format_record("(f10.5,4x,f10.5,4x,2G16.8,i5)",
+                      {lnlambda, fit.trace, fit.gcv, fit.ocv, fit.iterations}));
+  else if (s.model == Model::normal)
+    put(format_record("(f10.5,4x,f10.5,4x,2G16.8)", {lnlambda, fit.trace, fit.gcv}));
   else
-    put(format_record("(f10.5,4x,f10.5,4x,G16.8,i5)", {lnlambda, trace, gcv, niter}));
-  std::fflush(file_);  // a grid line stays in the file whatever ends the run later
+    put(format_record("(f10.5,4x,f10.5,4x,G16.8,i5)", {lnlambda, fit.trace, fit.gcv, fit.iterations}));
+  flush();  // a grid line stays in the file whatever ends the run later
 }
 
-void ResultsFile::fitted_table(const Settings& s, int M, int n, const FittedColumns& c) {
-  if (M == 0) {
+void ResultsFile::fitted_table(const Settings& s, const Points& points, const Design* design,
+                               const FitResult& fit) {
+  const int n = points.n;
+  if (!design) {
     put(ListWriter().text(" ").str());
-    if (s.model == 1)
-      put(format_record("(A)", {"         Y          X        N        Yhat  "}));
-    else if (s.model == 2)
-      put(format_record("(A)", {"         Y          X        N        Yhat   ln Yhat/(1-Yhat)"}));
+    if (s.model == Model::normal)
+      put(format_record("(A)", {text::fitted_heading_normal}));
+    else if (s.model == Model::binomial)
+      put(format_record("(A)", {text::fitted_heading_binomial}));
     else
-      put(format_record("(A)", {"         Y          X        N        Yhat      ln Yhat   "}));
+      put(format_record("(A)", {text::fitted_heading_poisson}));
     for (int i = 0; i < n; ++i) {
-      if (s.model == 1)
-        put(format_record("(2F12.5,I6,1X,F12.5)", {c.y[i], c.x[i], c.irep[i], c.sy[i]}));
+      if (s.model == Model::normal)
+        put(format_record("(2F12.5,I6,1X,F12.5)", {points.y[i], points.x[i], points.irep[i], fit.sy[i]}));
       else
-        put(format_record("(2F12.5,I6,1X,2F12.5)", {c.y[i], c.x[i], c.irep[i], c.sy[i], c.snu[i]}));
+        put(format_record("(2F12.5,I6,1X,2F12.5)",
+                          {points.y[i], points.x[i], points.irep[i], fit.sy[i], fit.snu[i]}));
     }
     return;
   }
-  const auto m = static_cast<std::size_t>(M);
+  const auto m = static_cast<std::size_t>(design->columns);
+  const std::span<const double> levels = std::span(design->levels).first(m),
+                                beta = std::span(fit.beta).first(m);
   put(ListWriter().text("").str());
-  if (s.catcov == 1) {
+  if (design->categorical) {
     ListWriter levels_line, beta_line;
-    put(reals(levels_line.text("Levels of the covariate ="), c.levels.first(m)).str());
-    put(reals(beta_line.text("Covariate coefficients ="), c.beta.first(m)).str());
+    put(reals(levels_line.text(text::levels), levels).str());
+    put(reals(beta_line.text(text::coefficients), beta).str());
     put(ListWriter().text("").str());
-    put(format_record("(a,a)", {" Last columns are fitted Yhats for each covariate level,", " in order:"}));
+    put(format_record("(a,a)", {text::level_columns, text::in_order}));
     put(format_record("(/3a12,a6,2a12,a)",
-                      {" Y  ", "X   ", "Covariate", "N", "Yhat ", "YhatC", "     Fitted values ->"}));
+                      {" Y  ", "X   ", "Covariate", "N", "Yhat ", "YhatC", text::fitted_values_arrow}));
   } else {
-    put(ListWriter().text("covariate coefficients (intercept,slope):").str());
-    put(ListWriter().real(c.beta[0]).real(c.beta[1]).str());
+    put(ListWriter().text(text::continuous_coefficients).str());
+    put(ListWriter().real(beta[0]).real(beta[1]).str());
     put(format_record("(/3a12,a6,2a12)", {" Y  ", "X   ", "Covariate", "N", "Yhat ", "YhatC"}));
   }
   std::vector<FormatItem> items;
   items.reserve(6 + m);
   for (int i = 0; i < n; ++i) {
-    items.assign({c.y[i], c.x[i], c.xsave[i], c.irep[i], c.sy[i], c.syc[i]});
-    if (s.catcov == 1) {
+    items.assign({points.y[i], points.x[i], points.covariate[i], points.irep[i], fit.sy[i], fit.syc[i]});
+    if (design->categorical) {
       for (std::size_t j = 0; j < m; ++j) {
         // the fitted value of this point had its covariate level j
-        double nu = c.nufit[i] + c.beta[j];
-        items.emplace_back(s.model == 1 ? nu : nutoy(nu, s.model));
+        double nu = fit.nufit[i] + beta[j];
+        items.emplace_back(s.model == Model::normal ? nu : nutoy(nu, s.model));
       }
       put(format_record("(3f12.5,i6,22f12.5)", items));
     } else {
@@ -128,15 +155,16 @@ void ResultsFile::fitted_table(const Settings& s, int M, int n, const FittedColu
   }
 }
 
-void ResultsFile::bootstrap_section(int M, int iboot, int ndegen, int n, const BootstrapColumns& c) {
-  put(format_record("(/A)", {" Summary of bootstrap results"}));
-  put(format_record("(/A,I5)", {" Number of bootstrap replications =", iboot}));
-  if (ndegen > 0) put(format_record("(A,I5)", {" Number of times bootstrap sample of Y was degenerate = ", ndegen}));
-  if (M == 0)
-    put(format_record("(/9X,A,A)", {"Y          X          Yhat     Yhat-1SE", "    Yhat+1SE"}));
+void ResultsFile::bootstrap_section(const Settings& s, bool covariate, int ndegen,
+                                    const BootstrapColumns& c) {
+  put(format_record("(/A)", {text::bootstrap_summary}));
+  put(format_record("(/A,I5)", {text::replications, s.iboot}));
+  if (ndegen > 0) put(format_record("(A,I5)", {text::degenerate, ndegen}));
+  if (!covariate)
+    put(format_record("(/9X,A,A)", {text::bootstrap_heading_start, text::bootstrap_heading_end}));
   else
     put(format_record("(5a12)", {"Y  ", "X  ", "YhatC", "YhatC-1SE", "YhatC+1SE"}));
-  for (int i = 0; i < n; ++i)
+  for (std::size_t i = 0; i < c.x.size(); ++i)
     put(format_record("(6F12.5)", {c.yold[i], c.x[i], c.fitted[i], c.lower[i], c.upper[i]}));
 }
 

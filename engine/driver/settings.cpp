@@ -4,16 +4,18 @@
 #include <cmath>
 #include <utility>
 
-#include "common/error_stop.h"
-#include "common/list_writer.h"
+#include "engine/driver/messages.h"
 
 namespace trov {
 
 namespace {
 
 constexpr int kParameterCount = 10;
-
-void warn(const char* message) { say(ListWriter().text(message)); }
+// Upper limits of absurd settings: the grid table's readers take at most 10000 rows; beyond the other two a
+// run would take days without a better result.
+constexpr int kMostGridPoints = 10000;
+constexpr int kMostReplicates = 100000;
+constexpr int kMostIterations = 1000;
 
 // Values beyond the integer range saturate instead of overflowing.
 int saturate(double value) {
@@ -36,25 +38,25 @@ int round_to_nearest(float value) {
 Settings read_settings(ListReader& parameters) {
   int count = 0;
   read_or_fail(parameters, {&count});
-  if (count != kParameterCount) error_stop("Error: line 1 of the parameter file must hold 10, the number of parameter lines");
+  if (count != kParameterCount) stop_run(Fault::parameter_count);
   float value[kParameterCount];
   for (float& v : value) read_or_fail(parameters, {&v});
   Settings s;
   read_or_fail(parameters, {&s.seed});
 
-  if (s.seed <= 0) error_stop("Error: random number seed must be > 0");
+  if (s.seed <= 0) stop_run(Fault::seed_not_positive);
   // 2147483647 leads the generator to its fixed state 0, which never yields a normal deviate.
-  if (s.seed == INT32_MAX) error_stop("Error: random number seed must be < 2147483647");
+  if (s.seed == INT32_MAX) stop_run(Fault::seed_too_large);
 
-  s.M = truncate_toward_zero(value[0]);
-  if (s.M >= 2) error_stop("Error: program can handle only 1 covariate");
-  if (s.M < 0) s.M = 0;
-  s.catcov = truncate_toward_zero(value[1]) != 0 ? 1 : 0;
+  s.covariates = truncate_toward_zero(value[0]);
+  if (s.covariates >= 2) stop_run(Fault::two_covariates);
+  if (s.covariates < 0) s.covariates = 0;
+  s.categorical = truncate_toward_zero(value[1]) != 0;
 
   s.nstep = round_to_nearest(value[2]);
   s.lmin = value[3];
   if (s.nstep <= 0) {
-    warn("Warning: number of lambdas (nstep) must be at least 1");
+    warn(Warning::nstep_below_one);
     s.nstep = 1;
   }
   if (s.nstep == 1) {
@@ -62,7 +64,7 @@ Settings read_settings(ListReader& parameters) {
   } else {
     s.lmax = value[4];
     if (!(s.lmin < s.lmax)) {
-      warn("Warning: lmin must be smaller than lmax");
+      warn(Warning::lmin_not_below_lmax);
       std::swap(s.lmin, s.lmax);
     }
     s.step = (s.lmax - s.lmin) / (s.nstep - 1);
@@ -70,17 +72,22 @@ Settings read_settings(ListReader& parameters) {
 
   s.maxit = round_to_nearest(value[5]);
   s.stop = value[6];
-  s.model = round_to_nearest(value[7]);
-  s.icol = round_to_nearest(value[8]);
+  const int model = round_to_nearest(value[7]);
+  s.counts_column = round_to_nearest(value[8]) == 1;
   s.iboot = truncate_toward_zero(value[9]);
-  if (s.model < 1 || s.model > 3) error_stop("Error: model must be 1 (normal), 2 (binomial) or 3 (Poisson)");
+  if (model < 1 || model > 3) stop_run(Fault::model_unknown);
+  s.model = static_cast<Model>(model);
   // The binomial and Poisson fits need at least one iteration to have a fit and its leverages.
-  if (s.model != 1 && s.maxit < 1) error_stop("Error: maxit must be at least 1 in binomial and Poisson models");
+  if (s.model != Model::normal && s.maxit < 1) stop_run(Fault::maxit_below_one);
 
   if (s.nstep > 1 && s.iboot > 1) {
-    warn("Warning: bootstrap available only for fixed lambda");
+    warn(Warning::bootstrap_needs_fixed_lambda);
     s.iboot = 1;
   }
+  if (s.nstep > kMostGridPoints) stop_run(Fault::nstep_too_large);
+  // a grid has iboot 1 by now, so only a bootstrap meets this limit
+  if (s.iboot > kMostReplicates) stop_run(Fault::iboot_too_large);
+  if (s.model != Model::normal && s.maxit > kMostIterations) stop_run(Fault::maxit_too_large);
   return s;
 }
 

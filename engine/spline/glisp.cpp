@@ -34,22 +34,31 @@ struct CrossValidation {
 
 }  // namespace
 
-GlispWork::GlispWork(int capacity)
-    : spline(capacity), z(capacity), dy(capacity), prev(capacity), mean(capacity), lev(capacity) {}
+GlispWork::GlispWork(int n) : spline(n), z(n), dy(n), prev(n), mean(n), lev(n) {
+  result.sy.resize(static_cast<std::size_t>(n));
+  result.snu.resize(static_cast<std::size_t>(n));
+}
 
-void glisp(double lambda, int n, std::span<const double> x, std::span<const double> y,
-           std::span<double> sy, std::span<double> snu, double& trace, double& gcv, double& ocv,
-           int maxit, double stop, int& niter, int model, std::span<const int> irep, int& ierr,
-           double reslim, double sdmax, GlispWork& work) {
+const FitResult& glisp(double lambda, std::span<const double> x, std::span<const double> y,
+                       std::span<const int> irep, const FitOptions& options, GlispWork& work) {
+  const int n = static_cast<int>(x.size());
+  const Model model = options.model;
+  FitResult& result = work.result;
+  result.sy.resize(static_cast<std::size_t>(n));  // within the work's size: no allocation
+  result.snu.resize(static_cast<std::size_t>(n));
+  std::span<double> sy(result.sy), snu(result.snu);
   std::span<double> z(work.z), dy(work.dy), prev(work.prev), mean(work.mean), lev(work.lev);
+  result.status = FitStatus::ok;
   CrossValidation cv;
 
-  if (model == kNormal) {
+  if (model == Model::normal) {
     for (int i = 0; i < n; ++i) dy[i] = 1 / std::sqrt(static_cast<double>(irep[i]));
-    smths(lambda, n, x, y, dy, sy, trace, lev, work.spline);
+    result.trace = smths(lambda, x, y, dy.first(n), sy, lev, work.spline);
+    std::copy(sy.begin(), sy.end(), snu.begin());  // the identity link
+    result.iterations = 0;
     for (int i = 0; i < n; ++i) cv.add(irep[i], 1.0, y[i], sy[i], lev[i]);
-    cv.scores(n, trace, gcv, ocv);
-    return;
+    cv.scores(n, result.trace, result.gcv, result.ocv);
+    return result;
   }
 
   // Start from the constant fit at the mean of the point means; the links clamp ybar and nu0.
@@ -65,14 +74,14 @@ void glisp(double lambda, int n, std::span<const double> x, std::span<const doub
   }
 
   // Without a spline fit there would be no nu and no leverages: at least one fit is done.
-  const int fits = std::max(maxit, 1);
-  niter = fits;
+  const int fits = std::max(options.maxit, 1);
+  result.iterations = fits;
   for (int k = 1; k <= fits; ++k) {
-    smths(lambda, n, x, z, dy, snu, trace, lev, work.spline);
+    result.trace = smths(lambda, x, z.first(n), dy.first(n), snu, lev, work.spline);
     for (int i = 0; i < n; ++i) {
       if (std::abs(snu[i]) > kMaxFittedNu) {
-        ierr = 1;
-        return;
+        result.status = FitStatus::weight_vanished;
+        return result;
       }
     }
     // Largest change of the fitted nu; the new nu (prev) and the range are limited to [-16, 16] as
@@ -93,24 +102,25 @@ void glisp(double lambda, int n, std::span<const double> x, std::span<const doub
     for (int i = 0; i < n; ++i) {
       const double w = weight_at_mean(mean[i], model);  // phi2 of the limited nu
       double r = (y[i] - mean[i]) / w;
-      if (r > reslim) r = reslim;
-      if (r < -reslim) r = -reslim;
+      if (r > options.reslim) r = options.reslim;
+      if (r < -options.reslim) r = -options.reslim;
       z[i] = prev[i] + r;
       dy[i] = 1 / (irep[i] * w);
     }
     // dy = sqrt(1/(irep w)) at most sdmax; a loop of its own as sqrt does not vectorize
-    for (int i = 0; i < n; ++i) dy[i] = std::min(std::sqrt(dy[i]), sdmax);
+    for (int i = 0; i < n; ++i) dy[i] = std::min(std::sqrt(dy[i]), options.sdmax);
     // Not finite when every fitted nu is equal: then the test fails and the iterations go on.
     const double change = maxd / (numax - numin);
-    if (change < stop) {
-      niter = k;
+    if (change < options.stop) {
+      result.iterations = k;
       break;
     }
   }
 
   nutoy_each(snu, sy, n, model);  // clamps snu in place
   for (int i = 0; i < n; ++i) cv.add(irep[i], weight_at_mean(sy[i], model), y[i], sy[i], lev[i]);
-  cv.scores(n, trace, gcv, ocv);
+  cv.scores(n, result.trace, result.gcv, result.ocv);
+  return result;
 }
 
 }  // namespace trov

@@ -22,7 +22,8 @@ void natural_spline_derivatives(std::span<const double> x, std::span<const doubl
   }
   for (std::size_t i = n - 2; i >= 1; --i) curvature[i] -= slope[i] * curvature[i + 1];
   // s'(x_i) from the cubic on [x_i, x_{i+1}]; at the last knot from the one on its left
-  for (std::size_t i = 0; i + 1 < n; ++i) slope[i] = secant(i) - h(i) * (2 * curvature[i] + curvature[i + 1]) / 6;
+  for (std::size_t i = 0; i + 1 < n; ++i)
+    slope[i] = secant(i) - h(i) * (2 * curvature[i] + curvature[i + 1]) / 6;
   slope[n - 1] = secant(n - 2) + h(n - 2) * (curvature[n - 2] + 2 * curvature[n - 1]) / 6;
 }
 

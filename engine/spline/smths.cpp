@@ -8,9 +8,9 @@ namespace trov {
 namespace {
 
 // Band columns, by stage (see SplineWork).
-constexpr int kA = 0, kB = 1, kC = 2;              // setupq: (DQ)_{i-1,i}, (DQ)_{i,i}, (DQ)_{i+1,i}
-constexpr int kPivot = 0, kL1 = 1, kL2 = 2;        // chold: M_{i,i}, M_{i,i+1}, M_{i,i+2}, then d_i, l1_i, l2_i
-constexpr int kH = 3;                              // h_i
+constexpr int kA = 0, kB = 1, kC = 2;        // setupq: (DQ)_{i-1,i}, (DQ)_{i,i}, (DQ)_{i+1,i}
+constexpr int kPivot = 0, kL1 = 1, kL2 = 2;  // chold: M_{i,i}, M_{i,i+1}, M_{i,i+2}, then d_i, l1_i, l2_i
+constexpr int kH = 3;                        // h_i
 constexpr int kDiag0 = 4, kDiag1 = 5, kDiag2 = 6;  // (i,i), (i,i+1), (i,i+2) of Q'D^2Q, later of S
 
 using Band = std::vector<SplineWork::BandRow>;
@@ -85,7 +85,7 @@ inline void chold_form_row(const SplineCall& call, int i) {
 
 // The entries still being reduced travel in registers from one step to the next.
 struct FactorCarry {
-  double d = 0, m = 0, d_next = 0;          // d_k, M_{k,k+1}, d_{k+1}
+  double d = 0, m = 0, d_next = 0;            // d_k, M_{k,k+1}, d_{k+1}
   double v = 0, v_before = 0, l2_before = 0;  // v_k, v_{k-1}, l2_{k-1} of L·v = Q'y
 };
 
@@ -234,20 +234,20 @@ void lvrage_three_knots(const SplineCall& call) {
 
 SplineWork::SplineWork(int capacity) : band(capacity), solution(capacity) {}
 
-void smths(double lambda, int n, std::span<const double> x, std::span<const double> y,
-           std::span<const double> dy, std::span<double> fit, double& trace, std::span<double> lev,
-           SplineWork& work) {
+double smths(double lambda, std::span<const double> x, std::span<const double> y, std::span<const double> dy,
+             std::span<double> fit, std::span<double> lev, SplineWork& work) {
+  const int n = static_cast<int>(x.size());
   assert(n <= static_cast<int>(work.band.size()));
   if (n < 3) {
     // No second differences: every straight line is free of penalty, and one through at most two
     // points interpolates them.
-    trace = 0;
+    double trace = 0;
     for (int i = 0; i < n; ++i) {
       fit[i] = y[i];
       lev[i] = 1;
       trace += lev[i];
     }
-    return;
+    return trace;
   }
   // p from lambda and twice the spread between the knots at the quartile positions (counted from 1)
   const int q1 = static_cast<int>(0.25 * n + 1);
@@ -295,8 +295,9 @@ void smths(double lambda, int n, std::span<const double> x, std::span<const doub
     chold_back_finish(call, back);
     lvrage_finish(call, leverages);
   }
-  trace = 0;
+  double trace = 0;
   for (int j = 0; j < n; ++j) trace += lev[j];
+  return trace;
 }
 
 }  // namespace trov

@@ -6,8 +6,8 @@
 
 namespace trov {
 
-// Work storage of the smoothing spline, allocated once per run at the array capacity and reused by
-// every fit. A row holds the values of one knot side by side, so that each pass over the knots walks
+// Work storage of the smoothing spline for up to `capacity` knots, allocated once and reused by every
+// fit. A row holds the values of one knot side by side, so that each pass over the knots walks
 // memory once.
 struct SplineWork {
   explicit SplineWork(int capacity);
@@ -25,15 +25,14 @@ struct SplineWork {
   std::vector<SolutionRow> solution;
 };
 
-// Natural cubic smoothing spline through n knots x (strictly increasing) with values y and standard
-// deviations dy at smoothing parameter lambda: fitted values at the knots, leverages, their sum.
-// Band algorithm in three stages (smths.cpp): setupq (bands of Q'D^2Q, Q'y), chold (root-free
-// Cholesky of M = 6(1-p) Q'D^2Q + p T, u = M^-1 Q'y, Q·u), lvrage (central band of M^-1,
-// leverages); O(n) time and storage. Three knots: M is 1-by-1 and the leverages come from it
-// directly. One or two knots: no penalty applies, the fit interpolates (leverages 1).
-// fit may share storage with y, never with dy.
-void smths(double lambda, int n, std::span<const double> x, std::span<const double> y,
-           std::span<const double> dy, std::span<double> fit, double& trace, std::span<double> lev,
-           SplineWork& work);
+// Natural cubic smoothing spline through the knots x (strictly increasing) with values y and
+// standard deviations dy at smoothing parameter lambda: fitted values at the knots and leverages into
+// fit and lev (as many as knots); returns their sum, the trace. Band algorithm in three stages
+// (smths.cpp): setupq (bands of Q'D^2Q, Q'y), chold (root-free Cholesky of M = 6(1-p) Q'D^2Q + p T,
+// u = M^-1 Q'y, Q·u), lvrage (central band of M^-1, leverages); O(n) time and storage. Three knots: M
+// is 1-by-1 and the leverages come from it directly. One or two knots: no penalty applies, the fit
+// interpolates (leverages 1). fit may share storage with y, never with dy.
+double smths(double lambda, std::span<const double> x, std::span<const double> y, std::span<const double> dy,
+             std::span<double> fit, std::span<double> lev, SplineWork& work);
 
 }  // namespace trov

@@ -8,15 +8,12 @@
 #include <utility>
 #include <vector>
 
+#include "engine/core/grouping.h"
 #include "engine/covariate/design.h"
-#include "engine/driver/grouping.h"
 #include "engine/spline/links.h"
 
 namespace trov {
 namespace {
-
-constexpr int kCapacity = 10000;
-constexpr int kMaxcol = 20;
 
 struct Random {
   std::uint64_t state;
@@ -37,50 +34,31 @@ struct Random {
   }
 };
 
-// Points (x, covariate) sorted by x then covariate, with their design, grouping and results.
+// Points (x, covariate) sorted by x then covariate, with their design, grouping and the last result.
 struct Fit {
-  std::vector<double> x, covariate, y;
-  std::vector<int> irep;
-  int n = 0, p = 2, catcov = 0, model = kNormal;
-  std::vector<double> xcov = std::vector<double>(static_cast<std::size_t>(kCapacity) * kMaxcol);
-  std::vector<double> levels = std::vector<double>(kMaxcol);
-  std::vector<double> xcompress = std::vector<double>(kCapacity), ycompress = std::vector<double>(kCapacity);
-  std::vector<int> icompress = std::vector<int>(kCapacity), icases = std::vector<int>(kCapacity);
-  XGroups groups{xcompress, icompress, icases, 0};
-  std::vector<double> sy = std::vector<double>(kCapacity), syc = std::vector<double>(kCapacity);
-  std::vector<double> snu = std::vector<double>(kCapacity), nufit = std::vector<double>(kCapacity);
-  std::vector<double> beta = std::vector<double>(kMaxcol);
-  double trace = 0, gcv = 0;
-  int niter = -5;
+  Points points;
+  Covariate cov;
+  Model model = Model::normal;
+  FitResult r;
 
   void add(double xi, double ci, double yi, int repi) {
-    x.push_back(xi);
-    covariate.push_back(ci);
-    y.push_back(yi);
-    irep.push_back(repi);
+    points.x.push_back(xi);
+    points.covariate.push_back(ci);
+    points.y.push_back(yi);
+    points.irep.push_back(repi);
   }
 
   // Design and grouping once the points are in.
-  void organize(int categorical) {
-    n = static_cast<int>(x.size());
-    catcov = categorical;
-    for (int i = 0; i < n; ++i) {
-      xcov[i] = 1.0;
-      xcov[kCapacity + i] = covariate[i];
-    }
-    p = 2;
-    if (catcov == 1) {
-      int nlev = 1;
-      designx(xcov, kCapacity, kMaxcol, n, nlev, levels);
-      p = nlev;
-    }
-    compressx(x, irep, n, groups);
+  void organize(bool categorical) {
+    points.n = static_cast<int>(points.x.size());
+    cov = {build_design(points, categorical), compressx(points.x, points.irep, points.n)};
   }
+  int p() const { return cov.design.columns; }
+  BackfitWork work() const { return BackfitWork(points.n, cov.groups.nunique); }
 
   void run(BackfitWork& work, double lambda, int ncycle = 5, int maxit = 5, double stop = 0.005) {
-    compressy(y, irep, groups, ycompress);
-    backfit(y, xcov, n, p, irep, model, sy, syc, beta, nufit, snu, catcov, stop, maxit, lambda, kCapacity,
-            kMaxcol, trace, niter, gcv, 5.0, 10.0, ncycle, groups, ycompress, work);
+    r = backfit(lambda, points, points.y, cov,
+                {.model = model, .maxit = maxit, .stop = stop, .ncycle = ncycle}, work);
   }
 };
 
@@ -99,32 +77,34 @@ Fit normal_data() {
       fit.add(xi, ci, mean + 0.3 * (random.uniform() - 0.5), 1 + static_cast<int>(3 * random.uniform()));
     }
   }
-  fit.organize(0);
+  fit.organize(false);
   return fit;
 }
 
 TEST(backfit_test, normal_model_identities) {
   Fit fit = normal_data();
-  BackfitWork work(kCapacity, kMaxcol);
+  BackfitWork work = fit.work();
   fit.run(work, 0.05);
-  EXPECT_EQ(fit.niter, -5);  // model 1 leaves niter alone
+  EXPECT_EQ(fit.r.status, FitStatus::ok);
   double cases = 0, weighted_covariate = 0;
-  for (int i = 0; i < fit.n; ++i) {
-    cases += fit.irep[i];
-    weighted_covariate += fit.irep[i] * fit.covariate[i];
+  for (int i = 0; i < fit.points.n; ++i) {
+    cases += fit.points.irep[i];
+    weighted_covariate += fit.points.irep[i] * fit.points.covariate[i];
   }
-  const double slope = fit.beta[1];
-  for (int i = 0; i < fit.n; ++i) {
-    EXPECT_EQ(fit.snu[i], fit.sy[i]);
-    EXPECT_EQ(fit.nufit[i], fit.snu[i] - slope * fit.covariate[i]);
-    EXPECT_NEAR(fit.syc[i], fit.nufit[i] + slope * weighted_covariate / cases, 1e-13);
+  const double slope = fit.r.beta[1];
+  for (int i = 0; i < fit.points.n; ++i) {
+    EXPECT_EQ(fit.r.snu[i], fit.r.sy[i]);
+    EXPECT_EQ(fit.r.nufit[i], fit.r.snu[i] - slope * fit.points.covariate[i]);
+    EXPECT_NEAR(fit.r.syc[i], fit.r.nufit[i] + slope * weighted_covariate / cases, 1e-13);
   }
-  EXPECT_GT(fit.trace, 2.0);
-  EXPECT_LT(fit.trace, fit.groups.nunique);
+  EXPECT_GT(fit.r.trace, 2.0);
+  EXPECT_LT(fit.r.trace, fit.cov.groups.nunique);
   // gcv = n S / (n - (p + trace))^2
   double sum = 0;
-  for (int i = 0; i < fit.n; ++i) sum += fit.irep[i] * std::pow(fit.y[i] - fit.sy[i], 2);
-  EXPECT_NEAR(fit.gcv, fit.n * sum / std::pow(fit.n - (2 + fit.trace), 2), 1e-12 * fit.gcv);
+  for (int i = 0; i < fit.points.n; ++i)
+    sum += fit.points.irep[i] * std::pow(fit.points.y[i] - fit.r.sy[i], 2);
+  EXPECT_NEAR(fit.r.gcv, fit.points.n * sum / std::pow(fit.points.n - (2 + fit.r.trace), 2),
+              1e-12 * fit.r.gcv);
 }
 
 // Solves a x = b by Gaussian elimination with partial pivoting.
@@ -155,8 +135,8 @@ std::vector<double> dense_solve(std::vector<std::vector<double>> a, std::vector<
 // the slope b (the spline's level takes the intercept). K = Q R^-1 Q' with R = T/6, t = 2 (x_q3 - x_q1).
 // Returns the fitted values and the slope.
 std::pair<std::vector<double>, double> joint_solution(const Fit& fit, double lambda) {
-  const int g = fit.groups.nunique;
-  const std::vector<double>& knot = fit.xcompress;
+  const int g = fit.cov.groups.nunique;
+  const std::vector<double>& knot = fit.cov.groups.xcompress;
   std::vector<double> h(g - 1);
   for (int k = 0; k + 1 < g; ++k) h[k] = knot[k + 1] - knot[k];
   const int inner = g - 2;  // columns of Q: knots 1..g-2
@@ -186,8 +166,8 @@ std::pair<std::vector<double>, double> joint_solution(const Fit& fit, double lam
       for (int k = 0; k < inner; ++k) a[i][j] += penalty * q[i][k] * rq[k][j];
   int point = 0;
   for (int grp = 0; grp < g; ++grp)
-    for (int c = 0; c < fit.icases[grp]; ++c, ++point) {
-      const double w = fit.irep[point], cov = fit.covariate[point], yi = fit.y[point];
+    for (int c = 0; c < fit.cov.groups.icases[grp]; ++c, ++point) {
+      const double w = fit.points.irep[point], cov = fit.points.covariate[point], yi = fit.points.y[point];
       a[grp][grp] += w;
       a[grp][g] += w * cov;
       a[g][grp] += w * cov;
@@ -199,59 +179,57 @@ std::pair<std::vector<double>, double> joint_solution(const Fit& fit, double lam
   std::vector<double> fitted;
   point = 0;
   for (int grp = 0; grp < g; ++grp)
-    for (int c = 0; c < fit.icases[grp]; ++c, ++point)
-      fitted.push_back(theta[grp] + theta[g] * fit.covariate[point]);
+    for (int c = 0; c < fit.cov.groups.icases[grp]; ++c, ++point)
+      fitted.push_back(theta[grp] + theta[g] * fit.points.covariate[point]);
   return {fitted, theta[g]};
 }
 
 TEST(backfit_test, normal_model_converges_to_the_joint_penalized_fit) {
   Fit fit = normal_data();
-  BackfitWork work(kCapacity, kMaxcol);
+  BackfitWork work = fit.work();
   for (double lambda : {0.002, 0.05, 3.0}) {
     fit.run(work, lambda, 200);
     const auto [fitted, slope] = joint_solution(fit, lambda);
-    EXPECT_NEAR(fit.beta[1], slope, 1e-9) << lambda;
-    for (int i = 0; i < fit.n; ++i) EXPECT_NEAR(fit.sy[i], fitted[i], 1e-9) << lambda << " " << i;
+    EXPECT_NEAR(fit.r.beta[1], slope, 1e-9) << lambda;
+    for (int i = 0; i < fit.points.n; ++i) EXPECT_NEAR(fit.r.sy[i], fitted[i], 1e-9) << lambda << " " << i;
   }
   // Five cycles already come close.
   fit.run(work, 0.05, 5);
-  EXPECT_NEAR(fit.beta[1], joint_solution(fit, 0.05).second, 0.05);
+  EXPECT_NEAR(fit.r.beta[1], joint_solution(fit, 0.05).second, 0.05);
 }
 
-TEST(backfit_test, calls_are_independent_and_model_1_writes_ycompress_first) {
+TEST(backfit_test, calls_are_independent_of_what_the_work_holds) {
   Fit fit = normal_data();
   // A categorical covariate of two levels; the first point has 4.0, the reference level.
-  for (int i = 0; i < static_cast<int>(fit.covariate.size()); ++i) fit.covariate[i] = i % 3 == 0 ? 4.0 : 2.0;
-  fit.organize(1);
-  BackfitWork work(kCapacity, kMaxcol);
+  for (int i = 0; i < static_cast<int>(fit.points.covariate.size()); ++i)
+    fit.points.covariate[i] = i % 3 == 0 ? 4.0 : 2.0;
+  fit.organize(true);
+  BackfitWork work = fit.work();
   fit.run(work, 0.05);
-  const std::vector<double> sy = fit.sy, beta = fit.beta;
-  EXPECT_EQ(fit.p, 2);
-  EXPECT_EQ(fit.beta[0], 0.0);
-  // Another lambda in between, then the same call with garbage in ycompress: the same results.
+  const std::vector<double> sy = fit.r.sy, beta = fit.r.beta;
+  EXPECT_EQ(fit.p(), 2);
+  EXPECT_EQ(fit.r.beta[0], 0.0);
+  // Another lambda in between, then garbage in the grouped work: the same results.
   fit.run(work, 40.0);
-  compressy(fit.y, fit.irep, fit.groups, fit.ycompress);
-  std::fill(fit.ycompress.begin(), fit.ycompress.end(), std::numeric_limits<double>::quiet_NaN());
-  backfit(fit.y, fit.xcov, fit.n, fit.p, fit.irep, kNormal, fit.sy, fit.syc, fit.beta, fit.nufit, fit.snu, 1,
-          0.005, 5, 0.05, kCapacity, kMaxcol, fit.trace, fit.niter, fit.gcv, 5.0, 10.0, 5, fit.groups,
-          fit.ycompress, work);
-  EXPECT_EQ(fit.sy, sy);
-  EXPECT_EQ(fit.beta, beta);
+  std::fill(work.ycompress.begin(), work.ycompress.end(), std::numeric_limits<double>::quiet_NaN());
+  fit.run(work, 0.05);
+  EXPECT_EQ(fit.r.sy, sy);
+  EXPECT_EQ(fit.r.beta, beta);
 }
 
 // Three levels (covariate 1, 2, 3; the first the reference) at each of 60 trait values, with known
 // shifts of the linear predictor.
 constexpr double kShift[3] = {0.0, 0.7, -0.5};
 
-Fit glm_data(int model) {
+Fit glm_data(Model model) {
   Fit fit;
   fit.model = model;
-  Random random{model == kBinomial ? 5u : 9u};
+  Random random{model == Model::binomial ? 5u : 9u};
   for (int g = 0; g < 60; ++g) {
     const double xi = 1 + g;
     for (int level = 0; level < 3; ++level) {
-      const double nu = (model == kBinomial ? -0.2 : 1.0) + 0.8 * std::sin(xi / 10) + kShift[level];
-      if (model == kBinomial) {
+      const double nu = (model == Model::binomial ? -0.2 : 1.0) + 0.8 * std::sin(xi / 10) + kShift[level];
+      if (model == Model::binomial) {
         const int trials = 200;
         const double probability = 1 / (1 + std::exp(-nu));
         fit.add(xi, level + 1, static_cast<double>(random.binomial(trials, probability)) / trials, trials);
@@ -261,55 +239,55 @@ Fit glm_data(int model) {
       }
     }
   }
-  fit.organize(1);
+  fit.organize(true);
   return fit;
 }
 
 TEST(backfit_test, binomial_and_poisson_recover_a_level_shift) {
-  BackfitWork work(kCapacity, kMaxcol);
-  for (int model : {kBinomial, kPoisson}) {
+  for (Model model : {Model::binomial, Model::poisson}) {
     Fit fit = glm_data(model);
-    ASSERT_EQ(fit.p, 3);
+    BackfitWork work = fit.work();
+    ASSERT_EQ(fit.p(), 3);
     fit.run(work, 1.0, 5, 10, 0.001);
-    const double tolerance = model == kBinomial ? 0.1 : 0.08;  // about four standard errors
-    EXPECT_EQ(fit.beta[0], 0.0);
-    EXPECT_NEAR(fit.beta[1], kShift[1], tolerance) << model;
-    EXPECT_NEAR(fit.beta[2], kShift[2], tolerance) << model;
-    EXPECT_GE(fit.niter, 1);
-    EXPECT_LE(fit.niter, 10);
+    const double tolerance = model == Model::binomial ? 0.1 : 0.08;  // about four standard errors
+    EXPECT_EQ(fit.r.beta[0], 0.0);
+    EXPECT_NEAR(fit.r.beta[1], kShift[1], tolerance) << model_name(model);
+    EXPECT_NEAR(fit.r.beta[2], kShift[2], tolerance) << model_name(model);
+    EXPECT_GE(fit.r.iterations, 1);
+    EXPECT_LE(fit.r.iterations, 10);
     // Per point: mean from nu, nufit without the level's shift, syc at the mean shift (equal cases).
-    const double mean_shift = (fit.beta[1] + fit.beta[2]) / 3;
-    for (int i = 0; i < fit.n; ++i) {
+    const double mean_shift = (fit.r.beta[1] + fit.r.beta[2]) / 3;
+    for (int i = 0; i < fit.points.n; ++i) {
       const int level = i % 3;
-      double nu = fit.snu[i];
-      EXPECT_EQ(fit.sy[i], nutoy(nu, model));
-      EXPECT_EQ(fit.nufit[i], fit.snu[i] - fit.beta[level]);
-      double centred = fit.nufit[i] + mean_shift;
-      EXPECT_NEAR(fit.syc[i], nutoy(centred, model), 1e-12);
+      double nu = fit.r.snu[i];
+      EXPECT_EQ(fit.r.sy[i], nutoy(nu, model));
+      EXPECT_EQ(fit.r.nufit[i], fit.r.snu[i] - fit.r.beta[level]);
+      double centred = fit.r.nufit[i] + mean_shift;
+      EXPECT_NEAR(fit.r.syc[i], nutoy(centred, model), 1e-12);
     }
     // The curve of each level follows the truth on the scale of nu (loosely: a smoothed estimate).
     for (int i = 30; i < 150; ++i) {
-      const double truth = (model == kBinomial ? -0.2 : 1.0) + 0.8 * std::sin(fit.x[i] / 10) + kShift[i % 3];
-      EXPECT_NEAR(fit.snu[i], truth, 0.25) << model << " " << i;
+      const double truth =
+          (model == Model::binomial ? -0.2 : 1.0) + 0.8 * std::sin(fit.points.x[i] / 10) + kShift[i % 3];
+      EXPECT_NEAR(fit.r.snu[i], truth, 0.25) << model_name(model) << " " << i;
     }
   }
 }
 
 TEST(backfit_test, inner_loop_counts) {
-  BackfitWork work(kCapacity, kMaxcol);
-  Fit fit = glm_data(kPoisson);
+  Fit fit = glm_data(Model::poisson);
+  BackfitWork work = fit.work();
   fit.run(work, 1.0, 3, 1, 0.005);
-  EXPECT_EQ(fit.niter, 1);
+  EXPECT_EQ(fit.r.iterations, 1);
   fit.run(work, 1.0, 2, 7, 0.0);
-  EXPECT_EQ(fit.niter, 7);
+  EXPECT_EQ(fit.r.iterations, 7);
   fit.run(work, 1.0, 5, 50, 1e-3);
-  EXPECT_LT(fit.niter, 50);
+  EXPECT_LT(fit.r.iterations, 50);
   // A maximum below one still fits once, so that the trace and the score come from this call.
-  fit.trace = -1;
   fit.run(work, 1.0, 2, 0, 0.005);
-  EXPECT_EQ(fit.niter, 1);
-  EXPECT_GT(fit.trace, 2.0);
-  EXPECT_TRUE(std::isfinite(fit.gcv));
+  EXPECT_EQ(fit.r.iterations, 1);
+  EXPECT_GT(fit.r.trace, 2.0);
+  EXPECT_TRUE(std::isfinite(fit.r.gcv));
 }
 
 }  // namespace

@@ -28,25 +28,29 @@ TEST(data_fuzz_test, mutated_data_files_end_cleanly) {
     for (int e = 0, edits = 1 + static_cast<int>(rng() % 10); e < edits; ++e) {
       std::size_t at = rng() % (text.size() + 1);
       switch (rng() % 3) {
-        case 0: text.insert(at, 1, alphabet[rng() % alphabet.size()]); break;
-        case 1: if (at < text.size()) text.erase(at, 1); break;
-        default: if (at < text.size()) text[at] = static_cast<char>(rng() % 256);
+        case 0:
+          text.insert(at, 1, alphabet[rng() % alphabet.size()]);
+          break;
+        case 1:
+          if (at < text.size()) text.erase(at, 1);
+          break;
+        default:
+          if (at < text.size()) text[at] = static_cast<char>(rng() % 256);
       }
     }
     fs::path data = dir / "data.dat";
     std::ofstream(data) << text;
     Settings settings;
-    settings.M = static_cast<int>(rng() % 2);
-    settings.icol = 1 + static_cast<int>(rng() % 2);
-    settings.model = 1 + static_cast<int>(rng() % 3);
+    settings.covariates = static_cast<int>(rng() % 2);
+    settings.counts_column = rng() % 2 == 0;
+    settings.model = static_cast<Model>(1 + rng() % 3);
     pid_t pid = fork();
     if (pid == 0) {
       setsid();
       if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr)) _exit(90);
       std::istringstream parameters(data.string() + "\n");
       ListReader reader(parameters, "parameters");
-      Points points;
-      datin(reader, settings, points);
+      const Points points = datin(reader, settings);
       check_points(points, settings.model);
       _exit(0);
     }

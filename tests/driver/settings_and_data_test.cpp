@@ -5,20 +5,21 @@
 #include <sstream>
 #include <string>
 
+#include "engine/core/grouping.h"
 #include "engine/driver/data.h"
-#include "engine/driver/grouping.h"
 #include "engine/driver/settings.h"
 
 namespace trov {
 namespace {
 
 std::string parameter_file(const std::string& nstep, const std::string& lmin, const std::string& lmax,
-                           const std::string& iboot, const std::string& M = " 0", const std::string& catcov = " 0",
-                           const std::string& stop = "0.005     ") {
+                           const std::string& iboot, const std::string& M = " 0",
+                           const std::string& catcov = " 0", const std::string& stop = "0.005     ") {
   return "10        SAVE FIRST 10 COLUMNS OF THIS FILE FOR PARAMETERS ONLY\n" + M +
-         "        M = number of covariates (0 or 1)\n" + catcov + "        catcov\n" + nstep + " nstep\n" + lmin +
-         " lmin\n" + lmax + " lmax\n5         maxit\n" + stop + "stop = convergence tolerance\n 2        model\n" +
-         " 2        icol\n" + iboot + " iboot\n2387498   random number seed for bootstrapping\ndemo1.dat\n";
+         "        M = number of covariates (0 or 1)\n" + catcov + "        catcov\n" + nstep + " nstep\n" +
+         lmin + " lmin\n" + lmax + " lmax\n5         maxit\n" + stop +
+         "stop = convergence tolerance\n 2        model\n" + " 2        icol\n" + iboot +
+         " iboot\n2387498   random number seed for bootstrapping\ndemo1.dat\n";
 }
 
 Settings settings_of(const std::string& text) {
@@ -29,20 +30,21 @@ Settings settings_of(const std::string& text) {
 
 TEST(settings_test, default_file_gives_the_default_settings) {
   Settings s = settings_of(parameter_file(" 21", "-10", " 10", "0"));
-  EXPECT_EQ(s.M, 0);
-  EXPECT_EQ(s.catcov, 0);
+  EXPECT_EQ(s.covariates, 0);
+  EXPECT_FALSE(s.categorical);
   EXPECT_EQ(s.nstep, 21);
   EXPECT_EQ(s.lmin, -10.0);
   EXPECT_EQ(s.lmax, 10.0);
   EXPECT_EQ(s.step, 1.0);
   EXPECT_EQ(s.maxit, 5);
   EXPECT_EQ(s.stop, 0.004999999888241291);
-  EXPECT_EQ(s.model, 2);
-  EXPECT_EQ(s.icol, 2);
+  EXPECT_EQ(s.model, Model::binomial);
+  EXPECT_FALSE(s.counts_column);
   EXPECT_EQ(s.iboot, 0);
   EXPECT_EQ(s.seed, 2387498);
   EXPECT_EQ(settings_of(parameter_file("1", "0.1", "0", "0")).lmin, 0.10000000149011612);
-  EXPECT_EQ(settings_of(parameter_file("1", "0", "0", "0", " 0", " 0", "0.00000001")).stop, static_cast<double>(1e-8f));
+  EXPECT_EQ(settings_of(parameter_file("1", "0", "0", "0", " 0", " 0", "0.00000001")).stop,
+            static_cast<double>(1e-8f));
 }
 
 TEST(settings_test, conversions_round_and_truncate) {
@@ -53,11 +55,11 @@ TEST(settings_test, conversions_round_and_truncate) {
   EXPECT_EQ(truncate_toward_zero(1.9f), 1);
   EXPECT_EQ(truncate_toward_zero(-0.7f), 0);
   EXPECT_EQ(settings_of(parameter_file("2.5", "0", "1", "0")).nstep, 3);
-  EXPECT_EQ(settings_of(parameter_file("1", "0", "1", "0", " 1.9")).M, 1);
-  EXPECT_EQ(settings_of(parameter_file("1", "0", "1", "0", "-1")).M, 0);
-  EXPECT_EQ(settings_of(parameter_file("1", "0", "1", "0", " 1", "-1")).catcov, 1);
-  EXPECT_EQ(settings_of(parameter_file("1", "0", "1", "0", " 1", " 2")).catcov, 1);
-  EXPECT_EQ(settings_of(parameter_file("1", "0", "1", "0", " 1", " 0.7")).catcov, 0);
+  EXPECT_EQ(settings_of(parameter_file("1", "0", "1", "0", " 1.9")).covariates, 1);
+  EXPECT_EQ(settings_of(parameter_file("1", "0", "1", "0", "-1")).covariates, 0);
+  EXPECT_TRUE(settings_of(parameter_file("1", "0", "1", "0", " 1", "-1")).categorical);
+  EXPECT_TRUE(settings_of(parameter_file("1", "0", "1", "0", " 1", " 2")).categorical);
+  EXPECT_FALSE(settings_of(parameter_file("1", "0", "1", "0", " 1", " 0.7")).categorical);
   EXPECT_EQ(settings_of(parameter_file("1", "0", "1", "2.9")).iboot, 2);
 }
 
@@ -93,7 +95,7 @@ void set_cases(Points& p, std::initializer_list<std::array<double, 4>> cases) {
   for (const auto& c : cases) {
     p.y.push_back(c[0]);
     p.x.push_back(c[1]);
-    p.xsave.push_back(c[2]);
+    p.covariate.push_back(c[2]);
     p.irep.push_back(static_cast<int>(c[3]));
     ++i;
   }
@@ -103,7 +105,7 @@ void set_cases(Points& p, std::initializer_list<std::array<double, 4>> cases) {
 TEST(organizedata_test, pools_equal_x_with_weighted_means) {
   Points p;
   set_cases(p, {{1, 2, 0, 1}, {3, 2, 0, 1}, {5, 1, 0, 1}});
-  organizedata(p, 0);
+  organizedata(p, false);
   ASSERT_EQ(p.n, 2);
   EXPECT_EQ(p.x[0], 1);
   EXPECT_EQ(p.y[0], 5);
@@ -113,13 +115,13 @@ TEST(organizedata_test, pools_equal_x_with_weighted_means) {
   EXPECT_EQ(p.irep[1], 2);
 
   set_cases(p, {{0.5, 1, 0, 4}, {0.25, 1, 0, 4}});
-  organizedata(p, 0);
+  organizedata(p, false);
   ASSERT_EQ(p.n, 1);
   EXPECT_EQ(p.irep[0], 8);
   EXPECT_EQ(p.y[0], 0.375);
 
   set_cases(p, {{0.1, 1, 0, 0}, {0.7, 1, 0, -3}});  // N below 1 counts as 1
-  organizedata(p, 0);
+  organizedata(p, false);
   EXPECT_EQ(p.irep[0], 2);
   EXPECT_DOUBLE_EQ(p.y[0], 0.4);
 }
@@ -127,19 +129,17 @@ TEST(organizedata_test, pools_equal_x_with_weighted_means) {
 TEST(organizedata_test, covariate_splits_points_and_groups_them_by_x) {
   Points p;
   set_cases(p, {{1, 1, 2, 1}, {0, 1, 1, 1}, {0, 1, 2, 1}, {1, 0.5, 7, 1}});
-  organizedata(p, 1);
+  organizedata(p, true);
   ASSERT_EQ(p.n, 3);
   EXPECT_EQ(p.x[1], 1);
-  EXPECT_EQ(p.xsave[1], 1);
+  EXPECT_EQ(p.covariate[1], 1);
   EXPECT_EQ(p.irep[1], 1);
-  EXPECT_EQ(p.xsave[2], 2);
+  EXPECT_EQ(p.covariate[2], 2);
   EXPECT_EQ(p.irep[2], 2);
   EXPECT_EQ(p.y[2], 0.5);
 
-  std::vector<double> xc(10), yc(10);
-  std::vector<int> ic(10), cases(10);
-  XGroups g{xc, ic, cases, 0};
-  compressx(p.x, p.irep, p.n, g);
+  std::vector<double> yc(10);
+  const XGroups g = compressx(p.x, p.irep, p.n);
   ASSERT_EQ(g.nunique, 2);
   EXPECT_EQ(g.icases[1], 2);
   EXPECT_EQ(g.icompress[1], 3);

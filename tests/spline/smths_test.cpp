@@ -13,7 +13,6 @@
 namespace trov {
 namespace {
 
-constexpr int kCapacity = 10000;
 
 struct Problem {
   std::vector<double> x, y, dy;
@@ -41,9 +40,9 @@ struct SplineResult {
 
 SplineResult run_smths(double lambda, const Problem& problem) {
   const int n = static_cast<int>(problem.x.size());
-  SplineWork work(kCapacity);
+  SplineWork work(n);
   SplineResult result{std::vector<double>(n), std::vector<double>(n), 0};
-  smths(lambda, n, problem.x, problem.y, problem.dy, result.fit, result.trace, result.lev, work);
+  result.trace = smths(lambda, problem.x, problem.y, problem.dy, result.fit, result.lev, work);
   return result;
 }
 
@@ -151,12 +150,11 @@ TEST(smths_test, fewer_than_three_knots_interpolate) {
 
 TEST(smths_test, fit_may_overwrite_y_and_work_is_reused) {
   const Problem big = random_problem(300, 11), small = random_problem(9, 12);
-  SplineWork work(kCapacity);
+  SplineWork work(300);
   std::vector<double> lev(300), fit(300);
-  double trace = 0;
-  smths(0.5, 300, big.x, big.y, big.dy, fit, trace, lev, work);  // leaves the work storage dirty
+  smths(0.5, big.x, big.y, big.dy, fit, lev, work);  // leaves the work storage dirty
   std::vector<double> in_place = small.y;
-  smths(0.5, 9, small.x, in_place, small.dy, in_place, trace, lev, work);
+  const double trace = smths(0.5, small.x, in_place, small.dy, in_place, std::span(lev).first(9), work);
   const SplineResult fresh = run_smths(0.5, small);
   EXPECT_EQ(in_place, fresh.fit);
   EXPECT_EQ(std::vector<double>(lev.begin(), lev.begin() + 9), fresh.lev);

@@ -1,24 +1,21 @@
-#include "engine/driver/grouping.h"
+#include "engine/core/grouping.h"
 
 namespace trov {
 
-void compressx(std::span<const double> x, std::span<const int> irep, int n, XGroups& groups) {
-  int k = 0;
-  groups.xcompress[0] = x[0];
-  groups.icompress[0] = irep[0];
-  groups.icases[0] = 1;
-  for (int i = 1; i < n; ++i) {
-    if (x[i] == groups.xcompress[k]) {
-      groups.icompress[k] += irep[i];
-      groups.icases[k] += 1;
+XGroups compressx(std::span<const double> x, std::span<const int> irep, int n) {
+  XGroups groups;
+  for (int i = 0; i < n; ++i) {
+    if (i > 0 && x[i] == groups.xcompress.back()) {
+      groups.icompress.back() += irep[i];
+      groups.icases.back() += 1;
     } else {
-      ++k;
-      groups.xcompress[k] = x[i];
-      groups.icompress[k] = irep[i];
-      groups.icases[k] = 1;
+      groups.xcompress.push_back(x[i]);
+      groups.icompress.push_back(irep[i]);
+      groups.icases.push_back(1);
     }
   }
-  groups.nunique = k + 1;
+  groups.nunique = static_cast<int>(groups.xcompress.size());
+  return groups;
 }
 
 void compressy(std::span<const double> v, std::span<const int> irep, const XGroups& groups,
@@ -27,7 +24,7 @@ void compressy(std::span<const double> v, std::span<const int> irep, const XGrou
   for (int k = 0; k < groups.nunique; ++k) {
     double sum = 0.0;
     for (int c = 0; c < groups.icases[k]; ++c, ++point) sum += irep[point] * v[point];
-    ycompress[k] = sum / groups.icompress[k];
+    ycompress[k] = sum / static_cast<double>(groups.icompress[k]);
   }
 }
 

@@ -1,0 +1,136 @@
+#include "engine/driver/messages.h"
+
+#include "common/error_stop.h"
+#include "common/format.h"
+#include "common/list_writer.h"
+
+namespace trov {
+
+namespace {
+
+FaultListener fault_listener = nullptr;
+
+std::string line(std::string_view text) { return ListWriter().text(text).str(); }
+
+}  // namespace
+
+std::string warning_message(Warning warning) {
+  switch (warning) {
+    case Warning::nstep_below_one:
+      return line("Warning: number of lambdas (nstep) must be at least 1");
+    case Warning::lmin_not_below_lmax:
+      return line("Warning: lmin must be smaller than lmax");
+    case Warning::bootstrap_needs_fixed_lambda:
+      return line("Warning: bootstrap available only for fixed lambda");
+  }
+  return {};
+}
+
+std::string fault_message(Fault fault, const FaultDetails& details) {
+  switch (fault) {
+    case Fault::parameter_count:
+      return line("Error: line 1 of the parameter file must hold 10, the number of parameter lines");
+    case Fault::seed_not_positive:
+      return line("Error: random number seed must be > 0");
+    case Fault::seed_too_large:
+      return line("Error: random number seed must be < 2147483647");
+    case Fault::two_covariates:
+      return line("Error: program can handle only 1 covariate");
+    case Fault::model_unknown:
+      return line("Error: model must be 1 (normal), 2 (binomial) or 3 (Poisson)");
+    case Fault::maxit_below_one:
+      return line("Error: maxit must be at least 1 in binomial and Poisson models");
+    case Fault::nstep_too_large:
+      return line("Error: nstep must be at most 10000");
+    case Fault::iboot_too_large:
+      return line("Error: iboot must be at most 100000");
+    case Fault::maxit_too_large:
+      return line("Error: maxit must be at most 1000");
+    case Fault::data_name_unreadable:
+      return format_record("(/A)", {" Error reading data filename from input file"});
+    case Fault::too_many_cases:
+      return ListWriter()
+          .text("Error: program cannot handle more than ")
+          .integer(details.number)
+          .text(" cases")
+          .str();
+    case Fault::case_unreadable: {
+      std::string message =
+          format_record("(/A,I4)", {" Error when reading data from input file, line# = ", details.number});
+      if (details.integer_hint)
+        message += "\n Possible remedy:\n Program expects an integer in last column (no decimel points)\n";
+      if (details.covariate_hint)
+        message += "\n Possible remedy:\n Covariate must be a number, cannot be a character\n";
+      return message;
+    }
+    case Fault::no_complete_case:
+      return line("Error: the data file holds no complete case");
+    case Fault::no_variance:
+      return line("Error: Y has no variance");
+    case Fault::negative_y:
+      return line("Error: Y cannot be negative in binomial and Poisson models");
+    case Fault::binomial_y_above_one:
+      return line("Error: Y cannot be greater than 1 in binomial model");
+    case Fault::too_few_distinct_x:
+      return line("Error: fewer than 4 distinct X values; the spline needs at least 4");
+    case Fault::counts_overflow:
+      return line("Error: the counts N of one point add up to more than 2147483647");
+    case Fault::too_many_levels: {
+      const auto count = static_cast<std::int64_t>(details.levels.size());
+      std::string message = ListWriter()
+                                .text("Program can't handle more than")
+                                .integer(count)
+                                .text("levels for covariate")
+                                .str();
+      message += ListWriter().text("First").integer(count).text("levels:").str();
+      ListWriter list;
+      for (double level : details.levels) list.real(level);
+      return message + list.str();
+    }
+    case Fault::design_not_positive_definite:
+      return line("X'X is not positive-definite") +
+             ListWriter().text("Row number").integer(details.number).str();
+    case Fault::design_ill_conditioned:
+      return line("X'X is too ill-conditioned") +
+             ListWriter().text("Row number").integer(details.number).str();
+    case Fault::weight_vanished:
+      return format_record("(//A)", {" Program crashed (GLM weight is zero)"});
+    case Fault::too_many_degenerate:
+      return line("Too many degenerate random samples (> #bootstraps)");
+  }
+  return {};
+}
+
+std::string cases_read_message(int cases) {
+  return format_record("(/1X,I4,A/)", {cases, " cases read from file"});
+}
+
+std::string results_file_message() { return line("Results will be written to file TROV.OUT"); }
+
+std::string progress_message(int replicate) { return ListWriter().integer(replicate).str(); }
+
+void warn(Warning warning) { say(warning_message(warning)); }
+
+void set_fault_listener(FaultListener listener) { fault_listener = listener; }
+
+void check_fit(const FitResult& fit) {
+  switch (fit.status) {
+    case FitStatus::ok:
+      return;
+    case FitStatus::weight_vanished:
+      stop_run(Fault::weight_vanished);
+    case FitStatus::design_not_positive_definite:
+      stop_run(Fault::design_not_positive_definite, {.number = fit.failed_column});
+    case FitStatus::design_ill_conditioned:
+      stop_run(Fault::design_ill_conditioned, {.number = fit.failed_column});
+  }
+}
+
+void stop_run(Fault fault, const FaultDetails& details) {
+  const std::string message = fault_message(fault, details);
+  if (fault_listener) fault_listener(message);
+  say(message);
+  error_stop();
+}
+
+}  // namespace trov

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "engine/core/fit_result.h"
+
+namespace trov {
+
+// Every message the engine writes on the console, in one place (messages.cpp holds the texts).
+
+// Repairs of the settings: a line on standard output, and the run goes on.
+enum class Warning { nstep_below_one, lmin_not_below_lmax, bootstrap_needs_fixed_lambda };
+
+// Faults the engine detects itself: the message on standard output, then the error stop.
+enum class Fault {
+  parameter_count,
+  seed_not_positive,
+  seed_too_large,
+  two_covariates,
+  model_unknown,
+  maxit_below_one,
+  nstep_too_large,
+  iboot_too_large,
+  maxit_too_large,
+  data_name_unreadable,
+  too_many_cases,
+  case_unreadable,  // number: the case; hints by integer_hint and covariate_hint
+  no_complete_case,
+  no_variance,
+  negative_y,
+  binomial_y_above_one,
+  too_few_distinct_x,
+  counts_overflow,
+  too_many_levels,               // levels: the first ones met
+  design_not_positive_definite,  // number: the design column
+  design_ill_conditioned,        // number: the design column
+  weight_vanished,
+  too_many_degenerate,
+};
+
+// What some faults name besides their text.
+struct FaultDetails {
+  std::int64_t number = 0;
+  bool integer_hint = false;
+  bool covariate_hint = false;
+  std::span<const double> levels{};
+};
+
+// The lines a warning writes, each ended by a line end.
+std::string warning_message(Warning warning);
+// The lines a fault writes before the error stop, each ended by a line end.
+std::string fault_message(Fault fault, const FaultDetails& details = {});
+
+// The other console lines: the count of cases read, where the results go, bootstrap progress.
+std::string cases_read_message(int cases);
+std::string results_file_message();
+std::string progress_message(int replicate);
+
+// Writes the warning's line.
+void warn(Warning warning);
+
+// Called once a fault's message is known, before it is written and the run stops (the results
+// writers register one to record the fault); the default does nothing.
+using FaultListener = void (*)(const std::string& message);
+void set_fault_listener(FaultListener listener);
+
+// Ends the run with the fault of a fit that did not end ok; does nothing for a fit that did.
+void check_fit(const FitResult& fit);
+
+// Writes the fault's message and makes the error stop: the engine's one way of ending on a fault it
+// detects itself.
+[[noreturn]] void stop_run(Fault fault, const FaultDetails& details = {});
+
+}  // namespace trov
