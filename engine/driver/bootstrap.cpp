@@ -27,20 +27,25 @@ bool ReplicateDraws::draw(int limit) {
   }
 }
 
-void run_bootstrap(const Settings& s, const Points& points, double lambda, const FitResult& observed,
-                   Fitter& fitter, ResultsFile& out) {
+BootstrapOutcome run_bootstrap(const Settings& s, const Points& points, double lambda,
+                               const FitResult& observed, Fitter& fitter, SelectionWork* selection) {
   const int n = points.n;
   const bool covariate = fitter.covariate();
+  BootstrapOutcome outcome;
   // single precision: the observed data, the fit and the sums are kept as 32-bit reals
-  const std::vector<float> yold(points.y.begin(), points.y.end());
-  const std::vector<float> sycold(observed.syc.begin(), observed.syc.end());
+  outcome.yold.assign(points.y.begin(), points.y.end());
+  outcome.fitted.assign(covariate ? observed.syc.begin() : observed.sy.begin(),
+                        covariate ? observed.syc.end() : observed.sy.end());
   ReplicateDraws draws(points, observed, s.model, s.seed);
-  std::vector<float> mboot(yold.size(), 0.0f), vboot(yold.size(), 0.0f);
+  std::vector<float> mboot(outcome.yold.size(), 0.0f), vboot(outcome.yold.size(), 0.0f);
+  if (selection) outcome.gradients.reserve(static_cast<std::size_t>(s.iboot));
 
   for (int ib = 1; ib <= s.iboot; ++ib) {
     if (!draws.draw(s.iboot)) stop_run(Fault::too_many_degenerate);
     const FitResult& refit = fitter.fit(lambda, draws.response());
     check_fit(refit);
+    if (s.model != Model::normal && refit.iterations >= s.maxit) ++outcome.not_converged;
+    if (selection) outcome.gradients.push_back(selection->gradients(refit, s.model));
     for (int i = 0; i < n; ++i) {
       double v;
       if (!covariate) {
@@ -57,26 +62,28 @@ void run_bootstrap(const Settings& s, const Points& points, double lambda, const
 
   // standard deviation with divisor iboot, in single precision, on the scale that was accumulated
   const auto replicates = static_cast<float>(s.iboot);
-  std::vector<double> lower(yold.size()), upper(yold.size());
-  const std::span<const float> fitted = covariate ? std::span<const float>(sycold) : draws.fitted();
+  outcome.lower.resize(outcome.yold.size());
+  outcome.upper.resize(outcome.yold.size());
   for (int i = 0; i < n; ++i) {
     float variance = (vboot[i] - mboot[i] * mboot[i] / replicates) / replicates;
     if (variance < 0.0f) variance = 0.0f;
-    float se = std::sqrt(variance);
+    const float se = std::sqrt(variance);
+    const float fitted = outcome.fitted[i];
     if (s.model == Model::normal) {
-      lower[i] = fitted[i] - se;  // single-precision difference
-      upper[i] = fitted[i] + se;
+      outcome.lower[i] = fitted - se;  // single-precision difference
+      outcome.upper[i] = fitted + se;
     } else {
       // the band is built on the linear-predictor scale, on copies so the fit itself is not limited
-      double f = fitted[i];
+      double f = fitted;
       double nu_low = ytonu(f, s.model) - se;
-      f = fitted[i];
+      f = fitted;
       double nu_high = ytonu(f, s.model) + se;
-      lower[i] = nutoy(nu_low, s.model);
-      upper[i] = nutoy(nu_high, s.model);
+      outcome.lower[i] = nutoy(nu_low, s.model);
+      outcome.upper[i] = nutoy(nu_high, s.model);
     }
   }
-  out.bootstrap_section(s, covariate, draws.degenerate(), {yold, points.x, fitted, lower, upper});
+  outcome.degenerate = draws.degenerate();
+  return outcome;
 }
 
 }  // namespace trov

@@ -10,6 +10,7 @@
 #include "engine/driver/results.h"
 #include "engine/driver/settings.h"
 #include "engine/fit/fitter.h"
+#include "engine/fit/selection.h"
 
 namespace trov {
 
@@ -24,7 +25,6 @@ class ReplicateDraws {
   bool draw(int limit);
 
   std::span<const double> response() const { return y_; }
-  std::span<const float> fitted() const { return syold_; }  // the observed fit, single precision
   int degenerate() const { return degenerate_; }
 
  private:
@@ -37,11 +37,23 @@ class ReplicateDraws {
   int degenerate_ = 0;
 };
 
+// What the bootstrap found: the observed data and fit with a band of one standard error (single
+// precision, as trov.out shows them), its counts, and the selection gradients of every replicate.
+struct BootstrapOutcome {
+  std::vector<float> yold, fitted;
+  std::vector<double> lower, upper;
+  int degenerate = 0;     // draws whose responses were all equal, redrawn
+  int not_converged = 0;  // replicates whose fit stopped at maxit (models 2 and 3)
+  std::vector<SelectionGradients> gradients;
+
+  BootstrapColumns columns(const Points& points) const { return {yold, points.x, fitted, lower, upper}; }
+};
+
 // Parametric bootstrap at the run's fixed lambda: draws settings.iboot replicates from the fit to the
-// observed data, refits each with the fitter as the data were fitted, and writes the fit with a band
-// of one standard error to the results file. A refit whose weight vanishes, or too many degenerate
-// draws, end the run with their message.
-void run_bootstrap(const Settings& settings, const Points& points, double lambda, const FitResult& observed,
-                   Fitter& fitter, ResultsFile& out);
+// observed data and refits each with the fitter as the data were fitted; with `selection`, the
+// gradients of every refit too. A refit that fails, or too many degenerate draws, end the run with
+// their message.
+BootstrapOutcome run_bootstrap(const Settings& settings, const Points& points, double lambda,
+                               const FitResult& observed, Fitter& fitter, SelectionWork* selection);
 
 }  // namespace trov

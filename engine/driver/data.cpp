@@ -40,15 +40,18 @@ void permute(std::vector<T>& values, std::span<const int> perm, int count, int o
 
 }  // namespace
 
-Points datin(ListReader& parameters, const Settings& settings) {
-  Points points;
+std::string read_data_file_name(ListReader& parameters) {
   std::string line;
   ListReader::Result name_read = parameters.read_line(line);
   if (name_read.status == ListReader::Status::end_of_file) input_fault(parameters, name_read);
   if (!name_read.ok()) stop_run(Fault::data_name_unreadable);
   // The whole line is the name (a picked path is often longer than 50 characters); leading blanks
   // belong to it.
-  std::string name = trailing_blanks_removed(line);
+  return trailing_blanks_removed(line);
+}
+
+Points datin(const std::string& name, const Settings& settings) {
+  Points points;
   std::error_code ec;
   if (name.empty()) cannot_open(name, "no file name on the line after the seed");
   if (std::filesystem::is_directory(name, ec)) cannot_open(name, "it is a directory");

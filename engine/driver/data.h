@@ -1,6 +1,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <vector>
 
 #include "common/list_reader.h"
@@ -12,10 +13,13 @@ namespace trov {
 
 inline constexpr int kCapacity = 10000;  // most cases of a run
 
-// Reads the data file named on the next line of the parameter file, reports the count of cases and
-// pools them into points. Faults end in the error stop (bad case, too many cases, no case) or, for a
-// file that cannot be opened, in a report on standard error and status 2.
-Points datin(ListReader& parameters, const Settings& settings);
+// The name of the data file: the whole next line of the parameter file, trailing blanks removed.
+std::string read_data_file_name(ListReader& parameters);
+
+// Reads the cases of the data file, reports their count and pools them into points. Faults end in the
+// error stop (bad case, too many cases, no case) or, for a file that cannot be opened, in a report on
+// standard error and status 2.
+Points datin(const std::string& name, const Settings& settings);
 
 // Sorts the nraw cases by X (and covariate within equal X when there is one) and pools them into points.
 void organizedata(Points& points, bool covariate);

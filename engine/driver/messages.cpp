@@ -8,7 +8,7 @@ namespace trov {
 
 namespace {
 
-FaultListener fault_listener = nullptr;
+MessageListener* listener = nullptr;
 
 std::string line(std::string_view text) { return ListWriter().text(text).str(); }
 
@@ -109,9 +109,13 @@ std::string results_file_message() { return line("Results will be written to fil
 
 std::string progress_message(int replicate) { return ListWriter().integer(replicate).str(); }
 
-void warn(Warning warning) { say(warning_message(warning)); }
+void warn(Warning warning) {
+  const std::string message = warning_message(warning);
+  if (listener) listener->warned(message);
+  say(message);
+}
 
-void set_fault_listener(FaultListener listener) { fault_listener = listener; }
+void set_message_listener(MessageListener* message_listener) { listener = message_listener; }
 
 void check_fit(const FitResult& fit) {
   switch (fit.status) {
@@ -128,7 +132,7 @@ void check_fit(const FitResult& fit) {
 
 void stop_run(Fault fault, const FaultDetails& details) {
   const std::string message = fault_message(fault, details);
-  if (fault_listener) fault_listener(message);
+  if (listener) listener->stopping(message);
   say(message);
   error_stop();
 }

@@ -61,10 +61,18 @@ std::string progress_message(int replicate);
 // Writes the warning's line.
 void warn(Warning warning);
 
-// Called once a fault's message is known, before it is written and the run stops (the results
-// writers register one to record the fault); the default does nothing.
-using FaultListener = void (*)(const std::string& message);
-void set_fault_listener(FaultListener listener);
+// Told of every warning and fault message as it is written (the run's report records them).
+class MessageListener {
+ public:
+  virtual void warned(const std::string& message) = 0;
+  // Before the fault's message is written and the run stops.
+  virtual void stopping(const std::string& message) = 0;
+
+ protected:
+  ~MessageListener() = default;
+};
+// The listener of the run, or null for none.
+void set_message_listener(MessageListener* listener);
 
 // Ends the run with the fault of a fit that did not end ok; does nothing for a fit that did.
 void check_fit(const FitResult& fit);

@@ -10,9 +10,11 @@
 #include "engine/driver/bootstrap.h"
 #include "engine/driver/data.h"
 #include "engine/driver/messages.h"
+#include "engine/driver/report.h"
 #include "engine/driver/results.h"
 #include "engine/driver/settings.h"
 #include "engine/fit/fitter.h"
+#include "engine/fit/selection.h"
 
 namespace trov {
 
@@ -27,34 +29,60 @@ Covariate covariate_of(const Points& points, bool categorical) {
 
 }  // namespace
 
-void run_engine(std::istream& parameter_stream) {
+void run_engine(std::istream& parameter_stream, const RunOptions& options) {
+  std::optional<RunReport> report;
+  if (options.report) report.emplace("trov.json");
   ListReader parameters(parameter_stream, "the parameter file");
   const Settings settings = read_settings(parameters);
-  const Points points = datin(parameters, settings);
+  const std::string data_file = read_data_file_name(parameters);
+  if (report) report->settings(settings, data_file);
+  const Points points = datin(data_file, settings);
   check_points(points, settings.model);
   std::int64_t ntot = 0;  // observations: the sum of irep
   for (int i = 0; i < points.n; ++i) ntot += points.irep[i];
   std::optional<Covariate> covariate;
   if (settings.covariates > 0) covariate = covariate_of(points, settings.categorical);
+  const Covariate* with = covariate ? &*covariate : nullptr;
   const Design* design = covariate ? &covariate->design : nullptr;
+  if (report) report->data(points, ntot, with);
   say(results_file_message());
 
   ResultsFile out("trov.out");
+  if (report) report->results_opened();
   out.header(settings, design, ntot, points.n);
-  Fitter fitter(points, covariate ? &*covariate : nullptr, settings.fit_options());
+  Fitter fitter(points, with, settings.fit_options());
   const FitResult* fit = nullptr;
-  double lambda = 0;
+  double lnlambda = 0, lambda = 0;
   // Every fit starts afresh from the data: none depends on the lambda before it.
   for (int k = 1; k <= settings.nstep; ++k) {
-    const double lnlambda = (k - 1) * settings.step + settings.lmin;
+    lnlambda = (k - 1) * settings.step + settings.lmin;
     lambda = std::exp(lnlambda);
     fit = &fitter.fit(lambda, points.y);
     check_fit(*fit);
     out.grid_line(settings, design, lnlambda, *fit);
+    if (report) report->grid_row(lnlambda, *fit);
   }
-  if (!settings.grid() && !settings.bootstrap()) out.fitted_table(settings, points, design, *fit);
-  if (settings.bootstrap()) run_bootstrap(settings, points, lambda, *fit, fitter, out);
+  if (!settings.grid()) {
+    std::optional<SelectionWork> selection;
+    SelectionGradients gradients;
+    if (report) {
+      selection.emplace(points, covariate ? &covariate->groups : nullptr);
+      gradients = selection->gradients(*fit, settings.model);
+    }
+    if (!settings.bootstrap()) {
+      out.fitted_table(settings, points, design, *fit);
+      if (report) report->fit(lnlambda, points, with, *fit);
+      if (report) report->selection(gradients, {});
+    } else {
+      const BootstrapOutcome outcome =
+          run_bootstrap(settings, points, lambda, *fit, fitter, selection ? &*selection : nullptr);
+      out.bootstrap_section(settings, with != nullptr, outcome.degenerate, outcome.columns(points));
+      if (report) report->bootstrap(points, outcome);
+      if (report) report->selection(gradients, outcome.gradients);
+    }
+  }
   out.close();
+  if (report) report->finish();
 }
 
 }  // namespace trov

@@ -4,8 +4,13 @@
 
 namespace trov {
 
+// What a run writes besides trov.out and the console.
+struct RunOptions {
+  bool report = true;  // trov.json and the selection gradients
+};
+
 // The engine's main routine: settings from `parameters`, data, checks, grid, fitted values or the
-// bootstrap, all written to trov.out in the working directory.
-void run_engine(std::istream& parameters);
+// bootstrap, all written to trov.out (and trov.json) in the working directory.
+void run_engine(std::istream& parameters, const RunOptions& options = {});
 
 }  // namespace trov

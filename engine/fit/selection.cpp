@@ -1,5 +1,6 @@
 #include "engine/fit/selection.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -89,6 +90,36 @@ SelectionGradients SelectionWork::gradients(const FitResult& fit, Model model) {
   g.beta_standardized = g.beta * g.trait_sd;
   g.gamma_standardized = g.gamma * (g.trait_sd * g.trait_sd);
   return g;
+}
+
+ReplicateSummary summarize_replicates(std::span<const double> values) {
+  const auto count = values.size();
+  ReplicateSummary summary;
+  if (count == 0) return summary;
+  double sum = 0;
+  std::size_t positive = 0, negative = 0;
+  for (double v : values) {
+    sum += v;
+    positive += v > 0;
+    negative += v < 0;
+  }
+  const double mean = sum / static_cast<double>(count);
+  double squares = 0;
+  for (double v : values) squares += (v - mean) * (v - mean);
+  summary.se = count > 1 ? std::sqrt(squares / static_cast<double>(count - 1)) : 0;
+  summary.p =
+      std::min(1.0, 2.0 * static_cast<double>(std::min(positive, negative)) / static_cast<double>(count));
+  std::vector<double> sorted(values.begin(), values.end());
+  std::sort(sorted.begin(), sorted.end());
+  auto quantile = [&](double probability) {
+    const double h = static_cast<double>(count - 1) * probability;
+    const auto below = static_cast<std::size_t>(std::floor(h));
+    const std::size_t above = std::min(below + 1, count - 1);
+    return sorted[below] + (h - static_cast<double>(below)) * (sorted[above] - sorted[below]);
+  };
+  summary.lower = quantile(0.025);
+  summary.upper = quantile(0.975);
+  return summary;
 }
 
 }  // namespace trov

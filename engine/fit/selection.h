@@ -47,4 +47,13 @@ class SelectionWork {
   std::vector<double> knots_, values_, slope_, curvature_;
 };
 
+// The spread of one gradient over the bootstrap replicates.
+struct ReplicateSummary {
+  double se = 0;     // standard deviation, divisor B - 1
+  double p = 0;      // two-sided: 2 min(#values > 0, #values < 0) / B, at most 1
+  double lower = 0;  // 2.5% and 97.5% quantiles, linear between order statistics (R's type 7)
+  double upper = 0;
+};
+ReplicateSummary summarize_replicates(std::span<const double> values);
+
 }  // namespace trov

@@ -50,7 +50,7 @@ TEST(data_fuzz_test, mutated_data_files_end_cleanly) {
       if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr)) _exit(90);
       std::istringstream parameters(data.string() + "\n");
       ListReader reader(parameters, "parameters");
-      const Points points = datin(reader, settings);
+      const Points points = datin(read_data_file_name(reader), settings);
       check_points(points, settings.model);
       _exit(0);
     }

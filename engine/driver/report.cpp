@@ -1,0 +1,263 @@
+#include "engine/driver/report.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <utility>
+
+#include "engine/spline/links.h"
+
+namespace trov {
+
+using Json = nlohmann::ordered_json;
+
+namespace {
+
+// The shortest text that reads back to the same double.
+std::string shortest(double value) {
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+
+std::string list_of(const std::vector<double>& values) {
+  std::string text;
+  for (double v : values) text += (text.empty() ? "" : ", ") + shortest(v);
+  return text;
+}
+
+// The message's lines without their leading blank; empty lines left out.
+std::vector<std::string> lines_of(const std::string& message) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < message.size()) {
+    std::size_t end = message.find('\n', start);
+    if (end == std::string::npos) end = message.size();
+    std::string line = message.substr(start, end - start);
+    if (!line.empty() && line.front() == ' ') line.erase(0, 1);
+    if (line.find_first_not_of(' ') != std::string::npos) lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+// The row of the smallest finite score, ties to the first; none when no score is finite.
+std::optional<std::size_t> smallest(const std::vector<double>& scores) {
+  std::optional<std::size_t> best;
+  for (std::size_t k = 0; k < scores.size(); ++k)
+    if (std::isfinite(scores[k]) && (!best || scores[k] < scores[*best])) best = k;
+  return best;
+}
+
+}  // namespace
+
+RunReport::RunReport(std::string path) : path_(std::move(path)) { set_message_listener(this); }
+
+RunReport::~RunReport() { set_message_listener(nullptr); }
+
+Json RunReport::number(double value, const std::string& where) {
+  if (std::isfinite(value)) return value;
+  warnings_.push_back("non_finite: " + where + " is not a finite number (written as null)");
+  return nullptr;
+}
+
+void RunReport::settings(const Settings& s, const std::string& data_file) {
+  model_ = s.model;
+  maxit_ = s.maxit;
+  grid_search_ = s.grid();
+  settings_ = {{"covariates", s.covariates},
+               {"categorical", s.categorical},
+               {"nstep", s.nstep},
+               {"lmin", s.lmin},
+               {"lmax", s.grid() ? Json(s.lmax) : Json(nullptr)},
+               {"maxit", s.maxit},
+               {"stop", s.stop},
+               {"model", model_name(s.model)},
+               {"counts_column", s.counts_column},
+               {"bootstrap_replicates", s.iboot},
+               {"seed", s.seed},
+               {"data_file", data_file}};
+}
+
+void RunReport::data(const Points& points, std::int64_t observations, const Covariate* covariate) {
+  covariate_ = covariate != nullptr;
+  data_ = {{"cases", points.nraw},
+           {"observations", observations},
+           {"points", points.n},
+           {"distinct_x", covariate ? covariate->groups.nunique : points.n}};
+  if (covariate && covariate->design.categorical) {
+    const auto& levels = covariate->design.levels;
+    data_["levels"] = std::vector<double>(levels.begin(), levels.begin() + covariate->design.columns);
+  }
+}
+
+void RunReport::grid_row(double lnlambda, const FitResult& fit) {
+  const std::string at = " at ln(lambda) = " + shortest(lnlambda);
+  const bool covariate = covariate_;
+  const bool glm = model_ != Model::normal;
+  const bool converged = fit.iterations < maxit_;
+  grid_.push_back({{"lnlambda", lnlambda},
+                   {"trace", number(fit.trace, "trace" + at)},
+                   {"gcv", number(fit.gcv, "gcv" + at)},
+                   {"ocv", covariate ? Json(nullptr) : number(fit.ocv, "ocv" + at)},
+                   {"iterations", glm ? Json(fit.iterations) : Json(nullptr)},
+                   {"converged", glm ? Json(converged) : Json(nullptr)}});
+  grid_lnlambda_.push_back(lnlambda);
+  grid_gcv_.push_back(fit.gcv);
+  grid_ocv_.push_back(covariate ? NAN : fit.ocv);
+  if (glm && !converged) not_converged_.push_back(lnlambda);
+}
+
+void RunReport::fit(double lnlambda, const Points& points, const Covariate* covariate, const FitResult& fit) {
+  fit_ = {{"lnlambda", lnlambda}};
+  const Design* design = covariate ? &covariate->design : nullptr;
+  const auto columns = static_cast<std::size_t>(design ? design->columns : 0);
+  if (design) fit_["coefficients"] = std::vector<double>(fit.beta.begin(), fit.beta.begin() + columns);
+  Json rows = Json::array();
+  for (int i = 0; i < points.n; ++i) {
+    const std::string at = " of point " + std::to_string(i + 1);
+    Json row = {{"x", points.x[i]}, {"y", points.y[i]}, {"n", points.irep[i]}};
+    if (design) row["c"] = points.covariate[i];
+    row["yhat"] = number(fit.sy[i], "yhat" + at);
+    if (model_ != Model::normal) row["nu"] = number(fit.snu[i], "nu" + at);
+    if (design) row["yhat_corrected"] = number(fit.syc[i], "yhat_corrected" + at);
+    if (design && design->categorical) {
+      Json by_level = Json::array();
+      for (std::size_t j = 0; j < columns; ++j) {
+        double nu = fit.nufit[i] + fit.beta[j];  // the fitted value had the point level j
+        by_level.push_back(number(model_ == Model::normal ? nu : nutoy(nu, model_), "yhat_by_level" + at));
+      }
+      row["yhat_by_level"] = std::move(by_level);
+    }
+    rows.push_back(std::move(row));
+  }
+  fit_["points"] = std::move(rows);
+}
+
+void RunReport::bootstrap(const Points& points, const BootstrapOutcome& outcome) {
+  Json rows = Json::array();
+  for (int i = 0; i < points.n; ++i) {
+    const std::string at = " of point " + std::to_string(i + 1);
+    rows.push_back({{"x", points.x[i]},
+                    {"y", outcome.yold[i]},
+                    {"yhat", number(outcome.fitted[i], "bootstrap yhat" + at)},
+                    {"lower", number(outcome.lower[i], "bootstrap lower" + at)},
+                    {"upper", number(outcome.upper[i], "bootstrap upper" + at)}});
+  }
+  const int replicates = settings_["bootstrap_replicates"].get<int>();
+  bootstrap_ = {{"replicates", replicates},
+                {"degenerate_draws", outcome.degenerate},
+                {"not_converged", model_ != Model::normal ? Json(outcome.not_converged) : Json(nullptr)},
+                {"points", std::move(rows)}};
+  if (model_ != Model::normal) bootstrap_not_converged_ = outcome.not_converged;
+}
+
+void RunReport::selection(const SelectionGradients& g, std::span<const SelectionGradients> replicates) {
+  selection_ = {{"mean_fitness", number(g.mean_fitness, "mean_fitness")},
+                {"trait_mean", number(g.trait_mean, "trait_mean")},
+                {"trait_sd", number(g.trait_sd, "trait_sd")},
+                {"beta", number(g.beta, "beta")},
+                {"gamma", number(g.gamma, "gamma")},
+                {"beta_standardized", number(g.beta_standardized, "beta_standardized")},
+                {"gamma_standardized", number(g.gamma_standardized, "gamma_standardized")}};
+  if (replicates.empty()) return;
+  Json spread = {{"replicates", replicates.size()}};
+  const std::pair<const char*, double SelectionGradients::*> gradients[] = {
+      {"beta", &SelectionGradients::beta},
+      {"gamma", &SelectionGradients::gamma},
+      {"beta_standardized", &SelectionGradients::beta_standardized},
+      {"gamma_standardized", &SelectionGradients::gamma_standardized}};
+  std::vector<double> values(replicates.size());
+  for (const auto& [name, member] : gradients) {
+    for (std::size_t b = 0; b < replicates.size(); ++b) values[b] = replicates[b].*member;
+    const ReplicateSummary s = summarize_replicates(values);
+    const std::string where = std::string("bootstrap ") + name;
+    spread[name] = {{"se", number(s.se, where + " se")},
+                    {"p", number(s.p, where + " p")},
+                    {"lower", number(s.lower, where + " lower")},
+                    {"upper", number(s.upper, where + " upper")}};
+  }
+  selection_["bootstrap"] = std::move(spread);
+}
+
+void RunReport::warned(const std::string& message) {
+  for (std::string& line : lines_of(message)) warnings_.push_back(std::move(line));
+}
+
+void RunReport::stopping(const std::string& message) {
+  error_ = lines_of(message);
+  if (results_open_) write(document("error"));
+}
+
+void RunReport::finish() { write(document("ok")); }
+
+Json RunReport::document(const char* status) {
+  std::vector<std::string> warnings = warnings_;
+  Json diagnostics = {
+      {"grid_minimum_at_edge", nullptr},
+      {"not_converged", not_converged_},
+      {"bootstrap_not_converged", bootstrap_not_converged_ ? Json(*bootstrap_not_converged_) : Json()}};
+  Json minimum;
+  if (grid_search_ && grid_.size() >= 2) {
+    auto entry = [&](const std::vector<double>& scores) -> Json {
+      const std::optional<std::size_t> k = smallest(scores);
+      if (!k) return nullptr;
+      return {{"index", *k},
+              {"lnlambda", grid_lnlambda_[*k]},
+              {"score", scores[*k]},
+              {"at_edge", *k == 0 || *k + 1 == scores.size()}};
+    };
+    minimum = {{"gcv", entry(grid_gcv_)}, {"ocv", entry(grid_ocv_)}};
+    if (minimum["gcv"].is_object()) {
+      const bool at_edge = minimum["gcv"]["at_edge"].get<bool>();
+      diagnostics["grid_minimum_at_edge"] = at_edge;
+      if (at_edge)
+        warnings.push_back("grid_minimum_at_edge: the smallest GCV score lies at ln(lambda) = " +
+                           shortest(minimum["gcv"]["lnlambda"].get<double>()) +
+                           ", an end of the grid; widen the grid");
+    }
+  }
+  if (!not_converged_.empty())
+    warnings.push_back("not_converged: the fits at ln(lambda) = " + list_of(not_converged_) +
+                       " stopped at maxit = " + std::to_string(maxit_) + " before converging; raise maxit");
+  if (bootstrap_not_converged_ && *bootstrap_not_converged_ > 0)
+    warnings.push_back("bootstrap_not_converged: " + std::to_string(*bootstrap_not_converged_) +
+                       " bootstrap refits stopped at maxit = " + std::to_string(maxit_) +
+                       " before converging");
+
+  Json doc = {{"format", "trov-results"}, {"version", 1}, {"status", status}};
+  if (!error_.empty() && std::string_view(status) == "error") doc["error"] = error_;
+  if (!settings_.is_null()) doc["settings"] = settings_;
+  doc["warnings"] = warnings;
+  doc["diagnostics"] = std::move(diagnostics);
+  if (!data_.is_null()) doc["data"] = data_;
+  doc["grid"] = grid_;
+  if (!minimum.is_null()) doc["minimum"] = std::move(minimum);
+  if (!fit_.is_null()) doc["fit"] = fit_;
+  if (!bootstrap_.is_null()) doc["bootstrap"] = bootstrap_;
+  if (!selection_.is_null()) doc["selection"] = selection_;
+  return doc;
+}
+
+void RunReport::write(const Json& doc) const {
+  const std::string temporary = path_ + ".tmp";
+  bool written = false;
+  {
+    std::ofstream out(temporary, std::ios::trunc);
+    out << doc.dump() << '\n';
+    out.flush();
+    written = static_cast<bool>(out);
+  }
+  if (written && std::rename(temporary.c_str(), path_.c_str()) == 0) return;
+  const int error = errno;
+  std::remove(temporary.c_str());
+  std::cout.flush();
+  std::fprintf(stderr, "Error: cannot write %s: %s\n", path_.c_str(), std::strerror(error));
+  if (error_.empty()) std::exit(2);  // a failed run goes on to its error stop
+}
+
+}  // namespace trov

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/core/design.h"
+#include "engine/core/fit_result.h"
+#include "engine/core/points.h"
+#include "engine/driver/bootstrap.h"
+#include "engine/driver/messages.h"
+#include "engine/driver/settings.h"
+#include "engine/fit/selection.h"
+
+namespace trov {
+
+// trov.json: every result of the run at full precision, the diagnostics a user needs and the selection
+// gradients, for programs to read (the README documents each field). The run tells the report what it
+// computes as it goes; the report writes the file once the results are complete, or when a run whose
+// trov.out is open ends in an error stop. It is written to a temporary file and renamed into place, so
+// a reader never sees half of it. Numbers read back to the same double; a value that is not finite is
+// null, with a warning saying where.
+class RunReport : public MessageListener {
+ public:
+  explicit RunReport(std::string path);
+  ~RunReport();
+  RunReport(const RunReport&) = delete;
+  RunReport& operator=(const RunReport&) = delete;
+
+  void settings(const Settings& settings, const std::string& data_file);
+  void data(const Points& points, std::int64_t observations, const Covariate* covariate);
+  // From here on an error stop writes the report with the error.
+  void results_opened() { results_open_ = true; }
+  void grid_row(double lnlambda, const FitResult& fit);
+  void fit(double lnlambda, const Points& points, const Covariate* covariate, const FitResult& fit);
+  void bootstrap(const Points& points, const BootstrapOutcome& outcome);
+  void selection(const SelectionGradients& gradients, std::span<const SelectionGradients> replicates);
+  // Writes the report of a run that reached its results.
+  void finish();
+
+  void warned(const std::string& message) override;
+  void stopping(const std::string& message) override;
+
+ private:
+  nlohmann::ordered_json number(double value, const std::string& where);
+  void write(const nlohmann::ordered_json& document) const;
+  nlohmann::ordered_json document(const char* status);
+
+  std::string path_;
+  Model model_ = Model::normal;
+  int maxit_ = 0;
+  bool grid_search_ = false;
+  bool covariate_ = false;
+  bool results_open_ = false;
+  nlohmann::ordered_json settings_, data_, fit_, bootstrap_, selection_;
+  nlohmann::ordered_json grid_ = nlohmann::ordered_json::array();
+  std::vector<double> grid_gcv_, grid_ocv_, grid_lnlambda_;
+  std::vector<double> not_converged_;
+  std::optional<int> bootstrap_not_converged_;
+  std::vector<std::string> warnings_, error_;
+};
+
+}  // namespace trov
