@@ -18,6 +18,7 @@ bool is_digit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0;
 
 ListReader::Result fault(std::string what) { return {ListReader::Status::fault, std::move(what)}; }
 ListReader::Result end_of_file() { return {ListReader::Status::end_of_file, {}}; }
+ListReader::Result completed(int values) { return {ListReader::Status::ok, {}, values}; }
 
 // Converts a scanned number into the item; the token is already in C form ("1.5E-3").
 ListReader::Result assign(const ListReader::Target& target, const std::string& token, bool integer_form) {
@@ -91,6 +92,7 @@ ListReader::Result ListReader::read(std::initializer_list<Target> items) {
   bool repeated_null = false;
   std::string token;
   bool integer_form = true;
+  int values = 0;
   for (const Target& target : items) {
     if (repeat == 0) {
       while (true) {  // find where the next value starts
@@ -99,7 +101,7 @@ ListReader::Result ListReader::read(std::initializer_list<Target> items) {
         if (!fetch_line()) return in_.bad() ? fault("input error") : end_of_file();
       }
       char c = line_[pos_];
-      if (c == '/') return {};  // the remaining items keep their values
+      if (c == '/') return completed(values);  // the remaining items keep their values
       if (c == ',') {           // null value
         ++pos_;
         continue;
@@ -126,8 +128,9 @@ ListReader::Result ListReader::read(std::initializer_list<Target> items) {
     --repeat;
     if (repeated_null) continue;
     if (Result r = assign(target, token, integer_form); !r.ok()) return r;
+    ++values;
   }
-  return {};
+  return completed(values);
 }
 
 ListReader::Result ListReader::read_line(std::string& text) {
@@ -148,7 +151,9 @@ ListReader::Result ListReader::read_line(std::string& text) {
 }
 
 void read_or_fail(ListReader& reader, std::initializer_list<ListReader::Target> items) {
-  if (ListReader::Result r = reader.read(items); !r.ok()) input_fault(reader, r);
+  ListReader::Result r = reader.read(items);
+  if (r.ok() && r.values < static_cast<int>(items.size())) r = fault("no value");
+  if (!r.ok()) input_fault(reader, r);
 }
 
 }  // namespace trov

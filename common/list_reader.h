@@ -19,6 +19,7 @@ class ListReader {
   struct Result {
     Status status = Status::ok;
     std::string fault;  // "invalid integer", "invalid number", "exponent field", ...
+    int values = 0;     // items that received a value; the others met a null
     bool ok() const { return status == Status::ok; }
   };
   using Target = std::variant<int*, float*, double*>;
@@ -49,7 +50,8 @@ class ListReader {
 // naming the source, the line and the fault, then exit status 2.
 [[noreturn]] void input_fault(const ListReader& reader, const ListReader::Result& result);
 
-// Reads one statement and ends the program through input_fault unless it succeeds.
+// Reads one statement and ends the program through input_fault unless it succeeds and gives every item
+// a value: a null there is the fault "no value", as the item would keep whatever it held.
 void read_or_fail(ListReader& reader, std::initializer_list<ListReader::Target> items);
 
 }  // namespace trov

@@ -87,6 +87,25 @@ TEST(settings_test, blank_lines_among_the_values_are_passed_over) {
   EXPECT_EQ(settings_of(text).nstep, 21);
 }
 
+// A parameter line must hold its value: a null (",", "/", "r*") would leave the setting unset.
+TEST(settings_test, a_parameter_line_without_a_value_is_an_input_fault) {
+  const std::string file = parameter_file(" 21", "-10", " 10", "0");
+  const struct {
+    std::string value;  // the line's first value, replaced by a null
+    const char* null;
+    int line;
+  } cases[] = {{"10        SAVE", ",", 1}, {" 21 nstep", "/", 4}, {" 10 lmax", "3*", 6}, {"0 iboot", ", 5", 11},
+               {"2387498   random", "/", 12}};
+  for (const auto& c : cases) {
+    std::string text = file;
+    const std::size_t at = text.find(c.value);
+    text.replace(at, c.value.find(' ', 1), c.null);
+    EXPECT_EXIT(settings_of(text), testing::ExitedWithCode(2),
+                "^Error reading test, line " + std::to_string(c.line) + ": no value\n$")
+        << text;
+  }
+}
+
 void set_cases(Points& p, std::initializer_list<std::array<double, 4>> cases) {
   int i = 0;
   for (const auto& c : cases) {
