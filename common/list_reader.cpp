@@ -102,7 +102,7 @@ ListReader::Result ListReader::read(std::initializer_list<Target> items) {
       }
       char c = line_[pos_];
       if (c == '/') return completed(values);  // the remaining items keep their values
-      if (c == ',') {           // null value
+      if (c == ',') {                          // null value
         ++pos_;
         continue;
       }
@@ -145,8 +145,8 @@ ListReader::Result ListReader::read_line(std::string& text) {
     std::fprintf(stderr, "Error reading %s: end of file after line %d\n", reader.source_name().c_str(),
                  reader.line_number());
   else
-    std::fprintf(stderr, "Error reading %s, line %d: %s\n", reader.source_name().c_str(), reader.line_number(),
-                 result.fault.c_str());
+    std::fprintf(stderr, "Error reading %s, line %d: %s\n", reader.source_name().c_str(),
+                 reader.line_number(), result.fault.c_str());
   std::exit(2);
 }
 

@@ -13,12 +13,13 @@ namespace trov {
 namespace {
 
 std::string parameter_file(const std::string& nstep, const std::string& lmin, const std::string& lmax,
-                           const std::string& iboot, const std::string& M = " 0", const std::string& catcov = " 0",
-                           const std::string& stop = "0.005     ") {
+                           const std::string& iboot, const std::string& M = " 0",
+                           const std::string& catcov = " 0", const std::string& stop = "0.005     ") {
   return "10        SAVE FIRST 10 COLUMNS OF THIS FILE FOR PARAMETERS ONLY\n" + M +
-         "        M = number of covariates (0 or 1)\n" + catcov + "        catcov\n" + nstep + " nstep\n" + lmin +
-         " lmin\n" + lmax + " lmax\n5         maxit\n" + stop + "stop = convergence tolerance\n 2        model\n" +
-         " 2        icol\n" + iboot + " iboot\n2387498   random number seed for bootstrapping\ndemo1.dat\n";
+         "        M = number of covariates (0 or 1)\n" + catcov + "        catcov\n" + nstep + " nstep\n" +
+         lmin + " lmin\n" + lmax + " lmax\n5         maxit\n" + stop +
+         "stop = convergence tolerance\n 2        model\n" + " 2        icol\n" + iboot +
+         " iboot\n2387498   random number seed for bootstrapping\ndemo1.dat\n";
 }
 
 Settings settings_of(const std::string& text) {
@@ -42,7 +43,8 @@ TEST(settings_test, default_file_gives_the_default_settings) {
   EXPECT_EQ(s.iboot, 0);
   EXPECT_EQ(s.seed, 2387498);
   EXPECT_EQ(settings_of(parameter_file("1", "0.1", "0", "0")).lmin, 0.10000000149011612);
-  EXPECT_EQ(settings_of(parameter_file("1", "0", "0", "0", " 0", " 0", "0.00000001")).stop, static_cast<double>(1e-8f));
+  EXPECT_EQ(settings_of(parameter_file("1", "0", "0", "0", " 0", " 0", "0.00000001")).stop,
+            static_cast<double>(1e-8f));
 }
 
 TEST(settings_test, conversions_round_and_truncate) {
@@ -94,7 +96,10 @@ TEST(settings_test, a_parameter_line_without_a_value_is_an_input_fault) {
     std::string value;  // the line's first value, replaced by a null
     const char* null;
     int line;
-  } cases[] = {{"10        SAVE", ",", 1}, {" 21 nstep", "/", 4}, {" 10 lmax", "3*", 6}, {"0 iboot", ", 5", 11},
+  } cases[] = {{"10        SAVE", ",", 1},
+               {" 21 nstep", "/", 4},
+               {" 10 lmax", "3*", 6},
+               {"0 iboot", ", 5", 11},
                {"2387498   random", "/", 12}};
   for (const auto& c : cases) {
     std::string text = file;
