@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cfloat>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -109,8 +110,10 @@ ListReader::Result ListReader::read(std::initializer_list<Target> items) {
       std::size_t star = pos_;
       while (star < line_.size() && is_digit(line_[star])) ++star;
       if (star > pos_ && star < line_.size() && line_[star] == '*') {
-        repeat = std::atoi(line_.c_str() + pos_);
-        if (repeat <= 0) return fault("invalid repeat count");
+        // a count beyond the integer range is a fault, never a wrapped or saturated count
+        if (std::from_chars(line_.data() + pos_, line_.data() + star, repeat).ec != std::errc() ||
+            repeat <= 0)
+          return fault("invalid repeat count");
         pos_ = star + 1;
         repeated_null = at_value_end();
         if (!repeated_null) {

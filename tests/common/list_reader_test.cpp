@@ -11,7 +11,8 @@ namespace {
 using Status = ListReader::Status;
 
 TEST(list_reader_test, values_end_where_they_cannot_continue) {
-  std::istringstream in("0.005     stop = convergence\n0.00000001stop\n 21       nstep\n1.0D0 2d1 1.5-3 -2.25e+1\n");
+  std::istringstream in(
+      "0.005     stop = convergence\n0.00000001stop\n 21       nstep\n1.0D0 2d1 1.5-3 -2.25e+1\n");
   ListReader r(in, "test");
   float f = 0;
   ASSERT_TRUE(r.read({&f}).ok());
@@ -78,6 +79,8 @@ TEST(list_reader_test, faults_are_named) {
   EXPECT_EQ(fault_of("1.5E+x\n", false), "exponent field");
   EXPECT_EQ(fault_of("1e999\n", false), "real overflow");
   EXPECT_EQ(fault_of("3000000000\n", true), "integer overflow");
+  EXPECT_EQ(fault_of("0*2\n", false), "invalid repeat count");
+  EXPECT_EQ(fault_of("4294967297*2\n", false), "invalid repeat count");  // not one copy
   std::istringstream in("1e39\n");
   ListReader r(in, "test");
   float f = 0;
