@@ -20,6 +20,8 @@ namespace trov {
 
 namespace {
 
+namespace fs = std::filesystem;
+
 // A data file that cannot be opened is a fault of the input layer: a report and status 2.
 [[noreturn]] void cannot_open(const std::string& name, const std::string& reason) {
   std::cout.flush();
@@ -35,7 +37,8 @@ std::string trailing_blanks_removed(std::string text) {
 template <typename T>
 void permute(std::vector<T>& values, std::span<const int> perm, int count, int offset) {
   std::vector<T> copy(values.begin() + offset, values.begin() + offset + count);
-  for (int i = 0; i < count; ++i) values[static_cast<std::size_t>(offset + i)] = copy[static_cast<std::size_t>(perm[i])];
+  for (int i = 0; i < count; ++i)
+    values[static_cast<std::size_t>(offset + i)] = copy[static_cast<std::size_t>(perm[i])];
 }
 
 }  // namespace
@@ -53,9 +56,16 @@ void datin(ListReader& parameters, const Settings& settings, Points& points) {
   // The whole line is the name (a picked path is often longer than 50 characters); leading blanks
   // belong to it.
   std::string name = trailing_blanks_removed(line);
-  std::error_code ec;
   if (name.empty()) cannot_open(name, "no file name on the line after the seed");
-  if (std::filesystem::is_directory(name, ec)) cannot_open(name, "it is a directory");
+  // Looked at before it is opened: opening a FIFO blocks until a writer comes, and a device such as
+  // /dev/zero reads without end.
+  std::error_code ec;
+  const fs::file_status status = fs::status(name, ec);
+  if (fs::is_directory(status)) cannot_open(name, "it is a directory");
+  if (fs::exists(status) && !fs::is_regular_file(status)) cannot_open(name, "not a regular file");
+  // equivalent compares device and inode, so every name of the file counts
+  if (fs::equivalent(name, "trov.out", ec))
+    cannot_open(name, "it is trov.out, which the results would overwrite");
   std::ifstream file(name);
   if (!file) cannot_open(name, std::strerror(errno));
 
@@ -68,10 +78,13 @@ void datin(ListReader& parameters, const Settings& settings, Points& points) {
     ListReader::Result r = has_c ? (has_n ? cases.read({&y, &x, &c, &n}) : cases.read({&y, &x, &c}))
                                  : (has_n ? cases.read({&y, &x, &n}) : cases.read({&y, &x}));
     if (r.status == ListReader::Status::end_of_file) break;  // an incomplete last case is dropped
-    if (r.status == ListReader::Status::unreadable) input_fault(cases, r);  // a fault of the file, not of a case
+    if (r.status == ListReader::Status::unreadable)
+      input_fault(cases, r);  // a fault of the file, not of a case
     if (!r.ok()) {
-      std::string message = format_record("(/A,I4)", {" Error when reading data from input file, line# = ", i + 1});
-      if (has_n) message += "\n Possible remedy:\n Program expects an integer in last column (no decimel points)\n";
+      std::string message =
+          format_record("(/A,I4)", {" Error when reading data from input file, line# = ", i + 1});
+      if (has_n)
+        message += "\n Possible remedy:\n Program expects an integer in last column (no decimel points)\n";
       if (has_c) message += "\n Possible remedy:\n Covariate must be a number, cannot be a character\n";
       say(message);
       error_stop();

@@ -93,6 +93,7 @@ void run_engine(std::istream& parameter_stream) {
     out.fitted_table(s, run->M, p.n, {p.y, p.x, p.xsave, p.irep, run->sy, run->snu, run->syc, run->nufit, run->beta,
                                       run->levels});
   if (s.iboot > 1) run_bootstrap(*run, out);
+  out.close();
 }
 
 }  // namespace trov
