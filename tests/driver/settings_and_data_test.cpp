@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
 #include <cmath>
@@ -107,6 +108,35 @@ TEST(settings_test, a_parameter_line_without_a_value_is_an_input_fault) {
     text.replace(at, c.value.find(' ', 1), c.null);
     EXPECT_EXIT(settings_of(text), testing::ExitedWithCode(2),
                 "^Error reading test, line " + std::to_string(c.line) + ": no value\n$")
+        << text;
+  }
+}
+
+// The upper limits hold at their values, iboot only for a bootstrap and maxit only for models 2 and 3;
+// the golden runs show the messages.
+TEST(settings_test, nstep_iboot_and_maxit_have_upper_limits) {
+  auto with = [](std::string text, const std::string& from, const std::string& to) {
+    return text.replace(text.find(from), from.size(), to);
+  };
+  const std::string grid = parameter_file("10000", "0", "1", "0");
+  EXPECT_EQ(settings_of(grid).nstep, 10000);
+  EXPECT_EQ(settings_of(parameter_file("1", "0", "1", "100000")).iboot, 100000);
+  EXPECT_EQ(settings_of(with(grid, "5         maxit", "1000 maxit")).maxit, 1000);
+  EXPECT_EQ(
+      settings_of(with(with(grid, "5         maxit", "1001 maxit"), " 2        model", "1 model")).maxit,
+      1001);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(settings_of(parameter_file("2", "0", "1", "100001")).iboot, 1);  // a grid runs no bootstrap
+  testing::internal::GetCapturedStdout();
+  for (const std::string& text :
+       {parameter_file("10001", "0", "1", "0"), parameter_file("1", "0", "1", "100001"),
+        with(grid, "5         maxit", "1001 maxit")}) {
+    EXPECT_EXIT(
+        {
+          setsid();  // no terminal: the error stop ends at once
+          settings_of(text);
+        },
+        testing::ExitedWithCode(1), "")
         << text;
   }
 }
