@@ -76,7 +76,8 @@ void run_engine(std::istream& parameter_stream) {
   run->M = s.M;
   if (run->M > 0) {
     build_design(*run);
-    compressx(p.x, p.irep, p.n, run->groups);
+    if (!compressx(p.x, p.irep, p.n, run->groups))
+      error_stop("Error: the counts N of one X value add up to more than 2147483647");
     compressy(p.y, p.irep, run->groups, run->ycompress);
   }
   say(ListWriter().text("Results will be written to file TROV.OUT"));
