@@ -78,8 +78,8 @@ void datin(ListReader& parameters, const Settings& settings, Points& points) {
     ListReader::Result r = has_c ? (has_n ? cases.read({&y, &x, &c, &n}) : cases.read({&y, &x, &c}))
                                  : (has_n ? cases.read({&y, &x, &n}) : cases.read({&y, &x}));
     if (r.status == ListReader::Status::end_of_file) break;  // an incomplete last case is dropped
-    if (r.status == ListReader::Status::unreadable)
-      input_fault(cases, r);  // a fault of the file, not of a case
+    // a line beyond the bound is a fault of the file, not of one case
+    if (r.status == ListReader::Status::unreadable) input_fault(cases, r);
     if (!r.ok()) {
       std::string message =
           format_record("(/A,I4)", {" Error when reading data from input file, line# = ", i + 1});

@@ -6,25 +6,20 @@
 namespace trov {
 
 bool compressx(std::span<const double> x, std::span<const int> irep, int n, XGroups& groups) {
-  int k = 0;
-  std::int64_t count = irep[0];  // of the current group, summed where it cannot overflow
-  groups.xcompress[0] = x[0];
-  groups.icases[0] = 1;
-  for (int i = 1; i < n; ++i) {
-    if (x[i] == groups.xcompress[k]) {
-      count += irep[i];
-      groups.icases[k] += 1;
-    } else {
-      if (count > INT_MAX) return false;
-      groups.icompress[k] = static_cast<int>(count);
+  int k = -1;
+  std::int64_t count = 0;  // of group k, summed in 64 bits so that a total beyond INT_MAX shows
+  for (int i = 0; i < n; ++i) {
+    if (k < 0 || x[i] != groups.xcompress[k]) {  // the first point of the next distinct X
       ++k;
       groups.xcompress[k] = x[i];
-      count = irep[i];
-      groups.icases[k] = 1;
+      groups.icases[k] = 0;
+      count = 0;
     }
+    count += irep[i];
+    if (count > INT_MAX) return false;
+    groups.icompress[k] = static_cast<int>(count);
+    groups.icases[k] += 1;
   }
-  if (count > INT_MAX) return false;
-  groups.icompress[k] = static_cast<int>(count);
   groups.nunique = k + 1;
   return true;
 }
