@@ -20,6 +20,8 @@ namespace trov {
 
 namespace {
 
+namespace fs = std::filesystem;
+
 // A data file that cannot be opened is a fault of the input layer: a report and status 2.
 [[noreturn]] void cannot_open(const std::string& name, const std::string& reason) {
   std::cout.flush();
@@ -52,9 +54,16 @@ void datin(ListReader& parameters, const Settings& settings, Points& points) {
   // The whole line is the name (a picked path is often longer than 50 characters); leading blanks
   // belong to it.
   std::string name = trailing_blanks_removed(line);
-  std::error_code ec;
   if (name.empty()) cannot_open(name, "no file name on the line after the seed");
-  if (std::filesystem::is_directory(name, ec)) cannot_open(name, "it is a directory");
+  // Looked at before it is opened: opening a FIFO blocks until a writer comes, and a device such as
+  // /dev/zero reads without end.
+  std::error_code ec;
+  const fs::file_status status = fs::status(name, ec);
+  if (fs::is_directory(status)) cannot_open(name, "it is a directory");
+  if (fs::exists(status) && !fs::is_regular_file(status)) cannot_open(name, "not a regular file");
+  // equivalent compares device and inode, so every name of the file counts
+  if (fs::equivalent(name, "trov.out", ec))
+    cannot_open(name, "it is trov.out, which the results would overwrite");
   std::ifstream file(name);
   if (!file) cannot_open(name, std::strerror(errno));
 
@@ -67,6 +76,8 @@ void datin(ListReader& parameters, const Settings& settings, Points& points) {
     ListReader::Result r = has_c ? (has_n ? cases.read({&y, &x, &c, &n}) : cases.read({&y, &x, &c}))
                                  : (has_n ? cases.read({&y, &x, &n}) : cases.read({&y, &x}));
     if (r.status == ListReader::Status::end_of_file) break;  // an incomplete last case is dropped
+    // a line beyond the bound is a fault of the file, not of one case
+    if (r.status == ListReader::Status::unreadable) input_fault(cases, r);
     if (!r.ok()) {
       std::string message =
           format_record("(/A,I4)", {" Error when reading data from input file, line# = ", i + 1});

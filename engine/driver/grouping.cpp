@@ -1,24 +1,27 @@
 #include "engine/driver/grouping.h"
 
+#include <climits>
+#include <cstdint>
+
 namespace trov {
 
-void compressx(std::span<const double> x, std::span<const int> irep, int n, XGroups& groups) {
-  int k = 0;
-  groups.xcompress[0] = x[0];
-  groups.icompress[0] = irep[0];
-  groups.icases[0] = 1;
-  for (int i = 1; i < n; ++i) {
-    if (x[i] == groups.xcompress[k]) {
-      groups.icompress[k] += irep[i];
-      groups.icases[k] += 1;
-    } else {
+bool compressx(std::span<const double> x, std::span<const int> irep, int n, XGroups& groups) {
+  int k = -1;
+  std::int64_t count = 0;  // of group k, summed in 64 bits so that a total beyond INT_MAX shows
+  for (int i = 0; i < n; ++i) {
+    if (k < 0 || x[i] != groups.xcompress[k]) {  // the first point of the next distinct X
       ++k;
       groups.xcompress[k] = x[i];
-      groups.icompress[k] = irep[i];
-      groups.icases[k] = 1;
+      groups.icases[k] = 0;
+      count = 0;
     }
+    count += irep[i];
+    if (count > INT_MAX) return false;
+    groups.icompress[k] = static_cast<int>(count);
+    groups.icases[k] += 1;
   }
   groups.nunique = k + 1;
+  return true;
 }
 
 void compressy(std::span<const double> v, std::span<const int> irep, const XGroups& groups,

@@ -12,8 +12,9 @@ struct XGroups {
   int nunique = 0;
 };
 
-// Groups the n points (non-decreasing x) by distinct X; sets groups.nunique.
-void compressx(std::span<const double> x, std::span<const int> irep, int n, XGroups& groups);
+// Groups the n points (non-decreasing x) by distinct X; sets groups.nunique. False when the counts of one
+// X add up beyond the integer range of icompress (points of one X with different covariate values).
+bool compressx(std::span<const double> x, std::span<const int> irep, int n, XGroups& groups);
 
 // ycompress(k) = sum over the points of group k, in point order, of irep * v, divided by icompress(k).
 void compressy(std::span<const double> v, std::span<const int> irep, const XGroups& groups,

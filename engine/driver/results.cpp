@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <utility>
 #include <vector>
 
 #include "common/format.h"
@@ -21,17 +22,33 @@ ListWriter& reals(ListWriter& w, std::span<const double> values) {
 
 }  // namespace
 
-ResultsFile::ResultsFile(const char* path) : file_(std::fopen(path, "w")) {
-  if (!file_) {
-    std::cout.flush();
-    std::fprintf(stderr, "Error: cannot write %s: %s\n", path, std::strerror(errno));
-    std::exit(2);
-  }
+ResultsFile::ResultsFile(const char* path) : path_(path), file_(std::fopen(path, "w")) {
+  if (!file_) cannot_write();
 }
 
-ResultsFile::~ResultsFile() { std::fclose(file_); }
+ResultsFile::~ResultsFile() {
+  if (file_) std::fclose(file_);
+}
 
-void ResultsFile::put(const std::string& records) { std::fwrite(records.data(), 1, records.size(), file_); }
+[[noreturn]] void ResultsFile::cannot_write() const {
+  const int error = errno;
+  std::cout.flush();
+  std::fprintf(stderr, "Error: cannot write %s: %s\n", path_, std::strerror(error));
+  std::exit(2);
+}
+
+void ResultsFile::put(const std::string& records) {
+  if (std::fwrite(records.data(), 1, records.size(), file_) != records.size()) cannot_write();
+}
+
+void ResultsFile::flush() {
+  if (std::fflush(file_) != 0) cannot_write();
+}
+
+void ResultsFile::close() {
+  std::FILE* file = std::exchange(file_, nullptr);
+  if (std::fclose(file) != 0) cannot_write();
+}
 
 void ResultsFile::header(const Settings& s, int M, long long ntot, int n, std::span<const double> levels) {
   put(ListWriter().text("No. of observations =").integer(ntot).str());
@@ -64,6 +81,7 @@ void ResultsFile::header(const Settings& s, int M, long long ntot, int n, std::s
     put(format_record("(/A)", {heading}));
   else
     put(format_record("(/A,A)", {heading, "    #iter"}));
+  flush();  // the header stays in the file whatever ends the run later
 }
 
 void ResultsFile::grid_line(const Settings& s, int M, double lnlambda, double trace, double gcv, double ocv,
@@ -76,7 +94,7 @@ void ResultsFile::grid_line(const Settings& s, int M, double lnlambda, double tr
     put(format_record("(f10.5,4x,f10.5,4x,2G16.8)", {lnlambda, trace, gcv}));
   else
     put(format_record("(f10.5,4x,f10.5,4x,G16.8,i5)", {lnlambda, trace, gcv, niter}));
-  std::fflush(file_);  // a grid line stays in the file whatever ends the run later
+  flush();  // a grid line stays in the file whatever ends the run later
 }
 
 void ResultsFile::fitted_table(const Settings& s, int M, int n, const FittedColumns& c) {
@@ -131,7 +149,8 @@ void ResultsFile::fitted_table(const Settings& s, int M, int n, const FittedColu
 void ResultsFile::bootstrap_section(int M, int iboot, int ndegen, int n, const BootstrapColumns& c) {
   put(format_record("(/A)", {" Summary of bootstrap results"}));
   put(format_record("(/A,I5)", {" Number of bootstrap replications =", iboot}));
-  if (ndegen > 0) put(format_record("(A,I5)", {" Number of times bootstrap sample of Y was degenerate = ", ndegen}));
+  if (ndegen > 0)
+    put(format_record("(A,I5)", {" Number of times bootstrap sample of Y was degenerate = ", ndegen}));
   if (M == 0)
     put(format_record("(/9X,A,A)", {"Y          X          Yhat     Yhat-1SE", "    Yhat+1SE"}));
   else

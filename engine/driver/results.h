@@ -9,10 +9,12 @@
 namespace trov {
 
 // trov.out: header, grid table, then the fitted-value table or the bootstrap section. Every line is
-// written in its list-directed form or by its format, exactly as readers of the file expect.
+// written in its list-directed form or by its format, exactly as readers of the file expect. A file that
+// cannot be opened, written, flushed or closed (a full disk) ends the run with a report on standard error
+// and status 2; what was written stays in the file.
 class ResultsFile {
  public:
-  // Opens (creates or rewrites) the file; a file that cannot be written ends the run with status 2.
+  // Opens (creates or rewrites) the file.
   explicit ResultsFile(const char* path);
   ~ResultsFile();
   ResultsFile(const ResultsFile&) = delete;
@@ -38,8 +40,14 @@ class ResultsFile {
   };
   void bootstrap_section(int M, int iboot, int ndegen, int n, const BootstrapColumns& c);
 
+  // Closes the file after the last section.
+  void close();
+
  private:
   void put(const std::string& records);
+  void flush();
+  [[noreturn]] void cannot_write() const;
+  const char* path_;
   std::FILE* file_;
 };
 

@@ -84,7 +84,8 @@ void run_engine(std::istream& parameter_stream) {
   run->M = s.M;
   if (run->M > 0) {
     build_design(*run);
-    compressx(p.x, p.irep, p.n, run->groups);
+    if (!compressx(p.x, p.irep, p.n, run->groups))
+      error_stop("Error: the counts N of one X value add up to more than 2147483647");
     compressy(p.y, p.irep, run->groups, run->ycompress);
   }
   say(ListWriter().text("Results will be written to file TROV.OUT"));
@@ -102,6 +103,7 @@ void run_engine(std::istream& parameter_stream) {
         s, run->M, p.n,
         {p.y, p.x, p.xsave, p.irep, run->sy, run->snu, run->syc, run->nufit, run->beta, run->levels});
   if (s.iboot > 1) run_bootstrap(*run, out);
+  out.close();
 }
 
 }  // namespace trov

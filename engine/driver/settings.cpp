@@ -12,6 +12,11 @@ namespace trov {
 namespace {
 
 constexpr int kParameterCount = 10;
+// Upper limits of absurd settings: the grid table's readers take at most 10000 rows; beyond the other two a
+// run would take days without a better result.
+constexpr int kMostGridPoints = 10000;
+constexpr int kMostReplicates = 100000;
+constexpr int kMostIterations = 1000;
 
 void warn(const char* message) { say(ListWriter().text(message)); }
 
@@ -36,7 +41,8 @@ int round_to_nearest(float value) {
 Settings read_settings(ListReader& parameters) {
   int count = 0;
   read_or_fail(parameters, {&count});
-  if (count != kParameterCount) error_stop("Error: line 1 of the parameter file must hold 10, the number of parameter lines");
+  if (count != kParameterCount)
+    error_stop("Error: line 1 of the parameter file must hold 10, the number of parameter lines");
   float value[kParameterCount];
   for (float& v : value) read_or_fail(parameters, {&v});
   Settings s;
@@ -75,12 +81,17 @@ Settings read_settings(ListReader& parameters) {
   s.iboot = truncate_toward_zero(value[9]);
   if (s.model < 1 || s.model > 3) error_stop("Error: model must be 1 (normal), 2 (binomial) or 3 (Poisson)");
   // The binomial and Poisson fits need at least one iteration to have a fit and its leverages.
-  if (s.model != 1 && s.maxit < 1) error_stop("Error: maxit must be at least 1 in binomial and Poisson models");
+  if (s.model != 1 && s.maxit < 1)
+    error_stop("Error: maxit must be at least 1 in binomial and Poisson models");
 
   if (s.nstep > 1 && s.iboot > 1) {
     warn("Warning: bootstrap available only for fixed lambda");
     s.iboot = 1;
   }
+  if (s.nstep > kMostGridPoints) error_stop("Error: nstep must be at most 10000");
+  // a grid has iboot 1 by now, so only a bootstrap meets this limit
+  if (s.iboot > kMostReplicates) error_stop("Error: iboot must be at most 100000");
+  if (s.model != 1 && s.maxit > kMostIterations) error_stop("Error: maxit must be at most 1000");
   return s;
 }
 

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
 #include <cmath>
@@ -13,12 +14,13 @@ namespace trov {
 namespace {
 
 std::string parameter_file(const std::string& nstep, const std::string& lmin, const std::string& lmax,
-                           const std::string& iboot, const std::string& M = " 0", const std::string& catcov = " 0",
-                           const std::string& stop = "0.005     ") {
+                           const std::string& iboot, const std::string& M = " 0",
+                           const std::string& catcov = " 0", const std::string& stop = "0.005     ") {
   return "10        SAVE FIRST 10 COLUMNS OF THIS FILE FOR PARAMETERS ONLY\n" + M +
-         "        M = number of covariates (0 or 1)\n" + catcov + "        catcov\n" + nstep + " nstep\n" + lmin +
-         " lmin\n" + lmax + " lmax\n5         maxit\n" + stop + "stop = convergence tolerance\n 2        model\n" +
-         " 2        icol\n" + iboot + " iboot\n2387498   random number seed for bootstrapping\ndemo1.dat\n";
+         "        M = number of covariates (0 or 1)\n" + catcov + "        catcov\n" + nstep + " nstep\n" +
+         lmin + " lmin\n" + lmax + " lmax\n5         maxit\n" + stop +
+         "stop = convergence tolerance\n 2        model\n" + " 2        icol\n" + iboot +
+         " iboot\n2387498   random number seed for bootstrapping\ndemo1.dat\n";
 }
 
 Settings settings_of(const std::string& text) {
@@ -42,7 +44,8 @@ TEST(settings_test, default_file_gives_the_default_settings) {
   EXPECT_EQ(s.iboot, 0);
   EXPECT_EQ(s.seed, 2387498);
   EXPECT_EQ(settings_of(parameter_file("1", "0.1", "0", "0")).lmin, 0.10000000149011612);
-  EXPECT_EQ(settings_of(parameter_file("1", "0", "0", "0", " 0", " 0", "0.00000001")).stop, static_cast<double>(1e-8f));
+  EXPECT_EQ(settings_of(parameter_file("1", "0", "0", "0", " 0", " 0", "0.00000001")).stop,
+            static_cast<double>(1e-8f));
 }
 
 TEST(settings_test, conversions_round_and_truncate) {
@@ -85,6 +88,57 @@ TEST(settings_test, blank_lines_among_the_values_are_passed_over) {
   std::string text = parameter_file(" 21", "-10", " 10", "0");
   text.insert(text.find(" 0        catcov"), "\n   \n");
   EXPECT_EQ(settings_of(text).nstep, 21);
+}
+
+// A parameter line must hold its value: a null (",", "/", "r*") would leave the setting unset.
+TEST(settings_test, a_parameter_line_without_a_value_is_an_input_fault) {
+  const std::string file = parameter_file(" 21", "-10", " 10", "0");
+  const struct {
+    std::string value;  // the line's first value, replaced by a null
+    const char* null;
+    int line;
+  } cases[] = {{"10        SAVE", ",", 1},
+               {" 21 nstep", "/", 4},
+               {" 10 lmax", "3*", 6},
+               {"0 iboot", ", 5", 11},
+               {"2387498   random", "/", 12}};
+  for (const auto& c : cases) {
+    std::string text = file;
+    const std::size_t at = text.find(c.value);
+    text.replace(at, c.value.find(' ', 1), c.null);
+    EXPECT_EXIT(settings_of(text), testing::ExitedWithCode(2),
+                "^Error reading test, line " + std::to_string(c.line) + ": no value\n$")
+        << text;
+  }
+}
+
+// The upper limits hold at their values, iboot only for a bootstrap and maxit only for models 2 and 3;
+// the golden runs show the messages.
+TEST(settings_test, nstep_iboot_and_maxit_have_upper_limits) {
+  auto with = [](std::string text, const std::string& from, const std::string& to) {
+    return text.replace(text.find(from), from.size(), to);
+  };
+  const std::string grid = parameter_file("10000", "0", "1", "0");
+  EXPECT_EQ(settings_of(grid).nstep, 10000);
+  EXPECT_EQ(settings_of(parameter_file("1", "0", "1", "100000")).iboot, 100000);
+  EXPECT_EQ(settings_of(with(grid, "5         maxit", "1000 maxit")).maxit, 1000);
+  EXPECT_EQ(
+      settings_of(with(with(grid, "5         maxit", "1001 maxit"), " 2        model", "1 model")).maxit,
+      1001);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(settings_of(parameter_file("2", "0", "1", "100001")).iboot, 1);  // a grid runs no bootstrap
+  testing::internal::GetCapturedStdout();
+  for (const std::string& text :
+       {parameter_file("10001", "0", "1", "0"), parameter_file("1", "0", "1", "100001"),
+        with(grid, "5         maxit", "1001 maxit")}) {
+    EXPECT_EXIT(
+        {
+          setsid();  // no terminal: the error stop ends at once
+          settings_of(text);
+        },
+        testing::ExitedWithCode(1), "")
+        << text;
+  }
 }
 
 void set_cases(Points& p, std::initializer_list<std::array<double, 4>> cases) {
