@@ -3,11 +3,13 @@
 #include <cctype>
 #include <cerrno>
 #include <cfloat>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <string_view>
 
 namespace trov {
 
@@ -16,8 +18,13 @@ namespace {
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 bool is_digit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
 
+constexpr std::size_t kLongestLine = 1 << 20;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 ListReader::Result fault(std::string what) { return {ListReader::Status::fault, std::move(what)}; }
+ListReader::Result unreadable(std::string what) { return {ListReader::Status::unreadable, std::move(what)}; }
 ListReader::Result end_of_file() { return {ListReader::Status::end_of_file, {}}; }
+ListReader::Result completed(int values) { return {ListReader::Status::ok, {}, values}; }
 
 // Converts a scanned number into the item; the token is already in C form ("1.5E-3").
 ListReader::Result assign(const ListReader::Target& target, const std::string& token, bool integer_form) {
@@ -45,12 +52,32 @@ ListReader::Result assign(const ListReader::Target& target, const std::string& t
 ListReader::ListReader(std::istream& in, std::string source_name)
     : in_(in), source_name_(std::move(source_name)) {}
 
-bool ListReader::fetch_line() {
-  if (!std::getline(in_, line_)) return false;
-  if (!line_.empty() && line_.back() == '\r') line_.pop_back();
+// A line ends at LF, CR LF or a lone CR (old Mac files). A byte-order mark before the first line (what
+// spreadsheets write for "CSV UTF-8") belongs to no line. Lines are bounded, so that a file without line
+// ends cannot take all memory.
+ListReader::Result ListReader::fetch_line() {
+  using traits = std::streambuf::traits_type;
+  if (!in_.good()) return in_.bad() ? unreadable("input error") : end_of_file();
+  std::streambuf& text = *in_.rdbuf();
+  line_.clear();
   pos_ = 0;
+  int c = text.sbumpc();
+  if (c == traits::eof()) {
+    in_.setstate(std::ios::eofbit);
+    return end_of_file();
+  }
   ++line_number_;
-  return true;
+  for (; c != traits::eof() && c != '\n'; c = text.sbumpc()) {
+    if (c == '\r') {
+      if (text.sgetc() == '\n') text.sbumpc();
+      break;
+    }
+    if (line_.size() == kLongestLine) return unreadable("line longer than 1 MB");
+    line_ += traits::to_char_type(c);
+  }
+  if (c == traits::eof()) in_.setstate(std::ios::eofbit);
+  if (line_number_ == 1 && line_.starts_with(kByteOrderMark)) line_.erase(0, kByteOrderMark.size());
+  return {};
 }
 
 bool ListReader::at_value_end() const {
@@ -85,30 +112,32 @@ ListReader::Result ListReader::scan_number(std::string& token, bool& integer_for
 }
 
 ListReader::Result ListReader::read(std::initializer_list<Target> items) {
-  if (in_.bad()) return fault("input error");
-  if (!fetch_line()) return in_.bad() ? fault("input error") : end_of_file();
+  if (Result r = fetch_line(); !r.ok()) return r;
   int repeat = 0;  // copies of `repeated` still to hand out (r*c), or nulls (r*)
   bool repeated_null = false;
   std::string token;
   bool integer_form = true;
+  int values = 0;
   for (const Target& target : items) {
     if (repeat == 0) {
       while (true) {  // find where the next value starts
         while (pos_ < line_.size() && is_blank(line_[pos_])) ++pos_;
         if (pos_ < line_.size()) break;
-        if (!fetch_line()) return in_.bad() ? fault("input error") : end_of_file();
+        if (Result r = fetch_line(); !r.ok()) return r;
       }
       char c = line_[pos_];
-      if (c == '/') return {};  // the remaining items keep their values
-      if (c == ',') {           // null value
+      if (c == '/') return completed(values);  // the remaining items keep their values
+      if (c == ',') {                          // null value
         ++pos_;
         continue;
       }
       std::size_t star = pos_;
       while (star < line_.size() && is_digit(line_[star])) ++star;
       if (star > pos_ && star < line_.size() && line_[star] == '*') {
-        repeat = std::atoi(line_.c_str() + pos_);
-        if (repeat <= 0) return fault("invalid repeat count");
+        // a count beyond the integer range is a fault, never a wrapped or saturated count
+        if (std::from_chars(line_.data() + pos_, line_.data() + star, repeat).ec != std::errc() ||
+            repeat <= 0)
+          return fault("invalid repeat count");
         pos_ = star + 1;
         repeated_null = at_value_end();
         if (!repeated_null) {
@@ -126,12 +155,13 @@ ListReader::Result ListReader::read(std::initializer_list<Target> items) {
     --repeat;
     if (repeated_null) continue;
     if (Result r = assign(target, token, integer_form); !r.ok()) return r;
+    ++values;
   }
-  return {};
+  return completed(values);
 }
 
 ListReader::Result ListReader::read_line(std::string& text) {
-  if (!fetch_line()) return in_.bad() ? fault("input error") : end_of_file();
+  if (Result r = fetch_line(); !r.ok()) return r;
   text = line_;
   return {};
 }
@@ -142,13 +172,15 @@ ListReader::Result ListReader::read_line(std::string& text) {
     std::fprintf(stderr, "Error reading %s: end of file after line %d\n", reader.source_name().c_str(),
                  reader.line_number());
   else
-    std::fprintf(stderr, "Error reading %s, line %d: %s\n", reader.source_name().c_str(), reader.line_number(),
-                 result.fault.c_str());
+    std::fprintf(stderr, "Error reading %s, line %d: %s\n", reader.source_name().c_str(),
+                 reader.line_number(), result.fault.c_str());
   std::exit(2);
 }
 
 void read_or_fail(ListReader& reader, std::initializer_list<ListReader::Target> items) {
-  if (ListReader::Result r = reader.read(items); !r.ok()) input_fault(reader, r);
+  ListReader::Result r = reader.read(items);
+  if (r.ok() && r.values < static_cast<int>(items.size())) r = fault("no value");
+  if (!r.ok()) input_fault(reader, r);
 }
 
 }  // namespace trov

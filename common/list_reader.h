@@ -11,14 +11,17 @@ namespace trov {
 // List-directed (free-form) and formatted (A) input from a text stream. Each statement starts on a new
 // line; values are separated by blanks, tabs, commas or line ends; a comma where a value should start
 // is a null (the item keeps its value), a slash ends the statement, r*c repeats c and r* gives r nulls.
-// After the last item the rest of the line is skipped. A carriage return before a line feed belongs
-// to the line end.
+// After the last item the rest of the line is skipped. A line ends at LF, CR LF or a lone CR; a UTF-8
+// byte-order mark at the start of the text is skipped; a line longer than 1 MB cannot be read.
 class ListReader {
  public:
-  enum class Status { ok, end_of_file, fault };
+  // fault: the text is not the value wanted; unreadable: the text itself cannot be read (an input error,
+  // a line longer than 1 MB), so the rest of the source is lost too.
+  enum class Status { ok, end_of_file, fault, unreadable };
   struct Result {
     Status status = Status::ok;
     std::string fault;  // "invalid integer", "invalid number", "exponent field", ...
+    int values = 0;     // items that received a value; the others met a null
     bool ok() const { return status == Status::ok; }
   };
   using Target = std::variant<int*, float*, double*>;
@@ -34,7 +37,7 @@ class ListReader {
   const std::string& source_name() const { return source_name_; }
 
  private:
-  bool fetch_line();
+  Result fetch_line();
   bool at_value_end() const;
   Result scan_number(std::string& token, bool& integer_form);
 
@@ -49,7 +52,8 @@ class ListReader {
 // naming the source, the line and the fault, then exit status 2.
 [[noreturn]] void input_fault(const ListReader& reader, const ListReader::Result& result);
 
-// Reads one statement and ends the program through input_fault unless it succeeds.
+// Reads one statement and ends the program through input_fault unless it succeeds and gives every item
+// a value: a null there is the fault "no value", as the item would keep whatever it held.
 void read_or_fail(ListReader& reader, std::initializer_list<ListReader::Target> items);
 
 }  // namespace trov

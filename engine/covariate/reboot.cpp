@@ -11,7 +11,8 @@ void reboot(std::span<double> y, std::span<const double> sy, std::span<const flo
   if (state.first_call == 0) {
     if (model == Model::normal) {
       // variance = sum irep (sy - y)^2 / sum irep, no degrees-of-freedom correction. Each term is formed in
-      // double; the running sum is stored as a 32-bit real, as the bootstrap accumulators are.
+      // double; the running sum is stored as a 32-bit real, as the bootstrap accumulators are. The count is
+      // summed in 64 bits: 10000 points of up to 2147483647 each.
       float sum = 0.0f;
       std::int64_t ntot = 0;
       for (int i = 0; i < n; ++i) {

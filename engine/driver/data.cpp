@@ -19,6 +19,8 @@ namespace trov {
 
 namespace {
 
+namespace fs = std::filesystem;
+
 // A data file that cannot be opened is a fault of the input layer: a report and status 2.
 [[noreturn]] void cannot_open(const std::string& name, const std::string& reason) {
   std::cout.flush();
@@ -52,9 +54,16 @@ std::string read_data_file_name(ListReader& parameters) {
 
 Points datin(const std::string& name, const Settings& settings) {
   Points points;
-  std::error_code ec;
   if (name.empty()) cannot_open(name, "no file name on the line after the seed");
-  if (std::filesystem::is_directory(name, ec)) cannot_open(name, "it is a directory");
+  // Looked at before it is opened: opening a FIFO blocks until a writer comes, and a device such as
+  // /dev/zero reads without end.
+  std::error_code ec;
+  const fs::file_status status = fs::status(name, ec);
+  if (fs::is_directory(status)) cannot_open(name, "it is a directory");
+  if (fs::exists(status) && !fs::is_regular_file(status)) cannot_open(name, "not a regular file");
+  // equivalent compares device and inode, so every name of the file counts
+  if (fs::equivalent(name, "trov.out", ec))
+    cannot_open(name, "it is trov.out, which the results would overwrite");
   std::ifstream file(name);
   if (!file) cannot_open(name, std::strerror(errno));
 
@@ -67,6 +76,8 @@ Points datin(const std::string& name, const Settings& settings) {
     ListReader::Result r = has_c ? (has_n ? cases.read({&y, &x, &c, &n}) : cases.read({&y, &x, &c}))
                                  : (has_n ? cases.read({&y, &x, &n}) : cases.read({&y, &x}));
     if (r.status == ListReader::Status::end_of_file) break;  // an incomplete last case is dropped
+    // a line beyond the bound is a fault of the file, not of one case
+    if (r.status == ListReader::Status::unreadable) input_fault(cases, r);
     if (!r.ok())
       stop_run(Fault::case_unreadable, {.number = i + 1, .integer_hint = has_n, .covariate_hint = has_c});
     if (i == kCapacity) stop_run(Fault::too_many_cases, {.number = kCapacity});

@@ -11,7 +11,8 @@ namespace {
 using Status = ListReader::Status;
 
 TEST(list_reader_test, values_end_where_they_cannot_continue) {
-  std::istringstream in("0.005     stop = convergence\n0.00000001stop\n 21       nstep\n1.0D0 2d1 1.5-3 -2.25e+1\n");
+  std::istringstream in(
+      "0.005     stop = convergence\n0.00000001stop\n 21       nstep\n1.0D0 2d1 1.5-3 -2.25e+1\n");
   ListReader r(in, "test");
   float f = 0;
   ASSERT_TRUE(r.read({&f}).ok());
@@ -78,6 +79,8 @@ TEST(list_reader_test, faults_are_named) {
   EXPECT_EQ(fault_of("1.5E+x\n", false), "exponent field");
   EXPECT_EQ(fault_of("1e999\n", false), "real overflow");
   EXPECT_EQ(fault_of("3000000000\n", true), "integer overflow");
+  EXPECT_EQ(fault_of("0*2\n", false), "invalid repeat count");
+  EXPECT_EQ(fault_of("4294967297*2\n", false), "invalid repeat count");  // not one copy
   std::istringstream in("1e39\n");
   ListReader r(in, "test");
   float f = 0;
@@ -94,6 +97,34 @@ TEST(list_reader_test, incomplete_statement_is_end_of_file) {
   std::string line;
   ASSERT_TRUE(t.read_line(line).ok());
   EXPECT_EQ(line, "name.dat   ");
+}
+
+// Spreadsheets write a byte-order mark before "CSV UTF-8"; old Mac files end their lines with a lone CR.
+TEST(list_reader_test, byte_order_mark_and_every_line_end) {
+  std::istringstream in(
+      "\xEF\xBB\xBF"
+      "1,x\r2\r\n3\n\r4");
+  ListReader r(in, "test");
+  int k = 0;
+  for (int value : {1, 2, 3, 4}) {
+    ASSERT_TRUE(r.read({&k}).ok());
+    EXPECT_EQ(k, value);
+  }
+  EXPECT_EQ(r.line_number(), 5);  // the lone CR after "3\n" ends an empty line
+  EXPECT_EQ(r.read({&k}).status, Status::end_of_file);
+}
+
+TEST(list_reader_test, a_line_beyond_1_mb_is_unreadable) {
+  const std::size_t mb = 1 << 20;
+  std::istringstream in(std::string(mb - 1, ' ') + "7\n" + std::string(mb + 1, ' '));
+  ListReader r(in, "test");
+  int k = 0;
+  ASSERT_TRUE(r.read({&k}).ok());
+  EXPECT_EQ(k, 7);
+  ListReader::Result result = r.read({&k});
+  EXPECT_EQ(result.status, Status::unreadable);
+  EXPECT_EQ(result.fault, "line longer than 1 MB");
+  EXPECT_EQ(r.line_number(), 2);
 }
 
 // Random and mutated input never crashes or hangs the reader.

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
 #include <cmath>
@@ -87,6 +88,57 @@ TEST(settings_test, blank_lines_among_the_values_are_passed_over) {
   std::string text = parameter_file(" 21", "-10", " 10", "0");
   text.insert(text.find(" 0        catcov"), "\n   \n");
   EXPECT_EQ(settings_of(text).nstep, 21);
+}
+
+// A parameter line must hold its value: a null (",", "/", "r*") would leave the setting unset.
+TEST(settings_test, a_parameter_line_without_a_value_is_an_input_fault) {
+  const std::string file = parameter_file(" 21", "-10", " 10", "0");
+  const struct {
+    std::string value;  // the line's first value, replaced by a null
+    const char* null;
+    int line;
+  } cases[] = {{"10        SAVE", ",", 1},
+               {" 21 nstep", "/", 4},
+               {" 10 lmax", "3*", 6},
+               {"0 iboot", ", 5", 11},
+               {"2387498   random", "/", 12}};
+  for (const auto& c : cases) {
+    std::string text = file;
+    const std::size_t at = text.find(c.value);
+    text.replace(at, c.value.find(' ', 1), c.null);
+    EXPECT_EXIT(settings_of(text), testing::ExitedWithCode(2),
+                "^Error reading test, line " + std::to_string(c.line) + ": no value\n$")
+        << text;
+  }
+}
+
+// The upper limits hold at their values, iboot only for a bootstrap and maxit only for models 2 and 3;
+// the golden runs show the messages.
+TEST(settings_test, nstep_iboot_and_maxit_have_upper_limits) {
+  auto with = [](std::string text, const std::string& from, const std::string& to) {
+    return text.replace(text.find(from), from.size(), to);
+  };
+  const std::string grid = parameter_file("10000", "0", "1", "0");
+  EXPECT_EQ(settings_of(grid).nstep, 10000);
+  EXPECT_EQ(settings_of(parameter_file("1", "0", "1", "100000")).iboot, 100000);
+  EXPECT_EQ(settings_of(with(grid, "5         maxit", "1000 maxit")).maxit, 1000);
+  EXPECT_EQ(
+      settings_of(with(with(grid, "5         maxit", "1001 maxit"), " 2        model", "1 model")).maxit,
+      1001);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(settings_of(parameter_file("2", "0", "1", "100001")).iboot, 1);  // a grid runs no bootstrap
+  testing::internal::GetCapturedStdout();
+  for (const std::string& text :
+       {parameter_file("10001", "0", "1", "0"), parameter_file("1", "0", "1", "100001"),
+        with(grid, "5         maxit", "1001 maxit")}) {
+    EXPECT_EXIT(
+        {
+          setsid();  // no terminal: the error stop ends at once
+          settings_of(text);
+        },
+        testing::ExitedWithCode(1), "")
+        << text;
+  }
 }
 
 void set_cases(Points& p, std::initializer_list<std::array<double, 4>> cases) {
