@@ -82,7 +82,7 @@ float gammln(float xx) {
   return tmp + log_f(stp * ser);
 }
 
-int ipoiss(float xm, std::int32_t& seed) {
+std::int64_t ipoiss(float xm, std::int32_t& seed) {
   if (xm < 12.0f) {
     // Count uniforms until their product falls to e^-xm.
     const float g = exp_f(-xm);
@@ -92,7 +92,7 @@ int ipoiss(float xm, std::int32_t& seed) {
       em = em + 1.0f;
       t = t * uniran(seed);
     } while (t > g);
-    return static_cast<int>(em);
+    return static_cast<std::int64_t>(em);
   }
   // Rejection against a Lorentzian comparison function.
   constexpr float pi = 3.1415927f;
@@ -110,7 +110,7 @@ int ipoiss(float xm, std::int32_t& seed) {
     const float lnratio = em * alxm - gammln(em + 1.0f) - g;
     t = 0.9f * (1.0f + y2) * exp_f(lnratio);
   } while (uniran(seed) > t);
-  return static_cast<int>(em);
+  return static_cast<std::int64_t>(em);
 }
 
 int ibinom(int n, float p, std::int32_t& seed, GaussCache& cache) {

@@ -19,8 +19,8 @@ float uniran(std::int32_t& seed);
 // Normal deviate with the given mean and sd (polar method, deviates made in pairs).
 float gauss(float mean, float sd, std::int32_t& seed, GaussCache& cache);
 
-// Poisson deviate of mean xm >= 0.
-int ipoiss(float xm, std::int32_t& seed);
+// Poisson deviate of mean xm >= 0; 64 bits wide, as a point of many cases can expect more than 2^31.
+std::int64_t ipoiss(float xm, std::int32_t& seed);
 
 // ln Gamma(xx) for xx > 0.
 float gammln(float xx);

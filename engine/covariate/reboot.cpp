@@ -40,7 +40,7 @@ void reboot(std::span<double> y, std::span<const double> sy, std::span<const flo
   } else {
     for (int i = 0; i < n; ++i) {
       const float xm = static_cast<float>(irep[i]) * syold[i];  // expected count at the point
-      const int k = ipoiss(xm, seed);
+      const std::int64_t k = ipoiss(xm, seed);
       y[i] = static_cast<double>(k) / irep[i];
     }
   }

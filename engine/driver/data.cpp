@@ -78,7 +78,9 @@ Points datin(const std::string& name, const Settings& settings) {
     if (r.status == ListReader::Status::end_of_file) break;  // an incomplete last case is dropped
     // a line beyond the bound is a fault of the file, not of one case
     if (r.status == ListReader::Status::unreadable) input_fault(cases, r);
-    if (!r.ok())
+    // a case with an empty value (",,", "/") would keep a made-up value
+    const int needed = 2 + (has_c ? 1 : 0) + (has_n ? 1 : 0);
+    if (!r.ok() || r.values < needed)
       stop_run(Fault::case_unreadable, {.number = i + 1, .integer_hint = has_n, .covariate_hint = has_c});
     if (i == kCapacity) stop_run(Fault::too_many_cases, {.number = kCapacity});
     points.y.push_back(y);

@@ -198,7 +198,7 @@ TEST(ipoiss_test, draws_have_poisson_mean_and_variance) {
 // Poisson probabilities.
 double poisson_chi_square(float xm, int kmax, int draws, std::int32_t& seed) {
   std::vector<int> observed(kmax + 1, 0);
-  for (int i = 0; i < draws; ++i) ++observed[std::min(ipoiss(xm, seed), kmax)];
+  for (int i = 0; i < draws; ++i) ++observed[std::min<std::int64_t>(ipoiss(xm, seed), kmax)];
   double chi2 = 0.0;
   double tail = 1.0;
   for (int k = 0; k <= kmax; ++k) {

@@ -113,6 +113,17 @@ TEST(reboot_test, poisson_replicates_are_rates_per_case) {
   expect_mean_and_variance(values[1], 2.0, 2.0);
 }
 
+// A point of two billion cases with a mean of 4 expects 8e9 events: more than an int holds.
+TEST(reboot_test, poisson_counts_beyond_the_int_range) {
+  std::vector<double> y = {1.0};
+  const std::vector<double> sy = {4.0};
+  const std::vector<float> syold = {4.0f};
+  const std::vector<int> irep = {2000000000};
+  RebootState state(99);
+  reboot(y, sy, syold, irep, 1, kPoisson, state);
+  EXPECT_NEAR(y[0], 4.0, 1e-3);
+}
+
 // Points are drawn in order from one stream: Bernoulli points use exactly irep uniforms each, and the
 // same seed reproduces the same replicate.
 TEST(reboot_test, one_stream_reproducible_from_the_seed) {
