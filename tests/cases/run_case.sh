@@ -5,11 +5,13 @@
 #   expected.status   exit status                         (required)
 #   expected.trov.out the results file; when absent, the run must leave no trov.out
 #   expected.stderr   standard error                      (optional)
+# A run that writes trov.json must agree with its trov.out (the checker named as third argument).
 # To make the expected files of a new case from the current engine, run with REGENERATE=1 and
 # check every line by hand before committing them.
 set -u
 engine=$1
 case_dir=$(cd "$2" && pwd)
+checker=${3:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp -r "$case_dir"/. "$work"/
@@ -46,5 +48,8 @@ if [ -f "$case_dir/expected.trov.out" ]; then
 elif [ -f trov.out ]; then
   echo "the run left a trov.out where none was expected"
   failed=1
+fi
+if [ -n "$checker" ] && [ -f trov.json ]; then
+  "$checker" trov.out trov.json stdout.txt || failed=1
 fi
 exit $failed
