@@ -53,17 +53,78 @@ std::optional<std::size_t> smallest(const std::vector<double>& scores) {
   return best;
 }
 
+// The points' records, the bulk of the file, written straight to text: each holds only numbers, and a
+// document tree of thousands of small objects would cost more than the fit itself. Numbers are the
+// shortest text that reads back to the same double, as everywhere in the file; a value that is not
+// finite is null, and its name and point are kept for the warning.
+class PointRecords {
+ public:
+  explicit PointRecords(int points) { text_.reserve(static_cast<std::size_t>(points) * 100); }
+  void begin() {
+    text_ += text_.empty() ? "[{" : ",{";
+    fields_ = 0;
+  }
+  void end() { text_ += '}'; }
+  void field(const char* key, double value) {
+    name(key);
+    if (std::isfinite(value)) {
+      append(value);
+    } else {
+      text_ += "null";
+      non_finite_.push_back(std::string(key) + " of point " + std::to_string(points_ + 1));
+    }
+  }
+  void field(const char* key, int value) {
+    name(key);
+    append(value);
+  }
+  void field(const char* key, std::span<const double> values) {
+    name(key);
+    text_ += '[';
+    for (std::size_t j = 0; j < values.size(); ++j) {
+      if (j > 0) text_ += ',';
+      if (std::isfinite(values[j]))
+        append(values[j]);
+      else
+        text_ += "null", non_finite_.push_back(std::string(key) + " of point " + std::to_string(points_ + 1));
+    }
+    text_ += ']';
+  }
+  void next_point() { ++points_; }
+  std::string text() const { return text_.empty() ? "[]" : text_ + "]"; }
+  const std::vector<std::string>& non_finite() const { return non_finite_; }
+
+ private:
+  void name(const char* key) {
+    if (fields_++ > 0) text_ += ',';
+    text_ += '"';
+    text_ += key;
+    text_ += "\":";
+  }
+  template <typename T>
+  void append(T value) {
+    char buffer[32];
+    text_.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+  }
+  std::string text_;
+  int fields_ = 0;
+  int points_ = 0;
+  std::vector<std::string> non_finite_;
+};
+
+// Writes "key":object with one more member, whose value is text already, at its end.
+void write_with_member(std::ostream& out, const char* key, const Json& object, const char* member,
+                       const std::string& value) {
+  std::string text = object.dump();
+  text.pop_back();
+  out << ",\"" << key << "\":" << text << (object.empty() ? "\"" : ",\"") << member << "\":" << value << '}';
+}
+
 }  // namespace
 
 RunReport::RunReport(std::string path) : path_(std::move(path)) { set_message_listener(this); }
 
 RunReport::~RunReport() { set_message_listener(nullptr); }
-
-Json RunReport::number(double value, const std::string& where) {
-  if (std::isfinite(value)) return value;
-  warnings_.push_back("non_finite: " + where + " is not a finite number (written as null)");
-  return nullptr;
-}
 
 void RunReport::settings(const Settings& s, const std::string& data_file) {
   model_ = s.model;
@@ -96,14 +157,16 @@ void RunReport::data(const Points& points, std::int64_t observations, const Cova
 }
 
 void RunReport::grid_row(double lnlambda, const FitResult& fit) {
-  const std::string at = " at ln(lambda) = " + shortest(lnlambda);
+  auto at = [&](const char* what) {
+    return [=] { return what + (" at ln(lambda) = " + shortest(lnlambda)); };
+  };
   const bool covariate = covariate_;
   const bool glm = model_ != Model::normal;
   const bool converged = fit.iterations < maxit_;
   grid_.push_back({{"lnlambda", lnlambda},
-                   {"trace", number(fit.trace, "trace" + at)},
-                   {"gcv", number(fit.gcv, "gcv" + at)},
-                   {"ocv", covariate ? Json(nullptr) : number(fit.ocv, "ocv" + at)},
+                   {"trace", number(fit.trace, at("trace"))},
+                   {"gcv", number(fit.gcv, at("gcv"))},
+                   {"ocv", covariate ? Json(nullptr) : number(fit.ocv, at("ocv"))},
                    {"iterations", glm ? Json(fit.iterations) : Json(nullptr)},
                    {"converged", glm ? Json(converged) : Json(nullptr)}});
   grid_lnlambda_.push_back(lnlambda);
@@ -117,53 +180,60 @@ void RunReport::fit(double lnlambda, const Points& points, const Covariate* cova
   const Design* design = covariate ? &covariate->design : nullptr;
   const auto columns = static_cast<std::size_t>(design ? design->columns : 0);
   if (design) fit_["coefficients"] = std::vector<double>(fit.beta.begin(), fit.beta.begin() + columns);
-  Json rows = Json::array();
+  PointRecords records(points.n);
+  std::vector<double> by_level(columns);
   for (int i = 0; i < points.n; ++i) {
-    const std::string at = " of point " + std::to_string(i + 1);
-    Json row = {{"x", points.x[i]}, {"y", points.y[i]}, {"n", points.irep[i]}};
-    if (design) row["c"] = points.covariate[i];
-    row["yhat"] = number(fit.sy[i], "yhat" + at);
-    if (model_ != Model::normal) row["nu"] = number(fit.snu[i], "nu" + at);
-    if (design) row["yhat_corrected"] = number(fit.syc[i], "yhat_corrected" + at);
+    records.begin();
+    records.field("x", points.x[i]);
+    records.field("y", points.y[i]);
+    records.field("n", points.irep[i]);
+    if (design) records.field("c", points.covariate[i]);
+    records.field("yhat", fit.sy[i]);
+    if (model_ != Model::normal) records.field("nu", fit.snu[i]);
+    if (design) records.field("yhat_corrected", fit.syc[i]);
     if (design && design->categorical) {
-      Json by_level = Json::array();
       for (std::size_t j = 0; j < columns; ++j) {
         double nu = fit.nufit[i] + fit.beta[j];  // the fitted value had the point level j
-        by_level.push_back(number(model_ == Model::normal ? nu : nutoy(nu, model_), "yhat_by_level" + at));
+        by_level[j] = model_ == Model::normal ? nu : nutoy(nu, model_);
       }
-      row["yhat_by_level"] = std::move(by_level);
+      records.field("yhat_by_level", by_level);
     }
-    rows.push_back(std::move(row));
+    records.end();
+    records.next_point();
   }
-  fit_["points"] = std::move(rows);
+  fit_points_ = records.text();
+  for (const std::string& where : records.non_finite()) number(NAN, [&] { return where; });
 }
 
 void RunReport::bootstrap(const Points& points, const BootstrapOutcome& outcome) {
-  Json rows = Json::array();
+  PointRecords records(points.n);
   for (int i = 0; i < points.n; ++i) {
-    const std::string at = " of point " + std::to_string(i + 1);
-    rows.push_back({{"x", points.x[i]},
-                    {"y", outcome.yold[i]},
-                    {"yhat", number(outcome.fitted[i], "bootstrap yhat" + at)},
-                    {"lower", number(outcome.lower[i], "bootstrap lower" + at)},
-                    {"upper", number(outcome.upper[i], "bootstrap upper" + at)}});
+    records.begin();
+    records.field("x", points.x[i]);
+    records.field("y", static_cast<double>(outcome.yold[i]));
+    records.field("yhat", static_cast<double>(outcome.fitted[i]));
+    records.field("lower", outcome.lower[i]);
+    records.field("upper", outcome.upper[i]);
+    records.end();
+    records.next_point();
   }
+  bootstrap_points_ = records.text();
+  for (const std::string& where : records.non_finite()) number(NAN, [&] { return "bootstrap " + where; });
   const int replicates = settings_["bootstrap_replicates"].get<int>();
   bootstrap_ = {{"replicates", replicates},
                 {"degenerate_draws", outcome.degenerate},
-                {"not_converged", model_ != Model::normal ? Json(outcome.not_converged) : Json(nullptr)},
-                {"points", std::move(rows)}};
+                {"not_converged", model_ != Model::normal ? Json(outcome.not_converged) : Json(nullptr)}};
   if (model_ != Model::normal) bootstrap_not_converged_ = outcome.not_converged;
 }
 
 void RunReport::selection(const SelectionGradients& g, std::span<const SelectionGradients> replicates) {
-  selection_ = {{"mean_fitness", number(g.mean_fitness, "mean_fitness")},
-                {"trait_mean", number(g.trait_mean, "trait_mean")},
-                {"trait_sd", number(g.trait_sd, "trait_sd")},
-                {"beta", number(g.beta, "beta")},
-                {"gamma", number(g.gamma, "gamma")},
-                {"beta_standardized", number(g.beta_standardized, "beta_standardized")},
-                {"gamma_standardized", number(g.gamma_standardized, "gamma_standardized")}};
+  selection_ = {{"mean_fitness", number(g.mean_fitness, [] { return "mean_fitness"; })},
+                {"trait_mean", number(g.trait_mean, [] { return "trait_mean"; })},
+                {"trait_sd", number(g.trait_sd, [] { return "trait_sd"; })},
+                {"beta", number(g.beta, [] { return "beta"; })},
+                {"gamma", number(g.gamma, [] { return "gamma"; })},
+                {"beta_standardized", number(g.beta_standardized, [] { return "beta_standardized"; })},
+                {"gamma_standardized", number(g.gamma_standardized, [] { return "gamma_standardized"; })}};
   if (replicates.empty()) return;
   Json spread = {{"replicates", replicates.size()}};
   const std::pair<const char*, double SelectionGradients::*> gradients[] = {
@@ -175,11 +245,11 @@ void RunReport::selection(const SelectionGradients& g, std::span<const Selection
   for (const auto& [name, member] : gradients) {
     for (std::size_t b = 0; b < replicates.size(); ++b) values[b] = replicates[b].*member;
     const ReplicateSummary s = summarize_replicates(values);
-    const std::string where = std::string("bootstrap ") + name;
-    spread[name] = {{"se", number(s.se, where + " se")},
-                    {"p", number(s.p, where + " p")},
-                    {"lower", number(s.lower, where + " lower")},
-                    {"upper", number(s.upper, where + " upper")}};
+    auto at = [&](const char* what) { return [=] { return std::string("bootstrap ") + name + " " + what; }; };
+    spread[name] = {{"se", number(s.se, at("se"))},
+                    {"p", number(s.p, at("p"))},
+                    {"lower", number(s.lower, at("lower"))},
+                    {"upper", number(s.upper, at("upper"))}};
   }
   selection_["bootstrap"] = std::move(spread);
 }
@@ -190,12 +260,12 @@ void RunReport::warned(const std::string& message) {
 
 void RunReport::stopping(const std::string& message) {
   error_ = lines_of(message);
-  if (results_open_) write(document("error"));
+  if (results_open_) write("error");
 }
 
-void RunReport::finish() { write(document("ok")); }
+void RunReport::finish() { write("ok"); }
 
-Json RunReport::document(const char* status) {
+void RunReport::write_document(std::ostream& out, const char* status) {
   std::vector<std::string> warnings = warnings_;
   Json diagnostics = {
       {"grid_minimum_at_edge", nullptr},
@@ -237,20 +307,23 @@ Json RunReport::document(const char* status) {
   if (!data_.is_null()) doc["data"] = data_;
   doc["grid"] = grid_;
   if (!minimum.is_null()) doc["minimum"] = std::move(minimum);
-  if (!fit_.is_null()) doc["fit"] = fit_;
-  if (!bootstrap_.is_null()) doc["bootstrap"] = bootstrap_;
-  if (!selection_.is_null()) doc["selection"] = selection_;
-  return doc;
+  std::string head = doc.dump();
+  head.pop_back();  // the sections with the points' records follow
+  out << head;
+  if (!fit_.is_null()) write_with_member(out, "fit", fit_, "points", fit_points_);
+  if (!bootstrap_.is_null()) write_with_member(out, "bootstrap", bootstrap_, "points", bootstrap_points_);
+  if (!selection_.is_null()) out << ",\"selection\":" << selection_.dump();
+  out << "}\n";
 }
 
-void RunReport::write(const Json& doc) const {
+void RunReport::write(const char* status) {
   const std::string temporary = path_ + ".tmp";
   bool written = false;
   {
     std::ofstream out(temporary, std::ios::trunc);
-    out << doc.dump() << '\n';
-    out.flush();
-    written = static_cast<bool>(out);
+    write_document(out, status);
+    out.close();
+    written = !out.fail();
   }
   if (written && std::rename(temporary.c_str(), path_.c_str()) == 0) return;
   const int error = errno;

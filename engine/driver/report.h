@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <ostream>
 #include <span>
 #include <string>
 #include <vector>
@@ -45,9 +47,16 @@ class RunReport : public MessageListener {
   void stopping(const std::string& message) override;
 
  private:
-  nlohmann::ordered_json number(double value, const std::string& where);
-  void write(const nlohmann::ordered_json& document) const;
-  nlohmann::ordered_json document(const char* status);
+  // The value, or null with a warning naming where it stands (a text made only then).
+  template <typename Where>
+  nlohmann::ordered_json number(double value, const Where& where) {
+    if (std::isfinite(value)) return value;
+    warnings_.push_back("non_finite: " + std::string(where()) + " is not a finite number (written as null)");
+    return nullptr;
+  }
+  // Writes the whole file, through a temporary one renamed into place.
+  void write(const char* status);
+  void write_document(std::ostream& out, const char* status);
 
   std::string path_;
   Model model_ = Model::normal;
@@ -56,6 +65,7 @@ class RunReport : public MessageListener {
   bool covariate_ = false;
   bool results_open_ = false;
   nlohmann::ordered_json settings_, data_, fit_, bootstrap_, selection_;
+  std::string fit_points_, bootstrap_points_;  // the points' records, as text
   nlohmann::ordered_json grid_ = nlohmann::ordered_json::array();
   std::vector<double> grid_gcv_, grid_ocv_, grid_lnlambda_;
   std::vector<double> not_converged_;

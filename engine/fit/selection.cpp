@@ -10,48 +10,77 @@ namespace trov {
 
 namespace {
 
-// h and its first two derivatives at eta, without the limits of the fits' inverse link.
+// h and its first two derivatives, from the mean mu = h(eta), without the limits of the fits' inverse
+// link.
 struct InverseLink {
   double h, first, second;
 };
 
-InverseLink inverse_link(double eta, Model model) {
+InverseLink inverse_link_at_mean(double mu, Model model) {
   switch (model) {
     case Model::binomial: {
-      const double mu = 1 / (1 + std::exp(-eta));
       const double variance = mu * (1 - mu);
       return {mu, variance, variance * (1 - 2 * mu)};
     }
-    case Model::poisson: {
-      const double mu = std::exp(eta);
+    case Model::poisson:
       return {mu, mu, mu};
-    }
     default:
-      return {eta, 1, 0};
+      return {mu, 1, 0};
+  }
+}
+
+double inverse_link(double eta, Model model) {
+  switch (model) {
+    case Model::binomial:
+      return 1 / (1 + std::exp(-eta));
+    case Model::poisson:
+      return std::exp(eta);
+    default:
+      return eta;
   }
 }
 
 }  // namespace
 
+namespace {
+
+// The first point of each distinct X: every point without a covariate, the groups' first with one.
+std::vector<int> first_points(const Points& points, const XGroups* groups) {
+  std::vector<int> first;
+  if (!groups) {
+    for (int i = 0; i < points.n; ++i) first.push_back(i);
+    return first;
+  }
+  int point = 0;
+  for (int k = 0; k < groups->nunique; ++k) {
+    first.push_back(point);
+    point += groups->icases[k];
+  }
+  return first;
+}
+
+std::vector<double> knots_at(const Points& points, const std::vector<int>& first) {
+  std::vector<double> knots;
+  for (int i : first) knots.push_back(points.x[static_cast<std::size_t>(i)]);
+  return knots;
+}
+
+}  // namespace
+
 SelectionWork::SelectionWork(const Points& points, const XGroups* groups)
-    : points_(points), covariate_(groups != nullptr) {
+    : points_(points),
+      covariate_(groups != nullptr),
+      first_point_(first_points(points, groups)),
+      knots_(knots_at(points, first_point_)),
+      spline_(knots_) {
   const auto n = static_cast<std::size_t>(points.n);
   knot_of_point_.resize(n);
-  if (groups) {
-    int point = 0;
-    for (int k = 0; k < groups->nunique; ++k) {
-      first_point_.push_back(point);
-      for (int c = 0; c < groups->icases[k]; ++c) knot_of_point_[static_cast<std::size_t>(point++)] = k;
-    }
-  } else {
-    for (std::size_t i = 0; i < n; ++i) {
-      first_point_.push_back(static_cast<int>(i));
-      knot_of_point_[i] = static_cast<int>(i);
-    }
+  for (std::size_t k = 0; k < first_point_.size(); ++k) {
+    const auto last = k + 1 < first_point_.size() ? static_cast<std::size_t>(first_point_[k + 1]) : n;
+    for (auto i = static_cast<std::size_t>(first_point_[k]); i < last; ++i)
+      knot_of_point_[i] = static_cast<int>(k);
   }
-  const std::size_t knots = first_point_.size();
-  knots_.resize(knots);
-  for (std::size_t k = 0; k < knots; ++k) knots_[k] = points.x[static_cast<std::size_t>(first_point_[k])];
+  const std::size_t knots = knots_.size();
   values_.resize(knots);
   slope_.resize(knots);
   curvature_.resize(knots);
@@ -62,13 +91,15 @@ SelectionGradients SelectionWork::gradients(const FitResult& fit, Model model) {
   const std::vector<double>& spline = covariate_ ? fit.nufit : (model == Model::normal ? fit.sy : fit.snu);
   for (std::size_t k = 0; k < knots_.size(); ++k)
     values_[k] = spline[static_cast<std::size_t>(first_point_[k])];
-  natural_spline_derivatives(knots_, values_, slope_, curvature_);
+  spline_.derivatives(values_, slope_, curvature_);
 
   double total = 0, fitness = 0, first = 0, second = 0, trait = 0;
   for (int i = 0; i < points_.n; ++i) {
     const auto k = static_cast<std::size_t>(knot_of_point_[static_cast<std::size_t>(i)]);
-    const double effect = covariate_ ? fit.snu[i] - fit.nufit[i] : 0.0;
-    const InverseLink h = inverse_link(values_[k] + effect, model);
+    // eta = s(x_i) + e_i; where it is the fitted snu itself, the fit's own mean is h(eta)
+    const bool own = !covariate_ || fit.nufit[i] == values_[k];
+    const double mu = own ? fit.sy[i] : inverse_link(values_[k] + (fit.snu[i] - fit.nufit[i]), model);
+    const InverseLink h = inverse_link_at_mean(mu, model);
     const double n = points_.irep[i];
     total += n;
     fitness += n * h.h;

@@ -7,6 +7,7 @@
 #include "engine/core/fit_result.h"
 #include "engine/core/model.h"
 #include "engine/core/points.h"
+#include "engine/spline/natural_spline.h"
 
 namespace trov {
 
@@ -44,7 +45,9 @@ class SelectionWork {
   bool covariate_;
   std::vector<int> knot_of_point_;  // index of the point's distinct X
   std::vector<int> first_point_;    // first point of each distinct X
-  std::vector<double> knots_, values_, slope_, curvature_;
+  std::vector<double> knots_;
+  NaturalSpline spline_;
+  std::vector<double> values_, slope_, curvature_;
 };
 
 // The spread of one gradient over the bootstrap replicates.

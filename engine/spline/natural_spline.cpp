@@ -4,27 +4,38 @@
 
 namespace trov {
 
-void natural_spline_derivatives(std::span<const double> x, std::span<const double> y, std::span<double> slope,
-                                std::span<double> curvature) {
+// Continuity of s' at the inner knots: h_{i-1} M_{i-1} + 2 (h_{i-1} + h_i) M_i + h_i M_{i+1}
+// = 6 (secant_i - secant_{i-1}), with M_0 = M_{n-1} = 0 for the natural spline. Forward sweep of the
+// tridiagonal system: the pivots and the reduced superdiagonal.
+NaturalSpline::NaturalSpline(std::span<const double> x) {
   const std::size_t n = x.size();
-  auto h = [&](std::size_t i) { return x[i + 1] - x[i]; };
-  auto secant = [&](std::size_t i) { return (y[i + 1] - y[i]) / h(i); };
-  // Continuity of s' at the inner knots: h_{i-1} M_{i-1} + 2 (h_{i-1} + h_i) M_i + h_i M_{i+1}
-  // = 6 (secant_i - secant_{i-1}), M_0 = M_{n-1} = 0. Forward sweep: slope holds the reduced
-  // superdiagonal, curvature the reduced right-hand side.
+  for (std::size_t i = 0; i + 1 < n; ++i) {
+    h_.push_back(x[i + 1] - x[i]);
+    inverse_h_.push_back(1 / h_.back());
+  }
+  reduced_.assign(n, 0.0);
+  inverse_pivot_.assign(n, 0.0);
+  for (std::size_t i = 1; i + 1 < n; ++i) {
+    const double pivot = 2 * (h_[i - 1] + h_[i]) - h_[i - 1] * reduced_[i - 1];
+    inverse_pivot_[i] = 1 / pivot;
+    reduced_[i] = h_[i] * inverse_pivot_[i];
+  }
+}
+
+void NaturalSpline::derivatives(std::span<const double> y, std::span<double> slope,
+                                std::span<double> curvature) const {
+  const std::size_t n = y.size();
+  // slope holds the secants until the slopes replace them
+  for (std::size_t i = 0; i + 1 < n; ++i) slope[i] = (y[i + 1] - y[i]) * inverse_h_[i];
   curvature[0] = 0;
   curvature[n - 1] = 0;
-  slope[0] = 0;
-  for (std::size_t i = 1; i + 1 < n; ++i) {
-    const double pivot = 2 * (h(i - 1) + h(i)) - h(i - 1) * slope[i - 1];
-    slope[i] = h(i) / pivot;
-    curvature[i] = (6 * (secant(i) - secant(i - 1)) - h(i - 1) * curvature[i - 1]) / pivot;
-  }
-  for (std::size_t i = n - 2; i >= 1; --i) curvature[i] -= slope[i] * curvature[i + 1];
+  for (std::size_t i = 1; i + 1 < n; ++i)
+    curvature[i] = (6 * (slope[i] - slope[i - 1]) - h_[i - 1] * curvature[i - 1]) * inverse_pivot_[i];
+  for (std::size_t i = n - 2; i >= 1; --i) curvature[i] -= reduced_[i] * curvature[i + 1];
   // s'(x_i) from the cubic on [x_i, x_{i+1}]; at the last knot from the one on its left
-  for (std::size_t i = 0; i + 1 < n; ++i)
-    slope[i] = secant(i) - h(i) * (2 * curvature[i] + curvature[i + 1]) / 6;
-  slope[n - 1] = secant(n - 2) + h(n - 2) * (curvature[n - 2] + 2 * curvature[n - 1]) / 6;
+  const double last_secant = slope[n - 2];
+  for (std::size_t i = 0; i + 1 < n; ++i) slope[i] -= h_[i] * (2 * curvature[i] + curvature[i + 1]) / 6;
+  slope[n - 1] = last_secant + h_[n - 2] * (curvature[n - 2] + 2 * curvature[n - 1]) / 6;
 }
 
 }  // namespace trov

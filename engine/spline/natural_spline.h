@@ -1,14 +1,25 @@
 #pragma once
 
 #include <span>
+#include <vector>
 
 namespace trov {
 
-// Slopes s' and curvatures s'' at the knots of the natural cubic spline s that interpolates the values
-// y at the strictly increasing knots x (at least two) and is linear beyond the end knots: one
-// tridiagonal solve for the curvatures (0 at the end knots), then the slopes from them. O(n); slope
-// and curvature hold n values each, and slope serves as scratch during the solve.
-void natural_spline_derivatives(std::span<const double> x, std::span<const double> y, std::span<double> slope,
-                                std::span<double> curvature);
+// The natural cubic splines with knots x (strictly increasing, at least two), linear beyond the end
+// knots. The tridiagonal system of their curvatures depends on the knots alone, so it is factored once
+// here; each spline through values y then costs one O(n) solve without divisions.
+class NaturalSpline {
+ public:
+  explicit NaturalSpline(std::span<const double> x);
+
+  // Slopes s' and curvatures s'' at the knots of the spline that interpolates y (as many values as
+  // knots); slope and curvature hold one value per knot.
+  void derivatives(std::span<const double> y, std::span<double> slope, std::span<double> curvature) const;
+
+ private:
+  std::vector<double> h_, inverse_h_;  // knot spacing and its reciprocal
+  std::vector<double> reduced_;        // superdiagonal after the forward sweep
+  std::vector<double> inverse_pivot_;  // 1 / pivot of the forward sweep
+};
 
 }  // namespace trov

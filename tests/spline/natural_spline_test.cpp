@@ -22,7 +22,7 @@ TEST(natural_spline_test, derivatives_match_a_dense_solve_in_another_basis) {
       y.push_back(value(rng));
     }
     std::vector<double> slope(n), curvature(n);
-    natural_spline_derivatives(x, y, slope, curvature);
+    NaturalSpline(x).derivatives(y, slope, curvature);
     const test::TruncatedPowerSpline reference(x, y);
     for (int i = 0; i < n; ++i) {
       EXPECT_NEAR(slope[i], reference.slope(x[i]), 1e-9) << "n " << n << ", knot " << i;

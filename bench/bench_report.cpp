@@ -1,0 +1,83 @@
+// What trov.json and the selection gradients add to a whole run, measured in-process pair by pair: the
+// same run with and without the report. Counter "ratio" = with / without (CPU time of this process).
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <sstream>
+
+#include "bench/engine_process.h"
+#include "engine/driver/run.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+double cpu_seconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+// Survival 0/1 along a stabilizing curve, every case at its own X.
+fs::path prepare(const std::string& name, int cases, const bench::Parameters& parameters) {
+  const fs::path dir = fs::temp_directory_path() / ("trov_bench_report_" + name);
+  fs::create_directories(dir);
+  std::mt19937 rng(20261207);
+  std::uniform_real_distribution<double> uniform(0.0, 1.0);
+  std::ofstream data(dir / "data.dat");
+  for (int i = 0; i < cases; ++i) {
+    const double x = 10.0 * (i + uniform(rng)) / cases;
+    const double eta = 1.5 - 0.25 * (x - 5) * (x - 5);
+    data << (uniform(rng) < 1 / (1 + std::exp(-eta)) ? 1 : 0) << ' ' << x << '\n';
+  }
+  bench::write_parameter_file(dir, parameters);
+  return dir;
+}
+
+// One run in dir, its console output discarded; returns the CPU seconds it took.
+double run_in(const fs::path& dir, bool report) {
+  const fs::path before = fs::current_path();
+  fs::current_path(dir);
+  std::ifstream parameters("trov.in");
+  std::ostringstream console;
+  std::streambuf* saved = std::cout.rdbuf(console.rdbuf());
+  const double start = cpu_seconds();
+  trov::run_engine(parameters, {.report = report});
+  const double seconds = cpu_seconds() - start;
+  std::cout.rdbuf(saved);
+  fs::current_path(before);
+  return seconds;
+}
+
+void with_and_without_report(benchmark::State& state, const fs::path& dir) {
+  double with = 0, without = 0;
+  for (auto _ : state) {
+    without += run_in(dir, false);
+    const double seconds = run_in(dir, true);
+    with += seconds;
+    state.SetIterationTime(seconds);
+  }
+  const auto iterations = static_cast<double>(state.iterations());
+  state.counters["with_ms"] = 1e3 * with / iterations;
+  state.counters["without_ms"] = 1e3 * without / iterations;
+  state.counters["ratio"] = with / without;
+  fs::remove_all(dir);
+}
+
+void bootstrap_1000_binomial_1000(benchmark::State& state) {
+  with_and_without_report(state, prepare("boot", 1000, {.nstep = "1", .lmin = "0", .iboot = "1000"}));
+}
+
+void fixed_lambda_binomial_10000(benchmark::State& state) {
+  with_and_without_report(state, prepare("fixed", 10000, {.nstep = "1", .lmin = "0"}));
+}
+
+}  // namespace
+
+BENCHMARK(bootstrap_1000_binomial_1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(fixed_lambda_binomial_10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40);
