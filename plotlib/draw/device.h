@@ -55,8 +55,9 @@ class Device {
   virtual void draw(PagePoint p) = 0;
   virtual void font(const FontSpec& spec) = 0;
   virtual void text(const TextRun& run) = 0;
-  // Completes the output: the screen waits for the user, a file is closed.
-  virtual void close() = 0;
+  // Completes the output: the screen waits for the user, a file is closed. False when a file could not
+  // be written whole.
+  virtual bool close() = 0;
 };
 
 }  // namespace plotlib

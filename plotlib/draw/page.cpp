@@ -8,6 +8,7 @@
 #include <ctime>
 #include <string>
 
+#include "plotlib/draw/figure_device.h"
 #include "plotlib/draw/font_metrics.h"
 #include "plotlib/draw/plotlib.h"
 #include "plotlib/draw/screen_device.h"
@@ -148,6 +149,8 @@ std::unique_ptr<Device> make_device(const detail::State& s) {
       return std::make_unique<WmfDevice>(s.file_name.empty() ? "plotlib.wmf" : s.file_name);
     case detail::DeviceKind::recording:
       return std::make_unique<RecordingDevice>();
+    case detail::DeviceKind::figures:
+      return std::make_unique<FigureDevice>(s.file_name.empty() ? "plotlib" : s.file_name);
   }
   return nullptr;
 }
@@ -205,6 +208,8 @@ void metafl(std::string_view keyword) {
     s.device_kind = detail::DeviceKind::metafile;
   else if (key == "REC")
     s.device_kind = detail::DeviceKind::recording;
+  else if (key == "FIGS")
+    s.device_kind = detail::DeviceKind::figures;
   else
     warn(2, "metafl", keyword);
 }
@@ -375,7 +380,8 @@ void incmrk(int n) {
 void disfin() {
   if (!level_ok("disfin", 1, 2)) return;
   detail::State& s = state();
-  s.device->close();
+  // a file that could not be written whole: the same warning as one that could not be created
+  if (!s.device->close()) warn(36, "disfin", s.device->file_name());
   s.level = 0;
   write_message(report(s));
 }

@@ -10,7 +10,9 @@
 namespace plotlib {
 
 // Level 0: device, output file and page format.
-void metafl(std::string_view keyword);  // "XWIN" screen, "WMF" metafile, "REC" recording device
+// "XWIN" screen, "WMF" metafile, "REC" recording device, "FIGS" PNG, SVG and PDF figures (setfil gives
+// their name without extension)
+void metafl(std::string_view keyword);
 void setfil(std::string_view name);
 void setpag(std::string_view keyword);
 void disini();  // opens the device and restores every setting; level 1

@@ -39,7 +39,10 @@ class RecordingDevice : public Device {
   void draw(PagePoint p) override;
   void font(const FontSpec& spec) override;
   void text(const TextRun& run) override;
-  void close() override { recording_.closed = true; }
+  bool close() override {
+    recording_.closed = true;
+    return true;
+  }
 
   const Recording& recording() const { return recording_; }
 

@@ -80,7 +80,7 @@ class ScreenDevice : public Device {
   void draw(PagePoint p) override;
   void font(const FontSpec& spec) override;
   void text(const TextRun& run) override;
-  void close() override;
+  bool close() override;
 
  private:
   PagePoint to_pixels(PagePoint p) const;
@@ -207,13 +207,14 @@ void ScreenDevice::text(const TextRun& run) {
   window_->damage(FL_DAMAGE_ALL);
 }
 
-void ScreenDevice::close() {
+bool ScreenDevice::close() {
   flush();
-  if (!window_) return;
+  if (!window_) return true;
   set_title("click the right mouse button to continue");
   window_->redraw();
   while (!window_->done) Fl::wait();
   destroy();
+  return true;
 }
 
 void ScreenDevice::destroy() {

@@ -239,10 +239,11 @@ void WmfDevice::text(const TextRun& run) {
   }
 }
 
-void WmfDevice::close() {
+bool WmfDevice::close() {
   const std::vector<std::uint8_t> bytes = writer_.finish();
   file_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   file_.close();
+  return !file_.fail();
 }
 
 }  // namespace plotlib

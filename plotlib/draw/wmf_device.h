@@ -64,7 +64,7 @@ class WmfDevice : public Device {
   void draw(PagePoint p) override;
   void font(const FontSpec& spec) override { font_spec_ = spec; }
   void text(const TextRun& run) override;
-  void close() override;
+  bool close() override;
 
  private:
   void colour(WmfWriter::Colour c);

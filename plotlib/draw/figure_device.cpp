@@ -1,0 +1,124 @@
+#include "plotlib/draw/figure_device.h"
+
+#include <cairo-pdf.h>
+#include <cairo-svg.h>
+#include <cairo.h>
+
+#include <cmath>
+#include <fstream>
+#include <numbers>
+
+namespace plotlib {
+
+namespace {
+
+// Draws the recorded page on a cairo context whose user unit is one plot unit.
+void render(cairo_t* cr, const Recording& page) {
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  cairo_set_line_width(cr, kLineWidthPoints / kPointsPerUnit);
+  cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+  FontSpec font;
+  for (const Recording::Op& op : page.ops) {
+    switch (op.kind) {
+      case Recording::Op::Kind::move:
+        cairo_move_to(cr, op.point.x, op.point.y);
+        break;
+      case Recording::Op::Kind::draw:
+        if (!cairo_has_current_point(cr)) cairo_move_to(cr, op.point.x, op.point.y);
+        cairo_line_to(cr, op.point.x, op.point.y);
+        break;
+      case Recording::Op::Kind::font:
+        font = op.font;
+        break;
+      case Recording::Op::Kind::text: {
+        cairo_stroke(cr);  // the lines so far, before the path is used for text
+        const TextRun& run = op.text;
+        cairo_select_font_face(cr, "sans-serif",
+                               font.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+                               font.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+        // The height is the character cell's, as on the other devices: the em is the part of it that
+        // the font's ascent and descent leave, and the cell's top lies the rest above the text box.
+        cairo_set_font_size(cr, run.height);
+        cairo_font_extents_t cell;
+        cairo_font_extents(cr, &cell);
+        const double em = run.height * run.height / (cell.ascent + cell.descent);
+        const double baseline = cell.ascent * em / run.height - (run.height - em);
+        cairo_set_font_size(cr, em);
+        const double angle = run.angle * std::numbers::pi / 180.0;
+        for (std::size_t i = 0; i < run.text.size(); ++i) {
+          cairo_save(cr);
+          cairo_translate(cr, run.char_x(i), run.char_y(i));
+          cairo_rotate(cr, -angle);
+          cairo_move_to(cr, 0, baseline);
+          const char glyph[2] = {run.text[i], 0};
+          cairo_show_text(cr, glyph);
+          cairo_restore(cr);
+        }
+        cairo_new_path(cr);
+        break;
+      }
+    }
+  }
+  cairo_stroke(cr);
+}
+
+// Renders on a surface scaled from plot units by `scale`; true when the surface has no error.
+bool render_on(cairo_surface_t* surface, const Recording& page, double scale) {
+  cairo_t* cr = cairo_create(surface);
+  cairo_scale(cr, scale, scale);
+  // metrics as the font designs them: hinting would round them to the pixels of a small scale
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+  cairo_set_font_options(cr, options);
+  cairo_font_options_destroy(options);
+  render(cr, page);
+  const bool ok = cairo_status(cr) == CAIRO_STATUS_SUCCESS;
+  cairo_destroy(cr);
+  return ok;
+}
+
+}  // namespace
+
+bool FigureDevice::open(int xmax, int ymax) {
+  // the three names must be writable; nothing is kept of an earlier figure that failed
+  for (const char* extension : {".png", ".svg", ".pdf"}) {
+    std::ofstream probe(stem_ + extension, std::ios::app);
+    if (!probe) return false;
+  }
+  return recorder_.open(xmax, ymax);
+}
+
+bool FigureDevice::close() {
+  recorder_.close();
+  const Recording& page = recorder_.recording();
+  const double width = page.xmax + 1, height = page.ymax + 1;
+  bool ok = true;
+  {
+    const double scale = kPngDotsPerInch / 254.0;  // pixels per plot unit
+    cairo_surface_t* png =
+        cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(std::lround(width * scale)),
+                                   static_cast<int>(std::lround(height * scale)));
+    ok = render_on(png, page, scale) &&
+         cairo_surface_write_to_png(png, (stem_ + ".png").c_str()) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(png);
+  }
+  cairo_surface_t* svg =
+      cairo_svg_surface_create((stem_ + ".svg").c_str(), width * kPointsPerUnit, height * kPointsPerUnit);
+  ok = render_on(svg, page, kPointsPerUnit) && ok;
+  cairo_surface_finish(svg);
+  ok = ok && cairo_surface_status(svg) == CAIRO_STATUS_SUCCESS;
+  cairo_surface_destroy(svg);
+  cairo_surface_t* pdf =
+      cairo_pdf_surface_create((stem_ + ".pdf").c_str(), width * kPointsPerUnit, height * kPointsPerUnit);
+  ok = render_on(pdf, page, kPointsPerUnit) && ok;
+  cairo_surface_finish(pdf);
+  ok = ok && cairo_surface_status(pdf) == CAIRO_STATUS_SUCCESS;
+  cairo_surface_destroy(pdf);
+  return ok;
+}
+
+}  // namespace plotlib
