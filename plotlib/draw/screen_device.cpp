@@ -15,17 +15,20 @@
 #include <vector>
 
 #include "plotlib/draw/font_metrics.h"
+#include "plotlib/draw/recording_device.h"
 
 namespace plotlib {
 namespace {
 
 constexpr int kMaxPolyline = 50;
+constexpr const char* kHowToContinue = "Right click, Return, Space or Escape: continue";
 
 class PlotWindow : public Fl_Window {
  public:
   PlotWindow(int x, int y, int w, int h) : Fl_Window(x, y, w, h) {
     callback(close_box_cb, this);
     color(FL_BLACK);
+    resizable(this);
   }
   ~PlotWindow() override {
     if (buffer) fl_delete_offscreen(buffer);
@@ -40,19 +43,38 @@ class PlotWindow : public Fl_Window {
         return 1;
       case FL_KEYDOWN:
       case FL_SHORTCUT:
-        return 1;  // keys do not end the wait
+        // Return, Space and Escape end the wait as the right button does; other keys do nothing
+        if (waiting && (Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter ||
+                        Fl::event_key() == ' ' || Fl::event_key() == FL_Escape))
+          done = true;
+        return 1;
       default:
         return Fl_Window::handle(event);
     }
   }
 
-  // A repaint copies the backing buffer into the window.
+  // A new size: the device draws the page again at the new scale.
+  void resize(int x, int y, int w, int h) override {
+    const bool changed = w != this->w() || h != this->h();
+    Fl_Window::resize(x, y, w, h);
+    if (changed) resized = true;
+  }
+
+  // A repaint copies the backing buffer into the window and, while it waits, says how to go on.
   void draw() override {
-    if (buffer) fl_copy_offscreen(0, 0, w(), h(), buffer, 0, 0);
+    if (buffer) fl_copy_offscreen(0, 0, std::min(w(), buffer_w), std::min(h(), buffer_h), buffer, 0, 0);
+    if (waiting) {
+      fl_color(FL_GRAY);
+      fl_font(FL_HELVETICA, 12);
+      fl_draw(kHowToContinue, 6, 4 + fl_height() - fl_descent());
+    }
   }
 
   Fl_Offscreen buffer = 0;
+  int buffer_w = 0, buffer_h = 0;
+  bool waiting = false;  // the page is complete and the user is asked to go on
   bool done = false;
+  bool resized = false;
 
  private:
   // The close box ends the wait as the right mouse button does; Escape arrives here too and is ignored.
@@ -87,8 +109,17 @@ class ScreenDevice : public Device {
   void flush();
   void set_title(const char* what);
   void destroy();
+  // A cleared buffer of the window's size and the page's scale in it; false if none can be made.
+  bool new_buffer();
+  // Draws everything recorded so far again, into a buffer of the window's new size.
+  void redraw_page();
+  void paint_move(PagePoint p);
+  void paint_draw(PagePoint p);
+  void paint_font(const FontSpec& spec);
+  void paint_text(const TextRun& run);
 
   std::unique_ptr<PlotWindow> window_;
+  RecordingDevice page_;  // what was drawn, for a redraw at another size
   std::string title_;
   double scale_ = 1.0;             // pixels per plot unit
   std::vector<PagePoint> points_;  // pixel positions of the pending polyline
@@ -114,25 +145,59 @@ bool ScreenDevice::open(int xmax, int ymax) {
   window_->position(sx + g.x, sy + g.y);
   XMoveWindow(fl_display, fl_xid(window_.get()), sx + g.x, sy + g.y);  // position() skips an unchanged x, y
 
-  window_->make_current();
-  window_->buffer = fl_create_offscreen(g.w, g.h);
-  if (!window_->buffer) {
+  page_.open(xmax, ymax);
+  if (!new_buffer()) {
     fl_message_title("disini");
     fl_alert("Cannot create Bitmap");
     destroy();
     return false;
   }
-  {
-    fl_begin_offscreen(window_->buffer);
-    fl_color(FL_BLACK);  // colour index 0
-    fl_rectf(0, 0, g.w, g.h);
-    fl_end_offscreen();
-  }
-  // the page scaled uniformly into the client area
-  scale_ = std::min((g.w - 1.0) / xmax, (g.h - 1.0) / ymax);  // the last page unit on the last pixel
   window_->redraw();
   Fl::check();
   return true;
+}
+
+bool ScreenDevice::new_buffer() {
+  const int w = window_->w(), h = window_->h();
+  window_->make_current();
+  if (window_->buffer) fl_delete_offscreen(window_->buffer);
+  window_->buffer = fl_create_offscreen(w, h);
+  if (!window_->buffer) return false;
+  window_->buffer_w = w;
+  window_->buffer_h = h;
+  {
+    fl_begin_offscreen(window_->buffer);
+    fl_color(FL_BLACK);  // colour index 0
+    fl_rectf(0, 0, w, h);
+    fl_end_offscreen();
+  }
+  // the page scaled uniformly into the client area
+  const Recording& page = page_.recording();
+  scale_ = std::min((w - 1.0) / page.xmax, (h - 1.0) / page.ymax);  // the last page unit on the last pixel
+  return true;
+}
+
+void ScreenDevice::redraw_page() {
+  points_.clear();
+  if (!new_buffer()) return;
+  for (const Recording::Op& op : page_.recording().ops) {
+    switch (op.kind) {
+      case Recording::Op::Kind::move:
+        paint_move(op.point);
+        break;
+      case Recording::Op::Kind::draw:
+        paint_draw(op.point);
+        break;
+      case Recording::Op::Kind::font:
+        paint_font(op.font);
+        break;
+      case Recording::Op::Kind::text:
+        paint_text(op.text);
+        break;
+    }
+  }
+  flush();
+  window_->redraw();
 }
 
 void ScreenDevice::set_title(const char* what) {
@@ -144,11 +209,31 @@ void ScreenDevice::set_title(const char* what) {
 }
 
 void ScreenDevice::move(PagePoint p) {
+  page_.move(p);
+  paint_move(p);
+}
+
+void ScreenDevice::draw(PagePoint p) {
+  page_.draw(p);
+  paint_draw(p);
+}
+
+void ScreenDevice::font(const FontSpec& spec) {
+  page_.font(spec);
+  paint_font(spec);
+}
+
+void ScreenDevice::text(const TextRun& run) {
+  page_.text(run);
+  paint_text(run);
+}
+
+void ScreenDevice::paint_move(PagePoint p) {
   flush();
   points_.assign(1, to_pixels(p));
 }
 
-void ScreenDevice::draw(PagePoint p) {
+void ScreenDevice::paint_draw(PagePoint p) {
   if (points_.size() == kMaxPolyline) flush();  // the next polyline starts at the last point
   points_.push_back(to_pixels(p));
 }
@@ -176,7 +261,7 @@ void ScreenDevice::flush() {
   if (!points_.empty()) points_.erase(points_.begin(), points_.end() - 1);
 }
 
-void ScreenDevice::font(const FontSpec& spec) {
+void ScreenDevice::paint_font(const FontSpec& spec) {
   // the toolkit's font names: a leading style letter, then the face
   const char style = spec.bold ? (spec.italic ? 'P' : 'B') : (spec.italic ? 'I' : ' ');
   font_ = FL_FREE_FONT;
@@ -185,7 +270,7 @@ void ScreenDevice::font(const FontSpec& spec) {
   Fl::set_font(font_, lasting_font_name(name));
 }
 
-void ScreenDevice::text(const TextRun& run) {
+void ScreenDevice::paint_text(const TextRun& run) {
   flush();
   if (!window_ || !window_->buffer) return;
   const int cell = std::max(1, static_cast<int>(std::lround(run.height * scale_)));
@@ -210,9 +295,16 @@ void ScreenDevice::text(const TextRun& run) {
 bool ScreenDevice::close() {
   flush();
   if (!window_) return true;
-  set_title("click the right mouse button to continue");
+  set_title("click the right mouse button or press Return to continue");
+  window_->waiting = true;
   window_->redraw();
-  while (!window_->done) Fl::wait();
+  while (!window_->done) {
+    Fl::wait();
+    if (window_->resized) {
+      window_->resized = false;
+      redraw_page();
+    }
+  }
   destroy();
   return true;
 }

@@ -1,7 +1,8 @@
 #!/bin/sh
 # The plot window under Xvfb (1024x768): placed at the lower right, two thirds of the screen wide, the
-# plot drawn, the click prompt in the title; keys and the left button do not end the wait, the right
-# button does, and so does the close box.
+# plot drawn, the prompt in the title; other keys and the left button do not end the wait, the right
+# button does, and so do Return, Space, Escape and the close box. A resized window shows the plot at
+# its new size.
 # usage: run_plot_window.sh PLOT_WINDOW_DEMO CLOSE_WINDOW   (PLOT_SHOT=file keeps the screenshot)
 set -u
 demo=$1
@@ -11,7 +12,7 @@ trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-prompt='PLOTLIB  1: click the right mouse button to continue'
+prompt='PLOTLIB  1: click the right mouse button or press Return to continue'
 
 # Starts the demo; sets pid and wid once the window asks for the click.
 start_demo() {
@@ -63,12 +64,26 @@ lit_inside=$(convert "$work/shot.png" -crop 682x482+342+286 +repage -threshold 5
 echo "lit pixels in the window: $lit_inside"
 [ "$lit_inside" -gt 2000 ] || fail "the plot is not drawn ($lit_inside lit pixels)"
 
-xdotool key --window "$wid" Escape Return space
+xdotool key --window "$wid" a Tab F1
 xdotool mousemove --window "$wid" 300 200 click 1
 sleep 0.5
-kill -0 "$pid" 2>/dev/null || fail "a key or the left button ended the wait"
+kill -0 "$pid" 2>/dev/null || fail "another key or the left button ended the wait"
+# a larger window: the page drawn again to fill it (lit pixels beyond the old right and lower edges)
+xdotool windowmove "$wid" 0 0 windowsize "$wid" 1000 700
+sleep 1
+import -window "$wid" "$work/resized.png"
+[ -n "${PLOT_SHOT:-}" ] && cp "$work/resized.png" "${PLOT_SHOT%.png}_resized.png"
+[ "$(identify -format '%wx%h' "$work/resized.png")" = 1000x700 ] || fail "the window did not take the new size"
+lit_beyond=$(convert "$work/resized.png" -crop 300x700+700+0 +repage -threshold 50% -format '%[fx:int(mean*w*h)]' info:)
+[ "$lit_beyond" -gt 500 ] || fail "the plot was not drawn again at the new size ($lit_beyond lit pixels beyond x 700)"
 xdotool mousemove --window "$wid" 300 200 click 3
 expect_end "the right mouse button" 1
+
+for key in Return space Escape; do
+  start_demo fitted
+  xdotool key --window "$wid" "$key"
+  expect_end "the key $key" 1
+done
 
 # the close box ends the wait of the first plot; the second plot opens its own window
 start_demo twice
