@@ -51,7 +51,7 @@ void run_and_plot(const DialogValues& v, const std::string& engine) {
   remove_results();
   const EngineOutcome outcome = run_engine_process(engine, "trov.in");
   if (!outcome.started) {
-    tell(caption::engine_stopped, outcome.failure + ".\nNothing has been run.");
+    tell(caption::engine_stopped, "trovwin " + outcome.failure + ".\nNothing has been run.");
     return;
   }
   if (!outcome.succeeded()) {
