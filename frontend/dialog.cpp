@@ -10,7 +10,7 @@ namespace {
 
 // Identifiers of the widgets the callbacks and the read-back use.
 struct DialogIds {
-  int opt, mod, cov, fil, str, fix, lmin, lmax, step, boot, seed, stop, maxit, out;
+  int opt, mod, cov, fil, str, fix, lmin, lmax, step, boot, seed, stop, maxit, out, ok, quit;
 };
 
 DialogIds ids;
@@ -62,25 +62,26 @@ void run_dialog(DialogValues& v) {
   ids.fil = plotlib::wgfil(right, "Change data file", v.datfil, "*.*");
   plotlib::wglab(right, "Data file structure:");
   ids.str = plotlib::wglis(right, "Y X [C] N|Y X [C]", v.icol);
-  ids.fix = plotlib::wgltxt(left, "Enter fixed lambda", without_trailing_blanks(v.lmin), 20);
-  ids.lmin = plotlib::wgltxt(left, "Smallest lambda of range", v.iopt == 1 ? "-10" : without_trailing_blanks(v.lmin), 20);
-  ids.lmax = plotlib::wgltxt(left, "Largest lambda of range", without_trailing_blanks(v.lmax), 20);
+  ids.fix = plotlib::wgltxt(left, label::fixed, without_trailing_blanks(v.lmin), 20);
+  ids.lmin =
+      plotlib::wgltxt(left, label::smallest, v.iopt == 1 ? "-10" : without_trailing_blanks(v.lmin), 20);
+  ids.lmax = plotlib::wgltxt(left, label::largest, without_trailing_blanks(v.lmax), 20);
   ids.step =
-      plotlib::wgltxt(left, "Number of lambdas in range", v.iopt == 1 ? "21" : without_trailing_blanks(v.nstep_text), 20);
-  ids.boot = plotlib::wgltxt(left, "No. bootstrap replicates", without_trailing_blanks(v.iboot), 20);
-  ids.seed = plotlib::wgltxt(left, "Random number seed", without_trailing_blanks(v.seed), 30);
+      plotlib::wgltxt(left, label::number, v.iopt == 1 ? "21" : without_trailing_blanks(v.nstep_text), 20);
+  ids.boot = plotlib::wgltxt(left, label::boot, without_trailing_blanks(v.iboot), 20);
+  ids.seed = plotlib::wgltxt(left, label::seed, without_trailing_blanks(v.seed), 30);
   show_option(v.iopt);
   plotlib::swgcbk(ids.opt, activate);
   plotlib::wglab(right, "Binomial/Poisson glm settings:");
-  ids.stop = plotlib::wgltxt(right, "convergence tolerance", without_trailing_blanks(v.stop), 20);
-  ids.maxit = plotlib::wgltxt(right, "maximum no. iterations", without_trailing_blanks(v.maxit), 20);
+  ids.stop = plotlib::wgltxt(right, label::tolerance, without_trailing_blanks(v.stop), 20);
+  ids.maxit = plotlib::wgltxt(right, label::iterations, without_trailing_blanks(v.maxit), 20);
   set_status(ids.stop, v.model != 1);
   set_status(ids.maxit, v.model != 1);
   plotlib::swgcbk(ids.mod, modelchange);
   plotlib::wglab(left, "Output file name:");
   ids.out = plotlib::wgtxt(left, v.outfil);
-  plotlib::wgok(left);
-  plotlib::wgquit(left);
+  ids.ok = plotlib::wgok(left);
+  ids.quit = plotlib::wgquit(left);
   plotlib::wgfin();
 
   DialogEntries entries;
@@ -98,6 +99,25 @@ void run_dialog(DialogValues& v) {
   entries.data_file = plotlib::gwgfil(ids.fil);
   entries.output_file = plotlib::gwgtxt(ids.out);
   take_back(entries, v);
+}
+
+std::vector<std::pair<std::string_view, int>> dialog_widgets() {
+  return {{"option_list", ids.opt},
+          {"model_list", ids.mod},
+          {"covariate_list", ids.cov},
+          {"data_file", ids.fil},
+          {"structure_list", ids.str},
+          {"fixed_lambda", ids.fix},
+          {"smallest_lambda", ids.lmin},
+          {"largest_lambda", ids.lmax},
+          {"number_of_lambdas", ids.step},
+          {"bootstrap_replicates", ids.boot},
+          {"random_seed", ids.seed},
+          {"tolerance", ids.stop},
+          {"max_iterations", ids.maxit},
+          {"output_file", ids.out},
+          {"ok", ids.ok},
+          {"quit", ids.quit}};
 }
 
 }  // namespace trov::front

@@ -17,14 +17,11 @@ namespace trov::front {
 
 namespace {
 
-constexpr std::size_t kKeptLines = 12;
-
-void keep_lines(std::string& pending, std::vector<std::string>& lines) {
+void take_lines(std::string& pending, std::vector<std::string>& lines) {
   std::size_t end;
   while ((end = pending.find('\n')) != std::string::npos) {
     lines.push_back(pending.substr(0, end));
     pending.erase(0, end + 1);
-    if (lines.size() > kKeptLines) lines.erase(lines.begin());
   }
 }
 
@@ -58,10 +55,15 @@ EngineOutcome run_engine_process(const std::string& engine, const std::string& i
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, input_path.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, out_pipe[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, err_pipe[1], STDERR_FILENO);
-  for (int fd : {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) posix_spawn_file_actions_addclose(&actions, fd);
+  for (int fd : {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
+    posix_spawn_file_actions_addclose(&actions, fd);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
   pid_t pid;
   char* argv[] = {const_cast<char*>(engine.c_str()), nullptr};
-  int spawned = posix_spawnp(&pid, engine.c_str(), &actions, nullptr, argv, environ);
+  int spawned = posix_spawnp(&pid, engine.c_str(), &actions, &attributes, argv, environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   close(out_pipe[1]);
   close(err_pipe[1]);
@@ -95,15 +97,18 @@ EngineOutcome run_engine_process(const std::string& engine, const std::string& i
       std::fwrite(buffer, 1, static_cast<std::size_t>(got), sinks[k]);
       std::fflush(sinks[k]);
       pending[k].append(buffer, static_cast<std::size_t>(got));
-      keep_lines(pending[k], outcome.last_lines);
+      take_lines(pending[k], outcome.lines);
     }
   }
   for (std::string& rest : pending)
-    if (!rest.empty()) keep_lines(rest += '\n', outcome.last_lines);
+    if (!rest.empty()) take_lines(rest += '\n', outcome.lines);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (WIFSIGNALED(status))
+    outcome.signal = WTERMSIG(status);
+  else
+    outcome.exit_status = WEXITSTATUS(status);
   return outcome;
 }
 

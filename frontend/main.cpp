@@ -1,16 +1,16 @@
 // trovwin: the settings dialog, the engine run and the plots of its results.
-#include <FL/fl_ask.H>
-
 #include <filesystem>
 #include <fstream>
 #include <string>
 
-#include "common/error_stop.h"
-#include "common/list_writer.h"
+#include "frontend/checks.h"
 #include "frontend/dialog.h"
+#include "frontend/engine_messages.h"
 #include "frontend/engine_process.h"
+#include "frontend/message_box.h"
 #include "frontend/plots.h"
 #include "frontend/results_table.h"
+#include "frontend/run_files.h"
 #include "frontend/settings_file.h"
 
 namespace fs = std::filesystem;
@@ -18,39 +18,58 @@ using namespace trov::front;
 
 namespace {
 
-void tell(const char* caption, const std::string& text) {
-  fl_message_title(caption);
-  fl_alert("%s", text.c_str());
-}
-
-// The results file is copied under the name the user gave, replacing an existing file. A name that
-// leads to trov.out itself ("./trov.out", its full path) needs no copy.
-void copy_results(const std::string& outfil) {
-  if (outfil.empty() || outfil == "trov.out" || !fs::exists("trov.out")) return;
-  std::error_code ec;
-  if (fs::equivalent("trov.out", outfil, ec)) return;
-  fs::copy_file("trov.out", outfil, fs::copy_options::overwrite_existing, ec);
-  if (ec) tell("trovwin", "The results could not be copied to \"" + outfil + "\": " + ec.message());
-}
-
-void run_and_plot(const DialogValues& v, const std::string& engine) {
-  std::error_code ec;
-  fs::remove("trov.out", ec);
-  fs::remove("trov.wmf", ec);
-  EngineOutcome outcome = run_engine_process(engine, "trov.in");
-  std::string why = outcome.failure;
-  ResultsTable table;
-  if (why.empty()) why = read_results_table("trov.out", v.M, table);
-  if (why.empty()) why = plot_results(table, v.M);
-  if (!why.empty()) {
-    std::string text = "No results could be plotted: " + why + ".";
-    if (!outcome.last_lines.empty()) {
-      text += "\n\nThe engine's last lines:\n";
-      for (const std::string& line : outcome.last_lines) text += line + "\n";
-    }
-    tell("trovwin", text);
+// The checks after OK, before anything is written or deleted; false sends the user back to the dialog.
+bool settings_accepted(const DialogValues& v) {
+  if (auto fault = number_field_fault(v)) {
+    tell(caption::settings, *fault);
+    return false;
   }
-  copy_results(v.outfil);
+  if (auto fault = file_name_fault(v)) {
+    tell(caption::file_names, *fault);
+    return false;
+  }
+  if (auto question = structure_mismatch(v)) return run_anyway(caption::structure, *question);
+  return true;
+}
+
+bool write_parameter_file(const DialogValues& v, const fs::path& folder) {
+  std::ofstream parameters("trov.in", std::ios::trunc);
+  parameters << parameter_file_text(v);
+  if (parameters.flush()) return true;
+  tell(caption::trov_in, "trov.in could not be written in " + folder.string() + ". Nothing has been run.");
+  return false;
+}
+
+std::string lines_text(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += "\n" + line;
+  return text;
+}
+
+// Only an engine that ended with status 0 has results: then its warnings, the plot, trov.wmf and the copy.
+void run_and_plot(const DialogValues& v, const std::string& engine) {
+  remove_results();
+  const EngineOutcome outcome = run_engine_process(engine, "trov.in");
+  if (!outcome.started) {
+    tell(caption::engine_stopped, "trovwin " + outcome.failure + ".\nNothing has been run.");
+    return;
+  }
+  if (!outcome.succeeded()) {
+    tell(caption::engine_stopped, engine_failure_text(outcome));
+    return;
+  }
+  if (const auto warnings = engine_warnings(outcome.lines); !warnings.empty())
+    tell(caption::warnings, "The engine warned:" + lines_text(warnings) + "\n" +
+                                lines_text(advice_for(warnings)) + "\n\nOK shows the plot.");
+  ResultsTable table;
+  std::string why = read_results_table("trov.out", v.M, table);
+  if (why.empty()) why = plot_results(table, v.M);
+  if (!why.empty())
+    tell(caption::no_plot, "No results could be plotted: " + why +
+                               ".\n\nThe engine's last lines:" + lines_text(engine_messages(outcome.lines)));
+  if (std::string failed = copy_results(v.outfil); !failed.empty())
+    tell(caption::copy,
+         "The results could not be copied to \"" + v.outfil + "\": " + failed + ".\nThey are in trov.out.");
 }
 
 }  // namespace
@@ -58,23 +77,14 @@ void run_and_plot(const DialogValues& v, const std::string& engine) {
 int main() {
   const fs::path start_dir = fs::current_path();
   DialogValues values = default_values();
-  if (fs::exists("trov.in") && !load_parameter_file("trov.in", values)) {
-    trov::say(trov::ListWriter().text("Error reading TROV.IN"));
-    trov::say(trov::ListWriter().text("Delete TROV.IN and start again"));
-    trov::error_stop();
-  }
+  if (fs::exists("trov.in"))
+    if (std::string why = load_parameter_file("trov.in", values); !why.empty())
+      tell(caption::last_settings, "trov.in in " + start_dir.string() + " cannot be used (" + why +
+                                       ").\nThe dialog shows the default settings; OK replaces trov.in.");
   const std::string engine = engine_path();
   while (true) {
-    run_dialog(values);  // Quit ends the program here
+    run_dialog(values);           // Quit and the close box end the program here
     fs::current_path(start_dir);  // the file chooser may have moved it
-    {
-      std::ofstream parameters("trov.in", std::ios::trunc);
-      parameters << parameter_file_text(values);
-      if (!parameters.flush()) {
-        tell("trovwin", "trov.in could not be written in " + start_dir.string());
-        continue;
-      }
-    }
-    run_and_plot(values, engine);
+    if (settings_accepted(values) && write_parameter_file(values, start_dir)) run_and_plot(values, engine);
   }
 }

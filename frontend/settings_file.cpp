@@ -1,27 +1,20 @@
 #include "frontend/settings_file.h"
 
+#include <array>
+#include <charconv>
+#include <cmath>
 #include <fstream>
+#include <limits>
 
 #include "common/list_reader.h"
+#include "common/parameter_lines.h"
 
 namespace trov::front {
 
 namespace {
 
-// One blank and the digits, as a list-directed integer is written.
-std::string blank_and_digits(int value) {
-  std::string text(1, ' ');
-  text.append(std::to_string(value));
-  return text;
-}
-
-std::string integer_line(int value, const char* comment) {
-  return blank_and_digits(value) + "        " + comment + "\n";
-}
-
-std::string text_line(const std::string& field, const char* comment) {
-  return fixed_field(field, 10) + comment + "\n";
-}
+// What the number of lambdas becomes in the fixed option: one fixed lambda.
+const std::string kOneLambda = "1";
 
 std::string without_leading_blanks(const std::string& text) {
   std::size_t first = text.find_first_not_of(' ');
@@ -31,13 +24,42 @@ std::string without_leading_blanks(const std::string& text) {
 // File names: leading blanks removed as when written, trailing ones dropped.
 std::string name_of(const std::string& text) { return without_trailing_blanks(without_leading_blanks(text)); }
 
+// The shortest text that reads back as the same single-precision value ("0.005", "-10", "1e-08").
+std::string real_text(float value) {
+  std::array<char, 32> text;
+  auto [end, ec] = std::to_chars(text.data(), text.data() + text.size(), value);
+  return std::string(text.data(), end);
+}
+
+std::string line_text(const ParameterLine& line, const std::string& value) {
+  switch (line.form) {
+    case ValueForm::field:
+      return fixed_field(value, kFieldColumns) + std::string(line.comment) + "\n";
+    case ValueForm::integer:
+      return " " + value + "        " + std::string(line.comment) + "\n";
+    case ValueForm::name:  // a longer picked path is written whole, as the engine reads it whole
+      return (value.size() < kNameColumns ? fixed_field(value, kNameColumns) : value) + "\n";
+  }
+  return {};
+}
+
+std::string where(const ListReader& in, const ListReader::Result& r) {
+  if (r.status == ListReader::Status::end_of_file)
+    return "it ends after line " + std::to_string(in.line_number());
+  return "line " + std::to_string(in.line_number()) + ": " + r.fault;
+}
+
 }  // namespace
 
 std::string without_trailing_blanks(const std::string& text) {
   return text.substr(0, text.find_last_not_of(' ') + 1);
 }
 
-std::string afromi(int value) { return fixed_field(blank_and_digits(value), 10); }
+std::string afromi(int value) {
+  std::string text(1, ' ');
+  text += std::to_string(value);
+  return fixed_field(text, 10);
+}
 
 std::string fixed_field(const std::string& text, std::size_t length) {
   std::string field = text.substr(0, length);
@@ -49,7 +71,8 @@ void derive_choices(DialogValues& v) {
   if (v.nstep < 1) v.nstep = 1;
   v.nstep_text = afromi(v.nstep);
   v.iopt = v.nstep == 1 ? 1 : 2;
-  v.icov = v.M == 0 ? 1 : (v.catcov == 0 ? 2 : 3);
+  v.icov = v.M <= 0 ? 1 : (v.catcov == 0 ? 2 : 3);  // the engine takes a negative M as 0
+  if (v.icol != 1) v.icol = 2;                      // any value but 1: no count column
 }
 
 void take_back(const DialogEntries& e, DialogValues& v) {
@@ -57,19 +80,19 @@ void take_back(const DialogEntries& e, DialogValues& v) {
   v.M = v.icov == 1 ? 0 : 1;
   v.catcov = v.icov == 3 ? 1 : 0;
   if (v.iopt == 1) {
-    v.nstep_text = fixed_field("1", 10);
-    v.lmin = fixed_field(e.fixed, 10);
+    v.nstep_text = kOneLambda;
+    v.lmin = e.fixed;
   } else {
-    v.nstep_text = fixed_field(e.number, 10);
-    v.lmin = fixed_field(e.smallest, 10);
-    v.lmax = fixed_field(e.largest, 10);
+    v.nstep_text = e.number;
+    v.lmin = e.smallest;
+    v.lmax = e.largest;
   }
-  v.maxit = fixed_field(e.iterations, 10);
-  v.stop = fixed_field(e.tolerance, 10);
+  v.maxit = e.iterations;
+  v.stop = e.tolerance;
   v.model = e.model;
   v.icol = e.structure;
-  v.iboot = fixed_field(v.iopt == 2 ? "0" : e.boot, 10);
-  v.seed = fixed_field(e.seed, 10);
+  v.iboot = v.iopt == 2 ? "0" : e.boot;
+  v.seed = e.seed;
   v.datfil = name_of(e.data_file);
   v.outfil = name_of(e.output_file);
 }
@@ -80,43 +103,68 @@ DialogValues default_values() {
   return v;
 }
 
-bool load_parameter_file(const std::string& path, DialogValues& v) {
+std::string load_parameter_file(const std::string& path, DialogValues& values) {
   std::ifstream file(path);
-  if (!file) return false;
+  if (!file) return "it cannot be opened";
   ListReader in(file, path);
-  std::string line;
-  auto text = [&](std::string& field, std::size_t length) {
-    if (!in.read_line(line).ok()) return false;
-    field = fixed_field(line, length);
-    return true;
-  };
-  bool ok = text(v.count, 10) && in.read({&v.M}).ok() && in.read({&v.catcov}).ok() && in.read({&v.nstep}).ok() &&
-            text(v.lmin, 10) && text(v.lmax, 10) && text(v.maxit, 10) && text(v.stop, 10) &&
-            in.read({&v.model}).ok() && in.read({&v.icol}).ok() && text(v.iboot, 10) && text(v.seed, 10) &&
-            in.read_line(line).ok();
-  if (!ok) return false;
-  // the whole name, as the engine reads it: a picked path is often longer than 50 characters
-  v.datfil = without_trailing_blanks(line);
+  int count = 0;
+  if (ListReader::Result r = in.read({&count}); !r.ok()) return where(in, r);
+  if (count != kParameterCount) return "line 1 holds " + std::to_string(count) + ", not 10";
+  // A line that starts with a comma or a slash holds no value: the target keeps what it had.
+  constexpr float none = std::numeric_limits<float>::quiet_NaN();
+  std::array<float, kParameterLines.size()> value;
+  value.fill(none);
+  for (std::size_t k = parameter_line::M; k <= parameter_line::iboot; ++k) {
+    if (ListReader::Result r = in.read({&value[k]}); !r.ok()) return where(in, r);
+    if (std::isnan(value[k])) return "line " + std::to_string(in.line_number()) + " holds no value";
+  }
+  int seed = std::numeric_limits<int>::min();
+  if (ListReader::Result r = in.read({&seed}); !r.ok()) return where(in, r);
+  if (seed == std::numeric_limits<int>::min())
+    return "line " + std::to_string(in.line_number()) + " holds no value";
+  std::string name;
+  if (ListReader::Result r = in.read_line(name); !r.ok()) return where(in, r);
+
+  using namespace parameter_line;
+  auto setting = [&](std::size_t k) { return integer_setting(kParameterLines[k].reading, value[k]); };
+  DialogValues v;
+  v.outfil = values.outfil;
+  v.M = setting(M);
+  v.catcov = setting(catcov);
+  v.nstep = setting(nstep);
+  v.lmin = real_text(value[lmin]);
+  v.lmax = real_text(value[lmax]);
+  v.maxit = std::to_string(setting(maxit));
+  v.stop = real_text(value[stop]);
+  v.model = setting(model);
+  v.icol = setting(icol);
+  v.iboot = std::to_string(setting(iboot));
+  v.seed = std::to_string(seed);
+  v.datfil = without_trailing_blanks(name);  // leading blanks belong to the name
   derive_choices(v);
-  return true;
+  values = v;
+  return {};
 }
 
 std::string parameter_file_text(const DialogValues& v) {
-  std::string out = text_line(v.count, "SAVE FIRST 10 COLUMNS OF THIS FILE FOR PARAMETERS ONLY");
-  out += integer_line(v.M, "M = number of covariates (0 or 1)");
-  out += integer_line(v.catcov, "catcov = covariate is continuous (0) or category (1)");
-  out += text_line(v.nstep_text, "nstep = number of lambdas to search over");
-  out += text_line(v.lmin, "lmin = smallest ln(lambda) of search, or fixed ln(lambda)");
-  out += text_line(v.lmax, "lmax = largest ln(lambda) of search");
-  out += text_line(v.maxit, "maxit = max number of iterations for spline fit");
-  out += text_line(v.stop, "stop = convergence tolerance for spline fit");
-  out += integer_line(v.model, "model 1 = normal 2= binomial 3=poisson");
-  out += integer_line(v.icol, "icol 1 =third data column has #replicates, 2=not");
-  out += text_line(v.iboot, "iboot = Number of bootstrap replications to carry out");
-  out += text_line(v.seed, "random number seed for bootstrapping");
-  // the name in all 100 columns; a longer picked path is written whole, as the engine reads it whole
-  out += v.datfil.size() < 100 ? fixed_field(v.datfil, 100) : v.datfil;
-  return out + "\n";
+  using namespace parameter_line;
+  std::array<std::string, kParameterLines.size()> value;
+  value[count] = std::to_string(kParameterCount);
+  value[M] = std::to_string(v.M);
+  value[catcov] = std::to_string(v.catcov);
+  value[nstep] = v.nstep_text;
+  value[lmin] = v.lmin;
+  value[lmax] = v.lmax;
+  value[maxit] = v.maxit;
+  value[stop] = v.stop;
+  value[model] = std::to_string(v.model);
+  value[icol] = std::to_string(v.icol);
+  value[iboot] = v.iboot;
+  value[seed] = v.seed;
+  value[data_file] = v.datfil;
+  std::string out;
+  for (std::size_t k = 0; k < kParameterLines.size(); ++k) out += line_text(kParameterLines[k], value[k]);
+  return out;
 }
 
 }  // namespace trov::front

@@ -4,20 +4,19 @@
 
 namespace trov::front {
 
-// The dialog's values. Texts are kept exactly as entered and written to trov.in as they are: the
-// front end validates nothing; the engine checks.
+// The dialog's values. Texts are held as typed; trov.in gets each in its 10 columns (the checks refuse
+// a longer number before anything is written).
 struct DialogValues {
-  std::string count = "10";         // first 10 columns of line 1, kept as read
-  int M = 0;                        // number of covariates (0 or 1)
-  int catcov = 0;                   // 0 continuous, 1 category
-  int nstep = 21;                   // number of lambdas, used at start-up only
-  std::string nstep_text;           // "Number of lambdas in range"
-  std::string lmin = "-10";         // smallest ln(lambda), or the fixed one
-  std::string lmax = " 10";         // largest ln(lambda)
+  int M = 0;                 // number of covariates (0 or 1)
+  int catcov = 0;            // 0 continuous, 1 category
+  int nstep = 21;            // number of lambdas, used at start-up only
+  std::string nstep_text;    // "Number of lambdas in range"
+  std::string lmin = "-10";  // smallest ln(lambda), or the fixed one
+  std::string lmax = " 10";  // largest ln(lambda)
   std::string maxit = "5";
   std::string stop = "0.005";
-  int model = 2;                    // 1 normal, 2 binomial, 3 Poisson
-  int icol = 2;                     // 1 "Y X [C] N", 2 "Y X [C]"
+  int model = 2;  // 1 normal, 2 binomial, 3 Poisson
+  int icol = 2;   // 1 "Y X [C] N", 2 "Y X [C]"
   std::string iboot = "0";
   std::string seed = "2387498";
   std::string datfil = "demo1.dat";
@@ -37,8 +36,10 @@ std::string without_trailing_blanks(const std::string& text);
 // Defaults, with the derived option and covariate choice.
 DialogValues default_values();
 
-// Reads trov.in; false when a value cannot be read or the file ends early. Sets the derived values.
-bool load_parameter_file(const std::string& path, DialogValues& values);
+// Reads trov.in as the engine reads it: the count 10 on line 1, ten values read as reals and converted
+// as the engine converts them, the seed as an integer, the whole data file name. Returns an empty text,
+// or why the file cannot be used ("line 4: invalid number"); `values` then stays as it was.
+std::string load_parameter_file(const std::string& path, DialogValues& values);
 
 // The 13 lines of trov.in for the held values.
 std::string parameter_file_text(const DialogValues& values);
@@ -48,7 +49,7 @@ void derive_choices(DialogValues& values);
 
 // What the dialog's widgets hold when it ends: list items (1-based) and field texts as shown.
 struct DialogEntries {
-  int covariate = 1;  // "none|continuous|category"
+  int covariate = 1;                             // "none|continuous|category"
   std::string fixed, smallest, largest, number;  // the lambda fields
   std::string iterations, tolerance;
   int model = 2;      // "normal|binomial|Poisson"

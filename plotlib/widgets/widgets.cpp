@@ -229,17 +229,30 @@ class ListBox : public Fl_Hold_Browser {
   int id_;
 };
 
+bool is_return(int key) { return key == FL_Enter || key == FL_KP_Enter; }
+
 // A push button that Return presses while it has the focus.
 class PushButton : public Fl_Button {
  public:
   PushButton(Rect r, const char* text) : Fl_Button(r.x, r.y, r.w, r.h, text) {}
   int handle(int event) override {
-    if (event == FL_KEYBOARD && Fl::focus() == this &&
-        (Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter)) {
+    if (event == FL_KEYBOARD && Fl::focus() == this && is_return(Fl::event_key())) {
       do_callback();
       return 1;
     }
     return Fl_Button::handle(event);
+  }
+};
+
+bool press_ok();
+
+// A one-line edit field in which Return presses the dialog's OK button, as in a desktop form.
+class EditField : public Fl_Input {
+ public:
+  explicit EditField(Rect r) : Fl_Input(r.x, r.y, r.w, r.h) {}
+  int handle(int event) override {
+    if (event == FL_KEYBOARD && is_return(Fl::event_key()) && press_ok()) return 1;
+    return Fl_Input::handle(event);
   }
 };
 
@@ -294,9 +307,21 @@ void on_quit(Fl_Widget*, void* data) {
   std::exit(0);
 }
 
+// The close box means "leave", as Quit does. Escape, which FLTK also routes here, is ignored: a stray
+// key must not end the program.
 void on_close(Fl_Widget*, void*) {
-  if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;  // only the close box closes
-  state().window->hide();                                                  // texts are not taken over
+  if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
+  on_quit(nullptr, nullptr);
+}
+
+// The first active OK button, pressed; false when the dialog has none.
+bool press_ok() {
+  for (Widget& w : state().widgets)
+    if (w.type == Type::ok && w.window && w.window->active() && w.window->visible()) {
+      w.window->do_callback();
+      return true;
+    }
+  return false;
 }
 
 void on_help(Fl_Widget*, void*) {
@@ -405,7 +430,7 @@ int add(Widget w, Fl_Widget* fl) {
 }
 
 Fl_Input* make_input(Rect r, const std::string& text, int id) {
-  auto* input = new Fl_Input(r.x, r.y, r.w, r.h);
+  auto* input = new EditField(r);
   input->value(text.c_str());
   input->callback(on_edit, data_of(id));
   input->when(FL_WHEN_CHANGED);

@@ -1,8 +1,8 @@
 #pragma once
-// PLOTLIB widget layer: builds one dialog window from a tree of widgets, runs it until OK, Quit or the
-// close box, and hands back what the user entered. Identifiers are 1-based in creation order; the main
-// widget is 1. Misuse is reported in a message box captioned with the routine's name; the call then does
-// nothing and creation routines return -1.
+// PLOTLIB widget layer: builds one dialog window from a tree of widgets, runs it until OK or Quit (the
+// close box counts as Quit), and hands back what the user entered. Identifiers are 1-based in creation order;
+// the main widget is 1. Misuse is reported in a message box captioned with the routine's name; the call then
+// does nothing and creation routines return -1.
 #include <functional>
 #include <optional>
 #include <string>
@@ -34,7 +34,9 @@ int wgquit(int parent);
 void swgatt(int id, std::string_view value,
             std::string_view option);  // option "STAT": "ACTI", "INAC", "INVI"
 void swgcbk(int id, std::function<void(int id)> callback);
-void wgfin();  // shows the dialog and waits for OK (returns), close box (returns) or Quit (ends the program)
+// Shows the dialog and waits: OK returns (so does Return in an edit field, which presses the OK button);
+// Quit and the close box end the program with status 0; Escape is ignored.
+void wgfin();
 
 int gwglis(int id);          // selected item, 1-based; -1 for a bad identifier
 std::string gwgtxt(int id);  // text of a text field or labelled text

@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # Runs trovwin end to end on the demo data and drives it with xdotool, as a user would: fill the
 # dialog, OK, look at the plot, dismiss it with a right click, check the files, Quit. Run it under
-# Xvfb (../xvfb_run.sh; no window manager). trovwin runs in a new session, so an engine that stops on an error
-# finds no terminal to wait at.
-# Usage: trovwin_gui.sh CASE TROVWIN DIALOG_GEOMETRY EXAMPLES WORKDIR
-# With SHOTS naming a folder, the screenshots of the dialog, the plots and the message box go there.
+# Xvfb (../xvfb_run.sh; no window manager). trovwin runs in a new session unless a case gives it a
+# terminal.
+# Usage: trovwin_gui.sh CASE TROVWIN DIALOG_GEOMETRY WM_CLOSE EXAMPLES WORKDIR
+# With SHOTS naming a folder, the screenshots of the dialog, the plots and the message boxes go there.
 set -u
-case_name=$1 trovwin=$(readlink -f "$2") geometry_tool=$(readlink -f "$3") examples=$(readlink -f "$4") work=$5
+case_name=$1 trovwin=$(readlink -f "$2") geometry_tool=$(readlink -f "$3") wm_close=$(readlink -f "$4")
+examples=$(readlink -f "$5") work=$6
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
-cp "$examples/demo1.dat" "$examples/covariate.dat" .
+cp "$examples/demo1.dat" "$examples/covariate.dat" "$examples/poisson.dat" .
 
 pid= plots=0
-# trovwin leads its own process group: a stray engine goes with it.
+# trovwin (or the program that starts it) leads its own process group: a stray engine goes with it.
 cleanup() { [ -n "$pid" ] && kill -- -"$pid" 2>/dev/null; }
 trap cleanup EXIT
 
@@ -32,49 +33,58 @@ wait_window() {
   done
   return 1
 }
+shown() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+shot() { [ -n "${SHOTS:-}" ] && import -window "$1" "$SHOTS/${2}_$case_name.png"; }
 
-# Where the dialog's widgets lie: "geometry ID X Y W H" for every widget, from the same dialog.
+# Where the dialog's widgets lie: "geometry NAME X Y W H", from the same dialog.
 dialog_geometry() {
   timeout 30 "$geometry_tool" >geometry.txt 2>/dev/null || fail "dialog_geometry failed"
 }
-# Centre of widget ID, in window coordinates.
-centre() { awk -v n="$1" '$1 == "geometry" && $2 == n {print $3 + int($5 / 2), $4 + int($6 / 2)}' geometry.txt; }
-line_height() { awk '$1 == "geometry" && $2 == 4 {print $6}' geometry.txt; }
-
-# Widget identifiers of the settings dialog, in creation order.
-OPTION=5 MODEL=7 COVARIATE=9 DATA_FILE=11 STRUCTURE=13 FIXED=15 SMALLEST=17 LARGEST=19 NUMBER=21
-BOOT=23 SEED=25 TOLERANCE=28 ITERATIONS=30 OUTPUT=32 OK=33 QUIT=34
+geometry_of() {
+  local g
+  g=$(awk -v n="$1" '$1 == "geometry" && $2 == n {print $3, $4, $5, $6}' geometry.txt)
+  [ -n "$g" ] || fail "dialog_geometry names no widget '$1'"
+  echo "$g"
+}
+centre() { geometry_of "$1" | awk '{print $1 + int($3 / 2), $2 + int($4 / 2)}'; }
+# The option list holds two items and is one line higher than they are.
+line_height() { geometry_of option_list | awk '{print int($4 / 3)}'; }
 
 click_at() { xdotool mousemove --window "$dialog" "$1" "$2" click 1; sleep 0.3; }
 click_widget() { click_at $(centre "$1"); }
 # Row ROW (0-based) of a list.
 click_list_item() {
-  local x y w _
-  read -r x y w _ <<<"$(awk -v n="$1" '$1 == "geometry" && $2 == n {print $3, $4, $5, $6}' geometry.txt)"
-  local line
+  local x y w _ line
+  read -r x y w _ <<<"$(geometry_of "$1")"
   line=$(line_height)
   click_at $((x + w / 3)) $((y + 2 + $2 * line + line / 2))
 }
-# Replaces the text of a field: focus it, select all, type.
+# Replaces the text of a field: focus it, select all, type ("--": a text may start with a minus sign).
 set_field() {
   click_widget "$1"
   xdotool key --window "$dialog" ctrl+a 2>/dev/null
   sleep 0.1
-  xdotool type --window "$dialog" --delay 10 "$2"
+  xdotool type --window "$dialog" --delay 10 -- "$2"
   sleep 0.2
 }
+key() { xdotool key --window "$dialog" "$@" 2>/dev/null; sleep 0.3; }
 
-start() {
+# Starts trovwin, or the command given that starts it (in a terminal, under a limit).
+launch() {
   dialog_geometry
-  setsid "$trovwin" >out.txt 2>err.txt &
-  pid=$!
-  dialog=$(wait_window "User settings for TROV") || fail "no settings dialog"
-  [ -n "${SHOTS:-}" ] && import -window "$dialog" "$SHOTS/dialog_$case_name.png"
+  if [ $# -eq 0 ]; then set -- "$trovwin"; fi
+  setsid "$@" <"${keyboard:-/dev/null}" >out.txt 2>err.txt &
+  pid=$! plots=0
 }
+start() {
+  launch "$@"
+  wait_dialog
+  shot "$dialog" dialog
+}
+wait_dialog() { dialog=$(wait_window "User settings for TROV") || fail "no settings dialog"; }
 
-# OK, the plot window, a screenshot of it, a right click; then the dialog is back.
-ok_and_plot() {
-  click_widget $OK
+# The plot window, a screenshot of it, a right click.
+dismiss_plot() {
   local plot
   plot=$(wait_window "PLOTLIB" 90) || fail "no plot window"  # a bootstrap takes a while in a sanitizer build
   sleep 0.5
@@ -84,8 +94,35 @@ ok_and_plot() {
   # the plot has been drawn: the window is not all one colour
   [ "$(convert plot.png -format '%k' info:)" -gt 1 ] || fail "empty screen"
   xdotool mousemove --window "$plot" 300 300 click 3
-  dialog=$(wait_window "User settings for TROV") || fail "the dialog did not come back after the plot"
-  wait_for_lines "END OF PLOTLIB" 2
+}
+# The plot, then the dialog is back.
+expect_plot() {
+  dismiss_plot
+  wait_dialog
+  wait_for_lines "END OF PLOTLIB" $((2 * plots))
+}
+ok_and_plot() {
+  click_widget ok
+  expect_plot
+}
+
+# The message box with this caption: a screenshot, then KEY (Return: OK, or "Run anyway" in a
+# question; Escape: "Back to the dialog").
+answer_box() {
+  local box
+  box=$(wait_window "^$1\$" "${3:-60}") || fail "no message box '$1'"
+  shot "$box" "box_${1// /_}"
+  xdotool key --window "$box" "$2"
+  sleep 0.3
+}
+# OK refused with a message: the box, then the dialog again, and nothing run.
+expect_refusal() {
+  click_widget ok
+  answer_box "$1" Return
+  wait_dialog
+  shown PLOTLIB && fail "a plot after a refusal"
+  [ -e trov.in ] && fail "trov.in written after a refusal"
+  true
 }
 
 # Waits until trovwin's output holds COUNT lines containing TEXT.
@@ -97,14 +134,18 @@ wait_for_lines() {
   fail "expected $2 lines with '$1' on trovwin's output"
 }
 
-quit() {
-  click_widget $QUIT
+# Waits for trovwin to end (up to 5 s) and checks exit status 0.
+expect_end() {
   for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$pid" 2>/dev/null && fail "trovwin still running after Quit"
+  kill -0 "$pid" 2>/dev/null && fail "trovwin still running after $1"
   wait "$pid"
   local status=$?
   pid=
-  [ "$status" -eq 0 ] || fail "exit status $status after Quit"
+  [ "$status" -eq 0 ] || fail "exit status $status after $1"
+}
+quit() {
+  click_widget quit
+  expect_end Quit
 }
 
 # Line N of trov.in, trailing blanks removed.
@@ -128,11 +169,21 @@ check_metafile() {
   done
 }
 
+# An engine run that stops on an error: the box that says so, no plot, no metafile, no copy.
+expect_engine_stop() {
+  click_widget ok
+  answer_box "The engine stopped" Return "${1:-60}"
+  wait_dialog
+  [ "$plots" -eq 0 ] && shown PLOTLIB && fail "a plot after the engine stopped"
+  [ -e trov.wmf ] && fail "trov.wmf written after the engine stopped"
+  true
+}
+
 case $case_name in
 defaults)
   # The grid search with every default; the results are also copied under another name.
   start
-  set_field $OUTPUT "results copy.txt"
+  set_field output_file "results copy.txt"
   ok_and_plot
   cmp -s trov.in "$examples/demo1.in" || fail "trov.in differs from the defaults in demo1.in"
   expect_out " No. of grid steps =     21"
@@ -143,7 +194,7 @@ defaults)
   # a second run replaces the copy and trov.wmf; a name that is trov.out itself needs no copy
   echo stale >"results copy.txt"
   rm trov.svg
-  set_field $OUTPUT "./trov.out"
+  set_field output_file "./trov.out"
   ok_and_plot
   cmp -s trov.out "results copy.txt" && fail "the copy was made again under the old name"
   check_metafile "Range of lambdas"
@@ -152,8 +203,8 @@ defaults)
 fixed_lambda)
   # One fixed lambda, the range fields greyed: the fitted curve with the data points.
   start
-  click_list_item $OPTION 0
-  set_field $FIXED "4"
+  click_list_item option_list 0
+  set_field fixed_lambda "4"
   ok_and_plot
   expect_in_line 4 "1         nstep = number of lambdas to search over"
   expect_in_line 5 "4         lmin = smallest ln(lambda) of search, or fixed ln(lambda)"
@@ -168,9 +219,9 @@ fixed_lambda)
 bootstrap)
   # A fixed lambda with 100 bootstrap replicates: the curve, its dashed band and the points.
   start
-  click_list_item $OPTION 0
-  set_field $FIXED "4"
-  set_field $BOOT "100"
+  click_list_item option_list 0
+  set_field fixed_lambda "4"
+  set_field bootstrap_replicates "100"
   ok_and_plot
   expect_in_line 11 "100       iboot = Number of bootstrap replications to carry out"
   expect_in_line 12 "2387498   random number seed for bootstrapping"
@@ -178,7 +229,7 @@ bootstrap)
   expect_out " Number of bootstrap replications =  100"
   check_metafile "Fitness function with data points" "dotted lines are +/- 1 standard error of prediction"
   # back to the range option: the bootstrap field is written as 0 and the grid plotted, the seed kept
-  click_list_item $OPTION 1
+  click_list_item option_list 1
   ok_and_plot
   # the range fields were built for the fixed option: the number of lambdas shows "21"
   expect_in_line 4 "21        nstep = number of lambdas to search over"
@@ -190,10 +241,10 @@ bootstrap)
 category)
   # A categorical covariate at a fixed lambda: the corrected curve, the uncorrected values as symbols.
   start
-  click_list_item $OPTION 0
-  click_list_item $COVARIATE 2
-  set_field $DATA_FILE "covariate.dat"
-  set_field $FIXED "2"
+  click_list_item option_list 0
+  click_list_item covariate_list 2
+  set_field data_file "covariate.dat"
+  set_field fixed_lambda "2"
   ok_and_plot
   expect_in_line 2 " 1        M = number of covariates (0 or 1)"
   expect_in_line 3 " 1        catcov = covariate is continuous (0) or category (1)"
@@ -205,20 +256,211 @@ category)
   quit
   ;;
 missing_data)
-  # A data file that does not exist: the engine stops, a message box says why nothing is plotted,
-  # and the dialog comes back.
+  # A data file that does not exist: the engine stops, a message box says so, the dialog comes back.
   start
-  set_field $DATA_FILE "nosuch.dat"
-  click_widget $OK
-  box=$(wait_window "^trovwin$" 60) || fail "no message box"
-  import -window root box.png
-  [ -n "${SHOTS:-}" ] && cp box.png "$SHOTS/box_$case_name.png"
+  set_field data_file "nosuch.dat"
+  expect_engine_stop
   grep -qF 'cannot open data file "nosuch.dat"' err.txt || fail "the engine's message is not on trovwin's error stream"
-  [ ! -e trov.out ] && [ ! -e trov.wmf ] || fail "trov.out or trov.wmf exists after the failed run"
-  xdotool key --window "$box" Return
-  dialog=$(wait_window "User settings for TROV") || fail "the dialog did not come back after the message"
-  xdotool search --onlyvisible --name "^trovwin$" >/dev/null 2>&1 && fail "the message box is still open"
+  [ ! -e trov.out ] || fail "trov.out exists after the failed run"
+  shown "^The engine stopped$" && fail "the message box is still open"
   expect_in_line 13 "nosuch.dat"
+  quit
+  ;;
+data_file_is_run_file)
+  # Data kept under a name the run replaces: refused before anything is deleted, also under a second
+  # name of the same file.
+  cp demo1.dat trov.out
+  ln trov.out linked.dat
+  start
+  for name in trov.out ./trov.out linked.dat; do
+    set_field data_file "$name"
+    expect_refusal "File names"
+    cmp -s trov.out demo1.dat || fail "the data in trov.out changed after the data file name '$name'"
+  done
+  quit
+  [ ! -e trov.in ] || fail "trov.in written"
+  ;;
+output_is_data_file)
+  # An output name that is the data file, or a file of the run, is refused; a good one gets the copy
+  # through a temporary file that does not stay behind; a failed copy is reported.
+  cp demo1.dat keep.dat
+  mkdir sub
+  start
+  for name in demo1.dat ./trov.in "$PWD/trov.wmf"; do
+    set_field output_file "$name"
+    expect_refusal "File names"
+    cmp -s demo1.dat keep.dat || fail "the data file changed after the output name '$name'"
+  done
+  set_field output_file "sub/results.txt"
+  ok_and_plot
+  cmp -s trov.out sub/results.txt || fail "the copy differs from trov.out"
+  [ "$(ls -A sub)" = "results.txt" ] || fail "sub holds $(ls -A sub | tr '\n' ' ')"
+  set_field output_file "nosuch/results.txt"
+  click_widget ok
+  dismiss_plot
+  answer_box "Copy of the results" Return
+  wait_dialog
+  [ ! -e nosuch ] || fail "nosuch was made"
+  quit
+  ;;
+number_typos)
+  # A number field that holds more than one number is refused with its label and the text, and
+  # nothing runs; so is a fraction where the engine needs a whole number. Greyed fields are not read.
+  start
+  click_list_item option_list 0
+  for typo in 1o 1,5 2x3 1.5.2 "1 2" 12345678901; do
+    set_field fixed_lambda "$typo"
+    expect_refusal "Check the settings"
+  done
+  set_field bootstrap_replicates "2.5"
+  expect_refusal "Check the settings"
+  set_field bootstrap_replicates "0"
+  set_field fixed_lambda "x"  # greyed in the range option, so never checked
+  click_list_item option_list 1
+  set_field number_of_lambdas "21.5"
+  expect_refusal "Check the settings"
+  set_field number_of_lambdas " 11 "
+  ok_and_plot
+  expect_in_line 4 " 11       nstep = number of lambdas to search over"
+  expect_out " No. of grid steps =     11"
+  quit
+  ;;
+structure_question)
+  # Two values a line read as "Y X [C] N": the question; back to the dialog writes nothing, run
+  # anyway runs.
+  start
+  click_list_item model_list 2
+  click_list_item structure_list 0
+  set_field data_file "poisson.dat"
+  click_widget ok
+  answer_box "Data file structure" Escape
+  wait_dialog
+  [ ! -e trov.in ] || fail "trov.in written after 'Back to the dialog'"
+  click_widget ok
+  answer_box "Data file structure" Return
+  expect_plot
+  expect_in_line 10 " 1        icol 1 =third data column has #replicates, 2=not"
+  grep -qF "  100 cases read from file" out.txt || fail "the run did not read 100 cases"
+  # the structure that fits asks nothing
+  click_list_item structure_list 1
+  ok_and_plot
+  quit
+  ;;
+engine_failure)
+  # An engine ended by a signal (here the file size limit hits trov.out half way through its table,
+  # as a full disk would): no plot, no metafile, no copy.
+  awk 'BEGIN { for (i = 1; i <= 2000; i++) printf "%.4f %.4f\n", sin(i / 300) + (i % 7) / 10, i / 100 }' >many.dat
+  start bash -c 'ulimit -f 16; exec "$0"' "$trovwin"
+  click_list_item option_list 0
+  click_list_item model_list 0
+  set_field data_file "many.dat"
+  set_field output_file "copy.txt"
+  set_field fixed_lambda "2"
+  expect_engine_stop
+  [ "$(grep -c '^ *[0-9.-]\+ \+[0-9.-]\+ \+1 ' trov.out)" -ge 2 ] || fail "trov.out holds fewer than two records"
+  [ ! -e copy.txt ] || fail "trov.out copied after the engine was killed"
+  quit
+  ;;
+terminal)
+  # Started from a terminal, and in the background of a shell with job control: the engine's error
+  # stop (binomial Y above 1) ends at once and the box tells, instead of a wait at the terminal. The
+  # terminal's keyboard is a pipe that stays open and silent.
+  mkfifo keyboard.fifo
+  exec 3<>keyboard.fifo
+  keyboard=keyboard.fifo
+  for run in foreground background; do
+    if [ $run = foreground ]; then
+      start script -qec "$trovwin" /dev/null
+    else
+      start script -qec "bash -c 'set -m; \"$trovwin\" & wait \$!'" /dev/null
+    fi
+    set_field data_file "poisson.dat"
+    expect_engine_stop 20
+    quit
+  done
+  ;;
+engine_messages)
+  # A data file that starts with a header line: the engine's message box (its text without the pause
+  # lines and with advice is in the screenshot; the unit tests check it).
+  { echo "Y X"; cat demo1.dat; } >header.dat
+  start
+  set_field data_file "header.dat"
+  expect_engine_stop
+  grep -qF "PAUSE" err.txt || fail "the engine made no error stop"
+  quit
+  ;;
+warnings)
+  # The engine's warning (lmin and lmax exchanged) comes in a box before the plot.
+  start
+  set_field smallest_lambda "5"
+  set_field largest_lambda "-5"
+  click_widget ok
+  answer_box "Warnings of the engine" Return
+  shown "^Warnings of the engine$" && fail "the warning box is still open"
+  expect_plot
+  expect_out " No. of grid steps =     21"
+  quit
+  ;;
+close_box)
+  # The dialog's close box ends trovwin as Quit does: nothing written, nothing run.
+  start
+  set_field fixed_lambda "3"
+  "$wm_close" "$dialog"
+  expect_end "the close box"
+  [ ! -e trov.in ] && [ ! -e trov.out ] || fail "files written after the close box"
+  ;;
+parameter_file)
+  # A trov.in the engine reads (21.0 lambdas, a 1.9 taken as 1 covariate, an empty line, a hand-written
+  # comment) opens the dialog with its values; one it cannot read gives the defaults and a box.
+  printf '%s\n' "10 parameter lines" "1.9 covariate" "0" "21.0  lambdas" "-5.0" "" "2.5e0" "5.0" "0.01" \
+    "2" "2" "0" "12345" "demo1.dat" >trov.in
+  start
+  click_list_item covariate_list 0
+  ok_and_plot
+  expect_in_line 4 " 21       nstep = number of lambdas to search over"
+  expect_in_line 5 "-5        lmin = smallest ln(lambda) of search, or fixed ln(lambda)"
+  expect_in_line 6 "2.5       lmax = largest ln(lambda) of search"
+  expect_in_line 7 "5         maxit = max number of iterations for spline fit"
+  expect_in_line 12 "12345     random number seed for bootstrapping"
+  quit
+  sed -i '5s/^-5 /abc/' trov.in
+  launch
+  answer_box "Settings of the last run" Return
+  wait_dialog
+  shown "^Settings of the last run$" && fail "the box is still open"
+  [ "$(in_line 5 | cut -c1-3)" = abc ] || fail "trov.in changed before OK"
+  ok_and_plot
+  cmp -s trov.in "$examples/demo1.in" || fail "trov.in does not hold the defaults"
+  quit
+  ;;
+keyboard)
+  # Return in a field is OK, after the checks; Escape does nothing.
+  start
+  set_field largest_lambda "8"
+  key Escape
+  shown "User settings for TROV" || fail "Escape closed the dialog"
+  [ ! -e trov.in ] || fail "trov.in written after Escape"
+  set_field smallest_lambda "-8x"
+  key Return
+  answer_box "Check the settings" Return
+  wait_dialog
+  set_field smallest_lambda "-8"
+  key Return
+  expect_plot
+  expect_in_line 5 "-8        lmin = smallest ln(lambda) of search, or fixed ln(lambda)"
+  expect_in_line 6 "8         lmax = largest ln(lambda) of search"
+  quit
+  ;;
+negative_values)
+  # Negative values typed into the fields reach trov.in.
+  start
+  set_field smallest_lambda "-3"
+  set_field largest_lambda "-1"
+  set_field number_of_lambdas "5"
+  ok_and_plot
+  expect_in_line 5 "-3        lmin = smallest ln(lambda) of search, or fixed ln(lambda)"
+  expect_in_line 6 "-1        lmax = largest ln(lambda) of search"
+  expect_out " No. of grid steps =     5"
   quit
   ;;
 *) fail "unknown case" ;;

@@ -76,9 +76,9 @@ tab_order_and_ok)
   expect "fixed [-10]"
   expect "file [demo1.dat]"
   ;;
-close_box)
+callbacks_and_pick)
   # Option "fixed lambda" greys the range fields (label and field); a model click runs its callback;
-  # a picked file stays; a typed text is dropped by the close box; Escape does not close.
+  # a picked file and a typed text come back with OK; Escape does not close.
   export PROBE_PICK=/tmp/picked.dat
   start
   line=$(geometry option | awk '{print int($4 / 3)}')
@@ -95,12 +95,30 @@ close_box)
   key Down
   key Return                      # its one entry: the chooser picks PROBE_PICK
   [ -n "$shot" ] && import -window root "$shot"
-  "$wm_close" "$wid"
+  read -r x y w h <<<"$(geometry ok)"
+  click $((x + w / 2)) $((y + h / 2))
   finish
   expect "returned"
   expect "option 1 model 3 covariate 1 structure 2"
-  expect "output [trov.out]"
+  expect "output [trov.outzzz]"
   expect "file [/tmp/picked.dat]"
+  ;;
+close_box)
+  # The close box ends the program as Quit does: status 0, nothing handed back.
+  start
+  type_text "zzz"
+  "$wm_close" "$wid"
+  finish
+  expect_no "returned"
+  ;;
+return_in_field)
+  # Return in an edit field presses OK.
+  start
+  type_text "x"
+  key Return
+  finish
+  expect "returned"
+  expect "file [demo1.datx]"
   ;;
 quit_menu)
   start

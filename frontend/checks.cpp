@@ -1,0 +1,161 @@
+#include "frontend/checks.h"
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string_view>
+#include <vector>
+
+#include "common/list_reader.h"
+#include "common/parameter_lines.h"
+#include "frontend/dialog.h"
+#include "frontend/run_files.h"
+
+namespace trov::front {
+
+namespace {
+
+enum class NumberKind {
+  real,
+  whole,    // read as a real, but the engine needs a whole number
+  integer,  // read as an integer: digits only
+};
+
+struct NumberField {
+  std::string_view label;
+  const std::string* text;
+  NumberKind kind;
+};
+
+// The fields that go to the engine and can be typed in with this option and model.
+std::vector<NumberField> active_number_fields(const DialogValues& v) {
+  std::vector<NumberField> fields;
+  if (v.iopt == 1)
+    fields = {{label::fixed, &v.lmin, NumberKind::real},
+              {label::boot, &v.iboot, NumberKind::whole},
+              {label::seed, &v.seed, NumberKind::integer}};
+  else
+    fields = {{label::smallest, &v.lmin, NumberKind::real},
+              {label::largest, &v.lmax, NumberKind::real},
+              {label::number, &v.nstep_text, NumberKind::whole}};
+  if (v.model != 1) {
+    fields.push_back({label::tolerance, &v.stop, NumberKind::real});
+    fields.push_back({label::iterations, &v.maxit, NumberKind::whole});
+  }
+  return fields;
+}
+
+// Reads the text as the engine reads a value, asking for a second value: only a lone number leaves
+// the reader at the end of the text for it; anything after the number is read or refused.
+template <typename T>
+ListReader::Result read_lone_number(const std::string& text, T& value) {
+  std::istringstream in(text);
+  ListReader reader(in, "field");
+  T after{};
+  const ListReader::Result r = reader.read({&value, &after});
+  if (r.status == ListReader::Status::end_of_file) return {};
+  if (r.ok()) return {ListReader::Status::fault, "more than one value"};
+  return r;
+}
+
+bool is_overflow(const ListReader::Result& r) { return r.fault.ends_with("overflow"); }
+
+// What is wrong with the text of a number field, as the end of a sentence that starts with its label.
+std::optional<std::string> number_fault(const std::string& text, NumberKind kind) {
+  const std::string typed = without_trailing_blanks(text);
+  if (typed.size() > kFieldColumns) return "is longer than the 10 characters trov.in holds for it.";
+  if (typed.find_first_not_of(" \t") == std::string::npos) return "is empty: it needs a number.";
+  // separators, the end of input and repeat counts of the free form: never part of one number
+  const std::string one_number = "must hold one number, such as 4, -2.5 or 1e-3.";
+  if (typed.find_first_of(",/*") != std::string::npos) return one_number;
+  float value = 0;
+  if (ListReader::Result r = read_lone_number(typed, value); !r.ok())
+    return is_overflow(r) ? "holds a number too large for the engine." : one_number;
+  if (kind == NumberKind::integer) {
+    int whole = 0;
+    if (ListReader::Result r = read_lone_number(typed, whole); !r.ok())
+      return is_overflow(r) ? "holds a number too large for the engine."
+                            : "must be a whole number written without a decimal point or exponent.";
+  }
+  if (kind == NumberKind::whole && value != std::trunc(value)) return "must be a whole number.";
+  return std::nullopt;
+}
+
+// The parts one after the other, for message texts.
+std::string joined(std::initializer_list<std::string_view> parts) {
+  std::string text;
+  for (std::string_view part : parts) text += part;
+  return text;
+}
+
+int values_on(const std::string& line) {
+  int count = 0;
+  bool in_value = false;
+  for (char c : line) {
+    const bool separator = c == ' ' || c == '\t' || c == ',' || c == '\r';
+    if (!separator && !in_value) ++count;
+    in_value = !separator;
+  }
+  return count;
+}
+
+}  // namespace
+
+std::optional<std::string> number_field_fault(const DialogValues& v) {
+  for (const NumberField& field : active_number_fields(v))
+    if (std::optional<std::string> fault = number_fault(*field.text, field.kind))
+      return joined({"\"", field.label, "\" ", *fault, "\nYou typed: ", without_trailing_blanks(*field.text),
+                     "\nNothing has been run."});
+  return std::nullopt;
+}
+
+std::optional<std::string> file_name_fault(const DialogValues& v) {
+  for (std::string_view own : kRunFiles)
+    if (same_file(v.datfil, own))
+      return joined(
+          {"The data file \"", v.datfil, "\" is ", own,
+           ", which trovwin replaces or deletes at every run.\nCopy the data under another name and give "
+           "that name. Nothing has been run."});
+  if (v.outfil.empty() || same_file(v.outfil, "trov.out")) return std::nullopt;  // no copy
+  for (std::string_view own : kRunFiles)
+    if (same_file(v.outfil, own))
+      return joined(
+          {"The output file name \"", v.outfil, "\" is ", own,
+           ", which trovwin writes itself.\nChoose another name for the copy of the results. Nothing has "
+           "been run."});
+  if (same_file(v.outfil, v.datfil))
+    return joined(
+        {"The output file name \"", v.outfil,
+         "\" is the data file: the copy of the results would replace the data.\nChoose another name. "
+         "Nothing has been run."});
+  return std::nullopt;
+}
+
+std::optional<std::string> structure_mismatch(const DialogValues& v) {
+  constexpr int kLinesLooked = 20;
+  std::ifstream file(v.datfil);
+  int common = 0, looked = 0;
+  for (std::string line; looked < kLinesLooked && std::getline(file, line);) {
+    const int values = values_on(line);
+    if (values == 0) continue;
+    if (common != 0 && values != common) return std::nullopt;
+    common = values;
+    ++looked;
+  }
+  const int needed = 2 + (v.M > 0 ? 1 : 0) + (v.icol == 1 ? 1 : 0);
+  if (common == 0 || common == needed) return std::nullopt;
+  const std::string_view covariate = v.M == 0        ? "no covariate"
+                                     : v.catcov == 0 ? "a continuous covariate"
+                                                     : "a categorical covariate";
+  std::string text =
+      joined({std::filesystem::path(v.datfil).filename().string(), " has ", std::to_string(common),
+              common == 1 ? " value" : " values", " on each line;\n'", v.icol == 1 ? "Y X [C] N" : "Y X [C]",
+              "' with ", covariate, " reads ", std::to_string(needed), " per case"});
+  text += common > needed ? ", so the rest of each line would be ignored."
+                          : ", so each case would take values from the next line.";
+  return text +
+         "\n\nRun anyway, or go back to the dialog and choose the structure and covariate that fit the file?";
+}
+
+}  // namespace trov::front

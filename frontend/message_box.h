@@ -1,0 +1,26 @@
+#pragma once
+// The front end's message boxes. Each kind has its own caption, which names what the box is about.
+#include <string>
+#include <string_view>
+
+namespace trov::front {
+
+namespace caption {
+inline constexpr std::string_view last_settings = "Settings of the last run";  // trov.in unusable
+inline constexpr std::string_view settings = "Check the settings";             // a number field
+inline constexpr std::string_view file_names = "File names";                   // data and output names
+inline constexpr std::string_view structure = "Data file structure";           // the question before a run
+inline constexpr std::string_view engine_stopped = "The engine stopped";
+inline constexpr std::string_view warnings = "Warnings of the engine";
+inline constexpr std::string_view no_plot = "No plot";
+inline constexpr std::string_view copy = "Copy of the results";
+inline constexpr std::string_view trov_in = "trov.in";  // it cannot be written
+}  // namespace caption
+
+// A message box with an OK button; returns when the user closes it.
+void tell(std::string_view caption, const std::string& text);
+
+// A question with the buttons "Run anyway" (Return) and "Back to the dialog" (Escape); true to run.
+bool run_anyway(std::string_view caption, const std::string& text);
+
+}  // namespace trov::front

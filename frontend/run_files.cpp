@@ -1,0 +1,81 @@
+#include "frontend/run_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace trov::front {
+
+namespace {
+
+fs::path normalised(const fs::path& p) {
+  std::error_code ec;
+  fs::path full = fs::weakly_canonical(fs::absolute(p, ec), ec);
+  return ec ? fs::absolute(p, ec).lexically_normal() : full.lexically_normal();
+}
+
+// What a new file gets: the permissions of the file it replaces, else those the umask leaves.
+mode_t new_file_mode(const fs::path& target) {
+  struct stat existing;
+  if (stat(target.c_str(), &existing) == 0) return existing.st_mode & 07777;
+  const mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+std::string write_all(int fd, const std::string& text) {
+  for (std::size_t done = 0; done < text.size();) {
+    ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return std::strerror(n < 0 ? errno : EIO);
+    done += static_cast<std::size_t>(n);
+  }
+  return {};
+}
+
+}  // namespace
+
+bool same_file(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  const bool a_exists = fs::exists(a, ec), b_exists = fs::exists(b, ec);
+  if (a_exists && b_exists) return fs::equivalent(a, b, ec);
+  if (a_exists != b_exists) return false;
+  return normalised(a) == normalised(b);
+}
+
+void remove_results() {
+  std::error_code ec;
+  for (std::string_view name : kRunFiles)
+    if (name != "trov.in") fs::remove(name, ec);
+}
+
+std::string copy_results(const std::string& output_name) {
+  if (output_name.empty() || same_file(output_name, "trov.out")) return {};
+  std::ifstream results("trov.out", std::ios::binary);
+  if (!results) return "trov.out cannot be read";
+  const std::string text((std::istreambuf_iterator<char>(results)), std::istreambuf_iterator<char>());
+
+  const fs::path target(output_name);
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::string hidden(1, '.');
+  hidden += target.filename().string();
+  std::string temporary = (folder / (hidden + ".XXXXXX")).string();
+  const int fd = mkstemp(temporary.data());
+  if (fd < 0) return "cannot create a file in " + folder.string() + ": " + std::strerror(errno);
+  std::string why = write_all(fd, text);
+  if (why.empty() && fchmod(fd, new_file_mode(target)) != 0) why = std::strerror(errno);
+  if (why.empty() && fsync(fd) != 0) why = std::strerror(errno);
+  if (close(fd) != 0 && why.empty()) why = std::strerror(errno);
+  if (why.empty() && std::rename(temporary.c_str(), output_name.c_str()) != 0) why = std::strerror(errno);
+  if (!why.empty()) unlink(temporary.c_str());
+  return why;
+}
+
+}  // namespace trov::front
