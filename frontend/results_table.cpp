@@ -4,17 +4,23 @@
 #include <sstream>
 
 #include "common/list_reader.h"
+#include "common/results_text.h"
 
 namespace trov::front {
 
 namespace {
 
-bool begins_table(const std::string& line) { return line.rfind("         Y", 0) == 0; }
+namespace text = results_text;
 
-bool grid_heading(const std::string& line) { return line.substr(0, 10).find("ln(lambd") != std::string::npos; }
+bool begins_table(const std::string& line) { return line.starts_with(text::table_marker); }
+
+bool grid_heading(const std::string& line) {
+  return line.substr(0, 10).find(text::grid_marker) != std::string::npos;
+}
 
 void resize(ResultsTable& t) {
-  for (auto* column : {&t.lnlam, &t.nparam, &t.gcvf, &t.ocvf, &t.x, &t.y, &t.yhat, &t.ypred, &t.yminus, &t.yplus})
+  for (auto* column :
+       {&t.lnlam, &t.nparam, &t.gcvf, &t.ocvf, &t.x, &t.y, &t.yhat, &t.ypred, &t.yminus, &t.yplus})
     column->assign(kMostRecords, 0.0f);
 }
 
@@ -33,14 +39,15 @@ std::string read_results_table(const std::string& path, int M, ResultsTable& t) 
   std::size_t heading = lines.size();
   std::size_t bootstrap = lines.size();
   for (std::size_t i = 0; i < lines.size(); ++i)
-    if (lines[i].rfind(" Summary of bootstrap results", 0) == 0) bootstrap = i;
-  for (std::size_t i = bootstrap == lines.size() ? 0 : bootstrap; i < lines.size() && heading == lines.size(); ++i)
+    if (lines[i].starts_with(text::bootstrap_summary)) bootstrap = i;
+  for (std::size_t i = bootstrap == lines.size() ? 0 : bootstrap; i < lines.size() && heading == lines.size();
+       ++i)
     if (begins_table(lines[i])) heading = i;
   t.kind = bootstrap < lines.size() ? ResultsTable::Kind::bootstrap : ResultsTable::Kind::fitted;
   if (heading == lines.size()) {
     // A single-lambda run that stopped before its table: its one grid line is no plot.
     for (const std::string& line : lines)
-      if (line.rfind(" Fixed lambda =", 0) == 0) return path + " holds no fitted-value or bootstrap table";
+      if (line.starts_with(text::fixed_lambda)) return path + " holds no fitted-value or bootstrap table";
     for (std::size_t i = 0; i < lines.size() && heading == lines.size(); ++i)
       if (grid_heading(lines[i])) heading = i;
     t.kind = ResultsTable::Kind::grid;
@@ -72,8 +79,8 @@ std::string read_results_table(const std::string& path, int M, ResultsTable& t) 
     }
     if (r.status == ListReader::Status::end_of_file) break;
     if (!r.ok())
-      return "line " + std::to_string(heading + 1 + static_cast<std::size_t>(in.line_number())) + " of " + path +
-             " is not a line of numbers (" + r.fault + ")";
+      return "line " + std::to_string(heading + 1 + static_cast<std::size_t>(in.line_number())) + " of " +
+             path + " is not a line of numbers (" + r.fault + ")";
   }
   t.n = n;
   if (n == 0) return "the table in " + path + " has no records";

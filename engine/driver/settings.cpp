@@ -4,36 +4,20 @@
 #include <cmath>
 #include <utility>
 
+#include "common/parameter_lines.h"
 #include "engine/driver/messages.h"
 
 namespace trov {
 
 namespace {
 
-constexpr int kParameterCount = 10;
 // Upper limits of absurd settings: the grid table's readers take at most 10000 rows; beyond the other two a
 // run would take days without a better result.
 constexpr int kMostGridPoints = 10000;
 constexpr int kMostReplicates = 100000;
 constexpr int kMostIterations = 1000;
 
-// Values beyond the integer range saturate instead of overflowing.
-int saturate(double value) {
-  if (value >= static_cast<double>(INT_MAX)) return INT_MAX;
-  if (value <= static_cast<double>(INT_MIN)) return INT_MIN;
-  return static_cast<int>(value);
-}
-
 }  // namespace
-
-int truncate_toward_zero(float value) { return saturate(std::trunc(static_cast<double>(value))); }
-
-// Halves go away from zero: 2.5 gives 3, -2.5 gives -3.
-int round_to_nearest(float value) {
-  if (value > 0) return truncate_toward_zero(value + 0.5f);
-  if (value < 0) return truncate_toward_zero(value - 0.5f);
-  return 0;
-}
 
 Settings read_settings(ListReader& parameters) {
   int count = 0;
@@ -48,12 +32,16 @@ Settings read_settings(ListReader& parameters) {
   // 2147483647 leads the generator to its fixed state 0, which never yields a normal deviate.
   if (s.seed == INT32_MAX) stop_run(Fault::seed_too_large);
 
-  s.covariates = truncate_toward_zero(value[0]);
+  // the integer settings, each converted as its line of trov.in says
+  const auto setting = [&](std::size_t line) {
+    return integer_setting(kParameterLines[line].reading, value[line - parameter_line::M]);
+  };
+  s.covariates = setting(parameter_line::M);
   if (s.covariates >= 2) stop_run(Fault::two_covariates);
   if (s.covariates < 0) s.covariates = 0;
-  s.categorical = truncate_toward_zero(value[1]) != 0;
+  s.categorical = setting(parameter_line::catcov) != 0;
 
-  s.nstep = round_to_nearest(value[2]);
+  s.nstep = setting(parameter_line::nstep);
   s.lmin = value[3];
   if (s.nstep <= 0) {
     warn(Warning::nstep_below_one);
@@ -70,11 +58,11 @@ Settings read_settings(ListReader& parameters) {
     s.step = (s.lmax - s.lmin) / (s.nstep - 1);
   }
 
-  s.maxit = round_to_nearest(value[5]);
+  s.maxit = setting(parameter_line::maxit);
   s.stop = value[6];
-  const int model = round_to_nearest(value[7]);
-  s.counts_column = round_to_nearest(value[8]) == 1;
-  s.iboot = truncate_toward_zero(value[9]);
+  const int model = setting(parameter_line::model);
+  s.counts_column = setting(parameter_line::icol) == 1;
+  s.iboot = setting(parameter_line::iboot);
   if (model < 1 || model > 3) stop_run(Fault::model_unknown);
   s.model = static_cast<Model>(model);
   // The binomial and Poisson fits need at least one iteration to have a fit and its leverages.

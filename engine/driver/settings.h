@@ -32,8 +32,4 @@ struct Settings {
 // order. Refused settings end in the error stop; unreadable values end through the input layer.
 Settings read_settings(ListReader& parameters);
 
-// Conversions of a single-precision parameter value to an integer setting.
-int round_to_nearest(float value);
-int truncate_toward_zero(float value);
-
 }  // namespace trov

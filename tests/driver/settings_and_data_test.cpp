@@ -8,6 +8,7 @@
 
 #include "engine/core/grouping.h"
 #include "engine/driver/data.h"
+#include "common/parameter_lines.h"
 #include "engine/driver/settings.h"
 
 namespace trov {
@@ -49,12 +50,12 @@ TEST(settings_test, default_file_gives_the_default_settings) {
 }
 
 TEST(settings_test, conversions_round_and_truncate) {
-  EXPECT_EQ(round_to_nearest(2.5f), 3);
-  EXPECT_EQ(round_to_nearest(-2.5f), -3);
-  EXPECT_EQ(round_to_nearest(-0.4f), 0);
-  EXPECT_EQ(round_to_nearest(1e20f), 2147483647);  // saturates instead of overflowing
-  EXPECT_EQ(truncate_toward_zero(1.9f), 1);
-  EXPECT_EQ(truncate_toward_zero(-0.7f), 0);
+  EXPECT_EQ(integer_setting(Reading::rounded, 2.5f), 3);
+  EXPECT_EQ(integer_setting(Reading::rounded, -2.5f), -3);
+  EXPECT_EQ(integer_setting(Reading::rounded, -0.4f), 0);
+  EXPECT_EQ(integer_setting(Reading::rounded, 1e20f), 2147483647);  // saturates instead of overflowing
+  EXPECT_EQ(integer_setting(Reading::truncated, 1.9f), 1);
+  EXPECT_EQ(integer_setting(Reading::truncated, -0.7f), 0);
   EXPECT_EQ(settings_of(parameter_file("2.5", "0", "1", "0")).nstep, 3);
   EXPECT_EQ(settings_of(parameter_file("1", "0", "1", "0", " 1.9")).covariates, 1);
   EXPECT_EQ(settings_of(parameter_file("1", "0", "1", "0", "-1")).covariates, 0);
