@@ -2,10 +2,12 @@
 // timed by the CPU time of the child, which a loaded machine disturbs far less than the elapsed time.
 #pragma once
 
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -49,11 +51,24 @@ inline void write_parameter_file(const fs::path& dir, const Parameters& p) {
      << "data.dat\n";
 }
 
-// Runs program once in dir with trov.in as standard input; returns its CPU time (user + system) in
-// seconds. A run that fails ends the benchmark.
-inline double cpu_seconds_of_run(const char* program, const fs::path& dir) {
+// The times of one run of a program.
+struct RunTimes {
+  double cpu;      // user + system, which a loaded machine disturbs far less than the elapsed time
+  double elapsed;  // wall-clock
+};
+
+// Runs program once in dir with trov.in as standard input, on processor 0 only when one_processor is
+// set (as taskset -c 0 does). A run that fails ends the benchmark.
+inline RunTimes times_of_run(const char* program, const fs::path& dir, bool one_processor = false) {
+  const auto start = std::chrono::steady_clock::now();
   pid_t pid = fork();
   if (pid == 0) {
+    if (one_processor) {
+      cpu_set_t set;
+      CPU_ZERO(&set);
+      CPU_SET(0, &set);
+      if (sched_setaffinity(0, sizeof set, &set) != 0) _exit(97);
+    }
     if (chdir(dir.c_str()) != 0 || !std::freopen("trov.in", "r", stdin) ||
         !std::freopen("/dev/null", "w", stdout))
       _exit(99);
@@ -63,11 +78,17 @@ inline double cpu_seconds_of_run(const char* program, const fs::path& dir) {
   int status = 0;
   rusage usage{};
   wait4(pid, &status, 0, &usage);
+  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::abort();
   auto seconds = [](const timeval& t) {
     return static_cast<double>(t.tv_sec) + 1e-6 * static_cast<double>(t.tv_usec);
   };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+  return {seconds(usage.ru_utime) + seconds(usage.ru_stime), elapsed};
+}
+
+// Its CPU time in seconds.
+inline double cpu_seconds_of_run(const char* program, const fs::path& dir) {
+  return times_of_run(program, dir).cpu;
 }
 
 }  // namespace bench

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds trov twice (Release, and AddressSanitizer + UndefinedBehaviorSanitizer)
-# and runs every test in both builds.
+# Installs what is missing, builds trov three times (Release; AddressSanitizer + UndefinedBehaviorSanitizer;
+# ThreadSanitizer, engine only) and runs the tests in each build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --tests
 jobs=$(nproc)
-for build in release sanitize; do
-  if [ "$build" = release ]; then flags=(-DCMAKE_BUILD_TYPE=Release -DTROV_TESTS=ON -DTROV_BENCH=ON); else
-    flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTROV_SANITIZE=ON -DTROV_TESTS=ON -DTROV_BENCH=OFF); fi
+for build in release sanitize thread; do
+  case $build in
+  release) flags=(-DCMAKE_BUILD_TYPE=Release -DTROV_TESTS=ON -DTROV_BENCH=ON) ;;
+  sanitize) flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTROV_SANITIZE=ON -DTROV_TESTS=ON -DTROV_BENCH=OFF) ;;
+  thread) flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTROV_TSAN=ON -DTROV_GUI=OFF -DTROV_TESTS=ON -DTROV_BENCH=OFF) ;;
+  esac
   cmake -S . -B "build/$build" "${flags[@]}" >/dev/null
   cmake --build "build/$build" -j "$jobs"
   echo "== tests, $build build"

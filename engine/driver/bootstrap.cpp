@@ -1,5 +1,6 @@
 #include "engine/driver/bootstrap.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -27,44 +28,94 @@ bool ReplicateDraws::draw(int limit) {
   }
 }
 
+namespace {
+
+// Replicates in flight at once: enough to keep every worker busy, few enough to bound the memory of
+// their responses and values.
+int batch_size(int workers, int points) {
+  constexpr std::size_t kMostBatchValues = 4'000'000;  // doubles of responses and values: 32 MB
+  const auto most = static_cast<int>(kMostBatchValues / (2 * static_cast<std::size_t>(std::max(points, 1))));
+  return std::max(1, std::min(16 * workers, most));
+}
+
+}  // namespace
+
 BootstrapOutcome run_bootstrap(const Settings& s, const Points& points, double lambda,
-                               const FitResult& observed, Fitter& fitter, SelectionWork* selection) {
+                               const FitResult& observed, WorkerPool& pool, std::span<WorkerFit> workers) {
   const int n = points.n;
-  const bool covariate = fitter.covariate();
+  const auto size = static_cast<std::size_t>(n);
+  const bool covariate = workers.front().fitter.covariate();
+  const bool gradients = workers.front().selection.has_value();
   BootstrapOutcome outcome;
   // single precision: the observed data, the fit and the sums are kept as 32-bit reals
   outcome.yold.assign(points.y.begin(), points.y.end());
   outcome.fitted.assign(covariate ? observed.syc.begin() : observed.sy.begin(),
                         covariate ? observed.syc.end() : observed.sy.end());
   ReplicateDraws draws(points, observed, s.model, s.seed);
-  std::vector<float> mboot(outcome.yold.size(), 0.0f), vboot(outcome.yold.size(), 0.0f);
-  if (selection) outcome.gradients.reserve(static_cast<std::size_t>(s.iboot));
+  std::vector<float> mboot(size, 0.0f), vboot(size, 0.0f);
+  if (gradients) outcome.gradients.reserve(static_cast<std::size_t>(s.iboot));
 
-  for (int ib = 1; ib <= s.iboot; ++ib) {
-    if (!draws.draw(s.iboot)) stop_run(Fault::too_many_degenerate);
-    const FitResult& refit = fitter.fit(lambda, draws.response());
-    check_fit(refit);
-    if (s.model != Model::normal && refit.iterations >= s.maxit) ++outcome.not_converged;
-    if (selection) outcome.gradients.push_back(selection->gradients(refit, s.model));
-    for (int i = 0; i < n; ++i) {
+  // What each replicate of a batch leaves: its response, the values to sum, how its fit ended.
+  const int batch = batch_size(pool.size(), n);
+  std::vector<double> responses(static_cast<std::size_t>(batch) * size), values(responses.size());
+  std::vector<FitStatus> status(static_cast<std::size_t>(batch));
+  std::vector<int> failed_column(status.size()), iterations(status.size());
+  std::vector<SelectionGradients> batch_gradients(status.size());
+  const auto refit = [&](int worker, int j) {
+    WorkerFit& w = workers[static_cast<std::size_t>(worker)];
+    const auto row = static_cast<std::size_t>(j) * size;
+    const FitResult& fit = w.fitter.fit(lambda, std::span(responses).subspan(row, size));
+    status[j] = fit.status;
+    failed_column[j] = fit.failed_column;
+    if (fit.status != FitStatus::ok) return;
+    iterations[j] = fit.iterations;
+    if (w.selection) batch_gradients[j] = w.selection->gradients(fit, s.model);
+    for (std::size_t i = 0; i < size; ++i) {
       double v;
       if (!covariate) {
-        v = s.model == Model::normal ? refit.sy[i] : refit.snu[i];
+        v = s.model == Model::normal ? fit.sy[i] : fit.snu[i];
       } else {
-        v = refit.syc[i];
+        v = fit.syc[i];
         if (s.model != Model::normal) v = ytonu(v, s.model);
       }
-      mboot[i] = static_cast<float>(mboot[i] + v);
-      vboot[i] = static_cast<float>(vboot[i] + v * v);
+      values[row + i] = v;
     }
-    if (ib % 100 == 0) say(progress_message(ib));
+  };
+
+  for (int first = 1; first <= s.iboot;) {
+    const int wanted = std::min(batch, s.iboot - first + 1);
+    int drawn = 0;
+    bool too_many_degenerate = false;
+    for (; drawn < wanted; ++drawn) {
+      if (!draws.draw(s.iboot)) {
+        too_many_degenerate = true;
+        break;
+      }
+      std::copy(draws.response().begin(), draws.response().end(),
+                responses.begin() + static_cast<std::ptrdiff_t>(drawn) * n);
+    }
+    pool.run(drawn, refit);
+    for (int j = 0; j < drawn; ++j) {
+      check_fit(status[j], failed_column[j]);
+      if (s.model != Model::normal && iterations[j] >= s.maxit) ++outcome.not_converged;
+      if (gradients) outcome.gradients.push_back(batch_gradients[j]);
+      const auto row = static_cast<std::size_t>(j) * size;
+      for (std::size_t i = 0; i < size; ++i) {
+        const double v = values[row + i];
+        mboot[i] = static_cast<float>(mboot[i] + v);
+        vboot[i] = static_cast<float>(vboot[i] + v * v);
+      }
+      if ((first + j) % 100 == 0) say(progress_message(first + j));
+    }
+    if (too_many_degenerate) stop_run(Fault::too_many_degenerate);
+    first += drawn;
   }
 
   // standard deviation with divisor iboot, in single precision, on the scale that was accumulated
   const auto replicates = static_cast<float>(s.iboot);
-  outcome.lower.resize(outcome.yold.size());
-  outcome.upper.resize(outcome.yold.size());
-  for (int i = 0; i < n; ++i) {
+  outcome.lower.resize(size);
+  outcome.upper.resize(size);
+  for (std::size_t i = 0; i < size; ++i) {
     float variance = (vboot[i] - mboot[i] * mboot[i] / replicates) / replicates;
     if (variance < 0.0f) variance = 0.0f;
     const float se = std::sqrt(variance);

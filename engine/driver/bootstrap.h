@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "engine/covariate/reboot.h"
 #include "engine/driver/results.h"
 #include "engine/driver/settings.h"
+#include "engine/driver/workers.h"
 #include "engine/fit/fitter.h"
 #include "engine/fit/selection.h"
 
@@ -49,11 +51,19 @@ struct BootstrapOutcome {
   BootstrapColumns columns(const Points& points) const { return {yold, points.x, fitted, lower, upper}; }
 };
 
+// What one worker thread fits with: its fitter and, when the run reports them, the gradients' work.
+struct WorkerFit {
+  Fitter fitter;
+  std::optional<SelectionWork> selection;
+};
+
 // Parametric bootstrap at the run's fixed lambda: draws settings.iboot replicates from the fit to the
-// observed data and refits each with the fitter as the data were fitted; with `selection`, the
-// gradients of every refit too. A refit that fails, or too many degenerate draws, end the run with
-// their message.
+// observed data and refits each as the data were fitted, with the gradients of every refit where the
+// workers have their work. Replicates are drawn in order, a batch at a time; the batch's refits run on
+// the workers; their values are summed in replicate order, so nothing depends on the number of workers.
+// A refit that fails, or too many degenerate draws, end the run with their message after the replicates
+// before it, as one worker would.
 BootstrapOutcome run_bootstrap(const Settings& settings, const Points& points, double lambda,
-                               const FitResult& observed, Fitter& fitter, SelectionWork* selection);
+                               const FitResult& observed, WorkerPool& pool, std::span<WorkerFit> workers);
 
 }  // namespace trov

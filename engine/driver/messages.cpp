@@ -117,16 +117,16 @@ void warn(Warning warning) {
 
 void set_message_listener(MessageListener* message_listener) { listener = message_listener; }
 
-void check_fit(const FitResult& fit) {
-  switch (fit.status) {
+void check_fit(FitStatus status, int failed_column) {
+  switch (status) {
     case FitStatus::ok:
       return;
     case FitStatus::weight_vanished:
       stop_run(Fault::weight_vanished);
     case FitStatus::design_not_positive_definite:
-      stop_run(Fault::design_not_positive_definite, {.number = fit.failed_column});
+      stop_run(Fault::design_not_positive_definite, {.number = failed_column});
     case FitStatus::design_ill_conditioned:
-      stop_run(Fault::design_ill_conditioned, {.number = fit.failed_column});
+      stop_run(Fault::design_ill_conditioned, {.number = failed_column});
   }
 }
 

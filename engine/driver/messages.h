@@ -75,7 +75,8 @@ class MessageListener {
 void set_message_listener(MessageListener* listener);
 
 // Ends the run with the fault of a fit that did not end ok; does nothing for a fit that did.
-void check_fit(const FitResult& fit);
+void check_fit(FitStatus status, int failed_column);
+inline void check_fit(const FitResult& fit) { check_fit(fit.status, fit.failed_column); }
 
 // Writes the fault's message and makes the error stop: the engine's one way of ending on a fault it
 // detects itself.

@@ -13,6 +13,7 @@
 #include "engine/driver/report.h"
 #include "engine/driver/results.h"
 #include "engine/driver/settings.h"
+#include "engine/driver/workers.h"
 #include "engine/fit/fitter.h"
 #include "engine/fit/selection.h"
 
@@ -74,8 +75,14 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
       if (report) report->fit(lnlambda, points, with, *fit);
       if (report) report->selection(gradients, {});
     } else {
-      const BootstrapOutcome outcome =
-          run_bootstrap(settings, points, lambda, *fit, fitter, selection ? &*selection : nullptr);
+      WorkerPool pool(available_processors());
+      std::vector<WorkerFit> workers;  // a fitter and a workspace per thread, allocated once for the run
+      workers.reserve(static_cast<std::size_t>(pool.size()));
+      for (int w = 0; w < pool.size(); ++w) {
+        workers.push_back({Fitter(points, with, settings.fit_options()), std::nullopt});
+        if (selection) workers.back().selection.emplace(*selection);
+      }
+      const BootstrapOutcome outcome = run_bootstrap(settings, points, lambda, *fit, pool, workers);
       out.bootstrap_section(settings, with != nullptr, outcome.degenerate, outcome.columns(points));
       if (report) report->bootstrap(points, outcome);
       if (report) report->selection(gradients, outcome.gradients);

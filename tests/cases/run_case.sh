@@ -5,7 +5,8 @@
 #   expected.status   exit status                         (required)
 #   expected.trov.out the results file; when absent, the run must leave no trov.out
 #   expected.stderr   standard error                      (optional)
-# A run that writes trov.json must agree with its trov.out (the checker named as third argument).
+# A run that writes trov.json must agree with its trov.out (the checker named as third argument). The
+# run is made again on one processor (taskset -c 0): every file and line must be the same.
 # To make the expected files of a new case from the current engine, run with REGENERATE=1 and
 # check every line by hand before committing them.
 set -u
@@ -16,10 +17,14 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp -r "$case_dir"/. "$work"/
 rm -f "$work"/expected.*
+mkdir "$work/one_processor"
+cp -r "$case_dir"/. "$work/one_processor"/
+rm -f "$work"/one_processor/expected.*
 cd "$work"
 # setsid: no controlling terminal, so an error stop ends at once instead of waiting for an answer
 setsid -w "$engine" < trov.in > stdout.txt 2> stderr.txt
 echo $? > status.txt
+(cd one_processor && taskset -c 0 setsid -w "$engine" < trov.in > stdout.txt 2> stderr.txt; echo $? > status.txt)
 
 if [ "${REGENERATE:-0}" = 1 ]; then
   cp stdout.txt "$case_dir/expected.stdout"
@@ -49,6 +54,11 @@ elif [ -f trov.out ]; then
   echo "the run left a trov.out where none was expected"
   failed=1
 fi
+for file in stdout.txt stderr.txt status.txt trov.out trov.json; do
+  if [ -f "$file" ] || [ -f "one_processor/$file" ]; then
+    cmp -s "$file" "one_processor/$file" || { echo "$file differs on one processor"; failed=1; }
+  fi
+done
 if [ -n "$checker" ] && [ -f trov.json ]; then
   "$checker" trov.out trov.json stdout.txt || failed=1
 fi

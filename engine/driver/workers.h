@@ -1,0 +1,46 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace trov {
+
+// The processors this process may run on: its CPU affinity mask, so `taskset -c 0` gives one.
+int available_processors();
+
+// A fixed set of threads that work through the items of one job at a time. Results never depend on
+// which worker takes which item: every item has its own place for what it computes, and the caller
+// combines them in item order afterwards.
+class WorkerPool {
+ public:
+  explicit WorkerPool(int workers);
+  ~WorkerPool();
+  WorkerPool(const WorkerPool&) = delete;
+  WorkerPool& operator=(const WorkerPool&) = delete;
+
+  int size() const { return static_cast<int>(threads_.size()) + 1; }
+
+  // Calls task(worker, item) for every item in [0, count), worker in [0, size()), and returns when all
+  // are done. The calling thread is worker 0; items go out in increasing order as workers come free.
+  void run(int count, const std::function<void(int worker, int item)>& task);
+
+ private:
+  void work(int worker);
+  void take_items(int worker);
+
+  std::vector<std::jthread> threads_;
+  std::mutex mutex_;
+  std::condition_variable job_ready_, job_done_;
+  const std::function<void(int, int)>* task_ = nullptr;
+  int count_ = 0;
+  int next_ = 0;     // the next item to hand out
+  int running_ = 0;  // workers still at the current job
+  std::uint64_t job_ = 0;
+  bool stopping_ = false;
+};
+
+}  // namespace trov
