@@ -1,0 +1,371 @@
+#include "engine/fit/converged.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include "engine/covariate/matrix.h"
+#include "engine/spline/links.h"
+#include "engine/spline/natural_spline.h"
+
+namespace trov {
+
+namespace {
+
+constexpr int kMaxSteps = 100;
+constexpr int kMaxHalvings = 40;
+constexpr double kTolerance = 1e-9;  // largest change of eta, relative to max(1, |eta|)
+constexpr double kMaxEta = 300;      // beyond, the weights of the model vanish or overflow
+// A step may lose this much of the penalized log likelihood, relative to the size of its terms, to
+// rounding: near the maximum the gain of a step is below what the sums can resolve.
+constexpr double kSlack = 1e-10;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// The model at one linear predictor, without the limits of the classic fits: the mean, the weight
+// b''(eta), the cumulant b(eta) and the residual y - mu, each accurate where mu nears 0 or 1.
+struct AtEta {
+  double mean, weight, cumulant, residual;
+};
+
+AtEta at_eta(double eta, double y, Model model) {
+  switch (model) {
+    case Model::binomial: {
+      const double e = std::exp(-std::abs(eta));
+      const double larger = 1 / (1 + e), smaller = e / (1 + e);  // mu and 1 - mu, the larger first
+      // y - mu = (y - 1) + (1 - mu) when 1 - mu is the smaller one
+      const double residual = eta >= 0 ? (y - 1) + smaller : y - smaller;
+      return {eta >= 0 ? larger : smaller, larger * smaller, std::max(eta, 0.0) + std::log1p(e), residual};
+    }
+    case Model::poisson: {
+      const double mean = std::exp(eta);
+      return {mean, mean, mean, y - mean};
+    }
+    default:
+      return {eta, 1, eta * eta / 2, y - eta};
+  }
+}
+
+double x_log_x(double x) { return x > 0 ? x * std::log(x) : 0; }
+
+// The log likelihood y eta - b(eta) of the saturated fit eta = link(y), per case.
+double saturated(double y, Model model) {
+  return model == Model::binomial ? x_log_x(y) + x_log_x(1 - y) : x_log_x(y) - y;
+}
+
+}  // namespace
+
+ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariate, Model model)
+    : points_(points),
+      design_(covariate ? &covariate->design : nullptr),
+      model_(model),
+      own_groups_(covariate ? XGroups{} : compressx(points.x, points.irep, points.n)),
+      groups_(covariate ? covariate->groups : own_groups_),
+      columns_(covariate ? covariate->design.columns - 1 : 0),
+      spline_(groups_.nunique) {
+  const auto n = static_cast<std::size_t>(points.n);
+  const auto knots = static_cast<std::size_t>(groups_.nunique);
+  const auto q = static_cast<std::size_t>(columns_);
+  for (auto* v : {&eta_, &trial_eta_, &mean_, &weight_, &z_, &solve_weight_}) v->resize(n);
+  for (auto* v :
+       {&s_, &trial_s_, &group_weight_, &dy_, &zbar_, &smooth_z_, &lev_, &scratch_, &slope_, &curvature_})
+    v->resize(knots);
+  xbar_.resize(q * knots);
+  smooth_x_.resize(q * knots);
+  for (auto* v : {&beta_, &trial_beta_, &rhs_}) v->resize(q);
+  cross_.resize(q * q);
+  packed_.resize(q * (q + 1) / 2);
+  result_.mean.resize(n);
+  result_.eta.resize(n);
+  if (covariate) result_.beta.resize(q + 1);
+}
+
+void ConvergedFitter::start_constant(std::span<const double> y) {
+  // the constant fit at the mean of the point means, as the classic fits start
+  double ybar = 0;
+  for (int i = 0; i < points_.n; ++i) ybar += y[i];
+  ybar = ybar / points_.n;
+  const double nu0 = model_ == Model::normal ? ybar : limit_nu(ytonu(ybar, model_));
+  std::fill(s_.begin(), s_.end(), nu0);
+  std::fill(beta_.begin(), beta_.end(), 0.0);
+}
+
+const ConvergedFit& ConvergedFitter::fit(double lambda, std::span<const double> y, const FitResult& classic) {
+  if (classic.status != FitStatus::ok) {
+    start_constant(y);
+  } else if (design_) {
+    // s at a distinct X: the classic linear predictor without the covariate effect, at its first point
+    int point = 0;
+    for (int g = 0; g < groups_.nunique; point += groups_.icases[g], ++g) s_[g] = classic.nufit[point];
+    for (int j = 0; j < columns_; ++j) beta_[j] = classic.beta[j + 1];
+  } else {
+    std::copy_n(classic.snu.begin(), groups_.nunique, s_.begin());
+  }
+  return iterate(lambda, y);
+}
+
+const ConvergedFit& ConvergedFitter::refit(double lambda, std::span<const double> y) {
+  if (!last_ok_) start_constant(y);
+  return iterate(lambda, y);
+}
+
+// eta = s at the point's X + X beta over the columns after the intercept.
+void ConvergedFitter::combine(std::span<const double> s, std::span<const double> beta,
+                              std::span<double> eta) const {
+  expandy(s, groups_, eta);
+  for (int j = 0; j < columns_; ++j)
+    for (int i = 0; i < points_.n; ++i) eta[i] += beta[j] * column(i, j);
+}
+
+// sum N (y eta - b(eta)); fills the means, the weights b''(eta) and the working response
+// z = eta + (y - mu)/w. NaN when a weight vanished.
+double ConvergedFitter::log_likelihood(std::span<const double> eta, std::span<const double> y) {
+  double sum = 0;
+  for (int i = 0; i < points_.n; ++i) {
+    const AtEta a = at_eta(eta[i], y[i], model_);
+    if (!(a.weight >= std::numeric_limits<double>::min())) return kNaN;
+    mean_[i] = a.mean;
+    weight_[i] = a.weight;
+    z_[i] = eta[i] + a.residual / a.weight;
+    sum += points_.irep[i] * (y[i] * eta[i] - a.cumulant);
+  }
+  return sum;
+}
+
+// (lambda t / 2) integral s''^2 of the natural spline through s at the distinct X: s'' is linear
+// between knots, so each interval gives h (M_i^2 + M_i M_{i+1} + M_{i+1}^2) / 3.
+double ConvergedFitter::penalty(double lambda, std::span<const double> s) {
+  const std::span<const double> x = groups_.xcompress;
+  natural_spline_derivatives(x, s, slope_, curvature_);
+  double integral = 0;
+  for (int i = 0; i + 1 < groups_.nunique; ++i) {
+    const double m0 = curvature_[i], m1 = curvature_[i + 1];
+    integral += (x[i + 1] - x[i]) * (m0 * m0 + m0 * m1 + m1 * m1) / 3;
+  }
+  return lambda * penalty_scale(x) / 2 * integral;
+}
+
+// One penalized weighted least-squares fit to the working response z with weights W = N w: with S the
+// smoother on the distinct X at the grouped weights, and G the W-weighted mean over a distinct X,
+//   A beta = X'W(I - S G) z, A = X'W(I - S G) X, s = S G (z - X beta),
+// into trial_s_ and trial_beta_; false when A is singular. Keeps what the covariate trace needs.
+bool ConvergedFitter::newton_solve(double lambda) {
+  const int n = points_.n, knots = groups_.nunique, q = columns_;
+  const std::span<const double> x = groups_.xcompress;
+  const auto first = static_cast<std::size_t>(knots);
+  for (int i = 0; i < n; ++i) solve_weight_[i] = points_.irep[i] * weight_[i];
+  int point = 0;
+  for (int g = 0; g < knots; ++g) {
+    double w = 0, wz = 0;
+    const int from = point;
+    for (int c = 0; c < groups_.icases[g]; ++c, ++point) {
+      w += solve_weight_[point];
+      wz += solve_weight_[point] * z_[point];
+    }
+    group_weight_[g] = w;
+    zbar_[g] = groups_.icases[g] == 1 ? z_[from] : wz / w;
+    dy_[g] = 1 / std::sqrt(w);
+  }
+  const std::span<const double> dy = std::span(dy_).first(first);
+  spline_trace_ = smths(lambda, x, std::span(zbar_).first(first), dy, smooth_z_, lev_, spline_);
+  if (q == 0) {
+    std::copy(smooth_z_.begin(), smooth_z_.end(), trial_s_.begin());
+    return true;
+  }
+  for (int j = 0; j < q; ++j) {
+    const std::span<double> xbar = std::span(xbar_).subspan(j * first, first);
+    point = 0;
+    for (int g = 0; g < knots; ++g) {
+      double wx = 0;
+      for (int c = 0; c < groups_.icases[g]; ++c, ++point) wx += solve_weight_[point] * column(point, j);
+      xbar[g] = wx / group_weight_[g];
+    }
+    smths(lambda, x, xbar, dy, std::span(smooth_x_).subspan(j * first, first), scratch_, spline_);
+  }
+  // X'WX and X'Wz over the points, then the parts that the smoother takes, over the distinct X
+  for (int j = 0; j < q; ++j) {
+    for (int k = j; k < q; ++k) {
+      double sum = 0;
+      for (int i = 0; i < n; ++i) sum += solve_weight_[i] * column(i, j) * column(i, k);
+      cross_[j + k * q] = cross_[k + j * q] = sum;
+    }
+    double sum = 0;
+    for (int i = 0; i < n; ++i) sum += solve_weight_[i] * column(i, j) * z_[i];
+    rhs_[j] = sum;
+  }
+  for (int j = 0; j < q; ++j) {
+    const double* xbar = &xbar_[j * first];
+    for (int k = j; k < q; ++k) {
+      const double* smooth = &smooth_x_[k * first];
+      double sum = 0;
+      for (int g = 0; g < knots; ++g) sum += group_weight_[g] * xbar[g] * smooth[g];
+      packed_[k * (k + 1) / 2 + j] = cross_[j + k * q] - sum;  // element (k, j) of the packed lower triangle
+    }
+    double sum = 0;
+    for (int g = 0; g < knots; ++g) sum += group_weight_[g] * xbar[g] * smooth_z_[g];
+    rhs_[j] -= sum;
+  }
+  if (dsym(packed_, q, rhs_) != 0) return false;
+  std::copy(rhs_.begin(), rhs_.end(), trial_beta_.begin());
+  for (int g = 0; g < knots; ++g) {
+    double s = smooth_z_[g];
+    for (int j = 0; j < q; ++j) s -= trial_beta_[j] * smooth_x_[j * first + g];
+    trial_s_[g] = s;
+  }
+  return true;
+}
+
+// tr(A^-1 B), B = ((I - S G) X)' W ((I - S G) X), from the last solve: the covariate columns' part of
+// the trace of the hat matrix, tr(S) + tr(A^-1 B).
+double ConvergedFitter::covariate_trace() {
+  const int q = columns_, knots = groups_.nunique;
+  const auto first = static_cast<std::size_t>(knots);
+  double trace = 0;
+  for (int k = 0; k < q; ++k) {
+    const double* xbar_k = &xbar_[k * first];
+    const double* smooth_k = &smooth_x_[k * first];
+    for (int j = 0; j < q; ++j) {
+      const double* xbar_j = &xbar_[j * first];
+      const double* smooth_j = &smooth_x_[j * first];
+      double sum = 0;
+      for (int g = 0; g < knots; ++g)
+        sum += group_weight_[g] *
+               (xbar_j[g] * smooth_k[g] + smooth_j[g] * xbar_k[g] - smooth_j[g] * smooth_k[g]);
+      rhs_[j] = cross_[j + k * q] - sum;
+    }
+    dsyms(packed_, q, rhs_);  // A's factor, left by the solve
+    trace += rhs_[k];
+  }
+  return trace;
+}
+
+const ConvergedFit& ConvergedFitter::iterate(double lambda, std::span<const double> y) {
+  ConvergedFit& r = result_;
+  r.ok = false;
+  r.iterations = 0;
+  bool solved = false;
+  if (model_ == Model::normal) {
+    // the identity link: one solve at the weights N, working response y
+    std::fill(weight_.begin(), weight_.end(), 1.0);
+    std::copy_n(y.begin(), points_.n, z_.begin());
+    solved = r.ok = newton_solve(lambda);
+    if (solved) {
+      std::swap(s_, trial_s_);
+      std::swap(beta_, trial_beta_);
+    }
+    combine(s_, beta_, eta_);
+  } else {
+    combine(s_, beta_, eta_);
+    double likelihood = log_likelihood(eta_, y);
+    double objective = likelihood - penalty(lambda, s_);
+    for (int step = 1; step <= kMaxSteps && std::isfinite(objective); ++step) {
+      r.iterations = step;
+      if (!newton_solve(lambda)) break;
+      solved = true;
+      combine(trial_s_, trial_beta_, trial_eta_);
+      // Step halving until the penalized log likelihood does not fall.
+      double trial = kNaN;
+      for (int halving = 0; halving <= kMaxHalvings; ++halving) {
+        if (halving > 0) {
+          for (std::size_t g = 0; g < s_.size(); ++g) trial_s_[g] = (s_[g] + trial_s_[g]) / 2;
+          for (std::size_t j = 0; j < beta_.size(); ++j) trial_beta_[j] = (beta_[j] + trial_beta_[j]) / 2;
+          for (int i = 0; i < points_.n; ++i) trial_eta_[i] = (eta_[i] + trial_eta_[i]) / 2;
+        }
+        double largest = 0;
+        for (int i = 0; i < points_.n; ++i) largest = std::max(largest, std::abs(trial_eta_[i]));
+        if (!(largest <= kMaxEta)) break;  // the fit runs away: stop rather than overflow
+        const double candidate = log_likelihood(trial_eta_, y);
+        if (std::isnan(candidate)) break;
+        const double value = candidate - penalty(lambda, trial_s_);
+        if (value >= objective - kSlack * (std::abs(objective) + std::abs(likelihood) + 1)) {
+          trial = value;
+          likelihood = candidate;
+          break;
+        }
+      }
+      if (std::isnan(trial)) break;
+      double change = 0;
+      for (int i = 0; i < points_.n; ++i)
+        change = std::max(change, std::abs(trial_eta_[i] - eta_[i]) / std::max(1.0, std::abs(eta_[i])));
+      std::swap(eta_, trial_eta_);
+      std::swap(s_, trial_s_);
+      std::swap(beta_, trial_beta_);
+      objective = trial;
+      if (change < kTolerance) {
+        r.ok = true;
+        break;
+      }
+    }
+  }
+  last_ok_ = r.ok;
+  finish(y, solved);
+  return r;
+}
+
+// The fitted values at the final eta and the scores, with the leverages and the trace of the last
+// solve (whose weights differ from the final ones by less than the tolerance of the steps).
+void ConvergedFitter::finish(std::span<const double> y, bool solved) {
+  ConvergedFit& r = result_;
+  const int n = points_.n;
+  double squares = 0, deleted = 0, deviance = 0;
+  for (int i = 0; i < n; ++i) {
+    const AtEta a = at_eta(eta_[i], y[i], model_);
+    const double cases = points_.irep[i];
+    r.eta[i] = eta_[i];
+    r.mean[i] = a.mean;
+    const double scale = cases / a.weight;
+    squares += scale * (a.residual * a.residual);
+    if (!design_) {  // every point its own X: the leverages are the points'
+      const double loo = a.residual / (1 - lev_[i]);
+      deleted += scale * (loo * loo);
+    }
+    deviance += model_ == Model::normal
+                    ? cases * (a.residual * a.residual)
+                    : 2 * cases * (saturated(y[i], model_) - (y[i] * eta_[i] - a.cumulant));
+  }
+  const double points = n;
+  r.edf = solved ? spline_trace_ + (columns_ > 0 ? covariate_trace() : 0.0) : kNaN;
+  r.gcv = points * squares / ((points - r.edf) * (points - r.edf));
+  r.ocv = design_ ? kNaN : deleted / points;
+  r.deviance = deviance;
+  r.ubre = model_ == Model::normal ? kNaN : deviance / points + 2 * r.edf / points - 1;
+  if (design_) {
+    r.beta[0] = 0;
+    std::copy(beta_.begin(), beta_.end(), r.beta.begin() + 1);
+  }
+}
+
+RefinedMinimum refine_minimum(ConvergedFitter& fitter, std::span<const double> y, double lo, double hi,
+                              double ConvergedFit::*score, double tolerance) {
+  RefinedMinimum best;
+  double best_score = std::numeric_limits<double>::infinity();
+  auto evaluate = [&](double lnlambda) {
+    const ConvergedFit& fit = fitter.refit(std::exp(lnlambda), y);
+    const double value = fit.*score;
+    if (!fit.ok || !std::isfinite(value)) return std::numeric_limits<double>::infinity();
+    if (value < best_score) {
+      best_score = value;
+      best = {lnlambda, value, fit.edf, true};
+    }
+    return value;
+  };
+  // The bracket [a, b] shrinks by the golden ratio per fit, keeping its inner points c < d.
+  const double ratio = (std::sqrt(5.0) - 1) / 2;
+  double a = lo, b = hi;
+  double c = b - ratio * (b - a), d = a + ratio * (b - a);
+  double fc = evaluate(c), fd = evaluate(d);
+  while (b - a > tolerance) {
+    if (fc < fd) {
+      b = d, d = c, fd = fc;
+      c = b - ratio * (b - a);
+      fc = evaluate(c);
+    } else {
+      a = c, c = d, fc = fd;
+      d = a + ratio * (b - a);
+      fd = evaluate(d);
+    }
+  }
+  return best;
+}
+
+}  // namespace trov
