@@ -16,6 +16,7 @@ namespace {
 constexpr int kMaxSteps = 100;
 constexpr int kMaxHalvings = 40;
 constexpr double kTolerance = 1e-9;  // largest change of eta, relative to max(1, |eta|)
+constexpr double kNearby = 1e-6;     // a change below which Newton converges quadratically
 constexpr double kMaxEta = 300;      // beyond, the weights of the model vanish or overflow
 // A step may lose this much of the penalized log likelihood, relative to the size of its terms, to
 // rounding: near the maximum the gain of a step is below what the sums can resolve.
@@ -66,9 +67,9 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
   const auto n = static_cast<std::size_t>(points.n);
   const auto knots = static_cast<std::size_t>(groups_.nunique);
   const auto q = static_cast<std::size_t>(columns_);
-  for (auto* v : {&eta_, &trial_eta_, &mean_, &weight_, &z_, &solve_weight_}) v->resize(n);
+  for (auto* v : {&eta_, &trial_eta_, &mean_, &weight_, &working_, &response_, &solve_weight_}) v->resize(n);
   for (auto* v :
-       {&s_, &trial_s_, &group_weight_, &dy_, &zbar_, &smooth_z_, &lev_, &scratch_, &slope_, &curvature_})
+       {&s_, &trial_s_, &group_weight_, &dy_, &zeta_, &smooth_zeta_, &lev_, &scratch_, &slope_, &curvature_})
     v->resize(knots);
   xbar_.resize(q * knots);
   smooth_x_.resize(q * knots);
@@ -117,8 +118,8 @@ void ConvergedFitter::combine(std::span<const double> s, std::span<const double>
     for (int i = 0; i < points_.n; ++i) eta[i] += beta[j] * column(i, j);
 }
 
-// sum N (y eta - b(eta)); fills the means, the weights b''(eta) and the working response
-// z = eta + (y - mu)/w. NaN when a weight vanished.
+// sum N (y eta - b(eta)); fills the means, the weights b''(eta) and the working residuals (y - mu)/w.
+// NaN when a weight vanished.
 double ConvergedFitter::log_likelihood(std::span<const double> eta, std::span<const double> y) {
   double sum = 0;
   for (int i = 0; i < points_.n; ++i) {
@@ -126,7 +127,7 @@ double ConvergedFitter::log_likelihood(std::span<const double> eta, std::span<co
     if (!(a.weight >= std::numeric_limits<double>::min())) return kNaN;
     mean_[i] = a.mean;
     weight_[i] = a.weight;
-    z_[i] = eta[i] + a.residual / a.weight;
+    working_[i] = a.residual / a.weight;
     sum += points_.irep[i] * (y[i] * eta[i] - a.cumulant);
   }
   return sum;
@@ -145,31 +146,40 @@ double ConvergedFitter::penalty(double lambda, std::span<const double> s) {
   return lambda * penalty_scale(x) / 2 * integral;
 }
 
-// One penalized weighted least-squares fit to the working response z with weights W = N w: with S the
-// smoother on the distinct X at the grouped weights, and G the W-weighted mean over a distinct X,
-//   A beta = X'W(I - S G) z, A = X'W(I - S G) X, s = S G (z - X beta),
+// One Newton step from (s, beta): the penalized weighted least-squares fit with weights W = N w to the
+// working response eta + r, r = (y - mu)/w, solved for the increments so that the smoother's rounding
+// scales with the step and not with eta. With S the smoother on the distinct X at the grouped weights, G
+// the W-weighted mean over a distinct X and K the roughness matrix (s'Ks = integral s''^2),
+//   zeta = G r - lambda t K s / W_G,  A d_beta = X'W r - X'W S zeta,  A = X'W(I - S G) X,
+//   d_s = S (zeta - G X d_beta),
 // into trial_s_ and trial_beta_; false when A is singular. Keeps what the covariate trace needs.
-bool ConvergedFitter::newton_solve(double lambda) {
+bool ConvergedFitter::newton_solve(double lambda, bool increments) {
   const int n = points_.n, knots = groups_.nunique, q = columns_;
   const std::span<const double> x = groups_.xcompress;
   const auto first = static_cast<std::size_t>(knots);
+  // K s = Q M with M the knot curvatures of the natural spline through s
+  natural_spline_derivatives(x, s_, slope_, curvature_);
+  const double scale = lambda * penalty_scale(x);
   for (int i = 0; i < n; ++i) solve_weight_[i] = points_.irep[i] * weight_[i];
+  // the response of the least-squares fit: r for the increments, eta + r for the new values
+  for (int i = 0; i < n; ++i) response_[i] = increments ? working_[i] : eta_[i] + working_[i];
   int point = 0;
   for (int g = 0; g < knots; ++g) {
-    double w = 0, wz = 0;
-    const int from = point;
+    double w = 0, wr = 0;
     for (int c = 0; c < groups_.icases[g]; ++c, ++point) {
       w += solve_weight_[point];
-      wz += solve_weight_[point] * z_[point];
+      wr += solve_weight_[point] * response_[point];
     }
+    const double after = g + 1 < knots ? (curvature_[g + 1] - curvature_[g]) / (x[g + 1] - x[g]) : 0;
+    const double before = g > 0 ? (curvature_[g] - curvature_[g - 1]) / (x[g] - x[g - 1]) : 0;
     group_weight_[g] = w;
-    zbar_[g] = groups_.icases[g] == 1 ? z_[from] : wz / w;
+    zeta_[g] = (wr - (increments ? scale * (after - before) : 0.0)) / w;
     dy_[g] = 1 / std::sqrt(w);
   }
   const std::span<const double> dy = std::span(dy_).first(first);
-  spline_trace_ = smths(lambda, x, std::span(zbar_).first(first), dy, smooth_z_, lev_, spline_);
+  spline_trace_ = smths(lambda, x, std::span(zeta_).first(first), dy, smooth_zeta_, lev_, spline_);
   if (q == 0) {
-    std::copy(smooth_z_.begin(), smooth_z_.end(), trial_s_.begin());
+    for (int g = 0; g < knots; ++g) trial_s_[g] = (increments ? s_[g] : 0.0) + smooth_zeta_[g];
     return true;
   }
   for (int j = 0; j < q; ++j) {
@@ -190,7 +200,7 @@ bool ConvergedFitter::newton_solve(double lambda) {
       cross_[j + k * q] = cross_[k + j * q] = sum;
     }
     double sum = 0;
-    for (int i = 0; i < n; ++i) sum += solve_weight_[i] * column(i, j) * z_[i];
+    for (int i = 0; i < n; ++i) sum += solve_weight_[i] * column(i, j) * response_[i];
     rhs_[j] = sum;
   }
   for (int j = 0; j < q; ++j) {
@@ -202,15 +212,15 @@ bool ConvergedFitter::newton_solve(double lambda) {
       packed_[k * (k + 1) / 2 + j] = cross_[j + k * q] - sum;  // element (k, j) of the packed lower triangle
     }
     double sum = 0;
-    for (int g = 0; g < knots; ++g) sum += group_weight_[g] * xbar[g] * smooth_z_[g];
+    for (int g = 0; g < knots; ++g) sum += group_weight_[g] * xbar[g] * smooth_zeta_[g];
     rhs_[j] -= sum;
   }
   if (dsym(packed_, q, rhs_) != 0) return false;
-  std::copy(rhs_.begin(), rhs_.end(), trial_beta_.begin());
+  for (int j = 0; j < q; ++j) trial_beta_[j] = (increments ? beta_[j] : 0.0) + rhs_[j];
   for (int g = 0; g < knots; ++g) {
-    double s = smooth_z_[g];
-    for (int j = 0; j < q; ++j) s -= trial_beta_[j] * smooth_x_[j * first + g];
-    trial_s_[g] = s;
+    double step = smooth_zeta_[g];
+    for (int j = 0; j < q; ++j) step -= rhs_[j] * smooth_x_[j * first + g];
+    trial_s_[g] = (increments ? s_[g] : 0.0) + step;
   }
   return true;
 }
@@ -245,10 +255,11 @@ const ConvergedFit& ConvergedFitter::iterate(double lambda, std::span<const doub
   r.iterations = 0;
   bool solved = false;
   if (model_ == Model::normal) {
-    // the identity link: one solve at the weights N, working response y
+    // the identity link: one step at the weights N solves it
+    combine(s_, beta_, eta_);
     std::fill(weight_.begin(), weight_.end(), 1.0);
-    std::copy_n(y.begin(), points_.n, z_.begin());
-    solved = r.ok = newton_solve(lambda);
+    for (int i = 0; i < points_.n; ++i) working_[i] = y[i] - eta_[i];
+    solved = r.ok = newton_solve(lambda, true);
     if (solved) {
       std::swap(s_, trial_s_);
       std::swap(beta_, trial_beta_);
@@ -258,9 +269,14 @@ const ConvergedFit& ConvergedFitter::iterate(double lambda, std::span<const doub
     combine(s_, beta_, eta_);
     double likelihood = log_likelihood(eta_, y);
     double objective = likelihood - penalty(lambda, s_);
+    // The smoother rounds the new values in proportion to eta, which limits them when lambda is
+    // large, and the increments in proportion to the penalty's pull divided by the weight, which limits
+    // them where weights are tiny: a form whose steps stop shrinking near the end hands over to the other.
+    bool increments = false;
+    double previous_change = kNaN;
     for (int step = 1; step <= kMaxSteps && std::isfinite(objective); ++step) {
       r.iterations = step;
-      if (!newton_solve(lambda)) break;
+      if (!newton_solve(lambda, increments)) break;
       solved = true;
       combine(trial_s_, trial_beta_, trial_eta_);
       // Step halving until the penalized log likelihood does not fall.
@@ -295,6 +311,10 @@ const ConvergedFit& ConvergedFitter::iterate(double lambda, std::span<const doub
         r.ok = true;
         break;
       }
+      // the first step of a form moves off the other's rounding: judge it by the next one
+      const bool stalled = change < kNearby && change > previous_change / 2;
+      if (stalled) increments = !increments;
+      previous_change = stalled ? kNaN : change;
     }
   }
   last_ok_ = r.ok;

@@ -56,7 +56,7 @@ class ConvergedFitter {
   void combine(std::span<const double> s, std::span<const double> beta, std::span<double> eta) const;
   double log_likelihood(std::span<const double> eta, std::span<const double> y);
   double penalty(double lambda, std::span<const double> s);
-  bool newton_solve(double lambda);
+  bool newton_solve(double lambda, bool increments);
   double covariate_trace();
   void finish(std::span<const double> y, bool solved);
 
@@ -68,9 +68,10 @@ class ConvergedFitter {
   int columns_;  // design columns after the intercept
   SplineWork spline_;
   // per point
-  std::vector<double> eta_, trial_eta_, mean_, weight_, z_, solve_weight_;
+  std::vector<double> eta_, trial_eta_, mean_, weight_, working_, response_, solve_weight_;
   // per distinct X
-  std::vector<double> s_, trial_s_, group_weight_, dy_, zbar_, smooth_z_, lev_, scratch_, slope_, curvature_;
+  std::vector<double> s_, trial_s_, group_weight_, dy_, zeta_, smooth_zeta_, lev_, scratch_, slope_,
+      curvature_;
   // per column and distinct X (column-major by column), per column, per pair of columns
   std::vector<double> xbar_, smooth_x_, beta_, trial_beta_, cross_, packed_, rhs_;
   double spline_trace_ = 0;  // trace of the smoother in the last solve

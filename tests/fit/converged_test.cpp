@@ -201,7 +201,7 @@ TEST(converged_test, meets_the_dense_penalized_fit) {
       const Case c = make_case(model, kind);
       Fitter classic(c.points, c.with(), {.model = model});
       ConvergedFitter converged(c.points, c.with(), model);
-      for (double lambda : {0.003, 0.3}) {
+      for (double lambda : {0.003, 0.3, 30.0}) {
         const ConvergedFit& fit = converged.fit(lambda, c.points.y, classic.fit(lambda, c.points.y));
         const std::string where =
             std::string(model_name(model)) + ", " + name_of(kind) + ", lambda " + std::to_string(lambda);
