@@ -16,7 +16,7 @@ namespace {
 constexpr int kMaxSteps = 100;
 constexpr int kMaxHalvings = 40;
 constexpr double kTolerance = 1e-9;  // largest change of eta, relative to max(1, |eta|)
-constexpr double kNearby = 1e-6;     // a change below which Newton converges quadratically
+constexpr double kNearby = 1e-4;     // a change below which Newton converges quadratically
 constexpr double kMaxEta = 300;      // beyond, the weights of the model vanish or overflow
 // A step may lose this much of the penalized log likelihood, relative to the size of its terms, to
 // rounding: near the maximum the gain of a step is below what the sums can resolve.
@@ -24,26 +24,28 @@ constexpr double kSlack = 1e-10;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // The model at one linear predictor, without the limits of the classic fits: the mean, the weight
-// b''(eta), the cumulant b(eta) and the residual y - mu, each accurate where mu nears 0 or 1.
+// b''(eta), the residual y - mu, each accurate where mu nears 0 or 1, and when asked the cumulant b(eta):
+// ln(1 + e^eta) (binomial) or e^eta (Poisson).
 struct AtEta {
-  double mean, weight, cumulant, residual;
+  double mean, weight, residual, cumulant;
 };
 
-AtEta at_eta(double eta, double y, Model model) {
+AtEta at_eta(double eta, double y, Model model, bool cumulant) {
   switch (model) {
     case Model::binomial: {
       const double e = std::exp(-std::abs(eta));
-      const double larger = 1 / (1 + e), smaller = e / (1 + e);  // mu and 1 - mu, the larger first
+      const double larger = 1 / (1 + e), smaller = e * larger;  // mu and 1 - mu, the larger first
       // y - mu = (y - 1) + (1 - mu) when 1 - mu is the smaller one
       const double residual = eta >= 0 ? (y - 1) + smaller : y - smaller;
-      return {eta >= 0 ? larger : smaller, larger * smaller, std::max(eta, 0.0) + std::log1p(e), residual};
+      return {eta >= 0 ? larger : smaller, larger * smaller, residual,
+              cumulant ? std::max(eta, 0.0) + std::log1p(e) : 0.0};
     }
     case Model::poisson: {
       const double mean = std::exp(eta);
-      return {mean, mean, mean, y - mean};
+      return {mean, mean, y - mean, mean};
     }
     default:
-      return {eta, 1, eta * eta / 2, y - eta};
+      return {eta, 1, y - eta, eta * eta / 2};
   }
 }
 
@@ -63,13 +65,13 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
       own_groups_(covariate ? XGroups{} : compressx(points.x, points.irep, points.n)),
       groups_(covariate ? covariate->groups : own_groups_),
       columns_(covariate ? covariate->design.columns - 1 : 0),
-      spline_(groups_.nunique) {
+      spline_(groups_.nunique),
+      curvatures_(groups_.xcompress) {
   const auto n = static_cast<std::size_t>(points.n);
   const auto knots = static_cast<std::size_t>(groups_.nunique);
   const auto q = static_cast<std::size_t>(columns_);
   for (auto* v : {&eta_, &trial_eta_, &mean_, &weight_, &working_, &response_, &solve_weight_}) v->resize(n);
-  for (auto* v :
-       {&s_, &trial_s_, &group_weight_, &dy_, &zeta_, &smooth_zeta_, &lev_, &scratch_, &slope_, &curvature_})
+  for (auto* v : {&s_, &trial_s_, &group_weight_, &dy_, &zeta_, &smooth_zeta_, &lev_, &scratch_, &curvature_})
     v->resize(knots);
   xbar_.resize(q * knots);
   smooth_x_.resize(q * knots);
@@ -118,26 +120,34 @@ void ConvergedFitter::combine(std::span<const double> s, std::span<const double>
     for (int i = 0; i < points_.n; ++i) eta[i] += beta[j] * column(i, j);
 }
 
-// sum N (y eta - b(eta)); fills the means, the weights b''(eta) and the working residuals (y - mu)/w.
-// NaN when a weight vanished.
-double ConvergedFitter::log_likelihood(std::span<const double> eta, std::span<const double> y) {
+// Fills the means, the weights b''(eta) and the working residuals (y - mu)/w at eta; returns the log
+// likelihood sum N (y eta - b(eta)) when asked for it, else 0, and NaN when a weight vanished.
+double ConvergedFitter::evaluate(std::span<const double> eta, std::span<const double> y, bool likelihood) {
   double sum = 0;
   for (int i = 0; i < points_.n; ++i) {
-    const AtEta a = at_eta(eta[i], y[i], model_);
+    const AtEta a = at_eta(eta[i], y[i], model_, likelihood);
     if (!(a.weight >= std::numeric_limits<double>::min())) return kNaN;
     mean_[i] = a.mean;
     weight_[i] = a.weight;
     working_[i] = a.residual / a.weight;
     sum += points_.irep[i] * (y[i] * eta[i] - a.cumulant);
   }
-  return sum;
+  return likelihood ? sum : 0.0;
+}
+
+// The largest change from eta to the trial eta, relative to max(1, |eta|).
+double ConvergedFitter::trial_change() const {
+  double change = 0;
+  for (int i = 0; i < points_.n; ++i)
+    change = std::max(change, std::abs(trial_eta_[i] - eta_[i]) / std::max(1.0, std::abs(eta_[i])));
+  return change;
 }
 
 // (lambda t / 2) integral s''^2 of the natural spline through s at the distinct X: s'' is linear
 // between knots, so each interval gives h (M_i^2 + M_i M_{i+1} + M_{i+1}^2) / 3.
 double ConvergedFitter::penalty(double lambda, std::span<const double> s) {
   const std::span<const double> x = groups_.xcompress;
-  natural_spline_derivatives(x, s, slope_, curvature_);
+  curvatures_.solve(s, curvature_);
   double integral = 0;
   for (int i = 0; i + 1 < groups_.nunique; ++i) {
     const double m0 = curvature_[i], m1 = curvature_[i + 1];
@@ -158,7 +168,7 @@ bool ConvergedFitter::newton_solve(double lambda, bool increments) {
   const std::span<const double> x = groups_.xcompress;
   const auto first = static_cast<std::size_t>(knots);
   // K s = Q M with M the knot curvatures of the natural spline through s
-  natural_spline_derivatives(x, s_, slope_, curvature_);
+  if (increments) curvatures_.solve(s_, curvature_);
   const double scale = lambda * penalty_scale(x);
   for (int i = 0; i < n; ++i) solve_weight_[i] = points_.irep[i] * weight_[i];
   // the response of the least-squares fit: r for the increments, eta + r for the new values
@@ -170,10 +180,14 @@ bool ConvergedFitter::newton_solve(double lambda, bool increments) {
       w += solve_weight_[point];
       wr += solve_weight_[point] * response_[point];
     }
-    const double after = g + 1 < knots ? (curvature_[g + 1] - curvature_[g]) / (x[g + 1] - x[g]) : 0;
-    const double before = g > 0 ? (curvature_[g] - curvature_[g - 1]) / (x[g] - x[g - 1]) : 0;
     group_weight_[g] = w;
-    zeta_[g] = (wr - (increments ? scale * (after - before) : 0.0)) / w;
+    zeta_[g] = wr;
+    if (increments) {
+      const double after = g + 1 < knots ? (curvature_[g + 1] - curvature_[g]) / (x[g + 1] - x[g]) : 0;
+      const double before = g > 0 ? (curvature_[g] - curvature_[g - 1]) / (x[g] - x[g - 1]) : 0;
+      zeta_[g] -= scale * (after - before);
+    }
+    zeta_[g] /= w;
     dy_[g] = 1 / std::sqrt(w);
   }
   const std::span<const double> dy = std::span(dy_).first(first);
@@ -267,53 +281,55 @@ const ConvergedFit& ConvergedFitter::iterate(double lambda, std::span<const doub
     combine(s_, beta_, eta_);
   } else {
     combine(s_, beta_, eta_);
-    double likelihood = log_likelihood(eta_, y);
-    double objective = likelihood - penalty(lambda, s_);
+    bool finite = !std::isnan(evaluate(eta_, y, false));
+    double objective = kNaN;  // the penalized log likelihood at eta, once evaluated
     // The smoother rounds the new values in proportion to eta, which limits them when lambda is
     // large, and the increments in proportion to the penalty's pull divided by the weight, which limits
-    // them where weights are tiny: a form whose steps stop shrinking near the end hands over to the other.
-    bool increments = false;
+    // them where weights are tiny: a form whose steps stop shrinking hands over to the other, and the
+    // next fit (a nearby lambda) starts with the form that ended this one.
     double previous_change = kNaN;
-    for (int step = 1; step <= kMaxSteps && std::isfinite(objective); ++step) {
+    for (int step = 1; step <= kMaxSteps && finite; ++step) {
       r.iterations = step;
-      if (!newton_solve(lambda, increments)) break;
+      if (!newton_solve(lambda, increments_)) break;
       solved = true;
       combine(trial_s_, trial_beta_, trial_eta_);
-      // Step halving until the penalized log likelihood does not fall.
-      double trial = kNaN;
-      for (int halving = 0; halving <= kMaxHalvings; ++halving) {
-        if (halving > 0) {
-          for (std::size_t g = 0; g < s_.size(); ++g) trial_s_[g] = (s_[g] + trial_s_[g]) / 2;
-          for (std::size_t j = 0; j < beta_.size(); ++j) trial_beta_[j] = (beta_[j] + trial_beta_[j]) / 2;
-          for (int i = 0; i < points_.n; ++i) trial_eta_[i] = (eta_[i] + trial_eta_[i]) / 2;
+      double largest = 0;
+      for (int i = 0; i < points_.n; ++i) largest = std::max(largest, std::abs(trial_eta_[i]));
+      if (!(largest <= kMaxEta)) break;  // the fit runs away: stop rather than overflow
+      double change = trial_change();
+      if (change < kNearby) {
+        // Newton converges quadratically here, and the likelihood cannot resolve the step: take it whole
+        finite = !std::isnan(evaluate(trial_eta_, y, false));
+        objective = kNaN;
+      } else {
+        // Step halving until the penalized log likelihood does not fall.
+        if (std::isnan(objective)) objective = evaluate(eta_, y, true) - penalty(lambda, s_);
+        bool accepted = false;
+        for (int halving = 0; halving <= kMaxHalvings && !accepted; ++halving) {
+          if (halving > 0) {
+            for (std::size_t g = 0; g < s_.size(); ++g) trial_s_[g] = (s_[g] + trial_s_[g]) / 2;
+            for (std::size_t j = 0; j < beta_.size(); ++j) trial_beta_[j] = (beta_[j] + trial_beta_[j]) / 2;
+            for (int i = 0; i < points_.n; ++i) trial_eta_[i] = (eta_[i] + trial_eta_[i]) / 2;
+          }
+          const double likelihood = evaluate(trial_eta_, y, true);
+          if (std::isnan(likelihood)) break;
+          const double value = likelihood - penalty(lambda, trial_s_);
+          accepted = value >= objective - kSlack * (std::abs(objective) + std::abs(likelihood) + 1);
+          if (accepted) objective = value;
         }
-        double largest = 0;
-        for (int i = 0; i < points_.n; ++i) largest = std::max(largest, std::abs(trial_eta_[i]));
-        if (!(largest <= kMaxEta)) break;  // the fit runs away: stop rather than overflow
-        const double candidate = log_likelihood(trial_eta_, y);
-        if (std::isnan(candidate)) break;
-        const double value = candidate - penalty(lambda, trial_s_);
-        if (value >= objective - kSlack * (std::abs(objective) + std::abs(likelihood) + 1)) {
-          trial = value;
-          likelihood = candidate;
-          break;
-        }
+        if (!accepted) break;
+        change = trial_change();
       }
-      if (std::isnan(trial)) break;
-      double change = 0;
-      for (int i = 0; i < points_.n; ++i)
-        change = std::max(change, std::abs(trial_eta_[i] - eta_[i]) / std::max(1.0, std::abs(eta_[i])));
       std::swap(eta_, trial_eta_);
       std::swap(s_, trial_s_);
       std::swap(beta_, trial_beta_);
-      objective = trial;
       if (change < kTolerance) {
-        r.ok = true;
+        r.ok = finite;
         break;
       }
       // the first step of a form moves off the other's rounding: judge it by the next one
-      const bool stalled = change < kNearby && change > previous_change / 2;
-      if (stalled) increments = !increments;
+      const bool stalled = change > previous_change / 2;
+      if (stalled) increments_ = !increments_;
       previous_change = stalled ? kNaN : change;
     }
   }
@@ -329,7 +345,7 @@ void ConvergedFitter::finish(std::span<const double> y, bool solved) {
   const int n = points_.n;
   double squares = 0, deleted = 0, deviance = 0;
   for (int i = 0; i < n; ++i) {
-    const AtEta a = at_eta(eta_[i], y[i], model_);
+    const AtEta a = at_eta(eta_[i], y[i], model_, true);
     const double cases = points_.irep[i];
     r.eta[i] = eta_[i];
     r.mean[i] = a.mean;

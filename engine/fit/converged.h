@@ -8,6 +8,7 @@
 #include "engine/core/grouping.h"
 #include "engine/core/model.h"
 #include "engine/core/points.h"
+#include "engine/spline/natural_spline.h"
 #include "engine/spline/smths.h"
 
 namespace trov {
@@ -54,7 +55,8 @@ class ConvergedFitter {
   const ConvergedFit& iterate(double lambda, std::span<const double> y);
   double column(int i, int j) const { return design_->xcov[i + (j + 1) * design_->rows]; }
   void combine(std::span<const double> s, std::span<const double> beta, std::span<double> eta) const;
-  double log_likelihood(std::span<const double> eta, std::span<const double> y);
+  double evaluate(std::span<const double> eta, std::span<const double> y, bool likelihood);
+  double trial_change() const;
   double penalty(double lambda, std::span<const double> s);
   bool newton_solve(double lambda, bool increments);
   double covariate_trace();
@@ -67,14 +69,15 @@ class ConvergedFitter {
   const XGroups& groups_;
   int columns_;  // design columns after the intercept
   SplineWork spline_;
+  NaturalSplineCurvatures curvatures_;  // of the natural splines at the distinct X
   // per point
   std::vector<double> eta_, trial_eta_, mean_, weight_, working_, response_, solve_weight_;
   // per distinct X
-  std::vector<double> s_, trial_s_, group_weight_, dy_, zeta_, smooth_zeta_, lev_, scratch_, slope_,
-      curvature_;
+  std::vector<double> s_, trial_s_, group_weight_, dy_, zeta_, smooth_zeta_, lev_, scratch_, curvature_;
   // per column and distinct X (column-major by column), per column, per pair of columns
   std::vector<double> xbar_, smooth_x_, beta_, trial_beta_, cross_, packed_, rhs_;
   double spline_trace_ = 0;  // trace of the smoother in the last solve
+  bool increments_ = false;  // Newton steps solved for the increments, else for the new values
   bool last_ok_ = false;
   ConvergedFit result_;
 };
