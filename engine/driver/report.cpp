@@ -136,6 +136,7 @@ void RunReport::grid_row(double lnlambda, const FitResult& fit, const ConvergedF
 
   converged_gcv_.push_back(penalized.ok ? penalized.gcv : NAN);
   converged_ubre_.push_back(penalized.ok ? penalized.ubre : NAN);
+  converged_edf_.push_back(penalized.edf);
   if (!penalized.ok) {
     converged_failed_.push_back(lnlambda);
     return;
@@ -158,7 +159,15 @@ std::optional<std::pair<double, double>> RunReport::converged_bracket(double Con
 }
 
 void RunReport::refined_minimum(double ConvergedFit::*score, const RefinedMinimum& refined) {
-  (score == &ConvergedFit::gcv ? refined_gcv_ : refined_ubre_) = refined;
+  // the search does not fit the grid rows themselves: where the smallest score lies at an end of the
+  // grid, that row can be the best
+  const bool gcv = score == &ConvergedFit::gcv;
+  const std::vector<double>& scores = gcv ? converged_gcv_ : converged_ubre_;
+  RefinedMinimum best = refined;
+  if (const std::optional<std::size_t> k = smallest(scores);
+      k && !(refined.ok && refined.score <= scores[*k]))
+    best = {grid_lnlambda_[*k], scores[*k], converged_edf_[*k], true};
+  (gcv ? refined_gcv_ : refined_ubre_) = best;
 }
 
 void RunReport::fit(double lnlambda, const Points& points, const Covariate* covariate, const FitResult& fit,
@@ -338,8 +347,8 @@ void RunReport::classic_differs(Json& diagnostics, std::vector<std::string>& war
                        " the classic fit differs from the penalized maximum by up to " +
                        rounded(worst.second) + " in " + value;
     if (rows.size() > 1)
-      line +=
-          " (by more than " + rounded(differs_limit()) + " at " + std::to_string(rows.size()) + " lambdas)";
+      line += ", and by more than " + rounded(differs_limit()) + " at " + std::to_string(rows.size()) +
+              " of the lambdas";
     line +=
         covariate_
             ? ": backfitting stopped after its cycles, short of the joint maximum; report the converged fit"

@@ -71,7 +71,7 @@ class RunReport : public MessageListener {
   std::vector<double> not_converged_;
   // The converged fits: their scores per grid row (NaN where not ok), the refined minima, the rows
   // whose classic fit differs from them (ln(lambda) and the largest difference) and those not ok.
-  std::vector<double> converged_gcv_, converged_ubre_;
+  std::vector<double> converged_gcv_, converged_ubre_, converged_edf_;
   std::optional<RefinedMinimum> refined_gcv_, refined_ubre_;
   std::vector<std::pair<double, double>> classic_differs_;
   std::vector<double> converged_failed_;

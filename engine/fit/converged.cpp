@@ -385,20 +385,50 @@ RefinedMinimum refine_minimum(ConvergedFitter& fitter, std::span<const double> y
     }
     return value;
   };
-  // The bracket [a, b] shrinks by the golden ratio per fit, keeping its inner points c < d.
-  const double ratio = (std::sqrt(5.0) - 1) / 2;
+  // Brent's minimization: a parabola through the three best points where it steps well inside the
+  // bracket [a, b], else a golden-section step into the larger part; x is the best point, w the second
+  // and v the third. It ends when the bracket is narrower than the tolerance.
+  const double golden = (3 - std::sqrt(5.0)) / 2;
+  const double tol = tolerance / 4;
   double a = lo, b = hi;
-  double c = b - ratio * (b - a), d = a + ratio * (b - a);
-  double fc = evaluate(c), fd = evaluate(d);
-  while (b - a > tolerance) {
-    if (fc < fd) {
-      b = d, d = c, fd = fc;
-      c = b - ratio * (b - a);
-      fc = evaluate(c);
+  double x = a + golden * (b - a), w = x, v = x;
+  double fx = evaluate(x), fw = fx, fv = fx;
+  double d = 0, e = 0;  // the last step and the one before
+  for (;;) {
+    const double middle = (a + b) / 2;
+    if (std::abs(x - middle) <= 2 * tol - (b - a) / 2) break;
+    bool parabolic = false;
+    if (std::abs(e) > tol) {
+      double r = (x - w) * (fx - fv), q = (x - v) * (fx - fw);
+      double p = (x - v) * q - (x - w) * r;
+      q = 2 * (q - r);
+      if (q > 0) p = -p;
+      q = std::abs(q);
+      const double before = e;
+      e = d;
+      // the parabola's step: less than half the one before, and inside the bracket
+      if (std::abs(p) < std::abs(q * before / 2) && p > q * (a - x) && p < q * (b - x)) {
+        d = p / q;
+        if (x + d - a < 2 * tol || b - (x + d) < 2 * tol) d = x < middle ? tol : -tol;
+        parabolic = true;
+      }
+    }
+    if (!parabolic) {
+      e = (x < middle ? b : a) - x;
+      d = golden * e;
+    }
+    const double u = x + (std::abs(d) >= tol ? d : (d > 0 ? tol : -tol));
+    const double fu = evaluate(u);
+    if (fu <= fx) {
+      (u < x ? b : a) = x;
+      v = w, fv = fw, w = x, fw = fx, x = u, fx = fu;
     } else {
-      a = c, c = d, fc = fd;
-      d = a + ratio * (b - a);
-      fd = evaluate(d);
+      (u < x ? a : b) = u;
+      if (fu <= fw || w == x) {
+        v = w, fv = fw, w = u, fw = fu;
+      } else if (fu <= fv || v == x || v == w) {
+        v = u, fv = fu;
+      }
     }
   }
   return best;

@@ -90,9 +90,10 @@ struct RefinedMinimum {
   bool ok = false;  // some fit of the search ended ok
 };
 
-// Golden-section search of the score (a member of ConvergedFit such as &ConvergedFit::gcv) over
-// ln(lambda) in [lo, hi] until the bracket is narrower than `tolerance`; each fit starts from the one
-// before. A fit that does not end ok counts as an infinite score. Returns the best fit evaluated.
+// Brent's search (golden sections and parabolas) for the smallest score (a member of ConvergedFit such
+// as &ConvergedFit::gcv) over ln(lambda) in [lo, hi], until the bracket is narrower than `tolerance`;
+// each fit starts from the one before. A fit that does not end ok counts as an infinite score. Returns
+// the best fit evaluated.
 RefinedMinimum refine_minimum(ConvergedFitter& fitter, std::span<const double> y, double lo, double hi,
                               double ConvergedFit::*score, double tolerance);
 
