@@ -70,7 +70,7 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
   const auto n = static_cast<std::size_t>(points.n);
   const auto knots = static_cast<std::size_t>(groups_.nunique);
   const auto q = static_cast<std::size_t>(columns_);
-  for (auto* v : {&eta_, &trial_eta_, &mean_, &weight_, &working_, &response_, &solve_weight_}) v->resize(n);
+  for (auto* v : {&eta_, &trial_eta_, &weight_, &working_, &response_, &solve_weight_}) v->resize(n);
   for (auto* v : {&s_, &trial_s_, &group_weight_, &dy_, &zeta_, &smooth_zeta_, &lev_, &scratch_, &curvature_})
     v->resize(knots);
   xbar_.resize(q * knots);
@@ -120,14 +120,13 @@ void ConvergedFitter::combine(std::span<const double> s, std::span<const double>
     for (int i = 0; i < points_.n; ++i) eta[i] += beta[j] * column(i, j);
 }
 
-// Fills the means, the weights b''(eta) and the working residuals (y - mu)/w at eta; returns the log
+// Fills the weights b''(eta) and the working residuals (y - mu)/w at eta; returns the log
 // likelihood sum N (y eta - b(eta)) when asked for it, else 0, and NaN when a weight vanished.
 double ConvergedFitter::evaluate(std::span<const double> eta, std::span<const double> y, bool likelihood) {
   double sum = 0;
   for (int i = 0; i < points_.n; ++i) {
     const AtEta a = at_eta(eta[i], y[i], model_, likelihood);
     if (!(a.weight >= std::numeric_limits<double>::min())) return kNaN;
-    mean_[i] = a.mean;
     weight_[i] = a.weight;
     working_[i] = a.residual / a.weight;
     sum += points_.irep[i] * (y[i] * eta[i] - a.cumulant);
@@ -157,11 +156,11 @@ double ConvergedFitter::penalty(double lambda, std::span<const double> s) {
 }
 
 // One Newton step from (s, beta): the penalized weighted least-squares fit with weights W = N w to the
-// working response eta + r, r = (y - mu)/w, solved for the increments so that the smoother's rounding
-// scales with the step and not with eta. With S the smoother on the distinct X at the grouped weights, G
-// the W-weighted mean over a distinct X and K the roughness matrix (s'Ks = integral s''^2),
-//   zeta = G r - lambda t K s / W_G,  A d_beta = X'W r - X'W S zeta,  A = X'W(I - S G) X,
-//   d_s = S (zeta - G X d_beta),
+// working response eta + r, r = (y - mu)/w. With S the smoother on the distinct X at the grouped weights,
+// G the W-weighted mean over a distinct X and A = X'W(I - S G) X, it is solved either for the new values
+//   zeta = G (eta + r),  A beta = X'W (eta + r) - X'W S zeta,  s = S (zeta - G X beta),
+// or for the increments, with K the roughness matrix (s'Ks = integral s''^2),
+//   zeta = G r - lambda t K s / W_G,  A d_beta = X'W r - X'W S zeta,  d_s = S (zeta - G X d_beta),
 // into trial_s_ and trial_beta_; false when A is singular. Keeps what the covariate trace needs.
 bool ConvergedFitter::newton_solve(double lambda, bool increments) {
   const int n = points_.n, knots = groups_.nunique, q = columns_;

@@ -71,7 +71,7 @@ class ConvergedFitter {
   SplineWork spline_;
   NaturalSplineCurvatures curvatures_;  // of the natural splines at the distinct X
   // per point
-  std::vector<double> eta_, trial_eta_, mean_, weight_, working_, response_, solve_weight_;
+  std::vector<double> eta_, trial_eta_, weight_, working_, response_, solve_weight_;
   // per distinct X
   std::vector<double> s_, trial_s_, group_weight_, dy_, zeta_, smooth_zeta_, lev_, scratch_, curvature_;
   // per column and distinct X (column-major by column), per column, per pair of columns
