@@ -265,25 +265,5 @@ TEST(converged_test, separated_responses_end_not_ok) {
   for (int i = 0; i < c.points.n; ++i) EXPECT_TRUE(std::isfinite(fit.eta[i])) << i;
 }
 
-// The refined minimum lies in its bracket and is no worse than the grid values around it.
-TEST(converged_test, refined_minimum_beats_its_grid_neighbours) {
-  const Case c = make_case(Model::poisson, Kind::categorical);
-  ConvergedFitter converged(c.points, c.with(), Model::poisson);
-  std::vector<double> grid;
-  for (double lnlambda = -8; lnlambda <= 4; lnlambda += 1)
-    grid.push_back(converged.refit(std::exp(lnlambda), c.points.y).gcv);
-  const auto k = static_cast<std::size_t>(std::min_element(grid.begin() + 1, grid.end() - 1) - grid.begin());
-  const double centre = -8.0 + static_cast<double>(k);
-  const RefinedMinimum refined =
-      refine_minimum(converged, c.points.y, centre - 1, centre + 1, &ConvergedFit::gcv, 0.001);
-  ASSERT_TRUE(refined.ok);
-  EXPECT_GE(refined.lnlambda, centre - 1);
-  EXPECT_LE(refined.lnlambda, centre + 1);
-  EXPECT_LE(refined.score, grid[k]);
-  const ConvergedFit& at = converged.refit(std::exp(refined.lnlambda), c.points.y);
-  EXPECT_NEAR(at.gcv, refined.score, 1e-9 * refined.score);
-  EXPECT_NEAR(at.edf, refined.edf, 1e-7);
-}
-
 }  // namespace
 }  // namespace trov
