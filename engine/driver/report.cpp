@@ -1,5 +1,6 @@
 #include "engine/driver/report.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -43,6 +44,25 @@ std::vector<std::string> lines_of(const std::string& message) {
     start = end + 1;
   }
   return lines;
+}
+
+// A number for a person to read: three significant digits.
+std::string rounded(double value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.3g", value);
+  return buffer;
+}
+
+// The summary of a converged fit in its grid row; its values are null when it did not end ok.
+Json converged_row(const ConvergedFit& fit) {
+  auto value = [&](double v) { return fit.ok && std::isfinite(v) ? Json(v) : Json(nullptr); };
+  return {{"edf", value(fit.edf)},
+          {"gcv", value(fit.gcv)},
+          {"ocv", value(fit.ocv)},
+          {"ubre", value(fit.ubre)},
+          {"deviance", value(fit.deviance)},
+          {"iterations", fit.iterations},
+          {"ok", fit.ok}};
 }
 
 // The row of the smallest finite score, ties to the first; none when no score is finite.
@@ -112,12 +132,19 @@ class PointRecords {
   std::vector<std::string> non_finite_;
 };
 
-// Writes "key":object with one more member, whose value is text already, at its end.
-void write_with_member(std::ostream& out, const char* key, const Json& object, const char* member,
-                       const std::string& value) {
+// Writes "key":object with more members at its end, whose values are text already (empty: left out).
+void write_with_members(std::ostream& out, const char* key, const Json& object,
+                        std::initializer_list<std::pair<const char*, const std::string*>> members) {
   std::string text = object.dump();
   text.pop_back();
-  out << ",\"" << key << "\":" << text << (object.empty() ? "\"" : ",\"") << member << "\":" << value << '}';
+  out << ",\"" << key << "\":" << text;
+  bool first = object.empty();
+  for (const auto& [name, value] : members) {
+    if (value->empty()) continue;
+    out << (first ? "\"" : ",\"") << name << "\":" << *value;
+    first = false;
+  }
+  out << '}';
 }
 
 }  // namespace
@@ -150,13 +177,15 @@ void RunReport::data(const Points& points, std::int64_t observations, const Cova
            {"observations", observations},
            {"points", points.n},
            {"distinct_x", covariate ? covariate->groups.nunique : points.n}};
+  const auto [lowest, highest] = std::minmax_element(points.y.begin(), points.y.begin() + points.n);
+  response_range_ = *highest - *lowest;
   if (covariate && covariate->design.categorical) {
     const auto& levels = covariate->design.levels;
     data_["levels"] = std::vector<double>(levels.begin(), levels.begin() + covariate->design.columns);
   }
 }
 
-void RunReport::grid_row(double lnlambda, const FitResult& fit) {
+void RunReport::grid_row(double lnlambda, const FitResult& fit, const ConvergedFit& penalized) {
   auto at = [&](const char* what) {
     return [=] { return what + (" at ln(lambda) = " + shortest(lnlambda)); };
   };
@@ -168,14 +197,51 @@ void RunReport::grid_row(double lnlambda, const FitResult& fit) {
                    {"gcv", number(fit.gcv, at("gcv"))},
                    {"ocv", covariate ? Json(nullptr) : number(fit.ocv, at("ocv"))},
                    {"iterations", glm ? Json(fit.iterations) : Json(nullptr)},
-                   {"converged", glm ? Json(converged) : Json(nullptr)}});
+                   {"converged", glm ? Json(converged) : Json(nullptr)},
+                   {"converged_fit", converged_row(penalized)}});
   grid_lnlambda_.push_back(lnlambda);
   grid_gcv_.push_back(fit.gcv);
   grid_ocv_.push_back(covariate ? NAN : fit.ocv);
   if (glm && !converged) not_converged_.push_back(lnlambda);
+
+  converged_gcv_.push_back(penalized.ok ? penalized.gcv : NAN);
+  converged_ubre_.push_back(penalized.ok ? penalized.ubre : NAN);
+  converged_edf_.push_back(penalized.edf);
+  if (!penalized.ok) {
+    converged_failed_.push_back(lnlambda);
+    return;
+  }
+  double largest = 0;
+  for (std::size_t i = 0; i < penalized.mean.size(); ++i)
+    largest = std::max(largest, std::abs(fit.sy[i] - penalized.mean[i]));
+  if (largest > differs_limit()) classic_differs_.emplace_back(lnlambda, largest);
 }
 
-void RunReport::fit(double lnlambda, const Points& points, const Covariate* covariate, const FitResult& fit) {
+double RunReport::differs_limit() const { return model_ == Model::binomial ? 0.01 : 0.01 * response_range_; }
+
+std::optional<std::pair<double, double>> RunReport::converged_bracket(double ConvergedFit::*score) const {
+  if (!grid_search_ || grid_lnlambda_.size() < 2) return std::nullopt;
+  const std::optional<std::size_t> k =
+      smallest(score == &ConvergedFit::gcv ? converged_gcv_ : converged_ubre_);
+  if (!k) return std::nullopt;
+  const std::size_t last = grid_lnlambda_.size() - 1;
+  return std::pair(grid_lnlambda_[*k == 0 ? 0 : *k - 1], grid_lnlambda_[std::min(*k + 1, last)]);
+}
+
+void RunReport::refined_minimum(double ConvergedFit::*score, const RefinedMinimum& refined) {
+  // the search does not fit the grid rows themselves: where the smallest score lies at an end of the
+  // grid, that row can be the best
+  const bool gcv = score == &ConvergedFit::gcv;
+  const std::vector<double>& scores = gcv ? converged_gcv_ : converged_ubre_;
+  RefinedMinimum best = refined;
+  if (const std::optional<std::size_t> k = smallest(scores);
+      k && !(refined.ok && refined.score <= scores[*k]))
+    best = {grid_lnlambda_[*k], scores[*k], converged_edf_[*k], true};
+  (gcv ? refined_gcv_ : refined_ubre_) = best;
+}
+
+void RunReport::fit(double lnlambda, const Points& points, const Covariate* covariate, const FitResult& fit,
+                    const ConvergedFit& converged) {
   fit_ = {{"lnlambda", lnlambda}};
   const Design* design = covariate ? &covariate->design : nullptr;
   const auto columns = static_cast<std::size_t>(design ? design->columns : 0);
@@ -203,6 +269,22 @@ void RunReport::fit(double lnlambda, const Points& points, const Covariate* cova
   }
   fit_points_ = records.text();
   for (const std::string& where : records.non_finite()) number(NAN, [&] { return where; });
+  if (!converged.ok) {
+    fit_["converged_points"] = nullptr;
+    if (design) fit_["converged_coefficients"] = nullptr;
+    return;
+  }
+  if (design) fit_["converged_coefficients"] = converged.beta;
+  PointRecords fitted(points.n);
+  for (int i = 0; i < points.n; ++i) {
+    fitted.begin();
+    fitted.field("yhat", converged.mean[i]);
+    if (model_ != Model::normal) fitted.field("nu", converged.eta[i]);
+    fitted.end();
+    fitted.next_point();
+  }
+  fit_converged_points_ = fitted.text();
+  for (const std::string& where : fitted.non_finite()) number(NAN, [&] { return "converged " + where; });
 }
 
 void RunReport::bootstrap(const Points& points, const BootstrapOutcome& outcome) {
@@ -281,7 +363,21 @@ void RunReport::write_document(std::ostream& out, const char* status) {
               {"score", scores[*k]},
               {"at_edge", *k == 0 || *k + 1 == scores.size()}};
     };
-    minimum = {{"gcv", entry(grid_gcv_)}, {"ocv", entry(grid_ocv_)}};
+    auto converged_entry = [&](const std::vector<double>& scores,
+                               const std::optional<RefinedMinimum>& refined) {
+      Json e = entry(scores);
+      if (e.is_object())
+        e["refined"] =
+            refined && refined->ok
+                ? Json{{"lnlambda", refined->lnlambda}, {"score", refined->score}, {"edf", refined->edf}}
+                : Json(nullptr);
+      return e;
+    };
+    minimum = {{"gcv", entry(grid_gcv_)},
+               {"ocv", entry(grid_ocv_)},
+               {"converged_gcv", converged_entry(converged_gcv_, refined_gcv_)},
+               {"converged_ubre",
+                model_ == Model::normal ? Json(nullptr) : converged_entry(converged_ubre_, refined_ubre_)}};
     if (minimum["gcv"].is_object()) {
       const bool at_edge = minimum["gcv"]["at_edge"].get<bool>();
       diagnostics["grid_minimum_at_edge"] = at_edge;
@@ -291,6 +387,7 @@ void RunReport::write_document(std::ostream& out, const char* status) {
                            ", an end of the grid; widen the grid");
     }
   }
+  classic_differs(diagnostics, warnings);
   if (!not_converged_.empty())
     warnings.push_back("not_converged: the fits at ln(lambda) = " + list_of(not_converged_) +
                        " stopped at maxit = " + std::to_string(maxit_) + " before converging; raise maxit");
@@ -310,10 +407,56 @@ void RunReport::write_document(std::ostream& out, const char* status) {
   std::string head = doc.dump();
   head.pop_back();  // the sections with the points' records follow
   out << head;
-  if (!fit_.is_null()) write_with_member(out, "fit", fit_, "points", fit_points_);
-  if (!bootstrap_.is_null()) write_with_member(out, "bootstrap", bootstrap_, "points", bootstrap_points_);
+  if (!fit_.is_null())
+    write_with_members(out, "fit", fit_,
+                       {{"points", &fit_points_}, {"converged_points", &fit_converged_points_}});
+  if (!bootstrap_.is_null())
+    write_with_members(out, "bootstrap", bootstrap_, {{"points", &bootstrap_points_}});
   if (!selection_.is_null()) out << ",\"selection\":" << selection_.dump();
   out << "}\n";
+}
+
+// Where the classic fits differ from the converged ones: in a fitted mean by more than the limit, or
+// in the grid row of the smallest GCV score; and where no converged fit was found. One line per kind.
+void RunReport::classic_differs(Json& diagnostics, std::vector<std::string>& warnings) const {
+  std::vector<double> rows;
+  for (const auto& [lnlambda, difference] : classic_differs_) rows.push_back(lnlambda);
+  diagnostics["classic_differs"] = rows;
+  if (!classic_differs_.empty()) {
+    const auto worst = *std::max_element(classic_differs_.begin(), classic_differs_.end(),
+                                         [](const auto& a, const auto& b) { return a.second < b.second; });
+    const char* value = model_ == Model::binomial  ? "a fitted probability"
+                        : model_ == Model::poisson ? "a fitted mean"
+                                                   : "a fitted value";
+    std::string line = "classic_differs: at ln(lambda) = " + shortest(worst.first) +
+                       " the classic fit differs from the penalized maximum by up to " +
+                       rounded(worst.second) + " in " + value;
+    if (rows.size() > 1)
+      line += ", and by more than " + rounded(differs_limit()) + " at " + std::to_string(rows.size()) +
+              " of the lambdas";
+    line +=
+        covariate_
+            ? ": backfitting stopped after its cycles, short of the joint maximum; report the converged fit"
+            : ": its iterations stopped before converging; report the converged fit or raise maxit";
+    warnings.push_back(line);
+  }
+  const std::optional<std::size_t> classic = smallest(grid_gcv_), converged = smallest(converged_gcv_);
+  Json minimum_differs = nullptr;
+  if (grid_search_ && classic && converged) {
+    minimum_differs = *classic != *converged;
+    if (*classic != *converged)
+      warnings.push_back("classic_differs: the smallest GCV score lies at ln(lambda) = " +
+                         shortest(grid_lnlambda_[*converged]) + " for the converged fits but at " +
+                         shortest(grid_lnlambda_[*classic]) +
+                         " for the classic ones; choose lambda by the converged scores");
+  }
+  diagnostics["classic_gcv_minimum_differs"] = minimum_differs;
+  diagnostics["converged_failed"] = converged_failed_;
+  if (!converged_failed_.empty())
+    warnings.push_back(
+        "converged_failed: at ln(lambda) = " + list_of(converged_failed_) +
+        " the penalized maximum was not found (Newton did not converge, or the fit ran away as it "
+        "does for responses that a straight line separates); those converged values are null");
 }
 
 void RunReport::write(const char* status) {

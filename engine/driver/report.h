@@ -7,6 +7,7 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/core/design.h"
@@ -15,6 +16,7 @@
 #include "engine/driver/bootstrap.h"
 #include "engine/driver/messages.h"
 #include "engine/driver/settings.h"
+#include "engine/fit/converged.h"
 #include "engine/fit/selection.h"
 
 namespace trov {
@@ -36,8 +38,14 @@ class RunReport : public MessageListener {
   void data(const Points& points, std::int64_t observations, const Covariate* covariate);
   // From here on an error stop writes the report with the error.
   void results_opened() { results_open_ = true; }
-  void grid_row(double lnlambda, const FitResult& fit);
-  void fit(double lnlambda, const Points& points, const Covariate* covariate, const FitResult& fit);
+  // A grid row (or the fixed lambda): the classic fit and the converged fit at the same lambda.
+  void grid_row(double lnlambda, const FitResult& fit, const ConvergedFit& penalized);
+  // The grid cells on either side of the smallest converged score (a member of ConvergedFit), in which
+  // the run refines the minimum; none without a grid search or a finite score.
+  std::optional<std::pair<double, double>> converged_bracket(double ConvergedFit::*score) const;
+  void refined_minimum(double ConvergedFit::*score, const RefinedMinimum& refined);
+  void fit(double lnlambda, const Points& points, const Covariate* covariate, const FitResult& fit,
+           const ConvergedFit& converged);
   void bootstrap(const Points& points, const BootstrapOutcome& outcome);
   void selection(const SelectionGradients& gradients, std::span<const SelectionGradients> replicates);
   // Writes the report of a run that reached its results.
@@ -57,6 +65,8 @@ class RunReport : public MessageListener {
   // Writes the whole file, through a temporary one renamed into place.
   void write(const char* status);
   void write_document(std::ostream& out, const char* status);
+  double differs_limit() const;
+  void classic_differs(nlohmann::ordered_json& diagnostics, std::vector<std::string>& warnings) const;
 
   std::string path_;
   Model model_ = Model::normal;
@@ -65,10 +75,17 @@ class RunReport : public MessageListener {
   bool covariate_ = false;
   bool results_open_ = false;
   nlohmann::ordered_json settings_, data_, fit_, bootstrap_, selection_;
-  std::string fit_points_, bootstrap_points_;  // the points' records, as text
+  std::string fit_points_, fit_converged_points_, bootstrap_points_;  // the points' records, as text
   nlohmann::ordered_json grid_ = nlohmann::ordered_json::array();
   std::vector<double> grid_gcv_, grid_ocv_, grid_lnlambda_;
   std::vector<double> not_converged_;
+  // The converged fits: their scores per grid row (NaN where not ok), the refined minima, the rows
+  // whose classic fit differs from them (ln(lambda) and the largest difference) and those not ok.
+  std::vector<double> converged_gcv_, converged_ubre_, converged_edf_;
+  std::optional<RefinedMinimum> refined_gcv_, refined_ubre_;
+  std::vector<std::pair<double, double>> classic_differs_;
+  std::vector<double> converged_failed_;
+  double response_range_ = 0;
   std::optional<int> bootstrap_not_converged_;
   std::vector<std::string> warnings_, error_;
 };

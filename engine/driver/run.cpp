@@ -14,6 +14,7 @@
 #include "engine/driver/results.h"
 #include "engine/driver/settings.h"
 #include "engine/driver/workers.h"
+#include "engine/fit/converged.h"
 #include "engine/fit/fitter.h"
 #include "engine/fit/selection.h"
 
@@ -52,7 +53,10 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   if (report) report->results_opened();
   out.header(settings, design, ntot, points.n);
   Fitter fitter(points, with, settings.fit_options());
+  std::optional<ConvergedFitter> converged;  // the penalized maximum beside each fit, for trov.json
+  if (report) converged.emplace(points, with, settings.model);
   const FitResult* fit = nullptr;
+  const ConvergedFit* converged_fit = nullptr;
   double lnlambda = 0, lambda = 0;
   // Every fit starts afresh from the data: none depends on the lambda before it.
   for (int k = 1; k <= settings.nstep; ++k) {
@@ -61,7 +65,19 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
     fit = &fitter.fit(lambda, points.y);
     check_fit(*fit);
     out.grid_line(settings, design, lnlambda, *fit);
-    if (report) report->grid_row(lnlambda, *fit);
+    if (report) {
+      converged_fit = &converged->fit(lambda, points.y, *fit);
+      report->grid_row(lnlambda, *fit, *converged_fit);
+    }
+  }
+  if (report && settings.grid()) {
+    // The minimum of each converged score, refined between the grid rows around it.
+    for (double ConvergedFit::*score : {&ConvergedFit::gcv, &ConvergedFit::ubre}) {
+      if (score == &ConvergedFit::ubre && settings.model == Model::normal) continue;
+      if (const auto bracket = report->converged_bracket(score))
+        report->refined_minimum(
+            score, refine_minimum(*converged, points.y, bracket->first, bracket->second, score, 0.001));
+    }
   }
   if (!settings.grid()) {
     std::optional<SelectionWork> selection;
@@ -72,7 +88,7 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
     }
     if (!settings.bootstrap()) {
       out.fitted_table(settings, points, design, *fit);
-      if (report) report->fit(lnlambda, points, with, *fit);
+      if (report) report->fit(lnlambda, points, with, *fit, *converged_fit);
       if (report) report->selection(gradients, {});
     } else {
       WorkerPool pool(available_processors());

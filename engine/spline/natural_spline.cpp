@@ -22,20 +22,28 @@ NaturalSpline::NaturalSpline(std::span<const double> x) {
   }
 }
 
-void NaturalSpline::derivatives(std::span<const double> y, std::span<double> slope,
-                                std::span<double> curvature) const {
+void NaturalSpline::curvatures(std::span<const double> y, std::span<double> curvature) const {
   const std::size_t n = y.size();
-  // slope holds the secants until the slopes replace them
-  for (std::size_t i = 0; i + 1 < n; ++i) slope[i] = (y[i + 1] - y[i]) * inverse_h_[i];
   curvature[0] = 0;
   curvature[n - 1] = 0;
-  for (std::size_t i = 1; i + 1 < n; ++i)
-    curvature[i] = (6 * (slope[i] - slope[i - 1]) - h_[i - 1] * curvature[i - 1]) * inverse_pivot_[i];
+  double secant_before = (y[1] - y[0]) * inverse_h_[0];
+  for (std::size_t i = 1; i + 1 < n; ++i) {
+    const double secant = (y[i + 1] - y[i]) * inverse_h_[i];
+    curvature[i] = (6 * (secant - secant_before) - h_[i - 1] * curvature[i - 1]) * inverse_pivot_[i];
+    secant_before = secant;
+  }
   for (std::size_t i = n - 2; i >= 1; --i) curvature[i] -= reduced_[i] * curvature[i + 1];
+}
+
+void NaturalSpline::derivatives(std::span<const double> y, std::span<double> slope,
+                                std::span<double> curvature) const {
+  curvatures(y, curvature);
   // s'(x_i) from the cubic on [x_i, x_{i+1}]; at the last knot from the one on its left
-  const double last_secant = slope[n - 2];
-  for (std::size_t i = 0; i + 1 < n; ++i) slope[i] -= h_[i] * (2 * curvature[i] + curvature[i + 1]) / 6;
-  slope[n - 1] = last_secant + h_[n - 2] * (curvature[n - 2] + 2 * curvature[n - 1]) / 6;
+  const std::size_t n = y.size();
+  for (std::size_t i = 0; i + 1 < n; ++i)
+    slope[i] = (y[i + 1] - y[i]) * inverse_h_[i] - h_[i] * (2 * curvature[i] + curvature[i + 1]) / 6;
+  slope[n - 1] =
+      (y[n - 1] - y[n - 2]) * inverse_h_[n - 2] + h_[n - 2] * (curvature[n - 2] + 2 * curvature[n - 1]) / 6;
 }
 
 }  // namespace trov

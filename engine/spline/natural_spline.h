@@ -12,8 +12,11 @@ class NaturalSpline {
  public:
   explicit NaturalSpline(std::span<const double> x);
 
-  // Slopes s' and curvatures s'' at the knots of the spline that interpolates y (as many values as
-  // knots); slope and curvature hold one value per knot.
+  // Curvatures s'' at the knots of the spline that interpolates y (as many values as knots; 0 at the
+  // end knots).
+  void curvatures(std::span<const double> y, std::span<double> curvature) const;
+
+  // Slopes s' and curvatures s'' at the knots of the spline that interpolates y.
   void derivatives(std::span<const double> y, std::span<double> slope, std::span<double> curvature) const;
 
  private:

@@ -232,6 +232,13 @@ void lvrage_three_knots(const SplineCall& call) {
 
 }  // namespace
 
+double penalty_scale(std::span<const double> x) {
+  const auto n = x.size();
+  const auto q1 = static_cast<std::size_t>(0.25 * static_cast<double>(n) + 1);
+  const auto q3 = static_cast<std::size_t>(0.75 * static_cast<double>(n) + 1);
+  return 2 * (x[q3 - 1] - x[q1 - 1]);
+}
+
 SplineWork::SplineWork(int capacity) : band(capacity), solution(capacity) {}
 
 double smths(double lambda, std::span<const double> x, std::span<const double> y, std::span<const double> dy,
@@ -249,11 +256,7 @@ double smths(double lambda, std::span<const double> x, std::span<const double> y
     }
     return trace;
   }
-  // p from lambda and twice the spread between the knots at the quartile positions (counted from 1)
-  const int q1 = static_cast<int>(0.25 * n + 1);
-  const int q3 = static_cast<int>(0.75 * n + 1);
-  const double t = 2 * (x[q3 - 1] - x[q1 - 1]);
-  const double p = 1 / (1 + lambda * t);
+  const double p = 1 / (1 + lambda * penalty_scale(x));
   const SplineCall call{n, x, y, dy, fit, lev, work.band, work.solution, p, 6 * (1 - p)};
 
   // Downward pass: the bands of knot i, row i-2 of M (its Q'D^2Q row is then complete) and step

@@ -35,4 +35,8 @@ struct SplineWork {
 double smths(double lambda, std::span<const double> x, std::span<const double> y, std::span<const double> dy,
              std::span<double> fit, std::span<double> lev, SplineWork& work);
 
+// The scale t of the penalty lambda t integral f''^2 of smths at the knots x (at least three): twice
+// the spread between the knots at the positions trunc(n/4 + 1) and trunc(3n/4 + 1), counted from 1.
+double penalty_scale(std::span<const double> x);
+
 }  // namespace trov

@@ -5,14 +5,8 @@
 
 namespace trov::test {
 
-namespace {
-
-using Real = long double;
-using Matrix = std::vector<std::vector<Real>>;
-
 Matrix zeros(std::size_t rows, std::size_t cols) { return Matrix(rows, std::vector<Real>(cols, 0)); }
 
-// Solves A X = B in place (B becomes X) by Gaussian elimination with partial pivoting.
 void solve(Matrix a, Matrix& b) {
   const std::size_t n = a.size();
   for (std::size_t k = 0; k < n; ++k) {
@@ -36,10 +30,7 @@ void solve(Matrix a, Matrix& b) {
   }
 }
 
-}  // namespace
-
-DenseFit dense_smoothing_spline(double lambda, const std::vector<double>& x, const std::vector<double>& y,
-                                const std::vector<double>& dy) {
+Matrix roughness_matrix(const std::vector<double>& x) {
   const std::size_t n = x.size();
   const std::size_t m = n - 2;  // interior knots
   std::vector<Real> h(n - 1);
@@ -59,20 +50,33 @@ DenseFit dense_smoothing_spline(double lambda, const std::vector<double>& x, con
   for (std::size_t k = 0; k < m; ++k)
     for (std::size_t i = 0; i < n; ++i) tq[k][i] = q[i][k];
   solve(t, tq);
+  Matrix k = zeros(n, n);
+  for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t j = 0; j < n; ++j) {
+      for (std::size_t c = 0; c < m; ++c) k[i][j] += q[i][c] * tq[c][j];
+      k[i][j] *= 6;
+    }
+  return k;
+}
 
-  // The penalty weight lambda t with t twice the spread between the quartile knots (1-based positions).
-  const std::size_t q1 = static_cast<std::size_t>(n / 4.0 + 1), q3 = static_cast<std::size_t>(3 * n / 4.0 + 1);
-  const Real alpha = static_cast<Real>(lambda) * 2 * (static_cast<Real>(x[q3 - 1]) - x[q1 - 1]);
+Real penalty_scale_of(const std::vector<double>& x) {
+  const std::size_t n = x.size();
+  const std::size_t q1 = static_cast<std::size_t>(n / 4.0 + 1),
+                    q3 = static_cast<std::size_t>(3 * n / 4.0 + 1);
+  return 2 * (static_cast<Real>(x[q3 - 1]) - x[q1 - 1]);
+}
 
-  // A = W + alpha 6 Q T^-1 Q', right-hand sides W [y | I]
+DenseFit dense_smoothing_spline(double lambda, const std::vector<double>& x, const std::vector<double>& y,
+                                const std::vector<double>& dy) {
+  const std::size_t n = x.size();
+  const Matrix k = roughness_matrix(x);
+  const Real alpha = static_cast<Real>(lambda) * penalty_scale_of(x);
+
+  // A = W + alpha K, right-hand sides W [y | I]
   Matrix a = zeros(n, n), rhs = zeros(n, n + 1);
   for (std::size_t i = 0; i < n; ++i) {
     const Real w = 1 / (static_cast<Real>(dy[i]) * dy[i]);
-    for (std::size_t j = 0; j < n; ++j) {
-      Real k = 0;
-      for (std::size_t c = 0; c < m; ++c) k += q[i][c] * tq[c][j];
-      a[i][j] = alpha * 6 * k;
-    }
+    for (std::size_t j = 0; j < n; ++j) a[i][j] = alpha * k[i][j];
     a[i][i] += w;
     rhs[i][0] = w * y[i];
     rhs[i][i + 1] = w;

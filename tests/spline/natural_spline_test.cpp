@@ -24,6 +24,9 @@ TEST(natural_spline_test, derivatives_match_a_dense_solve_in_another_basis) {
     std::vector<double> slope(n), curvature(n);
     NaturalSpline(x).derivatives(y, slope, curvature);
     const test::TruncatedPowerSpline reference(x, y);
+    std::vector<double> alone(n);
+    NaturalSpline(x).curvatures(y, alone);
+    EXPECT_EQ(alone, curvature);
     for (int i = 0; i < n; ++i) {
       EXPECT_NEAR(slope[i], reference.slope(x[i]), 1e-9) << "n " << n << ", knot " << i;
       EXPECT_NEAR(curvature[i], reference.curvature(x[i]), 1e-9) << "n " << n << ", knot " << i;

@@ -1,0 +1,103 @@
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "engine/core/grouping.h"
+#include "engine/covariate/design.h"
+#include "engine/fit/converged.h"
+#include "engine/fit/fitter.h"
+
+namespace {
+
+constexpr int kPoints = 10000;
+
+double uniform(std::uint64_t& state) {
+  state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+  return static_cast<double>(state >> 11) * 0x1p-53;
+}
+
+// Binomial points, 10000 of them: without covariate at 10000 distinct X; with a categorical covariate of
+// 20 levels at 500 distinct X, a point of every level at each. One to four trials per point.
+struct Run {
+  trov::Points points;
+  std::optional<trov::Covariate> covariate;
+
+  explicit Run(bool levels) {
+    std::uint64_t seed = 3;
+    points.n = kPoints;
+    for (int i = 0; i < kPoints; ++i) {
+      const double x = levels ? 1 + i / 20 : 1 + i * 0.05;
+      const int level = levels ? i % 20 : 0;
+      const int irep = 1 + static_cast<int>(4 * uniform(seed));
+      const double probability = 1 / (1 + std::exp(-(2 * std::sin(x / 80) + 0.05 * level)));
+      int successes = 0;
+      for (int k = 0; k < irep; ++k) successes += uniform(seed) < probability;
+      points.x.push_back(x);
+      points.y.push_back(static_cast<double>(successes) / irep);
+      points.covariate.push_back(level);
+      points.irep.push_back(irep);
+    }
+    if (levels)
+      covariate =
+          trov::Covariate{trov::build_design(points, true), trov::compressx(points.x, points.irep, kPoints)};
+  }
+  const trov::Covariate* with() const { return covariate ? &*covariate : nullptr; }
+};
+
+// The classic fits of a 21-lambda grid from ln(lambda) -10 to 10 (maxit 5, stop 0.005), and with
+// argument 1 also the converged fit at every lambda. Argument 2: with a categorical covariate of 20
+// levels. The ratio of the two times is the cost of the converged fits.
+void BM_grid(benchmark::State& state) {
+  const bool converged = state.range(0) == 1;
+  const Run run(state.range(1) == 1);
+  const trov::FitOptions options{.model = trov::Model::binomial};
+  trov::Fitter fitter(run.points, run.with(), options);
+  trov::ConvergedFitter penalized(run.points, run.with(), options.model);
+  int steps = 0;
+  for (auto _ : state) {
+    steps = 0;
+    for (int k = 0; k < 21; ++k) {
+      const double lambda = std::exp(k - 10.0);
+      const trov::FitResult& fit = fitter.fit(lambda, run.points.y);
+      benchmark::DoNotOptimize(fit.gcv);
+      if (converged) {
+        const trov::ConvergedFit& best = penalized.fit(lambda, run.points.y, fit);
+        steps += best.iterations;
+        benchmark::DoNotOptimize(best.gcv);
+      }
+    }
+  }
+  state.counters["newton_steps"] = steps;
+}
+BENCHMARK(BM_grid)
+    ->ArgNames({"converged", "levels"})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
+
+// The refinement of one converged minimum between the grid rows -1 and 1 around ln(lambda) = 0.
+void BM_refine(benchmark::State& state) {
+  const Run run(state.range(0) == 1);
+  trov::ConvergedFitter penalized(run.points, run.with(), trov::Model::binomial);
+  for (auto _ : state) {
+    const trov::RefinedMinimum refined =
+        trov::refine_minimum(penalized, run.points.y, -1, 1, &trov::ConvergedFit::gcv, 0.001);
+    benchmark::DoNotOptimize(refined.score);
+  }
+}
+BENCHMARK(BM_refine)
+    ->ArgNames({"levels"})
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly();
+
+}  // namespace

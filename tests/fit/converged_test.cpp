@@ -1,0 +1,269 @@
+#include "engine/fit/converged.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <random>
+#include <vector>
+
+#include "engine/core/grouping.h"
+#include "engine/covariate/design.h"
+#include "engine/fit/fitter.h"
+#include "tests/spline/dense_reference.h"
+
+namespace trov {
+namespace {
+
+using test::Matrix;
+using test::Real;
+
+enum class Kind { none, continuous, categorical };
+
+const char* name_of(Kind kind) {
+  return kind == Kind::none ? "no covariate" : kind == Kind::continuous ? "continuous" : "categorical";
+}
+
+// Points at 25 uneven trait values (one per value without covariate, else one to three with their
+// covariate values), responses drawn around a curve that reaches fitted probabilities near 0.
+struct Case {
+  Points points;
+  std::optional<Covariate> covariate;
+  Model model = Model::normal;
+  const Covariate* with() const { return covariate ? &*covariate : nullptr; }
+};
+
+Case make_case(Model model, Kind kind) {
+  std::mt19937 rng(17 + static_cast<unsigned>(kind) * 3 + static_cast<unsigned>(model));
+  std::uniform_real_distribution<double> unit(0, 1);
+  Case c;
+  c.model = model;
+  double x = 0;
+  for (int k = 0; k < 25; ++k) {
+    x += 0.05 + unit(rng);
+    std::vector<double> covariates{0.0};
+    if (kind == Kind::continuous) covariates = {0.1 + unit(rng), 1.2 + unit(rng)};
+    if (kind == Kind::categorical) covariates = k % 4 == 0 ? std::vector{2.0} : std::vector{1.0, 2.0, 3.0};
+    if (kind == Kind::continuous && k % 3 == 0) covariates.pop_back();
+    for (double cov : covariates) {
+      const double eta = 3 * std::sin(x / 3) - 1 + 0.4 * cov;
+      const int cases = 1 + static_cast<int>(rng() % 6);
+      double y = 0;
+      if (model == Model::normal) {
+        y = eta + std::normal_distribution<double>(0, 0.5)(rng);
+      } else {
+        const double mean = model == Model::binomial ? 1 / (1 + std::exp(-eta)) : std::exp(eta);
+        const int successes = model == Model::binomial ? std::binomial_distribution<int>(cases, mean)(rng)
+                                                       : std::poisson_distribution<int>(cases * mean)(rng);
+        y = static_cast<double>(successes) / cases;
+      }
+      c.points.x.push_back(x);
+      c.points.covariate.push_back(cov);
+      c.points.y.push_back(y);
+      c.points.irep.push_back(cases);
+    }
+  }
+  c.points.n = static_cast<int>(c.points.x.size());
+  if (kind != Kind::none)
+    c.covariate = Covariate{build_design(c.points, kind == Kind::categorical),
+                            compressx(c.points.x, c.points.irep, c.points.n)};
+  return c;
+}
+
+// The penalized likelihood problem with full matrices in extended precision: unknowns theta = (s at the
+// distinct X, beta of the design columns after the intercept), eta = Z theta, penalty lambda t s'Ks.
+struct DenseProblem {
+  Matrix z;        // n x unknowns
+  Matrix penalty;  // unknowns x unknowns
+  std::size_t knots = 0, unknowns = 0;
+
+  DenseProblem(const Case& c, double lambda) {
+    const Points& p = c.points;
+    const std::vector<double> x = c.covariate ? c.covariate->groups.xcompress : p.x;
+    knots = x.size();
+    const std::size_t q = c.covariate ? static_cast<std::size_t>(c.covariate->design.columns - 1) : 0;
+    unknowns = knots + q;
+    z = test::zeros(static_cast<std::size_t>(p.n), unknowns);
+    for (int i = 0; i < p.n; ++i) {
+      const auto knot = static_cast<std::size_t>(std::find(x.begin(), x.end(), p.x[i]) - x.begin());
+      z[i][knot] = 1;
+      for (std::size_t j = 0; j < q; ++j) z[i][knots + j] = c.covariate->design.xcov[i + (j + 1) * p.n];
+    }
+    penalty = test::zeros(unknowns, unknowns);
+    const Matrix k = test::roughness_matrix(x);
+    const Real scale = static_cast<Real>(lambda) * test::penalty_scale_of(x);
+    for (std::size_t a = 0; a < knots; ++a)
+      for (std::size_t b = 0; b < knots; ++b) penalty[a][b] = scale * k[a][b];
+  }
+
+  static Real mean_at(Real eta, Model model) {
+    if (model == Model::binomial) return 1 / (1 + std::exp(-eta));
+    return model == Model::poisson ? std::exp(eta) : eta;
+  }
+
+  std::vector<Real> eta_of(const std::vector<Real>& theta) const {
+    std::vector<Real> eta(z.size(), 0);
+    for (std::size_t i = 0; i < z.size(); ++i)
+      for (std::size_t a = 0; a < unknowns; ++a) eta[i] += z[i][a] * theta[a];
+    return eta;
+  }
+
+  // The score Z'(N (y - mu)) - P theta, and the scale it is measured against, |Z'(N y)|.
+  std::vector<Real> gradient(const Case& c, const std::vector<Real>& theta, Real& scale) const {
+    const std::vector<Real> eta = eta_of(theta);
+    std::vector<Real> g(unknowns, 0), data(unknowns, 0);
+    for (std::size_t i = 0; i < eta.size(); ++i) {
+      const Real cases = c.points.irep[i], y = c.points.y[i];
+      for (std::size_t a = 0; a < unknowns; ++a) {
+        g[a] += z[i][a] * cases * (y - mean_at(eta[i], c.model));
+        data[a] += z[i][a] * cases * y;
+      }
+    }
+    for (std::size_t a = 0; a < unknowns; ++a)
+      for (std::size_t b = 0; b < unknowns; ++b) g[a] -= penalty[a][b] * theta[b];
+    scale = 0;
+    for (Real d : data) scale += d * d;
+    scale = std::sqrt(scale);
+    return g;
+  }
+
+  // H = Z' diag(N w) Z + P, and Z' diag(N w) Z, at eta.
+  Matrix information(const Case& c, const std::vector<Real>& eta, Matrix& weighted) const {
+    weighted = test::zeros(unknowns, unknowns);
+    for (std::size_t i = 0; i < eta.size(); ++i) {
+      const Real mu = mean_at(eta[i], c.model);
+      const Real w = c.points.irep[i] * (c.model == Model::binomial  ? mu * (1 - mu)
+                                         : c.model == Model::poisson ? mu
+                                                                     : 1);
+      for (std::size_t a = 0; a < unknowns; ++a)
+        for (std::size_t b = 0; b < unknowns; ++b) weighted[a][b] += z[i][a] * w * z[i][b];
+    }
+    Matrix h = weighted;
+    for (std::size_t a = 0; a < unknowns; ++a)
+      for (std::size_t b = 0; b < unknowns; ++b) h[a][b] += penalty[a][b];
+    return h;
+  }
+};
+
+struct Reference {
+  std::vector<Real> theta, mean;
+  Real edf = 0;
+};
+
+// Plain Newton on the dense problem from theta = 0, to the precision of long double; the trace of
+// H^-1 Z'WZ at the final weights.
+Reference dense_fit(const Case& c, const DenseProblem& problem) {
+  Reference r;
+  r.theta.assign(problem.unknowns, 0);
+  Matrix weighted;
+  for (int step = 0; step < 200; ++step) {
+    Real scale = 0;
+    const std::vector<Real> g = problem.gradient(c, r.theta, scale);
+    Matrix delta = test::zeros(problem.unknowns, 1);
+    for (std::size_t a = 0; a < problem.unknowns; ++a) delta[a][0] = g[a];
+    test::solve(problem.information(c, problem.eta_of(r.theta), weighted), delta);
+    Real largest = 0;
+    for (std::size_t a = 0; a < problem.unknowns; ++a) {
+      r.theta[a] += delta[a][0];
+      largest = std::max(largest, std::fabs(delta[a][0]));
+    }
+    if (largest < 1e-16L) break;
+  }
+  const std::vector<Real> eta = problem.eta_of(r.theta);
+  for (Real e : eta) r.mean.push_back(DenseProblem::mean_at(e, c.model));
+  Matrix h = problem.information(c, eta, weighted);
+  test::solve(h, weighted);
+  for (std::size_t a = 0; a < problem.unknowns; ++a) r.edf += weighted[a][a];
+  return r;
+}
+
+// theta of a converged fit: s from eta at the first point of each distinct X, less the covariate effect.
+std::vector<Real> theta_of(const Case& c, const DenseProblem& problem, const ConvergedFit& fit) {
+  std::vector<Real> theta(problem.unknowns, 0);
+  for (std::size_t j = problem.knots; j < problem.unknowns; ++j) theta[j] = fit.beta[j - problem.knots + 1];
+  std::vector<bool> seen(problem.knots, false);
+  for (int i = 0; i < c.points.n; ++i) {
+    const auto knot = static_cast<std::size_t>(
+        std::find(problem.z[i].begin(), problem.z[i].begin() + problem.knots, 1.0L) - problem.z[i].begin());
+    if (seen[knot]) continue;
+    seen[knot] = true;
+    theta[knot] = fit.eta[i];
+    for (std::size_t j = problem.knots; j < problem.unknowns; ++j) theta[knot] -= problem.z[i][j] * theta[j];
+  }
+  return theta;
+}
+
+// Fitted means, coefficients and edf meet the dense penalized fit; the score equations hold.
+TEST(converged_test, meets_the_dense_penalized_fit) {
+  for (Model model : {Model::normal, Model::binomial, Model::poisson}) {
+    for (Kind kind : {Kind::none, Kind::continuous, Kind::categorical}) {
+      const Case c = make_case(model, kind);
+      Fitter classic(c.points, c.with(), {.model = model});
+      ConvergedFitter converged(c.points, c.with(), model);
+      for (double lambda : {0.003, 0.3, 30.0}) {
+        const ConvergedFit& fit = converged.fit(lambda, c.points.y, classic.fit(lambda, c.points.y));
+        const std::string where =
+            std::string(model_name(model)) + ", " + name_of(kind) + ", lambda " + std::to_string(lambda);
+        ASSERT_TRUE(fit.ok) << where;
+        const DenseProblem problem(c, lambda);
+        const Reference reference = dense_fit(c, problem);
+        for (int i = 0; i < c.points.n; ++i) {
+          const auto expected = static_cast<double>(reference.mean[i]);
+          EXPECT_NEAR(fit.mean[i], expected, 1e-8 * std::max(1.0, std::abs(expected))) << where << " " << i;
+        }
+        for (std::size_t j = problem.knots; j < problem.unknowns; ++j)
+          EXPECT_NEAR(fit.beta[j - problem.knots + 1], static_cast<double>(reference.theta[j]), 1e-8)
+              << where;
+        EXPECT_NEAR(fit.edf, static_cast<double>(reference.edf), 1e-8) << where;
+        Real scale = 0;
+        const std::vector<Real> g = problem.gradient(c, theta_of(c, problem, fit), scale);
+        Real norm = 0;
+        for (Real v : g) norm += v * v;
+        EXPECT_LT(static_cast<double>(std::sqrt(norm) / scale), 1e-8) << where;
+      }
+    }
+  }
+}
+
+// Where the classic iterations stop early (fitted probabilities near 0 at a small lambda), the
+// converged fit still meets the dense one; a search from the fitter's last fit finds the same fit.
+TEST(converged_test, corrects_a_classic_fit_that_stopped_early) {
+  const Case c = make_case(Model::binomial, Kind::none);
+  const double lambda = 1e-4;
+  Fitter classic(c.points, nullptr, {.model = Model::binomial, .maxit = 2});
+  ConvergedFitter converged(c.points, nullptr, Model::binomial);
+  const FitResult& stopped = classic.fit(lambda, c.points.y);
+  const std::vector<double> mean = converged.fit(lambda, c.points.y, stopped).mean;
+  const Reference reference = dense_fit(c, DenseProblem(c, lambda));
+  double classic_off = 0;
+  for (int i = 0; i < c.points.n; ++i) {
+    classic_off = std::max(classic_off, std::abs(stopped.sy[i] - static_cast<double>(reference.mean[i])));
+    EXPECT_NEAR(mean[i], static_cast<double>(reference.mean[i]), 1e-8) << i;
+  }
+  EXPECT_GT(classic_off, 0.01);
+  converged.fit(3.0, c.points.y, classic.fit(3.0, c.points.y));
+  const ConvergedFit& again = converged.refit(lambda, c.points.y);
+  EXPECT_TRUE(again.ok);
+  for (int i = 0; i < c.points.n; ++i) EXPECT_NEAR(again.mean[i], mean[i], 1e-9) << i;
+}
+
+// Responses that a straight line separates have no penalized maximum: the fit stops, not ok, finite.
+TEST(converged_test, separated_responses_end_not_ok) {
+  Case c;
+  c.model = Model::binomial;
+  for (int i = 0; i < 12; ++i) {
+    c.points.x.push_back(i);
+    c.points.y.push_back(i < 6 ? 0 : 1);
+    c.points.irep.push_back(1);
+  }
+  c.points.n = 12;
+  Fitter classic(c.points, nullptr, {.model = Model::binomial});
+  ConvergedFitter converged(c.points, nullptr, Model::binomial);
+  const ConvergedFit& fit = converged.fit(1.0, c.points.y, classic.fit(1.0, c.points.y));
+  EXPECT_FALSE(fit.ok);
+  for (int i = 0; i < c.points.n; ++i) EXPECT_TRUE(std::isfinite(fit.eta[i])) << i;
+}
+
+}  // namespace
+}  // namespace trov
