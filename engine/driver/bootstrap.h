@@ -11,6 +11,7 @@
 #include "engine/driver/results.h"
 #include "engine/driver/settings.h"
 #include "engine/driver/workers.h"
+#include "engine/fit/converged.h"
 #include "engine/fit/fitter.h"
 #include "engine/fit/selection.h"
 
@@ -51,9 +52,11 @@ struct BootstrapOutcome {
   BootstrapColumns columns(const Points& points) const { return {yold, points.x, fitted, lower, upper}; }
 };
 
-// What one worker thread fits with: its fitter and, when the run reports them, the gradients' work.
+// What one worker thread fits with: its fitter and, when the run writes trov.json, its converged
+// fitter and (at a fixed lambda) the gradients' work.
 struct WorkerFit {
   Fitter fitter;
+  std::optional<ConvergedFitter> converged;
   std::optional<SelectionWork> selection;
 };
 

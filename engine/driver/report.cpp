@@ -185,7 +185,15 @@ void RunReport::data(const Points& points, std::int64_t observations, const Cova
   }
 }
 
-void RunReport::grid_row(double lnlambda, const FitResult& fit, const ConvergedFit& penalized) {
+double largest_difference(const FitResult& classic, const ConvergedFit& converged) {
+  double largest = 0;
+  for (std::size_t i = 0; i < converged.mean.size(); ++i)
+    largest = std::max(largest, std::abs(classic.sy[i] - converged.mean[i]));
+  return largest;
+}
+
+void RunReport::grid_row(double lnlambda, const FitResult& fit, const ConvergedFit& penalized,
+                         double difference) {
   auto at = [&](const char* what) {
     return [=] { return what + (" at ln(lambda) = " + shortest(lnlambda)); };
   };
@@ -211,10 +219,7 @@ void RunReport::grid_row(double lnlambda, const FitResult& fit, const ConvergedF
     converged_failed_.push_back(lnlambda);
     return;
   }
-  double largest = 0;
-  for (std::size_t i = 0; i < penalized.mean.size(); ++i)
-    largest = std::max(largest, std::abs(fit.sy[i] - penalized.mean[i]));
-  if (largest > differs_limit()) classic_differs_.emplace_back(lnlambda, largest);
+  if (difference > differs_limit()) classic_differs_.emplace_back(lnlambda, difference);
 }
 
 double RunReport::differs_limit() const { return model_ == Model::binomial ? 0.01 : 0.01 * response_range_; }

@@ -27,6 +27,9 @@ namespace trov {
 // trov.out is open ends in an error stop. It is written to a temporary file and renamed into place, so
 // a reader never sees half of it. Numbers read back to the same double; a value that is not finite is
 // null, with a warning saying where.
+// The largest difference between the fitted means of a classic fit and the converged fit.
+double largest_difference(const FitResult& classic, const ConvergedFit& converged);
+
 class RunReport : public MessageListener {
  public:
   explicit RunReport(std::string path);
@@ -38,8 +41,10 @@ class RunReport : public MessageListener {
   void data(const Points& points, std::int64_t observations, const Covariate* covariate);
   // From here on an error stop writes the report with the error.
   void results_opened() { results_open_ = true; }
-  // A grid row (or the fixed lambda): the classic fit and the converged fit at the same lambda.
-  void grid_row(double lnlambda, const FitResult& fit, const ConvergedFit& penalized);
+  // A grid row (or the fixed lambda): the numbers of the classic fit and of the converged fit at the
+  // same lambda (their per-point values are not read), and the largest difference of their fitted
+  // means (largest_difference).
+  void grid_row(double lnlambda, const FitResult& fit, const ConvergedFit& penalized, double difference);
   // The grid cells on either side of the smallest converged score (a member of ConvergedFit), in which
   // the run refines the minimum; none without a grid search or a finite score.
   std::optional<std::pair<double, double>> converged_bracket(double ConvergedFit::*score) const;

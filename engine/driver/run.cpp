@@ -29,6 +29,50 @@ Covariate covariate_of(const Points& points, bool categorical) {
   return {std::move(design), compressx(points.x, points.irep, points.n)};
 }
 
+// The numbers of a fit, without its per-point values: what a grid row keeps.
+FitResult numbers_of(const FitResult& fit) {
+  FitResult numbers;
+  numbers.status = fit.status;
+  numbers.failed_column = fit.failed_column;
+  numbers.trace = fit.trace;
+  numbers.gcv = fit.gcv;
+  numbers.ocv = fit.ocv;
+  numbers.iterations = fit.iterations;
+  return numbers;
+}
+
+ConvergedFit numbers_of(const ConvergedFit& fit) {
+  return {fit.ok, fit.iterations, fit.edf, fit.gcv, fit.ocv, fit.ubre, fit.deviance, {}, {}, {}};
+}
+
+// One grid row, fitted on a worker and written in row order afterwards.
+struct GridRow {
+  FitResult classic;
+  ConvergedFit converged;
+  double difference = 0;
+};
+
+// The minimum of each converged score (GCV; UBRE for models 2 and 3), refined between the grid rows
+// around it, each search on a worker of its own. A search starts from the fits at the middle of its
+// bracket and goes on from fit to fit, so it finds the same whatever the number of workers.
+void refine_minima(RunReport& report, const Settings& settings, std::span<const double> y, WorkerPool& pool,
+                   std::span<WorkerFit> workers) {
+  std::vector<double ConvergedFit::*> scores = {&ConvergedFit::gcv};
+  if (settings.model != Model::normal) scores.push_back(&ConvergedFit::ubre);
+  std::vector<std::optional<RefinedMinimum>> refined(scores.size());
+  pool.run(static_cast<int>(scores.size()), [&](int worker, int k) {
+    const auto bracket = report.converged_bracket(scores[static_cast<std::size_t>(k)]);
+    if (!bracket) return;
+    WorkerFit& w = workers[static_cast<std::size_t>(worker)];
+    const double middle = std::exp((bracket->first + bracket->second) / 2);
+    w.converged->fit(middle, y, w.fitter.fit(middle, y));
+    refined[static_cast<std::size_t>(k)] = refine_minimum(*w.converged, y, bracket->first, bracket->second,
+                                                          scores[static_cast<std::size_t>(k)], 0.001);
+  });
+  for (std::size_t k = 0; k < scores.size(); ++k)
+    if (refined[k]) report.refined_minimum(scores[k], *refined[k]);
+}
+
 }  // namespace
 
 void run_engine(std::istream& parameter_stream, const RunOptions& options) {
@@ -52,57 +96,67 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   ResultsFile out("trov.out");
   if (report) report->results_opened();
   out.header(settings, design, ntot, points.n);
-  Fitter fitter(points, with, settings.fit_options());
-  std::optional<ConvergedFitter> converged;  // the penalized maximum beside each fit, for trov.json
-  if (report) converged.emplace(points, with, settings.model);
-  const FitResult* fit = nullptr;
-  const ConvergedFit* converged_fit = nullptr;
-  double lnlambda = 0, lambda = 0;
-  // Every fit starts afresh from the data: none depends on the lambda before it.
-  for (int k = 1; k <= settings.nstep; ++k) {
-    lnlambda = (k - 1) * settings.step + settings.lmin;
-    lambda = std::exp(lnlambda);
-    fit = &fitter.fit(lambda, points.y);
-    check_fit(*fit);
-    out.grid_line(settings, design, lnlambda, *fit);
-    if (report) {
-      converged_fit = &converged->fit(lambda, points.y, *fit);
-      report->grid_row(lnlambda, *fit, *converged_fit);
-    }
+  // The fits of a grid, the bootstrap's refits and the converged fits are independent of each other:
+  // they run on the workers, each with its own fitters and workspaces, allocated once for the run.
+  WorkerPool pool(settings.grid() || settings.bootstrap() ? available_processors() : 1);
+  std::vector<WorkerFit> workers;
+  workers.reserve(static_cast<std::size_t>(pool.size()));
+  for (int w = 0; w < pool.size(); ++w) {
+    workers.push_back({Fitter(points, with, settings.fit_options()), std::nullopt, std::nullopt});
+    if (report) workers.back().converged.emplace(points, with, settings.model);
+    if (report && !settings.grid())
+      workers.back().selection.emplace(points, covariate ? &covariate->groups : nullptr);
   }
-  if (report && settings.grid()) {
-    // The minimum of each converged score, refined between the grid rows around it.
-    for (double ConvergedFit::*score : {&ConvergedFit::gcv, &ConvergedFit::ubre}) {
-      if (score == &ConvergedFit::ubre && settings.model == Model::normal) continue;
-      if (const auto bracket = report->converged_bracket(score))
-        report->refined_minimum(
-            score, refine_minimum(*converged, points.y, bracket->first, bracket->second, score, 0.001));
+  auto lnlambda_of = [&](int k) { return k * settings.step + settings.lmin; };
+
+  if (settings.grid()) {
+    std::vector<GridRow> rows(static_cast<std::size_t>(settings.nstep));
+    pool.run(settings.nstep, [&](int worker, int k) {
+      WorkerFit& w = workers[static_cast<std::size_t>(worker)];
+      const double lambda = std::exp(lnlambda_of(k));
+      const FitResult& fit = w.fitter.fit(lambda, points.y);
+      GridRow& row = rows[static_cast<std::size_t>(k)];
+      row.classic = numbers_of(fit);
+      if (!report || fit.status != FitStatus::ok) return;
+      const ConvergedFit& converged = w.converged->fit(lambda, points.y, fit);
+      row.converged = numbers_of(converged);
+      if (converged.ok) row.difference = largest_difference(fit, converged);
+    });
+    // in row order, as one fit after the other: a failed fit ends the run after the rows before it
+    for (int k = 0; k < settings.nstep; ++k) {
+      const GridRow& row = rows[static_cast<std::size_t>(k)];
+      check_fit(row.classic);
+      out.grid_line(settings, design, lnlambda_of(k), row.classic);
+      if (report) report->grid_row(lnlambda_of(k), row.classic, row.converged, row.difference);
     }
+    if (report) refine_minima(*report, settings, points.y, pool, workers);
+    out.close();
+    if (report) report->finish();
+    return;
   }
-  if (!settings.grid()) {
-    std::optional<SelectionWork> selection;
-    SelectionGradients gradients;
-    if (report) {
-      selection.emplace(points, covariate ? &covariate->groups : nullptr);
-      gradients = selection->gradients(*fit, settings.model);
-    }
-    if (!settings.bootstrap()) {
-      out.fitted_table(settings, points, design, *fit);
-      if (report) report->fit(lnlambda, points, with, *fit, *converged_fit);
-      if (report) report->selection(gradients, {});
-    } else {
-      WorkerPool pool(available_processors());
-      std::vector<WorkerFit> workers;  // a fitter and a workspace per thread, allocated once for the run
-      workers.reserve(static_cast<std::size_t>(pool.size()));
-      for (int w = 0; w < pool.size(); ++w) {
-        workers.push_back({Fitter(points, with, settings.fit_options()), std::nullopt});
-        if (selection) workers.back().selection.emplace(*selection);
-      }
-      const BootstrapOutcome outcome = run_bootstrap(settings, points, lambda, *fit, pool, workers);
-      out.bootstrap_section(settings, with != nullptr, outcome.degenerate, outcome.columns(points));
-      if (report) report->bootstrap(points, outcome);
-      if (report) report->selection(gradients, outcome.gradients);
-    }
+
+  // One fixed lambda: its fit, then the fitted values or the bootstrap.
+  WorkerFit& first = workers.front();
+  const double lnlambda = settings.lmin, lambda = std::exp(lnlambda);
+  const FitResult& fit = first.fitter.fit(lambda, points.y);
+  check_fit(fit);
+  out.grid_line(settings, design, lnlambda, fit);
+  SelectionGradients gradients;
+  const ConvergedFit* converged = nullptr;
+  if (report) {
+    converged = &first.converged->fit(lambda, points.y, fit);
+    report->grid_row(lnlambda, fit, *converged, converged->ok ? largest_difference(fit, *converged) : 0);
+    gradients = first.selection->gradients(fit, settings.model);
+  }
+  if (!settings.bootstrap()) {
+    out.fitted_table(settings, points, design, fit);
+    if (report) report->fit(lnlambda, points, with, fit, *converged);
+    if (report) report->selection(gradients, {});
+  } else {
+    const BootstrapOutcome outcome = run_bootstrap(settings, points, lambda, fit, pool, workers);
+    out.bootstrap_section(settings, with != nullptr, outcome.degenerate, outcome.columns(points));
+    if (report) report->bootstrap(points, outcome);
+    if (report) report->selection(gradients, outcome.gradients);
   }
   out.close();
   if (report) report->finish();

@@ -63,12 +63,12 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
       design_(covariate ? &covariate->design : nullptr),
       model_(model),
       own_groups_(covariate ? XGroups{} : compressx(points.x, points.irep, points.n)),
-      groups_(covariate ? covariate->groups : own_groups_),
+      covariate_groups_(covariate ? &covariate->groups : nullptr),
       columns_(covariate ? covariate->design.columns - 1 : 0),
-      spline_(groups_.nunique),
-      curvatures_(groups_.xcompress) {
+      spline_(groups().nunique),
+      curvatures_(groups().xcompress) {
   const auto n = static_cast<std::size_t>(points.n);
-  const auto knots = static_cast<std::size_t>(groups_.nunique);
+  const auto knots = static_cast<std::size_t>(groups().nunique);
   const auto q = static_cast<std::size_t>(columns_);
   for (auto* v : {&eta_, &trial_eta_, &weight_, &working_, &response_, &solve_weight_}) v->resize(n);
   for (auto* v : {&s_, &trial_s_, &group_weight_, &dy_, &zeta_, &smooth_zeta_, &lev_, &scratch_, &curvature_})
@@ -94,15 +94,16 @@ void ConvergedFitter::start_constant(std::span<const double> y) {
 }
 
 const ConvergedFit& ConvergedFitter::fit(double lambda, std::span<const double> y, const FitResult& classic) {
+  increments_ = true;  // every such fit starts alike, whatever the fitter did before
   if (classic.status != FitStatus::ok) {
     start_constant(y);
   } else if (design_) {
     // s at a distinct X: the classic linear predictor without the covariate effect, at its first point
     int point = 0;
-    for (int g = 0; g < groups_.nunique; point += groups_.icases[g], ++g) s_[g] = classic.nufit[point];
+    for (int g = 0; g < groups().nunique; point += groups().icases[g], ++g) s_[g] = classic.nufit[point];
     for (int j = 0; j < columns_; ++j) beta_[j] = classic.beta[j + 1];
   } else {
-    std::copy_n(classic.snu.begin(), groups_.nunique, s_.begin());
+    std::copy_n(classic.snu.begin(), groups().nunique, s_.begin());
   }
   return iterate(lambda, y);
 }
@@ -115,7 +116,7 @@ const ConvergedFit& ConvergedFitter::refit(double lambda, std::span<const double
 // eta = s at the point's X + X beta over the columns after the intercept.
 void ConvergedFitter::combine(std::span<const double> s, std::span<const double> beta,
                               std::span<double> eta) const {
-  expandy(s, groups_, eta);
+  expandy(s, groups(), eta);
   for (int j = 0; j < columns_; ++j)
     for (int i = 0; i < points_.n; ++i) eta[i] += beta[j] * column(i, j);
 }
@@ -145,10 +146,10 @@ double ConvergedFitter::trial_change() const {
 // (lambda t / 2) integral s''^2 of the natural spline through s at the distinct X: s'' is linear
 // between knots, so each interval gives h (M_i^2 + M_i M_{i+1} + M_{i+1}^2) / 3.
 double ConvergedFitter::penalty(double lambda, std::span<const double> s) {
-  const std::span<const double> x = groups_.xcompress;
+  const std::span<const double> x = groups().xcompress;
   curvatures_.curvatures(s, curvature_);
   double integral = 0;
-  for (int i = 0; i + 1 < groups_.nunique; ++i) {
+  for (int i = 0; i + 1 < groups().nunique; ++i) {
     const double m0 = curvature_[i], m1 = curvature_[i + 1];
     integral += (x[i + 1] - x[i]) * (m0 * m0 + m0 * m1 + m1 * m1) / 3;
   }
@@ -163,8 +164,8 @@ double ConvergedFitter::penalty(double lambda, std::span<const double> s) {
 //   zeta = G r - lambda t K s / W_G,  A d_beta = X'W r - X'W S zeta,  d_s = S (zeta - G X d_beta),
 // into trial_s_ and trial_beta_; false when A is singular. Keeps what the covariate trace needs.
 bool ConvergedFitter::newton_solve(double lambda, bool increments) {
-  const int n = points_.n, knots = groups_.nunique, q = columns_;
-  const std::span<const double> x = groups_.xcompress;
+  const int n = points_.n, knots = groups().nunique, q = columns_;
+  const std::span<const double> x = groups().xcompress;
   const auto first = static_cast<std::size_t>(knots);
   // K s = Q M with M the knot curvatures of the natural spline through s
   if (increments) curvatures_.curvatures(s_, curvature_);
@@ -175,7 +176,7 @@ bool ConvergedFitter::newton_solve(double lambda, bool increments) {
   int point = 0;
   for (int g = 0; g < knots; ++g) {
     double w = 0, wr = 0;
-    for (int c = 0; c < groups_.icases[g]; ++c, ++point) {
+    for (int c = 0; c < groups().icases[g]; ++c, ++point) {
       w += solve_weight_[point];
       wr += solve_weight_[point] * response_[point];
     }
@@ -200,7 +201,7 @@ bool ConvergedFitter::newton_solve(double lambda, bool increments) {
     point = 0;
     for (int g = 0; g < knots; ++g) {
       double wx = 0;
-      for (int c = 0; c < groups_.icases[g]; ++c, ++point) wx += solve_weight_[point] * column(point, j);
+      for (int c = 0; c < groups().icases[g]; ++c, ++point) wx += solve_weight_[point] * column(point, j);
       xbar[g] = wx / group_weight_[g];
     }
     smths(lambda, x, xbar, dy, std::span(smooth_x_).subspan(j * first, first), scratch_, spline_);
@@ -241,7 +242,7 @@ bool ConvergedFitter::newton_solve(double lambda, bool increments) {
 // tr(A^-1 B), B = ((I - S G) X)' W ((I - S G) X), from the last solve: the covariate columns' part of
 // the trace of the hat matrix, tr(S) + tr(A^-1 B).
 double ConvergedFitter::covariate_trace() {
-  const int q = columns_, knots = groups_.nunique;
+  const int q = columns_, knots = groups().nunique;
   const auto first = static_cast<std::size_t>(knots);
   double trace = 0;
   for (int k = 0; k < q; ++k) {
@@ -284,8 +285,8 @@ const ConvergedFit& ConvergedFitter::iterate(double lambda, std::span<const doub
     double objective = kNaN;  // the penalized log likelihood at eta, once evaluated
     // The smoother rounds the new values in proportion to eta, which limits them when lambda is
     // large, and the increments in proportion to the penalty's pull divided by the weight, which limits
-    // them where weights are tiny: a form whose steps stop shrinking hands over to the other, and the
-    // next fit (a nearby lambda) starts with the form that ended this one.
+    // them where weights are tiny: a form whose steps stop shrinking hands over to the other, and a
+    // refit (a nearby lambda) starts with the form that ended the fit before.
     double previous_change = kNaN;
     for (int step = 1; step <= kMaxSteps && finite; ++step) {
       r.iterations = step;

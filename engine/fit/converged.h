@@ -44,7 +44,8 @@ class ConvergedFitter {
 
   // The fit at lambda of the responses y (one per point), started from the classic fit of the same
   // responses at the same lambda when that ended ok (the problem is concave, so the start changes only
-  // the steps taken), else from the constant fit. The result stays valid until the next fit.
+  // the steps taken), else from the constant fit; nothing of the fitter's earlier fits matters. The
+  // result stays valid until the next fit.
   const ConvergedFit& fit(double lambda, std::span<const double> y, const FitResult& classic);
 
   // The same, started from this fitter's last fit when that ended ok (a nearby lambda).
@@ -65,8 +66,10 @@ class ConvergedFitter {
   const Points& points_;
   const Design* design_;
   Model model_;
-  XGroups own_groups_;  // every point its own X (no covariate)
-  const XGroups& groups_;
+  XGroups own_groups_;               // every point its own X (no covariate)
+  const XGroups* covariate_groups_;  // the covariate's grouping, or null
+  // The distinct X the spline lives on (a pointer, not a reference, so the fitter can move).
+  const XGroups& groups() const { return covariate_groups_ ? *covariate_groups_ : own_groups_; }
   int columns_;  // design columns after the intercept
   SplineWork spline_;
   NaturalSpline curvatures_;  // of the natural splines at the distinct X
