@@ -192,7 +192,7 @@ double largest_difference(const FitResult& classic, const ConvergedFit& converge
   return largest;
 }
 
-void RunReport::grid_row(double lnlambda, const FitResult& fit, const ConvergedFit& penalized,
+void RunReport::grid_row(double lnlambda, const FitResult& fit, const ConvergedFit* penalized,
                          double difference) {
   auto at = [&](const char* what) {
     return [=] { return what + (" at ln(lambda) = " + shortest(lnlambda)); };
@@ -206,16 +206,17 @@ void RunReport::grid_row(double lnlambda, const FitResult& fit, const ConvergedF
                    {"ocv", covariate ? Json(nullptr) : number(fit.ocv, at("ocv"))},
                    {"iterations", glm ? Json(fit.iterations) : Json(nullptr)},
                    {"converged", glm ? Json(converged) : Json(nullptr)},
-                   {"converged_fit", converged_row(penalized)}});
+                   {"converged_fit", penalized ? converged_row(*penalized) : Json(nullptr)}});
   grid_lnlambda_.push_back(lnlambda);
   grid_gcv_.push_back(fit.gcv);
   grid_ocv_.push_back(covariate ? NAN : fit.ocv);
   if (glm && !converged) not_converged_.push_back(lnlambda);
 
-  converged_gcv_.push_back(penalized.ok ? penalized.gcv : NAN);
-  converged_ubre_.push_back(penalized.ok ? penalized.ubre : NAN);
-  converged_edf_.push_back(penalized.edf);
-  if (!penalized.ok) {
+  if (!penalized) return;
+  converged_gcv_.push_back(penalized->ok ? penalized->gcv : NAN);
+  converged_ubre_.push_back(penalized->ok ? penalized->ubre : NAN);
+  converged_edf_.push_back(penalized->edf);
+  if (!penalized->ok) {
     converged_failed_.push_back(lnlambda);
     return;
   }
@@ -246,7 +247,7 @@ void RunReport::refined_minimum(double ConvergedFit::*score, const RefinedMinimu
 }
 
 void RunReport::fit(double lnlambda, const Points& points, const Covariate* covariate, const FitResult& fit,
-                    const ConvergedFit& converged) {
+                    const ConvergedFit* penalized) {
   fit_ = {{"lnlambda", lnlambda}};
   const Design* design = covariate ? &covariate->design : nullptr;
   const auto columns = static_cast<std::size_t>(design ? design->columns : 0);
@@ -274,6 +275,8 @@ void RunReport::fit(double lnlambda, const Points& points, const Covariate* cova
   }
   fit_points_ = records.text();
   for (const std::string& where : records.non_finite()) number(NAN, [&] { return where; });
+  if (!penalized) return;
+  const ConvergedFit& converged = *penalized;
   if (!converged.ok) {
     fit_["converged_points"] = nullptr;
     if (design) fit_["converged_coefficients"] = nullptr;
@@ -383,6 +386,10 @@ void RunReport::write_document(std::ostream& out, const char* status) {
                {"converged_gcv", converged_entry(converged_gcv_, refined_gcv_)},
                {"converged_ubre",
                 model_ == Model::normal ? Json(nullptr) : converged_entry(converged_ubre_, refined_ubre_)}};
+    if (converged_gcv_.empty()) {  // a run without the converged fits
+      minimum.erase("converged_gcv");
+      minimum.erase("converged_ubre");
+    }
     if (minimum["gcv"].is_object()) {
       const bool at_edge = minimum["gcv"]["at_edge"].get<bool>();
       diagnostics["grid_minimum_at_edge"] = at_edge;
@@ -392,7 +399,7 @@ void RunReport::write_document(std::ostream& out, const char* status) {
                            ", an end of the grid; widen the grid");
     }
   }
-  classic_differs(diagnostics, warnings);
+  if (!converged_gcv_.empty()) classic_differs(diagnostics, warnings);
   if (!not_converged_.empty())
     warnings.push_back("not_converged: the fits at ln(lambda) = " + list_of(not_converged_) +
                        " stopped at maxit = " + std::to_string(maxit_) + " before converging; raise maxit");

@@ -44,13 +44,14 @@ class RunReport : public MessageListener {
   // A grid row (or the fixed lambda): the numbers of the classic fit and of the converged fit at the
   // same lambda (their per-point values are not read), and the largest difference of their fitted
   // means (largest_difference).
-  void grid_row(double lnlambda, const FitResult& fit, const ConvergedFit& penalized, double difference);
+  // Without the converged fits (RunOptions), penalized is null.
+  void grid_row(double lnlambda, const FitResult& fit, const ConvergedFit* penalized, double difference);
   // The grid cells on either side of the smallest converged score (a member of ConvergedFit), in which
   // the run refines the minimum; none without a grid search or a finite score.
   std::optional<std::pair<double, double>> converged_bracket(double ConvergedFit::*score) const;
   void refined_minimum(double ConvergedFit::*score, const RefinedMinimum& refined);
   void fit(double lnlambda, const Points& points, const Covariate* covariate, const FitResult& fit,
-           const ConvergedFit& converged);
+           const ConvergedFit* converged);
   void bootstrap(const Points& points, const BootstrapOutcome& outcome);
   void selection(const SelectionGradients& gradients, std::span<const SelectionGradients> replicates);
   // Writes the report of a run that reached its results.

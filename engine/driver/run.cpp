@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <thread>
 
 #include "common/list_writer.h"
 #include "engine/core/grouping.h"
@@ -50,6 +51,7 @@ struct GridRow {
   FitResult classic;
   ConvergedFit converged;
   double difference = 0;
+  bool has_converged = false;
 };
 
 // The minimum of each converged score (GCV; UBRE for models 2 and 3), refined between the grid rows
@@ -103,7 +105,7 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   workers.reserve(static_cast<std::size_t>(pool.size()));
   for (int w = 0; w < pool.size(); ++w) {
     workers.push_back({Fitter(points, with, settings.fit_options()), std::nullopt, std::nullopt});
-    if (report) workers.back().converged.emplace(points, with, settings.model);
+    if (report && options.converged) workers.back().converged.emplace(points, with, settings.model);
     if (report && !settings.grid())
       workers.back().selection.emplace(points, covariate ? &covariate->groups : nullptr);
   }
@@ -117,7 +119,8 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
       const FitResult& fit = w.fitter.fit(lambda, points.y);
       GridRow& row = rows[static_cast<std::size_t>(k)];
       row.classic = numbers_of(fit);
-      if (!report || fit.status != FitStatus::ok) return;
+      if (!w.converged || fit.status != FitStatus::ok) return;
+      row.has_converged = true;
       const ConvergedFit& converged = w.converged->fit(lambda, points.y, fit);
       row.converged = numbers_of(converged);
       if (converged.ok) row.difference = largest_difference(fit, converged);
@@ -127,9 +130,10 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
       const GridRow& row = rows[static_cast<std::size_t>(k)];
       check_fit(row.classic);
       out.grid_line(settings, design, lnlambda_of(k), row.classic);
-      if (report) report->grid_row(lnlambda_of(k), row.classic, row.converged, row.difference);
+      if (report)
+        report->grid_row(lnlambda_of(k), row.classic, row.has_converged ? &row.converged : nullptr, row.difference);
     }
-    if (report) refine_minima(*report, settings, points.y, pool, workers);
+    if (report && options.converged) refine_minima(*report, settings, points.y, pool, workers);
     out.close();
     if (report) report->finish();
     return;
@@ -144,13 +148,17 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   SelectionGradients gradients;
   const ConvergedFit* converged = nullptr;
   if (report) {
-    converged = &first.converged->fit(lambda, points.y, fit);
-    report->grid_row(lnlambda, fit, *converged, converged->ok ? largest_difference(fit, *converged) : 0);
+    if (first.converged) converged = &first.converged->fit(lambda, points.y, fit);
+    report->grid_row(lnlambda, fit, converged, converged && converged->ok ? largest_difference(fit, *converged) : 0);
     gradients = first.selection->gradients(fit, settings.model);
   }
   if (!settings.bootstrap()) {
-    out.fitted_table(settings, points, design, fit);
-    if (report) report->fit(lnlambda, points, with, fit, *converged);
+    {
+      // trov.json's records of the points are made beside trov.out's table, from the same fit
+      std::optional<std::jthread> records;
+      if (report) records.emplace([&] { report->fit(lnlambda, points, with, fit, converged); });
+      out.fitted_table(settings, points, design, fit);
+    }
     if (report) report->selection(gradients, {});
   } else {
     const BootstrapOutcome outcome = run_bootstrap(settings, points, lambda, fit, pool, workers);

@@ -6,7 +6,8 @@ namespace trov {
 
 // What a run writes besides trov.out and the console.
 struct RunOptions {
-  bool report = true;  // trov.json and the selection gradients
+  bool report = true;     // trov.json and the selection gradients
+  bool converged = true;  // with the report, the converged fits beside the classic ones
 };
 
 // The engine's main routine: settings from `parameters`, data, checks, grid, fitted values or the
