@@ -111,7 +111,11 @@ class PointRecords {
     text_ += ']';
   }
   void next_point() { ++points_; }
-  std::string text() const { return text_.empty() ? "[]" : text_ + "]"; }
+  // The array's text; the records are used up.
+  std::string take_text() {
+    text_ += text_.empty() ? "[]" : "]";
+    return std::move(text_);
+  }
   const std::vector<std::string>& non_finite() const { return non_finite_; }
 
  private:
@@ -273,7 +277,7 @@ void RunReport::fit(double lnlambda, const Points& points, const Covariate* cova
     records.end();
     records.next_point();
   }
-  fit_points_ = records.text();
+  fit_points_ = records.take_text();
   for (const std::string& where : records.non_finite()) number(NAN, [&] { return where; });
   if (!penalized) return;
   const ConvergedFit& converged = *penalized;
@@ -291,7 +295,7 @@ void RunReport::fit(double lnlambda, const Points& points, const Covariate* cova
     fitted.end();
     fitted.next_point();
   }
-  fit_converged_points_ = fitted.text();
+  fit_converged_points_ = fitted.take_text();
   for (const std::string& where : fitted.non_finite()) number(NAN, [&] { return "converged " + where; });
 }
 
@@ -307,7 +311,7 @@ void RunReport::bootstrap(const Points& points, const BootstrapOutcome& outcome)
     records.end();
     records.next_point();
   }
-  bootstrap_points_ = records.text();
+  bootstrap_points_ = records.take_text();
   for (const std::string& where : records.non_finite()) number(NAN, [&] { return "bootstrap " + where; });
   const int replicates = settings_["bootstrap_replicates"].get<int>();
   bootstrap_ = {{"replicates", replicates},
