@@ -1,8 +1,6 @@
 // Whole runs of the engine as a process on generated data: grid searches and bootstraps.
 #include <benchmark/benchmark.h>
 
-#include <cmath>
-#include <random>
 #include <string>
 
 #include "bench/engine_process.h"
@@ -19,31 +17,16 @@ struct RunSpec {
   const char* iboot;
 };
 
-// Survival 0/1 with a stabilizing selection curve; every case has its own X.
 fs::path prepare(const RunSpec& spec) {
-  fs::path dir =
-      fs::temp_directory_path() / ("trov_bench_" + std::to_string(spec.cases) + "_" +
-                                   std::to_string(spec.levels) + "_" + spec.nstep + "_" + spec.iboot);
-  fs::create_directories(dir);
-  std::mt19937 rng(20261207);
-  std::uniform_real_distribution<double> uniform(0.0, 1.0);
-  std::ofstream data(dir / "data.dat");
-  for (int i = 0; i < spec.cases; ++i) {
-    double x = 10.0 * (i + uniform(rng)) / spec.cases;
-    int level = spec.levels ? 1 + i % spec.levels : 0;
-    double eta = 1.5 - 0.25 * (x - 5) * (x - 5) + (spec.levels ? 0.05 * level : 0.0);
-    int y = uniform(rng) < 1 / (1 + std::exp(-eta)) ? 1 : 0;
-    data << y << ' ' << x;
-    if (spec.levels) data << ' ' << level;
-    data << '\n';
-  }
   const int covariate = spec.levels ? 1 : 0;
-  bench::write_parameter_file(dir, {.covariates = covariate,
-                                    .categorical = covariate,
-                                    .nstep = spec.nstep,
-                                    .lmin = spec.lmin,
-                                    .iboot = spec.iboot});
-  return dir;
+  return bench::prepare_run("runs_" + std::to_string(spec.cases) + "_" + std::to_string(spec.levels) + "_" +
+                                spec.nstep + "_" + spec.iboot,
+                            spec.cases, spec.levels,
+                            {.covariates = covariate,
+                             .categorical = covariate,
+                             .nstep = spec.nstep,
+                             .lmin = spec.lmin,
+                             .iboot = spec.iboot});
 }
 
 void whole_run(benchmark::State& state, RunSpec spec) {

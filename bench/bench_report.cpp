@@ -4,11 +4,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cmath>
 #include <ctime>
 #include <fstream>
 #include <iostream>
-#include <random>
 #include <sstream>
 
 #include "bench/engine_process.h"
@@ -22,22 +20,6 @@ double cpu_seconds() {
   timespec t{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
   return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
-
-// Survival 0/1 along a stabilizing curve, every case at its own X.
-fs::path prepare(const std::string& name, int cases, const bench::Parameters& parameters) {
-  const fs::path dir = fs::temp_directory_path() / ("trov_bench_report_" + name);
-  fs::create_directories(dir);
-  std::mt19937 rng(20261207);
-  std::uniform_real_distribution<double> uniform(0.0, 1.0);
-  std::ofstream data(dir / "data.dat");
-  for (int i = 0; i < cases; ++i) {
-    const double x = 10.0 * (i + uniform(rng)) / cases;
-    const double eta = 1.5 - 0.25 * (x - 5) * (x - 5);
-    data << (uniform(rng) < 1 / (1 + std::exp(-eta)) ? 1 : 0) << ' ' << x << '\n';
-  }
-  bench::write_parameter_file(dir, parameters);
-  return dir;
 }
 
 // One run in dir, its console output discarded; its CPU time (all threads) and elapsed time.
@@ -75,11 +57,12 @@ void with_and_without_report(benchmark::State& state, const fs::path& dir) {
 }
 
 void bootstrap_1000_binomial_1000(benchmark::State& state) {
-  with_and_without_report(state, prepare("boot", 1000, {.nstep = "1", .lmin = "0", .iboot = "1000"}));
+  with_and_without_report(
+      state, bench::prepare_run("report_boot", 1000, 0, {.nstep = "1", .lmin = "0", .iboot = "1000"}));
 }
 
 void fixed_lambda_binomial_10000(benchmark::State& state) {
-  with_and_without_report(state, prepare("fixed", 10000, {.nstep = "1", .lmin = "0"}));
+  with_and_without_report(state, bench::prepare_run("report_fixed", 10000, 0, {.nstep = "1", .lmin = "0"}));
 }
 
 }  // namespace
