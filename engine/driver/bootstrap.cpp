@@ -55,9 +55,11 @@ BootstrapOutcome run_bootstrap(const Settings& s, const Points& points, double l
   std::vector<float> mboot(size, 0.0f), vboot(size, 0.0f);
   if (gradients) outcome.gradients.reserve(static_cast<std::size_t>(s.iboot));
 
-  // What each replicate of a batch leaves: its response, the values to sum, how its fit ended.
+  // What each replicate of a batch leaves: its response, the values to sum, how its fit ended. The
+  // responses of the next batch are drawn while this batch is refitted: two sets of responses.
   const int batch = batch_size(pool.size(), n);
-  std::vector<double> responses(static_cast<std::size_t>(batch) * size), values(responses.size());
+  std::vector<double> responses(static_cast<std::size_t>(batch) * size), next_responses(responses.size());
+  std::vector<double> values(responses.size());
   std::vector<FitStatus> status(static_cast<std::size_t>(batch));
   std::vector<int> failed_column(status.size()), iterations(status.size());
   std::vector<SelectionGradients> batch_gradients(status.size());
@@ -81,21 +83,39 @@ BootstrapOutcome run_bootstrap(const Settings& s, const Points& points, double l
       values[row + i] = v;
     }
   };
-
-  for (int first = 1; first <= s.iboot;) {
-    const int wanted = std::min(batch, s.iboot - first + 1);
-    int drawn = 0;
+  // Draws up to `wanted` replicates in order into next_responses; how many, and whether the degenerate
+  // draws ran out after them.
+  struct Drawn {
+    int count = 0;
     bool too_many_degenerate = false;
-    for (; drawn < wanted; ++drawn) {
+  };
+  const auto draw_batch = [&](int wanted) {
+    Drawn drawn;
+    for (; drawn.count < wanted; ++drawn.count) {
       if (!draws.draw(s.iboot)) {
-        too_many_degenerate = true;
+        drawn.too_many_degenerate = true;
         break;
       }
       std::copy(draws.response().begin(), draws.response().end(),
-                responses.begin() + static_cast<std::ptrdiff_t>(drawn) * n);
+                next_responses.begin() + static_cast<std::ptrdiff_t>(drawn.count) * n);
     }
-    pool.run(drawn, refit);
-    for (int j = 0; j < drawn; ++j) {
+    return drawn;
+  };
+
+  Drawn next = draw_batch(std::min(batch, s.iboot));
+  for (int first = 1; first <= s.iboot;) {
+    const Drawn current = next;
+    std::swap(responses, next_responses);
+    // item 0 draws the next batch (when one follows), the others refit this one
+    const int following = current.too_many_degenerate ? 0 : std::min(batch, s.iboot - first + 1 - current.count);
+    const int draw_item = following > 0 ? 1 : 0;
+    pool.run(current.count + draw_item, [&](int worker, int item) {
+      if (item < draw_item)
+        next = draw_batch(following);
+      else
+        refit(worker, item - draw_item);
+    });
+    for (int j = 0; j < current.count; ++j) {
       check_fit(status[j], failed_column[j]);
       if (s.model != Model::normal && iterations[j] >= s.maxit) ++outcome.not_converged;
       if (gradients) outcome.gradients.push_back(batch_gradients[j]);
@@ -107,8 +127,8 @@ BootstrapOutcome run_bootstrap(const Settings& s, const Points& points, double l
       }
       if ((first + j) % 100 == 0) say(progress_message(first + j));
     }
-    if (too_many_degenerate) stop_run(Fault::too_many_degenerate);
-    first += drawn;
+    if (current.too_many_degenerate) stop_run(Fault::too_many_degenerate);
+    first += current.count;
   }
 
   // standard deviation with divisor iboot, in single precision, on the scale that was accumulated
