@@ -48,7 +48,7 @@ void sample_grid_plot(std::string_view device, std::string_view file) {
   plotlib::name("ln(lambda)", "X");
   plotlib::name("Score", "Y");
   plotlib::titlin("Range of lambdas", 1);
-  plotlib::titlin("GCV score (solid) and OCV score (dotted)", 3);
+  plotlib::titlin("GCV score (solid) and OCV score (dashed)", 3);
   plotlib::graf(lnlam[0], lnlam[n - 1], lnlam[0], xstep, lo, hi, lo, ystep);
   plotlib::title();
   plotlib::curve(lnlam, gcv, n);
@@ -81,7 +81,7 @@ void sample_fitted_plot(std::string_view device, std::string_view file) {
   plotlib::name("Trait (X)", "X");
   plotlib::name("Fitness (Yhat)", "Y");
   plotlib::titlin("Fitness function with data points", 1);
-  plotlib::titlin("dotted lines are +/- 1 standard error of prediction", 3);
+  plotlib::titlin("dashed lines are +/- 1 standard error of prediction", 3);
   plotlib::graf(x[0] - xstep / 10.0f, x[n - 1] + xstep / 10.0f, x[0], xstep, lo - ystep / 10.0f,
                 hi + ystep / 10.0f, lo, ystep);
   plotlib::title();
