@@ -57,10 +57,10 @@ void sample_grid_plot(std::string_view device, std::string_view file) {
   plotlib::disfin();
 }
 
-void sample_fitted_plot(std::string_view device, std::string_view file) {
+void sample_fitted_plot(std::string_view device, std::string_view file, int points) {
   std::vector<float> x, y, yhat, yminus, yplus;
-  for (int i = 0; i < 25; ++i) {
-    const float xi = 1.0f + 0.25f * static_cast<float>(i);
+  for (int i = 0; i < points; ++i) {
+    const float xi = 1.0f + 6.0f * static_cast<float>(i) / static_cast<float>(points - 1);
     const float fit = 1.0f / (1.0f + std::exp(-(xi - 4.0f)));
     x.push_back(xi);
     yhat.push_back(fit);
