@@ -206,6 +206,7 @@ defaults)
   for f in wmf json png svg pdf; do cmp -s "trov.$f" "results copy.$f" || fail "results copy.$f differs from trov.$f"; done
   [ "$(ls -A | grep -c '^\.')" -eq 0 ] || fail "a temporary file stayed: $(ls -A | grep '^\.')"
   # the fixed lambda offered is the GCV minimum; a name that is trov.out itself needs no copy
+  shot "$dialog" dialog_after_grid
   echo stale >"results copy.txt"
   rm metafile.svg
   set_field output_file "./trov.out"
@@ -326,7 +327,8 @@ output_is_data_file)
   set_field output_file "sub/results.txt"
   ok_and_plot
   cmp -s trov.out sub/results.txt || fail "the copy differs from trov.out"
-  [ "$(ls -A sub)" = "results.txt" ] || fail "sub holds $(ls -A sub | tr '\n' ' ')"
+  [ "$(ls -A sub | tr '\n' ' ')" = "results.json results.pdf results.png results.svg results.txt results.wmf " ] ||
+    fail "sub holds $(ls -A sub | tr '\n' ' ')"
   set_field output_file "nosuch/results.txt"
   click_widget ok
   dismiss_plot
