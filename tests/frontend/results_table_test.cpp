@@ -43,10 +43,11 @@ const std::string kGridHeader =
     "\n";
 
 TEST_F(results_table_test, grid_table_without_covariate_reads_both_scores) {
-  ASSERT_EQ(read(kGridHeader + " ln(lambda)   #parameters      GCV score       OCV score     #iter\n"
-                               " -10.00000     145.52400       1.2312045       1.4621337        5\n"
-                               "   0.00000      12.00000      0.12300000E-01   1.5000000        4\n"
-                               "  10.00000       2.00226       1.0110277       1.0110300        3\n",
+  ASSERT_EQ(read(kGridHeader +
+                     " ln(lambda)   #parameters      GCV score       OCV score     #iter\n"
+                     " -10.00000     145.52400       1.2312045       1.4621337        5\n"
+                     "   0.00000      12.00000      0.12300000E-01   1.5000000        4\n"
+                     "  10.00000       2.00226       1.0110277       1.0110300        3\n",
                  0),
             "");
   EXPECT_EQ(table_.kind, Kind::grid);
@@ -86,10 +87,11 @@ const std::string kFixedHeader =
     "   4.00000       2.62119      0.95342031      0.95386443        3\n";
 
 TEST_F(results_table_test, fitted_table_without_covariate_takes_y_x_and_yhat) {
-  ASSERT_EQ(read(kFixedHeader + "  \n"
-                                "         Y          X        N        Yhat   ln Yhat/(1-Yhat)\n"
-                                "     0.00000    20.46000     1      0.38372    -0.47380\n"
-                                "     0.50000    21.35000     2      0.42990    -0.28228\n",
+  ASSERT_EQ(read(kFixedHeader +
+                     "  \n"
+                     "         Y          X        N        Yhat   ln Yhat/(1-Yhat)\n"
+                     "     0.00000    20.46000     1      0.38372    -0.47380\n"
+                     "     0.50000    21.35000     2      0.42990    -0.28228\n",
                  0),
             "");
   EXPECT_EQ(table_.kind, Kind::fitted);
@@ -100,19 +102,18 @@ TEST_F(results_table_test, fitted_table_without_covariate_takes_y_x_and_yhat) {
 }
 
 TEST_F(results_table_test, fitted_table_with_covariate_takes_uncorrected_and_corrected_values) {
-  ASSERT_EQ(
-      read(kFixedHeader +
-               " \n"
-               " Levels of the covariate =  2.  1.\n"
-               " Covariate coefficients =  0.  1.18242949\n"
-               " \n"
-               " Last columns are fitted Yhats for each covariate level, in order:\n"
-               "\n"
-               "         Y          X      Covariate     N       Yhat        YhatC     Fitted values ->\n"
-               "     0.00000    18.39000     2.00000     1     0.00370     0.00663     0.00370     0.01196\n"
-               "     1.00000    19.59000     1.00000     1     0.02107     0.01173     0.00655     0.02107\n",
-           1),
-      "");
+  ASSERT_EQ(read(kFixedHeader +
+                     " \n"
+                     " Levels of the covariate =  2.  1.\n"
+                     " Covariate coefficients =  0.  1.18242949\n"
+                     " \n"
+                     " Last columns are fitted Yhats for each covariate level, in order:\n"
+                     "\n"
+                     "         Y          X      Covariate     N       Yhat        YhatC     Fitted values ->\n"
+                     "     0.00000    18.39000     2.00000     1     0.00370     0.00663     0.00370     0.01196\n"
+                     "     1.00000    19.59000     1.00000     1     0.02107     0.01173     0.00655     0.02107\n",
+                 1),
+            "");
   EXPECT_EQ(table_.kind, Kind::fitted);
   ASSERT_EQ(table_.n, 2);
   EXPECT_FLOAT_EQ(table_.y[1], 1.0f);
@@ -148,12 +149,12 @@ TEST_F(results_table_test, bootstrap_table_is_taken_over_an_earlier_fitted_headi
   EXPECT_FLOAT_EQ(table_.yminus[1], 0.34902f);
   EXPECT_FLOAT_EQ(table_.yplus[2], 0.51809f);
   // with a covariate the heading has no empty line before it and its fields are right-aligned
-  ASSERT_EQ(
-      read(kFixedHeader + "\n Summary of bootstrap results\n\n Number of bootstrap replications =   10\n"
-                          "         Y           X       YhatC   YhatC-1SE   YhatC+1SE\n"
-                          "     0.00000    18.39000     0.00663     0.00100     0.01200\n",
-           1),
-      "");
+  ASSERT_EQ(read(kFixedHeader +
+                     "\n Summary of bootstrap results\n\n Number of bootstrap replications =   10\n"
+                     "         Y           X       YhatC   YhatC-1SE   YhatC+1SE\n"
+                     "     0.00000    18.39000     0.00663     0.00100     0.01200\n",
+                 1),
+            "");
   EXPECT_EQ(table_.kind, Kind::bootstrap);
   ASSERT_EQ(table_.n, 1);
   EXPECT_FLOAT_EQ(table_.yplus[0], 0.012f);
@@ -162,11 +163,9 @@ TEST_F(results_table_test, bootstrap_table_is_taken_over_an_earlier_fitted_headi
 TEST_F(results_table_test, heading_far_down_the_file_is_found) {
   // a categorical covariate's many levels wrap over many lines before the table
   std::string text = kFixedHeader;
-  for (int k = 0; k < 30; ++k)
-    text += "  1.  2.  3.  4.  5.  6.  7.  8.  9.  10.  11.  12.  13.  14.  15.  16.\n";
-  text +=
-      "\n         Y          X      Covariate     N       Yhat        YhatC     Fitted values ->\n"
-      "     0.00000    18.39000     2.00000     1     0.00370     0.00663     0.00370     0.01196\n";
+  for (int k = 0; k < 30; ++k) text += "  1.  2.  3.  4.  5.  6.  7.  8.  9.  10.  11.  12.  13.  14.  15.  16.\n";
+  text += "\n         Y          X      Covariate     N       Yhat        YhatC     Fitted values ->\n"
+          "     0.00000    18.39000     2.00000     1     0.00370     0.00663     0.00370     0.01196\n";
   ASSERT_EQ(read(text, 1), "");
   EXPECT_EQ(table_.kind, Kind::fitted);
   EXPECT_EQ(table_.n, 1);
@@ -174,8 +173,7 @@ TEST_F(results_table_test, heading_far_down_the_file_is_found) {
 
 TEST_F(results_table_test, reading_stops_after_the_most_records) {
   std::string text = kGridHeader + " ln(lambda)   #parameters      GCV score       OCV score \n";
-  for (int k = 0; k < kMostRecords + 5; ++k)
-    text += "   1.00000       2.00000       1.0000000       1.0000000    \n";
+  for (int k = 0; k < kMostRecords + 5; ++k) text += "   1.00000       2.00000       1.0000000       1.0000000    \n";
   ASSERT_EQ(read(text, 0), "");
   EXPECT_EQ(table_.n, kMostRecords);
 }
