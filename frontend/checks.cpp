@@ -129,6 +129,23 @@ std::optional<std::string> file_name_fault(const DialogValues& v) {
         {"The output file name \"", v.outfil,
          "\" is the data file: the copy of the results would replace the data.\nChoose another name. "
          "Nothing has been run."});
+  // the copies of trov.wmf, trov.json and the figures under the same stem
+  for (const ResultCopy& copy : result_copies(v.outfil)) {
+    if (copy.source == "trov.out" || same_file(copy.target, copy.source)) continue;
+    const std::string target = copy.target.string();
+    if (same_file(copy.target, v.outfil))
+      return joined({"The output file name \"", v.outfil, "\" ends in ", copy.target.extension().string(),
+                     ", which the copy of ", copy.source,
+                     " takes.\nChoose a name with another ending (such as .out). Nothing has been run."});
+    for (std::string_view own : kRunFiles)
+      if (same_file(copy.target, own))
+        return joined(
+            {"The copy of ", copy.source, " would be \"", target, "\", which is ", own,
+             ", a file trovwin writes itself.\nChoose another output file name. Nothing has been run."});
+    if (same_file(copy.target, v.datfil))
+      return joined({"The copy of ", copy.source, " would be \"", target,
+                     "\", the data file.\nChoose another output file name. Nothing has been run."});
+  }
   return std::nullopt;
 }
 

@@ -13,8 +13,10 @@ namespace trov::front {
 // 10 columns trov.in gives it. The message names the first field that does not, and what was typed.
 std::optional<std::string> number_field_fault(const DialogValues& values);
 
-// The data file is none of the run's own files (trov.in, trov.out, trov.wmf, trov.json); the output
-// name is neither one of them nor the data file. The output name trov.out itself means "no copy".
+// The data file is none of the run's own files (trov.in, trov.out, trov.wmf, trov.json, the figures);
+// the output name is neither one of them nor the data file, and neither are the names of the copies
+// under its stem (result_copies), unless a copy is the very file it copies. The output name trov.out
+// itself means "no copy".
 std::optional<std::string> file_name_fault(const DialogValues& values);
 
 // When the first lines of the data file all hold the same number of values, and the structure and the

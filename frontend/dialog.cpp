@@ -62,7 +62,10 @@ void run_dialog(DialogValues& v) {
   ids.fil = plotlib::wgfil(right, "Change data file", v.datfil, "*.*");
   plotlib::wglab(right, "Data file structure:");
   ids.str = plotlib::wglis(right, "Y X [C] N|Y X [C]", v.icol);
-  ids.fix = plotlib::wgltxt(left, label::fixed, without_trailing_blanks(v.lmin), 20);
+  // after a grid the fixed lambda offered is its GCV minimum, so that "fixed lambda" and OK fit that curve
+  const bool suggest = v.iopt == 2 && !v.suggested_lambda.empty();
+  ids.fix =
+      plotlib::wgltxt(left, label::fixed, suggest ? v.suggested_lambda : without_trailing_blanks(v.lmin), 20);
   ids.lmin =
       plotlib::wgltxt(left, label::smallest, v.iopt == 1 ? "-10" : without_trailing_blanks(v.lmin), 20);
   ids.lmax = plotlib::wgltxt(left, label::largest, without_trailing_blanks(v.lmax), 20);

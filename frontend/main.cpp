@@ -8,6 +8,7 @@
 #include "frontend/engine_messages.h"
 #include "frontend/engine_process.h"
 #include "frontend/message_box.h"
+#include "frontend/plot_notes.h"
 #include "frontend/plots.h"
 #include "frontend/results_table.h"
 #include "frontend/run_files.h"
@@ -46,9 +47,11 @@ std::string lines_text(const std::vector<std::string>& lines) {
   return text;
 }
 
-// Only an engine that ended with status 0 has results: then its warnings, the plot, trov.wmf and the copy.
-void run_and_plot(const DialogValues& v, const std::string& engine) {
+// Only an engine that ended with status 0 has results: then its warnings, the plot, trov.wmf, the figures
+// and the copy. After a grid, the dialog offers its GCV minimum as the fixed lambda.
+void run_and_plot(DialogValues& v, const std::string& engine) {
   remove_results();
+  v.suggested_lambda.clear();
   const EngineOutcome outcome = run_engine_process(engine, "trov.in");
   if (!outcome.started) {
     tell(caption::engine_stopped, "trovwin " + outcome.failure + ".\nNothing has been run.");
@@ -63,7 +66,14 @@ void run_and_plot(const DialogValues& v, const std::string& engine) {
                                 lines_text(advice_for(warnings)) + "\n\nOK shows the plot.");
   ResultsTable table;
   std::string why = read_results_table("trov.out", v.M, table);
-  if (why.empty()) why = plot_results(table, v.M);
+  if (why.empty()) {
+    const PlotNotes notes = read_plot_notes("trov.json");
+    const PlotOutcome plot = plot_results(table, v.M, notes.lines);
+    why = plot.not_drawn;
+    if (!plot.figures_fault.empty())
+      tell(caption::figures, plot.figures_fault + ".\nThe plot is in trov.wmf, the results in trov.out.");
+    if (why.empty() && table.kind == ResultsTable::Kind::grid) v.suggested_lambda = notes.suggested_lambda;
+  }
   if (!why.empty())
     tell(caption::no_plot, "No results could be plotted: " + why +
                                ".\n\nThe engine's last lines:" + lines_text(engine_messages(outcome.lines)));

@@ -13,6 +13,7 @@ inline constexpr std::string_view structure = "Data file structure";           /
 inline constexpr std::string_view engine_stopped = "The engine stopped";
 inline constexpr std::string_view warnings = "Warnings of the engine";
 inline constexpr std::string_view no_plot = "No plot";
+inline constexpr std::string_view figures = "Figures";  // trov.png, trov.svg, trov.pdf not written
 inline constexpr std::string_view copy = "Copy of the results";
 inline constexpr std::string_view trov_in = "trov.in";  // it cannot be written
 }  // namespace caption

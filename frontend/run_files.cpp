@@ -40,6 +40,27 @@ std::string write_all(int fd, const std::string& text) {
   return {};
 }
 
+// Copies source to target through a temporary file in the target's folder, renamed over the target.
+std::string copy_file(const std::string& source, const fs::path& target) {
+  std::ifstream results(source, std::ios::binary);
+  if (!results) return source + " cannot be read";
+  const std::string text((std::istreambuf_iterator<char>(results)), std::istreambuf_iterator<char>());
+
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::string hidden(1, '.');
+  hidden += target.filename().string();
+  std::string temporary = (folder / (hidden + ".XXXXXX")).string();
+  const int fd = mkstemp(temporary.data());
+  if (fd < 0) return "cannot create a file in " + folder.string() + ": " + std::strerror(errno);
+  std::string why = write_all(fd, text);
+  if (why.empty() && fchmod(fd, new_file_mode(target)) != 0) why = std::strerror(errno);
+  if (why.empty() && fsync(fd) != 0) why = std::strerror(errno);
+  if (close(fd) != 0 && why.empty()) why = std::strerror(errno);
+  if (why.empty() && std::rename(temporary.c_str(), target.c_str()) != 0) why = std::strerror(errno);
+  if (!why.empty()) unlink(temporary.c_str());
+  return why;
+}
+
 }  // namespace
 
 bool same_file(const fs::path& a, const fs::path& b) {
@@ -56,26 +77,29 @@ void remove_results() {
     if (name != "trov.in") fs::remove(name, ec);
 }
 
+std::vector<ResultCopy> result_copies(const std::string& output_name) {
+  std::vector<ResultCopy> copies = {{"trov.out", output_name}};
+  for (std::string_view source : kRunFiles) {
+    if (source == "trov.in" || source == "trov.out") continue;
+    fs::path target(output_name);
+    copies.push_back({source, target.replace_extension(fs::path(source).extension())});
+  }
+  return copies;
+}
+
 std::string copy_results(const std::string& output_name) {
   if (output_name.empty() || same_file(output_name, "trov.out")) return {};
-  std::ifstream results("trov.out", std::ios::binary);
-  if (!results) return "trov.out cannot be read";
-  const std::string text((std::istreambuf_iterator<char>(results)), std::istreambuf_iterator<char>());
-
-  const fs::path target(output_name);
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  std::string hidden(1, '.');
-  hidden += target.filename().string();
-  std::string temporary = (folder / (hidden + ".XXXXXX")).string();
-  const int fd = mkstemp(temporary.data());
-  if (fd < 0) return "cannot create a file in " + folder.string() + ": " + std::strerror(errno);
-  std::string why = write_all(fd, text);
-  if (why.empty() && fchmod(fd, new_file_mode(target)) != 0) why = std::strerror(errno);
-  if (why.empty() && fsync(fd) != 0) why = std::strerror(errno);
-  if (close(fd) != 0 && why.empty()) why = std::strerror(errno);
-  if (why.empty() && std::rename(temporary.c_str(), output_name.c_str()) != 0) why = std::strerror(errno);
-  if (!why.empty()) unlink(temporary.c_str());
-  return why;
+  for (const ResultCopy& copy : result_copies(output_name)) {
+    if (same_file(copy.target, copy.source)) continue;
+    std::error_code ec;
+    if (copy.source != "trov.out" && !fs::exists(copy.source, ec)) {
+      fs::remove(copy.target, ec);
+      continue;
+    }
+    if (std::string why = copy_file(std::string(copy.source), copy.target); !why.empty())
+      return copy.source == "trov.out" ? why : copy.target.string() + ": " + why;
+  }
+  return {};
 }
 
 }  // namespace trov::front

@@ -4,23 +4,39 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace trov::front {
 
 // The files the front end and the engine write in the working directory; a data file or an output
 // name must be none of them.
-inline constexpr std::array<std::string_view, 4> kRunFiles = {"trov.in", "trov.out", "trov.wmf", "trov.json"};
+inline constexpr std::array<std::string_view, 7> kRunFiles = {"trov.in",  "trov.out", "trov.wmf", "trov.json",
+                                                              "trov.png", "trov.svg", "trov.pdf"};
+
+// One result of a run and the name of its copy.
+struct ResultCopy {
+  std::string_view source;  // trov.out, trov.wmf, trov.json or a figure
+  std::filesystem::path target;
+};
+
+// The copies an output name asks for: trov.out under the name itself, then trov.wmf, trov.json and the
+// figures under the same stem with their own extensions ("run1.out" gives run1.wmf, run1.json,
+// run1.png, run1.svg and run1.pdf).
+std::vector<ResultCopy> result_copies(const std::string& output_name);
 
 // Whether two names lead to the same file: device and inode when both exist, otherwise the same path
 // once made absolute and normalised (symbolic links in the existing part resolved).
 bool same_file(const std::filesystem::path& a, const std::filesystem::path& b);
 
-// Deletes the results of the last run (trov.out, trov.wmf, trov.json), so none survives into the next.
+// Deletes the results of the last run (trov.out, trov.wmf, trov.json and the figures), so none survives
+// into the next.
 void remove_results();
 
-// Copies trov.out under the output name: into a new temporary file in the target's folder, then renamed
-// over the name, so that a failed copy never leaves a half-written file there. An empty name, or one
-// that leads to trov.out itself, needs no copy. Returns an empty text, or why the copy failed.
+// Copies the results under the output name (result_copies): each into a new temporary file in the
+// target's folder, then renamed over the name, so that a failed copy never leaves a half-written file
+// there. A result the run did not write takes its old copy away, so that the copies stay one run's. An
+// empty name, or one that leads to trov.out itself, needs no copy; nor does a result that is its own
+// copy. Returns an empty text, or why a copy failed (naming the copy unless it is that of trov.out).
 std::string copy_results(const std::string& output_name);
 
 }  // namespace trov::front

@@ -21,6 +21,8 @@ struct DialogValues {
   std::string seed = "2387498";
   std::string datfil = "demo1.dat";
   std::string outfil = "trov.out";  // where trov.out is copied after each run; not kept in trov.in
+  std::string suggested_lambda;     // the last grid's GCV minimum, which "Enter fixed lambda" shows in
+                                    // the range option; empty: the fixed ln(lambda); not kept in trov.in
   int iopt = 2;                     // 1 fixed lambda, 2 range of lambdas
   int icov = 1;                     // 1 none, 2 continuous, 3 category
 };

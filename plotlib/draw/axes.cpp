@@ -1,4 +1,5 @@
-// graf: the axis system with its ticks, labels and names; title: the title lines above it.
+// graf: the axis system with its ticks, labels and names; title: the title lines above it; messag:
+// texts that the caller places on the page.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -212,5 +213,12 @@ void title() {
     }
   }
 }
+
+void messag(std::string_view text, int nx, int ny) {
+  if (!detail::level_ok("messag", 1, 2)) return;
+  detail::draw_text(text, nx, ny, state().label_height, 0);
+}
+
+int nlmess(std::string_view text) { return nint(text_width(text, state().label_height)); }
 
 }  // namespace plotlib

@@ -1,4 +1,5 @@
-// curve: out-of-scaling report, clipping to the axis system, line styles and symbols.
+// curve: out-of-scaling report, clipping to the axis system, line styles and symbols; single symbols on
+// the page or at axis values.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -99,13 +100,26 @@ void polyline(const std::vector<Vec>& points) {
   for (std::size_t i = 1; i < points.size(); ++i) dasher.segment(points[i - 1], points[i]);
 }
 
-void symbol_at(Vec centre) {
-  const detail::State& s = state();
-  const double scale = s.symbol_size / 100.0;  // vertices are in percent of the symbol size
-  for (const auto& stroke : symbol_strokes(s.symbol))
-    for (std::size_t i = 1; i < stroke.size(); ++i)
-      clipped_line({centre.x + stroke[i - 1].x * scale, centre.y + stroke[i - 1].y * scale},
-                   {centre.x + stroke[i].x * scale, centre.y + stroke[i].y * scale});
+// Symbol `number` around the centre: cut at the axis system, or anywhere on the page.
+enum class Cut { at_axes, none };
+
+void symbol_at(int number, Vec centre, Cut cut) {
+  const double scale = state().symbol_size / 100.0;  // vertices are in percent of the symbol size
+  for (const auto& stroke : symbol_strokes(number))
+    for (std::size_t i = 1; i < stroke.size(); ++i) {
+      const Vec a{centre.x + stroke[i - 1].x * scale, centre.y + stroke[i - 1].y * scale};
+      const Vec b{centre.x + stroke[i].x * scale, centre.y + stroke[i].y * scale};
+      if (cut == Cut::at_axes)
+        clipped_line(a, b);
+      else
+        detail::line({nint(a.x), nint(a.y)}, {nint(b.x), nint(b.y)});
+    }
+}
+
+bool symbol_number_ok(int nsym, std::string_view routine) {
+  if (nsym >= 0 && nsym < kSymbolCount) return true;
+  detail::warn(2, routine, nsym);
+  return false;
 }
 
 bool outside(float v, const detail::AxisScale& scale) {
@@ -134,10 +148,20 @@ void curve(std::span<const float> x, std::span<const float> y, int n) {
 
   if (s.marker_step != 0) {
     const auto every = static_cast<std::size_t>(std::llabs(static_cast<long long>(s.marker_step)));
-    for (std::size_t i = 0; i < points.size(); i += every) symbol_at(points[i]);
+    for (std::size_t i = 0; i < points.size(); i += every) symbol_at(s.symbol, points[i], Cut::at_axes);
   }
   if (s.marker_step >= 0) polyline(points);
   if (s.marker_step != 0) s.symbol = s.symbol % 20 + 1;
+}
+
+void symbol(int nsym, int nx, int ny) {
+  if (!detail::level_ok("symbol", 1, 2) || !symbol_number_ok(nsym, "symbol")) return;
+  symbol_at(nsym, {static_cast<double>(nx), static_cast<double>(ny)}, Cut::none);
+}
+
+void rlsymb(int nsym, float x, float y) {
+  if (!detail::level_ok("rlsymb", 2, 2) || !symbol_number_ok(nsym, "rlsymb")) return;
+  symbol_at(nsym, {detail::scale_x(x), detail::scale_y(y)}, Cut::at_axes);
 }
 
 }  // namespace plotlib

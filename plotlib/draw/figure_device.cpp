@@ -6,29 +6,43 @@
 
 #include <cmath>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <numbers>
 
 namespace plotlib {
 
 namespace {
 
-// Draws the recorded page on a cairo context whose user unit is one plot unit.
-void render(cairo_t* cr, const Recording& page) {
+// The stroker's work grows faster than the path: a long path is stroked in parts, each ending at a move.
+constexpr int kSegmentsPerStroke = 256;
+
+// Draws the recorded page on a cairo context whose user unit is one plot unit: black on white, or on a
+// grey image (an alpha-only surface whose alpha is the brightness) white paper whose alpha the ink takes
+// away.
+void render(cairo_t* cr, const Recording& page, bool grey) {
   cairo_set_source_rgb(cr, 1, 1, 1);
   cairo_paint(cr);
+  if (grey) cairo_set_operator(cr, CAIRO_OPERATOR_DEST_OUT);
   cairo_set_source_rgb(cr, 0, 0, 0);
   cairo_set_line_width(cr, kLineWidthPoints / kPointsPerUnit);
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
   cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
   FontSpec font;
+  int segments = 0;  // in the path not yet stroked
   for (const Recording::Op& op : page.ops) {
     switch (op.kind) {
       case Recording::Op::Kind::move:
+        if (segments >= kSegmentsPerStroke) {
+          cairo_stroke(cr);
+          segments = 0;
+        }
         cairo_move_to(cr, op.point.x, op.point.y);
         break;
       case Recording::Op::Kind::draw:
         if (!cairo_has_current_point(cr)) cairo_move_to(cr, op.point.x, op.point.y);
         cairo_line_to(cr, op.point.x, op.point.y);
+        ++segments;
         break;
       case Recording::Op::Kind::font:
         font = op.font;
@@ -67,6 +81,8 @@ void render(cairo_t* cr, const Recording& page) {
 
 // Renders on a surface scaled from plot units by `scale`; true when the surface has no error.
 bool render_on(cairo_surface_t* surface, const Recording& page, double scale) {
+  const bool grey = cairo_surface_get_type(surface) == CAIRO_SURFACE_TYPE_IMAGE &&
+                    cairo_image_surface_get_format(surface) == CAIRO_FORMAT_A8;
   cairo_t* cr = cairo_create(surface);
   cairo_scale(cr, scale, scale);
   // metrics as the font designs them: hinting would round them to the pixels of a small scale
@@ -75,9 +91,30 @@ bool render_on(cairo_surface_t* surface, const Recording& page, double scale) {
   cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
   cairo_set_font_options(cr, options);
   cairo_font_options_destroy(options);
-  render(cr, page);
+  render(cr, page, grey);
   const bool ok = cairo_status(cr) == CAIRO_STATUS_SUCCESS;
   cairo_destroy(cr);
+  return ok;
+}
+
+// The grey PNG of the page at its resolution.
+bool write_png(const Recording& page, const std::string& name) {
+  const double scale = kPngDotsPerInch / 254.0;  // pixels per plot unit
+  cairo_surface_t* png =
+      cairo_image_surface_create(CAIRO_FORMAT_A8, static_cast<int>(std::lround((page.xmax + 1) * scale)),
+                                 static_cast<int>(std::lround((page.ymax + 1) * scale)));
+  const bool ok =
+      render_on(png, page, scale) && cairo_surface_write_to_png(png, name.c_str()) == CAIRO_STATUS_SUCCESS;
+  cairo_surface_destroy(png);
+  return ok;
+}
+
+// Renders the page on a vector surface in points and completes its file.
+bool write_vector(cairo_surface_t* surface, const Recording& page) {
+  const bool rendered = render_on(surface, page, kPointsPerUnit);
+  cairo_surface_finish(surface);
+  const bool ok = rendered && cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS;
+  cairo_surface_destroy(surface);
   return ok;
 }
 
@@ -95,30 +132,12 @@ bool FigureDevice::open(int xmax, int ymax) {
 bool FigureDevice::close() {
   recorder_.close();
   const Recording& page = recorder_.recording();
-  const double width = page.xmax + 1, height = page.ymax + 1;
-  bool ok = true;
-  {
-    const double scale = kPngDotsPerInch / 254.0;  // pixels per plot unit
-    cairo_surface_t* png =
-        cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(std::lround(width * scale)),
-                                   static_cast<int>(std::lround(height * scale)));
-    ok = render_on(png, page, scale) &&
-         cairo_surface_write_to_png(png, (stem_ + ".png").c_str()) == CAIRO_STATUS_SUCCESS;
-    cairo_surface_destroy(png);
-  }
-  cairo_surface_t* svg =
-      cairo_svg_surface_create((stem_ + ".svg").c_str(), width * kPointsPerUnit, height * kPointsPerUnit);
-  ok = render_on(svg, page, kPointsPerUnit) && ok;
-  cairo_surface_finish(svg);
-  ok = ok && cairo_surface_status(svg) == CAIRO_STATUS_SUCCESS;
-  cairo_surface_destroy(svg);
-  cairo_surface_t* pdf =
-      cairo_pdf_surface_create((stem_ + ".pdf").c_str(), width * kPointsPerUnit, height * kPointsPerUnit);
-  ok = render_on(pdf, page, kPointsPerUnit) && ok;
-  cairo_surface_finish(pdf);
-  ok = ok && cairo_surface_status(pdf) == CAIRO_STATUS_SUCCESS;
-  cairo_surface_destroy(pdf);
-  return ok;
+  const double width = (page.xmax + 1) * kPointsPerUnit, height = (page.ymax + 1) * kPointsPerUnit;
+  // the PNG is rendered on a thread of its own while the two vector files are written
+  auto png = std::async(std::launch::async, write_png, std::cref(page), stem_ + ".png");
+  bool ok = write_vector(cairo_svg_surface_create((stem_ + ".svg").c_str(), width, height), page);
+  ok = write_vector(cairo_pdf_surface_create((stem_ + ".pdf").c_str(), width, height), page) && ok;
+  return png.get() && ok;
 }
 
 }  // namespace plotlib

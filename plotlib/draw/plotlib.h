@@ -38,6 +38,16 @@ void graf(float xa, float xe, float xor_, float xstep, float ya, float ye, float
 void title();
 void curve(std::span<const float> x, std::span<const float> y, int n);
 
+// Texts and symbols that the caller places. messag: a text whose box has its top left corner at page
+// position (nx, ny), in the character height of `height` (levels 1 and 2); nlmess: its width in plot
+// units at that height. symbol: symbol nsym (0 to 20) of size `hsymbl` centred at page position
+// (nx, ny) (levels 1 and 2); rlsymb: centred at the axis values (x, y), cut at the axis system as
+// curves are (level 2).
+void messag(std::string_view text, int nx, int ny);
+int nlmess(std::string_view text);
+void symbol(int nsym, int nx, int ny);
+void rlsymb(int nsym, float x, float y);
+
 // Completes the plot on the device, writes the end-of-plot report; level 0.
 void disfin();
 

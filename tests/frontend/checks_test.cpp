@@ -86,6 +86,27 @@ TEST_F(checks_test, run_files_are_refused_also_before_they_exist) {
                 "for the copy of the results. Nothing has been run.");
 }
 
+// The copies under the output stem (trov.wmf, trov.json, the figures) must not land on the data file or
+// on one another; one that is the very file it copies is no copy.
+TEST_F(checks_test, copies_under_the_output_stem_spare_the_data_and_each_other) {
+  DialogValues v = default_values();
+  v.datfil = "run1.json";
+  v.outfil = "run1.out";
+  EXPECT_EQ(file_name_fault(v).value(),
+            "The copy of trov.json would be \"run1.json\", the data file.\nChoose another output file name. "
+            "Nothing has been run.");
+  v.datfil = "data.dat";
+  v.outfil = "figure.png";
+  EXPECT_EQ(
+      file_name_fault(v).value(),
+      "The output file name \"figure.png\" ends in .png, which the copy of trov.png takes.\nChoose a name "
+      "with another ending (such as .out). Nothing has been run.");
+  for (const char* name : {"trov.txt", "run1.out", "results"}) {
+    v.outfil = name;
+    EXPECT_FALSE(file_name_fault(v)) << name;
+  }
+}
+
 TEST_F(checks_test, structure_question_when_every_line_holds_another_count_of_values) {
   std::ofstream("pairs.dat") << "2 10.61\n\n3,12.35\n1\t9.00\r\n";
   std::ofstream("mixed.dat") << "2 10.61 1\n3 12.35\n";

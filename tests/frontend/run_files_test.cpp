@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 
 namespace trov::front {
 namespace {
@@ -37,6 +39,29 @@ TEST(run_files_test, the_copy_replaces_the_named_file_whole_and_leaves_nothing_e
   EXPECT_EQ(std::distance(fs::directory_iterator(dir / "sub"), fs::directory_iterator()), 1);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
 
+  fs::current_path(home);
+  fs::remove_all(dir);
+}
+
+TEST(run_files_test, the_results_go_under_the_output_stem_and_stale_copies_go) {
+  std::vector<std::string> targets;
+  for (const ResultCopy& copy : result_copies("out/run1.out")) targets.push_back(copy.target.string());
+  EXPECT_EQ(targets, (std::vector<std::string>{"out/run1.out", "out/run1.wmf", "out/run1.json",
+                                               "out/run1.png", "out/run1.svg", "out/run1.pdf"}));
+  EXPECT_EQ(result_copies("results").back().target, "results.pdf");
+
+  const fs::path home = fs::current_path();
+  const fs::path dir = fs::temp_directory_path() / ("trovwin_stem_" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  fs::current_path(dir);
+  std::ofstream("trov.out") << "results\n";
+  std::ofstream("trov.json") << "{}\n";
+  std::ofstream("run1.png") << "a figure of an earlier run\n";
+  EXPECT_EQ(copy_results("run1.out"), "");
+  EXPECT_EQ(contents("run1.json"), "{}\n");
+  EXPECT_FALSE(fs::exists("run1.png"));     // this run drew no figure
+  EXPECT_EQ(copy_results("trov.txt"), "");  // trov.json is its own copy
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 5);
   fs::current_path(home);
   fs::remove_all(dir);
 }

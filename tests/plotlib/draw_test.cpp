@@ -312,6 +312,41 @@ TEST_F(RecordedPlot, symbols_only_curve_draws_squares_and_advances_the_symbol) {
   EXPECT_EQ(rec().segments().size(), before + 4 + 8);
 }
 
+TEST_F(RecordedPlot, placed_texts_and_symbols_on_the_page_and_at_axis_values) {
+  plotlib::height(30);
+  plotlib::hsymbl(20);
+  plotlib::rlsymb(0, 5.0f, 5.0f);  // no axis system yet
+  EXPECT_EQ(take_lines(),
+            (std::vector<std::string>{" <<<< Warning   3: Incorrect level in rlsymb!   (   1)"}));
+  plotlib::messag("GCV minimum", 100, 200);
+  EXPECT_EQ(plotlib::nlmess("GCV minimum"), std::lround(plotlib::text_width("GCV minimum", 30)));
+  const auto text = rec().texts().back();
+  EXPECT_EQ(text.text, "GCV minimum");
+  EXPECT_EQ(text.x, 100.0);
+  EXPECT_EQ(text.y, 200.0);
+  EXPECT_EQ(text.height, 30);
+  plotlib::symbol(0, 60, 215);  // on the page: left of the axis system, not cut
+  auto segs = rec().segments();
+  ASSERT_EQ(segs.size(), 4u);
+  EXPECT_EQ(segs[0].from, (PagePoint{50, 205}));
+  EXPECT_EQ(segs[2].from, (PagePoint{70, 225}));
+
+  plotlib::graf(0.0f, 10.0f, 0.0f, 2.0f, 0.0f, 10.0f, 0.0f, 2.0f);
+  const std::size_t before = rec().segments().size();
+  plotlib::rlsymb(20, 5.0f, 5.0f);  // the circle, 16 strokes, at the point
+  plotlib::rlsymb(0, 0.0f, 5.0f);   // on the left axis: only the half inside is drawn
+  segs = rec().segments();
+  ASSERT_EQ(segs.size(), before + 16 + 3);
+  const int cy = static_cast<int>(std::lround(1800 - 5 * 1199.0 / 10));
+  EXPECT_EQ(segs[before].from, (PagePoint{scaled_x(5.0f, 0, 10) + 10, cy}));
+  for (std::size_t i = before + 16; i < segs.size(); ++i)
+    EXPECT_GE(std::min(segs[i].from.x, segs[i].to.x), 451);
+  take_lines();
+  plotlib::symbol(21, 60, 215);
+  EXPECT_EQ(take_lines(),
+            (std::vector<std::string>{" <<<< Warning   2: Incorrect parameter in symbol!   (  21)"}));
+}
+
 TEST_F(RecordedPlot, lines_with_a_symbol_at_every_second_point) {
   plotlib::graf(0.0f, 10.0f, 0.0f, 2.0f, 0.0f, 10.0f, 0.0f, 2.0f);
   plotlib::incmrk(2);

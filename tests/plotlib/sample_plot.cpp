@@ -48,7 +48,7 @@ void sample_grid_plot(std::string_view device, std::string_view file) {
   plotlib::name("ln(lambda)", "X");
   plotlib::name("Score", "Y");
   plotlib::titlin("Range of lambdas", 1);
-  plotlib::titlin("GCV score (solid) and OCV score (dotted)", 3);
+  plotlib::titlin("GCV score (solid) and OCV score (dashed)", 3);
   plotlib::graf(lnlam[0], lnlam[n - 1], lnlam[0], xstep, lo, hi, lo, ystep);
   plotlib::title();
   plotlib::curve(lnlam, gcv, n);
@@ -57,10 +57,10 @@ void sample_grid_plot(std::string_view device, std::string_view file) {
   plotlib::disfin();
 }
 
-void sample_fitted_plot(std::string_view device, std::string_view file) {
+void sample_fitted_plot(std::string_view device, std::string_view file, int points) {
   std::vector<float> x, y, yhat, yminus, yplus;
-  for (int i = 0; i < 25; ++i) {
-    const float xi = 1.0f + 0.25f * static_cast<float>(i);
+  for (int i = 0; i < points; ++i) {
+    const float xi = 1.0f + 6.0f * static_cast<float>(i) / static_cast<float>(points - 1);
     const float fit = 1.0f / (1.0f + std::exp(-(xi - 4.0f)));
     x.push_back(xi);
     yhat.push_back(fit);
@@ -81,7 +81,7 @@ void sample_fitted_plot(std::string_view device, std::string_view file) {
   plotlib::name("Trait (X)", "X");
   plotlib::name("Fitness (Yhat)", "Y");
   plotlib::titlin("Fitness function with data points", 1);
-  plotlib::titlin("dotted lines are +/- 1 standard error of prediction", 3);
+  plotlib::titlin("dashed lines are +/- 1 standard error of prediction", 3);
   plotlib::graf(x[0] - xstep / 10.0f, x[n - 1] + xstep / 10.0f, x[0], xstep, lo - ystep / 10.0f,
                 hi + ystep / 10.0f, lo, ystep);
   plotlib::title();

@@ -4,10 +4,12 @@
 # Xvfb (../xvfb_run.sh; no window manager). trovwin runs in a new session unless a case gives it a
 # terminal.
 # Usage: trovwin_gui.sh CASE TROVWIN DIALOG_GEOMETRY WM_CLOSE EXAMPLES WORKDIR
-# With SHOTS naming a folder, the screenshots of the dialog, the plots and the message boxes go there.
+# With SHOTS naming a folder, the screenshots of the dialog, the plots and the message boxes go there,
+# and the PNG figure of each plot.
 set -u
 case_name=$1 trovwin=$(readlink -f "$2") geometry_tool=$(readlink -f "$3") wm_close=$(readlink -f "$4")
 examples=$(readlink -f "$5") work=$6
+. "$(dirname "$(readlink -f "$0")")/../../plotlib/figure_readers.sh"
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 cp "$examples/demo1.dat" "$examples/covariate.dat" "$examples/poisson.dat" .
 
@@ -95,11 +97,16 @@ dismiss_plot() {
   [ "$(convert plot.png -format '%k' info:)" -gt 1 ] || fail "empty screen"
   xdotool mousemove --window "$plot" 300 300 click 3
 }
-# The plot, then the dialog is back.
+# The plot, then the dialog is back, and with it the figures (the screen and the metafile each add an
+# end-of-plot report to the console; the figures none).
 expect_plot() {
   dismiss_plot
   wait_dialog
   wait_for_lines "END OF PLOTLIB" $((2 * plots))
+  [ "$(grep -c "END OF PLOTLIB" out.txt)" -eq $((2 * plots)) ] || fail "more end-of-plot reports than plots"
+  for f in trov.png trov.svg trov.pdf; do [ -s $f ] || fail "no $f after the plot"; done
+  [ -n "${SHOTS:-}" ] && cp trov.png "$SHOTS/figure_${case_name}_$plots.png"
+  true
 }
 ok_and_plot() {
   click_widget ok
@@ -157,13 +164,13 @@ expect_out() { grep -qF -- "$1" trov.out || fail "trov.out lacks '$1'"; }
 # in the order drawn, blanks left out, holding each given title.
 check_metafile() {
   [ -s trov.wmf ] || fail "no trov.wmf"
-  wmf2svg -o trov.svg trov.wmf 2>wmf2svg.txt || fail "wmf2svg cannot read trov.wmf"
+  wmf2svg -o metafile.svg trov.wmf 2>wmf2svg.txt || fail "wmf2svg cannot read trov.wmf"
   local lines texts
-  lines=$(grep -c "<line" trov.svg) texts=$(grep -c "<text" trov.svg)
-  [ "$lines" -gt 100 ] || fail "trov.svg holds $lines lines"
-  [ "$texts" -gt 20 ] || fail "trov.svg holds $texts texts"
+  lines=$(grep -c "<line" metafile.svg) texts=$(grep -c "<text" metafile.svg)
+  [ "$lines" -gt 100 ] || fail "metafile.svg holds $lines lines"
+  [ "$texts" -gt 20 ] || fail "metafile.svg holds $texts texts"
   local drawn
-  drawn=$(tr -d '\n' <trov.svg | grep -o '>[^<]*</text>' | sed 's/^>//; s/<\/text>$//' | tr -d ' \t\n')
+  drawn=$(tr -d '\n' <metafile.svg | grep -o '>[^<]*</text>' | sed 's/^>//; s/<\/text>$//' | tr -d ' \t\n')
   for title in "$@"; do
     [[ $drawn == *"${title// /}"* ]] || fail "trov.wmf lacks the text '$title' (it holds: $drawn)"
   done
@@ -181,7 +188,9 @@ expect_engine_stop() {
 
 case $case_name in
 defaults)
-  # The grid search with every default; the results are also copied under another name.
+  # The grid search with every default: its minima marked and named, the fits that did not converge;
+  # the results, the metafile, trov.json and the figures also copied under another name. Then "fixed
+  # lambda" and OK fit the curve at the GCV minimum.
   start
   set_field output_file "results copy.txt"
   ok_and_plot
@@ -189,15 +198,37 @@ defaults)
   expect_out " No. of grid steps =     21"
   [ "$(grep -cE '^ +-?[0-9]+\.[0-9]+ +[0-9.]+ +[0-9.E+-]+ +[0-9.E+-]+ +[0-9]+$' trov.out)" -eq 21 ] ||
     fail "trov.out lacks its 21 grid lines"
+  minima=("GCV minimum at ln(lambda) = 4.00 (2.62 parameters)" "OCV minimum at ln(lambda) = 4.00 (2.62 parameters)"
+    "Warning: 9 fits did not converge: raise the maximum number of iterations")
+  check_metafile "Range of lambdas" "GCV score (solid) and OCV score (dashed)" "ln(lambda)" "Score" "${minima[@]}"
+  check_figures trov "Range of lambdas" "GCV score (solid) and OCV score (dashed)" "${minima[@]}"
   cmp -s trov.out "results copy.txt" || fail "the copy differs from trov.out"
-  check_metafile "Range of lambdas" "GCV score (solid) and OCV score (dotted)" "ln(lambda)" "Score"
-  # a second run replaces the copy and trov.wmf; a name that is trov.out itself needs no copy
+  for f in wmf json png svg pdf; do cmp -s "trov.$f" "results copy.$f" || fail "results copy.$f differs from trov.$f"; done
+  [ "$(ls -A | grep -c '^\.')" -eq 0 ] || fail "a temporary file stayed: $(ls -A | grep '^\.')"
+  # the fixed lambda offered is the GCV minimum; a name that is trov.out itself needs no copy
+  shot "$dialog" dialog_after_grid
   echo stale >"results copy.txt"
-  rm trov.svg
+  rm metafile.svg
   set_field output_file "./trov.out"
+  click_list_item option_list 0
   ok_and_plot
+  expect_in_line 5 "4         lmin = smallest ln(lambda) of search, or fixed ln(lambda)"
+  expect_out " Fixed lambda =           4.00000"
   cmp -s trov.out "results copy.txt" && fail "the copy was made again under the old name"
-  check_metafile "Range of lambdas"
+  check_metafile "Fitness function with data points" "demo1.dat, binomial model, ln(lambda) = 4.00, 2.62 parameters" \
+    "Selection gradients: beta = 0.00919, gamma = -0.00917"
+  quit
+  ;;
+grid_edge)
+  # A grid from -15 to 15: the smallest GCV score at its end, and the warnings that say what to do.
+  start
+  set_field smallest_lambda "-15"
+  set_field largest_lambda "15"
+  ok_and_plot
+  warnings=("GCV minimum at ln(lambda) = -15.00 (114.42 parameters)" "Warning: minimum at the edge of the grid: widen it"
+    "Warning: 10 fits did not converge: raise the maximum number of iterations")
+  check_metafile "${warnings[@]}"
+  check_figures trov "${warnings[@]}"
   quit
   ;;
 fixed_lambda)
@@ -227,7 +258,9 @@ bootstrap)
   expect_in_line 12 "2387498   random number seed for bootstrapping"
   expect_out " Summary of bootstrap results"
   expect_out " Number of bootstrap replications =  100"
-  check_metafile "Fitness function with data points" "dotted lines are +/- 1 standard error of prediction"
+  check_metafile "Fitness function with data points" "dashed lines are +/- 1 standard error of prediction" \
+    "demo1.dat, binomial model, ln(lambda) = 4.00, 2.62 parameters, 100 bootstrap replicates" \
+    "Selection gradients: beta = 0.00919 (SE 0.0113), gamma = -0.00917 (SE 0.00195)"
   # back to the range option: the bootstrap field is written as 0 and the grid plotted, the seed kept
   click_list_item option_list 1
   ok_and_plot
@@ -294,7 +327,8 @@ output_is_data_file)
   set_field output_file "sub/results.txt"
   ok_and_plot
   cmp -s trov.out sub/results.txt || fail "the copy differs from trov.out"
-  [ "$(ls -A sub)" = "results.txt" ] || fail "sub holds $(ls -A sub | tr '\n' ' ')"
+  [ "$(ls -A sub | tr '\n' ' ')" = "results.json results.pdf results.png results.svg results.txt results.wmf " ] ||
+    fail "sub holds $(ls -A sub | tr '\n' ' ')"
   set_field output_file "nosuch/results.txt"
   click_widget ok
   dismiss_plot
