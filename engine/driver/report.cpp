@@ -354,10 +354,15 @@ void RunReport::warned(const std::string& message) {
 
 void RunReport::stopping(const std::string& message) {
   error_ = lines_of(message);
-  if (results_open_) write("error");
+  if (results_open_ && !write("error")) report_write_failure();  // the run goes on to its error stop
 }
 
-void RunReport::finish() { write("ok"); }
+bool RunReport::finish() { return write("ok"); }
+
+void RunReport::report_write_failure() const {
+  std::cout.flush();
+  std::fprintf(stderr, "Error: cannot write %s: %s\n", path_.c_str(), std::strerror(write_errno_));
+}
 
 void RunReport::write_document(std::ostream& out, const char* status) {
   std::vector<std::string> warnings = warnings_;
@@ -475,7 +480,7 @@ void RunReport::classic_differs(Json& diagnostics, std::vector<std::string>& war
         "does for responses that a straight line separates); those converged values are null");
 }
 
-void RunReport::write(const char* status) {
+bool RunReport::write(const char* status) {
   const std::string temporary = path_ + ".tmp";
   bool written = false;
   {
@@ -484,12 +489,10 @@ void RunReport::write(const char* status) {
     out.close();
     written = !out.fail();
   }
-  if (written && std::rename(temporary.c_str(), path_.c_str()) == 0) return;
-  const int error = errno;
+  if (written && std::rename(temporary.c_str(), path_.c_str()) == 0) return true;
+  write_errno_ = errno;
   std::remove(temporary.c_str());
-  std::cout.flush();
-  std::fprintf(stderr, "Error: cannot write %s: %s\n", path_.c_str(), std::strerror(error));
-  if (error_.empty()) std::exit(2);  // a failed run goes on to its error stop
+  return false;
 }
 
 }  // namespace trov

@@ -55,7 +55,11 @@ class RunReport : public MessageListener {
   void bootstrap(const Points& points, const BootstrapOutcome& outcome);
   void selection(const SelectionGradients& gradients, std::span<const SelectionGradients> replicates);
   // Writes the report of a run that reached its results.
-  void finish();
+  // Writes the report of a run that reached its results; false when the file could not be written
+  // (report_write_failure says so). It prints nothing, so it may run beside the writing of trov.out.
+  bool finish();
+  // The report on standard error of a trov.json that could not be written.
+  void report_write_failure() const;
 
   void warned(const std::string& message) override;
   void stopping(const std::string& message) override;
@@ -69,12 +73,13 @@ class RunReport : public MessageListener {
     return nullptr;
   }
   // Writes the whole file, through a temporary one renamed into place.
-  void write(const char* status);
+  bool write(const char* status);
   void write_document(std::ostream& out, const char* status);
   double differs_limit() const;
   void classic_differs(nlohmann::ordered_json& diagnostics, std::vector<std::string>& warnings) const;
 
   std::string path_;
+  int write_errno_ = 0;  // why the last write failed
   Model model_ = Model::normal;
   int maxit_ = 0;
   bool grid_search_ = false;

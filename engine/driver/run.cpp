@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <thread>
 
@@ -28,6 +29,12 @@ Covariate covariate_of(const Points& points, bool categorical) {
   Design design = build_design(points, categorical);
   if (design.columns > kMaxcol) stop_run(Fault::too_many_levels, {.levels = design.levels});
   return {std::move(design), compressx(points.x, points.irep, points.n)};
+}
+
+// A trov.json that could not be written ends the run like a trov.out that could not: status 2.
+[[noreturn]] void report_failed(const RunReport& report) {
+  report.report_write_failure();
+  std::exit(2);
 }
 
 // The numbers of a fit, without its per-point values: what a grid row keeps.
@@ -131,11 +138,12 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
       check_fit(row.classic);
       out.grid_line(settings, design, lnlambda_of(k), row.classic);
       if (report)
-        report->grid_row(lnlambda_of(k), row.classic, row.has_converged ? &row.converged : nullptr, row.difference);
+        report->grid_row(lnlambda_of(k), row.classic, row.has_converged ? &row.converged : nullptr,
+                         row.difference);
     }
     if (report && options.converged) refine_minima(*report, settings, points.y, pool, workers);
     out.close();
-    if (report) report->finish();
+    if (report && !report->finish()) report_failed(*report);
     return;
   }
 
@@ -149,25 +157,35 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   const ConvergedFit* converged = nullptr;
   if (report) {
     if (first.converged) converged = &first.converged->fit(lambda, points.y, fit);
-    report->grid_row(lnlambda, fit, converged, converged && converged->ok ? largest_difference(fit, *converged) : 0);
+    report->grid_row(lnlambda, fit, converged,
+                     converged && converged->ok ? largest_difference(fit, *converged) : 0);
     gradients = first.selection->gradients(fit, settings.model);
   }
   if (!settings.bootstrap()) {
-    {
-      // trov.json's records of the points are made beside trov.out's table, from the same fit
-      std::optional<std::jthread> records;
-      if (report) records.emplace([&] { report->fit(lnlambda, points, with, fit, converged); });
-      out.fitted_table(settings, points, design, fit);
-    }
     if (report) report->selection(gradients, {});
-  } else {
-    const BootstrapOutcome outcome = run_bootstrap(settings, points, lambda, fit, pool, workers);
-    out.bootstrap_section(settings, with != nullptr, outcome.degenerate, outcome.columns(points));
-    if (report) report->bootstrap(points, outcome);
-    if (report) report->selection(gradients, outcome.gradients);
+    bool reported = true;
+    {
+      // trov.json is made and written beside trov.out's table: both come from the same fit
+      std::optional<std::jthread> reporting;
+      if (report)
+        reporting.emplace([&] {
+          report->fit(lnlambda, points, with, fit, converged);
+          reported = report->finish();
+        });
+      out.fitted_table(settings, points, design, fit);
+      out.close();
+    }
+    if (!reported) report_failed(*report);
+    return;
   }
+  const BootstrapOutcome outcome = run_bootstrap(settings, points, lambda, fit, pool, workers);
+  out.bootstrap_section(settings, with != nullptr, outcome.degenerate, outcome.columns(points));
   out.close();
-  if (report) report->finish();
+  if (report) {
+    report->bootstrap(points, outcome);
+    report->selection(gradients, outcome.gradients);
+    if (!report->finish()) report_failed(*report);
+  }
 }
 
 }  // namespace trov
