@@ -20,6 +20,7 @@ constexpr double kTolerance = 1e-9;              // largest change of eta, relat
 constexpr double kNearby = 1e-4;                 // a change below which Newton converges quadratically
 constexpr double kCheckBelow = 10 * kTolerance;  // a step this small may end the iteration
 constexpr double kMaxEta = 300;                  // beyond, the weights of the model vanish or overflow
+constexpr double kBound = 1e-10;                 // a mean this close to 0 or 1 has a weight of nothing
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // The model at one linear predictor, without the limits of the classic fits: the mean, the weight
@@ -351,6 +352,7 @@ double ConvergedFitter::gain(double t, double slope, double roughness) const {
 
 // Newton's method from theta; steps counts the steps taken.
 NewtonEnd ConvergedFitter::newton(double lambda, std::span<const double> y, int& steps) {
+  separated_ = false;
   combine(theta_, eta_);
   if (!evaluate(y)) return NewtonEnd::ran_away;
   double previous = std::numeric_limits<double>::infinity();  // the change of the last whole step
@@ -377,11 +379,12 @@ NewtonEnd ConvergedFitter::newton(double lambda, std::span<const double> y, int&
       t = halving(lambda);
       if (t == 0) return at_bound() ? NewtonEnd::ran_away : NewtonEnd::no_ascent;
     }
-    // Where a fitted mean is 0 or 1 in rounding, moving its eta changes nothing the likelihood can
-    // tell; steps that keep pushing it out follow responses that separate.
+    // Steps that keep pushing a fitted mean at its bound further out follow responses that separate
+    // (where a penalized maximum holds a mean there, its steps shrink).
     const bool pushed = at_bound() && largest_eta(t) > largest_eta(0) + 1;
     pushes = pushed ? pushes + 1 : 0;
-    if (pushes == 2) return NewtonEnd::ran_away;
+    separated_ = pushes == 2;
+    if (separated_) return NewtonEnd::ran_away;
     move(t);
     if (!evaluate(y)) return NewtonEnd::ran_away;
     previous = t == 1 ? change : std::numeric_limits<double>::infinity();
@@ -424,10 +427,11 @@ double ConvergedFitter::halving(double lambda) {
   return 0;
 }
 
-// Some fitted mean lies at 0 or 1 (binomial) or at 0 (Poisson) within rounding, where the likelihood
-// no longer tells one fit from another.
+// Some fitted mean lies within 1e-10 of 0 or 1 (binomial) or of 0 (Poisson): its eta is beyond 23,
+// where the classic fits stop as their weight vanishes, and its weight counts for nothing beside the
+// others'.
 bool ConvergedFitter::at_bound() const {
-  return std::any_of(tail_.begin(), tail_.end(), [](double tail) { return tail < 0x1p-53; });
+  return std::any_of(tail_.begin(), tail_.end(), [](double tail) { return tail < kBound; });
 }
 
 // theta += t step, and eta with it.
@@ -463,8 +467,8 @@ const ConvergedFit& ConvergedFitter::iterate(double lambda, std::span<const doub
     r.end = newton(lambda, y, r.iterations);
     // A start far from the maximum, with weights near 0 where it misfits (backfitting can also leave
     // s rough), can send the first steps out where the weights vanish: then again from the constant
-    // fit, where every weight is alike.
-    if (retry && r.end != NewtonEnd::converged && r.end != NewtonEnd::singular) {
+    // fit, where every weight is alike; but responses that separate run away from any start.
+    if (retry && r.end != NewtonEnd::converged && r.end != NewtonEnd::singular && !separated_) {
       int steps = 0;
       start_constant(y);
       r.end = newton(lambda, y, steps);

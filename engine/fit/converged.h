@@ -17,7 +17,7 @@ namespace trov {
 enum class NewtonEnd {
   converged,   // the Newton step at the fit, checked against the gradient, changes no eta by more than
                // the tolerance
-  ran_away,    // steps kept pushing a fitted mean that is 0 or 1 in rounding further out, or would take a
+  ran_away,    // steps kept pushing a fitted mean within 1e-10 of 0 or 1 further out, or would take a
                // linear predictor beyond 300: no finite maximum, as for responses that a line separates
   no_ascent,   // no part of a Newton step raised the penalized likelihood before the tolerance was met
   inaccurate,  // a step could not be solved, or the steps not shrunk, to the accuracy the tolerance needs
@@ -118,7 +118,8 @@ class ConvergedFitter {
   std::vector<double> group_weight_, zeta_, lev_, curvature_, step_curvature_;
   // per column and distinct X (column-major by column), per pair of columns, per column
   std::vector<double> xbar_, smooth_x_, cross_, packed_, column_rhs_;
-  bool solved_ = false;  // weights prepared and solved at, so the trace applies
+  bool solved_ = false;     // weights prepared and solved at, so the trace applies
+  bool separated_ = false;  // the last Newton run kept pushing a mean at its bound
   bool last_ok_ = false;
   ConvergedFit result_;
 };
