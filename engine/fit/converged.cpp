@@ -23,11 +23,11 @@ constexpr double kMaxEta = 300;                  // beyond, the weights of the m
 constexpr double kBound = 1e-10;                 // a mean this close to 0 or 1 has a weight of nothing
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// The model at one linear predictor, without the limits of the classic fits: the mean, the weight
-// b''(eta), the residual y - mu and the tail: the smaller of mu and 1 - mu (binomial), the mean
-// (Poisson); each accurate where mu nears 0 or 1.
+// The model at one linear predictor, without the limits of the classic fits: the weight b''(eta), the
+// residual y - mu and the tail: the smaller of mu and 1 - mu (binomial), the mean (Poisson); each
+// accurate where mu nears 0 or 1.
 struct AtEta {
-  double mean, weight, residual, tail;
+  double weight, residual, tail;
 };
 
 AtEta at_eta(double eta, double y, Model model) {
@@ -37,15 +37,21 @@ AtEta at_eta(double eta, double y, Model model) {
       const double larger = 1 / (1 + e), smaller = e * larger;  // mu and 1 - mu, the larger first
       // y - mu = (y - 1) + (1 - mu) when 1 - mu is the smaller one
       const double residual = eta >= 0 ? (y - 1) + smaller : y - smaller;
-      return {eta >= 0 ? larger : smaller, larger * smaller, residual, smaller};
+      return {larger * smaller, residual, smaller};
     }
     case Model::poisson: {
       const double mean = std::exp(eta);
-      return {mean, mean, y - mean, mean};
+      return {mean, y - mean, mean};
     }
     default:
-      return {eta, 1, y - eta, eta};
+      return {1, y - eta, eta};
   }
+}
+
+// The mean from eta and its tail.
+double mean_of(double eta, double tail, Model model) {
+  if (model == Model::normal) return eta;
+  return model == Model::binomial && eta >= 0 ? 1 - tail : tail;
 }
 
 // The cumulant b(eta) from eta and its tail: ln(1 + e^eta) = max(eta, 0) - ln(1 - tail) (binomial),
@@ -205,8 +211,7 @@ void ConvergedFitter::combine(const Unknowns& u, std::span<double> eta) const {
   }
 }
 
-// The weights b''(eta), the residuals y - mu and the smaller of mu and 1 - mu at eta; false when a
-// weight vanished.
+// The weights b''(eta), the residuals y - mu and the tails at eta; false when a weight vanished.
 bool ConvergedFitter::evaluate(std::span<const double> y) {
   for (int i = 0; i < points_.n; ++i) {
     const AtEta a = at_eta(eta_[i], y[i], model_);
@@ -241,7 +246,6 @@ bool ConvergedFitter::prepare(double lambda) {
         cross_[entry_column_[f] + entry_column_[e] * q] += wx * entry_value_[f];
     }
   }
-  const std::span<const double> x = groups().xcompress;
   for (int j = 0; j < q; ++j) {
     const std::span<double> xbar = std::span(xbar_).subspan(j * first, first);
     for (int c = column_start_[j]; c < column_start_[j + 1]; ++c)
@@ -312,6 +316,7 @@ void ConvergedFitter::new_values_step() {
 double ConvergedFitter::refine(double lambda) {
   const std::span<const double> x = groups().xcompress;
   const double scale = lambda * penalty_scale(x);
+  // the curvatures of s + d, held for a moment where the correction goes
   for (std::size_t g = 0; g < theta_.s.size(); ++g) correction_.s[g] = theta_.s[g] + step_.s[g];
   curvatures_.curvatures(correction_.s, curvature_);
   std::fill(residual_.s.begin(), residual_.s.end(), 0.0);
@@ -522,9 +527,7 @@ void ConvergedFitter::finish(std::span<const double> y) {
   for (int i = 0; i < n; ++i) {
     const double cases = points_.irep[i], residual = residual_y_[i];
     r.eta[i] = eta_[i];
-    r.mean[i] = model_ == Model::normal                     ? eta_[i]
-                : model_ == Model::binomial && eta_[i] >= 0 ? 1 - tail_[i]
-                                                            : tail_[i];
+    r.mean[i] = mean_of(eta_[i], tail_[i], model_);
     const double scale = cases / weight_[i];
     squares += scale * (residual * residual);
     if (!design_) {  // every point its own X: the leverages are the points'
