@@ -318,7 +318,7 @@ double ConvergedFitter::refine(double lambda) {
   const double scale = lambda * penalty_scale(x);
   // the curvatures of s + d, held for a moment where the correction goes
   for (std::size_t g = 0; g < theta_.s.size(); ++g) correction_.s[g] = theta_.s[g] + step_.s[g];
-  curvatures_.curvatures(correction_.s, curvature_);
+  curvatures_.curvatures(correction_.s, step_curvature_);
   std::fill(residual_.s.begin(), residual_.s.end(), 0.0);
   std::fill(residual_.beta.begin(), residual_.beta.end(), 0.0);
   for (int i = 0; i < points_.n; ++i) {
@@ -327,7 +327,7 @@ double ConvergedFitter::refine(double lambda) {
     for (int e = row_start_[i]; e < row_start_[i + 1]; ++e)
       residual_.beta[entry_column_[e]] += entry_value_[e] * score;
   }
-  for (int g = 0; g < groups().nunique; ++g) residual_.s[g] -= scale * roughness_at(x, curvature_, g);
+  for (int g = 0; g < groups().nunique; ++g) residual_.s[g] -= scale * roughness_at(x, step_curvature_, g);
   solve(residual_, correction_);
   for (std::size_t g = 0; g < step_.s.size(); ++g) step_.s[g] += correction_.s[g];
   for (std::size_t j = 0; j < step_.beta.size(); ++j) step_.beta[j] += correction_.beta[j];
@@ -358,6 +358,7 @@ double ConvergedFitter::gain(double t, double slope, double roughness) const {
 // Newton's method from theta; steps counts the steps taken.
 NewtonEnd ConvergedFitter::newton(double lambda, std::span<const double> y, int& steps) {
   separated_ = false;
+  curvature_current_ = false;
   combine(theta_, eta_);
   if (!evaluate(y)) return NewtonEnd::ran_away;
   double previous = std::numeric_limits<double>::infinity();  // the change of the last whole step
@@ -391,6 +392,10 @@ NewtonEnd ConvergedFitter::newton(double lambda, std::span<const double> y, int&
     separated_ = pushes == 2;
     if (separated_) return NewtonEnd::ran_away;
     move(t);
+    // the curvatures of s move with it, linearly, where the halving had those of the step
+    if (change >= kNearby)
+      for (std::size_t g = 0; g < curvature_.size(); ++g) curvature_[g] += t * step_curvature_[g];
+    curvature_current_ = change >= kNearby;
     if (!evaluate(y)) return NewtonEnd::ran_away;
     previous = t == 1 ? change : std::numeric_limits<double>::infinity();
   }
@@ -421,7 +426,7 @@ bool ConvergedFitter::refine_step(double lambda, double& change, double& correct
 double ConvergedFitter::halving(double lambda) {
   const std::span<const double> x = groups().xcompress;
   const double scale = lambda * penalty_scale(x);
-  curvatures_.curvatures(theta_.s, curvature_);
+  if (!curvature_current_) curvatures_.curvatures(theta_.s, curvature_);
   curvatures_.curvatures(step_.s, step_curvature_);
   double slope = -scale * curvature_product(x, curvature_, step_curvature_);
   for (int i = 0; i < points_.n; ++i) slope += points_.irep[i] * residual_y_[i] * step_eta_[i];

@@ -114,12 +114,13 @@ class ConvergedFitter {
   Unknowns theta_, step_, correction_, residual_, rhs_;
   // per point: eta, trial eta, Z step, b''(eta), y - mu, N b''(eta), the smaller of mu and 1 - mu
   std::vector<double> eta_, trial_eta_, step_eta_, weight_, residual_y_, solve_weight_, tail_;
-  // per distinct X
+  // per distinct X: the curvatures of s and of the step (or of s + step while refining)
   std::vector<double> group_weight_, zeta_, lev_, curvature_, step_curvature_;
   // per column and distinct X (column-major by column), per pair of columns, per column
   std::vector<double> xbar_, smooth_x_, cross_, packed_, column_rhs_;
-  bool solved_ = false;     // weights prepared and solved at, so the trace applies
-  bool separated_ = false;  // the last Newton run kept pushing a mean at its bound
+  bool solved_ = false;             // weights prepared and solved at, so the trace applies
+  bool separated_ = false;          // the last Newton run kept pushing a mean at its bound
+  bool curvature_current_ = false;  // curvature_ holds the curvatures of s
   bool last_ok_ = false;
   ConvergedFit result_;
 };
