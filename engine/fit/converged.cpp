@@ -129,7 +129,7 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
   const auto n = static_cast<std::size_t>(points.n);
   const auto knots = static_cast<std::size_t>(groups().nunique);
   const auto q = static_cast<std::size_t>(columns_);
-  for (auto* v : {&eta_, &trial_eta_, &step_eta_, &weight_, &residual_y_, &solve_weight_, &tail_})
+  for (auto* v : {&eta_, &correction_eta_, &step_eta_, &weight_, &residual_y_, &solve_weight_, &tail_})
     v->resize(n);
   for (auto* v : {&group_weight_, &zeta_, &lev_, &curvature_, &step_curvature_}) v->resize(knots);
   for (Unknowns* u : {&theta_, &step_, &correction_, &residual_, &rhs_}) {
@@ -331,8 +331,8 @@ double ConvergedFitter::refine(double lambda) {
   solve(residual_, correction_);
   for (std::size_t g = 0; g < step_.s.size(); ++g) step_.s[g] += correction_.s[g];
   for (std::size_t j = 0; j < step_.beta.size(); ++j) step_.beta[j] += correction_.beta[j];
-  combine(correction_, trial_eta_);
-  const double correction = change_of(trial_eta_);
+  combine(correction_, correction_eta_);
+  const double correction = change_of(correction_eta_);
   combine(step_, step_eta_);
   return correction;
 }

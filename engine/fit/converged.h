@@ -113,7 +113,7 @@ class ConvergedFitter {
   NaturalSpline curvatures_;  // of the natural splines at the distinct X
   Unknowns theta_, step_, correction_, residual_, rhs_;
   // per point: eta, Z of a correction, Z step, b''(eta), y - mu, N b''(eta), the tail of the mean
-  std::vector<double> eta_, trial_eta_, step_eta_, weight_, residual_y_, solve_weight_, tail_;
+  std::vector<double> eta_, correction_eta_, step_eta_, weight_, residual_y_, solve_weight_, tail_;
   // per distinct X: the curvatures of s and of the step (or of s + step while refining)
   std::vector<double> group_weight_, zeta_, lev_, curvature_, step_curvature_;
   // per column and distinct X (column-major by column), per pair of columns, per column
