@@ -53,23 +53,32 @@ inline void write_parameter_file(const fs::path& dir, const Parameters& p) {
      << "data.dat\n";
 }
 
-// A folder of the system's temporary directory holding a run: survival 0/1 along a stabilizing
-// selection curve, every case at its own X, with a categorical covariate of `levels` levels (0: none)
-// that shifts the curve a little, and trov.in with the given settings.
-inline fs::path prepare_run(const std::string& name, int cases, int levels, const Parameters& parameters) {
-  const fs::path dir = fs::temp_directory_path() / ("trov_bench_" + name);
-  fs::create_directories(dir);
+// Survival 0/1 along a stabilizing selection curve, every case at its own X (increasing), with a
+// categorical covariate of `levels` levels (0: none) that shifts the curve a little: case(y, x, level)
+// for each case in turn.
+template <class Case>
+void survival_cases(int cases, int levels, Case&& case_at) {
   std::mt19937 rng(20261207);
   std::uniform_real_distribution<double> uniform(0.0, 1.0);
-  std::ofstream data(dir / "data.dat");
   for (int i = 0; i < cases; ++i) {
     const double x = 10.0 * (i + uniform(rng)) / cases;
     const int level = levels ? 1 + i % levels : 0;
     const double eta = 1.5 - 0.25 * (x - 5) * (x - 5) + 0.05 * level;
-    data << (uniform(rng) < 1 / (1 + std::exp(-eta)) ? 1 : 0) << ' ' << x;
+    case_at(uniform(rng) < 1 / (1 + std::exp(-eta)) ? 1 : 0, x, level);
+  }
+}
+
+// A folder of the system's temporary directory holding a run of those survival data and trov.in with
+// the given settings.
+inline fs::path prepare_run(const std::string& name, int cases, int levels, const Parameters& parameters) {
+  const fs::path dir = fs::temp_directory_path() / ("trov_bench_" + name);
+  fs::create_directories(dir);
+  std::ofstream data(dir / "data.dat");
+  survival_cases(cases, levels, [&](int y, double x, int level) {
+    data << y << ' ' << x;
     if (levels) data << ' ' << level;
     data << '\n';
-  }
+  });
   write_parameter_file(dir, parameters);
   return dir;
 }

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <utility>
 
 #include "engine/covariate/matrix.h"
 #include "engine/spline/links.h"
 #include "engine/spline/natural_spline.h"
+#include "engine/spline/smths.h"
 
 namespace trov {
 
@@ -15,37 +15,78 @@ namespace {
 
 constexpr int kMaxSteps = 100;
 constexpr int kMaxHalvings = 40;
-constexpr double kTolerance = 1e-9;  // largest change of eta, relative to max(1, |eta|)
-constexpr double kNearby = 1e-4;     // a change below which Newton converges quadratically
-constexpr double kMaxEta = 300;      // beyond, the weights of the model vanish or overflow
-// A step may lose this much of the penalized log likelihood, relative to the size of its terms, to
-// rounding: near the maximum the gain of a step is below what the sums can resolve.
-constexpr double kSlack = 1e-10;
+constexpr int kMaxRefinements = 4;
+constexpr double kTolerance = 1e-9;              // largest change of eta, relative to max(1, |eta|)
+constexpr double kNearby = 1e-4;                 // a change below which Newton converges quadratically
+constexpr double kCheckBelow = 10 * kTolerance;  // a step this small may end the iteration
+constexpr double kMaxEta = 300;                  // beyond, the weights of the model vanish or overflow
+constexpr double kBound = 1e-10;                 // a mean this close to 0 or 1 has a weight of nothing
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// The model at one linear predictor, without the limits of the classic fits: the mean, the weight
-// b''(eta), the residual y - mu, each accurate where mu nears 0 or 1, and when asked the cumulant b(eta):
-// ln(1 + e^eta) (binomial) or e^eta (Poisson).
+// The model at one linear predictor, without the limits of the classic fits: the weight b''(eta), the
+// residual y - mu and the tail: the smaller of mu and 1 - mu (binomial), the mean (Poisson); each
+// accurate where mu nears 0 or 1.
 struct AtEta {
-  double mean, weight, residual, cumulant;
+  double weight, residual, tail;
 };
 
-AtEta at_eta(double eta, double y, Model model, bool cumulant) {
+AtEta at_eta(double eta, double y, Model model) {
   switch (model) {
     case Model::binomial: {
       const double e = std::exp(-std::abs(eta));
       const double larger = 1 / (1 + e), smaller = e * larger;  // mu and 1 - mu, the larger first
       // y - mu = (y - 1) + (1 - mu) when 1 - mu is the smaller one
       const double residual = eta >= 0 ? (y - 1) + smaller : y - smaller;
-      return {eta >= 0 ? larger : smaller, larger * smaller, residual,
-              cumulant ? std::max(eta, 0.0) + std::log1p(e) : 0.0};
+      return {larger * smaller, residual, smaller};
     }
     case Model::poisson: {
       const double mean = std::exp(eta);
-      return {mean, mean, y - mean, mean};
+      return {mean, y - mean, mean};
     }
     default:
-      return {eta, 1, y - eta, eta * eta / 2};
+      return {1, y - eta, eta};
+  }
+}
+
+// The mean from eta and its tail.
+double mean_of(double eta, double tail, Model model) {
+  if (model == Model::normal) return eta;
+  return model == Model::binomial && eta >= 0 ? 1 - tail : tail;
+}
+
+// The cumulant b(eta) from eta and its tail: ln(1 + e^eta) = max(eta, 0) - ln(1 - tail) (binomial),
+// e^eta (Poisson), eta^2 / 2 (normal).
+double cumulant(double eta, double tail, Model model) {
+  switch (model) {
+    case Model::binomial:
+      return std::max(eta, 0.0) - std::log1p(-tail);
+    case Model::poisson:
+      return tail;
+    default:
+      return eta * eta / 2;
+  }
+}
+
+double cumulant(double eta, Model model) { return cumulant(eta, at_eta(eta, 0, model).tail, model); }
+
+// b(eta + d) - b(eta) - b'(eta) d >= 0: how far the cumulant rises above its tangent over a step d,
+// accurate for small d too, where the difference of two cumulants would cancel. A Taylor series up
+// to d^4 below 1e-3, else expm1 and log1p; the binomial one on the side where the mean is below 1/2,
+// as it is the same for (eta, d) and (-eta, -d).
+double excess(double eta, double d, double w, double tail, Model model) {
+  switch (model) {
+    case Model::binomial: {
+      const double e = eta >= 0 ? -d : d;
+      if (std::abs(e) <= 1e-3) return w * e * e * (0.5 + e * ((1 - 2 * tail) / 6 + e * (1 - 6 * w) / 24));
+      if (e <= 1) return std::log1p(tail * std::expm1(e)) - tail * e;
+      const double from = -std::abs(eta);
+      return cumulant(from + e, model) - cumulant(from, tail, model) - tail * e;
+    }
+    case Model::poisson:
+      if (std::abs(d) <= 1e-3) return tail * d * d * (0.5 + d * (1.0 / 6 + d / 24));
+      return tail * (std::expm1(d) - d);
+    default:
+      return d * d / 2;
   }
 }
 
@@ -54,6 +95,24 @@ double x_log_x(double x) { return x > 0 ? x * std::log(x) : 0; }
 // The log likelihood y eta - b(eta) of the saturated fit eta = link(y), per case.
 double saturated(double y, Model model) {
   return model == Model::binomial ? x_log_x(y) + x_log_x(1 - y) : x_log_x(y) - y;
+}
+
+// (K s)_g, K the roughness matrix (s'Ks = integral s''^2), from the knot curvatures M of the natural
+// spline through s: the jump of s''' at knot g.
+double roughness_at(std::span<const double> x, std::span<const double> curvature, int g) {
+  const int knots = static_cast<int>(x.size());
+  const double after = g + 1 < knots ? (curvature[g + 1] - curvature[g]) / (x[g + 1] - x[g]) : 0;
+  const double before = g > 0 ? (curvature[g] - curvature[g - 1]) / (x[g] - x[g - 1]) : 0;
+  return after - before;
+}
+
+// integral s''u'' of two natural splines from their knot curvatures, linear between the knots.
+double curvature_product(std::span<const double> x, std::span<const double> m, std::span<const double> u) {
+  double sum = 0;
+  for (std::size_t i = 0; i + 1 < x.size(); ++i)
+    sum +=
+        (x[i + 1] - x[i]) * (2 * m[i] * u[i] + m[i] * u[i + 1] + m[i + 1] * u[i] + 2 * m[i + 1] * u[i + 1]);
+  return sum / 6;
 }
 
 }  // namespace
@@ -70,12 +129,36 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
   const auto n = static_cast<std::size_t>(points.n);
   const auto knots = static_cast<std::size_t>(groups().nunique);
   const auto q = static_cast<std::size_t>(columns_);
-  for (auto* v : {&eta_, &trial_eta_, &weight_, &working_, &response_, &solve_weight_}) v->resize(n);
-  for (auto* v : {&s_, &trial_s_, &group_weight_, &dy_, &zeta_, &smooth_zeta_, &lev_, &scratch_, &curvature_})
-    v->resize(knots);
+  for (auto* v : {&eta_, &correction_eta_, &step_eta_, &weight_, &residual_y_, &solve_weight_, &tail_})
+    v->resize(n);
+  for (auto* v : {&group_weight_, &zeta_, &lev_, &curvature_, &step_curvature_}) v->resize(knots);
+  for (Unknowns* u : {&theta_, &step_, &correction_, &residual_, &rhs_}) {
+    u->s.resize(knots);
+    u->beta.resize(q);
+  }
+  for (int g = 0; g < groups().nunique; ++g) group_of_.insert(group_of_.end(), groups().icases[g], g);
+  // the non-zero design entries after the intercept, by row and by column
+  std::vector<std::vector<int>> column_groups(q);
+  row_start_.push_back(0);
+  for (int i = 0; i < points.n; ++i) {
+    for (int j = 0; j < columns_; ++j) {
+      const double value = design_->xcov[i + (j + 1) * design_->rows];
+      if (value == 0) continue;
+      entry_column_.push_back(j);
+      entry_value_.push_back(value);
+      auto& column = column_groups[static_cast<std::size_t>(j)];
+      if (column.empty() || column.back() != group_of_[i]) column.push_back(group_of_[i]);
+    }
+    row_start_.push_back(static_cast<int>(entry_column_.size()));
+  }
+  column_start_.push_back(0);
+  for (const auto& column : column_groups) {
+    column_group_.insert(column_group_.end(), column.begin(), column.end());
+    column_start_.push_back(static_cast<int>(column_group_.size()));
+  }
   xbar_.resize(q * knots);
   smooth_x_.resize(q * knots);
-  for (auto* v : {&beta_, &trial_beta_, &rhs_}) v->resize(q);
+  column_rhs_.resize(q);
   cross_.resize(q * q);
   packed_.resize(q * (q + 1) / 2);
   result_.mean.resize(n);
@@ -83,291 +166,392 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
   if (covariate) result_.beta.resize(q + 1);
 }
 
-void ConvergedFitter::start_constant(std::span<const double> y) {
-  // the constant fit at the mean of the point means, as the classic fits start
+// The linear predictor of the constant fit at the mean of the point means, as the classic fits start.
+double ConvergedFitter::constant_eta(std::span<const double> y) const {
   double ybar = 0;
   for (int i = 0; i < points_.n; ++i) ybar += y[i];
   ybar = ybar / points_.n;
-  const double nu0 = model_ == Model::normal ? ybar : limit_nu(ytonu(ybar, model_));
-  std::fill(s_.begin(), s_.end(), nu0);
-  std::fill(beta_.begin(), beta_.end(), 0.0);
+  return model_ == Model::normal ? ybar : limit_nu(ytonu(ybar, model_));
+}
+
+void ConvergedFitter::start_constant(std::span<const double> y) {
+  std::fill(theta_.s.begin(), theta_.s.end(), constant_eta(y));
+  std::fill(theta_.beta.begin(), theta_.beta.end(), 0.0);
 }
 
 const ConvergedFit& ConvergedFitter::fit(double lambda, std::span<const double> y, const FitResult& classic) {
-  increments_ = true;  // every such fit starts alike, whatever the fitter did before
   if (classic.status != FitStatus::ok) {
     start_constant(y);
-  } else if (design_) {
+    return iterate(lambda, y, false);
+  }
+  if (design_) {
     // s at a distinct X: the classic linear predictor without the covariate effect, at its first point
     int point = 0;
-    for (int g = 0; g < groups().nunique; point += groups().icases[g], ++g) s_[g] = classic.nufit[point];
-    for (int j = 0; j < columns_; ++j) beta_[j] = classic.beta[j + 1];
+    for (int g = 0; g < groups().nunique; point += groups().icases[g], ++g)
+      theta_.s[g] = classic.nufit[point];
+    for (int j = 0; j < columns_; ++j) theta_.beta[j] = classic.beta[j + 1];
   } else {
-    std::copy_n(classic.snu.begin(), groups().nunique, s_.begin());
+    std::copy_n(classic.snu.begin(), groups().nunique, theta_.s.begin());
   }
-  return iterate(lambda, y);
+  return iterate(lambda, y, true);
 }
 
 const ConvergedFit& ConvergedFitter::refit(double lambda, std::span<const double> y) {
-  if (!last_ok_) start_constant(y);
-  return iterate(lambda, y);
+  if (last_ok_) return iterate(lambda, y, true);
+  start_constant(y);
+  return iterate(lambda, y, false);
 }
 
 // eta = s at the point's X + X beta over the columns after the intercept.
-void ConvergedFitter::combine(std::span<const double> s, std::span<const double> beta,
-                              std::span<double> eta) const {
-  expandy(s, groups(), eta);
-  for (int j = 0; j < columns_; ++j)
-    for (int i = 0; i < points_.n; ++i) eta[i] += beta[j] * column(i, j);
-}
-
-// Fills the weights b''(eta) and the working residuals (y - mu)/w at eta; returns the log
-// likelihood sum N (y eta - b(eta)) when asked for it, else 0, and NaN when a weight vanished.
-double ConvergedFitter::evaluate(std::span<const double> eta, std::span<const double> y, bool likelihood) {
-  double sum = 0;
+void ConvergedFitter::combine(const Unknowns& u, std::span<double> eta) const {
   for (int i = 0; i < points_.n; ++i) {
-    const AtEta a = at_eta(eta[i], y[i], model_, likelihood);
-    if (!(a.weight >= std::numeric_limits<double>::min())) return kNaN;
+    double sum = u.s[group_of_[i]];
+    for (int e = row_start_[i]; e < row_start_[i + 1]; ++e) sum += entry_value_[e] * u.beta[entry_column_[e]];
+    eta[i] = sum;
+  }
+}
+
+// The weights b''(eta), the residuals y - mu and the tails at eta; false when a weight vanished.
+bool ConvergedFitter::evaluate(std::span<const double> y) {
+  for (int i = 0; i < points_.n; ++i) {
+    const AtEta a = at_eta(eta_[i], y[i], model_);
+    if (!(a.weight >= std::numeric_limits<double>::min())) return false;
     weight_[i] = a.weight;
-    working_[i] = a.residual / a.weight;
-    sum += points_.irep[i] * (y[i] * eta[i] - a.cumulant);
-  }
-  return likelihood ? sum : 0.0;
-}
-
-// The largest change from eta to the trial eta, relative to max(1, |eta|).
-double ConvergedFitter::trial_change() const {
-  double change = 0;
-  for (int i = 0; i < points_.n; ++i)
-    change = std::max(change, std::abs(trial_eta_[i] - eta_[i]) / std::max(1.0, std::abs(eta_[i])));
-  return change;
-}
-
-// (lambda t / 2) integral s''^2 of the natural spline through s at the distinct X: s'' is linear
-// between knots, so each interval gives h (M_i^2 + M_i M_{i+1} + M_{i+1}^2) / 3.
-double ConvergedFitter::penalty(double lambda, std::span<const double> s) {
-  const std::span<const double> x = groups().xcompress;
-  curvatures_.curvatures(s, curvature_);
-  double integral = 0;
-  for (int i = 0; i + 1 < groups().nunique; ++i) {
-    const double m0 = curvature_[i], m1 = curvature_[i + 1];
-    integral += (x[i + 1] - x[i]) * (m0 * m0 + m0 * m1 + m1 * m1) / 3;
-  }
-  return lambda * penalty_scale(x) / 2 * integral;
-}
-
-// One Newton step from (s, beta): the penalized weighted least-squares fit with weights W = N w to the
-// working response eta + r, r = (y - mu)/w. With S the smoother on the distinct X at the grouped weights,
-// G the W-weighted mean over a distinct X and A = X'W(I - S G) X, it is solved either for the new values
-//   zeta = G (eta + r),  A beta = X'W (eta + r) - X'W S zeta,  s = S (zeta - G X beta),
-// or for the increments, with K the roughness matrix (s'Ks = integral s''^2),
-//   zeta = G r - lambda t K s / W_G,  A d_beta = X'W r - X'W S zeta,  d_s = S (zeta - G X d_beta),
-// into trial_s_ and trial_beta_; false when A is singular. Keeps what the covariate trace needs.
-bool ConvergedFitter::newton_solve(double lambda, bool increments) {
-  const int n = points_.n, knots = groups().nunique, q = columns_;
-  const std::span<const double> x = groups().xcompress;
-  const auto first = static_cast<std::size_t>(knots);
-  // K s = Q M with M the knot curvatures of the natural spline through s
-  if (increments) curvatures_.curvatures(s_, curvature_);
-  const double scale = lambda * penalty_scale(x);
-  for (int i = 0; i < n; ++i) solve_weight_[i] = points_.irep[i] * weight_[i];
-  // the response of the least-squares fit: r for the increments, eta + r for the new values
-  for (int i = 0; i < n; ++i) response_[i] = increments ? working_[i] : eta_[i] + working_[i];
-  int point = 0;
-  for (int g = 0; g < knots; ++g) {
-    double w = 0, wr = 0;
-    for (int c = 0; c < groups().icases[g]; ++c, ++point) {
-      w += solve_weight_[point];
-      wr += solve_weight_[point] * response_[point];
-    }
-    group_weight_[g] = w;
-    zeta_[g] = wr;
-    if (increments) {
-      const double after = g + 1 < knots ? (curvature_[g + 1] - curvature_[g]) / (x[g + 1] - x[g]) : 0;
-      const double before = g > 0 ? (curvature_[g] - curvature_[g - 1]) / (x[g] - x[g - 1]) : 0;
-      zeta_[g] -= scale * (after - before);
-    }
-    zeta_[g] /= w;
-    dy_[g] = 1 / std::sqrt(w);
-  }
-  const std::span<const double> dy = std::span(dy_).first(first);
-  spline_trace_ = smths(lambda, x, std::span(zeta_).first(first), dy, smooth_zeta_, lev_, spline_);
-  if (q == 0) {
-    for (int g = 0; g < knots; ++g) trial_s_[g] = (increments ? s_[g] : 0.0) + smooth_zeta_[g];
-    return true;
-  }
-  for (int j = 0; j < q; ++j) {
-    const std::span<double> xbar = std::span(xbar_).subspan(j * first, first);
-    point = 0;
-    for (int g = 0; g < knots; ++g) {
-      double wx = 0;
-      for (int c = 0; c < groups().icases[g]; ++c, ++point) wx += solve_weight_[point] * column(point, j);
-      xbar[g] = wx / group_weight_[g];
-    }
-    smths(lambda, x, xbar, dy, std::span(smooth_x_).subspan(j * first, first), scratch_, spline_);
-  }
-  // X'WX and X'Wz over the points, then the parts that the smoother takes, over the distinct X
-  for (int j = 0; j < q; ++j) {
-    for (int k = j; k < q; ++k) {
-      double sum = 0;
-      for (int i = 0; i < n; ++i) sum += solve_weight_[i] * column(i, j) * column(i, k);
-      cross_[j + k * q] = cross_[k + j * q] = sum;
-    }
-    double sum = 0;
-    for (int i = 0; i < n; ++i) sum += solve_weight_[i] * column(i, j) * response_[i];
-    rhs_[j] = sum;
-  }
-  for (int j = 0; j < q; ++j) {
-    const double* xbar = &xbar_[j * first];
-    for (int k = j; k < q; ++k) {
-      const double* smooth = &smooth_x_[k * first];
-      double sum = 0;
-      for (int g = 0; g < knots; ++g) sum += group_weight_[g] * xbar[g] * smooth[g];
-      packed_[k * (k + 1) / 2 + j] = cross_[j + k * q] - sum;  // element (k, j) of the packed lower triangle
-    }
-    double sum = 0;
-    for (int g = 0; g < knots; ++g) sum += group_weight_[g] * xbar[g] * smooth_zeta_[g];
-    rhs_[j] -= sum;
-  }
-  if (dsym(packed_, q, rhs_) != 0) return false;
-  for (int j = 0; j < q; ++j) trial_beta_[j] = (increments ? beta_[j] : 0.0) + rhs_[j];
-  for (int g = 0; g < knots; ++g) {
-    double step = smooth_zeta_[g];
-    for (int j = 0; j < q; ++j) step -= rhs_[j] * smooth_x_[j * first + g];
-    trial_s_[g] = (increments ? s_[g] : 0.0) + step;
+    residual_y_[i] = a.residual;
+    tail_[i] = a.tail;
   }
   return true;
 }
 
-// tr(A^-1 B), B = ((I - S G) X)' W ((I - S G) X), from the last solve: the covariate columns' part of
-// the trace of the hat matrix, tr(S) + tr(A^-1 B).
+// The smoother's weights W_g = sum N w over a distinct X, and with a covariate the W-weighted means
+// xbar of the design columns over each distinct X, their smooths S xbar, X'WX and the factor of
+// A = X'WX - sum_g W_g xbar_g (S xbar)_g' at the current eta; false when A is singular.
+bool ConvergedFitter::prepare(double lambda) {
+  const int n = points_.n, knots = groups().nunique, q = columns_;
+  const auto first = static_cast<std::size_t>(knots);
+  std::fill(group_weight_.begin(), group_weight_.end(), 0.0);
+  for (int i = 0; i < n; ++i) {
+    solve_weight_[i] = points_.irep[i] * weight_[i];
+    group_weight_[group_of_[i]] += solve_weight_[i];
+  }
+  spline_.set_weights(lambda * penalty_scale(groups().xcompress), groups().xcompress, group_weight_);
+  if (q == 0) return true;
+  std::fill(xbar_.begin(), xbar_.end(), 0.0);
+  std::fill(cross_.begin(), cross_.end(), 0.0);
+  for (int i = 0; i < n; ++i) {
+    for (int e = row_start_[i]; e < row_start_[i + 1]; ++e) {
+      const double wx = solve_weight_[i] * entry_value_[e];
+      xbar_[entry_column_[e] * first + group_of_[i]] += wx;
+      for (int f = row_start_[i]; f <= e; ++f)
+        cross_[entry_column_[f] + entry_column_[e] * q] += wx * entry_value_[f];
+    }
+  }
+  for (int j = 0; j < q; ++j) {
+    const std::span<double> xbar = std::span(xbar_).subspan(j * first, first);
+    for (int c = column_start_[j]; c < column_start_[j + 1]; ++c)
+      xbar[column_group_[c]] /= group_weight_[column_group_[c]];
+    spline_.smooth(xbar, std::span(smooth_x_).subspan(j * first, first));
+  }
+  // element (k, j) of the packed lower triangle, j <= k; xbar_j is zero off its column's distinct X
+  for (int k = 0; k < q; ++k) {
+    const double* smooth = &smooth_x_[k * first];
+    for (int j = 0; j <= k; ++j) {
+      const double* xbar = &xbar_[j * first];
+      double sum = 0;
+      for (int c = column_start_[j]; c < column_start_[j + 1]; ++c) {
+        const int g = column_group_[c];
+        sum += group_weight_[g] * xbar[g] * smooth[g];
+      }
+      packed_[k * (k + 1) / 2 + j] = cross_[j + k * q] - sum;
+    }
+  }
+  return dsymd(packed_, q) == 0;
+}
+
+// Solves H d = rhs at the prepared weights: with zeta = rhs_s / W_g and S the smoother,
+//   A d_beta = rhs_beta - sum_g W_g xbar_g (S zeta)_g,  d_s = S zeta - (S xbar) d_beta.
+void ConvergedFitter::solve(const Unknowns& rhs, Unknowns& solution) {
+  const int knots = groups().nunique, q = columns_;
+  const auto first = static_cast<std::size_t>(knots);
+  for (int g = 0; g < knots; ++g) zeta_[g] = rhs.s[g] / group_weight_[g];
+  spline_.smooth(zeta_, solution.s);
+  if (q == 0) return;
+  for (int j = 0; j < q; ++j) {
+    const double* xbar = &xbar_[j * first];
+    double sum = 0;
+    for (int c = column_start_[j]; c < column_start_[j + 1]; ++c) {
+      const int g = column_group_[c];
+      sum += group_weight_[g] * xbar[g] * solution.s[g];
+    }
+    column_rhs_[j] = rhs.beta[j] - sum;
+  }
+  dsyms(packed_, q, column_rhs_);
+  std::copy(column_rhs_.begin(), column_rhs_.end(), solution.beta.begin());
+  for (int j = 0; j < q; ++j) {
+    const double* smooth = &smooth_x_[j * first];
+    for (int g = 0; g < knots; ++g) solution.s[g] -= column_rhs_[j] * smooth[g];
+  }
+}
+
+// The step to the new values: H theta_new = Z'W (eta + (y - mu)/w), whose rounding a rough start
+// cannot spoil, less the current values.
+void ConvergedFitter::new_values_step() {
+  std::fill(rhs_.s.begin(), rhs_.s.end(), 0.0);
+  std::fill(rhs_.beta.begin(), rhs_.beta.end(), 0.0);
+  for (int i = 0; i < points_.n; ++i) {
+    const double working = solve_weight_[i] * eta_[i] + points_.irep[i] * residual_y_[i];  // W z
+    rhs_.s[group_of_[i]] += working;
+    for (int e = row_start_[i]; e < row_start_[i + 1]; ++e)
+      rhs_.beta[entry_column_[e]] += entry_value_[e] * working;
+  }
+  solve(rhs_, step_);
+  for (std::size_t g = 0; g < step_.s.size(); ++g) step_.s[g] -= theta_.s[g];
+  for (std::size_t j = 0; j < step_.beta.size(); ++j) step_.beta[j] -= theta_.beta[j];
+}
+
+// One sweep of iterative refinement of the step d against the gradient g at theta: the residual
+//   g - H d = Z'(N (y - mu) - W Z d) - lambda t K (s + d),
+// with H applied exactly, solved for a correction that is added to d. Returns the correction's change of
+// eta; leaves Z d in step_eta_.
+double ConvergedFitter::refine(double lambda) {
+  const std::span<const double> x = groups().xcompress;
+  const double scale = lambda * penalty_scale(x);
+  // the curvatures of s + d, held for a moment where the correction goes
+  for (std::size_t g = 0; g < theta_.s.size(); ++g) correction_.s[g] = theta_.s[g] + step_.s[g];
+  curvatures_.curvatures(correction_.s, step_curvature_);
+  std::fill(residual_.s.begin(), residual_.s.end(), 0.0);
+  std::fill(residual_.beta.begin(), residual_.beta.end(), 0.0);
+  for (int i = 0; i < points_.n; ++i) {
+    const double score = points_.irep[i] * residual_y_[i] - solve_weight_[i] * step_eta_[i];
+    residual_.s[group_of_[i]] += score;
+    for (int e = row_start_[i]; e < row_start_[i + 1]; ++e)
+      residual_.beta[entry_column_[e]] += entry_value_[e] * score;
+  }
+  for (int g = 0; g < groups().nunique; ++g) residual_.s[g] -= scale * roughness_at(x, step_curvature_, g);
+  solve(residual_, correction_);
+  for (std::size_t g = 0; g < step_.s.size(); ++g) step_.s[g] += correction_.s[g];
+  for (std::size_t j = 0; j < step_.beta.size(); ++j) step_.beta[j] += correction_.beta[j];
+  combine(correction_, correction_eta_);
+  const double correction = change_of(correction_eta_);
+  combine(step_, step_eta_);
+  return correction;
+}
+
+// The largest change of eta by a step with Z step = v, relative to max(1, |eta|).
+double ConvergedFitter::change_of(std::span<const double> v) const {
+  double change = 0;
+  for (int i = 0; i < points_.n; ++i)
+    change = std::max(change, std::abs(v[i]) / std::max(1.0, std::abs(eta_[i])));
+  return change;
+}
+
+// The rise of the penalized log likelihood from theta to theta + t d, summed term by term so that it
+// keeps its accuracy however small the step: t g'd - sum N excess(eta, t Z d) - t^2 lambda t/2 integral
+// d''^2, with slope = g'd and roughness = lambda t/2 integral d''^2.
+double ConvergedFitter::gain(double t, double slope, double roughness) const {
+  double sum = 0;
+  for (int i = 0; i < points_.n; ++i)
+    sum += points_.irep[i] * excess(eta_[i], t * step_eta_[i], weight_[i], tail_[i], model_);
+  return t * slope - sum - t * t * roughness;
+}
+
+// Newton's method from theta; steps counts the steps taken.
+NewtonEnd ConvergedFitter::newton(double lambda, std::span<const double> y, int& steps) {
+  separated_ = false;
+  curvature_current_ = false;
+  combine(theta_, eta_);
+  if (!evaluate(y)) return NewtonEnd::ran_away;
+  double previous = std::numeric_limits<double>::infinity();  // the change of the last whole step
+  int pushes = 0;  // steps running that pushed a fitted mean at its bound further out
+  for (steps = 1; steps <= kMaxSteps; ++steps) {
+    solved_ = prepare(lambda);
+    if (!solved_) return NewtonEnd::singular;
+    new_values_step();
+    combine(step_, step_eta_);
+    double change = change_of(step_eta_), correction = 0;
+    double t = 1;
+    if (change < kNearby) {
+      // Near the maximum the likelihood cannot resolve a step, so a step is taken whole; one that may
+      // end the iteration is first checked against the gradient.
+      if (change < kCheckBelow) {
+        if (!refine_step(lambda, change, correction)) return NewtonEnd::inaccurate;
+        // the fit ends here, where the check was made, with its weights and leverages
+        if (change + correction < kTolerance) return NewtonEnd::converged;
+      }
+      // Newton converges quadratically here: steps that do not shrink are lost in rounding
+      if (change > previous / 2) return NewtonEnd::inaccurate;
+    } else {
+      if (!(largest_eta(1) <= kMaxEta)) return NewtonEnd::ran_away;
+      t = halving(lambda);
+      if (t == 0) return at_bound() ? NewtonEnd::ran_away : NewtonEnd::no_ascent;
+    }
+    // Steps that keep pushing a fitted mean at its bound further out follow responses that separate
+    // (where a penalized maximum holds a mean there, its steps shrink).
+    const bool pushed = at_bound() && largest_eta(t) > largest_eta(0) + 1;
+    pushes = pushed ? pushes + 1 : 0;
+    separated_ = pushes == 2;
+    if (separated_) return NewtonEnd::ran_away;
+    move(t);
+    // the curvatures of s move with it, linearly, where the halving had those of the step
+    if (change >= kNearby)
+      for (std::size_t g = 0; g < curvature_.size(); ++g) curvature_[g] += t * step_curvature_[g];
+    curvature_current_ = change >= kNearby;
+    if (!evaluate(y)) return NewtonEnd::ran_away;
+    previous = t == 1 ? change : std::numeric_limits<double>::infinity();
+  }
+  steps = kMaxSteps;
+  return NewtonEnd::step_limit;
+}
+
+// The largest |eta + t Z step|.
+double ConvergedFitter::largest_eta(double t) const {
+  double largest = 0;
+  for (int i = 0; i < points_.n; ++i) largest = std::max(largest, std::abs(eta_[i] + t * step_eta_[i]));
+  return largest;
+}
+
+// Refines the step against the gradient until its correction is below 1% of it, or the two together
+// below the tolerance; false when the sweeps do not get there. Updates the step's change.
+bool ConvergedFitter::refine_step(double lambda, double& change, double& correction) {
+  for (int sweep = 0; sweep < kMaxRefinements; ++sweep) {
+    correction = refine(lambda);
+    change = change_of(step_eta_);
+    if (correction <= 0.01 * change || change + correction < kTolerance) return true;
+  }
+  return false;
+}
+
+// The largest of 1, 1/2, 1/4, ... such that the step times it does not lower the penalized likelihood,
+// its rise summed term by term; 0 when none of 41 does.
+double ConvergedFitter::halving(double lambda) {
+  const std::span<const double> x = groups().xcompress;
+  const double scale = lambda * penalty_scale(x);
+  if (!curvature_current_) curvatures_.curvatures(theta_.s, curvature_);
+  curvatures_.curvatures(step_.s, step_curvature_);
+  double slope = -scale * curvature_product(x, curvature_, step_curvature_);
+  for (int i = 0; i < points_.n; ++i) slope += points_.irep[i] * residual_y_[i] * step_eta_[i];
+  const double roughness = scale / 2 * curvature_product(x, step_curvature_, step_curvature_);
+  double t = 1;
+  for (int halving = 0; halving <= kMaxHalvings; ++halving, t /= 2)
+    if (gain(t, slope, roughness) >= 0) return t;
+  return 0;
+}
+
+// Some fitted mean lies within 1e-10 of 0 or 1 (binomial) or of 0 (Poisson): its eta is beyond 23,
+// where the classic fits stop as their weight vanishes, and its weight counts for nothing beside the
+// others'.
+bool ConvergedFitter::at_bound() const {
+  return std::any_of(tail_.begin(), tail_.end(), [](double tail) { return tail < kBound; });
+}
+
+// theta += t step, and eta with it.
+void ConvergedFitter::move(double t) {
+  for (std::size_t g = 0; g < theta_.s.size(); ++g) theta_.s[g] += t * step_.s[g];
+  for (std::size_t j = 0; j < theta_.beta.size(); ++j) theta_.beta[j] += t * step_.beta[j];
+  combine(theta_, eta_);
+}
+
+// The normal model: the identity link makes the likelihood quadratic, so one step at the weights N,
+// checked against the gradient, reaches its maximum.
+NewtonEnd ConvergedFitter::solve_normal(double lambda, std::span<const double> y) {
+  combine(theta_, eta_);
+  evaluate(y);
+  solved_ = prepare(lambda);
+  if (!solved_) return NewtonEnd::singular;
+  new_values_step();
+  combine(step_, step_eta_);
+  double change = change_of(step_eta_), correction = 0;
+  const bool accurate = refine_step(lambda, change, correction);
+  move(1);
+  evaluate(y);
+  return accurate ? NewtonEnd::converged : NewtonEnd::inaccurate;
+}
+
+const ConvergedFit& ConvergedFitter::iterate(double lambda, std::span<const double> y, bool retry) {
+  ConvergedFit& r = result_;
+  solved_ = false;
+  r.iterations = 0;
+  if (model_ == Model::normal) {
+    r.end = solve_normal(lambda, y);
+  } else {
+    r.end = newton(lambda, y, r.iterations);
+    // A start far from the maximum, with weights near 0 where it misfits (backfitting can also leave
+    // s rough), can send the first steps out where the weights vanish: then again from the constant
+    // fit, where every weight is alike; but responses that separate run away from any start.
+    if (retry && r.end != NewtonEnd::converged && r.end != NewtonEnd::singular && !separated_) {
+      int steps = 0;
+      start_constant(y);
+      r.end = newton(lambda, y, steps);
+      r.iterations += steps;
+    }
+  }
+  r.ok = r.end == NewtonEnd::converged;
+  last_ok_ = r.ok;
+  finish(y);
+  return r;
+}
+
+// tr(A^-1 B), B = ((I - S G) X)' W ((I - S G) X) = X'WX - P - P' + R with P = sum_g W_g xbar (S xbar)'
+// and R = sum_g W_g (S xbar)(S xbar)': the covariate columns' part of the trace of the hat matrix,
+// tr(S) + tr(A^-1 B), at the prepared weights.
 double ConvergedFitter::covariate_trace() {
   const int q = columns_, knots = groups().nunique;
   const auto first = static_cast<std::size_t>(knots);
   double trace = 0;
   for (int k = 0; k < q; ++k) {
-    const double* xbar_k = &xbar_[k * first];
     const double* smooth_k = &smooth_x_[k * first];
+    const double* xbar_k = &xbar_[k * first];
     for (int j = 0; j < q; ++j) {
-      const double* xbar_j = &xbar_[j * first];
       const double* smooth_j = &smooth_x_[j * first];
+      const double* xbar_j = &xbar_[j * first];
       double sum = 0;
-      for (int g = 0; g < knots; ++g)
-        sum += group_weight_[g] *
-               (xbar_j[g] * smooth_k[g] + smooth_j[g] * xbar_k[g] - smooth_j[g] * smooth_k[g]);
-      rhs_[j] = cross_[j + k * q] - sum;
+      for (int g = 0; g < knots; ++g) sum += group_weight_[g] * smooth_j[g] * smooth_k[g];
+      for (int c = column_start_[j]; c < column_start_[j + 1]; ++c) {
+        const int g = column_group_[c];
+        sum -= group_weight_[g] * xbar_j[g] * smooth_k[g];
+      }
+      for (int c = column_start_[k]; c < column_start_[k + 1]; ++c) {
+        const int g = column_group_[c];
+        sum -= group_weight_[g] * xbar_k[g] * smooth_j[g];
+      }
+      column_rhs_[j] = cross_[std::min(j, k) + std::max(j, k) * q] + sum;
     }
-    dsyms(packed_, q, rhs_);  // A's factor, left by the solve
-    trace += rhs_[k];
+    dsyms(packed_, q, column_rhs_);  // A's factor, left by prepare
+    trace += column_rhs_[k];
   }
   return trace;
 }
 
-const ConvergedFit& ConvergedFitter::iterate(double lambda, std::span<const double> y) {
-  ConvergedFit& r = result_;
-  r.ok = false;
-  r.iterations = 0;
-  bool solved = false;
-  if (model_ == Model::normal) {
-    // the identity link: one step at the weights N solves it
-    combine(s_, beta_, eta_);
-    std::fill(weight_.begin(), weight_.end(), 1.0);
-    for (int i = 0; i < points_.n; ++i) working_[i] = y[i] - eta_[i];
-    solved = r.ok = newton_solve(lambda, true);
-    if (solved) {
-      std::swap(s_, trial_s_);
-      std::swap(beta_, trial_beta_);
-    }
-    combine(s_, beta_, eta_);
-  } else {
-    combine(s_, beta_, eta_);
-    bool finite = !std::isnan(evaluate(eta_, y, false));
-    double objective = kNaN;  // the penalized log likelihood at eta, once evaluated
-    // The smoother rounds the new values in proportion to eta, which limits them when lambda is
-    // large, and the increments in proportion to the penalty's pull divided by the weight, which limits
-    // them where weights are tiny: a form whose steps stop shrinking hands over to the other, and a
-    // refit (a nearby lambda) starts with the form that ended the fit before.
-    double previous_change = kNaN;
-    for (int step = 1; step <= kMaxSteps && finite; ++step) {
-      r.iterations = step;
-      if (!newton_solve(lambda, increments_)) break;
-      solved = true;
-      combine(trial_s_, trial_beta_, trial_eta_);
-      double largest = 0;
-      for (int i = 0; i < points_.n; ++i) largest = std::max(largest, std::abs(trial_eta_[i]));
-      if (!(largest <= kMaxEta)) break;  // the fit runs away: stop rather than overflow
-      double change = trial_change();
-      if (change < kNearby) {
-        // Newton converges quadratically here, and the likelihood cannot resolve the step: take it whole
-        finite = !std::isnan(evaluate(trial_eta_, y, false));
-        objective = kNaN;
-      } else {
-        // Step halving until the penalized log likelihood does not fall.
-        if (std::isnan(objective)) objective = evaluate(eta_, y, true) - penalty(lambda, s_);
-        bool accepted = false;
-        for (int halving = 0; halving <= kMaxHalvings && !accepted; ++halving) {
-          if (halving > 0) {
-            for (std::size_t g = 0; g < s_.size(); ++g) trial_s_[g] = (s_[g] + trial_s_[g]) / 2;
-            for (std::size_t j = 0; j < beta_.size(); ++j) trial_beta_[j] = (beta_[j] + trial_beta_[j]) / 2;
-            for (int i = 0; i < points_.n; ++i) trial_eta_[i] = (eta_[i] + trial_eta_[i]) / 2;
-          }
-          const double likelihood = evaluate(trial_eta_, y, true);
-          if (std::isnan(likelihood)) break;
-          const double value = likelihood - penalty(lambda, trial_s_);
-          accepted = value >= objective - kSlack * (std::abs(objective) + std::abs(likelihood) + 1);
-          if (accepted) objective = value;
-        }
-        if (!accepted) break;
-        change = trial_change();
-      }
-      std::swap(eta_, trial_eta_);
-      std::swap(s_, trial_s_);
-      std::swap(beta_, trial_beta_);
-      if (change < kTolerance) {
-        r.ok = finite;
-        break;
-      }
-      // the first step of a form moves off the other's rounding: judge it by the next one
-      const bool stalled = change > previous_change / 2;
-      if (stalled) increments_ = !increments_;
-      previous_change = stalled ? kNaN : change;
-    }
-  }
-  last_ok_ = r.ok;
-  finish(y, solved);
-  return r;
-}
-
-// The fitted values at the final eta and the scores, with the leverages and the trace of the last
-// solve (whose weights differ from the final ones by less than the tolerance of the steps).
-void ConvergedFitter::finish(std::span<const double> y, bool solved) {
+// The fitted values at the final eta and the scores, with the leverages and the trace at the last
+// prepared weights (which differ from the final ones by less than the tolerance of the steps).
+void ConvergedFitter::finish(std::span<const double> y) {
   ConvergedFit& r = result_;
   const int n = points_.n;
+  r.edf = solved_ ? spline_.leverages(lev_) + (columns_ > 0 ? covariate_trace() : 0.0) : kNaN;
   double squares = 0, deleted = 0, deviance = 0;
   for (int i = 0; i < n; ++i) {
-    const AtEta a = at_eta(eta_[i], y[i], model_, true);
-    const double cases = points_.irep[i];
+    const double cases = points_.irep[i], residual = residual_y_[i];
     r.eta[i] = eta_[i];
-    r.mean[i] = a.mean;
-    const double scale = cases / a.weight;
-    squares += scale * (a.residual * a.residual);
+    r.mean[i] = mean_of(eta_[i], tail_[i], model_);
+    const double scale = cases / weight_[i];
+    squares += scale * (residual * residual);
     if (!design_) {  // every point its own X: the leverages are the points'
-      const double loo = a.residual / (1 - lev_[i]);
+      const double loo = residual / (1 - lev_[i]);
       deleted += scale * (loo * loo);
     }
-    deviance += model_ == Model::normal
-                    ? cases * (a.residual * a.residual)
-                    : 2 * cases * (saturated(y[i], model_) - (y[i] * eta_[i] - a.cumulant));
+    deviance +=
+        model_ == Model::normal
+            ? cases * (residual * residual)
+            : 2 * cases * (saturated(y[i], model_) - (y[i] * eta_[i] - cumulant(eta_[i], tail_[i], model_)));
   }
   const double points = n;
-  r.edf = solved ? spline_trace_ + (columns_ > 0 ? covariate_trace() : 0.0) : kNaN;
   r.gcv = points * squares / ((points - r.edf) * (points - r.edf));
   r.ocv = design_ ? kNaN : deleted / points;
   r.deviance = deviance;
   r.ubre = model_ == Model::normal ? kNaN : deviance / points + 2 * r.edf / points - 1;
   if (design_) {
     r.beta[0] = 0;
-    std::copy(beta_.begin(), beta_.end(), r.beta.begin() + 1);
+    std::copy(theta_.beta.begin(), theta_.beta.end(), r.beta.begin() + 1);
   }
 }
 

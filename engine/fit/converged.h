@@ -8,15 +8,27 @@
 #include "engine/core/grouping.h"
 #include "engine/core/model.h"
 #include "engine/core/points.h"
+#include "engine/fit/state_space.h"
 #include "engine/spline/natural_spline.h"
-#include "engine/spline/smths.h"
 
 namespace trov {
+
+// How a converged fit ended. Only `converged` is ok.
+enum class NewtonEnd {
+  converged,   // the Newton step at the fit, checked against the gradient, changes no eta by more than
+               // the tolerance
+  ran_away,    // steps kept pushing a fitted mean within 1e-10 of 0 or 1 further out, or would take a
+               // linear predictor beyond 300: no finite maximum, as for responses that a line separates
+  no_ascent,   // no part of a Newton step raised the penalized likelihood before the tolerance was met
+  inaccurate,  // a step could not be solved, or the steps not shrunk, to the accuracy the tolerance needs
+  step_limit,  // 100 steps without meeting the tolerance
+  singular,    // the covariate's normal equations turned singular
+};
 
 // The penalized maximum-likelihood fit at one lambda, computed to convergence. A value that does not
 // apply is NaN: ocv with a covariate, ubre for the normal model.
 struct ConvergedFit {
-  bool ok = false;           // Newton reached its tolerance (always, for the normal model)
+  bool ok = false;           // Newton reached its tolerance, checked against the gradient
   int iterations = 0;        // Newton steps (models 2 and 3); 0 for the normal model, solved in one go
   double edf = 0;            // trace of the hat matrix of the whole fit: spline and covariate columns
   double gcv = 0;            // n sum N (y - mu)^2 / w / (n - edf)^2, n the number of points
@@ -27,41 +39,62 @@ struct ConvergedFit {
   std::vector<double> eta;   // fitted linear predictor per point
   std::vector<double> beta;  // covariate coefficients as FitResult::beta lays them out; beta[0] = 0, as
                              // the spline carries the constant
+  NewtonEnd end = NewtonEnd::converged;  // why the fit ended; ok exactly when converged
 };
 
 // Fits the run's points at any lambda to the maximum of the penalized log likelihood
 //   sum N_i (y_i eta_i - b(eta_i)) - (lambda t / 2) integral s''^2,
 // eta_i = s(x_i) + X_i beta, over the natural cubic splines s with knots at the distinct X and (with a
 // covariate) the coefficients beta of the design columns after the intercept; t is the penalty scale
-// of smths. Newton's method, each step a penalized weighted least-squares fit at the working response
-// z = eta + (y - mu)/w with weights N w: smths on the distinct X, and with a covariate the partial-spline
-// normal equations for beta. Step halving on the penalized log likelihood; the fit stops once no eta
-// changes by more than 1e-9 max(1, |eta|), after at most 100 steps. The fitter owns its workspace,
-// sized once for the points, so a fit allocates nothing. The points and the covariate must outlive it.
+// of smths. Newton's method: each step solves H theta' = Z'W z for the new values (H = Z'WZ +
+// lambda t K the information, Z = [spline values, X], W = N b''(eta), z = eta + (y - mu)/b''(eta) the
+// working response) as a penalized weighted least-squares fit: the smoothing spline in state-space form
+// on the distinct X (which keeps its accuracy where smths, at many close X and large lambda, does not),
+// and with a covariate the partial-spline normal equations for beta. A large step is halved until the
+// penalized likelihood, its rise summed term by term, does not fall; a small one, which the likelihood
+// cannot resolve, is taken whole. The fit converges where the Newton step, refined against the residual
+// g - H d of the gradient g until the solve is accurate, changes no eta by more than 1e-9 max(1, |eta|);
+// it ends there, at most 100 steps on. The fitter owns its workspace, sized once for the points, so a
+// fit allocates nothing. The points and the covariate must outlive it.
 class ConvergedFitter {
  public:
   ConvergedFitter(const Points& points, const Covariate* covariate, Model model);
 
   // The fit at lambda of the responses y (one per point), started from the classic fit of the same
   // responses at the same lambda when that ended ok (the problem is concave, so the start changes only
-  // the steps taken), else from the constant fit; nothing of the fitter's earlier fits matters. The
-  // result stays valid until the next fit.
+  // the steps taken), else, and again when that start does not converge, from the constant fit;
+  // nothing of the fitter's earlier fits matters. The result stays valid until the next fit.
   const ConvergedFit& fit(double lambda, std::span<const double> y, const FitResult& classic);
 
   // The same, started from this fitter's last fit when that ended ok (a nearby lambda).
   const ConvergedFit& refit(double lambda, std::span<const double> y);
 
  private:
+  // A vector over the unknowns: s at the distinct X, then beta.
+  struct Unknowns {
+    std::vector<double> s, beta;
+  };
+
+  double constant_eta(std::span<const double> y) const;
   void start_constant(std::span<const double> y);
-  const ConvergedFit& iterate(double lambda, std::span<const double> y);
-  double column(int i, int j) const { return design_->xcov[i + (j + 1) * design_->rows]; }
-  void combine(std::span<const double> s, std::span<const double> beta, std::span<double> eta) const;
-  double evaluate(std::span<const double> eta, std::span<const double> y, bool likelihood);
-  double trial_change() const;
-  double penalty(double lambda, std::span<const double> s);
-  bool newton_solve(double lambda, bool increments);
+  const ConvergedFit& iterate(double lambda, std::span<const double> y, bool retry);
+  NewtonEnd newton(double lambda, std::span<const double> y, int& steps);
+  NewtonEnd solve_normal(double lambda, std::span<const double> y);
+  void combine(const Unknowns& u, std::span<double> eta) const;
+  bool evaluate(std::span<const double> y);
+  bool prepare(double lambda);
+  void new_values_step();
+  void solve(const Unknowns& rhs, Unknowns& solution);
+  double refine(double lambda);
+  bool refine_step(double lambda, double& change, double& correction);
+  double halving(double lambda);
+  bool at_bound() const;
+  double largest_eta(double t) const;
+  void move(double t);
+  double change_of(std::span<const double> step_eta) const;
+  double gain(double t, double slope, double roughness) const;
   double covariate_trace();
-  void finish(std::span<const double> y, bool solved);
+  void finish(std::span<const double> y);
 
   const Points& points_;
   const Design* design_;
@@ -71,16 +104,23 @@ class ConvergedFitter {
   // The distinct X the spline lives on (a pointer, not a reference, so the fitter can move).
   const XGroups& groups() const { return covariate_groups_ ? *covariate_groups_ : own_groups_; }
   int columns_;  // design columns after the intercept
-  SplineWork spline_;
+  // The design's non-zero entries after the intercept, row by row (a categorical covariate has at most
+  // one per row), and per column the distinct X at which it has one.
+  std::vector<int> row_start_, entry_column_, column_start_, column_group_;
+  std::vector<double> entry_value_;
+  std::vector<int> group_of_;  // per point, its distinct X
+  StateSpaceSpline spline_;
   NaturalSpline curvatures_;  // of the natural splines at the distinct X
-  // per point
-  std::vector<double> eta_, trial_eta_, weight_, working_, response_, solve_weight_;
-  // per distinct X
-  std::vector<double> s_, trial_s_, group_weight_, dy_, zeta_, smooth_zeta_, lev_, scratch_, curvature_;
-  // per column and distinct X (column-major by column), per column, per pair of columns
-  std::vector<double> xbar_, smooth_x_, beta_, trial_beta_, cross_, packed_, rhs_;
-  double spline_trace_ = 0;  // trace of the smoother in the last solve
-  bool increments_ = false;  // Newton steps solved for the increments, else for the new values
+  Unknowns theta_, step_, correction_, residual_, rhs_;
+  // per point: eta, Z of a correction, Z step, b''(eta), y - mu, N b''(eta), the tail of the mean
+  std::vector<double> eta_, correction_eta_, step_eta_, weight_, residual_y_, solve_weight_, tail_;
+  // per distinct X: the curvatures of s and of the step (or of s + step while refining)
+  std::vector<double> group_weight_, zeta_, lev_, curvature_, step_curvature_;
+  // per column and distinct X (column-major by column), per pair of columns, per column
+  std::vector<double> xbar_, smooth_x_, cross_, packed_, column_rhs_;
+  bool solved_ = false;             // weights prepared and solved at, so the trace applies
+  bool separated_ = false;          // the last Newton run kept pushing a mean at its bound
+  bool curvature_current_ = false;  // curvature_ holds the curvatures of s
   bool last_ok_ = false;
   ConvergedFit result_;
 };

@@ -1,0 +1,122 @@
+#include "engine/fit/state_space.h"
+
+#include <cstddef>
+
+namespace trov {
+
+StateSpaceSpline::StateSpaceSpline(int capacity)
+    : steps_(static_cast<std::size_t>(capacity)),
+      mean_f_(static_cast<std::size_t>(capacity)),
+      mean_d_(static_cast<std::size_t>(capacity)) {}
+
+void StateSpaceSpline::set_weights(double penalty, std::span<const double> x,
+                                   std::span<const double> weight) {
+  x_ = x;
+  weight_ = weight;
+  variance_ = 1 / penalty;
+  const int n = static_cast<int>(x.size());
+  const double q = variance_;
+  // Knot 1 given y_0 and y_1 alone: f_1 = y_1 - e_1 and f'_1 = (y_1 - y_0)/h + (e_0 - e_1 + h w_d - w_f)/h,
+  // whatever the line before (e the noises of y, w that of the step).
+  const double h0 = x[1] - x[0], v0 = 1 / weight[0], v1 = 1 / weight[1];
+  // the filtered covariance (ff, fd, dd) of the knot before, carried in registers
+  double ff = v1, fd = v1 / h0, dd = (v0 + v1 + q * h0 * h0 * h0 / 3) / (h0 * h0);
+  steps_[1].filtered[0] = ff;
+  steps_[1].filtered[1] = fd;
+  steps_[1].filtered[2] = dd;
+  for (int i = 2; i < n; ++i) {
+    Step& before = steps_[i - 1];
+    Step& step = steps_[i];
+    const double h = x[i] - x[i - 1];
+    // Over a step h, (f, f') moves by F = [[1, h], [0, 1]] plus noise of covariance
+    // q [[h^3/3, h^2/2], [h^2/2, h]]: the predicted covariance F P F' + that.
+    const double qh = q * h;
+    const double pff = ff + h * (2 * fd + h * dd) + qh * h * h / 3, pfd = fd + h * dd + qh * h / 2,
+                 pdd = dd + qh;
+    // the smoother's gain J = P F' Q^-1 of the step from knot i - 1 (P filtered, Q predicted)
+    const double a = ff + h * fd, b = fd, c = fd + h * dd;
+    const double inverse = 1 / (pff * pdd - pfd * pfd);
+    before.j[0] = (a * pdd - b * pfd) * inverse;
+    before.j[1] = (b * pff - a * pfd) * inverse;
+    before.j[2] = (c * pdd - dd * pfd) * inverse;
+    before.j[3] = (dd * pff - c * pfd) * inverse;
+    // the update by y_i: innovation variance s, gain (pff, pfd)/s, covariance Q - Q e e' Q / s
+    const double noise = 1 / weight[i], inverse_s = 1 / (pff + noise);
+    step.gain_f = pff * inverse_s;
+    step.gain_d = pfd * inverse_s;
+    // the products before the division, so that only one multiplication follows it
+    const double ff_noise = pff * noise, fd_noise = pfd * noise, fd_fd = pfd * pfd;
+    ff = ff_noise * inverse_s;
+    fd = fd_noise * inverse_s;
+    dd = pdd - fd_fd * inverse_s;
+    step.predicted[0] = pff;
+    step.predicted[1] = pfd;
+    step.predicted[2] = pdd;
+    step.filtered[0] = ff;
+    step.filtered[1] = fd;
+    step.filtered[2] = dd;
+  }
+}
+
+void StateSpaceSpline::smooth(std::span<const double> y, std::span<double> fit) {
+  const std::span<const double> x = x_;
+  const int n = static_cast<int>(x.size());
+  const double h0 = x[1] - x[0], first = y[0];
+  double mf = y[1], md = (y[1] - y[0]) / h0;  // the filtered mean of (f, f'), carried in registers
+  mean_f_[1] = mf;
+  mean_d_[1] = md;
+  for (int i = 2; i < n; ++i) {
+    const Step& step = steps_[i];
+    const double pf = mf + (x[i] - x[i - 1]) * md;
+    const double innovation = y[i] - pf;
+    md += step.gain_d * innovation;
+    mf = pf + step.gain_f * innovation;
+    mean_f_[i] = mf;
+    mean_d_[i] = md;
+  }
+  // back from the last knot: smoothed = filtered + J (smoothed after - predicted after)
+  double sf = mf, sd = md;
+  fit[n - 1] = sf;
+  for (int i = n - 2; i >= 1; --i) {
+    const Step& step = steps_[i];
+    const double h = x[i + 1] - x[i];
+    const double df = sf - (mean_f_[i] + h * mean_d_[i]), dd = sd - mean_d_[i];
+    sf = mean_f_[i] + step.j[0] * df + step.j[1] * dd;
+    sd = mean_d_[i] + step.j[2] * df + step.j[3] * dd;
+    fit[i] = sf;
+  }
+  // knot 0 given knot 1 and y_0: the line back from knot 1, with the step's variance q h^3/3, and y_0
+  const double step_variance = variance_ * h0 * h0 * h0 / 3, noise = 1 / weight_[0];
+  const double back = noise / (noise + step_variance);
+  fit[0] = back * (sf - h0 * sd) + (1 - back) * first;
+}
+
+double StateSpaceSpline::leverages(std::span<double> lev) {
+  const std::span<const double> x = x_;
+  const int n = static_cast<int>(x.size());
+  // smoothed covariance = filtered + J (smoothed after - predicted after) J'
+  double s[3] = {steps_[n - 1].filtered[0], steps_[n - 1].filtered[1], steps_[n - 1].filtered[2]};
+  double trace = lev[n - 1] = weight_[n - 1] * s[0];
+  for (int i = n - 2; i >= 1; --i) {
+    const Step& step = steps_[i];
+    const double* predicted = steps_[i + 1].predicted;
+    const double e0 = s[0] - predicted[0], e1 = s[1] - predicted[1], e2 = s[2] - predicted[2];
+    const double* j = step.j;
+    const double t00 = j[0] * e0 + j[1] * e1, t01 = j[0] * e1 + j[1] * e2;
+    const double t10 = j[2] * e0 + j[3] * e1, t11 = j[2] * e1 + j[3] * e2;
+    s[0] = step.filtered[0] + t00 * j[0] + t01 * j[1];
+    s[1] = step.filtered[1] + t00 * j[2] + t01 * j[3];
+    s[2] = step.filtered[2] + t10 * j[2] + t11 * j[3];
+    lev[i] = weight_[i] * s[0];
+    trace += lev[i];
+  }
+  // knot 0: f_0 = back (f_1 - h f'_1) + (1 - back) y_0 + noise of variance noise * step / (noise + step)
+  const double h0 = x[1] - x[0];
+  const double step_variance = variance_ * h0 * h0 * h0 / 3, noise = 1 / weight_[0];
+  const double back = noise / (noise + step_variance);
+  const double line = s[0] - 2 * h0 * s[1] + h0 * h0 * s[2];
+  lev[0] = weight_[0] * (back * back * line + noise * step_variance / (noise + step_variance));
+  return trace + lev[0];
+}
+
+}  // namespace trov

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <span>
+#include <vector>
+
+namespace trov {
+
+// The cubic smoothing spline in state-space form. The fit that minimizes
+//   sum_g weight_g (y_g - f(x_g))^2 + penalty integral f''^2
+// over the natural cubic splines with knots at the x_g is the mean of f given the y when f'' is white
+// noise of intensity 1/penalty (so (f, f') moves from knot to knot as an integrated random walk), the
+// line through the first knots is unknown, and y_g is f(x_g) plus noise of variance 1/weight_g. A
+// Kalman filter runs forward and a Rauch-Tung-Striebel smoother back, each step with the 2-by-2
+// covariance of (f, f') at one knot, so the rounding stays relative to the values however close the
+// knots or large the penalty (smths, which solves for all knots at once, loses up to 1e-5 of the
+// values at 10000 knots 1e-3 apart and lambda e^10). The covariances depend on the weights only: they
+// are computed once per set of weights, and every smoothing then costs two short passes. O(n) time
+// and storage, allocated once for up to `capacity` knots.
+class StateSpaceSpline {
+ public:
+  explicit StateSpaceSpline(int capacity);
+
+  // Prepares the smoothings at the knots x (at least two, increasing) with these positive weights and
+  // penalty; the spans must stay valid until the next call.
+  void set_weights(double penalty, std::span<const double> x, std::span<const double> weight);
+
+  // The fitted values at the knots for the responses y; fit may share storage with y.
+  void smooth(std::span<const double> y, std::span<double> fit);
+
+  // The leverages, the diagonal of the hat matrix (weight_g times the variance of f(x_g) given all y),
+  // into lev; returns their sum, the trace.
+  double leverages(std::span<double> lev);
+
+ private:
+  // Per knot i >= 1: the Kalman gain of its update, the smoother gain J of the step to knot i + 1
+  // (row-major), and the filtered and predicted covariances (ff, fd, dd) that the leverages need.
+  struct Step {
+    double gain_f, gain_d;
+    double j[4];
+    double filtered[3], predicted[3];
+  };
+  std::vector<Step> steps_;
+  std::vector<double> mean_f_, mean_d_;  // filtered means, then smoothed ones
+  std::span<const double> x_, weight_;
+  double variance_ = 0;  // 1/penalty: the intensity of f''
+};
+
+}  // namespace trov
