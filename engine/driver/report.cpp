@@ -54,6 +54,25 @@ std::string rounded(double value) {
 }
 
 // The summary of a converged fit in its grid row; its values are null when it did not end ok.
+// Why a converged fit ended, as trov.json names it.
+std::string_view end_name(NewtonEnd end) {
+  switch (end) {
+    case NewtonEnd::converged:
+      return "converged";
+    case NewtonEnd::ran_away:
+      return "ran_away";
+    case NewtonEnd::no_ascent:
+      return "no_ascent";
+    case NewtonEnd::inaccurate:
+      return "inaccurate";
+    case NewtonEnd::step_limit:
+      return "step_limit";
+    case NewtonEnd::singular:
+      return "singular";
+  }
+  return "";
+}
+
 Json converged_row(const ConvergedFit& fit) {
   auto value = [&](double v) { return fit.ok && std::isfinite(v) ? Json(v) : Json(nullptr); };
   return {{"edf", value(fit.edf)},
@@ -62,7 +81,8 @@ Json converged_row(const ConvergedFit& fit) {
           {"ubre", value(fit.ubre)},
           {"deviance", value(fit.deviance)},
           {"iterations", fit.iterations},
-          {"ok", fit.ok}};
+          {"ok", fit.ok},
+          {"end", end_name(fit.end)}};
 }
 
 // The row of the smallest finite score, ties to the first; none when no score is finite.

@@ -50,7 +50,7 @@ FitResult numbers_of(const FitResult& fit) {
 }
 
 ConvergedFit numbers_of(const ConvergedFit& fit) {
-  return {fit.ok, fit.iterations, fit.edf, fit.gcv, fit.ocv, fit.ubre, fit.deviance, {}, {}, {}};
+  return {fit.ok, fit.iterations, fit.edf, fit.gcv, fit.ocv, fit.ubre, fit.deviance, {}, {}, {}, fit.end};
 }
 
 // One grid row, fitted on a worker and written in row order afterwards.
