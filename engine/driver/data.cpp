@@ -3,12 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <numeric>
 #include <string>
 
@@ -23,9 +20,7 @@ namespace fs = std::filesystem;
 
 // A data file that cannot be opened is a fault of the input layer: a report and status 2.
 [[noreturn]] void cannot_open(const std::string& name, const std::string& reason) {
-  std::cout.flush();
-  std::fprintf(stderr, "Error: cannot open data file \"%s\": %s\n", name.c_str(), reason.c_str());
-  std::exit(2);
+  stop_on_file_error("Error: cannot open data file \"" + name + "\": " + reason);
 }
 
 std::string trailing_blanks_removed(std::string text) {

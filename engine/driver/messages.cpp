@@ -1,5 +1,9 @@
 #include "engine/driver/messages.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
 #include "common/error_stop.h"
 #include "common/format.h"
 #include "common/list_writer.h"
@@ -135,6 +139,13 @@ void stop_run(Fault fault, const FaultDetails& details) {
   if (listener) listener->stopping(message);
   say(message);
   error_stop();
+}
+
+void stop_on_file_error(const std::string& report) {
+  if (listener) listener->stopping(report + "\n");
+  std::cout.flush();
+  std::fprintf(stderr, "%s\n", report.c_str());
+  std::exit(2);
 }
 
 }  // namespace trov

@@ -82,4 +82,8 @@ inline void check_fit(const FitResult& fit) { check_fit(fit.status, fit.failed_c
 // detects itself.
 [[noreturn]] void stop_run(Fault fault, const FaultDetails& details = {});
 
+// A file the engine cannot open or write: `report` (one line, without its end) on standard error and
+// status 2. The listener hears it first, so a report of the run says why the run ended.
+[[noreturn]] void stop_on_file_error(const std::string& report);
+
 }  // namespace trov

@@ -1,15 +1,14 @@
 #include "engine/driver/results.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <utility>
 #include <vector>
 
 #include "common/format.h"
 #include "common/list_writer.h"
 #include "common/results_text.h"
+#include "engine/driver/messages.h"
 #include "engine/spline/links.h"
 
 namespace trov {
@@ -26,31 +25,32 @@ ListWriter& reals(ListWriter& w, std::span<const double> values) {
 }  // namespace
 
 ResultsFile::ResultsFile(const char* path) : path_(path), file_(std::fopen(path, "w")) {
-  if (!file_) cannot_write();
+  if (!file_) cannot_write(errno);
 }
 
 ResultsFile::~ResultsFile() {
   if (file_) std::fclose(file_);
 }
 
-[[noreturn]] void ResultsFile::cannot_write() const {
-  const int error = errno;
-  std::cout.flush();
-  std::fprintf(stderr, "Error: cannot write %s: %s\n", path_, std::strerror(error));
-  std::exit(2);
+[[noreturn]] void ResultsFile::cannot_write(int error) const {
+  stop_on_file_error("Error: cannot write " + std::string(path_) + ": " + std::strerror(error));
 }
 
 void ResultsFile::put(const std::string& records) {
-  if (std::fwrite(records.data(), 1, records.size(), file_) != records.size()) cannot_write();
+  if (std::fwrite(records.data(), 1, records.size(), file_) != records.size() && write_error_ == 0)
+    write_error_ = errno;
 }
 
 void ResultsFile::flush() {
-  if (std::fflush(file_) != 0) cannot_write();
+  if (write_error_ != 0) cannot_write(write_error_);
+  if (std::fflush(file_) != 0) cannot_write(errno);
 }
 
 void ResultsFile::close() {
   std::FILE* file = std::exchange(file_, nullptr);
-  if (std::fclose(file) != 0) cannot_write();
+  const int closed = std::fclose(file);
+  if (write_error_ != 0) cannot_write(write_error_);
+  if (closed != 0) cannot_write(errno);
 }
 
 void ResultsFile::header(const Settings& s, const Design* design, std::int64_t ntot, int n) {

@@ -23,7 +23,10 @@ struct BootstrapColumns {
 // trov.out: header, grid table, then the fitted-value table or the bootstrap section. Every line is
 // written in its list-directed form or by its format, exactly as readers of the file expect. A file
 // that cannot be opened, written, flushed or closed (a full disk) ends the run with a report on
-// standard error and status 2; what was written stays in the file. `design` is null without covariate.
+// standard error and status 2; what was written stays in the file. The header and each grid line are
+// flushed and checked as they are written; the fitted table and the bootstrap section are checked at
+// close, so writing them never ends the run (a thread may be making trov.json beside them). `design`
+// is null without covariate.
 class ResultsFile {
  public:
   // Opens (creates or rewrites) the file.
@@ -44,9 +47,10 @@ class ResultsFile {
  private:
   void put(const std::string& records);
   void flush();
-  [[noreturn]] void cannot_write() const;
+  [[noreturn]] void cannot_write(int error) const;
   const char* path_;
   std::FILE* file_;
+  int write_error_ = 0;  // errno of the first write that failed
 };
 
 }  // namespace trov

@@ -173,8 +173,8 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
           reported = report->finish();
         });
       out.fitted_table(settings, points, design, fit);
-      out.close();
     }
+    out.close();  // after trov.json is done, so a failed write stops no thread at work
     if (!reported) report_failed(*report);
     return;
   }

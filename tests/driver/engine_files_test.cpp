@@ -1,6 +1,7 @@
 // Whole engine runs against the files around them: what the golden cases cannot hold (a FIFO, a full
 // disk, two names of one file).
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -73,17 +74,33 @@ class engine_files_test : public testing::Test {
 };
 
 // A full disk at the header, inside the table and at the close: status 2, and trov.out keeps what fitted.
+// trov.json, larger than trov.out, cannot be written under the same limit, and says so first.
 TEST_F(engine_files_test, a_write_error_on_trov_out_ends_the_run) {
   const std::string fixed = parameter_file("1", "demo1.dat");
   ASSERT_EQ(run(fixed).status, 0);
   const auto size = static_cast<rlim_t>(fs::file_size(dir_ / "trov.out"));
   ASSERT_GT(size, rlim_t{BUFSIZ});  // the table goes out in several writes
+  ASSERT_GT(fs::file_size(dir_ / "trov.json"), size);
   for (rlim_t limit : {rlim_t{100}, size / 2, size - 1}) {
     EngineRun r = run(fixed, limit);
     EXPECT_EQ(r.status, 2) << limit;
-    EXPECT_EQ(r.err, "Error: cannot write trov.out: File too large\n") << limit;
+    EXPECT_EQ(r.err, "Error: cannot write trov.json: File too large\nError: cannot write trov.out: File too large\n")
+        << limit;
     EXPECT_EQ(fs::file_size(dir_ / "trov.out"), limit);
   }
+}
+
+// A trov.out that cannot be written leaves a trov.json that says why the run ended, not one that looks
+// like a finished run.
+TEST_F(engine_files_test, trov_json_tells_of_a_trov_out_that_could_not_be_written) {
+  fs::create_symlink("/dev/full", dir_ / "trov.out");
+  EngineRun r = run(parameter_file("1", "demo1.dat"));
+  const std::string report = "Error: cannot write trov.out: No space left on device";
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, report + "\n");
+  const auto json = nlohmann::json::parse(text_of(dir_ / "trov.json"));
+  EXPECT_EQ(json["status"], "error");
+  EXPECT_EQ(json["error"], nlohmann::json::array({report}));
 }
 
 TEST_F(engine_files_test, a_data_file_must_be_a_regular_file_of_bounded_lines) {
