@@ -102,8 +102,8 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   if (report) report->data(points, ntot, with);
   say(results_file_message());
 
+  if (report) report->results_opened();  // a trov.out that cannot even be created is reported too
   ResultsFile out("trov.out");
-  if (report) report->results_opened();
   out.header(settings, design, ntot, points.n);
   // The fits of a grid, the bootstrap's refits and the converged fits are independent of each other:
   // they run on the workers, each with its own fitters and workspaces, allocated once for the run.

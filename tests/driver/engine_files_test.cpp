@@ -93,14 +93,20 @@ TEST_F(engine_files_test, a_write_error_on_trov_out_ends_the_run) {
 // A trov.out that cannot be written leaves a trov.json that says why the run ended, not one that looks
 // like a finished run.
 TEST_F(engine_files_test, trov_json_tells_of_a_trov_out_that_could_not_be_written) {
-  fs::create_symlink("/dev/full", dir_ / "trov.out");
-  EngineRun r = run(parameter_file("1", "demo1.dat"));
-  const std::string report = "Error: cannot write trov.out: No space left on device";
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, report + "\n");
-  const auto json = nlohmann::json::parse(text_of(dir_ / "trov.json"));
-  EXPECT_EQ(json["status"], "error");
-  EXPECT_EQ(json["error"], nlohmann::json::array({report}));
+  const auto expect_reported = [&](const std::string& reason) {
+    EngineRun r = run(parameter_file("1", "demo1.dat"));
+    const std::string report = "Error: cannot write trov.out: " + reason;
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, report + "\n");
+    const auto json = nlohmann::json::parse(text_of(dir_ / "trov.json"));
+    EXPECT_EQ(json["status"], "error");
+    EXPECT_EQ(json["error"], nlohmann::json::array({report}));
+  };
+  fs::create_directory(dir_ / "trov.out");  // cannot be created
+  expect_reported("Is a directory");
+  fs::remove(dir_ / "trov.out");
+  fs::create_symlink("/dev/full", dir_ / "trov.out");  // cannot be written
+  expect_reported("No space left on device");
 }
 
 TEST_F(engine_files_test, a_data_file_must_be_a_regular_file_of_bounded_lines) {
