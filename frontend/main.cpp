@@ -36,9 +36,16 @@ bool settings_accepted(const DialogValues& v) {
 bool write_parameter_file(const DialogValues& v, const fs::path& folder) {
   std::ofstream parameters("trov.in", std::ios::trunc);
   parameters << parameter_file_text(v);
-  if (parameters.flush()) return true;
-  tell(caption::trov_in, "trov.in could not be written in " + folder.string() + ". Nothing has been run.");
-  return false;
+  if (!parameters.flush()) {
+    tell(caption::trov_in, "trov.in could not be written in " + folder.string() + ". Nothing has been run.");
+    return false;
+  }
+  if (const std::string why = save_options_file(trov::kOptionsFile, v.options); !why.empty()) {
+    tell(caption::trov_in, std::string(trov::kOptionsFile) + " could not be written in " + folder.string() + " (" +
+                               why + "). Nothing has been run.");
+    return false;
+  }
+  return true;
 }
 
 std::string lines_text(const std::vector<std::string>& lines) {
@@ -91,6 +98,9 @@ int main() {
     if (std::string why = load_parameter_file("trov.in", values); !why.empty())
       tell(caption::last_settings, "trov.in in " + start_dir.string() + " cannot be used (" + why +
                                        ").\nThe dialog shows the default settings; OK replaces trov.in.");
+  if (std::string why = load_options_file(trov::kOptionsFile, values.options); !why.empty())
+    tell(caption::last_settings, std::string(trov::kOptionsFile) + " in " + start_dir.string() + " cannot be used (" +
+                                     why + ").\nThe dialog shows the default settings; OK replaces it.");
   const std::string engine = engine_path();
   while (true) {
     run_dialog(values);           // Quit and the close box end the program here

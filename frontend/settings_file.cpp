@@ -2,9 +2,13 @@
 
 #include <array>
 #include <charconv>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
+#include <sstream>
 
 #include "common/list_reader.h"
 #include "common/parameter_lines.h"
@@ -165,6 +169,34 @@ std::string parameter_file_text(const DialogValues& v) {
   std::string out;
   for (std::size_t k = 0; k < kParameterLines.size(); ++k) out += line_text(kParameterLines[k], value[k]);
   return out;
+}
+
+std::string load_options_file(const std::string& path, Options& options) {
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) return {};
+  if (!std::filesystem::is_regular_file(path, ec)) return "not a regular file";
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (!in && !in.eof()) return std::strerror(errno);
+  Options read;
+  if (const auto fault = parse_options(text.str(), read))
+    return "line " + std::to_string(fault->line) + ": " + fault->reason;
+  options = read;
+  return {};
+}
+
+std::string save_options_file(const std::string& path, const Options& options) {
+  const std::string text = options_text(options);
+  std::error_code ec;
+  if (text.empty()) {
+    std::filesystem::remove(path, ec);
+    return ec ? ec.message() : std::string();
+  }
+  std::ofstream out(path, std::ios::trunc | std::ios::binary);
+  out << "# settings beyond trov.in, written by trovwin\n" << text;
+  out.flush();
+  return out ? std::string() : std::string(std::strerror(errno));
 }
 
 }  // namespace trov::front

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "common/options_file.h"
+
 namespace trov::front {
 
 // The dialog's values. Texts are held as typed; trov.in gets each in its 10 columns (the checks refuse
@@ -25,6 +27,7 @@ struct DialogValues {
                                     // the range option; empty: the fixed ln(lambda); not kept in trov.in
   int iopt = 2;                     // 1 fixed lambda, 2 range of lambdas
   int icov = 1;                     // 1 none, 2 continuous, 3 category
+  Options options;                  // the settings of trov.options
 };
 
 // One blank, the digits of the integer, blank-filled to 10 characters (21 gives " 21" and 7 blanks).
@@ -42,6 +45,15 @@ DialogValues default_values();
 // as the engine converts them, the seed as an integer, the whole data file name. Returns an empty text,
 // or why the file cannot be used ("line 4: invalid number"); `values` then stays as it was.
 std::string load_parameter_file(const std::string& path, DialogValues& values);
+
+// Reads trov.options; without the file, the defaults. Returns an empty text, or why the file cannot be
+// used ("line 2: unknown key 'colour'"); `options` then stays as it was.
+std::string load_options_file(const std::string& path, Options& options);
+
+// Writes trov.options for the held options when one differs from its default, and removes the file
+// when none does, so a run always reads what the dialog shows. Returns an empty text, or why the file
+// could not be written or removed.
+std::string save_options_file(const std::string& path, const Options& options);
 
 // The 13 lines of trov.in for the held values.
 std::string parameter_file_text(const DialogValues& values);

@@ -177,7 +177,7 @@ RunReport::RunReport(std::string path) : path_(std::move(path)) { set_message_li
 
 RunReport::~RunReport() { set_message_listener(nullptr); }
 
-void RunReport::settings(const Settings& s, const std::string& data_file) {
+void RunReport::settings(const Settings& s, const std::string& data_file, const Options& options) {
   model_ = s.model;
   maxit_ = s.maxit;
   grid_search_ = s.grid();
@@ -192,7 +192,9 @@ void RunReport::settings(const Settings& s, const std::string& data_file) {
                {"counts_column", s.counts_column},
                {"bootstrap_replicates", s.iboot},
                {"seed", s.seed},
-               {"data_file", data_file}};
+               {"data_file", data_file},
+               {"criterion", criterion_name(options.criterion)},
+               {"bootstrap_lambda", bootstrap_lambda_name(options.bootstrap_lambda)}};
 }
 
 void RunReport::data(const Points& points, std::int64_t observations, const Covariate* covariate) {

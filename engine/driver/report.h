@@ -37,7 +37,7 @@ class RunReport : public MessageListener {
   RunReport(const RunReport&) = delete;
   RunReport& operator=(const RunReport&) = delete;
 
-  void settings(const Settings& settings, const std::string& data_file);
+  void settings(const Settings& settings, const std::string& data_file, const Options& options);
   void data(const Points& points, std::int64_t observations, const Covariate* covariate);
   // From here on an error stop writes the report with the error.
   void results_opened() { results_open_ = true; }

@@ -90,7 +90,8 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   ListReader parameters(parameter_stream, "the parameter file");
   const Settings settings = read_settings(parameters);
   const std::string data_file = read_data_file_name(parameters);
-  if (report) report->settings(settings, data_file);
+  const Options run_options = read_options_file(settings);
+  if (report) report->settings(settings, data_file, run_options);
   const Points points = datin(data_file, settings);
   check_points(points, settings.model);
   std::int64_t ntot = 0;  // observations: the sum of irep

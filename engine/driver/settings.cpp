@@ -1,7 +1,15 @@
 #include "engine/driver/settings.h"
 
+#include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
 #include <utility>
 
 #include "common/parameter_lines.h"
@@ -77,6 +85,35 @@ Settings read_settings(ListReader& parameters) {
   if (s.iboot > kMostReplicates) stop_run(Fault::iboot_too_large);
   if (s.model != Model::normal && s.maxit > kMostIterations) stop_run(Fault::maxit_too_large);
   return s;
+}
+
+namespace {
+
+[[noreturn]] void options_fault(const std::string& why) {
+  std::cout.flush();
+  std::fprintf(stderr, "Error reading %s%s\n", kOptionsFile, why.c_str());
+  std::exit(2);
+}
+
+}  // namespace
+
+Options read_options_file(const Settings& settings) {
+  Options options;
+  std::error_code ec;
+  const auto status = std::filesystem::status(kOptionsFile, ec);
+  if (status.type() == std::filesystem::file_type::not_found) return options;
+  if (!std::filesystem::is_regular_file(status)) options_fault(": not a regular file");
+  std::ifstream in(kOptionsFile, std::ios::binary);
+  std::ostringstream text;
+  if (!(text << in.rdbuf()) && in.peek() != std::ifstream::traits_type::eof())
+    options_fault(std::string(": ") + std::strerror(errno));
+  if (const auto fault = parse_options(text.str(), options))
+    options_fault(", line " + std::to_string(fault->line) + ": " + fault->reason);
+  if (options.criterion == Criterion::ocv && settings.covariates > 0)
+    options_fault(": criterion ocv needs a run without covariate (choose reml, ml, gcv or ubre)");
+  if (options.criterion == Criterion::ubre && settings.model == Model::normal)
+    options_fault(": criterion ubre needs the binomial or Poisson model (choose reml, ml, gcv or ocv)");
+  return options;
 }
 
 }  // namespace trov

@@ -1,0 +1,185 @@
+#include "common/options_file.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <utility>
+
+#include "common/utf8.h"
+
+namespace trov {
+
+namespace {
+
+constexpr std::size_t kLongestLine = 1000;
+constexpr std::size_t kLongestLabel = 200;
+constexpr double kSmallestFont = 7, kLargestFont = 24;
+
+constexpr std::array<std::pair<Criterion, std::string_view>, 5> kCriteria = {
+    {{Criterion::reml, "reml"}, {Criterion::ml, "ml"}, {Criterion::gcv, "gcv"}, {Criterion::ubre, "ubre"},
+     {Criterion::ocv, "ocv"}}};
+constexpr std::array<std::pair<BootstrapLambda, std::string_view>, 2> kBootstrapLambdas = {
+    {{BootstrapLambda::fixed, "fixed"}, {BootstrapLambda::reselected, "reselected"}}};
+constexpr std::array<std::pair<FigureSize, std::string_view>, 3> kFigureSizes = {
+    {{FigureSize::column, "column"}, {FigureSize::page, "page"}, {FigureSize::slide, "slide"}}};
+constexpr std::array<std::pair<bool, std::string_view>, 2> kYesNo = {{{true, "yes"}, {false, "no"}}};
+
+std::string_view trimmed(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::string lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+template <typename T, std::size_t N>
+std::string choices(const std::array<std::pair<T, std::string_view>, N>& table) {
+  std::string text;
+  for (std::size_t k = 0; k < N; ++k)
+    text += std::string(k == 0 ? "" : k + 1 == N ? " or " : ", ") + std::string(table[k].second);
+  return text;
+}
+
+// The value named by the word (any case), or why not.
+template <typename T, std::size_t N>
+std::optional<std::string> one_of(const std::array<std::pair<T, std::string_view>, N>& table,
+                                  std::string_view word, T& value) {
+  const std::string key = lower(word);
+  for (const auto& [v, name] : table)
+    if (key == name) {
+      value = v;
+      return std::nullopt;
+    }
+  std::string why(1, '\'');  // built by appending: g++ 12 warns falsely of "'" + std::string
+  why.append(word).append("' is not one of ").append(choices(table));
+  return why;
+}
+
+template <typename T, std::size_t N>
+std::string_view name_in(const std::array<std::pair<T, std::string_view>, N>& table, T value) {
+  for (const auto& [v, name] : table)
+    if (v == value) return name;
+  return {};
+}
+
+// True when the text is UTF-8 without control characters, as a label must be to stand in trov.json
+// and on a figure.
+bool printable_utf8(std::string_view text) {
+  return valid_utf8(text) && std::none_of(text.begin(), text.end(), [](char c) {
+           return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+         });
+}
+
+// Sets one key from its value; the reason when the key or the value is not valid.
+std::optional<std::string> set_option(std::string_view key, std::string_view value, Options& o) {
+  if (key == "criterion") return one_of(kCriteria, value, o.criterion);
+  if (key == "bootstrap_lambda") return one_of(kBootstrapLambdas, value, o.bootstrap_lambda);
+  if (key == "figure_size") return one_of(kFigureSizes, value, o.figure_size);
+  if (key == "figure_gradients") return one_of(kYesNo, value, o.figure_gradients);
+  if (key == "figure_font_pt") {
+    double pt = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), pt);
+    if (error != std::errc() || end != value.data() + value.size() || !(pt >= kSmallestFont && pt <= kLargestFont))
+      return "'" + std::string(value) + "' is not a size from 7 to 24 (points)";
+    o.figure_font_pt = pt;
+    return std::nullopt;
+  }
+  if (key == "x_label" || key == "y_label") {
+    if (value.size() > kLongestLabel) return "a label may hold at most 200 bytes";
+    if (!printable_utf8(value)) return "a label must be UTF-8 text without control characters";
+    (key == "x_label" ? o.x_label : o.y_label) = value;
+    return std::nullopt;
+  }
+  return "unknown key '" + std::string(key) +
+         "' (the keys: criterion, bootstrap_lambda, figure_size, figure_font_pt, figure_gradients, x_label, "
+         "y_label)";
+}
+
+// The number as the shortest text that reads back to it.
+std::string shortest(double value) {
+  char buffer[32];
+  return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+}
+
+
+// One line's key and value, without blanks around them or the quotes of a quoted value; nothing for a
+// blank line or a comment; or why the line cannot be read.
+struct Setting {
+  std::string key;
+  std::string_view value;
+};
+std::optional<std::string> split_line(std::string_view line, std::optional<Setting>& setting) {
+  setting.reset();
+  const std::size_t equals = line.find('='), hash = line.find('#');
+  if (equals == std::string_view::npos || hash < equals) {
+    if (trimmed(line.substr(0, hash)).empty()) return std::nullopt;
+    return "no '=': write each setting as key = value";
+  }
+  std::string_view value = trimmed(line.substr(equals + 1));
+  if (!value.empty() && value.front() == '"') {
+    // a quoted value runs to the last quote of the line; only a comment may follow it
+    const std::size_t closing = value.rfind('"');
+    if (closing == 0) return "the value's closing '\"' is missing";
+    const std::string_view rest = trimmed(value.substr(closing + 1));
+    if (!rest.empty() && rest.front() != '#') return "text after the value's closing '\"'";
+    value = value.substr(1, closing - 1);
+  } else {
+    value = trimmed(value.substr(0, value.find('#')));
+    if (value.empty()) return "no value after '='";
+  }
+  setting = Setting{lower(trimmed(line.substr(0, equals))), value};
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<OptionsFault> parse_options(std::string_view text, Options& options) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  constexpr std::array<std::string_view, 7> kKeys = {"criterion",      "bootstrap_lambda", "figure_size",
+                                                     "figure_font_pt", "figure_gradients", "x_label",
+                                                     "y_label"};
+  std::array<int, kKeys.size()> given{};  // the line where each key was given
+  for (int number = 1; !text.empty(); ++number) {
+    const std::size_t end = text.find_first_of("\r\n");
+    const std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size()
+                                                     : end + (text.substr(end, 2) == "\r\n" ? 2 : 1));
+    if (line.size() > kLongestLine) return OptionsFault{number, "the line is longer than 1000 characters"};
+    std::optional<Setting> setting;
+    if (auto why = split_line(line, setting)) return OptionsFault{number, *why};
+    if (!setting) continue;
+    if (const auto known = std::find(kKeys.begin(), kKeys.end(), setting->key); known != kKeys.end()) {
+      int& first = given[static_cast<std::size_t>(known - kKeys.begin())];
+      if (first > 0)
+        return OptionsFault{number, setting->key + " is given twice (line " + std::to_string(first) + " too)"};
+      first = number;
+    }
+    if (auto why = set_option(setting->key, setting->value, options)) return OptionsFault{number, *why};
+  }
+  return std::nullopt;
+}
+
+std::string options_text(const Options& o) {
+  const Options d;
+  std::string text;
+  if (o.criterion != d.criterion) text += "criterion = " + std::string(criterion_name(o.criterion)) + "\n";
+  if (o.bootstrap_lambda != d.bootstrap_lambda)
+    text += "bootstrap_lambda = " + std::string(bootstrap_lambda_name(o.bootstrap_lambda)) + "\n";
+  if (o.figure_size != d.figure_size) text += "figure_size = " + std::string(figure_size_name(o.figure_size)) + "\n";
+  if (o.figure_font_pt != d.figure_font_pt) text += "figure_font_pt = " + shortest(o.figure_font_pt) + "\n";
+  if (o.figure_gradients != d.figure_gradients) text += "figure_gradients = yes\n";
+  if (!o.x_label.empty()) text += "x_label = \"" + o.x_label + "\"\n";
+  if (!o.y_label.empty()) text += "y_label = \"" + o.y_label + "\"\n";
+  return text;
+}
+
+std::string_view criterion_name(Criterion criterion) { return name_in(kCriteria, criterion); }
+std::string_view bootstrap_lambda_name(BootstrapLambda mode) { return name_in(kBootstrapLambdas, mode); }
+std::string_view figure_size_name(FigureSize size) { return name_in(kFigureSizes, size); }
+
+}  // namespace trov

@@ -1,0 +1,50 @@
+#pragma once
+// trov.options: the settings beyond trov.in, an optional file beside it that both programs read.
+// One `key = value` per line; `#` starts a comment (outside double quotes); blank lines are passed
+// over; a value may stand in double quotes (then `#` and outer blanks belong to it). Without the file
+// every setting has its default, and a run is the one trov.in alone describes.
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace trov {
+
+inline constexpr const char* kOptionsFile = "trov.options";
+
+// The criterion that chooses lambda among the converged fits.
+enum class Criterion { reml, ml, gcv, ubre, ocv };
+// How bootstrap replicates take lambda: the run's fixed lambda, or each its own by the criterion.
+enum class BootstrapLambda { fixed, reselected };
+// Where figures go: a journal column (85 mm wide), a page (175 mm), a slide (254 x 143 mm).
+enum class FigureSize { column, page, slide };
+
+struct Options {
+  Criterion criterion = Criterion::reml;                      // criterion
+  BootstrapLambda bootstrap_lambda = BootstrapLambda::fixed;  // bootstrap_lambda
+  FigureSize figure_size = FigureSize::column;                // figure_size
+  double figure_font_pt = 8;                                  // figure_font_pt: 7 to 24
+  bool figure_gradients = false;                              // figure_gradients: yes | no
+  std::string x_label, y_label;  // x_label, y_label: axis titles; empty: the defaults by model
+
+  bool operator==(const Options&) const = default;
+};
+
+// Why a text is not a valid options file: the 1-based line and what is wrong there.
+struct OptionsFault {
+  int line = 0;
+  std::string reason;
+};
+
+// Reads the text of an options file. On a fault, `options` holds the lines before it.
+std::optional<OptionsFault> parse_options(std::string_view text, Options& options);
+
+// The text of an options file that gives these options: a line for each setting that differs from its
+// default, none when every one has it (then no file is needed).
+std::string options_text(const Options& options);
+
+// The names a value is written with, as the file and trov.json give them.
+std::string_view criterion_name(Criterion criterion);
+std::string_view bootstrap_lambda_name(BootstrapLambda mode);
+std::string_view figure_size_name(FigureSize size);
+
+}  // namespace trov

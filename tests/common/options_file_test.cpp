@@ -1,0 +1,72 @@
+#include "common/options_file.h"
+
+#include <gtest/gtest.h>
+
+#include "common/utf8.h"
+
+namespace trov {
+namespace {
+
+TEST(options_file_test, reads_every_key_with_comments_quotes_and_any_line_end) {
+  Options o;
+  const auto fault = parse_options(
+      "\xEF\xBB\xBF# settings beyond trov.in\r\n"
+      "criterion = ML   # by marginal likelihood\n"
+      "\n"
+      "  bootstrap_lambda=reselected\r"
+      "figure_size = slide\n"
+      "figure_font_pt = 9.5\n"
+      "figure_gradients = Yes\n"
+      "x_label = Body mass (g)\n"
+      "y_label = \"Survival # \"to\" autumn\"  # a quoted label keeps # and quotes\n",
+      o);
+  ASSERT_FALSE(fault) << fault->reason;
+  EXPECT_EQ(o.criterion, Criterion::ml);
+  EXPECT_EQ(o.bootstrap_lambda, BootstrapLambda::reselected);
+  EXPECT_EQ(o.figure_size, FigureSize::slide);
+  EXPECT_EQ(o.figure_font_pt, 9.5);
+  EXPECT_TRUE(o.figure_gradients);
+  EXPECT_EQ(o.x_label, "Body mass (g)");
+  EXPECT_EQ(o.y_label, "Survival # \"to\" autumn");
+  // what the front end writes reads back to the same options, and defaults need no file
+  Options back;
+  EXPECT_FALSE(parse_options(options_text(o), back));
+  EXPECT_EQ(back, o);
+  EXPECT_EQ(options_text(Options{}), "");
+}
+
+TEST(options_file_test, a_fault_names_its_line_and_what_is_wrong) {
+  struct Case {
+    const char* text;
+    int line;
+    const char* reason;
+  } cases[] = {
+      {"criterion = reml\ncolour = red\n", 2, "unknown key 'colour'"},
+      {"criterion = aic\n", 1, "'aic' is not one of reml, ml, gcv, ubre or ocv"},
+      {"# a comment\ncriterion\n", 2, "no '=': write each setting as key = value"},
+      {"criterion =   # nothing\n", 1, "no value after '='"},
+      {"figure_font_pt = 6\n", 1, "'6' is not a size from 7 to 24 (points)"},
+      {"figure_font_pt = 8pt\n", 1, "'8pt' is not a size from 7 to 24 (points)"},
+      {"criterion = gcv\ncriterion = ocv\n", 2, "criterion is given twice (line 1 too)"},
+      {"x_label = \"open\n", 1, "the value's closing '\"' is missing"},
+      {"x_label = \"a\" b\n", 1, "text after the value's closing '\"'"},
+      {"x_label = donn\xE9" "es\n", 1, "a label must be UTF-8 text without control characters"},
+  };
+  for (const Case& c : cases) {
+    Options o;
+    const auto fault = parse_options(c.text, o);
+    ASSERT_TRUE(fault) << c.text;
+    EXPECT_EQ(fault->line, c.line) << c.text;
+    EXPECT_EQ(fault->reason.substr(0, std::string_view(c.reason).size()), c.reason) << fault->reason;
+  }
+}
+
+TEST(options_file_test, utf8_refuses_malformed_sequences) {
+  EXPECT_TRUE(valid_utf8("plain, \xC3\xA9t\xC3\xA9, \xE2\x82\xAC, \xF0\x9F\x90\x9F"));
+  for (const char* bad : {"\xE9", "\xC3", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80",
+                          "\xF8\x88\x80\x80\x80"})
+    EXPECT_FALSE(valid_utf8(bad)) << bad;
+}
+
+}  // namespace
+}  // namespace trov
