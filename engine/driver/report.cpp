@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <utility>
@@ -195,6 +196,26 @@ void RunReport::settings(const Settings& s, const std::string& data_file, const 
                {"data_file", data_file},
                {"criterion", criterion_name(options.criterion)},
                {"bootstrap_lambda", bootstrap_lambda_name(options.bootstrap_lambda)}};
+  // the import's facts belong to the data file it wrote, under any name that leads to it
+  std::error_code ec;
+  const auto& imported = options.import;
+  if (!imported.data.empty() &&
+      (imported.data == data_file || std::filesystem::equivalent(imported.data, data_file, ec)))
+    left_out_ = {{"table", imported.table}, {"cases", imported.left_out}, {"lines", imported.left_out_lines}};
+}
+
+void RunReport::data_lines(const DataLines& lines) {
+  if (lines.irregular_count > 0) {
+    std::vector<int> numbers;
+    for (const DataLines::Line& line : lines.irregular) numbers.push_back(line.number);
+    irregular_lines_ = {{"count", lines.irregular_count}, {"usual_values", lines.usual_values}, {"lines", numbers}};
+    line_warnings_.push_back("irregular_lines: lines hold different numbers of values (" +
+                             irregular_lines_text(lines, DataLines::kMostNamed) + ", most hold " +
+                             std::to_string(lines.usual_values) + "); a case may have taken values of the next line");
+  }
+  if (lines.first_decimal_comma_line > 0)
+    line_warnings_.push_back("decimal_commas: line " + std::to_string(lines.first_decimal_comma_line) +
+                             " holds decimal commas between tabs or semicolons, which are read as separators");
 }
 
 void RunReport::data(const Points& points, std::int64_t observations, const Covariate* covariate) {
@@ -203,6 +224,7 @@ void RunReport::data(const Points& points, std::int64_t observations, const Cova
            {"observations", observations},
            {"points", points.n},
            {"distinct_x", covariate ? covariate->groups.nunique : points.n}};
+  data_["left_out"] = left_out_;
   const auto [lowest, highest] = std::minmax_element(points.y.begin(), points.y.begin() + points.n);
   response_range_ = *highest - *lowest;
   if (covariate && covariate->design.categorical) {
@@ -388,7 +410,9 @@ void RunReport::report_write_failure() const {
 
 void RunReport::write_document(std::ostream& out, const char* status) {
   std::vector<std::string> warnings = warnings_;
+  warnings.insert(warnings.end(), line_warnings_.begin(), line_warnings_.end());
   Json diagnostics = {
+      {"irregular_lines", irregular_lines_},
       {"grid_minimum_at_edge", nullptr},
       {"not_converged", not_converged_},
       {"bootstrap_not_converged", bootstrap_not_converged_ ? Json(*bootstrap_not_converged_) : Json()}};

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/data_lines.h"
 #include "engine/core/design.h"
 #include "engine/core/fit_result.h"
 #include "engine/core/points.h"
@@ -39,6 +40,8 @@ class RunReport : public MessageListener {
 
   void settings(const Settings& settings, const std::string& data_file, const Options& options);
   void data(const Points& points, std::int64_t observations, const Covariate* covariate);
+  // What the data file's lines hold: irregular lines and decimal commas become warnings.
+  void data_lines(const DataLines& lines);
   // From here on an error stop writes the report with the error.
   void results_opened() { results_open_ = true; }
   // A grid row (or the fixed lambda): the numbers of the classic fit and of the converged fit at the
@@ -86,6 +89,9 @@ class RunReport : public MessageListener {
   bool covariate_ = false;
   bool results_open_ = false;
   nlohmann::ordered_json settings_, data_, fit_, bootstrap_, selection_;
+  nlohmann::ordered_json left_out_;  // what the import of the data file left out; null: no import known
+  std::vector<std::string> line_warnings_;
+  nlohmann::ordered_json irregular_lines_;
   std::string fit_points_, fit_converged_points_, bootstrap_points_;  // the points' records, as text
   nlohmann::ordered_json grid_ = nlohmann::ordered_json::array();
   std::vector<double> grid_gcv_, grid_ocv_, grid_lnlambda_;

@@ -92,7 +92,9 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   const std::string data_file = read_data_file_name(parameters);
   const Options run_options = read_options_file(settings);
   if (report) report->settings(settings, data_file, run_options);
-  const Points points = datin(data_file, settings);
+  DataLines lines;
+  const Points points = datin(data_file, settings, &lines);
+  if (report) report->data_lines(lines);
   check_points(points, settings.model);
   std::int64_t ntot = 0;  // observations: the sum of irep
   for (int i = 0; i < points.n; ++i) ntot += points.irep[i];
