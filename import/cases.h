@@ -12,7 +12,7 @@ namespace trov::import {
 // The columns chosen, by name (or 1-based number); c and n empty when not wanted. `one`: the word of a
 // two-word response column taken as 1 (Yes/No and TRUE/FALSE need none).
 struct Choice {
-  std::string y, x, c, n, one;
+  std::string y{}, x{}, c{}, n{}, one{};
 };
 
 struct Cases {
