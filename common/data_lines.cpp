@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 
 namespace trov {
@@ -126,6 +128,14 @@ DataLines survey_data_lines(std::istream& in, int most_lines) {
       if (d.irregular.size() < DataLines::kMostNamed) d.irregular.push_back(all[k]);
     }
   return d;
+}
+
+std::optional<DataLines> survey_data_file(const std::string& name) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(name, ec)) return std::nullopt;
+  std::ifstream in(name, std::ios::binary);
+  if (!in) return std::nullopt;
+  return survey_data_lines(in);
 }
 
 std::string irregular_lines_text(const DataLines& lines, std::size_t most) {

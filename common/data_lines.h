@@ -5,6 +5,7 @@
 // it stands (a header line, empty values, semicolons, decimal commas). Both programs use it: the
 // engine to warn, the front end to ask before a run and to advise after a failed one.
 #include <istream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,10 @@ struct DataLines {
 // `most_lines` lines that hold a value. Values are separated as the engine separates them: blanks,
 // tabs and commas; a slash ends a line's values.
 DataLines survey_data_lines(std::istream& in, int most_lines = 1 << 30);
+
+// The survey of the named file, or nothing when it is no regular file or cannot be read (a pipe would
+// block, a device never end).
+std::optional<DataLines> survey_data_file(const std::string& name);
 
 // "line 21 holds 1, line 40 holds 3" for the first `most` irregular lines.
 std::string irregular_lines_text(const DataLines& lines, std::size_t most = 3);
