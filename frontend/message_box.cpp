@@ -9,6 +9,8 @@
 #include <FL/fl_draw.H>
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 
 namespace trov::front {
 
@@ -36,6 +38,9 @@ bool ask(std::string_view caption, const std::string& text, const char* safe, co
   Fl_Button other_button(w - 30 - 2 * button_w, h - 45, button_w, 28, other);
   Fl_Return_Button safe_button(w - 20 - button_w, h - 45, button_w, 28, safe);
   window.end();
+  // Alt and the marked letter only: a letter alone must not pick the answer that is not safe
+  if (const char* amp = std::strchr(other, '&'); amp && amp[1])
+    other_button.shortcut(FL_ALT | std::tolower(static_cast<unsigned char>(amp[1])));
   int answer = 0;  // 1 safe, 2 the other
   safe_button.callback([](Fl_Widget*, void* a) { *static_cast<int*>(a) = 1; }, &answer);
   other_button.callback([](Fl_Widget*, void* a) { *static_cast<int*>(a) = 2; }, &answer);
