@@ -132,19 +132,4 @@ class ConvergedFitter {
   ConvergedFit result_;
 };
 
-// A ln(lambda) at which a score of the converged fits is smallest, searched within [lo, hi].
-struct RefinedMinimum {
-  double lnlambda = 0;
-  double score = 0;
-  double edf = 0;
-  bool ok = false;  // some fit of the search ended ok
-};
-
-// Brent's search (golden sections and parabolas) for the smallest score (a member of ConvergedFit such
-// as &ConvergedFit::gcv) over ln(lambda) in [lo, hi], until the bracket is narrower than `tolerance`;
-// each fit starts from the one before. A fit that does not end ok counts as an infinite score. Returns
-// the best fit evaluated.
-RefinedMinimum refine_minimum(ConvergedFitter& fitter, std::span<const double> y, double lo, double hi,
-                              double ConvergedFit::*score, double tolerance);
-
 }  // namespace trov
