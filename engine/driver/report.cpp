@@ -552,7 +552,7 @@ void RunReport::classic_differs(Json& diagnostics, std::vector<std::string>& war
       warnings.push_back("classic_differs: the smallest GCV score lies at ln(lambda) = " +
                          shortest(grid_lnlambda_[*converged]) + " for the converged fits but at " +
                          shortest(grid_lnlambda_[*classic]) +
-                         " for the classic ones; choose lambda by the converged scores");
+                         " for the classic ones; choose lambda by minimum.recommended");
   }
   diagnostics["classic_gcv_minimum_differs"] = minimum_differs;
   diagnostics["converged_failed"] = converged_failed_;
