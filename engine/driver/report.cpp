@@ -359,8 +359,8 @@ bool mean_standardized(const char* name) { return std::string_view(name).ends_wi
 
 }  // namespace
 
-void RunReport::selection(const std::optional<SelectionGradients>& gradients, const SelectionGradients& classic,
-                          std::span<const SelectionGradients> replicates) {
+void RunReport::selection(const std::optional<SelectionGradients>& gradients,
+                          const SelectionGradients& classic, std::span<const SelectionGradients> replicates) {
   // the mean-standardized gradients apply only to a positive trait: null without a warning otherwise
   auto fit_gradients = [&](const SelectionGradients* g, const std::string& prefix) {
     Json fields;

@@ -114,8 +114,7 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   for (int w = 0; w < pool.size(); ++w) {
     workers.push_back({Fitter(points, with, settings.fit_options()), std::nullopt, std::nullopt});
     if (report && options.converged) workers.back().converged.emplace(points, with, settings.model);
-    if (report && !settings.grid())
-      workers.back().selection.emplace(points, with);
+    if (report && !settings.grid()) workers.back().selection.emplace(points, with);
   }
   auto lnlambda_of = [&](int k) { return k * settings.step + settings.lmin; };
 

@@ -28,9 +28,9 @@ struct SelectionGradients {
   double trait_sd = 0;  // divisor Ntot - 1
   double beta = 0;
   double gamma = 0;
-  double beta_standardized = 0;   // beta * trait_sd
-  double gamma_standardized = 0;  // gamma * trait_sd^2
-  bool trait_positive = false;    // every trait value > 0: the mean-standardized gradients apply
+  double beta_standardized = 0;        // beta * trait_sd
+  double gamma_standardized = 0;       // gamma * trait_sd^2
+  bool trait_positive = false;         // every trait value > 0: the mean-standardized gradients apply
   double beta_mean_standardized = 0;   // beta * trait_mean (NaN unless trait_positive)
   double gamma_mean_standardized = 0;  // gamma * trait_mean^2 (NaN unless trait_positive)
   // Least squares of relative fitness y / mean y on 1, z, z^2 / 2 and the covariate's design columns,

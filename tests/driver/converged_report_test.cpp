@@ -115,7 +115,8 @@ TEST(converged_report_test, without_a_converged_fit_the_gradients_are_null_and_t
   EXPECT_TRUE(selection["beta_mean_standardized"].is_null());
   EXPECT_TRUE(selection["classic"]["beta_mean_standardized"].is_null());  // a trait value at 0
   bool warned = false;
-  for (const Json& line : report["warnings"]) warned |= line.get<std::string>().starts_with("selection_not_converged");
+  for (const Json& line : report["warnings"])
+    warned |= line.get<std::string>().starts_with("selection_not_converged");
   EXPECT_TRUE(warned) << report["warnings"];
 }
 

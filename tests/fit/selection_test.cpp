@@ -70,7 +70,8 @@ TEST(selection_test, gradients_are_the_derivatives_of_mean_fitness_under_a_shift
       const Case c = make_case(model, covariate);
       const Covariate design{{}, c.groups};  // the gradients read only the grouping
       SelectionWork work(c.points, covariate ? &design : nullptr);
-      const SelectionGradients g = work.gradients(c.points.y, c.fit.snu, covariate ? c.effect : std::vector<double>{}, model);
+      const SelectionGradients g =
+          work.gradients(c.points.y, c.fit.snu, covariate ? c.effect : std::vector<double>{}, model);
       const test::TruncatedPowerSpline s(c.knots, c.values);
       const double h = 1e-4;
       const double w0 = mean_fitness(c, s, model, 0), up = mean_fitness(c, s, model, h);
@@ -169,7 +170,7 @@ TEST(selection_test, replicate_summary_counts_the_observed_value_and_takes_type_
   std::vector<double> values;
   for (int v = 40; v >= 1; --v) values.push_back(v);
   ReplicateSummary s = summarize_replicates(values);
-  EXPECT_DOUBLE_EQ(s.p, 2.0 / 41);  // no replicate on the other side: still not 0
+  EXPECT_DOUBLE_EQ(s.p, 2.0 / 41);   // no replicate on the other side: still not 0
   EXPECT_DOUBLE_EQ(s.lower, 1.975);  // R: quantile(1:40, c(0.025, 0.975)), type 7
   EXPECT_DOUBLE_EQ(s.upper, 39.025);
   EXPECT_NEAR(s.se, std::sqrt(40 * 41 / 12.0), 1e-12);
