@@ -50,7 +50,9 @@ FitResult numbers_of(const FitResult& fit) {
 }
 
 ConvergedFit numbers_of(const ConvergedFit& fit) {
-  return {fit.ok, fit.iterations, fit.edf, fit.gcv, fit.ocv, fit.ubre, fit.deviance, {}, {}, {}, fit.end, {}};
+  ConvergedFit numbers = fit;  // the per-point vectors are not kept
+  numbers.mean = numbers.eta = numbers.beta = numbers.effect = {};
+  return numbers;
 }
 
 // One grid row, fitted on a worker and written in row order afterwards.
