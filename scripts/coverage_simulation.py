@@ -13,10 +13,10 @@ standardized z and z^2 / 2 (their value given these z).
   scripts/coverage_simulation.py ... --bootstrap-lambda reselected   # each replicate re-chooses lambda
 
 --lambda-from says where the fixed ln(lambda) comes from: `recommended` (minimum.recommended, by the
-criterion of --criterion), or the refined minimum of a converged score (`converged_gcv`,
-`converged_ubre`), or the classic GCV minimum (`gcv`). Each data set's numbers go to --out (CSV); the
-coverage, with its Monte Carlo standard error, to standard output. Runs --jobs engines at once (each
-engine also uses every processor for its bootstrap).
+criterion of --criterion), or the refined minimum of a converged score (`converged_reml`,
+`converged_ml`, `converged_gcv`, `converged_ubre`), or the classic GCV minimum (`gcv`). Each data set's
+numbers go to --out (CSV); the coverage, with its Monte Carlo standard error, to standard output. Runs
+--jobs engines at once (each engine also uses every processor for its bootstrap).
 """
 import argparse
 import csv
@@ -129,7 +129,8 @@ def main():
     parser.add_argument("--n", type=int, default=200)
     parser.add_argument("--criterion", default="reml", choices=["reml", "ml", "gcv", "ubre", "ocv"])
     parser.add_argument("--lambda-from", default="recommended",
-                        choices=["recommended", "converged_gcv", "converged_ubre", "gcv"])
+                        choices=["recommended", "converged_reml", "converged_ml", "converged_gcv",
+                                 "converged_ubre", "gcv"])
     parser.add_argument("--bootstrap-lambda", default="fixed", choices=["fixed", "reselected"])
     parser.add_argument("--seed", type=int, default=20260101)
     parser.add_argument("--jobs", type=int, default=1)
