@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <string_view>
 #include <utility>
 
 #include "engine/spline/links.h"
@@ -357,23 +358,61 @@ void RunReport::bootstrap(const Points& points, const BootstrapOutcome& outcome)
   if (model_ != Model::normal) bootstrap_not_converged_ = outcome.not_converged;
 }
 
-void RunReport::selection(const SelectionGradients& g, std::span<const SelectionGradients> replicates) {
-  selection_ = {{"mean_fitness", number(g.mean_fitness, [] { return "mean_fitness"; })},
-                {"trait_mean", number(g.trait_mean, [] { return "trait_mean"; })},
-                {"trait_sd", number(g.trait_sd, [] { return "trait_sd"; })},
-                {"beta", number(g.beta, [] { return "beta"; })},
-                {"gamma", number(g.gamma, [] { return "gamma"; })},
-                {"beta_standardized", number(g.beta_standardized, [] { return "beta_standardized"; })},
-                {"gamma_standardized", number(g.gamma_standardized, [] { return "gamma_standardized"; })}};
+namespace {
+
+// The gradients that depend on the fit, in the order trov.json gives them.
+constexpr std::pair<const char*, double SelectionGradients::*> kFitGradients[] = {
+    {"mean_fitness", &SelectionGradients::mean_fitness},
+    {"beta", &SelectionGradients::beta},
+    {"gamma", &SelectionGradients::gamma},
+    {"beta_standardized", &SelectionGradients::beta_standardized},
+    {"gamma_standardized", &SelectionGradients::gamma_standardized},
+    {"beta_mean_standardized", &SelectionGradients::beta_mean_standardized},
+    {"gamma_mean_standardized", &SelectionGradients::gamma_mean_standardized}};
+
+bool mean_standardized(const char* name) { return std::string_view(name).ends_with("_mean_standardized"); }
+
+}  // namespace
+
+void RunReport::selection(const std::optional<SelectionGradients>& gradients,
+                          const SelectionGradients& classic, std::span<const SelectionGradients> replicates) {
+  // the mean-standardized gradients apply only to a positive trait: null without a warning otherwise
+  auto fit_gradients = [&](const SelectionGradients* g, const std::string& prefix) {
+    Json fields;
+    for (const auto& [name, member] : kFitGradients) {
+      if (!g || (mean_standardized(name) && !g->trait_positive))
+        fields[name] = nullptr;
+      else
+        fields[name] = number(g->*member, [&] { return prefix + name; });
+    }
+    return fields;
+  };
+  const Json main = fit_gradients(gradients ? &*gradients : nullptr, "");
+  selection_ = {{"mean_fitness", main["mean_fitness"]},
+                {"trait_mean", number(classic.trait_mean, [] { return "trait_mean"; })},
+                {"trait_sd", number(classic.trait_sd, [] { return "trait_sd"; })}};
+  for (const auto& [name, member] : kFitGradients)
+    if (name != std::string_view("mean_fitness")) selection_[name] = main[name];
+  selection_["lande_arnold"] = {
+      {"beta", number(classic.lande_arnold_beta, [] { return "lande_arnold beta"; })},
+      {"gamma", number(classic.lande_arnold_gamma, [] { return "lande_arnold gamma"; })}};
+  selection_["classic"] = fit_gradients(&classic, "classic ");
+  if (!gradients)
+    warnings_.push_back(
+        "selection_not_converged: the converged fit did not end ok, so the selection gradients are null; "
+        "selection.classic holds the classic fit's, which stops short of the penalized maximum");
   if (replicates.empty()) return;
   Json spread = {{"replicates", replicates.size()}};
-  const std::pair<const char*, double SelectionGradients::*> gradients[] = {
-      {"beta", &SelectionGradients::beta},
-      {"gamma", &SelectionGradients::gamma},
-      {"beta_standardized", &SelectionGradients::beta_standardized},
-      {"gamma_standardized", &SelectionGradients::gamma_standardized}};
+  std::vector<std::pair<const char*, double SelectionGradients::*>> spread_of(std::begin(kFitGradients) + 1,
+                                                                              std::end(kFitGradients));
+  spread_of.emplace_back("lande_arnold_beta", &SelectionGradients::lande_arnold_beta);
+  spread_of.emplace_back("lande_arnold_gamma", &SelectionGradients::lande_arnold_gamma);
   std::vector<double> values(replicates.size());
-  for (const auto& [name, member] : gradients) {
+  for (const auto& [name, member] : spread_of) {
+    if (mean_standardized(name) && !classic.trait_positive) {
+      spread[name] = nullptr;
+      continue;
+    }
     for (std::size_t b = 0; b < replicates.size(); ++b) values[b] = replicates[b].*member;
     const ReplicateSummary s = summarize_replicates(values);
     auto at = [&](const char* what) { return [=] { return std::string("bootstrap ") + name + " " + what; }; };

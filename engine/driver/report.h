@@ -57,7 +57,11 @@ class RunReport : public MessageListener {
   void fit(double lnlambda, const Points& points, const Covariate* covariate, const FitResult& fit,
            const ConvergedFit* converged);
   void bootstrap(const Points& points, const BootstrapOutcome& outcome);
-  void selection(const SelectionGradients& gradients, std::span<const SelectionGradients> replicates);
+  // The gradients of the converged fit at the fixed lambda (none when it did not end ok or the run
+  // made no converged fits: its gradient fields are then null, with a warning), of the classic fit,
+  // and of every bootstrap replicate.
+  void selection(const std::optional<SelectionGradients>& gradients, const SelectionGradients& classic,
+                 std::span<const SelectionGradients> replicates);
   // Writes the report of a run that reached its results.
   // Writes the report of a run that reached its results; false when the file could not be written
   // (report_write_failure says so). It prints nothing, so it may run beside the writing of trov.out.

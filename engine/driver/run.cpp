@@ -62,7 +62,7 @@ FitResult numbers_of(const FitResult& fit) {
 
 ConvergedFit numbers_of(const ConvergedFit& fit) {
   ConvergedFit numbers = fit;  // the per-point vectors are not kept
-  numbers.mean = numbers.eta = numbers.beta = {};
+  numbers.mean = numbers.eta = numbers.beta = numbers.effect = {};
   return numbers;
 }
 
@@ -126,8 +126,7 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   for (int w = 0; w < pool.size(); ++w) {
     workers.push_back({Fitter(points, with, settings.fit_options()), std::nullopt, std::nullopt});
     if (report && options.converged) workers.back().converged.emplace(points, with, settings.model);
-    if (report && !settings.grid())
-      workers.back().selection.emplace(points, covariate ? &covariate->groups : nullptr);
+    if (report && !settings.grid()) workers.back().selection.emplace(points, with);
   }
   auto lnlambda_of = [&](int k) { return k * settings.step + settings.lmin; };
 
@@ -166,16 +165,20 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   const FitResult& fit = first.fitter.fit(lambda, points.y);
   check_fit(fit);
   out.grid_line(settings, design, lnlambda, fit);
-  SelectionGradients gradients;
+  // the gradients to report are the converged fit's; the classic fit's stay for comparison
+  SelectionGradients classic_gradients;
+  std::optional<SelectionGradients> gradients;
   const ConvergedFit* converged = nullptr;
   if (report) {
     if (first.converged) converged = &first.converged->fit(lambda, points.y, fit);
     report->grid_row(lnlambda, fit, converged,
                      converged && converged->ok ? largest_difference(fit, *converged) : 0);
-    gradients = first.selection->gradients(fit, settings.model);
+    classic_gradients = first.selection->gradients(points.y, fit, settings.model);
+    if (converged && converged->ok)
+      gradients = first.selection->gradients(points.y, converged->eta, converged->effect, settings.model);
   }
   if (!settings.bootstrap()) {
-    if (report) report->selection(gradients, {});
+    if (report) report->selection(gradients, classic_gradients, {});
     bool reported = true;
     {
       // trov.json is made and written beside trov.out's table: both come from the same fit
@@ -196,7 +199,7 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   out.close();
   if (report) {
     report->bootstrap(points, outcome);
-    report->selection(gradients, outcome.gradients);
+    report->selection(gradients, classic_gradients, outcome.gradients);
     if (!report->finish()) report_failed(*report);
   }
 }

@@ -165,6 +165,7 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
   result_.mean.resize(n);
   result_.eta.resize(n);
   if (covariate) result_.beta.resize(q + 1);
+  result_.effect.resize(covariate ? n : 0);
 }
 
 // The linear predictor of the constant fit at the mean of the point means, as the classic fits start.
@@ -594,6 +595,7 @@ void ConvergedFitter::finish(double lambda, std::span<const double> y) {
   for (int i = 0; i < n; ++i) {
     const double cases = points_.irep[i], residual = residual_y_[i];
     r.eta[i] = eta_[i];
+    if (design_) r.effect[i] = eta_[i] - theta_.s[group_of_[i]];
     r.mean[i] = mean_of(eta_[i], tail_[i], model_);
     const double scale = cases / weight_[i];
     squares += scale * (residual * residual);

@@ -46,6 +46,7 @@ struct ConvergedFit {
   std::vector<double> beta;  // covariate coefficients as FitResult::beta lays them out; beta[0] = 0, as
                              // the spline carries the constant
   NewtonEnd end = NewtonEnd::converged;  // why the fit ended; ok exactly when converged
+  std::vector<double> effect;            // covariate effect X_i beta per point (empty without covariate)
 };
 
 // Fits the run's points at any lambda to the maximum of the penalized log likelihood
