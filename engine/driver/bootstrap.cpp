@@ -66,12 +66,13 @@ BootstrapOutcome run_bootstrap(const Settings& s, const Points& points, double l
   const auto refit = [&](int worker, int j) {
     WorkerFit& w = workers[static_cast<std::size_t>(worker)];
     const auto row = static_cast<std::size_t>(j) * size;
-    const FitResult& fit = w.fitter.fit(lambda, std::span(responses).subspan(row, size));
+    const std::span<const double> y = std::span(responses).subspan(row, size);
+    const FitResult& fit = w.fitter.fit(lambda, y);
     status[j] = fit.status;
     failed_column[j] = fit.failed_column;
     if (fit.status != FitStatus::ok) return;
     iterations[j] = fit.iterations;
-    if (w.selection) batch_gradients[j] = w.selection->gradients(fit, s.model);
+    if (w.selection) batch_gradients[j] = w.selection->gradients(y, fit, s.model);
     for (std::size_t i = 0; i < size; ++i) {
       double v;
       if (!covariate) {
