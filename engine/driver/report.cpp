@@ -244,7 +244,7 @@ void RunReport::data(const Points& points, std::int64_t observations, const Cova
            {"observations", observations},
            {"points", points.n},
            {"distinct_x", covariate ? covariate->groups.nunique : points.n}};
-  data_["left_out"] = left_out_;
+  if (!left_out_.is_null()) data_["left_out"] = left_out_;
   const auto [lowest, highest] = std::minmax_element(points.y.begin(), points.y.begin() + points.n);
   response_range_ = *highest - *lowest;
   if (covariate && covariate->design.categorical) {
@@ -466,7 +466,6 @@ void RunReport::write_document(std::ostream& out, const char* status) {
   std::vector<std::string> warnings = warnings_;
   warnings.insert(warnings.end(), line_warnings_.begin(), line_warnings_.end());
   Json diagnostics = {
-      {"irregular_lines", irregular_lines_},
       {"grid_minimum_at_edge", nullptr},
       {"not_converged", not_converged_},
       {"bootstrap_not_converged", bootstrap_not_converged_ ? Json(*bootstrap_not_converged_) : Json()}};
@@ -517,6 +516,7 @@ void RunReport::write_document(std::ostream& out, const char* status) {
   if (!error_.empty() && std::string_view(status) == "error") doc["error"] = error_;
   if (!settings_.is_null()) doc["settings"] = settings_;
   doc["warnings"] = warnings;
+  if (!irregular_lines_.is_null()) diagnostics["irregular_lines"] = irregular_lines_;
   doc["diagnostics"] = std::move(diagnostics);
   if (!data_.is_null()) doc["data"] = data_;
   doc["grid"] = grid_;
