@@ -96,7 +96,8 @@ class RunReport : public MessageListener {
   bool covariate_ = false;
   bool results_open_ = false;
   nlohmann::ordered_json settings_, data_, fit_, bootstrap_, selection_;
-  std::string fit_points_, fit_converged_points_, bootstrap_points_;  // the points' records, as text
+  // the points' records, as text
+  std::string fit_points_, fit_converged_points_, bootstrap_points_, bootstrap_classic_points_;
   nlohmann::ordered_json grid_ = nlohmann::ordered_json::array();
   std::vector<double> grid_gcv_, grid_ocv_, grid_lnlambda_;
   std::vector<double> not_converged_;

@@ -167,6 +167,7 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   out.grid_line(settings, design, lnlambda, fit);
   // the gradients to report are the converged fit's; the classic fit's stay for comparison
   SelectionGradients classic_gradients;
+  ConvergedFit observed_converged;
   std::optional<SelectionGradients> gradients;
   const ConvergedFit* converged = nullptr;
   if (report) {
@@ -194,7 +195,16 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
     if (!reported) report_failed(*report);
     return;
   }
-  const BootstrapOutcome outcome = run_bootstrap(settings, points, lambda, fit, pool, workers);
+  ReplicateRefits refits;
+  if (converged && converged->ok) {
+    // the observed fit is the first worker's; its fitter goes on to refit replicates
+    observed_converged = *converged;
+    refits = {.observed = &observed_converged,
+              .reselect = run_options.bootstrap_lambda == BootstrapLambda::reselected,
+              .criterion = score_of(run_options.criterion),
+              .search = search_setting(points, with)};
+  }
+  const BootstrapOutcome outcome = run_bootstrap(settings, points, lambda, fit, refits, pool, workers);
   out.bootstrap_section(settings, with != nullptr, outcome.degenerate, outcome.columns(points));
   out.close();
   if (report) {
