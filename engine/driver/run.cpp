@@ -80,7 +80,9 @@ struct GridRow {
 // number of workers.
 void refine_minima(RunReport& report, const Points& points, const Covariate* covariate, WorkerPool& pool,
                    std::span<WorkerFit> workers) {
-  const std::vector<Score> scores = report.converged_scores();
+  std::vector<Score> scores = report.converged_scores();
+  // without the likelihood scores their searches have nothing to search
+  std::erase_if(scores, [&](Score s) { return !workers.front().converged->computes_likelihood() && (s == Score::reml || s == Score::ml); });
   std::vector<std::optional<RefinedMinimum>> refined(scores.size());
   const SearchSetting setting = search_setting(points, covariate);
   pool.run(static_cast<int>(scores.size()), [&](int worker, int k) {
@@ -125,7 +127,10 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   workers.reserve(static_cast<std::size_t>(pool.size()));
   for (int w = 0; w < pool.size(); ++w) {
     workers.push_back({Fitter(points, with, settings.fit_options()), std::nullopt, std::nullopt});
-    if (report && options.converged) workers.back().converged.emplace(points, with, settings.model);
+    if (report && options.converged) {
+      workers.back().converged.emplace(points, with, settings.model);
+      workers.back().converged->compute_likelihood(options.likelihood);
+    }
     if (report && !settings.grid()) workers.back().selection.emplace(points, with);
   }
   auto lnlambda_of = [&](int k) { return k * settings.step + settings.lmin; };
