@@ -55,22 +55,6 @@ std::string rounded(double value) {
   return buffer;
 }
 
-Score score_of(Criterion criterion) {
-  switch (criterion) {
-    case Criterion::ml:
-      return Score::ml;
-    case Criterion::gcv:
-      return Score::gcv;
-    case Criterion::ubre:
-      return Score::ubre;
-    case Criterion::ocv:
-      return Score::ocv;
-    case Criterion::reml:
-      break;
-  }
-  return Score::reml;
-}
-
 // The summary of a converged fit in its grid row; its values are null when it did not end ok.
 // Why a converged fit ended, as trov.json names it.
 std::string_view end_name(NewtonEnd end) {
@@ -359,25 +343,64 @@ void RunReport::fit(double lnlambda, const Points& points, const Covariate* cova
   for (const std::string& where : fitted.non_finite()) number(NAN, [&] { return "converged " + where; });
 }
 
+namespace {
+
+// The quantile of sorted values, linear between order statistics (R's type 7).
+double quantile(const std::vector<double>& sorted, double p) {
+  const double h = (static_cast<double>(sorted.size()) - 1) * p;
+  const auto low = static_cast<std::size_t>(std::floor(h));
+  if (low + 1 >= sorted.size()) return sorted.back();
+  return sorted[low] + (h - static_cast<double>(low)) * (sorted[low + 1] - sorted[low]);
+}
+
+}  // namespace
+
 void RunReport::bootstrap(const Points& points, const BootstrapOutcome& outcome) {
-  PointRecords records(points.n);
+  const bool converged = !outcome.converged_fitted.empty();
+  PointRecords records(points.n), classic(points.n);
   for (int i = 0; i < points.n; ++i) {
+    const auto k = static_cast<std::size_t>(i);
     records.begin();
     records.field("x", points.x[i]);
     records.field("y", static_cast<double>(outcome.yold[i]));
-    records.field("yhat", static_cast<double>(outcome.fitted[i]));
-    records.field("lower", outcome.lower[i]);
-    records.field("upper", outcome.upper[i]);
+    records.field("yhat", converged ? outcome.converged_fitted[k] : static_cast<double>(outcome.fitted[i]));
+    records.field("lower", converged ? outcome.converged_lower[k] : outcome.lower[k]);
+    records.field("upper", converged ? outcome.converged_upper[k] : outcome.upper[k]);
     records.end();
     records.next_point();
+    classic.begin();
+    classic.field("yhat", static_cast<double>(outcome.fitted[i]));
+    classic.field("lower", outcome.lower[k]);
+    classic.field("upper", outcome.upper[k]);
+    classic.end();
+    classic.next_point();
   }
   bootstrap_points_ = records.take_text();
+  bootstrap_classic_points_ = classic.take_text();
   for (const std::string& where : records.non_finite()) number(NAN, [&] { return "bootstrap " + where; });
+  for (const std::string& where : classic.non_finite()) number(NAN, [&] { return "bootstrap classic " + where; });
   const int replicates = settings_["bootstrap_replicates"].get<int>();
+  Json quantiles = nullptr;
+  if (!outcome.lnlambda.empty()) {
+    std::vector<double> sorted = outcome.lnlambda;
+    std::sort(sorted.begin(), sorted.end());
+    quantiles = {{"2.5", quantile(sorted, 0.025)}, {"50", quantile(sorted, 0.5)}, {"97.5", quantile(sorted, 0.975)}};
+  }
   bootstrap_ = {{"replicates", replicates},
                 {"degenerate_draws", outcome.degenerate},
-                {"not_converged", model_ != Model::normal ? Json(outcome.not_converged) : Json(nullptr)}};
+                {"not_converged", model_ != Model::normal ? Json(outcome.not_converged) : Json(nullptr)},
+                {"failed_refits", outcome.failed_refits},
+                {"converged_failed", converged ? Json(outcome.converged_failed) : Json(nullptr)},
+                {"band", converged ? "converged" : "classic"},
+                {"lambda", settings_["bootstrap_lambda"]},
+                {"lnlambda_quantiles", quantiles}};
   if (model_ != Model::normal) bootstrap_not_converged_ = outcome.not_converged;
+  if (outcome.failed_refits > 0)
+    warnings_.push_back("bootstrap_failed_refits: the classic fits of " + std::to_string(outcome.failed_refits) +
+                        " replicates failed (a GLM weight vanished); the band of trov.out leaves them out");
+  if (converged && outcome.converged_failed > 0)
+    warnings_.push_back("bootstrap_converged_failed: " + std::to_string(outcome.converged_failed) +
+                        " replicates found no converged fit; the band and the gradients' spread leave them out");
 }
 
 namespace {
@@ -528,7 +551,8 @@ void RunReport::write_document(std::ostream& out, const char* status) {
     write_with_members(out, "fit", fit_,
                        {{"points", &fit_points_}, {"converged_points", &fit_converged_points_}});
   if (!bootstrap_.is_null())
-    write_with_members(out, "bootstrap", bootstrap_, {{"points", &bootstrap_points_}});
+    write_with_members(out, "bootstrap", bootstrap_,
+                       {{"points", &bootstrap_points_}, {"classic_points", &bootstrap_classic_points_}});
   if (!selection_.is_null()) out << ",\"selection\":" << selection_.dump();
   out << "}\n";
 }

@@ -102,7 +102,8 @@ class RunReport : public MessageListener {
   nlohmann::ordered_json left_out_;  // what the import of the data file left out; null: no import known
   std::vector<std::string> line_warnings_;
   nlohmann::ordered_json irregular_lines_;
-  std::string fit_points_, fit_converged_points_, bootstrap_points_;  // the points' records, as text
+  // the points' records, as text
+  std::string fit_points_, fit_converged_points_, bootstrap_points_, bootstrap_classic_points_;
   nlohmann::ordered_json grid_ = nlohmann::ordered_json::array();
   std::vector<double> grid_gcv_, grid_ocv_, grid_lnlambda_;
   std::vector<double> not_converged_;

@@ -615,7 +615,7 @@ void ConvergedFitter::finish(double lambda, std::span<const double> y) {
   r.ocv = design_ ? kNaN : deleted / points;
   r.deviance = deviance;
   r.ubre = model_ == Model::normal ? kNaN : deviance / points + 2 * r.edf / points - 1;
-  if (solved_ && r.ok)
+  if (solved_ && r.ok && likelihood_)
     likelihood_scores(lambda, minus_loglik, squares);
   else
     r.reml = r.ml = kNaN;

@@ -76,6 +76,10 @@ class ConvergedFitter {
   // The same, started from this fitter's last fit when that ended ok (a nearby lambda).
   const ConvergedFit& refit(double lambda, std::span<const double> y);
 
+  // Whether the fits compute their REML and ML scores (NaN otherwise); they do unless told.
+  void compute_likelihood(bool on) { likelihood_ = on; }
+  bool computes_likelihood() const { return likelihood_; }
+
  private:
   // A vector over the unknowns: s at the distinct X, then beta.
   struct Unknowns {
@@ -130,6 +134,7 @@ class ConvergedFitter {
   bool separated_ = false;          // the last Newton run kept pushing a mean at its bound
   bool curvature_current_ = false;  // curvature_ holds the curvatures of s
   bool last_ok_ = false;
+  bool likelihood_ = true;
   ConvergedFit result_;
 };
 

@@ -45,11 +45,11 @@ TEST(converged_report_test, a_grid_carries_converged_scores_refined_minima_and_t
   for (const Json& row : report["grid"]) {
     const Json& converged = row["converged_fit"];
     EXPECT_TRUE(converged["ok"].get<bool>()) << row;
-    for (const char* field : {"edf", "gcv", "ocv", "ubre", "deviance"})
+    for (const char* field : {"edf", "gcv", "ocv", "ubre", "deviance", "reml", "ml"})
       EXPECT_TRUE(converged[field].is_number());
     EXPECT_GE(converged["iterations"].get<int>(), 1);
   }
-  for (const char* score : {"converged_gcv", "converged_ubre"}) {
+  for (const char* score : {"converged_gcv", "converged_ocv", "converged_ubre", "converged_reml", "converged_ml"}) {
     const Json& minimum = report["minimum"][score];
     const double row = minimum["lnlambda"].get<double>(),
                  refined = minimum["refined"]["lnlambda"].get<double>();
@@ -62,8 +62,11 @@ TEST(converged_report_test, a_grid_carries_converged_scores_refined_minima_and_t
   EXPECT_EQ(
       report["warnings"][0],
       "classic_differs: at ln(lambda) = -3 the classic fit differs from the penalized maximum by up to "
-      "0.0472 in a fitted probability, and by more than 0.01 at 2 of the lambdas: its iterations stopped "
-      "before converging; report the converged fit or raise maxit");
+      "0.0472 in a fitted probability, and by more than 0.01 at 2 of the lambdas: its limits and iterations "
+      "stop short of the maximum; report the converged fit");
+  const Json& recommended = report["minimum"]["recommended"];
+  EXPECT_EQ(recommended["criterion"], "reml");
+  EXPECT_EQ(recommended["lnlambda"], report["minimum"]["converged_reml"]["refined"]["lnlambda"]);
 }
 
 TEST(converged_report_test, a_fixed_lambda_carries_the_converged_points_and_coefficients) {
