@@ -16,7 +16,8 @@ bool separator(char c) { return c == ' ' || c == '\t' || c == ','; }
 // A value the engine reads as a number: digits, an optional sign, point and exponent (E or D).
 bool is_number(const std::string& value) {
   std::string text = value;
-  std::replace_if(text.begin(), text.end(), [](char c) { return c == 'd' || c == 'D'; }, 'e');
+  std::replace_if(
+      text.begin(), text.end(), [](char c) { return c == 'd' || c == 'D'; }, 'e');
   if (text.find_first_of("iInN") != std::string::npos) return false;  // inf and nan are no data
   char* end = nullptr;
   std::strtod(text.c_str(), &end);

@@ -16,16 +16,16 @@ struct DataLines {
     int number = 0;  // 1-based line of the file
     int values = 0;
   };
-  int lines = 0;                  // lines that hold a value (blank lines aside)
-  int usual_values = 0;           // the number of values most lines hold (ties: the first met)
-  int irregular_count = 0;        // lines that hold another number
-  std::vector<Line> irregular;    // the first of them (kMostNamed)
-  bool header = false;            // line 1 holds text, and the next lines numbers only
-  int first_text_line = 0;        // the first line with a value that is no number (0: none)
-  std::string first_text;         // that value
-  int first_empty_value_line = 0; // the first line with an empty value: two commas in a row, or a comma
-                                  // at either end of the line (0: none)
-  int first_semicolon_line = 0;   // the first line with a semicolon (0: none)
+  int lines = 0;                     // lines that hold a value (blank lines aside)
+  int usual_values = 0;              // the number of values most lines hold (ties: the first met)
+  int irregular_count = 0;           // lines that hold another number
+  std::vector<Line> irregular;       // the first of them (kMostNamed)
+  bool header = false;               // line 1 holds text, and the next lines numbers only
+  int first_text_line = 0;           // the first line with a value that is no number (0: none)
+  std::string first_text;            // that value
+  int first_empty_value_line = 0;    // the first line with an empty value: two commas in a row, or a comma
+                                     // at either end of the line (0: none)
+  int first_semicolon_line = 0;      // the first line with a semicolon (0: none)
   int first_decimal_comma_line = 0;  // the first line where tabs or semicolons separate values such as
                                      // -1,3 (0: none)
 

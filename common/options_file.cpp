@@ -169,8 +169,8 @@ std::optional<std::string> split_line(std::string_view line, std::optional<Setti
 std::optional<OptionsFault> parse_options(std::string_view text, Options& options) {
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   constexpr std::array<std::string_view, 11> kKeys = {
-      "criterion", "bootstrap_lambda", "figure_size",     "figure_font_pt",  "figure_gradients",     "x_label",
-      "y_label",   "import_table",     "import_data",     "import_left_out", "import_left_out_lines"};
+      "criterion", "bootstrap_lambda", "figure_size", "figure_font_pt",  "figure_gradients",     "x_label",
+      "y_label",   "import_table",     "import_data", "import_left_out", "import_left_out_lines"};
   std::array<int, kKeys.size()> given{};  // the line where each key was given
   for (int number = 1; !text.empty(); ++number) {
     const std::size_t end = text.find_first_of("\r\n");

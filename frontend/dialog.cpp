@@ -1,8 +1,8 @@
 #include "frontend/dialog.h"
 
-#include <string>
-
 #include <FL/Enumerations.H>
+
+#include <string>
 
 #include "frontend/import_window.h"
 #include "plotlib/widgets/widgets.h"

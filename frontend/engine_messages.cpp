@@ -118,16 +118,18 @@ std::vector<std::string> engine_warnings(const std::vector<std::string>& lines) 
 
 std::string data_file_advice(const DataLines& d) {
   const auto line = [](int number) { return "Line " + std::to_string(number) + " of the data file"; };
-  const std::string import = "read the table with File > Import table..., which writes a data file the engine reads.";
+  const std::string import =
+      "read the table with File > Import table..., which writes a data file the engine reads.";
   if (d.first_semicolon_line > 0 || d.first_decimal_comma_line > 0)
-    return line(d.first_semicolon_line > 0 ? d.first_semicolon_line : d.first_decimal_comma_line) + " holds " +
-           (d.first_semicolon_line > 0 ? "semicolons" : "decimal commas") +
+    return line(d.first_semicolon_line > 0 ? d.first_semicolon_line : d.first_decimal_comma_line) +
+           " holds " + (d.first_semicolon_line > 0 ? "semicolons" : "decimal commas") +
            ", as a spreadsheet's table does: " + import;
   if (d.header) return "The data file starts with a header line of column names: remove it, or " + import;
   if (d.first_empty_value_line > 0)
     return line(d.first_empty_value_line) +
            " holds an empty value (two commas in a row, or a comma at an end of the line): fill it in or "
-           "leave the case out, or " + import;
+           "leave the case out, or " +
+           import;
   if (!d.irregular.empty() && d.irregular.front().values < d.usual_values)
     return line(d.irregular.front().number) + " holds " + std::to_string(d.irregular.front().values) +
            (d.irregular.front().values == 1 ? " value" : " values") + " where most lines hold " +

@@ -57,7 +57,9 @@ struct ImportWindow {
   }
 };
 
-std::string cell_text(const std::string& text) { return text.size() > 18 ? text.substr(0, 17).append("~") : text; }
+std::string cell_text(const std::string& text) {
+  return text.size() > 18 ? text.substr(0, 17).append("~") : text;
+}
 
 void read(ImportWindow& w) {
   w.read_name = w.table_name.value();
@@ -73,10 +75,13 @@ void read(ImportWindow& w) {
     return;
   }
   const import::Table& t = w.table;
-  const char* separator = t.separator == ',' ? "commas" : t.separator == ';' ? "semicolons"
-                        : t.separator == '\t' ? "tabs" : "blanks";
+  const char* separator = t.separator == ','    ? "commas"
+                          : t.separator == ';'  ? "semicolons"
+                          : t.separator == '\t' ? "tabs"
+                                                : "blanks";
   w.about.copy_label((std::to_string(t.names.size()) + " columns, " + std::to_string(t.rows.size()) +
-                      " rows, separated by " + separator + (t.header ? ", with a header row" : ", no header row"))
+                      " rows, separated by " + separator +
+                      (t.header ? ", with a header row" : ", no header row"))
                          .c_str());
   auto line_of = [](const std::vector<std::string>& cells) {
     std::string line;
@@ -87,12 +92,15 @@ void read(ImportWindow& w) {
     return line;
   };
   w.preview.add(line_of(t.names).c_str());
-  for (std::size_t r = 0; r < t.rows.size() && r < kPreviewRows; ++r) w.preview.add(line_of(t.rows[r].cells).c_str());
+  for (std::size_t r = 0; r < t.rows.size() && r < kPreviewRows; ++r)
+    w.preview.add(line_of(t.rows[r].cells).c_str());
   w.c.add(kNone);
   w.n.add(kNone);
   for (const std::string& name : t.names) {
     std::string item;  // '/', '\', '&' and '_' are menu syntax
-    for (char ch : name) item += (ch == '/' || ch == '\\' || ch == '&' || ch == '_') ? std::string(1, '\\') + ch : std::string(1, ch);
+    for (char ch : name)
+      item += (ch == '/' || ch == '\\' || ch == '&' || ch == '_') ? std::string(1, '\\') + ch
+                                                                  : std::string(1, ch);
     for (Fl_Input_Choice* choice : {&w.y, &w.x, &w.c, &w.n}) choice->add(item.c_str());
   }
   w.y.value(t.names[0].c_str());
@@ -121,16 +129,26 @@ void do_import(ImportWindow& w) {
   const std::string data = w.data_name.value();
   std::error_code ec;
   for (std::string_view own : kRunFiles)
-    if (same_file(data, own)) return w.say("The data file may not be " + std::string(own) + ": choose another name.", true);
-  if (data.empty() || same_file(data, w.read_name)) return w.say("Choose a data file name other than the table's.", true);
+    if (same_file(data, own))
+      return w.say("The data file may not be " + std::string(own) + ": choose another name.", true);
+  if (data.empty() || same_file(data, w.read_name))
+    return w.say("Choose a data file name other than the table's.", true);
   if (!replaceable(data) &&
-      !ask(caption::replace, data + " exists, and trovwin did not write it.\n\nReplace it with the imported data?", "No",
+      !ask(caption::replace,
+           data + " exists, and trovwin did not write it.\n\nReplace it with the imported data?", "No",
            "&Yes"))
     return;
   if (auto why = import::write_data_file(data, cases)) return w.say(*why, true);
   import::note_import(*w.options, w.read_name, data, cases);
   w.result = ImportedTable{data, cases.has_c, cases.has_n};
   w.done = true;
+  w.window.hide();
+  std::string columns =
+      "Y " + cases.y_name + (cases.words.empty() ? "" : " (" + cases.words + ")") + ", X " + cases.x_name;
+  if (cases.has_c) columns += ", C " + cases.c_name;
+  if (cases.has_n) columns += ", N " + cases.n_name;
+  tell(caption::imported, data + ": " + std::to_string(cases.y.size()) + " cases (" + columns + ").\n" +
+                              import::left_out_text(cases) + ".\n\nThe dialog now names " + data + ".");
 }
 
 void browse(ImportWindow& w) {

@@ -29,9 +29,12 @@ bool settings_accepted(const DialogValues& v) {
     tell(caption::file_names, *fault);
     return false;
   }
-  if (auto question = structure_mismatch(v); question && !run_anyway(caption::structure, *question)) return false;
-  if (auto question = data_lines_question(v); question && !run_anyway(caption::structure, *question)) return false;
-  if (auto question = replace_question(v); question && !ask(caption::replace, *question, "No", "&Yes")) return false;
+  if (auto question = structure_mismatch(v); question && !run_anyway(caption::structure, *question))
+    return false;
+  if (auto question = data_lines_question(v); question && !run_anyway(caption::structure, *question))
+    return false;
+  if (auto question = replace_question(v); question && !ask(caption::replace, *question, "No", "&Yes"))
+    return false;
   return true;
 }
 

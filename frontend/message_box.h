@@ -17,7 +17,7 @@ inline constexpr std::string_view figures = "Figures";  // trov.png, trov.svg, t
 inline constexpr std::string_view copy = "Copy of the results";
 inline constexpr std::string_view trov_in = "trov.in";  // it cannot be written
 inline constexpr std::string_view replace = "Replace files";  // files the program did not write
-inline constexpr std::string_view import = "Import table";
+inline constexpr std::string_view imported = "Table imported";  // what the import wrote and left out
 }  // namespace caption
 
 // A message box with an OK button; returns when the user closes it.

@@ -19,9 +19,9 @@ struct Cases {
   std::vector<double> y, x, c, n;
   bool has_c = false, has_n = false;
   std::string y_name, x_name, c_name, n_name;  // the chosen columns' names
-  int left_out = 0;                // cases with a missing value in a chosen column
-  std::vector<int> left_out_lines;  // the table's lines of the first of them (kMostLinesKept)
-  std::string words;               // for a word response: "Yes = 1, No = 0"
+  int left_out = 0;                            // cases with a missing value in a chosen column
+  std::vector<int> left_out_lines;             // the table's lines of the first of them (kMostLinesKept)
+  std::string words;                           // for a word response: "Yes = 1, No = 0"
 
   static constexpr std::size_t kMostLinesKept = 10;
 };

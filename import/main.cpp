@@ -22,7 +22,8 @@ namespace {
   std::exit(2);
 }
 
-constexpr const char* kUsage = "usage: trov-import TABLE --y COL --x COL [--c COL] [--n COL] [--one WORD] [-o FILE]";
+constexpr const char* kUsage =
+    "usage: trov-import TABLE --y COL --x COL [--c COL] [--n COL] [--one WORD] [-o FILE]";
 
 }  // namespace
 
@@ -31,9 +32,13 @@ int main(int argc, char** argv) {
   import::Choice choice;
   for (int k = 1; k < argc; ++k) {
     const std::string arg = argv[k];
-    std::string* target = arg == "--y" ? &choice.y : arg == "--x" ? &choice.x : arg == "--c" ? &choice.c
-                        : arg == "--n" ? &choice.n : arg == "--one" ? &choice.one : arg == "-o" ? &output
-                                                                                                : nullptr;
+    std::string* target = arg == "--y"     ? &choice.y
+                          : arg == "--x"   ? &choice.x
+                          : arg == "--c"   ? &choice.c
+                          : arg == "--n"   ? &choice.n
+                          : arg == "--one" ? &choice.one
+                          : arg == "-o"    ? &output
+                                           : nullptr;
     if (target) {
       if (k + 1 == argc || std::string(argv[k + 1]).empty()) fail(arg + " needs a value; " + kUsage);
       *target = argv[++k];
@@ -46,7 +51,8 @@ int main(int argc, char** argv) {
       table_name = arg;
     }
   }
-  if (table_name.empty() || choice.y.empty() || choice.x.empty()) fail(std::string("a table, --y and --x are needed; ") + kUsage);
+  if (table_name.empty() || choice.y.empty() || choice.x.empty())
+    fail(std::string("a table, --y and --x are needed; ") + kUsage);
 
   import::Table table;
   if (auto why = import::read_table_file(table_name, table)) fail(*why);
@@ -55,9 +61,11 @@ int main(int argc, char** argv) {
 
   const fs::path data = output.empty() ? import::default_data_file(table_name) : fs::path(output);
   std::error_code ec;
-  if (fs::equivalent(data, table_name, ec)) fail(data.string() + " is the table itself: give another name with -o");
+  if (fs::equivalent(data, table_name, ec))
+    fail(data.string() + " is the table itself: give another name with -o");
   if (!replaceable(data))
-    fail(data.string() + " exists and was not written by trov-import: remove it, or give another name with -o");
+    fail(data.string() +
+         " exists and was not written by trov-import: remove it, or give another name with -o");
   // trov.options beside the data file: read before anything is written, so a fault there writes nothing
   const fs::path folder = data.has_parent_path() ? data.parent_path() : fs::path(".");
   const fs::path options_path = folder / kOptionsFile;

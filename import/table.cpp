@@ -110,8 +110,10 @@ bool first_row_is_header(const Table& table) {
     bool numbers_below = false, words_below = false, same_below = false;
     for (std::size_t r = 1; r < table.rows.size(); ++r) {
       const Table::Row& row = table.rows[r];
-      if (is_text(table, row, k)) words_below = true;
-      else if (k < row.cells.size() && !is_missing(row.cells[k])) numbers_below = true;
+      if (is_text(table, row, k))
+        words_below = true;
+      else if (k < row.cells.size() && !is_missing(row.cells[k]))
+        numbers_below = true;
       if (k < row.cells.size() && row.cells[k] == first.cells[k]) same_below = true;
     }
     if (numbers_below && !words_below) return true;
@@ -180,14 +182,16 @@ std::optional<std::string> find_column(const Table& table, std::string_view name
   };
   std::vector<std::size_t> found = named([&](const std::string& n) { return n == wanted; });
   if (found.empty()) found = named([&](const std::string& n) { return lower(n) == lower(wanted); });
-  if (found.size() > 1) return "the table has " + std::to_string(found.size()) + " columns named '" + wanted + "'";
+  if (found.size() > 1)
+    return "the table has " + std::to_string(found.size()) + " columns named '" + wanted + "'";
   if (found.size() == 1) {
     index = found[0];
     return std::nullopt;
   }
   std::size_t number = 0;
   const auto [end, error] = std::from_chars(wanted.data(), wanted.data() + wanted.size(), number);
-  if (error == std::errc() && end == wanted.data() + wanted.size() && number >= 1 && number <= table.names.size()) {
+  if (error == std::errc() && end == wanted.data() + wanted.size() && number >= 1 &&
+      number <= table.names.size()) {
     index = number - 1;
     return std::nullopt;
   }

@@ -12,13 +12,13 @@ namespace trov::import {
 struct Table {
   std::vector<std::string> names;  // the header's names, or "1", "2", ... without a header
   bool header = false;
-  char separator = ',';            // ',', ';', '\t' or ' ' (runs of blanks)
+  char separator = ',';  // ',', ';', '\t' or ' ' (runs of blanks)
   struct Row {
-    int line = 0;                  // the 1-based line of the text where the row starts
+    int line = 0;                    // the 1-based line of the text where the row starts
     std::vector<std::string> cells;  // without quotes and outer blanks; quoted: whether each was
     std::vector<bool> quoted;
   };
-  std::vector<Row> rows;           // the data rows, without empty ones
+  std::vector<Row> rows;  // the data rows, without empty ones
 };
 
 // Reads the table; nothing, or why the text is no table (naming the line).

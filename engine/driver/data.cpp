@@ -5,9 +5,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <numeric>
 #include <string>
 

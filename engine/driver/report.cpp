@@ -212,14 +212,17 @@ void RunReport::data_lines(const DataLines& lines) {
   if (lines.irregular_count > 0) {
     std::vector<int> numbers;
     for (const DataLines::Line& line : lines.irregular) numbers.push_back(line.number);
-    irregular_lines_ = {{"count", lines.irregular_count}, {"usual_values", lines.usual_values}, {"lines", numbers}};
+    irregular_lines_ = {
+        {"count", lines.irregular_count}, {"usual_values", lines.usual_values}, {"lines", numbers}};
     line_warnings_.push_back("irregular_lines: lines hold different numbers of values (" +
                              irregular_lines_text(lines, DataLines::kMostNamed) + ", most hold " +
-                             std::to_string(lines.usual_values) + "); a case may have taken values of the next line");
+                             std::to_string(lines.usual_values) +
+                             "); a case may have taken values of the next line");
   }
   if (lines.first_decimal_comma_line > 0)
-    line_warnings_.push_back("decimal_commas: line " + std::to_string(lines.first_decimal_comma_line) +
-                             " holds decimal commas between tabs or semicolons, which are read as separators");
+    line_warnings_.push_back(
+        "decimal_commas: line " + std::to_string(lines.first_decimal_comma_line) +
+        " holds decimal commas between tabs or semicolons, which are read as separators");
 }
 
 void RunReport::data(const Points& points, std::int64_t observations, const Covariate* covariate) {

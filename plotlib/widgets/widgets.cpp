@@ -598,8 +598,8 @@ int wgmenu(int parent, std::string_view menu_entry, int shortcut) {
   State& s = state();
   const int id = static_cast<int>(s.widgets.size()) + 1;
   Widget w{Type::menu_entry, parent};
-  w.menu_index =
-      s.menu->add(menu_path("File", cut(menu_entry, label_capacity)).c_str(), shortcut, on_menu_entry, data_of(id));
+  w.menu_index = s.menu->add(menu_path("File", cut(menu_entry, label_capacity)).c_str(), shortcut,
+                             on_menu_entry, data_of(id));
   return add(std::move(w), nullptr);
 }
 

@@ -18,7 +18,9 @@ DataLines survey(const std::string& text) {
 }
 
 TEST(data_lines_test, names_the_lines_that_break_the_pattern_and_the_signs_of_a_table) {
-  const DataLines d = survey("\xEF\xBB\xBF" "1 2\r\n0,3\r\n\r\n0,\r\n1 4 / note\r\n1\t5\r\n7\r\n");
+  const DataLines d = survey(
+      "\xEF\xBB\xBF"
+      "1 2\r\n0,3\r\n\r\n0,\r\n1 4 / note\r\n1\t5\r\n7\r\n");
   EXPECT_EQ(d.lines, 6);
   EXPECT_EQ(d.usual_values, 2);
   EXPECT_EQ(d.irregular_count, 2);

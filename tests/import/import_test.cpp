@@ -30,10 +30,10 @@ TEST(import_test, reads_the_tables_spreadsheets_write) {
   const char* tables[] = {
       "mass,survived\n-1.5,1\n2.25,0\n",
       "\xEF\xBB\xBF\"mass\",\"survived\"\r\n-1.5,1\r\n2.25,0\r\n",  // BOM, quoted names, CR LF
-      "mass;survived\r-1,5;1\r2,25;0\r",                           // semicolons, decimal commas, lone CR
-      "mass\tsurvived\n-1,5\t1\n\n2,25\t0\n\t\n",                  // tabs, blank rows
-      "mass,survived\n\"-1,5\",1\n\"2,25\",0\n",                   // decimal commas quoted among commas
-      "  mass   survived\n -1.5  1\n 2.25e0 0\n",                  // blanks
+      "mass;survived\r-1,5;1\r2,25;0\r",                            // semicolons, decimal commas, lone CR
+      "mass\tsurvived\n-1,5\t1\n\n2,25\t0\n\t\n",                   // tabs, blank rows
+      "mass,survived\n\"-1,5\",1\n\"2,25\",0\n",                    // decimal commas quoted among commas
+      "  mass   survived\n -1.5  1\n 2.25e0 0\n",                   // blanks
       "mass,survived,note\n-1.5,1,\"a, \"\"quoted\"\"\nnote\"\n2.25,0,\n",  // a quoted field over lines
   };
   for (const char* text : tables) {
@@ -58,7 +58,8 @@ TEST(import_test, leaves_out_missing_values_and_names_every_fault) {
   EXPECT_EQ(fault_of("y,x\n1,2\n1,abc\n", {.y = "y", .x = "x"}), "line 3, column 'x': 'abc' is not a number");
   EXPECT_EQ(fault_of("y,x,n\n1,2,1.5\n", {.y = "y", .x = "x", .n = "n"}),
             "line 2, column 'n': the count 1.5 is not a whole number");
-  EXPECT_EQ(fault_of("y,x\n1,2\n", {.y = "y", .x = "z"}), "X: the table has no column 'z' (its columns: y, x)");
+  EXPECT_EQ(fault_of("y,x\n1,2\n", {.y = "y", .x = "z"}),
+            "X: the table has no column 'z' (its columns: y, x)");
   EXPECT_EQ(fault_of("y,x,y\n1,2,3\n", {.y = "y", .x = "x"}), "Y: the table has 2 columns named 'y'");
   EXPECT_EQ(fault_of("y,x\n1,2,5\n", {.y = "y", .x = "x"}), "line 2 holds 3 fields, the header names 2");
   EXPECT_EQ(fault_of("y,x\n\"1,2\n", {.y = "y", .x = "x"}), "line 2: a quote '\"' is never closed");
@@ -74,8 +75,9 @@ TEST(import_test, takes_a_response_of_two_words_as_0_and_1) {
             (std::vector<double>{0, 1}));
   EXPECT_EQ(fault_of("s;m\nalive;1\ndead;2\n", {.y = "s", .x = "m"}),
             "column 's' holds the words 'alive' and 'dead': say which is taken as 1");
-  EXPECT_EQ(fault_of("s;m\nalive;1\ndead;2\ngone;3\n", {.y = "s", .x = "m", .one = "dead"}),
-            "line 4, column 's': a third word 'gone' besides 'alive' and 'dead' (a response of words takes two)");
+  EXPECT_EQ(
+      fault_of("s;m\nalive;1\ndead;2\ngone;3\n", {.y = "s", .x = "m", .one = "dead"}),
+      "line 4, column 's': a third word 'gone' besides 'alive' and 'dead' (a response of words takes two)");
   EXPECT_EQ(fault_of("s;m\nalive;1\n1;2\n", {.y = "s", .x = "m", .one = "alive"}),
             "line 3, column 's': the number 1 among words");
 }

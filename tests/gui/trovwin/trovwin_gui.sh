@@ -404,6 +404,7 @@ import_table)
   xdotool key --window "$table" Return; sleep 0.5
   shot "$table" import_window
   xdotool key --window "$table" Return; sleep 0.5
+  answer_box "Table imported" Return
   wait_dialog
   ok_and_plot
   expect_in_line 13 "plants.dat"
