@@ -63,10 +63,12 @@ BootstrapOutcome run_bootstrap(const Settings& s, const Points& points, double l
   std::vector<FitStatus> status(static_cast<std::size_t>(batch));
   std::vector<int> failed_column(status.size()), iterations(status.size());
   std::vector<SelectionGradients> batch_gradients(status.size());
+  ProgressLines progress(s.iboot);
   const auto refit = [&](int worker, int j) {
     WorkerFit& w = workers[static_cast<std::size_t>(worker)];
     const auto row = static_cast<std::size_t>(j) * size;
     const FitResult& fit = w.fitter.fit(lambda, std::span(responses).subspan(row, size));
+    progress.item_done();
     status[j] = fit.status;
     failed_column[j] = fit.failed_column;
     if (fit.status != FitStatus::ok) return;

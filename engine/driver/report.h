@@ -39,8 +39,8 @@ class RunReport : public MessageListener {
 
   void settings(const Settings& settings, const std::string& data_file, const Options& options);
   void data(const Points& points, std::int64_t observations, const Covariate* covariate);
-  // From here on an error stop writes the report with the error.
-  void results_opened() { results_open_ = true; }
+  // The run owns trov.json from here on: an older one is removed (report_file.h).
+  void claim();
   // A grid row (or the fixed lambda): the numbers of the classic fit and of the converged fit at the
   // same lambda (their per-point values are not read), and the largest difference of their fitted
   // means (largest_difference).
@@ -54,9 +54,12 @@ class RunReport : public MessageListener {
            const ConvergedFit* converged);
   void bootstrap(const Points& points, const BootstrapOutcome& outcome);
   void selection(const SelectionGradients& gradients, std::span<const SelectionGradients> replicates);
-  // Writes the report of a run that reached its results.
-  // Writes the report of a run that reached its results; false when the file could not be written
-  // (report_write_failure says so). It prints nothing, so it may run beside the writing of trov.out.
+  // Writes the report of a run that reached its results to its temporary file, not yet in place; false
+  // when it could not be written (report_write_failure says so). It prints nothing, so it may run
+  // beside the writing of trov.out.
+  bool prepare();
+  // Puts the report of a run that reached its results in place (prepared first unless it was), once
+  // trov.out is whole: a report never says "ok" beside a trov.out cut short. False as for prepare.
   bool finish();
   // The report on standard error of a trov.json that could not be written.
   void report_write_failure() const;
@@ -72,8 +75,8 @@ class RunReport : public MessageListener {
     warnings_.push_back("non_finite: " + std::string(where()) + " is not a finite number (written as null)");
     return nullptr;
   }
-  // Writes the whole file, through a temporary one renamed into place.
-  bool write(const char* status);
+  // Writes the whole document to a temporary file: its name, or empty (write_errno_ says why).
+  std::string write_temporary(const char* status);
   void write_document(std::ostream& out, const char* status);
   double differs_limit() const;
   void classic_differs(nlohmann::ordered_json& diagnostics, std::vector<std::string>& warnings) const;
@@ -84,7 +87,8 @@ class RunReport : public MessageListener {
   int maxit_ = 0;
   bool grid_search_ = false;
   bool covariate_ = false;
-  bool results_open_ = false;
+  bool claimed_ = false;
+  std::string prepared_;  // the temporary file of the "ok" report, until it is put in place
   nlohmann::ordered_json settings_, data_, fit_, bootstrap_, selection_;
   std::string fit_points_, fit_converged_points_, bootstrap_points_;  // the points' records, as text
   nlohmann::ordered_json grid_ = nlohmann::ordered_json::array();

@@ -1,5 +1,6 @@
 #include "engine/driver/run.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -35,6 +36,15 @@ Covariate covariate_of(const Points& points, bool categorical) {
 [[noreturn]] void report_failed(const RunReport& report) {
   report.report_write_failure();
   std::exit(2);
+}
+
+// Whether the fitted values the bootstrap draws around and reports are numbers, in the single precision
+// the draws take them in.
+bool finite_fit(const FitResult& fit) {
+  const auto finite = [](const std::vector<double>& values) {
+    return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(static_cast<float>(v)); });
+  };
+  return finite(fit.sy) && finite(fit.syc);
 }
 
 // The numbers of a fit, without its per-point values: what a grid row keeps.
@@ -92,6 +102,11 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   const std::string data_file = read_data_file_name(parameters);
   const Options run_options = read_options_file(settings);
   if (report) report->settings(settings, data_file, run_options);
+  // a data file that is one of the run's own files is refused (by datin) before any report replaces it
+  if (run_file_named(data_file))
+    report.reset();
+  else if (report)
+    report->claim();
   const Points points = datin(data_file, settings);
   check_points(points, settings.model);
   std::int64_t ntot = 0;  // observations: the sum of irep
@@ -103,7 +118,6 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   if (report) report->data(points, ntot, with);
   say(results_file_message());
 
-  if (report) report->results_opened();  // a trov.out that cannot even be created is reported too
   ResultsFile out("trov.out");
   out.header(settings, design, ntot, points.n);
   // The fits of a grid, the bootstrap's refits and the converged fits are independent of each other:
@@ -171,14 +185,16 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
       if (report)
         reporting.emplace([&] {
           report->fit(lnlambda, points, with, fit, converged);
-          reported = report->finish();
+          reported = report->prepare();
         });
       out.fitted_table(settings, points, design, fit);
     }
     out.close();  // after trov.json is done, so a failed write stops no thread at work
-    if (!reported) report_failed(*report);
+    if (report && !(reported && report->finish())) report_failed(*report);
     return;
   }
+  // draws around values that are not numbers are no replicates
+  if (!finite_fit(fit)) stop_run(Fault::fit_not_finite);
   const BootstrapOutcome outcome = run_bootstrap(settings, points, lambda, fit, pool, workers);
   out.bootstrap_section(settings, with != nullptr, outcome.degenerate, outcome.columns(points));
   out.close();
