@@ -52,7 +52,8 @@ std::optional<std::string> run_file_named(const std::string& name) {
   std::error_code ec;
   // equivalent compares device and inode, so every name of the file counts
   for (const char* own : {"trov.out", kReportFile})
-    if (fs::equivalent(name, own, ec)) return "it is " + std::string(own) + ", which the results would overwrite";
+    if (fs::equivalent(name, own, ec))
+      return "it is " + std::string(own) + ", which the results would overwrite";
   // a temporary file of this run's report does not exist yet: its name, through any link, is enough
   const fs::path real = fs::weakly_canonical(name, ec);
   if (!ec && real.filename().string().starts_with(kReportTemporaryPrefix) &&

@@ -207,7 +207,8 @@ void RunReport::settings(const Settings& s, const std::string& data_file, const 
                {"bootstrap_lambda", bootstrap_lambda_name(options.bootstrap_lambda)}};
   if (!valid_utf8(data_file))
     warnings_.push_back(
-        "data_file_not_utf8: the data file name is not valid UTF-8; trov.json shows each of its invalid bytes as U+FFFD");
+        "data_file_not_utf8: the data file name is not valid UTF-8; trov.json shows each of its invalid "
+        "bytes as U+FFFD");
 }
 
 void RunReport::data(const Points& points, std::int64_t observations, const Covariate* covariate) {

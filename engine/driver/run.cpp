@@ -42,7 +42,8 @@ Covariate covariate_of(const Points& points, bool categorical) {
 // the draws take them in.
 bool finite_fit(const FitResult& fit) {
   const auto finite = [](const std::vector<double>& values) {
-    return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(static_cast<float>(v)); });
+    return std::all_of(values.begin(), values.end(),
+                       [](double v) { return std::isfinite(static_cast<float>(v)); });
   };
   return finite(fit.sy) && finite(fit.syc);
 }

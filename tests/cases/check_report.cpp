@@ -185,7 +185,8 @@ int main(int argc, char** argv) {
     fail("status");
   }
   // "ok" exactly when the run ended well, and then beside a trov.out
-  if ((std::string(argv[4]) == "0") != (report["status"] == "ok")) fail("status, for exit status " + std::string(argv[4]));
+  if ((std::string(argv[4]) == "0") != (report["status"] == "ok"))
+    fail("status, for exit status " + std::string(argv[4]));
   if (report["status"] == "ok" && out.empty()) fail("status ok without trov.out");
   if (out.empty() || !report.contains("data")) return failures == 0 ? 0 : 1;  // stopped before trov.out
   check_header(out, report);
