@@ -108,6 +108,7 @@ bool put_in_place_locked(const std::string& temporary, const std::string& path) 
   }
   std::fflush(stdout);
   std::fprintf(stderr, "Error: the run was interrupted by %s\n", name);
+  std::fflush(stderr);
   std::signal(signal, SIG_DFL);
   sigset_t set;
   sigemptyset(&set);
