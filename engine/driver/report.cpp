@@ -375,7 +375,9 @@ void RunReport::selection(const SelectionGradients& g, std::span<const Selection
   for (const auto& [name, member] : gradients) {
     for (std::size_t b = 0; b < replicates.size(); ++b) values[b] = replicates[b].*member;
     const ReplicateSummary s = summarize_replicates(values);
-    auto at = [&](const char* what) { return [=] { return std::string("bootstrap ") + name + " " + what; }; };
+    auto at = [&, name = name](const char* what) {
+      return [=] { return std::string("bootstrap ") + name + " " + what; };
+    };
     spread[name] = {{"se", number(s.se, at("se"))},
                     {"p", number(s.p, at("p"))},
                     {"lower", number(s.lower, at("lower"))},

@@ -30,7 +30,7 @@ namespace trov {
 // The largest difference between the fitted means of a classic fit and the converged fit.
 double largest_difference(const FitResult& classic, const ConvergedFit& converged);
 
-class RunReport : public MessageListener {
+class RunReport final : public MessageListener {
  public:
   explicit RunReport(std::string path);
   ~RunReport();

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <optional>
 #include <thread>
 
@@ -180,16 +181,22 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   if (!settings.bootstrap()) {
     if (report) report->selection(gradients, {});
     bool reported = true;
+    std::exception_ptr reporting_failed;
     {
       // trov.json is made and written beside trov.out's table: both come from the same fit
       std::optional<std::jthread> reporting;
       if (report)
         reporting.emplace([&] {
-          report->fit(lnlambda, points, with, fit, converged);
-          reported = report->prepare();
+          try {
+            report->fit(lnlambda, points, with, fit, converged);
+            reported = report->prepare();
+          } catch (...) {  // passed on to the run's thread, which main catches
+            reporting_failed = std::current_exception();
+          }
         });
       out.fitted_table(settings, points, design, fit);
     }
+    if (reporting_failed) std::rethrow_exception(reporting_failed);
     out.close();  // after trov.json is done, so a failed write stops no thread at work
     if (report && !(reported && report->finish())) report_failed(*report);
     return;
