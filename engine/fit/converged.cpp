@@ -132,7 +132,8 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
   const auto q = static_cast<std::size_t>(columns_);
   for (auto* v : {&eta_, &correction_eta_, &step_eta_, &weight_, &residual_y_, &solve_weight_, &tail_})
     v->resize(n);
-  for (auto* v : {&group_weight_, &zeta_, &lev_, &curvature_, &step_curvature_, &null_line_}) v->resize(knots);
+  for (auto* v : {&group_weight_, &zeta_, &lev_, &curvature_, &step_curvature_, &null_line_})
+    v->resize(knots);
   for (Unknowns* u : {&theta_, &step_, &correction_, &residual_, &rhs_}) {
     u->s.resize(knots);
     u->beta.resize(q);
@@ -533,7 +534,7 @@ double ConvergedFitter::covariate_trace() {
 // H_r the block of H_ss on the complement of the lines, orthogonal to them in the values' coordinates:
 // ln|H_r| = ln|H_ss| + ln|N'H_ss^-1 N| - ln|N'N|, N = [1, x - mean]. With the covariate,
 // ln|H| = ln|H_ss| + ln|A|, A the Schur complement that prepare factored; and
-//   ln|H_ss| - ln|P|_+ = (log innovations of the smoother) + sum ln W_g - ln|N'N| + 2 ln(x_1 - x_0).
+//   ln|H_ss| - ln|P|_+ = (StateSpaceSpline::log_determinant) - ln|N'N| + 2 ln(x_1 - x_0).
 // The normal model profiles its scale out: REML = (m/2)(1 + ln(2 pi D_p/m)) + (ln|H| - ln|P|_+)/2 with
 // m = cases - Mp, D_p the squares plus s'Ps; ML the same with m = cases and H_r.
 void ConvergedFitter::likelihood_scores(double lambda, double minus_loglik, double squares) {
@@ -562,9 +563,7 @@ void ConvergedFitter::likelihood_scores(double lambda, double minus_loglik, doub
     }
   }
   const double log_nn = std::log(nn[0] * nn[2] - nn[1] * nn[1]);
-  double log_weights = 0;
-  for (int g = 0; g < knots; ++g) log_weights += std::log(group_weight_[g]);
-  const double spline_part = spline_.log_innovations() + log_weights - log_nn + 2 * std::log(x[1] - x[0]);
+  const double spline_part = spline_.log_determinant() - log_nn + 2 * std::log(x[1] - x[0]);
   double log_schur = 0;  // ln|A| from its Cholesky factor, which holds 1/L(i, i)
   for (int j = 0; j < q; ++j) log_schur -= 2 * std::log(packed_[j * (j + 1) / 2 + j]);
   const double log_full = spline_part + log_schur;
