@@ -418,7 +418,7 @@ void RunReport::selection(const std::optional<SelectionGradients>& gradients,
       if (!g || (mean_standardized(name) && !g->trait_positive))
         fields[name] = nullptr;
       else
-        fields[name] = number(g->*member, [&] { return prefix + name; });
+        fields[name] = number(g->*member, [&, name = name] { return prefix + name; });
     }
     return fields;
   };
