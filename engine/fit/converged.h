@@ -88,11 +88,13 @@ class ConvergedFitter {
   double refine(double lambda);
   bool refine_step(double lambda, double& change, double& correction);
   double halving(double lambda);
+  bool separates(std::span<const double> y) const;
   bool at_bound() const;
   double largest_eta(double t) const;
   void move(double t);
   double change_of(std::span<const double> step_eta) const;
   double gain(double t, double slope, double roughness) const;
+  double spline_trace();
   double covariate_trace();
   void finish(std::span<const double> y);
 
@@ -111,7 +113,7 @@ class ConvergedFitter {
   std::vector<int> group_of_;  // per point, its distinct X
   StateSpaceSpline spline_;
   NaturalSpline curvatures_;  // of the natural splines at the distinct X
-  Unknowns theta_, step_, correction_, residual_, rhs_;
+  Unknowns theta_, step_, unrefined_, correction_, residual_, rhs_;
   // per point: eta, Z of a correction, Z step, b''(eta), y - mu, N b''(eta), the tail of the mean
   std::vector<double> eta_, correction_eta_, step_eta_, weight_, residual_y_, solve_weight_, tail_;
   // per distinct X: the curvatures of s and of the step (or of s + step while refining)
