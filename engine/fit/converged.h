@@ -17,8 +17,9 @@ namespace trov {
 enum class NewtonEnd {
   converged,   // the Newton step at the fit, checked against the gradient, changes no eta by more than
                // the tolerance
-  ran_away,    // steps kept pushing a fitted mean within 1e-10 of 0 or 1 further out, or would take a
-               // linear predictor beyond 300: no finite maximum, as for responses that a line separates
+  ran_away,    // no finite maximum: a line in X or a categorical level separates the responses, or
+               // (with a covariate) steps kept pushing a fitted mean within 1e-10 of 0 or 1 further
+               // out; or a step would take a linear predictor beyond 500
   no_ascent,   // no part of a Newton step raised the penalized likelihood before the tolerance was met
   inaccurate,  // a step could not be solved, or the steps not shrunk, to the accuracy the tolerance needs
   step_limit,  // 100 steps without meeting the tolerance
@@ -28,18 +29,25 @@ enum class NewtonEnd {
 // The penalized maximum-likelihood fit at one lambda, computed to convergence. A value that does not
 // apply is NaN: ocv with a covariate, ubre for the normal model.
 struct ConvergedFit {
-  bool ok = false;           // Newton reached its tolerance, checked against the gradient
-  int iterations = 0;        // Newton steps (models 2 and 3); 0 for the normal model, solved in one go
-  double edf = 0;            // trace of the hat matrix of the whole fit: spline and covariate columns
-  double gcv = 0;            // n sum N (y - mu)^2 / w / (n - edf)^2, n the number of points
-  double ocv = 0;            // sum N/w ((y - mu)/(1 - lev))^2 / n (no covariate)
-  double ubre = 0;           // D/n + 2 edf/n - 1 (models 2 and 3)
-  double deviance = 0;       // D: binomial or Poisson deviance of the points, N-weighted RSS (normal)
+  bool ok = false;      // Newton reached its tolerance, checked against the gradient
+  int iterations = 0;   // Newton steps (models 2 and 3); 0 for the normal model, solved in one go
+  double edf = 0;       // trace of the hat matrix of the whole fit: spline and covariate columns
+  double gcv = 0;       // n sum N (y - mu)^2 / w / (n - edf)^2, n the number of points
+  double ocv = 0;       // sum N/w ((y - mu)/(1 - lev))^2 / n (no covariate)
+  double ubre = 0;      // D/n + 2 edf/n - 1 (models 2 and 3)
+  double deviance = 0;  // D: binomial or Poisson deviance of the points, N-weighted RSS (normal)
+  // The Laplace approximations to minus the log restricted (REML) and marginal (ML) likelihood of the
+  // cases, smaller is better; with the unpenalized columns (the line and the covariate's) integrated
+  // out (REML) or fixed (ML), and for the normal model the scale profiled out. Omitted constants: those
+  // of the Poisson counts (sum ln y!) and those of the parametrization, the same at every lambda.
+  double reml = 0;
+  double ml = 0;
   std::vector<double> mean;  // fitted mean per point
   std::vector<double> eta;   // fitted linear predictor per point
   std::vector<double> beta;  // covariate coefficients as FitResult::beta lays them out; beta[0] = 0, as
                              // the spline carries the constant
   NewtonEnd end = NewtonEnd::converged;  // why the fit ended; ok exactly when converged
+  std::vector<double> effect;            // covariate effect X_i beta per point (empty without covariate)
 };
 
 // Fits the run's points at any lambda to the maximum of the penalized log likelihood
@@ -69,6 +77,10 @@ class ConvergedFitter {
   // The same, started from this fitter's last fit when that ended ok (a nearby lambda).
   const ConvergedFit& refit(double lambda, std::span<const double> y);
 
+  // Whether the fits compute their REML and ML scores (NaN otherwise); they do unless told.
+  void compute_likelihood(bool on) { likelihood_ = on; }
+  bool computes_likelihood() const { return likelihood_; }
+
  private:
   // A vector over the unknowns: s at the distinct X, then beta.
   struct Unknowns {
@@ -96,7 +108,8 @@ class ConvergedFitter {
   double gain(double t, double slope, double roughness) const;
   double spline_trace();
   double covariate_trace();
-  void finish(std::span<const double> y);
+  void likelihood_scores(double lambda, double minus_loglik, double squares);
+  void finish(double lambda, std::span<const double> y);
 
   const Points& points_;
   const Design* design_;
@@ -117,29 +130,15 @@ class ConvergedFitter {
   // per point: eta, Z of a correction, Z step, b''(eta), y - mu, N b''(eta), the tail of the mean
   std::vector<double> eta_, correction_eta_, step_eta_, weight_, residual_y_, solve_weight_, tail_;
   // per distinct X: the curvatures of s and of the step (or of s + step while refining)
-  std::vector<double> group_weight_, zeta_, lev_, curvature_, step_curvature_;
+  std::vector<double> group_weight_, zeta_, lev_, curvature_, step_curvature_, null_line_;
   // per column and distinct X (column-major by column), per pair of columns, per column
   std::vector<double> xbar_, smooth_x_, cross_, packed_, column_rhs_;
   bool solved_ = false;             // weights prepared and solved at, so the trace applies
   bool separated_ = false;          // the last Newton run kept pushing a mean at its bound
   bool curvature_current_ = false;  // curvature_ holds the curvatures of s
   bool last_ok_ = false;
+  bool likelihood_ = true;
   ConvergedFit result_;
 };
-
-// A ln(lambda) at which a score of the converged fits is smallest, searched within [lo, hi].
-struct RefinedMinimum {
-  double lnlambda = 0;
-  double score = 0;
-  double edf = 0;
-  bool ok = false;  // some fit of the search ended ok
-};
-
-// Brent's search (golden sections and parabolas) for the smallest score (a member of ConvergedFit such
-// as &ConvergedFit::gcv) over ln(lambda) in [lo, hi], until the bracket is narrower than `tolerance`;
-// each fit starts from the one before. A fit that does not end ok counts as an infinite score. Returns
-// the best fit evaluated.
-RefinedMinimum refine_minimum(ConvergedFitter& fitter, std::span<const double> y, double lo, double hi,
-                              double ConvergedFit::*score, double tolerance);
 
 }  // namespace trov
