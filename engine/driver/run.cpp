@@ -87,9 +87,9 @@ struct GridRow {
 };
 
 // The smallest of each converged score, searched around the grid's smallest row (and beyond its end
-// where that row is the first or the last), each search on a worker of its own. A search starts from
-// the classic fit at its first lambda and goes on from fit to fit, so it finds the same whatever the
-// number of workers.
+// where that row is the first or the last). The searches run in two fixed sequences, each on a worker
+// of its own; a search starts from the classic fit at its first lambda and goes on from fit to fit, so
+// they find the same whatever the number of workers.
 void refine_minima(RunReport& report, const Points& points, const Covariate* covariate, WorkerPool& pool,
                    std::span<WorkerFit> workers) {
   std::vector<Score> scores = report.converged_scores();
@@ -99,13 +99,19 @@ void refine_minima(RunReport& report, const Points& points, const Covariate* cov
   });
   std::vector<std::optional<RefinedMinimum>> refined(scores.size());
   const SearchSetting setting = search_setting(points, covariate);
-  pool.run(static_cast<int>(scores.size()), [&](int worker, int k) {
-    const Score score = scores[static_cast<std::size_t>(k)];
+  // two jobs, each a fixed sequence of searches that share their fits: the cross-validation scores,
+  // then the likelihood scores
+  const auto likelihood = [](Score s) { return s == Score::reml || s == Score::ml; };
+  pool.run(2, [&](int worker, int job) {
     WorkerFit& w = workers[static_cast<std::size_t>(worker)];
-    SearchSetting tuned = setting;
-    if (score == Score::reml || score == Score::ml) tuned.tolerance = kLikelihoodTolerance;
-    refined[static_cast<std::size_t>(k)] =
-        search_minimum(*w.converged, w.fitter, report.converged_rows(score), score, tuned);
+    ProbeLog log;
+    for (std::size_t k = 0; k < scores.size(); ++k) {
+      if (likelihood(scores[k]) != (job == 1)) continue;
+      SearchSetting tuned = setting;
+      if (likelihood(scores[k])) tuned.tolerance = kLikelihoodTolerance;
+      refined[k] =
+          search_minimum(*w.converged, w.fitter, report.converged_rows(scores[k]), scores[k], tuned, &log);
+    }
   });
   for (std::size_t k = 0; k < scores.size(); ++k)
     if (refined[k]) report.refined_minimum(scores[k], *refined[k]);

@@ -1,5 +1,6 @@
 #include "engine/fit/search.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -47,14 +48,20 @@ struct Probe {
 // before; a fit that does not end ok with a finite score ends the search.
 class Probes {
  public:
-  Probes(ConvergedFitter& converged, Fitter& classic, Score score, std::span<const double> y)
-      : converged_(converged), classic_(classic), member_(member_of(score)), y_(y) {}
+  Probes(ConvergedFitter& converged, Fitter& classic, Score score, std::span<const double> y, ProbeLog* log)
+      : converged_(converged), classic_(classic), member_(member_of(score)), y_(y), log_(log) {}
 
   std::optional<Probe> at(double lnlambda) {
     const double lambda = std::exp(lnlambda);
     const ConvergedFit& fit =
         fits_ == 0 ? converged_.fit(lambda, y_, classic_.fit(lambda, y_)) : converged_.refit(lambda, y_);
     ++fits_;
+    if (log_) {
+      ProbeRecord& record = log_->emplace_back();
+      record.lnlambda = lnlambda;
+      record.edf = fit.edf;
+      for (Score s : kScores) record.scores[static_cast<int>(s)] = fit.ok ? fit.*member_of(s) : NAN;
+    }
     const double value = fit.*member_;
     if (!fit.ok || !std::isfinite(value)) return std::nullopt;
     return Probe{lnlambda, value, fit.edf};
@@ -66,6 +73,7 @@ class Probes {
   Fitter& classic_;
   double ConvergedFit::*member_;
   std::span<const double> y_;
+  ProbeLog* log_;
   int fits_ = 0;
 };
 
@@ -143,8 +151,23 @@ RefinedMinimum brent(Probes& probes, const Probe& low, const Probe& high, Probe 
 }  // namespace
 
 std::optional<RefinedMinimum> search_minimum(ConvergedFitter& converged, Fitter& classic,
-                                             const ScoredRows& rows, Score score,
-                                             const SearchSetting& setting) {
+                                             const ScoredRows& grid, Score score,
+                                             const SearchSetting& setting, ProbeLog* log) {
+  // the grid's rows and the logged fits, in order of ln(lambda)
+  std::vector<Probe> known;
+  for (std::size_t r = 0; r < grid.lnlambda.size(); ++r)
+    known.push_back({grid.lnlambda[r], grid.score[r], grid.edf[r]});
+  if (log)
+    for (const ProbeRecord& p : *log) known.push_back({p.lnlambda, p.scores[static_cast<int>(score)], p.edf});
+  std::stable_sort(known.begin(), known.end(),
+                   [](const Probe& a, const Probe& b) { return a.lnlambda < b.lnlambda; });
+  known.erase(std::unique(known.begin(), known.end(),
+                          [](const Probe& a, const Probe& b) { return a.lnlambda == b.lnlambda; }),
+              known.end());
+  std::vector<double> lnlambda, scores, edf;
+  for (const Probe& p : known)
+    lnlambda.push_back(p.lnlambda), scores.push_back(p.score), edf.push_back(p.edf);
+  const ScoredRows rows{lnlambda, scores, edf};
   const std::size_t count = rows.lnlambda.size();
   std::optional<std::size_t> k;
   for (std::size_t r = 0; r < count; ++r)
@@ -155,7 +178,7 @@ std::optional<RefinedMinimum> search_minimum(ConvergedFitter& converged, Fitter&
   if (count < 2) return found(best);
   const bool linear = std::abs(best.edf - setting.linear_edf) <= kLimitEdf;
   const bool interpolating = std::abs(best.edf - setting.interpolating_edf) <= kLimitEdf;
-  Probes probes(converged, classic, score, setting.y);
+  Probes probes(converged, classic, score, setting.y, log);
   Probe low, high;  // the bracket around the best point
   if (*k == 0 || *k == count - 1) {
     const double direction = *k == 0 ? -1 : 1;

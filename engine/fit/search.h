@@ -3,6 +3,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "engine/fit/converged.h"
 #include "engine/fit/fitter.h"
@@ -39,6 +40,14 @@ struct ScoredRows {
   std::span<const double> lnlambda, score, edf;
 };
 
+// The fits that searches made one after the other: each later search starts from them as from more
+// rows, so searches for scores whose minima lie close together share their fits.
+struct ProbeRecord {
+  double lnlambda = 0, edf = 0;
+  double scores[std::size(kScores)] = {};  // NaN where the fit did not end ok
+};
+using ProbeLog = std::vector<ProbeRecord>;
+
 // What a search needs besides the rows: the responses, the fitters of one worker, and the edf at
 // which the fits reach their limits.
 struct SearchSetting {
@@ -53,10 +62,11 @@ struct SearchSetting {
 // limit; then Brent's search (parabolas and golden sections) within the cells on either side of the
 // best point until the bracket is narrower than the tolerance or stops shrinking, at most 100 fits.
 // The first fit starts from the classic fit at its lambda, each later one from the one before, so the
-// result depends on nothing but the rows and the responses. A fit that does not end ok stops the
-// search (failed_at): it cannot tell on which side the minimum lies. None without a finite row.
+// result depends on nothing but the rows, the log and the responses. A fit that does not end ok stops
+// the search (failed_at): it cannot tell on which side the minimum lies. None without a finite row.
+// With a log, its fits count as rows too, and the search adds its own fits to it.
 std::optional<RefinedMinimum> search_minimum(ConvergedFitter& converged, Fitter& classic,
-                                             const ScoredRows& rows, Score score,
-                                             const SearchSetting& setting);
+                                             const ScoredRows& rows, Score score, const SearchSetting& setting,
+                                             ProbeLog* log = nullptr);
 
 }  // namespace trov
