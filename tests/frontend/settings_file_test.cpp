@@ -91,7 +91,9 @@ TEST_F(settings_file_test, next_start_up_shows_what_was_written) {
   v.iopt = 1;
   DialogEntries e = shown_defaults();
   e.covariate = 3, e.fixed = "4", e.boot = "100", e.model = 3, e.structure = 1;
+  e.criterion = 4, e.bootstrap_lambda = 2;
   take_back(e, v);
+  EXPECT_EQ(options_text(v.options), "criterion = ubre\nbootstrap_lambda = reselected\n");
   const std::string text = parameter_file_text(v);
   DialogValues again;
   ASSERT_EQ(load_parameter_file(write(text), again), "");
