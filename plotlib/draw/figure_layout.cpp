@@ -20,6 +20,7 @@ constexpr double kBandGrey = 0.82;
 constexpr double kMarkerRadius = 3.4;
 constexpr double kLegendSample = 16;   // length of a line in the legend
 constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kLeastFontPt = 7;  // what a journal column still prints legibly
 
 struct Range {
   double lo = kInf, hi = -kInf;
@@ -132,8 +133,16 @@ class Painter {
   void area(std::vector<Point> points, double fill, double stroke_width = 0, int clip = -1) {
     s_.paths.push_back({std::move(points), true, fill, stroke_width, 0, Stroke::solid, clip});
   }
-  void text(std::string text, double x, double y, Anchor anchor = Anchor::start, bool vertical = false) {
-    s_.texts.push_back({std::move(text), x, y, f_.font_pt, anchor, vertical});
+  // A text within `room` points: smaller down to the least legible size, then cut with "...".
+  void text(std::string text, double x, double y, Anchor anchor = Anchor::start, bool vertical = false,
+            double room = kInf) {
+    double size = f_.font_pt;
+    if (text_width(text, size) > room) size = std::max(kLeastFontPt, size * room / text_width(text, size));
+    if (text_width(text, size) > room) {
+      while (!text.empty() && text_width(text + "...", size) > room) text.pop_back();
+      text += "...";
+    }
+    s_.texts.push_back({std::move(text), x, y, size, anchor, vertical});
   }
   // An entry's symbol or sample, centred at (x, y).
   void sample(const Entry& e, double x, double y) {
@@ -215,7 +224,7 @@ Scene lay_out(const Figure& f) {
   // note and legend on top, across the width
   double top = kMargin;
   if (!f.note.empty()) {
-    paint.text(f.note, kMargin, top + ascent);
+    paint.text(f.note, kMargin, top + ascent, Anchor::start, false, s.width - 2 * kMargin);
     top += line_height;
   }
   const std::vector<Entry> entries = legend_entries(f);
@@ -225,7 +234,8 @@ Scene lay_out(const Figure& f) {
       const double width = kLegendSample + 3 + text_width(e.label, size) + 8;
       if (x > kMargin && x + width > s.width - kMargin) x = kMargin, top += line_height;
       paint.sample(e, x + kLegendSample / 2, top + line_height / 2);
-      paint.text(e.label, x + kLegendSample + 3, top + line_height / 2 + ascent / 2);
+      paint.text(e.label, x + kLegendSample + 3, top + line_height / 2 + ascent / 2, Anchor::start, false,
+                 s.width - kMargin - (x + kLegendSample + 3));
       x += width;
     }
     top += line_height;
@@ -315,14 +325,18 @@ Scene lay_out(const Figure& f) {
       paint.line({{left - kTickLength, y}, {left, y}}, kAxisWidth);
       paint.text(tick_label(value, t.step), left - kTickLength - 2, y + ascent / 2, Anchor::end);
     }
-    paint.text(f.panels[p].y_title, kMargin + size * 0.85, (ptop + pbottom) / 2, Anchor::middle, true);
+    paint.text(f.panels[p].y_title, kMargin + size * 0.85, (ptop + pbottom) / 2, Anchor::middle, true,
+               pbottom - ptop + gap);
     for (int k = 0; k < xt.count; ++k) {
       const double value = xt.first + k * xt.step, x = px(value);
       paint.line({{x, pbottom}, {x, pbottom + kTickLength}}, kAxisWidth);
       if (p == panels - 1) paint.text(tick_label(value, xt.step), x, pbottom + kTickLength + 2 + ascent, Anchor::middle);
     }
   }
-  paint.text(f.x_title, (left + right) / 2, s.height - kMargin - size * 0.3, Anchor::middle);
+  // the axis title centred under the axis where it fits, else on the page
+  const double title_width = std::min(text_width(f.x_title, size), s.width - 2 * kMargin);
+  const double centre = std::clamp((left + right) / 2, kMargin + title_width / 2, s.width - kMargin - title_width / 2);
+  paint.text(f.x_title, centre, s.height - kMargin - size * 0.3, Anchor::middle, false, s.width - 2 * kMargin);
   return s;
 }
 

@@ -199,11 +199,14 @@ defaults)
   [ "$(grep -cE '^ +-?[0-9]+\.[0-9]+ +[0-9.]+ +[0-9.E+-]+ +[0-9.E+-]+ +[0-9]+$' trov.out)" -eq 21 ] ||
     fail "trov.out lacks its 21 grid lines"
   minima=("GCV minimum at ln(lambda) = 4.00 (2.62 parameters)" "OCV minimum at ln(lambda) = 4.00 (2.62 parameters)"
-    "Warning: 9 fits did not converge: raise the maximum number of iterations")
+    "Warning: 9 classic fits stopped at the maximum number of iterations: choose lambda by the converged fits")
   check_metafile "Range of lambdas" "GCV score (solid) and OCV score (dashed)" "ln(lambda)" "Score" "${minima[@]}"
-  check_figures trov "Range of lambdas" "GCV score (solid) and OCV score (dashed)" "${minima[@]}"
+  check_publication_figures trov 240.945 "ln(lambda)" "GCV (classic)" "OCV (classic)"
   cmp -s trov.out "results copy.txt" || fail "the copy differs from trov.out"
-  for f in wmf json png svg pdf; do cmp -s "trov.$f" "results copy.$f" || fail "results copy.$f differs from trov.$f"; done
+  for f in wmf json png svg pdf _caption.txt _plot.csv _plot.R _plot.py; do
+    [ "${f#_}" = "$f" ] && f=.$f
+    cmp -s "trov$f" "results copy$f" || fail "results copy$f differs from trov$f"
+  done
   [ "$(ls -A | grep -c '^\.')" -eq 0 ] || fail "a temporary file stayed: $(ls -A | grep '^\.')"
   # the fixed lambda offered is the GCV minimum; a name that is trov.out itself needs no copy
   shot "$dialog" dialog_after_grid
@@ -226,9 +229,10 @@ grid_edge)
   set_field largest_lambda "15"
   ok_and_plot
   warnings=("GCV minimum at ln(lambda) = -15.00 (114.42 parameters)" "Warning: minimum at the edge of the grid: widen it"
-    "Warning: 10 fits did not converge: raise the maximum number of iterations")
+    "Warning: 10 classic fits stopped at the maximum number of iterations: choose lambda by the converged fits")
   check_metafile "${warnings[@]}"
-  check_figures trov "${warnings[@]}"
+  check_publication_figures trov 240.945 "ln(lambda)"
+  grep -q "edge" trov_caption.txt || fail "the caption lacks the warning: $(cat trov_caption.txt)"
   quit
   ;;
 fixed_lambda)
@@ -253,7 +257,12 @@ bootstrap)
   click_list_item option_list 0
   set_field fixed_lambda "4"
   set_field bootstrap_replicates "100"
+  # the settings of trov.options: GCV chooses lambda, each replicate chooses its own
+  click_list_item criterion_list 2
+  click_list_item bootstrap_lambda_list 1
   ok_and_plot
+  [ "$(grep -v '^#' trov.options)" = "$(printf 'criterion = gcv\nbootstrap_lambda = reselected')" ] ||
+    fail "trov.options holds: $(cat trov.options)"
   expect_in_line 11 "100       iboot = Number of bootstrap replications to carry out"
   expect_in_line 12 "2387498   random number seed for bootstrapping"
   expect_out " Summary of bootstrap results"
@@ -327,8 +336,8 @@ output_is_data_file)
   set_field output_file "sub/results.txt"
   ok_and_plot
   cmp -s trov.out sub/results.txt || fail "the copy differs from trov.out"
-  [ "$(ls -A sub | tr '\n' ' ')" = "results.json results.pdf results.png results.svg results.txt results.wmf " ] ||
-    fail "sub holds $(ls -A sub | tr '\n' ' ')"
+  [ "$(LC_ALL=C ls -A sub | tr '\n' ' ')" = "results.json results.pdf results.png results.svg results.txt results.wmf results_caption.txt results_plot.R results_plot.csv results_plot.py " ] ||
+    fail "sub holds $(LC_ALL=C ls -A sub | tr '\n' ' ')"
   set_field output_file "nosuch/results.txt"
   click_widget ok
   dismiss_plot
