@@ -10,6 +10,7 @@
 #include "engine/covariate/design.h"
 #include "engine/fit/converged.h"
 #include "engine/fit/fitter.h"
+#include "engine/fit/search.h"
 
 namespace {
 
@@ -95,14 +96,24 @@ BENCHMARK(BM_grid)
     ->Repetitions(5)
     ->ReportAggregatesOnly();
 
-// The refinement of one converged minimum between the grid rows -1 and 1 around ln(lambda) = 0.
+// The refinement of one converged minimum (GCV, then REML) between the grid rows -1 and 1 around
+// ln(lambda) = 0.
 void BM_refine(benchmark::State& state) {
   const Run run(static_cast<int>(state.range(0)));
+  trov::Fitter classic(run.points, run.with(), {.model = trov::Model::binomial});
   trov::ConvergedFitter penalized(run.points, run.with(), trov::Model::binomial);
+  const std::vector<double> lnlambda = {-1, 0, 1};
+  std::vector<double> gcv, reml, edf;
+  for (double l : lnlambda) {
+    const trov::ConvergedFit& fit = penalized.fit(std::exp(l), run.points.y, classic.fit(std::exp(l), run.points.y));
+    gcv.push_back(fit.gcv), reml.push_back(fit.reml), edf.push_back(fit.edf);
+  }
+  const trov::SearchSetting setting{.y = run.points.y, .interpolating_edf = static_cast<double>(run.points.n)};
   for (auto _ : state) {
-    const trov::RefinedMinimum refined =
-        trov::refine_minimum(penalized, run.points.y, -1, 1, &trov::ConvergedFit::gcv, 0.001);
-    benchmark::DoNotOptimize(refined.score);
+    for (auto [score, values] : {std::pair{trov::Score::gcv, &gcv}, std::pair{trov::Score::reml, &reml}}) {
+      const auto refined = trov::search_minimum(penalized, classic, {lnlambda, *values, edf}, score, setting);
+      benchmark::DoNotOptimize(refined);
+    }
   }
 }
 BENCHMARK(BM_refine)

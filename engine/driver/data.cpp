@@ -133,6 +133,7 @@ void organizedata(Points& p, bool covariate) {
       }
       if (total > INT_MAX) stop_run(Fault::counts_overflow);
       y = sum / static_cast<double>(total);
+      for (int k = start; k < end; ++k) p.spread += p.irep[k] * ((p.y[k] - y) * (p.y[k] - y));
     }
     p.x[n] = p.x[start];
     p.covariate[n] = p.covariate[start];

@@ -53,6 +53,22 @@ std::string rounded(double value) {
   return buffer;
 }
 
+Score score_of(Criterion criterion) {
+  switch (criterion) {
+    case Criterion::ml:
+      return Score::ml;
+    case Criterion::gcv:
+      return Score::gcv;
+    case Criterion::ubre:
+      return Score::ubre;
+    case Criterion::ocv:
+      return Score::ocv;
+    case Criterion::reml:
+      break;
+  }
+  return Score::reml;
+}
+
 // The summary of a converged fit in its grid row; its values are null when it did not end ok.
 // Why a converged fit ended, as trov.json names it.
 std::string_view end_name(NewtonEnd end) {
@@ -80,6 +96,8 @@ Json converged_row(const ConvergedFit& fit) {
           {"ocv", value(fit.ocv)},
           {"ubre", value(fit.ubre)},
           {"deviance", value(fit.deviance)},
+          {"reml", value(fit.reml)},
+          {"ml", value(fit.ml)},
           {"iterations", fit.iterations},
           {"ok", fit.ok},
           {"end", end_name(fit.end)}};
@@ -180,6 +198,7 @@ RunReport::~RunReport() { set_message_listener(nullptr); }
 void RunReport::settings(const Settings& s, const std::string& data_file, const Options& options) {
   model_ = s.model;
   maxit_ = s.maxit;
+  criterion_ = score_of(options.criterion);
   grid_search_ = s.grid();
   settings_ = {{"covariates", s.covariates},
                {"categorical", s.categorical},
@@ -239,8 +258,8 @@ void RunReport::grid_row(double lnlambda, const FitResult& fit, const ConvergedF
   if (glm && !converged) not_converged_.push_back(lnlambda);
 
   if (!penalized) return;
-  converged_gcv_.push_back(penalized->ok ? penalized->gcv : NAN);
-  converged_ubre_.push_back(penalized->ok ? penalized->ubre : NAN);
+  for (Score score : kScores)
+    converged_scores_[static_cast<std::size_t>(score)].push_back(penalized->ok ? penalized->*member_of(score) : NAN);
   converged_edf_.push_back(penalized->edf);
   if (!penalized->ok) {
     converged_failed_.push_back(lnlambda);
@@ -251,25 +270,21 @@ void RunReport::grid_row(double lnlambda, const FitResult& fit, const ConvergedF
 
 double RunReport::differs_limit() const { return model_ == Model::binomial ? 0.01 : 0.01 * response_range_; }
 
-std::optional<std::pair<double, double>> RunReport::converged_bracket(double ConvergedFit::*score) const {
-  if (!grid_search_ || grid_lnlambda_.size() < 2) return std::nullopt;
-  const std::optional<std::size_t> k =
-      smallest(score == &ConvergedFit::gcv ? converged_gcv_ : converged_ubre_);
-  if (!k) return std::nullopt;
-  const std::size_t last = grid_lnlambda_.size() - 1;
-  return std::pair(grid_lnlambda_[*k == 0 ? 0 : *k - 1], grid_lnlambda_[std::min(*k + 1, last)]);
+std::vector<Score> RunReport::converged_scores() const {
+  if (!grid_search_ || converged_edf_.size() < 2) return {};
+  std::vector<Score> scores;
+  for (Score score : kScores)
+    if (!(score == Score::ocv && covariate_) && !(score == Score::ubre && model_ == Model::normal))
+      scores.push_back(score);
+  return scores;
 }
 
-void RunReport::refined_minimum(double ConvergedFit::*score, const RefinedMinimum& refined) {
-  // the search does not fit the grid rows themselves: where the smallest score lies at an end of the
-  // grid, that row can be the best
-  const bool gcv = score == &ConvergedFit::gcv;
-  const std::vector<double>& scores = gcv ? converged_gcv_ : converged_ubre_;
-  RefinedMinimum best = refined;
-  if (const std::optional<std::size_t> k = smallest(scores);
-      k && !(refined.ok && refined.score <= scores[*k]))
-    best = {grid_lnlambda_[*k], scores[*k], converged_edf_[*k], true};
-  (gcv ? refined_gcv_ : refined_ubre_) = best;
+ScoredRows RunReport::converged_rows(Score score) const {
+  return {grid_lnlambda_, converged_scores_[static_cast<std::size_t>(score)], converged_edf_};
+}
+
+void RunReport::refined_minimum(Score score, const RefinedMinimum& refined) {
+  refined_[static_cast<std::size_t>(score)] = refined;
 }
 
 void RunReport::fit(double lnlambda, const Points& points, const Covariate* covariate, const FitResult& fit,
@@ -402,24 +417,16 @@ void RunReport::write_document(std::ostream& out, const char* status) {
               {"score", scores[*k]},
               {"at_edge", *k == 0 || *k + 1 == scores.size()}};
     };
-    auto converged_entry = [&](const std::vector<double>& scores,
-                               const std::optional<RefinedMinimum>& refined) {
-      Json e = entry(scores);
-      if (e.is_object())
-        e["refined"] =
-            refined && refined->ok
-                ? Json{{"lnlambda", refined->lnlambda}, {"score", refined->score}, {"edf", refined->edf}}
-                : Json(nullptr);
-      return e;
-    };
-    minimum = {{"gcv", entry(grid_gcv_)},
-               {"ocv", entry(grid_ocv_)},
-               {"converged_gcv", converged_entry(converged_gcv_, refined_gcv_)},
-               {"converged_ubre",
-                model_ == Model::normal ? Json(nullptr) : converged_entry(converged_ubre_, refined_ubre_)}};
-    if (converged_gcv_.empty()) {  // a run without the converged fits
-      minimum.erase("converged_gcv");
-      minimum.erase("converged_ubre");
+    minimum = {{"gcv", entry(grid_gcv_)}, {"ocv", entry(grid_ocv_)}};
+    if (!converged_edf_.empty()) {  // a run with the converged fits
+      const std::vector<Score> searched = converged_scores();
+      for (Score score : kScores) {
+        const bool applies = std::find(searched.begin(), searched.end(), score) != searched.end();
+        Json e = applies ? entry(converged_scores_[static_cast<std::size_t>(score)]) : Json(nullptr);
+        if (e.is_object()) e["refined"] = converged_minimum(score, warnings);
+        minimum["converged_" + std::string(score_name(score))] = std::move(e);
+      }
+      minimum["recommended"] = recommended(minimum);
     }
     if (minimum["gcv"].is_object()) {
       const bool at_edge = minimum["gcv"]["at_edge"].get<bool>();
@@ -430,10 +437,14 @@ void RunReport::write_document(std::ostream& out, const char* status) {
                            ", an end of the grid; widen the grid");
     }
   }
-  if (!converged_gcv_.empty()) classic_differs(diagnostics, warnings);
+  if (!converged_edf_.empty()) classic_differs(diagnostics, warnings);
   if (!not_converged_.empty())
-    warnings.push_back("not_converged: the fits at ln(lambda) = " + list_of(not_converged_) +
-                       " stopped at maxit = " + std::to_string(maxit_) + " before converging; raise maxit");
+    warnings.push_back("not_converged: the classic fits at ln(lambda) = " + list_of(not_converged_) +
+                       " stopped at maxit = " + std::to_string(maxit_) +
+                       " before converging" +
+                       (converged_edf_.empty() ? "; raise maxit"
+                                               : "; report the converged fits of trov.json, which do not "
+                                                 "depend on maxit"));
   if (bootstrap_not_converged_ && *bootstrap_not_converged_ > 0)
     warnings.push_back("bootstrap_not_converged: " + std::to_string(*bootstrap_not_converged_) +
                        " bootstrap refits stopped at maxit = " + std::to_string(maxit_) +
@@ -459,6 +470,56 @@ void RunReport::write_document(std::ostream& out, const char* status) {
   out << "}\n";
 }
 
+// The refined minimum of a converged score, or null (with a warning) where its search met a failed fit.
+Json RunReport::converged_minimum(Score score, std::vector<std::string>& warnings) const {
+  const std::optional<RefinedMinimum>& refined = refined_[static_cast<std::size_t>(score)];
+  if (!refined) return nullptr;
+  const std::string label(score_label(score));
+  if (!refined->ok()) {
+    warnings.push_back("converged_failed: the search for the smallest " + label +
+                       " score stopped where a converged fit failed, at ln(lambda) = " +
+                       shortest(*refined->failed_at) + "; its refined minimum is not given");
+    return nullptr;
+  }
+  if (refined->still_falling)
+    warnings.push_back("search_open: the " + label + " score still falls at ln(lambda) = " +
+                       shortest(refined->lnlambda) + ", 30 beyond the grid; the search ended there");
+  const char* limit = refined->limit == SearchLimit::linear          ? "linear"
+                      : refined->limit == SearchLimit::interpolating ? "interpolating"
+                                                                     : nullptr;
+  return {{"lnlambda", refined->lnlambda},
+          {"score", refined->score},
+          {"edf", refined->edf},
+          {"limit", limit ? Json(limit) : Json(nullptr)}};
+}
+
+// The answer to report: the refined minimum of the run's criterion, with a sentence that says it.
+Json RunReport::recommended(const Json& minimum) const {
+  const std::string name(score_name(criterion_)), label(score_label(criterion_));
+  const Json& entry = minimum.value("converged_" + name, Json());
+  if (!entry.is_object() || !entry["refined"].is_object()) return nullptr;
+  const Json& refined = entry["refined"];
+  const double lnlambda = refined["lnlambda"].get<double>(), edf = refined["edf"].get<double>();
+  char at[48], parameters[48];
+  std::snprintf(at, sizeof at, "ln(lambda) = %.2f", lnlambda);
+  std::snprintf(parameters, sizeof parameters, "%.2f parameters", edf);
+  std::string text;
+  const Json& limit = refined["limit"];
+  if (limit == "linear") {
+    const char* scale = model_ == Model::binomial  ? " on the logit scale"
+                        : model_ == Model::poisson ? " on the log scale"
+                                                   : "";
+    text = label + " finds no curvature: the fitness function is a straight line" + scale + " (from " + at +
+           " on, " + parameters + "); report the directional gradient";
+  } else if (limit == "interpolating") {
+    text = label + " falls until the curve runs through every point (" + at + ", " + parameters +
+           "): it finds no smoothing to report; choose another criterion";
+  } else {
+    text = label + " chooses " + at + " (" + parameters + ")";
+  }
+  return {{"criterion", name}, {"lnlambda", lnlambda}, {"edf", edf}, {"limit", limit}, {"text", text}};
+}
+
 // Where the classic fits differ from the converged ones: in a fitted mean by more than the limit, or
 // in the grid row of the smallest GCV score; and where no converged fit was found. One line per kind.
 void RunReport::classic_differs(Json& diagnostics, std::vector<std::string>& warnings) const {
@@ -477,13 +538,13 @@ void RunReport::classic_differs(Json& diagnostics, std::vector<std::string>& war
     if (rows.size() > 1)
       line += ", and by more than " + rounded(differs_limit()) + " at " + std::to_string(rows.size()) +
               " of the lambdas";
-    line +=
-        covariate_
-            ? ": backfitting stopped after its cycles, short of the joint maximum; report the converged fit"
-            : ": its iterations stopped before converging; report the converged fit or raise maxit";
+    line += covariate_ ? ": backfitting stopped after its cycles, short of the joint maximum"
+                       : ": its limits and iterations stop short of the maximum";
+    line += "; report the converged fit";
     warnings.push_back(line);
   }
-  const std::optional<std::size_t> classic = smallest(grid_gcv_), converged = smallest(converged_gcv_);
+  const std::optional<std::size_t> classic = smallest(grid_gcv_),
+                                   converged = smallest(converged_scores_[static_cast<std::size_t>(Score::gcv)]);
   Json minimum_differs = nullptr;
   if (grid_search_ && classic && converged) {
     minimum_differs = *classic != *converged;
@@ -491,7 +552,7 @@ void RunReport::classic_differs(Json& diagnostics, std::vector<std::string>& war
       warnings.push_back("classic_differs: the smallest GCV score lies at ln(lambda) = " +
                          shortest(grid_lnlambda_[*converged]) + " for the converged fits but at " +
                          shortest(grid_lnlambda_[*classic]) +
-                         " for the classic ones; choose lambda by the converged scores");
+                         " for the classic ones; choose lambda by minimum.recommended");
   }
   diagnostics["classic_gcv_minimum_differs"] = minimum_differs;
   diagnostics["converged_failed"] = converged_failed_;

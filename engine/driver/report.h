@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <nlohmann/json.hpp>
@@ -17,6 +18,7 @@
 #include "engine/driver/messages.h"
 #include "engine/driver/settings.h"
 #include "engine/fit/converged.h"
+#include "engine/fit/search.h"
 #include "engine/fit/selection.h"
 
 namespace trov {
@@ -46,10 +48,12 @@ class RunReport : public MessageListener {
   // means (largest_difference).
   // Without the converged fits (RunOptions), penalized is null.
   void grid_row(double lnlambda, const FitResult& fit, const ConvergedFit* penalized, double difference);
-  // The grid cells on either side of the smallest converged score (a member of ConvergedFit), in which
-  // the run refines the minimum; none without a grid search or a finite score.
-  std::optional<std::pair<double, double>> converged_bracket(double ConvergedFit::*score) const;
-  void refined_minimum(double ConvergedFit::*score, const RefinedMinimum& refined);
+  // The scores of the grid's converged fits that the run searches for their smallest values: GCV, OCV
+  // (no covariate), UBRE (models 2 and 3), REML and ML; none without a grid of converged fits.
+  std::vector<Score> converged_scores() const;
+  // The grid rows with one score of their converged fits.
+  ScoredRows converged_rows(Score score) const;
+  void refined_minimum(Score score, const RefinedMinimum& refined);
   void fit(double lnlambda, const Points& points, const Covariate* covariate, const FitResult& fit,
            const ConvergedFit* converged);
   void bootstrap(const Points& points, const BootstrapOutcome& outcome);
@@ -76,6 +80,8 @@ class RunReport : public MessageListener {
   bool write(const char* status);
   void write_document(std::ostream& out, const char* status);
   double differs_limit() const;
+  nlohmann::ordered_json converged_minimum(Score score, std::vector<std::string>& warnings) const;
+  nlohmann::ordered_json recommended(const nlohmann::ordered_json& minimum) const;
   void classic_differs(nlohmann::ordered_json& diagnostics, std::vector<std::string>& warnings) const;
 
   std::string path_;
@@ -92,8 +98,10 @@ class RunReport : public MessageListener {
   std::vector<double> not_converged_;
   // The converged fits: their scores per grid row (NaN where not ok), the refined minima, the rows
   // whose classic fit differs from them (ln(lambda) and the largest difference) and those not ok.
-  std::vector<double> converged_gcv_, converged_ubre_, converged_edf_;
-  std::optional<RefinedMinimum> refined_gcv_, refined_ubre_;
+  std::array<std::vector<double>, std::size(kScores)> converged_scores_;
+  std::vector<double> converged_edf_;
+  std::array<std::optional<RefinedMinimum>, std::size(kScores)> refined_;
+  Score criterion_ = Score::reml;  // the one that chooses the recommended lambda
   std::vector<std::pair<double, double>> classic_differs_;
   std::vector<double> converged_failed_;
   double response_range_ = 0;

@@ -18,11 +18,22 @@
 #include "engine/driver/workers.h"
 #include "engine/fit/converged.h"
 #include "engine/fit/fitter.h"
+#include "engine/fit/search.h"
 #include "engine/fit/selection.h"
 
 namespace trov {
 
 namespace {
+
+// ln(lambda) of the likelihood criteria's minima to this: their edf to 1e-4 of themselves
+constexpr double kLikelihoodTolerance = 1e-4;
+
+// The limits of the fits that a search can reach: a line with the covariate's columns, and the points.
+SearchSetting search_setting(const Points& points, const Covariate* covariate) {
+  return {.y = points.y,
+          .linear_edf = 2.0 + (covariate ? covariate->design.columns - 1 : 0),
+          .interpolating_edf = static_cast<double>(points.n)};
+}
 
 // The covariate's design (intercept and value, or the level design) and the grouping by distinct X.
 Covariate covariate_of(const Points& points, bool categorical) {
@@ -50,7 +61,9 @@ FitResult numbers_of(const FitResult& fit) {
 }
 
 ConvergedFit numbers_of(const ConvergedFit& fit) {
-  return {fit.ok, fit.iterations, fit.edf, fit.gcv, fit.ocv, fit.ubre, fit.deviance, {}, {}, {}, fit.end};
+  ConvergedFit numbers = fit;  // the per-point vectors are not kept
+  numbers.mean = numbers.eta = numbers.beta = {};
+  return numbers;
 }
 
 // One grid row, fitted on a worker and written in row order afterwards.
@@ -61,22 +74,21 @@ struct GridRow {
   bool has_converged = false;
 };
 
-// The minimum of each converged score (GCV; UBRE for models 2 and 3), refined between the grid rows
-// around it, each search on a worker of its own. A search starts from the fits at the middle of its
-// bracket and goes on from fit to fit, so it finds the same whatever the number of workers.
-void refine_minima(RunReport& report, const Settings& settings, std::span<const double> y, WorkerPool& pool,
+// The smallest of each converged score, searched around the grid's smallest row (and beyond its end
+// where that row is the first or the last), each search on a worker of its own. A search starts from
+// the classic fit at its first lambda and goes on from fit to fit, so it finds the same whatever the
+// number of workers.
+void refine_minima(RunReport& report, const Points& points, const Covariate* covariate, WorkerPool& pool,
                    std::span<WorkerFit> workers) {
-  std::vector<double ConvergedFit::*> scores = {&ConvergedFit::gcv};
-  if (settings.model != Model::normal) scores.push_back(&ConvergedFit::ubre);
+  const std::vector<Score> scores = report.converged_scores();
   std::vector<std::optional<RefinedMinimum>> refined(scores.size());
+  const SearchSetting setting = search_setting(points, covariate);
   pool.run(static_cast<int>(scores.size()), [&](int worker, int k) {
-    const auto bracket = report.converged_bracket(scores[static_cast<std::size_t>(k)]);
-    if (!bracket) return;
+    const Score score = scores[static_cast<std::size_t>(k)];
     WorkerFit& w = workers[static_cast<std::size_t>(worker)];
-    const double middle = std::exp((bracket->first + bracket->second) / 2);
-    w.converged->fit(middle, y, w.fitter.fit(middle, y));
-    refined[static_cast<std::size_t>(k)] = refine_minimum(*w.converged, y, bracket->first, bracket->second,
-                                                          scores[static_cast<std::size_t>(k)], 0.001);
+    SearchSetting tuned = setting;
+    if (score == Score::reml || score == Score::ml) tuned.tolerance = kLikelihoodTolerance;
+    refined[static_cast<std::size_t>(k)] = search_minimum(*w.converged, w.fitter, report.converged_rows(score), score, tuned);
   });
   for (std::size_t k = 0; k < scores.size(); ++k)
     if (refined[k]) report.refined_minimum(scores[k], *refined[k]);
@@ -142,7 +154,7 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
         report->grid_row(lnlambda_of(k), row.classic, row.has_converged ? &row.converged : nullptr,
                          row.difference);
     }
-    if (report && options.converged) refine_minima(*report, settings, points.y, pool, workers);
+    if (report && options.converged) refine_minima(*report, points, with, pool, workers);
     out.close();
     if (report && !report->finish()) report_failed(*report);
     return;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numbers>
 
 #include "engine/covariate/matrix.h"
 #include "engine/spline/links.h"
@@ -131,7 +132,7 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
   const auto q = static_cast<std::size_t>(columns_);
   for (auto* v : {&eta_, &correction_eta_, &step_eta_, &weight_, &residual_y_, &solve_weight_, &tail_})
     v->resize(n);
-  for (auto* v : {&group_weight_, &zeta_, &lev_, &curvature_, &step_curvature_}) v->resize(knots);
+  for (auto* v : {&group_weight_, &zeta_, &lev_, &curvature_, &step_curvature_, &null_line_}) v->resize(knots);
   for (Unknowns* u : {&theta_, &step_, &correction_, &residual_, &rhs_}) {
     u->s.resize(knots);
     u->beta.resize(q);
@@ -487,7 +488,7 @@ const ConvergedFit& ConvergedFitter::iterate(double lambda, std::span<const doub
   }
   r.ok = r.end == NewtonEnd::converged;
   last_ok_ = r.ok;
-  finish(y);
+  finish(lambda, y);
   return r;
 }
 
@@ -522,13 +523,74 @@ double ConvergedFitter::covariate_trace() {
   return trace;
 }
 
+// The likelihood scores of the fit at the prepared weights, from minus the log likelihood of the
+// cases (models 2 and 3; the constants of the Poisson counts left out) or the squares of the normal
+// model's cases about the fit. With H = Z'WZ + P the penalized information, P = lambda t K on the values
+// of s at the distinct X and Mp = 2 + covariate columns the unpenalized ones,
+//   REML = -l + s'Ps/2 + (ln|H| - ln|P|_+)/2 - Mp/2 ln(2 pi),
+//   ML   = -l + s'Ps/2 + (ln|H_r| - ln|P|_+)/2,
+// H_r the block of H_ss on the complement of the lines, orthogonal to them in the values' coordinates:
+// ln|H_r| = ln|H_ss| + ln|N'H_ss^-1 N| - ln|N'N|, N = [1, x - mean]. With the covariate,
+// ln|H| = ln|H_ss| + ln|A|, A the Schur complement that prepare factored; and
+//   ln|H_ss| - ln|P|_+ = (log innovations of the smoother) + sum ln W_g - ln|N'N| + 2 ln(x_1 - x_0).
+// The normal model profiles its scale out: REML = (m/2)(1 + ln(2 pi D_p/m)) + (ln|H| - ln|P|_+)/2 with
+// m = cases - Mp, D_p the squares plus s'Ps; ML the same with m = cases and H_r.
+void ConvergedFitter::likelihood_scores(double lambda, double minus_loglik, double squares) {
+  ConvergedFit& r = result_;
+  const std::span<const double> x = groups().xcompress;
+  const int knots = groups().nunique, q = columns_;
+  curvatures_.curvatures(theta_.s, curvature_);
+  const double penalty = lambda * penalty_scale(x) * curvature_product(x, curvature_, curvature_);
+  // the lines: N'N and N'H_ss^-1 N, H_ss^-1 N = S (N / W) with S the smoother
+  double mean = 0;
+  for (int g = 0; g < knots; ++g) mean += x[g];
+  mean /= knots;
+  double nn[3] = {0, 0, 0}, nhn[3] = {0, 0, 0};  // (1,1), (1,x), (x,x)
+  for (int column = 0; column < 2; ++column) {
+    for (int g = 0; g < knots; ++g) zeta_[g] = (column == 0 ? 1 : x[g] - mean) / group_weight_[g];
+    spline_.smooth(zeta_, null_line_);
+    for (int g = 0; g < knots; ++g) {
+      const double centred = x[g] - mean;
+      if (column == 0) {
+        nn[0] += 1, nn[1] += centred, nn[2] += centred * centred;
+        nhn[0] += null_line_[g];
+      } else {
+        nhn[1] += null_line_[g];
+        nhn[2] += centred * null_line_[g];
+      }
+    }
+  }
+  const double log_nn = std::log(nn[0] * nn[2] - nn[1] * nn[1]);
+  double log_weights = 0;
+  for (int g = 0; g < knots; ++g) log_weights += std::log(group_weight_[g]);
+  const double spline_part = spline_.log_innovations() + log_weights - log_nn + 2 * std::log(x[1] - x[0]);
+  double log_schur = 0;  // ln|A| from its Cholesky factor, which holds 1/L(i, i)
+  for (int j = 0; j < q; ++j) log_schur -= 2 * std::log(packed_[j * (j + 1) / 2 + j]);
+  const double log_full = spline_part + log_schur;
+  const double log_range = spline_part + std::log(nhn[0] * nhn[2] - nhn[1] * nhn[1]) - log_nn;
+  const double unpenalized = 2 + q;
+  const double two_pi = 2 * std::numbers::pi;
+  if (model_ == Model::normal) {
+    double cases = 0;
+    for (int i = 0; i < points_.n; ++i) cases += points_.irep[i];
+    const double dp = squares + points_.spread + penalty;
+    auto profiled = [&](double m) { return m / 2 * (1 + std::log(two_pi * dp / m)); };
+    const bool defined = dp > 0 && cases > unpenalized;
+    r.reml = defined ? profiled(cases - unpenalized) + log_full / 2 : kNaN;
+    r.ml = defined ? profiled(cases) + log_range / 2 : kNaN;
+  } else {
+    r.reml = minus_loglik + penalty / 2 + log_full / 2 - unpenalized / 2 * std::log(two_pi);
+    r.ml = minus_loglik + penalty / 2 + log_range / 2;
+  }
+}
+
 // The fitted values at the final eta and the scores, with the leverages and the trace at the last
 // prepared weights (which differ from the final ones by less than the tolerance of the steps).
-void ConvergedFitter::finish(std::span<const double> y) {
+void ConvergedFitter::finish(double lambda, std::span<const double> y) {
   ConvergedFit& r = result_;
   const int n = points_.n;
   r.edf = solved_ ? spline_.leverages(lev_) + (columns_ > 0 ? covariate_trace() : 0.0) : kNaN;
-  double squares = 0, deleted = 0, deviance = 0;
+  double squares = 0, deleted = 0, deviance = 0, minus_loglik = 0;
   for (int i = 0; i < n; ++i) {
     const double cases = points_.irep[i], residual = residual_y_[i];
     r.eta[i] = eta_[i];
@@ -539,83 +601,26 @@ void ConvergedFitter::finish(std::span<const double> y) {
       const double loo = residual / (1 - lev_[i]);
       deleted += scale * (loo * loo);
     }
-    deviance +=
-        model_ == Model::normal
-            ? cases * (residual * residual)
-            : 2 * cases * (saturated(y[i], model_) - (y[i] * eta_[i] - cumulant(eta_[i], tail_[i], model_)));
+    if (model_ != Model::normal) {
+      const double fitted = y[i] * eta_[i] - cumulant(eta_[i], tail_[i], model_);
+      minus_loglik -= cases * fitted;
+      deviance += 2 * cases * (saturated(y[i], model_) - fitted);
+    }
   }
   const double points = n;
+  if (model_ == Model::normal) deviance = squares;
   r.gcv = points * squares / ((points - r.edf) * (points - r.edf));
   r.ocv = design_ ? kNaN : deleted / points;
   r.deviance = deviance;
   r.ubre = model_ == Model::normal ? kNaN : deviance / points + 2 * r.edf / points - 1;
+  if (solved_ && r.ok)
+    likelihood_scores(lambda, minus_loglik, squares);
+  else
+    r.reml = r.ml = kNaN;
   if (design_) {
     r.beta[0] = 0;
     std::copy(theta_.beta.begin(), theta_.beta.end(), r.beta.begin() + 1);
   }
-}
-
-RefinedMinimum refine_minimum(ConvergedFitter& fitter, std::span<const double> y, double lo, double hi,
-                              double ConvergedFit::*score, double tolerance) {
-  RefinedMinimum best;
-  double best_score = std::numeric_limits<double>::infinity();
-  auto evaluate = [&](double lnlambda) {
-    const ConvergedFit& fit = fitter.refit(std::exp(lnlambda), y);
-    const double value = fit.*score;
-    if (!fit.ok || !std::isfinite(value)) return std::numeric_limits<double>::infinity();
-    if (value < best_score) {
-      best_score = value;
-      best = {lnlambda, value, fit.edf, true};
-    }
-    return value;
-  };
-  // Brent's minimization: a parabola through the three best points where it steps well inside the
-  // bracket [a, b], else a golden-section step into the larger part; x is the best point, w the second
-  // and v the third. It ends when the bracket is narrower than the tolerance.
-  const double golden = (3 - std::sqrt(5.0)) / 2;
-  const double tol = tolerance / 4;
-  double a = lo, b = hi;
-  double x = a + golden * (b - a), w = x, v = x;
-  double fx = evaluate(x), fw = fx, fv = fx;
-  double d = 0, e = 0;  // the last step and the one before
-  for (;;) {
-    const double middle = (a + b) / 2;
-    if (std::abs(x - middle) <= 2 * tol - (b - a) / 2) break;
-    bool parabolic = false;
-    if (std::abs(e) > tol) {
-      double r = (x - w) * (fx - fv), q = (x - v) * (fx - fw);
-      double p = (x - v) * q - (x - w) * r;
-      q = 2 * (q - r);
-      if (q > 0) p = -p;
-      q = std::abs(q);
-      const double before = e;
-      e = d;
-      // the parabola's step: less than half the one before, and inside the bracket
-      if (std::abs(p) < std::abs(q * before / 2) && p > q * (a - x) && p < q * (b - x)) {
-        d = p / q;
-        if (x + d - a < 2 * tol || b - (x + d) < 2 * tol) d = x < middle ? tol : -tol;
-        parabolic = true;
-      }
-    }
-    if (!parabolic) {
-      e = (x < middle ? b : a) - x;
-      d = golden * e;
-    }
-    const double u = x + (std::abs(d) >= tol ? d : (d > 0 ? tol : -tol));
-    const double fu = evaluate(u);
-    if (fu <= fx) {
-      (u < x ? b : a) = x;
-      v = w, fv = fw, w = x, fw = fx, x = u, fx = fu;
-    } else {
-      (u < x ? a : b) = u;
-      if (fu <= fw || w == x) {
-        v = w, fv = fw, w = u, fw = fu;
-      } else if (fu <= fv || v == x || v == w) {
-        v = u, fv = fu;
-      }
-    }
-  }
-  return best;
 }
 
 }  // namespace trov

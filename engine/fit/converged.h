@@ -35,6 +35,12 @@ struct ConvergedFit {
   double ocv = 0;            // sum N/w ((y - mu)/(1 - lev))^2 / n (no covariate)
   double ubre = 0;           // D/n + 2 edf/n - 1 (models 2 and 3)
   double deviance = 0;       // D: binomial or Poisson deviance of the points, N-weighted RSS (normal)
+  // The Laplace approximations to minus the log restricted (REML) and marginal (ML) likelihood of the
+  // cases, smaller is better; with the unpenalized columns (the line and the covariate's) integrated
+  // out (REML) or fixed (ML), and for the normal model the scale profiled out. Omitted constants: those
+  // of the Poisson counts (sum ln y!) and those of the parametrization, the same at every lambda.
+  double reml = 0;
+  double ml = 0;
   std::vector<double> mean;  // fitted mean per point
   std::vector<double> eta;   // fitted linear predictor per point
   std::vector<double> beta;  // covariate coefficients as FitResult::beta lays them out; beta[0] = 0, as
@@ -94,7 +100,8 @@ class ConvergedFitter {
   double change_of(std::span<const double> step_eta) const;
   double gain(double t, double slope, double roughness) const;
   double covariate_trace();
-  void finish(std::span<const double> y);
+  void likelihood_scores(double lambda, double minus_loglik, double squares);
+  void finish(double lambda, std::span<const double> y);
 
   const Points& points_;
   const Design* design_;
@@ -115,7 +122,7 @@ class ConvergedFitter {
   // per point: eta, Z of a correction, Z step, b''(eta), y - mu, N b''(eta), the tail of the mean
   std::vector<double> eta_, correction_eta_, step_eta_, weight_, residual_y_, solve_weight_, tail_;
   // per distinct X: the curvatures of s and of the step (or of s + step while refining)
-  std::vector<double> group_weight_, zeta_, lev_, curvature_, step_curvature_;
+  std::vector<double> group_weight_, zeta_, lev_, curvature_, step_curvature_, null_line_;
   // per column and distinct X (column-major by column), per pair of columns, per column
   std::vector<double> xbar_, smooth_x_, cross_, packed_, column_rhs_;
   bool solved_ = false;             // weights prepared and solved at, so the trace applies
@@ -124,20 +131,5 @@ class ConvergedFitter {
   bool last_ok_ = false;
   ConvergedFit result_;
 };
-
-// A ln(lambda) at which a score of the converged fits is smallest, searched within [lo, hi].
-struct RefinedMinimum {
-  double lnlambda = 0;
-  double score = 0;
-  double edf = 0;
-  bool ok = false;  // some fit of the search ended ok
-};
-
-// Brent's search (golden sections and parabolas) for the smallest score (a member of ConvergedFit such
-// as &ConvergedFit::gcv) over ln(lambda) in [lo, hi], until the bracket is narrower than `tolerance`;
-// each fit starts from the one before. A fit that does not end ok counts as an infinite score. Returns
-// the best fit evaluated.
-RefinedMinimum refine_minimum(ConvergedFitter& fitter, std::span<const double> y, double lo, double hi,
-                              double ConvergedFit::*score, double tolerance);
 
 }  // namespace trov

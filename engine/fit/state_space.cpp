@@ -1,5 +1,6 @@
 #include "engine/fit/state_space.h"
 
+#include <cmath>
 #include <cstddef>
 
 namespace trov {
@@ -89,6 +90,12 @@ void StateSpaceSpline::smooth(std::span<const double> y, std::span<double> fit) 
   const double step_variance = variance_ * h0 * h0 * h0 / 3, noise = 1 / weight_[0];
   const double back = noise / (noise + step_variance);
   fit[0] = back * (sf - h0 * sd) + (1 - back) * first;
+}
+
+double StateSpaceSpline::log_innovations() const {
+  double sum = 0;
+  for (std::size_t i = 2; i < x_.size(); ++i) sum += std::log(steps_[i].predicted[0] + 1 / weight_[i]);
+  return sum;
 }
 
 double StateSpaceSpline::leverages(std::span<double> lev) {

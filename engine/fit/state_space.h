@@ -27,6 +27,13 @@ class StateSpaceSpline {
   // The fitted values at the knots for the responses y; fit may share storage with y.
   void smooth(std::span<const double> y, std::span<double> fit);
 
+  // log|W + P| - log|W| - log|P|_+ + log|N'N| - 2 ln(x_1 - x_0), with W the weights, P the penalty
+  // matrix of the values at the knots and N = [1, x]: the sum of the logs of the innovation variances
+  // of the filter after the first two knots, which start it (the prediction-error form of the
+  // likelihood of the weighted values under the diffuse prior of the line). Exact for any knots and
+  // weights, and free of cancellation: each variance is a sum of positive terms.
+  double log_innovations() const;
+
   // The leverages, the diagonal of the hat matrix (weight_g times the variance of f(x_g) given all y),
   // into lev; returns their sum, the trace.
   double leverages(std::span<double> lev);

@@ -5,6 +5,7 @@
 #   expected.status   exit status                         (required)
 #   expected.trov.out the results file; when absent, the run must leave no trov.out
 #   expected.stderr   standard error                      (optional)
+#   expected.trov.json trov.json, byte for byte             (optional; REGENERATE rewrites it where it is)
 # A run that writes trov.json must agree with its trov.out (the checker named as third argument). The
 # run is made again on one processor (taskset -c 0): every file and line must be the same.
 # To make the expected files of a new case from the current engine, run with REGENERATE=1 and
@@ -30,6 +31,7 @@ if [ "${REGENERATE:-0}" = 1 ]; then
   cp stdout.txt "$case_dir/expected.stdout"
   cp status.txt "$case_dir/expected.status"
   if [ -f trov.out ]; then cp trov.out "$case_dir/expected.trov.out"; else rm -f "$case_dir/expected.trov.out"; fi
+  if [ -f "$case_dir/expected.trov.json" ]; then cp trov.json "$case_dir/expected.trov.json"; fi
   echo "regenerated $case_dir"
   exit 0
 fi
@@ -48,6 +50,7 @@ compare() {  # expected actual label
 compare "$case_dir/expected.stdout" stdout.txt "standard output"
 compare "$case_dir/expected.status" status.txt "exit status"
 [ -f "$case_dir/expected.stderr" ] && compare "$case_dir/expected.stderr" stderr.txt "standard error"
+[ -f "$case_dir/expected.trov.json" ] && compare "$case_dir/expected.trov.json" trov.json "trov.json"
 if [ -f "$case_dir/expected.trov.out" ]; then
   compare "$case_dir/expected.trov.out" trov.out "trov.out"
 elif [ -f trov.out ]; then

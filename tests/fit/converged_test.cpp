@@ -226,6 +226,109 @@ TEST(converged_test, meets_the_dense_penalized_fit) {
   }
 }
 
+// ln|A| of a symmetric positive-definite matrix by Cholesky, in extended precision.
+Real log_determinant(Matrix a) {
+  Real sum = 0;
+  for (std::size_t j = 0; j < a.size(); ++j) {
+    for (std::size_t k = 0; k < j; ++k)
+      for (std::size_t i = j; i < a.size(); ++i) a[i][j] -= a[i][k] * a[j][k];
+    const Real pivot = std::sqrt(a[j][j]);
+    sum += 2 * std::log(pivot);
+    for (std::size_t i = j; i < a.size(); ++i) a[i][j] /= pivot;
+  }
+  return sum;
+}
+
+// The REML and ML scores from their definitions with full matrices: the penalty's pseudo-determinant
+// as |P + U0 U0'| and H_r, the information on the complement of the lines, as |Pi H Pi + U0 U0'| (Pi
+// the projection off U0), U0 an orthonormal basis of the lines [1, x] on the distinct X.
+struct Scores {
+  Real reml = 0, ml = 0;
+};
+Scores dense_scores(const Case& c, const DenseProblem& problem, const Reference& reference) {
+  const std::size_t k = problem.knots;
+  const std::vector<double> x = c.covariate ? c.covariate->groups.xcompress : c.points.x;
+  Matrix u0 = test::zeros(k, 2);
+  Real mean = 0, spread = 0;
+  for (double v : x) mean += v;
+  mean /= static_cast<Real>(k);
+  for (double v : x) spread += (v - mean) * (v - mean);
+  for (std::size_t g = 0; g < k; ++g) {
+    u0[g][0] = 1 / std::sqrt(static_cast<Real>(k));
+    u0[g][1] = (x[g] - mean) / std::sqrt(spread);
+  }
+  Matrix weighted;
+  const std::vector<Real> eta = problem.eta_of(reference.theta);
+  const Matrix h = problem.information(c, eta, weighted);
+  Matrix pseudo = test::zeros(k, k), range = test::zeros(k, k), projection = test::zeros(k, k);
+  for (std::size_t a = 0; a < k; ++a)
+    for (std::size_t b = 0; b < k; ++b) {
+      const Real lines = u0[a][0] * u0[b][0] + u0[a][1] * u0[b][1];
+      pseudo[a][b] = problem.penalty[a][b] + lines;
+      projection[a][b] = (a == b ? 1 : 0) - lines;
+    }
+  for (std::size_t a = 0; a < k; ++a)
+    for (std::size_t b = 0; b < k; ++b) {
+      Real sum = 0;
+      for (std::size_t i = 0; i < k; ++i)
+        for (std::size_t j = 0; j < k; ++j) sum += projection[a][i] * h[i][j] * projection[j][b];
+      range[a][b] = sum + (u0[a][0] * u0[b][0] + u0[a][1] * u0[b][1]);
+    }
+  Real penalty = 0, minus_loglik = 0, squares = 0, cases = 0;
+  for (std::size_t a = 0; a < k; ++a)
+    for (std::size_t b = 0; b < k; ++b) penalty += reference.theta[a] * problem.penalty[a][b] * reference.theta[b];
+  for (int i = 0; i < c.points.n; ++i) {
+    const Real n = c.points.irep[i], y = c.points.y[i], e = eta[static_cast<std::size_t>(i)];
+    const Real cumulant = c.model == Model::binomial ? std::log1p(std::exp(e)) : std::exp(e);
+    minus_loglik += n * (cumulant - y * e);
+    squares += n * (y - e) * (y - e);
+    cases += n;
+  }
+  const Real log_pseudo = log_determinant(pseudo), two_pi = 2 * std::acos(Real(-1));
+  const Real full = log_determinant(h) - log_pseudo, on_range = log_determinant(range) - log_pseudo;
+  const Real unpenalized = static_cast<Real>(problem.unknowns - k + 2);
+  if (c.model != Model::normal)
+    return {minus_loglik + penalty / 2 + full / 2 - unpenalized / 2 * std::log(two_pi),
+            minus_loglik + penalty / 2 + on_range / 2};
+  const Real dp = squares + c.points.spread + penalty;
+  auto profiled = [&](Real m) { return m / 2 * (1 + std::log(two_pi * dp / m)); };
+  return {profiled(cases - unpenalized) + full / 2, profiled(cases) + on_range / 2};
+}
+
+// REML and ML meet their dense definitions, and so do their differences between two lambdas.
+TEST(converged_test, likelihood_scores_meet_their_dense_definitions) {
+  for (Model model : {Model::normal, Model::binomial, Model::poisson}) {
+    for (Kind kind : {Kind::none, Kind::continuous, Kind::categorical}) {
+      Case c = make_case(model, kind);
+      c.points.spread = 7.25;  // cases pooled into the points (the normal model's scale counts them)
+      Fitter classic(c.points, c.with(), {.model = model});
+      ConvergedFitter converged(c.points, c.with(), model);
+      double reml[2], ml[2];
+      Real dense_reml[2], dense_ml[2];
+      const double lambdas[2] = {0.003, 30.0};
+      for (int l = 0; l < 2; ++l) {
+        const ConvergedFit& fit = converged.fit(lambdas[l], c.points.y, classic.fit(lambdas[l], c.points.y));
+        ASSERT_TRUE(fit.ok);
+        const DenseProblem problem(c, lambdas[l]);
+        const Scores dense = dense_scores(c, problem, dense_fit(c, problem));
+        reml[l] = fit.reml, ml[l] = fit.ml, dense_reml[l] = dense.reml, dense_ml[l] = dense.ml;
+      }
+      const std::string where = std::string(model_name(model)) + ", " + name_of(kind);
+      for (int l = 0; l < 2; ++l) {
+        EXPECT_NEAR(reml[l], static_cast<double>(dense_reml[l]), 1e-9 * std::abs(reml[l])) << where << " " << l;
+        EXPECT_NEAR(ml[l], static_cast<double>(dense_ml[l]), 1e-9 * std::abs(ml[l])) << where << " " << l;
+      }
+      // differences to 1e-9 of themselves, or of 1 where they are small: the fits that the scores
+      // stand on are converged to 1e-9
+      const double reml_step = reml[1] - reml[0], ml_step = ml[1] - ml[0];
+      const auto dense_reml_step = static_cast<double>(dense_reml[1] - dense_reml[0]);
+      const auto dense_ml_step = static_cast<double>(dense_ml[1] - dense_ml[0]);
+      EXPECT_NEAR(reml_step, dense_reml_step, 1e-9 * std::max(1.0, std::abs(dense_reml_step))) << where;
+      EXPECT_NEAR(ml_step, dense_ml_step, 1e-9 * std::max(1.0, std::abs(dense_ml_step))) << where;
+    }
+  }
+}
+
 // Where the classic iterations stop early (fitted probabilities near 0 at a small lambda), the
 // converged fit still meets the dense one; a search from the fitter's last fit finds the same fit.
 TEST(converged_test, corrects_a_classic_fit_that_stopped_early) {
