@@ -190,7 +190,7 @@ case $case_name in
 defaults)
   # The grid search with every default: its minima marked and named, the fits that did not converge;
   # the results, the metafile, trov.json and the figures also copied under another name. Then "fixed
-  # lambda" and OK fit the curve at the GCV minimum.
+  # lambda" and OK fit the curve at the recommended (REML) lambda.
   start
   set_field output_file "results copy.txt"
   ok_and_plot
@@ -198,28 +198,33 @@ defaults)
   expect_out " No. of grid steps =     21"
   [ "$(grep -cE '^ +-?[0-9]+\.[0-9]+ +[0-9.]+ +[0-9.E+-]+ +[0-9.E+-]+ +[0-9]+$' trov.out)" -eq 21 ] ||
     fail "trov.out lacks its 21 grid lines"
-  minima=("GCV minimum at ln(lambda) = 4.00 (2.62 parameters)" "OCV minimum at ln(lambda) = 4.00 (2.62 parameters)"
+  minima=("REML chooses ln(lambda) = 1.14 (4.43 parameters)"
+    "REML score of the converged fits (long dashes)"
+    "GCV minimum at ln(lambda) = 4.00 (2.62 parameters)" "OCV minimum at ln(lambda) = 4.00 (2.62 parameters)"
     "Warning: 9 classic fits stopped at the maximum number of iterations: choose lambda by the converged fits")
   check_metafile "Range of lambdas" "GCV score (solid) and OCV score (dashed)" "ln(lambda)" "Score" "${minima[@]}"
-  check_publication_figures trov 240.945 "ln(lambda)" "GCV (classic)" "OCV (classic)"
+  check_publication_figures trov 240.945 "ln(lambda)" "GCV (classic)" "OCV (classic)" "REML (converged fits)" \
+    "REML minimum, ln(lambda) = 1.14"
   cmp -s trov.out "results copy.txt" || fail "the copy differs from trov.out"
   for f in wmf json png svg pdf _caption.txt _plot.csv _plot.R _plot.py; do
     [ "${f#_}" = "$f" ] && f=.$f
     cmp -s "trov$f" "results copy$f" || fail "results copy$f differs from trov$f"
   done
   [ "$(ls -A | grep -c '^\.')" -eq 0 ] || fail "a temporary file stayed: $(ls -A | grep '^\.')"
-  # the fixed lambda offered is the GCV minimum; a name that is trov.out itself needs no copy
+  # the fixed lambda offered is the recommended one; a name that is trov.out itself needs no copy
   shot "$dialog" dialog_after_grid
   echo stale >"results copy.txt"
   rm metafile.svg
   set_field output_file "./trov.out"
   click_list_item option_list 0
   ok_and_plot
-  expect_in_line 5 "4         lmin = smallest ln(lambda) of search, or fixed ln(lambda)"
-  expect_out " Fixed lambda =           4.00000"
+  expect_in_line 5 "1.14      lmin = smallest ln(lambda) of search, or fixed ln(lambda)"
+  expect_out " Fixed lambda =           1.14000"
   cmp -s trov.out "results copy.txt" && fail "the copy was made again under the old name"
-  check_metafile "Fitness function with data points" "demo1.dat, binomial model, ln(lambda) = 4.00, 2.62 parameters" \
-    "Selection gradients: beta = 0.00919, gamma = -0.00917"
+  grep -q "ln(lambda) = 1.14 (4.43 effective parameters), the REML choice of the preceding grid search" \
+    trov_caption.txt || fail "the caption does not say how lambda was chosen: $(cat trov_caption.txt)"
+  check_metafile "Fitness function with data points" "demo1.dat, binomial model, ln(lambda) = 1.14, 4.43 parameters" \
+    "Selection gradients: beta = 0.00981, gamma = -0.0184"
   quit
   ;;
 grid_edge)
