@@ -108,9 +108,25 @@ std::string escaped(const std::string& text) {
   return out;
 }
 
+// Two decimals of a point are finer than any printer; trailing zeros dropped ("8", "12.5").
 std::string number(double v) {
   char text[32];
   std::snprintf(text, sizeof text, "%.2f", v);
+  std::string s = text;
+  s.erase(s.find_last_not_of('0') + 1);
+  if (s.back() == '.') s.pop_back();
+  return s == "-0" ? "0" : s;
+}
+
+std::string exact(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", v);
+  return text;
+}
+
+std::string millimetres(double points) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6gmm", points * 25.4 / 72);
   return text;
 }
 
@@ -150,8 +166,8 @@ bool write_pdf(const Scene& s, const std::string& name) {
 bool write_svg(const Scene& s, const std::string& name) {
   std::ostringstream svg;
   svg << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << number(s.width) << "pt\" height=\""
-      << number(s.height) << "pt\" viewBox=\"0 0 " << number(s.width) << ' ' << number(s.height) << "\">\n"
+      << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << millimetres(s.width) << "\" height=\""
+      << millimetres(s.height) << "\" viewBox=\"0 0 " << exact(s.width) << ' ' << exact(s.height) << "\">\n"
       << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n<defs>\n";
   for (std::size_t i = 0; i < s.clips.size(); ++i)
     svg << "<clipPath id=\"panel" << i << "\"><rect x=\"" << number(s.clips[i].x) << "\" y=\"" << number(s.clips[i].y)

@@ -29,6 +29,9 @@ check_publication_figures() {
   pdftotext "$stem.pdf" text.txt || fail "pdftotext cannot read $stem.pdf"
   for text in "$@"; do grep -qF -- "$text" text.txt || fail "$stem.pdf lacks the text '$text'"; done
   grep -qiE '\.dat|warning' text.txt && fail "$stem.pdf holds a file name or a warning: $(cat text.txt)"
+  local mm
+  mm=$(awk -v pt="$width" 'BEGIN { printf "%.4g", pt * 25.4 / 72 }')
+  grep -q "<svg [^>]*width=\"${mm}mm\"" "$stem.svg" || fail "$stem.svg is not $mm mm wide"
   grep -o '<text[^>]*>[^<]*</text>' "$stem.svg" >texts.txt || fail "$stem.svg has no <text> elements"
   grep -v 'font-family="[A-Za-z]' texts.txt && fail "an SVG text names no font"
   sed 's/.*font-size="\([0-9.]*\)".*/\1/' texts.txt | awk '$1 < 7 { bad = 1 } END { exit bad }' ||
