@@ -74,7 +74,7 @@ std::vector<Point> shape_points(Shape shape, double x, double y, double r) {
     }
   };
   switch (shape) {
-    case Shape::circle: polygon(24, r, 0, false); break;
+    case Shape::circle: polygon(24, r, 0, false); break;  // drawn as a circle by the painter
     case Shape::square: polygon(4, r * 1.2, 45, false); break;
     case Shape::triangle: polygon(3, r * 1.25, 90, false); break;
     case Shape::diamond: polygon(4, r * 1.25, 90, false); break;
@@ -128,10 +128,17 @@ class Painter {
 
   void line(std::vector<Point> points, double width, Stroke stroke = Stroke::solid, double grey = 0,
             int clip = -1) {
-    s_.paths.push_back({std::move(points), false, -1, width, grey, stroke, clip});
+    s_.paths.push_back({std::move(points), 0, false, -1, width, grey, stroke, clip});
   }
   void area(std::vector<Point> points, double fill, double stroke_width = 0, int clip = -1) {
-    s_.paths.push_back({std::move(points), true, fill, stroke_width, 0, Stroke::solid, clip});
+    s_.paths.push_back({std::move(points), 0, true, fill, stroke_width, 0, Stroke::solid, clip});
+  }
+  // A symbol; circles as circles, which keeps the files of many points small.
+  void symbol(Shape shape, double x, double y, double r, double fill, double stroke_width) {
+    if (shape == Shape::circle)
+      s_.paths.push_back({{{x, y}}, r, true, fill, stroke_width, 0, Stroke::solid, -1});
+    else
+      area(shape_points(shape, x, y, r), fill, stroke_width);
   }
   // A text within `room` points: smaller down to the least legible size, then cut with "...".
   void text(std::string text, double x, double y, Anchor anchor = Anchor::start, bool vertical = false,
@@ -157,10 +164,10 @@ class Painter {
         if (e.rug)
           line({{x, y - 3}, {x, y + 3}}, kSymbolWidth);
         else
-          area(shape_points(e.shape, x, y, 2.2), -1, kSymbolWidth);
+          symbol(e.shape, x, y, 2.2, -1, kSymbolWidth);
         break;
       case Entry::Kind::marker:
-        area(shape_points(e.shape, x, y, kMarkerRadius), 0, 0.4);
+        symbol(e.shape, x, y, kMarkerRadius, 0, 0.4);
         break;
     }
   }
@@ -311,12 +318,12 @@ Scene lay_out(const Figure& f) {
         }
         // without (telling) weights every symbol has the size of a middling one
         const double r = most > 0 && i < pts.weight.size() ? std::max(1.3, 3.2 * std::sqrt(pts.weight[i] / most)) : 2.0;
-        paint.area(shape_points(pts.shape, x, y, r), -1, kSymbolWidth);
+        paint.symbol(pts.shape, x, y, r, -1, kSymbolWidth);
       }
     }
     for (const Marker& m : f.markers)
       if (m.panel == p && std::isfinite(m.x) && std::isfinite(m.y))
-        paint.area(shape_points(m.shape, px(m.x), py(m.y), kMarkerRadius), 0, 0.4);
+        paint.symbol(m.shape, px(m.x), py(m.y), kMarkerRadius, 0, 0.4);
 
     // axes: the left and the bottom line, ticks outwards
     paint.line({{left, ptop}, {left, pbottom}, {right, pbottom}}, kAxisWidth);

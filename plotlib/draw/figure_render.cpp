@@ -50,8 +50,13 @@ void draw(cairo_t* cr, const Scene& s) {
       cairo_rectangle(cr, r.x, r.y, r.w, r.h);
       cairo_clip(cr);
     }
-    cairo_move_to(cr, p.points[0].x, p.points[0].y);
-    for (std::size_t i = 1; i < p.points.size(); ++i) cairo_line_to(cr, p.points[i].x, p.points[i].y);
+    if (p.radius > 0) {
+      cairo_new_sub_path(cr);
+      cairo_arc(cr, p.points[0].x, p.points[0].y, p.radius, 0, 2 * std::numbers::pi);
+    } else {
+      cairo_move_to(cr, p.points[0].x, p.points[0].y);
+      for (std::size_t i = 1; i < p.points.size(); ++i) cairo_line_to(cr, p.points[i].x, p.points[i].y);
+    }
     if (p.closed) cairo_close_path(cr);
     if (p.fill >= 0) {
       cairo_set_source_rgb(cr, p.fill, p.fill, p.fill);
@@ -181,11 +186,17 @@ bool write_svg(const Scene& s, const std::string& name) {
   };
   for (const PathItem& p : s.paths) {
     if (p.points.empty()) continue;
-    svg << "<path d=\"";
-    for (std::size_t i = 0; i < p.points.size(); ++i)
-      svg << (i == 0 ? "M" : " L") << number(p.points[i].x) << ' ' << number(p.points[i].y);
-    if (p.closed) svg << " Z";
-    svg << "\" fill=\"" << (p.fill >= 0 ? grey(p.fill) : "none") << '"';
+    if (p.radius > 0) {
+      svg << "<circle cx=\"" << number(p.points[0].x) << "\" cy=\"" << number(p.points[0].y) << "\" r=\""
+          << number(p.radius) << '"';
+    } else {
+      svg << "<path d=\"";
+      for (std::size_t i = 0; i < p.points.size(); ++i)
+        svg << (i == 0 ? "M" : " L") << number(p.points[i].x) << ' ' << number(p.points[i].y);
+      if (p.closed) svg << " Z";
+      svg << '"';
+    }
+    svg << " fill=\"" << (p.fill >= 0 ? grey(p.fill) : "none") << '"';
     if (p.stroke_width > 0) {
       const std::vector<double> dashes = dash_pattern(p.stroke);
       svg << " stroke=\"" << grey(p.stroke_grey) << "\" stroke-width=\"" << number(p.stroke_width)

@@ -17,7 +17,8 @@ struct Rect {
 };
 
 struct PathItem {
-  std::vector<Point> points;
+  std::vector<Point> points;  // a circle: its centre alone
+  double radius = 0;          // > 0: a circle
   bool closed = false;
   double fill = -1;          // grey level of the fill; negative: none
   double stroke_width = 0;   // points; 0: no stroke
