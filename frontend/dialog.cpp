@@ -11,7 +11,7 @@ namespace {
 // Identifiers of the widgets the callbacks and the read-back use.
 struct DialogIds {
   int opt, mod, cov, fil, str, fix, lmin, lmax, step, boot, seed, stop, maxit, out, ok, quit;
-  int criterion, boot_lambda;  // the settings of trov.options
+  int criterion, boot_lambda, x_title, y_title;  // the settings of trov.options
 };
 
 DialogIds ids;
@@ -81,6 +81,9 @@ void run_dialog(DialogValues& v) {
   ids.seed = plotlib::wgltxt(left, label::seed, without_trailing_blanks(v.seed), 30);
   plotlib::wglab(left, "Bootstrap lambda:");
   ids.boot_lambda = plotlib::wglis(left, kBootstrapLambdaItems, static_cast<int>(v.options.bootstrap_lambda) + 1);
+  // the figures' axis titles; empty: the defaults by model
+  ids.x_title = plotlib::wgltxt(left, label::x_title, v.options.x_label, 50);
+  ids.y_title = plotlib::wgltxt(left, label::y_title, v.options.y_label, 50);
   show_option(v.iopt);
   plotlib::swgcbk(ids.opt, activate);
   plotlib::wglab(right, "Binomial/Poisson glm settings:");
@@ -113,6 +116,8 @@ void run_dialog(DialogValues& v) {
   entries.output_file = plotlib::gwgtxt(ids.out);
   entries.criterion = plotlib::gwglis(ids.criterion);
   entries.bootstrap_lambda = plotlib::gwglis(ids.boot_lambda);
+  entries.x_title = plotlib::gwgtxt(ids.x_title);
+  entries.y_title = plotlib::gwgtxt(ids.y_title);
   take_back(entries, v);
 }
 
@@ -133,6 +138,8 @@ std::vector<std::pair<std::string_view, int>> dialog_widgets() {
           {"output_file", ids.out},
           {"criterion_list", ids.criterion},
           {"bootstrap_lambda_list", ids.boot_lambda},
+          {"x_title", ids.x_title},
+          {"y_title", ids.y_title},
           {"ok", ids.ok},
           {"quit", ids.quit}};
 }

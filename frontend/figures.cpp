@@ -225,14 +225,14 @@ Drawing fitted_drawing(const ResultsTable& t, int M, const RunDetails& run, cons
     sentence += lambda_origin.empty() ? "." : ", " + lambda_origin + ".";
     d.caption.push_back(sentence);
   }
-  d.caption.push_back(converged ? "The curve is the converged penalized maximum-likelihood fit" +
-                                      std::string(classic_drawn ? "; dashed: the classic fit, where it differs "
-                                                                  "from it by more than " +
-                                                                      std::string(run.model == "binomial"
-                                                                                      ? "0.01 in a probability."
-                                                                                      : "1% of the range of Y.")
-                                                                : ".")
-                                : "The curve is the classic fit (no converged fit was found).");
+  if (!converged)
+    d.caption.push_back("The curve is the classic fit (no converged fit was found).");
+  else if (!classic_drawn)
+    d.caption.push_back("The curve is the converged penalized maximum-likelihood fit.");
+  else
+    d.caption.push_back("The curve is the converged penalized maximum-likelihood fit; dashed: the classic fit, where "
+                        "it differs from it by more than " +
+                        std::string(run.model == "binomial" ? "0.01 in a probability." : "1% of the range of Y."));
   if (t.kind == ResultsTable::Kind::bootstrap) {
     std::string band = "The band is the fitted value +/- 1 bootstrap standard error" +
                        std::string(run.model == "normal" ? "" : " (on the link scale)") + ", from " +

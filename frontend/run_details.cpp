@@ -16,8 +16,8 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // A number of trov.json, which writes one that is not finite (or does not apply) as null.
 double number(const Json& value) { return value.is_number() ? value.get<double>() : kNaN; }
 
-// Read through the const at(), so that a missing member is a fault of the layout, except where a
-// member may be absent: then `find`.
+// A member that may be absent or null (a run of another kind, an older engine); members every run has
+// are read with at(), whose exception marks a file of another layout.
 const Json* member(const Json& object, const char* key) {
   if (!object.is_object()) return nullptr;
   auto it = object.find(key);

@@ -167,7 +167,7 @@ class Painter {
           symbol(e.shape, x, y, 2.2, -1, kSymbolWidth);
         break;
       case Entry::Kind::marker:
-        symbol(e.shape, x, y, kMarkerRadius, 0, 0.4);
+        symbol(e.shape, x, y, kMarkerRadius, 0, kSymbolWidth);
         break;
     }
   }
@@ -323,7 +323,7 @@ Scene lay_out(const Figure& f) {
     }
     for (const Marker& m : f.markers)
       if (m.panel == p && std::isfinite(m.x) && std::isfinite(m.y))
-        paint.symbol(m.shape, px(m.x), py(m.y), kMarkerRadius, 0, 0.4);
+        paint.symbol(m.shape, px(m.x), py(m.y), kMarkerRadius, 0, kSymbolWidth);
 
     // axes: the left and the bottom line, ticks outwards
     paint.line({{left, ptop}, {left, pbottom}, {right, pbottom}}, kAxisWidth);

@@ -91,9 +91,12 @@ TEST_F(settings_file_test, next_start_up_shows_what_was_written) {
   v.iopt = 1;
   DialogEntries e = shown_defaults();
   e.covariate = 3, e.fixed = "4", e.boot = "100", e.model = 3, e.structure = 1;
-  e.criterion = 4, e.bootstrap_lambda = 2;
+  e.criterion = 4, e.bootstrap_lambda = 2, e.x_title = "  Wing \"L\" (mm) ";
   take_back(e, v);
-  EXPECT_EQ(options_text(v.options), "criterion = ubre\nbootstrap_lambda = reselected\n");
+  EXPECT_EQ(options_text(v.options), "criterion = ubre\nbootstrap_lambda = reselected\nx_label = \"Wing \"L\" (mm)\"\n");
+  Options read_back;
+  EXPECT_FALSE(parse_options(options_text(v.options), read_back));
+  EXPECT_EQ(read_back, v.options);
   const std::string text = parameter_file_text(v);
   DialogValues again;
   ASSERT_EQ(load_parameter_file(write(text), again), "");

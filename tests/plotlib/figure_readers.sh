@@ -17,7 +17,8 @@ check_figures() {
 }
 # check_publication_figures STEM WIDTH_PT TEXT...: the figures a run writes for papers, read back: a PDF
 # page WIDTH_PT wide with its fonts embedded and the TEXTs extractable, no file name or warning inside;
-# an SVG whose texts are <text> elements in a named font of at least 7 pt, with round tick labels,
+# an SVG as wide whose texts are <text> elements in a named font of at least 7 pt, with round tick labels
+# and lines of at least 0.5 pt,
 # rendered by librsvg; a PNG. Needs a fail function.
 check_publication_figures() {
   local stem=$1 width=$2 text
@@ -36,6 +37,8 @@ check_publication_figures() {
   grep -v 'font-family="[A-Za-z]' texts.txt && fail "an SVG text names no font"
   sed 's/.*font-size="\([0-9.]*\)".*/\1/' texts.txt | awk '$1 < 7 { bad = 1 } END { exit bad }' ||
     fail "an SVG text is smaller than 7 pt"
+  grep -o 'stroke-width="[0-9.]*"' "$stem.svg" | tr -dc '0-9.\n' | awk '$1 < 0.5 { bad = 1 } END { exit bad }' ||
+    fail "$stem.svg has a line thinner than 0.5 pt"
   sed 's/.*>\([^<]*\)<\/text>/\1/' texts.txt | grep -E '^-?[0-9.]+$' >ticks.txt || fail "no tick labels"
   grep -E '\.[0-9]*0$|^-0$' ticks.txt && fail "tick labels with trailing zeros"
   for text in "$@"; do grep -qF -- "$text" texts.txt || fail "$stem.svg lacks a text element with '$text'"; done

@@ -292,7 +292,10 @@ category)
   click_list_item covariate_list 2
   set_field data_file "covariate.dat"
   set_field fixed_lambda "2"
+  set_field x_title "Wing length (mm)"
   ok_and_plot
+  grep -qx 'x_label = "Wing length (mm)"' trov.options || fail "trov.options holds: $(cat trov.options)"
+  check_publication_figures trov 240.945 "Wing length (mm)" "Survival probability" "fitted, covariate = 1" "classic"
   expect_in_line 2 " 1        M = number of covariates (0 or 1)"
   expect_in_line 3 " 1        catcov = covariate is continuous (0) or category (1)"
   expect_in_line 13 "covariate.dat"
