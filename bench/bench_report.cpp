@@ -1,5 +1,7 @@
-// What trov.json and the selection gradients add to a whole run, measured in-process pair by pair: the
-// same run with and without the report (the converged fits, a cost of their own, left out), alternately.
+// What parts of a whole run cost, measured in-process pair by pair, the same run with and without the
+// part, alternately: trov.json and the selection gradients (the converged fits left out); the REML and
+// ML scores and searches of a converged grid; the converged refits of a bootstrap. And the time of a
+// bootstrap whose replicates each choose their own lambda.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -23,7 +25,7 @@ double cpu_seconds() {
 }
 
 // One run in dir, its console output discarded; its CPU time (all threads) and elapsed time.
-bench::RunTimes run_in(const fs::path& dir, bool report) {
+bench::RunTimes run_in(const fs::path& dir, const trov::RunOptions& options) {
   const fs::path before = fs::current_path();
   fs::current_path(dir);
   std::ifstream parameters("trov.in");
@@ -31,7 +33,7 @@ bench::RunTimes run_in(const fs::path& dir, bool report) {
   std::streambuf* saved = std::cout.rdbuf(console.rdbuf());
   const double cpu_start = cpu_seconds();
   const auto start = std::chrono::steady_clock::now();
-  trov::run_engine(parameters, {.report = report, .converged = false});
+  trov::run_engine(parameters, options);
   const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const double cpu = cpu_seconds() - cpu_start;
   std::cout.rdbuf(saved);
@@ -40,10 +42,11 @@ bench::RunTimes run_in(const fs::path& dir, bool report) {
 }
 
 // The elapsed times decide the manual time and "ratio"; "cpu_ratio" counts every thread's time.
-void with_and_without_report(benchmark::State& state, const fs::path& dir) {
+void paired(benchmark::State& state, const fs::path& dir, const trov::RunOptions& without_part,
+            const trov::RunOptions& with_part) {
   bench::RunTimes with{0, 0}, without{0, 0};
   for (auto _ : state) {
-    const bench::RunTimes off = run_in(dir, false), on = run_in(dir, true);
+    const bench::RunTimes off = run_in(dir, without_part), on = run_in(dir, with_part);
     without.cpu += off.cpu, without.elapsed += off.elapsed;
     with.cpu += on.cpu, with.elapsed += on.elapsed;
     state.SetIterationTime(on.elapsed);
@@ -56,16 +59,45 @@ void with_and_without_report(benchmark::State& state, const fs::path& dir) {
   fs::remove_all(dir);
 }
 
-void bootstrap_1000_binomial_1000(benchmark::State& state) {
-  with_and_without_report(
-      state, bench::prepare_run("report_boot", 1000, 0, {.nstep = "1", .lmin = "0", .iboot = "1000"}));
+constexpr trov::RunOptions kClassic{.report = false, .converged = false};
+constexpr trov::RunOptions kReport{.report = true, .converged = false};
+constexpr trov::RunOptions kNoLikelihood{.likelihood = false};
+constexpr trov::RunOptions kEverything{};
+
+void report_bootstrap_1000_binomial_1000(benchmark::State& state) {
+  paired(state, bench::prepare_run("report_boot", 1000, 0, {.nstep = "1", .lmin = "0", .iboot = "1000"}),
+         kClassic, kReport);
 }
 
-void fixed_lambda_binomial_10000(benchmark::State& state) {
-  with_and_without_report(state, bench::prepare_run("report_fixed", 10000, 0, {.nstep = "1", .lmin = "0"}));
+void report_fixed_lambda_binomial_10000(benchmark::State& state) {
+  paired(state, bench::prepare_run("report_fixed", 10000, 0, {.nstep = "1", .lmin = "0"}), kClassic, kReport);
+}
+
+void reml_grid21_binomial_10000(benchmark::State& state) {
+  paired(state, bench::prepare_run("reml_grid", 10000, 0, {.nstep = "21", .lmin = "-10"}), kNoLikelihood,
+         kEverything);
+}
+
+void converged_refits_bootstrap_1000_binomial_1000(benchmark::State& state) {
+  paired(state, bench::prepare_run("converged_boot", 1000, 0, {.nstep = "1", .lmin = "0", .iboot = "1000"}),
+         kReport, kEverything);
+}
+
+void reselected_bootstrap_1000_binomial_1000(benchmark::State& state) {
+  const fs::path dir =
+      bench::prepare_run("reselected_boot", 1000, 0, {.nstep = "1", .lmin = "0", .iboot = "1000"});
+  std::ofstream(dir / "trov.options") << "bootstrap_lambda = reselected\n";
+  for (auto _ : state) state.SetIterationTime(run_in(dir, kEverything).elapsed);
+  fs::remove_all(dir);
 }
 
 }  // namespace
 
-BENCHMARK(bootstrap_1000_binomial_1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
-BENCHMARK(fixed_lambda_binomial_10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40);
+BENCHMARK(report_bootstrap_1000_binomial_1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(report_fixed_lambda_binomial_10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40);
+BENCHMARK(reml_grid21_binomial_10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(converged_refits_bootstrap_1000_binomial_1000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(reselected_bootstrap_1000_binomial_1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);

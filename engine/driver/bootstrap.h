@@ -13,6 +13,7 @@
 #include "engine/driver/workers.h"
 #include "engine/fit/converged.h"
 #include "engine/fit/fitter.h"
+#include "engine/fit/search.h"
 #include "engine/fit/selection.h"
 
 namespace trov {
@@ -40,16 +41,31 @@ class ReplicateDraws {
   int degenerate_ = 0;
 };
 
-// What the bootstrap found: the observed data and fit with a band of one standard error (single
-// precision, as trov.out shows them), its counts, and the selection gradients of every replicate.
+// What the bootstrap found: the observed data and the classic fit with its band of one standard error
+// (single precision, as trov.out shows them), its counts; with the converged fits, the converged fit's
+// band of one standard error from the replicates' converged refits; and the selection gradients of
+// every replicate (of its converged refit where the run has them).
 struct BootstrapOutcome {
   std::vector<float> yold, fitted;
   std::vector<double> lower, upper;
-  int degenerate = 0;     // draws whose responses were all equal, redrawn
-  int not_converged = 0;  // replicates whose fit stopped at maxit (models 2 and 3)
+  int degenerate = 0;      // draws whose responses were all equal, redrawn
+  int not_converged = 0;   // replicates whose classic fit stopped at maxit (models 2 and 3)
+  int failed_refits = 0;   // replicates whose classic fit failed: left out of the classic band
+  int converged_failed = 0;  // replicates without a converged refit: left out of the band and gradients
+  std::vector<double> converged_fitted, converged_lower, converged_upper;  // empty without converged fits
+  std::vector<double> lnlambda;  // each replicate's chosen ln(lambda) (lambda re-chosen per replicate)
   std::vector<SelectionGradients> gradients;
 
   BootstrapColumns columns(const Points& points) const { return {yold, points.x, fitted, lower, upper}; }
+};
+
+// How the replicates are refitted besides the classic fit: at the run's lambda, or at the lambda each
+// chooses by the criterion (a search from the cells of 2 in ln(lambda) around the run's).
+struct ReplicateRefits {
+  const ConvergedFit* observed = nullptr;  // the converged fit to the observed data; null: classic only
+  bool reselect = false;
+  Score criterion = Score::reml;
+  SearchSetting search;  // its y is replaced by each replicate's
 };
 
 // What one worker thread fits with: its fitter and, when the run writes trov.json, its converged
@@ -64,9 +80,10 @@ struct WorkerFit {
 // observed data and refits each as the data were fitted, with the gradients of every refit where the
 // workers have their work. Replicates are drawn in order, a batch at a time; the batch's refits run on
 // the workers; their values are summed in replicate order, so nothing depends on the number of workers.
-// A refit that fails, or too many degenerate draws, end the run with their message after the replicates
-// before it, as one worker would.
+// A replicate whose classic refit fails is left out of the classic band and counted; too many degenerate
+// draws end the run with their message after the replicates before it, as one worker would.
 BootstrapOutcome run_bootstrap(const Settings& settings, const Points& points, double lambda,
-                               const FitResult& observed, WorkerPool& pool, std::span<WorkerFit> workers);
+                               const FitResult& observed, const ReplicateRefits& refits, WorkerPool& pool,
+                               std::span<WorkerFit> workers);
 
 }  // namespace trov

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <string_view>
 #include <utility>
 
 #include "engine/spline/links.h"
@@ -51,22 +52,6 @@ std::string rounded(double value) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%.3g", value);
   return buffer;
-}
-
-Score score_of(Criterion criterion) {
-  switch (criterion) {
-    case Criterion::ml:
-      return Score::ml;
-    case Criterion::gcv:
-      return Score::gcv;
-    case Criterion::ubre:
-      return Score::ubre;
-    case Criterion::ocv:
-      return Score::ocv;
-    case Criterion::reml:
-      break;
-  }
-  return Score::reml;
 }
 
 // The summary of a converged fit in its grid row; its values are null when it did not end ok.
@@ -336,44 +321,121 @@ void RunReport::fit(double lnlambda, const Points& points, const Covariate* cova
   for (const std::string& where : fitted.non_finite()) number(NAN, [&] { return "converged " + where; });
 }
 
+namespace {
+
+// The quantile of sorted values, linear between order statistics (R's type 7).
+double quantile(const std::vector<double>& sorted, double p) {
+  const double h = (static_cast<double>(sorted.size()) - 1) * p;
+  const auto low = static_cast<std::size_t>(std::floor(h));
+  if (low + 1 >= sorted.size()) return sorted.back();
+  return sorted[low] + (h - static_cast<double>(low)) * (sorted[low + 1] - sorted[low]);
+}
+
+}  // namespace
+
 void RunReport::bootstrap(const Points& points, const BootstrapOutcome& outcome) {
-  PointRecords records(points.n);
+  const bool converged = !outcome.converged_fitted.empty();
+  PointRecords records(points.n), classic(points.n);
   for (int i = 0; i < points.n; ++i) {
+    const auto k = static_cast<std::size_t>(i);
     records.begin();
     records.field("x", points.x[i]);
     records.field("y", static_cast<double>(outcome.yold[i]));
-    records.field("yhat", static_cast<double>(outcome.fitted[i]));
-    records.field("lower", outcome.lower[i]);
-    records.field("upper", outcome.upper[i]);
+    records.field("yhat", converged ? outcome.converged_fitted[k] : static_cast<double>(outcome.fitted[i]));
+    records.field("lower", converged ? outcome.converged_lower[k] : outcome.lower[k]);
+    records.field("upper", converged ? outcome.converged_upper[k] : outcome.upper[k]);
     records.end();
     records.next_point();
+    classic.begin();
+    classic.field("yhat", static_cast<double>(outcome.fitted[i]));
+    classic.field("lower", outcome.lower[k]);
+    classic.field("upper", outcome.upper[k]);
+    classic.end();
+    classic.next_point();
   }
   bootstrap_points_ = records.take_text();
+  bootstrap_classic_points_ = classic.take_text();
   for (const std::string& where : records.non_finite()) number(NAN, [&] { return "bootstrap " + where; });
+  for (const std::string& where : classic.non_finite()) number(NAN, [&] { return "bootstrap classic " + where; });
   const int replicates = settings_["bootstrap_replicates"].get<int>();
+  Json quantiles = nullptr;
+  if (!outcome.lnlambda.empty()) {
+    std::vector<double> sorted = outcome.lnlambda;
+    std::sort(sorted.begin(), sorted.end());
+    quantiles = {{"2.5", quantile(sorted, 0.025)}, {"50", quantile(sorted, 0.5)}, {"97.5", quantile(sorted, 0.975)}};
+  }
   bootstrap_ = {{"replicates", replicates},
                 {"degenerate_draws", outcome.degenerate},
-                {"not_converged", model_ != Model::normal ? Json(outcome.not_converged) : Json(nullptr)}};
+                {"not_converged", model_ != Model::normal ? Json(outcome.not_converged) : Json(nullptr)},
+                {"failed_refits", outcome.failed_refits},
+                {"converged_failed", converged ? Json(outcome.converged_failed) : Json(nullptr)},
+                {"band", converged ? "converged" : "classic"},
+                {"lambda", settings_["bootstrap_lambda"]},
+                {"lnlambda_quantiles", quantiles}};
   if (model_ != Model::normal) bootstrap_not_converged_ = outcome.not_converged;
+  if (outcome.failed_refits > 0)
+    warnings_.push_back("bootstrap_failed_refits: the classic fits of " + std::to_string(outcome.failed_refits) +
+                        " replicates failed (a GLM weight vanished); the band of trov.out leaves them out");
+  if (converged && outcome.converged_failed > 0)
+    warnings_.push_back("bootstrap_converged_failed: " + std::to_string(outcome.converged_failed) +
+                        " replicates found no converged fit; the band and the gradients' spread leave them out");
 }
 
-void RunReport::selection(const SelectionGradients& g, std::span<const SelectionGradients> replicates) {
-  selection_ = {{"mean_fitness", number(g.mean_fitness, [] { return "mean_fitness"; })},
-                {"trait_mean", number(g.trait_mean, [] { return "trait_mean"; })},
-                {"trait_sd", number(g.trait_sd, [] { return "trait_sd"; })},
-                {"beta", number(g.beta, [] { return "beta"; })},
-                {"gamma", number(g.gamma, [] { return "gamma"; })},
-                {"beta_standardized", number(g.beta_standardized, [] { return "beta_standardized"; })},
-                {"gamma_standardized", number(g.gamma_standardized, [] { return "gamma_standardized"; })}};
+namespace {
+
+// The gradients that depend on the fit, in the order trov.json gives them.
+constexpr std::pair<const char*, double SelectionGradients::*> kFitGradients[] = {
+    {"mean_fitness", &SelectionGradients::mean_fitness},
+    {"beta", &SelectionGradients::beta},
+    {"gamma", &SelectionGradients::gamma},
+    {"beta_standardized", &SelectionGradients::beta_standardized},
+    {"gamma_standardized", &SelectionGradients::gamma_standardized},
+    {"beta_mean_standardized", &SelectionGradients::beta_mean_standardized},
+    {"gamma_mean_standardized", &SelectionGradients::gamma_mean_standardized}};
+
+bool mean_standardized(const char* name) { return std::string_view(name).ends_with("_mean_standardized"); }
+
+}  // namespace
+
+void RunReport::selection(const std::optional<SelectionGradients>& gradients,
+                          const SelectionGradients& classic, std::span<const SelectionGradients> replicates) {
+  // the mean-standardized gradients apply only to a positive trait: null without a warning otherwise
+  auto fit_gradients = [&](const SelectionGradients* g, const std::string& prefix) {
+    Json fields;
+    for (const auto& [name, member] : kFitGradients) {
+      if (!g || (mean_standardized(name) && !g->trait_positive))
+        fields[name] = nullptr;
+      else
+        fields[name] = number(g->*member, [&] { return prefix + name; });
+    }
+    return fields;
+  };
+  const Json main = fit_gradients(gradients ? &*gradients : nullptr, "");
+  selection_ = {{"mean_fitness", main["mean_fitness"]},
+                {"trait_mean", number(classic.trait_mean, [] { return "trait_mean"; })},
+                {"trait_sd", number(classic.trait_sd, [] { return "trait_sd"; })}};
+  for (const auto& [name, member] : kFitGradients)
+    if (name != std::string_view("mean_fitness")) selection_[name] = main[name];
+  selection_["lande_arnold"] = {
+      {"beta", number(classic.lande_arnold_beta, [] { return "lande_arnold beta"; })},
+      {"gamma", number(classic.lande_arnold_gamma, [] { return "lande_arnold gamma"; })}};
+  selection_["classic"] = fit_gradients(&classic, "classic ");
+  if (!gradients)
+    warnings_.push_back(
+        "selection_not_converged: the converged fit did not end ok, so the selection gradients are null; "
+        "selection.classic holds the classic fit's, which stops short of the penalized maximum");
   if (replicates.empty()) return;
   Json spread = {{"replicates", replicates.size()}};
-  const std::pair<const char*, double SelectionGradients::*> gradients[] = {
-      {"beta", &SelectionGradients::beta},
-      {"gamma", &SelectionGradients::gamma},
-      {"beta_standardized", &SelectionGradients::beta_standardized},
-      {"gamma_standardized", &SelectionGradients::gamma_standardized}};
+  std::vector<std::pair<const char*, double SelectionGradients::*>> spread_of(std::begin(kFitGradients) + 1,
+                                                                              std::end(kFitGradients));
+  spread_of.emplace_back("lande_arnold_beta", &SelectionGradients::lande_arnold_beta);
+  spread_of.emplace_back("lande_arnold_gamma", &SelectionGradients::lande_arnold_gamma);
   std::vector<double> values(replicates.size());
-  for (const auto& [name, member] : gradients) {
+  for (const auto& [name, member] : spread_of) {
+    if (mean_standardized(name) && !classic.trait_positive) {
+      spread[name] = nullptr;
+      continue;
+    }
     for (std::size_t b = 0; b < replicates.size(); ++b) values[b] = replicates[b].*member;
     const ReplicateSummary s = summarize_replicates(values);
     auto at = [&](const char* what) { return [=] { return std::string("bootstrap ") + name + " " + what; }; };
@@ -465,7 +527,8 @@ void RunReport::write_document(std::ostream& out, const char* status) {
     write_with_members(out, "fit", fit_,
                        {{"points", &fit_points_}, {"converged_points", &fit_converged_points_}});
   if (!bootstrap_.is_null())
-    write_with_members(out, "bootstrap", bootstrap_, {{"points", &bootstrap_points_}});
+    write_with_members(out, "bootstrap", bootstrap_,
+                       {{"points", &bootstrap_points_}, {"classic_points", &bootstrap_classic_points_}});
   if (!selection_.is_null()) out << ",\"selection\":" << selection_.dump();
   out << "}\n";
 }

@@ -57,7 +57,11 @@ class RunReport : public MessageListener {
   void fit(double lnlambda, const Points& points, const Covariate* covariate, const FitResult& fit,
            const ConvergedFit* converged);
   void bootstrap(const Points& points, const BootstrapOutcome& outcome);
-  void selection(const SelectionGradients& gradients, std::span<const SelectionGradients> replicates);
+  // The gradients of the converged fit at the fixed lambda (none when it did not end ok or the run
+  // made no converged fits: its gradient fields are then null, with a warning), of the classic fit,
+  // and of every bootstrap replicate.
+  void selection(const std::optional<SelectionGradients>& gradients, const SelectionGradients& classic,
+                 std::span<const SelectionGradients> replicates);
   // Writes the report of a run that reached its results.
   // Writes the report of a run that reached its results; false when the file could not be written
   // (report_write_failure says so). It prints nothing, so it may run beside the writing of trov.out.
@@ -92,7 +96,8 @@ class RunReport : public MessageListener {
   bool covariate_ = false;
   bool results_open_ = false;
   nlohmann::ordered_json settings_, data_, fit_, bootstrap_, selection_;
-  std::string fit_points_, fit_converged_points_, bootstrap_points_;  // the points' records, as text
+  // the points' records, as text
+  std::string fit_points_, fit_converged_points_, bootstrap_points_, bootstrap_classic_points_;
   nlohmann::ordered_json grid_ = nlohmann::ordered_json::array();
   std::vector<double> grid_gcv_, grid_ocv_, grid_lnlambda_;
   std::vector<double> not_converged_;

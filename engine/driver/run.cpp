@@ -62,7 +62,7 @@ FitResult numbers_of(const FitResult& fit) {
 
 ConvergedFit numbers_of(const ConvergedFit& fit) {
   ConvergedFit numbers = fit;  // the per-point vectors are not kept
-  numbers.mean = numbers.eta = numbers.beta = {};
+  numbers.mean = numbers.eta = numbers.beta = numbers.effect = {};
   return numbers;
 }
 
@@ -80,7 +80,9 @@ struct GridRow {
 // number of workers.
 void refine_minima(RunReport& report, const Points& points, const Covariate* covariate, WorkerPool& pool,
                    std::span<WorkerFit> workers) {
-  const std::vector<Score> scores = report.converged_scores();
+  std::vector<Score> scores = report.converged_scores();
+  // without the likelihood scores their searches have nothing to search
+  std::erase_if(scores, [&](Score s) { return !workers.front().converged->computes_likelihood() && (s == Score::reml || s == Score::ml); });
   std::vector<std::optional<RefinedMinimum>> refined(scores.size());
   const SearchSetting setting = search_setting(points, covariate);
   pool.run(static_cast<int>(scores.size()), [&](int worker, int k) {
@@ -125,9 +127,11 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   workers.reserve(static_cast<std::size_t>(pool.size()));
   for (int w = 0; w < pool.size(); ++w) {
     workers.push_back({Fitter(points, with, settings.fit_options()), std::nullopt, std::nullopt});
-    if (report && options.converged) workers.back().converged.emplace(points, with, settings.model);
-    if (report && !settings.grid())
-      workers.back().selection.emplace(points, covariate ? &covariate->groups : nullptr);
+    if (report && options.converged) {
+      workers.back().converged.emplace(points, with, settings.model);
+      workers.back().converged->compute_likelihood(options.likelihood);
+    }
+    if (report && !settings.grid()) workers.back().selection.emplace(points, with);
   }
   auto lnlambda_of = [&](int k) { return k * settings.step + settings.lmin; };
 
@@ -166,16 +170,21 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   const FitResult& fit = first.fitter.fit(lambda, points.y);
   check_fit(fit);
   out.grid_line(settings, design, lnlambda, fit);
-  SelectionGradients gradients;
+  // the gradients to report are the converged fit's; the classic fit's stay for comparison
+  SelectionGradients classic_gradients;
+  ConvergedFit observed_converged;
+  std::optional<SelectionGradients> gradients;
   const ConvergedFit* converged = nullptr;
   if (report) {
     if (first.converged) converged = &first.converged->fit(lambda, points.y, fit);
     report->grid_row(lnlambda, fit, converged,
                      converged && converged->ok ? largest_difference(fit, *converged) : 0);
-    gradients = first.selection->gradients(fit, settings.model);
+    classic_gradients = first.selection->gradients(points.y, fit, settings.model);
+    if (converged && converged->ok)
+      gradients = first.selection->gradients(points.y, converged->eta, converged->effect, settings.model);
   }
   if (!settings.bootstrap()) {
-    if (report) report->selection(gradients, {});
+    if (report) report->selection(gradients, classic_gradients, {});
     bool reported = true;
     {
       // trov.json is made and written beside trov.out's table: both come from the same fit
@@ -191,12 +200,21 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
     if (!reported) report_failed(*report);
     return;
   }
-  const BootstrapOutcome outcome = run_bootstrap(settings, points, lambda, fit, pool, workers);
+  ReplicateRefits refits;
+  if (converged && converged->ok) {
+    // the observed fit is the first worker's; its fitter goes on to refit replicates
+    observed_converged = *converged;
+    refits = {.observed = &observed_converged,
+              .reselect = run_options.bootstrap_lambda == BootstrapLambda::reselected,
+              .criterion = score_of(run_options.criterion),
+              .search = search_setting(points, with)};
+  }
+  const BootstrapOutcome outcome = run_bootstrap(settings, points, lambda, fit, refits, pool, workers);
   out.bootstrap_section(settings, with != nullptr, outcome.degenerate, outcome.columns(points));
   out.close();
   if (report) {
     report->bootstrap(points, outcome);
-    report->selection(gradients, outcome.gradients);
+    report->selection(gradients, classic_gradients, outcome.gradients);
     if (!report->finish()) report_failed(*report);
   }
 }

@@ -8,6 +8,7 @@ namespace trov {
 struct RunOptions {
   bool report = true;     // trov.json and the selection gradients
   bool converged = true;  // with the report, the converged fits beside the classic ones
+  bool likelihood = true;  // with the converged fits, their REML and ML scores and searches
 };
 
 // The engine's main routine: settings from `parameters`, data, checks, grid, fitted values or the

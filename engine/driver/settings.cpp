@@ -116,4 +116,20 @@ Options read_options_file(const Settings& settings) {
   return options;
 }
 
+Score score_of(Criterion criterion) {
+  switch (criterion) {
+    case Criterion::ml:
+      return Score::ml;
+    case Criterion::gcv:
+      return Score::gcv;
+    case Criterion::ubre:
+      return Score::ubre;
+    case Criterion::ocv:
+      return Score::ocv;
+    case Criterion::reml:
+      break;
+  }
+  return Score::reml;
+}
+
 }  // namespace trov

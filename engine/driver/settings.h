@@ -5,6 +5,7 @@
 #include "common/list_reader.h"
 #include "common/options_file.h"
 #include "engine/core/model.h"
+#include "engine/fit/search.h"
 
 namespace trov {
 
@@ -38,5 +39,8 @@ Settings read_settings(ListReader& parameters);
 // A file that cannot be read, or a fault in it, ends the run with a report on standard error and
 // status 2.
 Options read_options_file(const Settings& settings);
+
+// The score of the converged fits that a criterion of trov.options names.
+Score score_of(Criterion criterion);
 
 }  // namespace trov

@@ -165,6 +165,7 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
   result_.mean.resize(n);
   result_.eta.resize(n);
   if (covariate) result_.beta.resize(q + 1);
+  result_.effect.resize(covariate ? n : 0);
 }
 
 // The linear predictor of the constant fit at the mean of the point means, as the classic fits start.
@@ -532,7 +533,7 @@ double ConvergedFitter::covariate_trace() {
 // H_r the block of H_ss on the complement of the lines, orthogonal to them in the values' coordinates:
 // ln|H_r| = ln|H_ss| + ln|N'H_ss^-1 N| - ln|N'N|, N = [1, x - mean]. With the covariate,
 // ln|H| = ln|H_ss| + ln|A|, A the Schur complement that prepare factored; and
-//   ln|H_ss| - ln|P|_+ = (log innovations of the smoother) + sum ln W_g - ln|N'N| + 2 ln(x_1 - x_0).
+//   ln|H_ss| - ln|P|_+ = (StateSpaceSpline::log_determinant) - ln|N'N| + 2 ln(x_1 - x_0).
 // The normal model profiles its scale out: REML = (m/2)(1 + ln(2 pi D_p/m)) + (ln|H| - ln|P|_+)/2 with
 // m = cases - Mp, D_p the squares plus s'Ps; ML the same with m = cases and H_r.
 void ConvergedFitter::likelihood_scores(double lambda, double minus_loglik, double squares) {
@@ -561,9 +562,7 @@ void ConvergedFitter::likelihood_scores(double lambda, double minus_loglik, doub
     }
   }
   const double log_nn = std::log(nn[0] * nn[2] - nn[1] * nn[1]);
-  double log_weights = 0;
-  for (int g = 0; g < knots; ++g) log_weights += std::log(group_weight_[g]);
-  const double spline_part = spline_.log_innovations() + log_weights - log_nn + 2 * std::log(x[1] - x[0]);
+  const double spline_part = spline_.log_determinant() - log_nn + 2 * std::log(x[1] - x[0]);
   double log_schur = 0;  // ln|A| from its Cholesky factor, which holds 1/L(i, i)
   for (int j = 0; j < q; ++j) log_schur -= 2 * std::log(packed_[j * (j + 1) / 2 + j]);
   const double log_full = spline_part + log_schur;
@@ -594,6 +593,7 @@ void ConvergedFitter::finish(double lambda, std::span<const double> y) {
   for (int i = 0; i < n; ++i) {
     const double cases = points_.irep[i], residual = residual_y_[i];
     r.eta[i] = eta_[i];
+    if (design_) r.effect[i] = eta_[i] - theta_.s[group_of_[i]];
     r.mean[i] = mean_of(eta_[i], tail_[i], model_);
     const double scale = cases / weight_[i];
     squares += scale * (residual * residual);
@@ -613,7 +613,7 @@ void ConvergedFitter::finish(double lambda, std::span<const double> y) {
   r.ocv = design_ ? kNaN : deleted / points;
   r.deviance = deviance;
   r.ubre = model_ == Model::normal ? kNaN : deviance / points + 2 * r.edf / points - 1;
-  if (solved_ && r.ok)
+  if (solved_ && r.ok && likelihood_)
     likelihood_scores(lambda, minus_loglik, squares);
   else
     r.reml = r.ml = kNaN;

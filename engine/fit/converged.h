@@ -46,6 +46,7 @@ struct ConvergedFit {
   std::vector<double> beta;  // covariate coefficients as FitResult::beta lays them out; beta[0] = 0, as
                              // the spline carries the constant
   NewtonEnd end = NewtonEnd::converged;  // why the fit ended; ok exactly when converged
+  std::vector<double> effect;            // covariate effect X_i beta per point (empty without covariate)
 };
 
 // Fits the run's points at any lambda to the maximum of the penalized log likelihood
@@ -74,6 +75,10 @@ class ConvergedFitter {
 
   // The same, started from this fitter's last fit when that ended ok (a nearby lambda).
   const ConvergedFit& refit(double lambda, std::span<const double> y);
+
+  // Whether the fits compute their REML and ML scores (NaN otherwise); they do unless told.
+  void compute_likelihood(bool on) { likelihood_ = on; }
+  bool computes_likelihood() const { return likelihood_; }
 
  private:
   // A vector over the unknowns: s at the distinct X, then beta.
@@ -129,6 +134,7 @@ class ConvergedFitter {
   bool separated_ = false;          // the last Newton run kept pushing a mean at its bound
   bool curvature_current_ = false;  // curvature_ holds the curvatures of s
   bool last_ok_ = false;
+  bool likelihood_ = true;
   ConvergedFit result_;
 };
 

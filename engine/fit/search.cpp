@@ -79,16 +79,20 @@ RefinedMinimum failed(const Probe& best, double lnlambda) {
   return r;
 }
 
-// Brent's minimization within [a, b] from the best point known so far: a parabola through the three
-// best points where it steps well inside the bracket, else a golden-section step into the larger part;
-// x is the best point, w the second and v the third. It ends when the bracket is narrower than the
-// tolerance, stops shrinking (the spacing of doubles), or after the most fits.
-RefinedMinimum brent(Probes& probes, double a, double b, Probe best, double tolerance) {
+// Brent's minimization within the bracket [a, b] around the best point known so far, whose ends' scores
+// are known too: a parabola through the three best points where it steps well inside the bracket, else a
+// golden-section step into the larger part; x is the best point, w the second and v the third. The first
+// step is the parabola through the bracket's ends and the best point. It ends when the bracket is
+// narrower than the tolerance, stops shrinking (the spacing of doubles), or after the most fits.
+RefinedMinimum brent(Probes& probes, const Probe& low, const Probe& high, Probe best, double tolerance) {
   const double golden = (3 - std::sqrt(5.0)) / 2;
   const double tol = tolerance / 4;
-  double x = best.lnlambda, w = x, v = x;
-  double fx = best.score, fw = fx, fv = fx;
-  double d = 0, e = 0;  // the last step and the one before
+  double a = low.lnlambda, b = high.lnlambda;
+  double x = best.lnlambda, fx = best.score;
+  const bool low_second = low.score <= high.score;
+  double w = low_second ? a : b, fw = low_second ? low.score : high.score;
+  double v = low_second ? b : a, fv = low_second ? high.score : low.score;
+  double d = 0, e = b - a;  // the last step and the one before: the first parabola may take any step
   int unchanged = 0;
   while (probes.fits() < kMostFits) {
     const double middle = (a + b) / 2, width = b - a;
@@ -152,23 +156,23 @@ std::optional<RefinedMinimum> search_minimum(ConvergedFitter& converged, Fitter&
   const bool linear = std::abs(best.edf - setting.linear_edf) <= kLimitEdf;
   const bool interpolating = std::abs(best.edf - setting.interpolating_edf) <= kLimitEdf;
   Probes probes(converged, classic, score, setting.y);
-  double low, high;  // the bracket around the best point
+  Probe low, high;  // the bracket around the best point
   if (*k == 0 || *k == count - 1) {
     const double direction = *k == 0 ? -1 : 1;
     if (direction > 0 && linear) return found(best, SearchLimit::linear);
     if (direction < 0 && interpolating) return found(best, SearchLimit::interpolating);
     // outward until the score turns up or the fit reaches its limit
-    double before = rows.lnlambda[*k == 0 ? 1 : count - 2];
-    std::optional<double> turned;
+    Probe before = row(*k == 0 ? 1 : count - 2);
+    std::optional<Probe> turned;
     for (int step = 0; step < kOutwardSteps && !turned; ++step) {
       const double lnlambda = best.lnlambda + direction * kOutwardStep;
       const std::optional<Probe> probe = probes.at(lnlambda);
       if (!probe) return failed(best, lnlambda);
       if (probe->score > best.score) {
-        turned = lnlambda;
+        turned = probe;
         break;
       }
-      before = best.lnlambda;
+      before = best;
       best = *probe;
       if (direction > 0 && std::abs(best.edf - setting.linear_edf) <= kLimitEdf)
         return found(best, SearchLimit::linear);
@@ -180,11 +184,11 @@ std::optional<RefinedMinimum> search_minimum(ConvergedFitter& converged, Fitter&
       r.still_falling = true;
       return r;
     }
-    low = std::min(before, *turned);
-    high = std::max(before, *turned);
+    low = before.lnlambda < turned->lnlambda ? before : *turned;
+    high = before.lnlambda < turned->lnlambda ? *turned : before;
   } else {
-    low = rows.lnlambda[*k - 1];
-    high = rows.lnlambda[*k + 1];
+    low = row(*k - 1);
+    high = row(*k + 1);
   }
   return brent(probes, low, high, best, setting.tolerance);
 }

@@ -67,10 +67,10 @@ std::vector<double> knots_at(const Points& points, const std::vector<int>& first
 
 }  // namespace
 
-SelectionWork::SelectionWork(const Points& points, const XGroups* groups)
+SelectionWork::SelectionWork(const Points& points, const Covariate* covariate)
     : points_(points),
-      covariate_(groups != nullptr),
-      first_point_(first_points(points, groups)),
+      covariate_(covariate != nullptr),
+      first_point_(first_points(points, covariate ? &covariate->groups : nullptr)),
       knots_(knots_at(points, first_point_)),
       spline_(knots_) {
   const auto n = static_cast<std::size_t>(points.n);
@@ -84,62 +84,148 @@ SelectionWork::SelectionWork(const Points& points, const XGroups* groups)
   values_.resize(knots);
   slope_.resize(knots);
   curvature_.resize(knots);
+  eta_.resize(n);
+  if (covariate_) effect_.resize(n);
+
+  double trait = 0;
+  for (int i = 0; i < points.n; ++i) {
+    total_ += points.irep[i];
+    trait += points.irep[i] * points.x[i];
+    trait_positive_ = trait_positive_ && points.x[i] > 0;
+  }
+  trait_mean_ = trait / total_;
+  double squares = 0;
+  for (int i = 0; i < points.n; ++i) {
+    const double d = points.x[i] - trait_mean_;
+    squares += points.irep[i] * (d * d);
+  }
+  trait_sd_ = std::sqrt(squares / (total_ - 1));
+
+  // The regression's columns, each row scaled by sqrt(N): 1, the covariate's columns after the
+  // intercept, z, z^2 / 2. Gram-Schmidt (each column orthogonalized twice) gives Q R; the last two
+  // coefficients are then a_g' sqrt(N) y with a_g = q_g / R_gg, and a_b' sqrt(N) y with
+  // a_b = (q_b - R_bg a_g) / R_bb.
+  std::vector<std::vector<double>> q;
+  auto add_column = [&](auto value) {
+    std::vector<double> column(n);
+    for (std::size_t i = 0; i < n; ++i) column[i] = std::sqrt(static_cast<double>(points.irep[i])) * value(i);
+    q.push_back(std::move(column));
+  };
+  add_column([](std::size_t) { return 1.0; });
+  if (covariate) {
+    const Design& design = covariate->design;
+    for (int j = 1; j < design.columns; ++j)
+      add_column([&](std::size_t i) { return design.xcov[i + static_cast<std::size_t>(j * design.rows)]; });
+  }
+  auto z = [&](std::size_t i) { return (points.x[i] - trait_mean_) / trait_sd_; };
+  add_column(z);
+  add_column([&](std::size_t i) { return z(i) * z(i) / 2; });
+  const std::size_t columns = q.size();
+  std::vector<double> r(columns * columns, 0.0);  // R(k, j) at k * columns + j
+  auto dot = [&](const std::vector<double>& a, const std::vector<double>& b) {
+    double sum = 0;
+    for (std::size_t i = 0; i < n; ++i) sum += a[i] * b[i];
+    return sum;
+  };
+  for (std::size_t j = 0; j < columns; ++j) {
+    const double length = std::sqrt(dot(q[j], q[j]));
+    for (int pass = 0; pass < 2; ++pass)
+      for (std::size_t k = 0; k < j; ++k) {
+        const double projection = dot(q[k], q[j]);
+        r[k * columns + j] += projection;
+        for (std::size_t i = 0; i < n; ++i) q[j][i] -= projection * q[k][i];
+      }
+    const double rest = std::sqrt(dot(q[j], q[j]));
+    if (!(rest > 1e-9 * length)) return;  // collinear: no regression estimates
+    r[j * columns + j] = rest;
+    for (double& v : q[j]) v /= rest;
+  }
+  const std::size_t b = columns - 2, g = columns - 1;
+  regression_beta_.resize(n);
+  regression_gamma_.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const double root = std::sqrt(static_cast<double>(points.irep[i]));
+    const double a_g = q[g][i] / r[g * columns + g];
+    regression_gamma_[i] = root * a_g;
+    regression_beta_[i] = root * (q[b][i] - r[b * columns + g] * a_g) / r[b * columns + b];
+  }
 }
 
-SelectionGradients SelectionWork::gradients(const FitResult& fit, Model model) {
+SelectionGradients SelectionWork::gradients(std::span<const double> y, std::span<const double> eta,
+                                            std::span<const double> effect, Model model) {
+  auto effect_at = [&](std::size_t i) { return effect.empty() ? 0.0 : effect[i]; };
   // s at the knots: the fitted linear predictor without the covariate effect
-  const std::vector<double>& spline = covariate_ ? fit.nufit : (model == Model::normal ? fit.sy : fit.snu);
-  for (std::size_t k = 0; k < knots_.size(); ++k)
-    values_[k] = spline[static_cast<std::size_t>(first_point_[k])];
+  for (std::size_t k = 0; k < knots_.size(); ++k) {
+    const auto first = static_cast<std::size_t>(first_point_[k]);
+    values_[k] = eta[first] - effect_at(first);
+  }
   spline_.derivatives(values_, slope_, curvature_);
 
-  double total = 0, fitness = 0, first = 0, second = 0, trait = 0;
-  for (int i = 0; i < points_.n; ++i) {
-    const auto k = static_cast<std::size_t>(knot_of_point_[static_cast<std::size_t>(i)]);
-    // eta = s(x_i) + e_i; where it is the fitted snu itself, the fit's own mean is h(eta)
-    const bool own = !covariate_ || fit.nufit[i] == values_[k];
-    const double mu = own ? fit.sy[i] : inverse_link(values_[k] + (fit.snu[i] - fit.nufit[i]), model);
-    const InverseLink h = inverse_link_at_mean(mu, model);
+  double fitness = 0, first = 0, second = 0;
+  for (std::size_t i = 0; i < static_cast<std::size_t>(points_.n); ++i) {
+    const auto k = static_cast<std::size_t>(knot_of_point_[i]);
+    const InverseLink h = inverse_link_at_mean(inverse_link(values_[k] + effect_at(i), model), model);
     const double n = points_.irep[i];
-    total += n;
     fitness += n * h.h;
     first += n * (h.first * slope_[k]);
     second += n * (h.second * (slope_[k] * slope_[k]) + h.first * curvature_[k]);
-    trait += n * points_.x[i];
   }
   SelectionGradients g;
-  g.mean_fitness = fitness / total;
-  g.beta = first / total / g.mean_fitness;
-  g.gamma = second / total / g.mean_fitness;
-  g.trait_mean = trait / total;
-  double squares = 0;
-  for (int i = 0; i < points_.n; ++i) {
-    const double d = points_.x[i] - g.trait_mean;
-    squares += points_.irep[i] * (d * d);
-  }
-  g.trait_sd = std::sqrt(squares / (total - 1));
+  g.mean_fitness = fitness / total_;
+  g.beta = first / total_ / g.mean_fitness;
+  g.gamma = second / total_ / g.mean_fitness;
+  g.trait_mean = trait_mean_;
+  g.trait_sd = trait_sd_;
   g.beta_standardized = g.beta * g.trait_sd;
   g.gamma_standardized = g.gamma * (g.trait_sd * g.trait_sd);
+  g.trait_positive = trait_positive_;
+  g.beta_mean_standardized = trait_positive_ ? g.beta * g.trait_mean : NAN;
+  g.gamma_mean_standardized = trait_positive_ ? g.gamma * (g.trait_mean * g.trait_mean) : NAN;
+  lande_arnold(y, g);
   return g;
+}
+
+SelectionGradients SelectionWork::gradients(std::span<const double> y, const FitResult& fit, Model model) {
+  std::copy(fit.snu.begin(), fit.snu.end(), eta_.begin());  // sy itself for model 1
+  for (std::size_t i = 0; i < effect_.size(); ++i) effect_[i] = fit.snu[i] - fit.nufit[i];
+  return gradients(y, eta_, effect_, model);
+}
+
+void SelectionWork::lande_arnold(std::span<const double> y, SelectionGradients& g) const {
+  g.lande_arnold_beta = g.lande_arnold_gamma = NAN;
+  if (regression_beta_.empty()) return;  // collinear regressors
+  double sum = 0, beta = 0, gamma = 0;
+  for (std::size_t i = 0; i < regression_beta_.size(); ++i) {
+    sum += points_.irep[i] * y[i];
+    beta += regression_beta_[i] * y[i];
+    gamma += regression_gamma_[i] * y[i];
+  }
+  const double mean = sum / total_;
+  if (!(mean > 0)) return;  // relative fitness needs a positive mean
+  g.lande_arnold_beta = beta / mean;
+  g.lande_arnold_gamma = gamma / mean;
 }
 
 ReplicateSummary summarize_replicates(std::span<const double> values) {
   const auto count = values.size();
   ReplicateSummary summary;
   if (count == 0) return summary;
+  if (!std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); }))
+    return {NAN, NAN, NAN, NAN};
   double sum = 0;
-  std::size_t positive = 0, negative = 0;
+  std::size_t at_most_zero = 0, at_least_zero = 0;
   for (double v : values) {
     sum += v;
-    positive += v > 0;
-    negative += v < 0;
+    at_most_zero += v <= 0;
+    at_least_zero += v >= 0;
   }
   const double mean = sum / static_cast<double>(count);
   double squares = 0;
   for (double v : values) squares += (v - mean) * (v - mean);
   summary.se = count > 1 ? std::sqrt(squares / static_cast<double>(count - 1)) : 0;
-  summary.p =
-      std::min(1.0, 2.0 * static_cast<double>(std::min(positive, negative)) / static_cast<double>(count));
+  // the observed value counts as one more replicate, so p is never 0
+  const auto tail = static_cast<double>(std::min(at_most_zero, at_least_zero));
+  summary.p = std::min(1.0, 2 * (1 + tail) / static_cast<double>(count + 1));
   std::vector<double> sorted(values.begin(), values.end());
   std::sort(sorted.begin(), sorted.end());
   auto quantile = [&](double probability) {

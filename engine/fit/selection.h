@@ -20,27 +20,46 @@ namespace trov {
 //   gamma = [sum N_i W_i''(x_i) / Ntot] / mean_fitness,
 // the first and second derivatives of mean fitness under a shift of every individual's trait, relative
 // to mean fitness (gamma is the curvature itself: < 0 stabilizing, > 0 disruptive selection).
+// Beside them the regression estimates of the same gradients on the standardized trait (Lande and
+// Arnold 1983), which need only the responses.
 struct SelectionGradients {
   double mean_fitness = 0;
   double trait_mean = 0;
   double trait_sd = 0;  // divisor Ntot - 1
   double beta = 0;
   double gamma = 0;
-  double beta_standardized = 0;   // beta * trait_sd
-  double gamma_standardized = 0;  // gamma * trait_sd^2
+  double beta_standardized = 0;        // beta * trait_sd
+  double gamma_standardized = 0;       // gamma * trait_sd^2
+  bool trait_positive = false;         // every trait value > 0: the mean-standardized gradients apply
+  double beta_mean_standardized = 0;   // beta * trait_mean (NaN unless trait_positive)
+  double gamma_mean_standardized = 0;  // gamma * trait_mean^2 (NaN unless trait_positive)
+  // Least squares of relative fitness y / mean y on 1, z, z^2 / 2 and the covariate's design columns,
+  // z = (x - trait_mean) / trait_sd, over the individuals: the coefficients of z and z^2 / 2. NaN when
+  // mean y is not positive or the regressors are collinear.
+  double lande_arnold_beta = 0;
+  double lande_arnold_gamma = 0;
 };
 
 // Work storage of the gradients for the points of a run, allocated once.
 class SelectionWork {
  public:
-  // groups: the grouping by distinct X of a covariate run, or null when every point has its own X.
-  SelectionWork(const Points& points, const XGroups* groups);
+  // covariate: the design and grouping by distinct X of a covariate run, or null when every point has
+  // its own X.
+  SelectionWork(const Points& points, const Covariate* covariate);
 
-  // The gradients of a fit to these points (snu for models 2 and 3, sy for model 1; with a covariate
-  // nufit of the first point of each X and e_i = snu_i - nufit_i).
-  SelectionGradients gradients(const FitResult& fit, Model model);
+  // The gradients of a fit to the responses y (one per point): eta the fitted linear predictor per
+  // point and effect the covariate effect e_i per point (empty without a covariate), so that
+  // s(x_i) = eta_i - e_i at the first point of each distinct X.
+  SelectionGradients gradients(std::span<const double> y, std::span<const double> eta,
+                               std::span<const double> effect, Model model);
+
+  // The same from a classic fit (snu for models 2 and 3, sy for model 1; with a covariate
+  // e_i = snu_i - nufit_i).
+  SelectionGradients gradients(std::span<const double> y, const FitResult& fit, Model model);
 
  private:
+  void lande_arnold(std::span<const double> y, SelectionGradients& g) const;
+
   const Points& points_;
   bool covariate_;
   std::vector<int> knot_of_point_;  // index of the point's distinct X
@@ -48,12 +67,19 @@ class SelectionWork {
   std::vector<double> knots_;
   NaturalSpline spline_;
   std::vector<double> values_, slope_, curvature_;
+  std::vector<double> eta_, effect_;  // of a classic fit
+  double total_ = 0, trait_mean_ = 0, trait_sd_ = 0;
+  bool trait_positive_ = true;
+  // The regression's coefficients of z and z^2 / 2 are sum_i a_i y_i / mean y: a_i per point (empty
+  // when the regressors are collinear).
+  std::vector<double> regression_beta_, regression_gamma_;
 };
 
-// The spread of one gradient over the bootstrap replicates.
+// The spread of one gradient over the bootstrap replicates; every member NaN when some replicate's
+// value is not finite.
 struct ReplicateSummary {
   double se = 0;     // standard deviation, divisor B - 1
-  double p = 0;      // two-sided: 2 min(#values > 0, #values < 0) / B, at most 1
+  double p = 0;      // two-sided: min(1, 2 (1 + min(#values <= 0, #values >= 0)) / (B + 1)), never 0
   double lower = 0;  // 2.5% and 97.5% quantiles, linear between order statistics (R's type 7)
   double upper = 0;
 };

@@ -92,9 +92,9 @@ void StateSpaceSpline::smooth(std::span<const double> y, std::span<double> fit) 
   fit[0] = back * (sf - h0 * sd) + (1 - back) * first;
 }
 
-double StateSpaceSpline::log_innovations() const {
-  double sum = 0;
-  for (std::size_t i = 2; i < x_.size(); ++i) sum += std::log(steps_[i].predicted[0] + 1 / weight_[i]);
+double StateSpaceSpline::log_determinant() const {
+  double sum = std::log(weight_[0]) + std::log(weight_[1]);
+  for (std::size_t i = 2; i < x_.size(); ++i) sum += std::log1p(weight_[i] * steps_[i].predicted[0]);
   return sum;
 }
 

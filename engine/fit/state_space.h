@@ -27,12 +27,13 @@ class StateSpaceSpline {
   // The fitted values at the knots for the responses y; fit may share storage with y.
   void smooth(std::span<const double> y, std::span<double> fit);
 
-  // log|W + P| - log|W| - log|P|_+ + log|N'N| - 2 ln(x_1 - x_0), with W the weights, P the penalty
-  // matrix of the values at the knots and N = [1, x]: the sum of the logs of the innovation variances
-  // of the filter after the first two knots, which start it (the prediction-error form of the
-  // likelihood of the weighted values under the diffuse prior of the line). Exact for any knots and
-  // weights, and free of cancellation: each variance is a sum of positive terms.
-  double log_innovations() const;
+  // log|W + P| - log|P|_+ + log|N'N| - 2 ln(x_1 - x_0), with W the weights, P the penalty matrix of
+  // the values at the knots and N = [1, x]: the logs of the innovation variances F_i of the filter
+  // after the first two knots, which start it (the prediction-error form of the likelihood of the
+  // weighted values under the diffuse prior of the line), plus sum ln W. Summed as ln W_0 + ln W_1 +
+  // sum ln(1 + W_i pff_i), F_i = pff_i + 1/W_i: one logarithm per knot, each of a sum of positive
+  // terms, so exact for any knots and weights.
+  double log_determinant() const;
 
   // The leverages, the diagonal of the hat matrix (weight_g times the variance of f(x_g) given all y),
   // into lev; returns their sum, the trace.

@@ -143,10 +143,11 @@ void check_tables(const std::vector<std::string>& out, const Json& report) {
     std::size_t table = summary;
     while (table < out.size() && out[table].find("Yhat") == std::string::npos) ++table;
     const Json& points = report["bootstrap"]["points"];
+    const Json& classic = report["bootstrap"]["classic_points"];
     const std::vector<Field> row(5, Field{'F', 12, 5});
     for (std::size_t i = 0; i < points.size(); ++i) {
-      const Json& p = points[i];
-      compare_line(out.at(table + 1 + i), row, {p["y"], p["x"], p["yhat"], p["lower"], p["upper"]},
+      const Json &p = points[i], &c = classic[i];
+      compare_line(out.at(table + 1 + i), row, {p["y"], p["x"], c["yhat"], c["lower"], c["upper"]},
                    "bootstrap point " + std::to_string(i + 1));
     }
     const std::string replicates = trov::format_record(

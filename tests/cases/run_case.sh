@@ -43,7 +43,7 @@ compare() {  # expected actual label
     failed=1
   elif ! cmp -s "$1" "$2"; then
     echo "$3 differs from $(basename "$1") (first differing lines, expected then actual):"
-    diff "$1" "$2" | head -n 12
+    diff "$1" "$2" | head -n 12 | cut -c1-400
     failed=1
   fi
 }

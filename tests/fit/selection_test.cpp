@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/core/grouping.h"
+#include "engine/covariate/design.h"
 #include "engine/spline/glisp.h"
 #include "tests/spline/truncated_power.h"
 
@@ -67,8 +68,10 @@ TEST(selection_test, gradients_are_the_derivatives_of_mean_fitness_under_a_shift
   for (Model model : {Model::normal, Model::binomial, Model::poisson}) {
     for (bool covariate : {false, true}) {
       const Case c = make_case(model, covariate);
-      SelectionWork work(c.points, covariate ? &c.groups : nullptr);
-      const SelectionGradients g = work.gradients(c.fit, model);
+      const Covariate design{{}, c.groups};  // the gradients read only the grouping
+      SelectionWork work(c.points, covariate ? &design : nullptr);
+      const SelectionGradients g =
+          work.gradients(c.points.y, c.fit.snu, covariate ? c.effect : std::vector<double>{}, model);
       const test::TruncatedPowerSpline s(c.knots, c.values);
       const double h = 1e-4;
       const double w0 = mean_fitness(c, s, model, 0), up = mean_fitness(c, s, model, h);
@@ -111,12 +114,71 @@ TEST(selection_test, quadratic_fitness_has_its_known_gradients) {
   GlispWork fit_work(400);
   const FitResult& fit = glisp(1e-9, x, y, irep, {.model = Model::normal}, fit_work);
   SelectionWork work(points, nullptr);
-  const SelectionGradients g = work.gradients(fit, Model::normal);
+  const SelectionGradients g = work.gradients(y, fit, Model::normal);
   double mean_w = 0;
   for (double v : y) mean_w += v / 400;
   EXPECT_NEAR(g.mean_fitness, mean_w, 1e-6);
   EXPECT_NEAR(g.beta, (0.5 - 0.6 * g.trait_mean) / mean_w, 2e-3);
   EXPECT_NEAR(g.gamma, -0.6 / mean_w, 0.01 * 0.6 / mean_w);
+}
+
+// 0/1 survival of 24 points at 12 trait values, two covariate levels (of three) at each, N from 1 to 4.
+// The expected regression estimates are R's, once, from lm on the individuals (each point expanded
+// into its N cases of 0 or 1): z <- (x - mean(x)) / sd(x); w <- y / mean(y);
+// lm(w ~ z + I(z^2 / 2)) on the first point of each trait value, lm(w ~ z + I(z^2 / 2) + factor(level))
+// on all.
+TEST(selection_test, lande_arnold_estimates_are_the_regression_on_the_individuals) {
+  Points all, first;
+  for (int k = 0; k < 12; ++k) {
+    const double x = 0.5 + 0.3 * k + 0.02 * k * k;
+    const int levels[] = {std::min(k % 3, (k + 1) % 3), std::max(k % 3, (k + 1) % 3)};
+    for (int j : levels) {
+      const int n = 1 + (k + j) % 4, survivors = (3 * k + 5 * j) % (n + 1);
+      for (Points* p : {&all, &first}) {
+        if (p == &first && j != levels[0]) continue;
+        p->x.push_back(x);
+        p->y.push_back(static_cast<double>(survivors) / n);
+        p->covariate.push_back(j);
+        p->irep.push_back(n);
+        p->n = p->nraw = p->n + 1;
+      }
+    }
+  }
+  const std::vector<double> no_fit(24, 0.0);
+  SelectionWork without(first, nullptr);
+  SelectionGradients g = without.gradients(first.y, std::span(no_fit).first(12), {}, Model::binomial);
+  EXPECT_NEAR(g.lande_arnold_beta, -0.17042213537676681, 1e-13);
+  EXPECT_NEAR(g.lande_arnold_gamma, 0.10935169310041896, 1e-13);
+
+  const Covariate covariate{build_design(all, true), compressx(all.x, all.irep, all.n)};
+  SelectionWork with(all, &covariate);
+  g = with.gradients(all.y, no_fit, no_fit, Model::binomial);
+  EXPECT_NEAR(g.lande_arnold_beta, -0.24811069609372502, 1e-13);
+  EXPECT_NEAR(g.lande_arnold_gamma, 0.22118022534915949, 1e-13);
+  EXPECT_TRUE(g.trait_positive);
+
+  // a trait value at 0: no mean-standardized gradients; responses all 0: no relative fitness
+  first.x[0] = 0;
+  SelectionWork at_zero(first, nullptr);
+  g = at_zero.gradients(std::vector<double>(12, 0.0), std::span(no_fit).first(12), {}, Model::binomial);
+  EXPECT_FALSE(g.trait_positive);
+  EXPECT_TRUE(std::isnan(g.beta_mean_standardized) && std::isnan(g.gamma_mean_standardized));
+  EXPECT_TRUE(std::isnan(g.lande_arnold_beta) && std::isnan(g.lande_arnold_gamma));
+}
+
+TEST(selection_test, replicate_summary_counts_the_observed_value_and_takes_type_7_quantiles) {
+  std::vector<double> values;
+  for (int v = 40; v >= 1; --v) values.push_back(v);
+  ReplicateSummary s = summarize_replicates(values);
+  EXPECT_DOUBLE_EQ(s.p, 2.0 / 41);   // no replicate on the other side: still not 0
+  EXPECT_DOUBLE_EQ(s.lower, 1.975);  // R: quantile(1:40, c(0.025, 0.975)), type 7
+  EXPECT_DOUBLE_EQ(s.upper, 39.025);
+  EXPECT_NEAR(s.se, std::sqrt(40 * 41 / 12.0), 1e-12);
+  // zeros count on both sides
+  EXPECT_DOUBLE_EQ(summarize_replicates(std::vector<double>{-1, 0, 1, 2, 3, 4}).p, 2.0 * 3 / 7);
+  EXPECT_DOUBLE_EQ(summarize_replicates(std::vector<double>{-1, 0, 0, 1, 2}).p, 1.0);
+  s = summarize_replicates(std::vector<double>{1, NAN, 2});
+  EXPECT_TRUE(std::isnan(s.se) && std::isnan(s.p) && std::isnan(s.lower) && std::isnan(s.upper));
 }
 
 }  // namespace
