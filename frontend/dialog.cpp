@@ -68,7 +68,8 @@ void run_dialog(DialogValues& v) {
   ids.fil = plotlib::wgfil(right, "Change data file", v.datfil, "*.*");
   plotlib::wglab(right, "Data file structure:");
   ids.str = plotlib::wglis(right, "Y X [C] N|Y X [C]", v.icol);
-  // after a grid the fixed lambda offered is its recommended one, so that "fixed lambda" and OK fit that curve
+  // after a grid the fixed lambda offered is its recommended one, so that "fixed lambda" and OK fit that
+  // curve
   const bool suggest = v.iopt == 2 && !v.suggested_lambda.empty();
   ids.fix =
       plotlib::wgltxt(left, label::fixed, suggest ? v.suggested_lambda : without_trailing_blanks(v.lmin), 20);
@@ -80,7 +81,8 @@ void run_dialog(DialogValues& v) {
   ids.boot = plotlib::wgltxt(left, label::boot, without_trailing_blanks(v.iboot), 20);
   ids.seed = plotlib::wgltxt(left, label::seed, without_trailing_blanks(v.seed), 30);
   plotlib::wglab(left, "Bootstrap lambda:");
-  ids.boot_lambda = plotlib::wglis(left, kBootstrapLambdaItems, static_cast<int>(v.options.bootstrap_lambda) + 1);
+  ids.boot_lambda =
+      plotlib::wglis(left, kBootstrapLambdaItems, static_cast<int>(v.options.bootstrap_lambda) + 1);
   // the figures' axis titles; empty: the defaults by model
   ids.x_title = plotlib::wgltxt(left, label::x_title, v.options.x_label, 50);
   ids.y_title = plotlib::wgltxt(left, label::y_title, v.options.y_label, 50);

@@ -56,18 +56,24 @@ std::vector<double> doubles(const std::vector<float>& values, int n) {
 
 double figure_width_mm(FigureSize size) {
   switch (size) {
-    case FigureSize::column: return 85;
-    case FigureSize::page: return 175;
-    case FigureSize::slide: return 254;
+    case FigureSize::column:
+      return 85;
+    case FigureSize::page:
+      return 175;
+    case FigureSize::slide:
+      return 254;
   }
   return 85;
 }
 
 double figure_height_mm(FigureSize size, int panels) {
   switch (size) {
-    case FigureSize::column: return panels > 1 ? 100 : 68;
-    case FigureSize::page: return panels > 1 ? 150 : 110;
-    case FigureSize::slide: return 143;
+    case FigureSize::column:
+      return panels > 1 ? 100 : 68;
+    case FigureSize::page:
+      return panels > 1 ? 150 : 110;
+    case FigureSize::slide:
+      return 143;
   }
   return 68;
 }
@@ -92,8 +98,9 @@ double cut_for(const std::vector<double>& scores) {
 }
 
 std::string run_sentence(const RunDetails& run) {
-  std::string text = std::filesystem::path(run.data_file).filename().string() + ", " + run.model + " model, " +
-                     std::to_string(run.cases) + " cases (" + std::to_string(run.observations) + " observations)";
+  std::string text = std::filesystem::path(run.data_file).filename().string() + ", " + run.model +
+                     " model, " + std::to_string(run.cases) + " cases (" + std::to_string(run.observations) +
+                     " observations)";
   if (run.covariates > 0) text += run.categorical ? ", categorical covariate" : ", continuous covariate";
   return text;
 }
@@ -126,7 +133,8 @@ Drawing grid_drawing(const ResultsTable& t, int M, const RunDetails& run) {
     const Recommended& rec = *run.recommended;
     const std::string name = criterion_title(rec.criterion);
     f.panels.push_back({name + " score (converged)"});
-    f.lines.push_back({name + " (converged fits)", lnlambda, run.criterion_score, fig::Stroke::long_dashed, 0, 1});
+    f.lines.push_back(
+        {name + " (converged fits)", lnlambda, run.criterion_score, fig::Stroke::long_dashed, 0, 1});
     d.series.push_back({rec.criterion + "_converged", lnlambda, run.criterion_score});
     f.panels[1].clip_above = cut_for(run.criterion_score);
     const std::string where = "ln(lambda) = " + printed("%.2f", rec.lnlambda);
@@ -141,8 +149,8 @@ Drawing grid_drawing(const ResultsTable& t, int M, const RunDetails& run) {
   } else {  // a run without converged fits: the classic GCV minimum, ties to the first row
     f.panels[0].y_title = "Score";
     const auto best = std::min_element(gcv.begin(), gcv.end()) - gcv.begin();
-    f.markers.push_back({"GCV minimum, ln(lambda) = " + printed("%.2f", lnlambda[best]), lnlambda[best], gcv[best],
-                         fig::Shape::circle});
+    f.markers.push_back({"GCV minimum, ln(lambda) = " + printed("%.2f", lnlambda[best]), lnlambda[best],
+                         gcv[best], fig::Shape::circle});
     d.series.push_back({"gcv_minimum", {lnlambda[best]}, {gcv[best]}});
     d.caption.push_back("The filled circle marks the smallest GCV score.");
   }
@@ -164,15 +172,16 @@ void add_uncorrected(const ResultsTable& t, const RunDetails& run, Drawing& d) {
         s.y.push_back(t.ypred[i]);
         s.level.push_back(levels[k]);
       }
-    const std::string label = by_level ? "fitted, covariate = " + printed("%g", levels[k])
-                                       : "fitted at each point's covariate";
+    const std::string label =
+        by_level ? "fitted, covariate = " + printed("%g", levels[k]) : "fitted at each point's covariate";
     d.figure.points.push_back({label, s.x, s.y, {}, kShapes[k % std::size(kShapes)]});
     d.series.push_back(std::move(s));
   }
-  d.caption.push_back(std::string("The curve is corrected for the covariate (every point at the mean covariate "
-                                  "effect); the ") +
-                      (by_level ? "other symbols are the fitted values at each level of the covariate."
-                                : "squares are the fitted values at each point's own covariate."));
+  d.caption.push_back(
+      std::string("The curve is corrected for the covariate (every point at the mean covariate "
+                  "effect); the ") +
+      (by_level ? "other symbols are the fitted values at each level of the covariate."
+                : "squares are the fitted values at each point's own covariate."));
 }
 
 Drawing fitted_drawing(const ResultsTable& t, int M, const RunDetails& run, const Options& options,
@@ -203,7 +212,8 @@ Drawing fitted_drawing(const ResultsTable& t, int M, const RunDetails& run, cons
     const std::vector<bool> differs = classic_differs(run);
     std::vector<double> classic(n, kNaN);
     for (std::size_t i = 0; i < n; ++i)
-      if (differs[i] || (i > 0 && differs[i - 1]) || (i + 1 < n && differs[i + 1])) classic[i] = run.classic[i];
+      if (differs[i] || (i > 0 && differs[i - 1]) || (i + 1 < n && differs[i + 1]))
+        classic[i] = run.classic[i];
     classic_drawn = std::find(differs.begin(), differs.end(), true) != differs.end();
     if (classic_drawn) {
       f.lines.push_back({"classic", x, classic, fig::Stroke::dashed, 0.35});
@@ -212,14 +222,16 @@ Drawing fitted_drawing(const ResultsTable& t, int M, const RunDetails& run, cons
   }
 
   // the data: 0/1 outcomes as a rug, else the pooled means sized by their count
-  const bool zero_one = run.model == "binomial" && std::all_of(y.begin(), y.end(), [](double v) { return v == 0 || v == 1; });
+  const bool zero_one =
+      run.model == "binomial" && std::all_of(y.begin(), y.end(), [](double v) { return v == 0 || v == 1; });
   Series data{"data", x, y, {}, {}, counts};
   if (run.covariates > 0 && run.c.size() == n) data.level = run.c;
   f.points.push_back({"data", x, y, counts, fig::Shape::circle, zero_one});
   d.series.push_back(std::move(data));
 
   if (run.read) {
-    std::string sentence = "Fitness function of " + run_sentence(run) + ", estimated by a cubic smoothing spline " +
+    std::string sentence = "Fitness function of " + run_sentence(run) +
+                           ", estimated by a cubic smoothing spline " +
                            "at ln(lambda) = " + printed("%.2f", run.lnlambda);
     if (std::isfinite(run.edf)) sentence += " (" + significant(run.edf, 3) + " effective parameters)";
     sentence += lambda_origin.empty() ? "." : ", " + lambda_origin + ".";
@@ -230,20 +242,30 @@ Drawing fitted_drawing(const ResultsTable& t, int M, const RunDetails& run, cons
   else if (!classic_drawn)
     d.caption.push_back("The curve is the converged penalized maximum-likelihood fit.");
   else
-    d.caption.push_back("The curve is the converged penalized maximum-likelihood fit; dashed: the classic fit, where "
-                        "it differs from it by more than " +
-                        std::string(run.model == "binomial" ? "0.01 in a probability." : "1% of the range of Y."));
+    d.caption.push_back(
+        "The curve is the converged penalized maximum-likelihood fit; dashed: the classic fit, where "
+        "it differs from it by more than " +
+        std::string(run.model == "binomial" ? "0.01 in a probability." : "1% of the range of Y."));
   if (t.kind == ResultsTable::Kind::bootstrap) {
     std::string band = "The band is the fitted value +/- 1 bootstrap standard error" +
                        std::string(run.model == "normal" ? "" : " (on the link scale)") + ", from " +
                        std::to_string(run.replicates) + " bootstrap replicates";
-    band += run.bootstrap_lambda == "reselected" ? ", each choosing its own lambda." : " at this lambda.";
+    if (run.bootstrap_lambda != "reselected")
+      band += " at this lambda.";
+    else if (run.lnlambda_quantiles.size() == 3)
+      band += ", each choosing its own lambda by " + criterion_title(run.criterion) + " (median ln(lambda) " +
+              printed("%.2f", run.lnlambda_quantiles[1]) + ", 95% of the replicates between " +
+              printed("%.2f", run.lnlambda_quantiles[0]) + " and " +
+              printed("%.2f", run.lnlambda_quantiles[2]) + ").";
+    else
+      band += ", each choosing its own lambda by " + criterion_title(run.criterion) + ".";
     d.caption.push_back(band);
   }
   if (M != 0 && t.kind == ResultsTable::Kind::fitted) add_uncorrected(t, run, d);
-  d.caption.push_back(zero_one ? "Ticks at 0 and 1: the individual outcomes."
-                               : "Circles: the data, pooled at equal trait values, their area growing with the "
-                                 "number of cases.");
+  d.caption.push_back(zero_one
+                          ? "Ticks at 0 and 1: the individual outcomes."
+                          : "Circles: the data, pooled at equal trait values, their area growing with the "
+                            "number of cases.");
   if (run.beta && run.gamma) {
     const auto gradient = [](const char* name, const Gradient& g, bool with_p) {
       std::string text = std::string(name) + " = " + significant(g.value, 2);
@@ -254,8 +276,9 @@ Drawing fitted_drawing(const ResultsTable& t, int M, const RunDetails& run, cons
       }
       return text;
     };
-    f.note = options.figure_gradients ? gradient("beta'", *run.beta, false) + ", " + gradient("gamma'", *run.gamma, false)
-                                      : "";
+    f.note = options.figure_gradients
+                 ? gradient("beta'", *run.beta, false) + ", " + gradient("gamma'", *run.gamma, false)
+                 : "";
     d.caption.push_back("Standardized selection gradients: " + gradient("beta'", *run.beta, true) + ", " +
                         gradient("gamma'", *run.gamma, true) + ".");
   }
@@ -269,8 +292,9 @@ std::string csv_text(const std::vector<Series>& series) {
   const auto at = [](const std::vector<double>& v, std::size_t i) { return i < v.size() ? v[i] : kNaN; };
   for (const Series& s : series)
     for (std::size_t i = 0; i < s.x.size(); ++i)
-      text += s.name + "," + csv_number(s.x[i]) + "," + csv_number(at(s.y, i)) + "," + csv_number(at(s.lower, i)) +
-              "," + csv_number(at(s.upper, i)) + "," + csv_number(at(s.n, i)) + "," + csv_number(at(s.level, i)) + "\n";
+      text += s.name + "," + csv_number(s.x[i]) + "," + csv_number(at(s.y, i)) + "," +
+              csv_number(at(s.lower, i)) + "," + csv_number(at(s.upper, i)) + "," + csv_number(at(s.n, i)) +
+              "," + csv_number(at(s.level, i)) + "\n";
   return text;
 }
 
@@ -301,16 +325,22 @@ std::string write_figures(const ResultsTable& t, int M, const RunDetails& run, c
   d.figure.width_mm = figure_width_mm(options.figure_size);
   d.figure.height_mm = figure_height_mm(options.figure_size, static_cast<int>(d.figure.panels.size()));
   const std::string stem = kStem;
-  const ScriptFigure script{t.kind == ResultsTable::Kind::grid, d.figure.x_title, d.figure.panels[0].y_title,
-                            d.figure.width_mm, d.figure.height_mm, d.figure.font_pt};
-  const bool ok = fig::write_figure(d.figure, stem) && write_text(stem + "_caption.txt", caption_text(d.caption, run)) &&
-                  write_text(stem + "_plot.csv", csv_text(d.series)) &&
-                  write_text(stem + "_plot.R", r_script(script)) && write_text(stem + "_plot.py", python_script(script));
+  const ScriptFigure script{t.kind == ResultsTable::Kind::grid,
+                            d.figure.x_title,
+                            d.figure.panels[0].y_title,
+                            d.figure.width_mm,
+                            d.figure.height_mm,
+                            d.figure.font_pt};
+  const bool ok =
+      fig::write_figure(d.figure, stem) && write_text(stem + "_caption.txt", caption_text(d.caption, run)) &&
+      write_text(stem + "_plot.csv", csv_text(d.series)) && write_text(stem + "_plot.R", r_script(script)) &&
+      write_text(stem + "_plot.py", python_script(script));
   if (ok) return {};
   std::error_code ec;
   for (const char* ending : {".png", ".svg", ".pdf", "_caption.txt", "_plot.csv", "_plot.R", "_plot.py"})
     std::filesystem::remove(stem + ending, ec);
-  return "the figures (trov.png, trov.svg, trov.pdf) and their caption, data and scripts could not be written in "
+  return "the figures (trov.png, trov.svg, trov.pdf) and their caption, data and scripts could not be "
+         "written in "
          "the folder";
 }
 

@@ -41,8 +41,8 @@ bool write_parameter_file(const DialogValues& v, const fs::path& folder) {
     return false;
   }
   if (const std::string why = save_options_file(trov::kOptionsFile, v.options); !why.empty()) {
-    tell(caption::trov_in, std::string(trov::kOptionsFile) + " could not be written in " + folder.string() + " (" +
-                               why + "). Nothing has been run.");
+    tell(caption::trov_in, std::string(trov::kOptionsFile) + " could not be written in " + folder.string() +
+                               " (" + why + "). Nothing has been run.");
     return false;
   }
   return true;
@@ -80,7 +80,8 @@ void run_and_plot(DialogValues& v, const std::string& engine) {
   std::string why = read_results_table("trov.out", v.M, table);
   if (why.empty()) {
     const PlotNotes notes = read_plot_notes("trov.json");
-    const PlotOutcome plot = plot_results(table, v.M, notes.lines, read_run_details("trov.json"), v.options, lambda_origin);
+    const PlotOutcome plot =
+        plot_results(table, v.M, notes.lines, read_run_details("trov.json"), v.options, lambda_origin);
     why = plot.not_drawn;
     if (!plot.figures_fault.empty())
       tell(caption::figures, plot.figures_fault + ".\nThe plot is in trov.wmf, the results in trov.out.");
@@ -104,8 +105,9 @@ int main() {
       tell(caption::last_settings, "trov.in in " + start_dir.string() + " cannot be used (" + why +
                                        ").\nThe dialog shows the default settings; OK replaces trov.in.");
   if (std::string why = load_options_file(trov::kOptionsFile, values.options); !why.empty())
-    tell(caption::last_settings, std::string(trov::kOptionsFile) + " in " + start_dir.string() + " cannot be used (" +
-                                     why + ").\nThe dialog shows the default settings; OK replaces it.");
+    tell(caption::last_settings, std::string(trov::kOptionsFile) + " in " + start_dir.string() +
+                                     " cannot be used (" + why +
+                                     ").\nThe dialog shows the default settings; OK replaces it.");
   const std::string engine = engine_path();
   while (true) {
     run_dialog(values);           // Quit and the close box end the program here

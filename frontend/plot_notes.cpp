@@ -20,7 +20,8 @@ constexpr int kOcvSymbol = 2;   // triangle
 constexpr std::string_view kClassicDiffers = "classic_differs:";
 // More classic iterations need not reach the converged fit (they may move away from it): the notes say
 // what to report instead of asking for more.
-constexpr const char* kGridStopped = " stopped at the maximum number of iterations: choose lambda by the converged fits";
+constexpr const char* kGridStopped =
+    " stopped at the maximum number of iterations: choose lambda by the converged fits";
 constexpr const char* kFitStopped = " stopped at the maximum number of iterations: report the converged fit";
 
 std::string printed(const char* format, double value) {
@@ -98,8 +99,9 @@ void add_warnings(Json& r, PlotNotes& notes) {
   if (diagnostics["grid_minimum_at_edge"].is_boolean() && diagnostics["grid_minimum_at_edge"].get<bool>())
     warn("minimum at the edge of the grid: widen it");
   if (Json& fits = diagnostics["not_converged"]; fits.is_array() && !fits.empty())
-    warn(r["settings"]["nstep"].get<int>() > 1 ? count_of(fits.size(), "classic fit", "classic fits") + kGridStopped
-                                                : std::string("the classic fit") + kFitStopped);
+    warn(r["settings"]["nstep"].get<int>() > 1
+             ? count_of(fits.size(), "classic fit", "classic fits") + kGridStopped
+             : std::string("the classic fit") + kFitStopped);
   if (Json& refits = diagnostics["bootstrap_not_converged"]; refits.is_number() && refits.get<int>() > 0)
     warn(count_of(refits.get<std::size_t>(), "classic bootstrap refit", "classic bootstrap refits") +
          " stopped at the maximum number of iterations: report the band of the converged refits");

@@ -22,7 +22,8 @@ std::string number(double v) {
   return text;
 }
 
-constexpr const char* kRHead = R"~(# Draws the figure of a trov run again from its plotted data, for restyling: the CSV of the same
+constexpr const char* kRHead =
+    R"~(# Draws the figure of a trov run again from its plotted data, for restyling: the CSV of the same
 # name beside this script (columns series, x, y, lower, upper, n, level; NA where one does not apply).
 # Run: Rscript trov_plot.R
 library(ggplot2)
@@ -33,7 +34,8 @@ d <- read.csv(csv)
 theme_set(theme_classic(base_size = @FONT@))
 )~";
 
-constexpr const char* kRGrid = R"~(d$panel <- ifelse(grepl("_classic$", d$series), "Classic score", "Converged score")
+constexpr const char* kRGrid =
+    R"~(d$panel <- ifelse(grepl("_classic$", d$series), "Classic score", "Converged score")
 scores <- d[d$series != "recommended", ]
 best <- d[d$series == "recommended", ]
 p <- ggplot(scores, aes(x, y, linetype = series)) +
@@ -55,10 +57,12 @@ if (nrow(fitted) > 0) p <- p + geom_point(data = fitted, aes(shape = factor(leve
 p <- p + scale_size_area(max_size = 3) + labs(x = @XTITLE@, y = @YTITLE@, size = "N", shape = "Covariate")
 )~";
 
-constexpr const char* kRTail = R"~(ggsave(sub("\\.csv$", "_ggplot.pdf", csv), p, width = @WIDTH@, height = @HEIGHT@, units = "mm")
+constexpr const char* kRTail =
+    R"~(ggsave(sub("\\.csv$", "_ggplot.pdf", csv), p, width = @WIDTH@, height = @HEIGHT@, units = "mm")
 )~";
 
-constexpr const char* kPyHead = R"~("""Draws the figure of a trov run again from its plotted data, for restyling: the CSV of the same
+constexpr const char* kPyHead =
+    R"~("""Draws the figure of a trov run again from its plotted data, for restyling: the CSV of the same
 name beside this script (columns series, x, y, lower, upper, n, level; empty where one does not apply).
 Run: python3 trov_plot.py"""
 from pathlib import Path

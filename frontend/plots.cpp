@@ -1,12 +1,11 @@
 #include "frontend/plots.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <span>
 #include <sstream>
-
-#include <cmath>
-#include <cstdio>
 
 #include "frontend/figures.h"
 #include "plotlib/draw/plotlib.h"
@@ -134,12 +133,12 @@ constexpr int kRecommendedSymbol = 7;  // a star: the recommended lambda on the 
 
 // What the plot draws beside trov.out's table: the converged curves and the recommended lambda.
 struct Overlay {
-  std::vector<float> fit;                // the curve: converged where there is one, else classic
-  std::vector<float> classic;            // the classic fit where it differs from the converged one
+  std::vector<float> fit;      // the curve: converged where there is one, else classic
+  std::vector<float> classic;  // the classic fit where it differs from the converged one
   std::vector<bool> classic_shown;
-  std::vector<float> lower, upper;       // the band, from the converged refits where there are some
-  std::vector<float> score;              // the criterion's converged scores, scaled to the axis
-  std::vector<PlotNote> notes;           // before those of trov.json
+  std::vector<float> lower, upper;  // the band, from the converged refits where there are some
+  std::vector<float> score;         // the criterion's converged scores, scaled to the axis
+  std::vector<PlotNote> notes;      // before those of trov.json
   bool any_classic = false;
 };
 
@@ -152,16 +151,18 @@ void add_criterion(const ResultsTable& t, const RunDetails& run, float lo, float
   const Recommended& rec = *run.recommended;
   if (std::isfinite(rec.score)) smin = std::min(smin, rec.score);
   if (!(smax > smin)) return;
-  const auto scaled = [&](double s) { return static_cast<float>(lo + (s - smin) / (smax - smin) * (hi - lo)); };
+  const auto scaled = [&](double s) {
+    return static_cast<float>(lo + (s - smin) / (smax - smin) * (hi - lo));
+  };
   for (double s : run.criterion_score) o.score.push_back(std::isfinite(s) ? scaled(s) : NAN);
   const std::string name = criterion_title(rec.criterion);
   std::optional<PlotMarker> marker;
   if (std::isfinite(rec.score))
     marker = PlotMarker{kRecommendedSymbol, static_cast<float>(rec.lnlambda), scaled(rec.score)};
-  o.notes.push_back({rec.text.empty() ? name + " chooses ln(lambda) = " + two_decimals(rec.lnlambda) : rec.text,
-                     marker});
-  o.notes.push_back({name + " score of the converged fits (long dashes), " + two_decimals(smin) + " at the bottom, " +
-                         two_decimals(smax) + " at the top",
+  o.notes.push_back(
+      {rec.text.empty() ? name + " chooses ln(lambda) = " + two_decimals(rec.lnlambda) : rec.text, marker});
+  o.notes.push_back({name + " score of the converged fits (long dashes), " + two_decimals(smin) +
+                         " at the bottom, " + two_decimals(smax) + " at the top",
                      std::nullopt});
 }
 
@@ -182,7 +183,8 @@ Overlay overlay_of(const ResultsTable& t, const RunDetails& run) {
     o.any_classic = std::find(o.classic_shown.begin(), o.classic_shown.end(), true) != o.classic_shown.end();
     o.classic_shown = ends;
     if (o.any_classic)
-      o.notes.push_back({"Dashed: the classic fit, where it differs from the converged fit (solid)", std::nullopt});
+      o.notes.push_back(
+          {"Dashed: the classic fit, where it differs from the converged fit (solid)", std::nullopt});
   } else {
     o.notes.push_back({"The converged fit failed: the curve is the classic fit", std::nullopt});
   }
@@ -195,8 +197,8 @@ Overlay overlay_of(const ResultsTable& t, const RunDetails& run) {
 
 }  // namespace
 
-PlotOutcome plot_results(const ResultsTable& t, int M, const std::vector<PlotNote>& notes, const RunDetails& run,
-                         const Options& options, const std::string& lambda_origin) {
+PlotOutcome plot_results(const ResultsTable& t, int M, const std::vector<PlotNote>& notes,
+                         const RunDetails& run, const Options& options, const std::string& lambda_origin) {
   const int n = t.n;
   using Kind = ResultsTable::Kind;
   Overlay o = overlay_of(t, run);

@@ -36,11 +36,12 @@ double inverse_link(const std::string& model, double eta) {
   return eta;
 }
 
-// The converged fitted values corrected for the covariate as the classic ones are: every point at the
-// case-weighted mean covariate effect, the effect being the level's coefficient (0 for the first) or
-// the slope times the covariate.
-std::vector<double> corrected(const RunDetails& run, const std::vector<double>& eta,
-                              const std::vector<double>& coefficients) {
+}  // namespace
+
+// Every point at the case-weighted mean covariate effect, the effect being the level's coefficient (0 for
+// the first) or the slope times the covariate.
+std::vector<double> corrected_for_covariate(const RunDetails& run, const std::vector<double>& eta,
+                                            const std::vector<double>& coefficients) {
   std::vector<double> effect(run.x.size());
   for (std::size_t i = 0; i < effect.size(); ++i) {
     if (!run.categorical) {
@@ -60,6 +61,8 @@ std::vector<double> corrected(const RunDetails& run, const std::vector<double>& 
     values[i] = inverse_link(run.model, eta[i] - effect[i] + weighted / cases);
   return values;
 }
+
+namespace {
 
 void read_grid(const Json& r, RunDetails& run) {
   const Json* recommended = member(r.at("minimum"), "recommended");
@@ -99,21 +102,23 @@ void read_fixed(const Json& r, RunDetails& run) {
   if (const Json* grid = member(r, "grid"); grid && !grid->empty()) {
     const Json* converged = member(grid->at(0), "converged_fit");
     run.edf = converged && member(*converged, "edf") ? number(converged->at("edf"))
-                                                      : number(grid->at(0).value("trace", Json()));
+                                                     : number(grid->at(0).value("trace", Json()));
   }
   if (const Json* bootstrap = member(r, "bootstrap")) {
     const Json& points = bootstrap->at("points");
     run.x = column(points, "x");
     run.y = column(points, "y");
     run.n.assign(run.x.size(), 1.0);
-    run.converged = column(points, "yhat");
     run.lower = column(points, "lower");
     run.upper = column(points, "upper");
-    if (const Json* classic = member(*bootstrap, "classic_points"))
-      run.classic = column(*classic, "yhat");
-    else
-      run.classic = run.converged;  // a run before the converged refits: its band is the classic one
+    // the points hold the converged fit and band unless the converged fit failed ("band": "classic")
+    const Json* classic = member(*bootstrap, "classic_points");
+    run.classic = column(classic ? *classic : points, "yhat");
+    if (classic && bootstrap->value("band", "") == "converged") run.converged = column(points, "yhat");
     run.bootstrap_lambda = bootstrap->value("lambda", "fixed");
+    if (const Json* quantiles = member(*bootstrap, "lnlambda_quantiles"))
+      run.lnlambda_quantiles = {number(quantiles->at("2.5")), number(quantiles->at("50")),
+                                number(quantiles->at("97.5"))};
   } else if (const Json* fit = member(r, "fit")) {
     const Json& points = fit->at("points");
     run.x = column(points, "x");
@@ -127,7 +132,7 @@ void read_fixed(const Json& r, RunDetails& run) {
       if (run.covariates == 0)
         run.converged = link_scale ? column(*converged, "yhat") : values;
       else if (const Json* coefficients = member(*fit, "converged_coefficients"))
-        run.converged = corrected(run, values, coefficients->get<std::vector<double>>());
+        run.converged = corrected_for_covariate(run, values, coefficients->get<std::vector<double>>());
     }
   }
   if (const Json* selection = member(r, "selection")) {
@@ -141,7 +146,8 @@ void read_fixed(const Json& r, RunDetails& run) {
 
 std::string criterion_title(const std::string& criterion) {
   std::string title = criterion;
-  std::transform(title.begin(), title.end(), title.begin(), [](unsigned char ch) { return std::toupper(ch); });
+  std::transform(title.begin(), title.end(), title.begin(),
+                 [](unsigned char ch) { return std::toupper(ch); });
   return title;
 }
 
@@ -157,6 +163,7 @@ RunDetails read_run_details(const std::string& path) {
     run.covariates = settings.at("covariates").get<int>();
     run.categorical = settings.at("categorical").get<bool>();
     run.replicates = settings.at("bootstrap_replicates").get<int>();
+    if (const Json* criterion = member(settings, "criterion")) run.criterion = criterion->get<std::string>();
     const Json& data = r.at("data");
     run.cases = data.at("cases").get<int>();
     run.observations = data.at("observations").get<int>();

@@ -11,7 +11,7 @@ namespace trov::front {
 // The files the front end and the engine write in the working directory; a data file or an output
 // name must be none of them.
 inline constexpr std::array<std::string_view, 11> kRunFiles = {
-    "trov.in",  "trov.out", "trov.wmf",         "trov.json",     "trov.png",     "trov.svg",
+    "trov.in",  "trov.out",         "trov.wmf",      "trov.json",   "trov.png",    "trov.svg",
     "trov.pdf", "trov_caption.txt", "trov_plot.csv", "trov_plot.R", "trov_plot.py"};
 
 // One result of a run and the name of its copy.

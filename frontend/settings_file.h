@@ -69,8 +69,8 @@ struct DialogEntries {
   int model = 2;      // "normal|binomial|Poisson"
   int structure = 2;  // "Y X [C] N|Y X [C]"
   std::string boot, seed, data_file, output_file;
-  int criterion = 1;         // "REML|ML|GCV|UBRE|OCV"
-  int bootstrap_lambda = 1;  // "fixed|re-chosen per replicate"
+  int criterion = 1;             // "REML|ML|GCV|UBRE|OCV"
+  int bootstrap_lambda = 1;      // "fixed|re-chosen per replicate"
   std::string x_title, y_title;  // the figures' axis titles
 };
 

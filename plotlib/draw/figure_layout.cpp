@@ -11,14 +11,14 @@ namespace plotlib::figure {
 namespace {
 
 constexpr double kPointsPerMm = 72.0 / 25.4;
-constexpr double kMargin = 4;          // around everything, points
-constexpr double kAxisWidth = 0.6;     // axis lines and ticks
+constexpr double kMargin = 4;       // around everything, points
+constexpr double kAxisWidth = 0.6;  // axis lines and ticks
 constexpr double kCurveWidth = 1.2;
-constexpr double kSymbolWidth = 0.6;   // outline of data symbols
+constexpr double kSymbolWidth = 0.6;  // outline of data symbols
 constexpr double kTickLength = 3;
 constexpr double kBandGrey = 0.82;
 constexpr double kMarkerRadius = 3.4;
-constexpr double kLegendSample = 16;   // length of a line in the legend
+constexpr double kLegendSample = 16;  // length of a line in the legend
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kLeastFontPt = 7;  // what a journal column still prints legibly
 
@@ -74,11 +74,21 @@ std::vector<Point> shape_points(Shape shape, double x, double y, double r) {
     }
   };
   switch (shape) {
-    case Shape::circle: polygon(24, r, 0, false); break;  // drawn as a circle by the painter
-    case Shape::square: polygon(4, r * 1.2, 45, false); break;
-    case Shape::triangle: polygon(3, r * 1.25, 90, false); break;
-    case Shape::diamond: polygon(4, r * 1.25, 90, false); break;
-    case Shape::star: polygon(5, r * 1.35, 90, true); break;
+    case Shape::circle:
+      polygon(24, r, 0, false);
+      break;  // drawn as a circle by the painter
+    case Shape::square:
+      polygon(4, r * 1.2, 45, false);
+      break;
+    case Shape::triangle:
+      polygon(3, r * 1.25, 90, false);
+      break;
+    case Shape::diamond:
+      polygon(4, r * 1.25, 90, false);
+      break;
+    case Shape::star:
+      polygon(5, r * 1.35, 90, true);
+      break;
   }
   return points;
 }
@@ -212,10 +222,14 @@ std::string tick_label(double value, double step) {
 
 std::vector<double> dash_pattern(Stroke stroke) {
   switch (stroke) {
-    case Stroke::solid: return {};
-    case Stroke::dashed: return {3.5, 2.2};
-    case Stroke::long_dashed: return {7, 3};
-    case Stroke::dotted: return {1, 1.8};
+    case Stroke::solid:
+      return {};
+    case Stroke::dashed:
+      return {3.5, 2.2};
+    case Stroke::long_dashed:
+      return {7, 3};
+    case Stroke::dotted:
+      return {1, 1.8};
   }
   return {};
 }
@@ -258,11 +272,11 @@ Scene lay_out(const Figure& f) {
     const Range yr = y_range(f, p);
     yt[p] = yr.empty() ? Ticks{0, 1, 2} : round_ticks(yr.lo, yr.hi);
     for (int k = 0; k < yt[p].count; ++k)
-      label_width = std::max(label_width, text_width(tick_label(yt[p].first + k * yt[p].step, yt[p].step), size));
+      label_width =
+          std::max(label_width, text_width(tick_label(yt[p].first + k * yt[p].step, yt[p].step), size));
   }
   const double left = kMargin + size * 1.1 + 3 + label_width + 2 + kTickLength;
-  const double right =
-      s.width - kMargin - text_width(tick_label(xt.last(), xt.step), size) / 2;
+  const double right = s.width - kMargin - text_width(tick_label(xt.last(), xt.step), size) / 2;
   const double bottom = s.height - kMargin - size * 0.3 - ascent - 4 - ascent - 2 - kTickLength;
   const double gap = size * 1.2;
   const double panel_height = (bottom - top - gap * (panels - 1)) / panels;
@@ -294,8 +308,8 @@ Scene lay_out(const Figure& f) {
     }
     for (const Line& l : f.lines) {
       if (l.panel != p) continue;
-      const auto runs =
-          finite_runs(l.x.size(), [&](std::size_t i) { return std::isfinite(l.x[i]) && std::isfinite(l.y[i]); });
+      const auto runs = finite_runs(
+          l.x.size(), [&](std::size_t i) { return std::isfinite(l.x[i]) && std::isfinite(l.y[i]); });
       for (auto [begin, end] : runs) {
         if (end - begin < 2) continue;
         std::vector<Point> path;
@@ -317,7 +331,8 @@ Scene lay_out(const Figure& f) {
           continue;
         }
         // without (telling) weights every symbol has the size of a middling one
-        const double r = most > 0 && i < pts.weight.size() ? std::max(1.3, 3.2 * std::sqrt(pts.weight[i] / most)) : 2.0;
+        const double r =
+            most > 0 && i < pts.weight.size() ? std::max(1.3, 3.2 * std::sqrt(pts.weight[i] / most)) : 2.0;
         paint.symbol(pts.shape, x, y, r, -1, kSymbolWidth);
       }
     }
@@ -337,13 +352,16 @@ Scene lay_out(const Figure& f) {
     for (int k = 0; k < xt.count; ++k) {
       const double value = xt.first + k * xt.step, x = px(value);
       paint.line({{x, pbottom}, {x, pbottom + kTickLength}}, kAxisWidth);
-      if (p == panels - 1) paint.text(tick_label(value, xt.step), x, pbottom + kTickLength + 2 + ascent, Anchor::middle);
+      if (p == panels - 1)
+        paint.text(tick_label(value, xt.step), x, pbottom + kTickLength + 2 + ascent, Anchor::middle);
     }
   }
   // the axis title centred under the axis where it fits, else on the page
   const double title_width = std::min(text_width(f.x_title, size), s.width - 2 * kMargin);
-  const double centre = std::clamp((left + right) / 2, kMargin + title_width / 2, s.width - kMargin - title_width / 2);
-  paint.text(f.x_title, centre, s.height - kMargin - size * 0.3, Anchor::middle, false, s.width - 2 * kMargin);
+  const double centre =
+      std::clamp((left + right) / 2, kMargin + title_width / 2, s.width - kMargin - title_width / 2);
+  paint.text(f.x_title, centre, s.height - kMargin - size * 0.3, Anchor::middle, false,
+             s.width - 2 * kMargin);
   return s;
 }
 

@@ -31,9 +31,12 @@ void select_font(cairo_t* cr, double size) {
 
 double anchored_x(const TextItem& t, double width) {
   switch (t.anchor) {
-    case Anchor::start: return 0;
-    case Anchor::middle: return -width / 2;
-    case Anchor::end: return -width;
+    case Anchor::start:
+      return 0;
+    case Anchor::middle:
+      return -width / 2;
+    case Anchor::end:
+      return -width;
   }
   return 0;
 }
@@ -103,11 +106,20 @@ std::string escaped(const std::string& text) {
   std::string out;
   for (char ch : text) {
     switch (ch) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += ch;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += ch;
     }
   }
   return out;
@@ -151,8 +163,9 @@ double text_width(const std::string& text, double size_pt) {
 
 bool write_png(const Scene& s, const std::string& name) {
   const double scale = kPngDotsPerInch / 72.0;
-  cairo_surface_t* surface = cairo_image_surface_create(
-      CAIRO_FORMAT_RGB24, static_cast<int>(std::lround(s.width * scale)), static_cast<int>(std::lround(s.height * scale)));
+  cairo_surface_t* surface =
+      cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(std::lround(s.width * scale)),
+                                 static_cast<int>(std::lround(s.height * scale)));
   cairo_t* cr = cairo_create(surface);
   cairo_scale(cr, scale, scale);
   draw(cr, s);
@@ -171,12 +184,14 @@ bool write_pdf(const Scene& s, const std::string& name) {
 bool write_svg(const Scene& s, const std::string& name) {
   std::ostringstream svg;
   svg << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << millimetres(s.width) << "\" height=\""
-      << millimetres(s.height) << "\" viewBox=\"0 0 " << exact(s.width) << ' ' << exact(s.height) << "\">\n"
+      << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << millimetres(s.width)
+      << "\" height=\"" << millimetres(s.height) << "\" viewBox=\"0 0 " << exact(s.width) << ' '
+      << exact(s.height) << "\">\n"
       << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n<defs>\n";
   for (std::size_t i = 0; i < s.clips.size(); ++i)
-    svg << "<clipPath id=\"panel" << i << "\"><rect x=\"" << number(s.clips[i].x) << "\" y=\"" << number(s.clips[i].y)
-        << "\" width=\"" << number(s.clips[i].w) << "\" height=\"" << number(s.clips[i].h) << "\"/></clipPath>\n";
+    svg << "<clipPath id=\"panel" << i << "\"><rect x=\"" << number(s.clips[i].x) << "\" y=\""
+        << number(s.clips[i].y) << "\" width=\"" << number(s.clips[i].w) << "\" height=\""
+        << number(s.clips[i].h) << "\"/></clipPath>\n";
   svg << "</defs>\n";
   const auto grey = [](double level) {
     const int v = static_cast<int>(std::lround(std::clamp(level, 0.0, 1.0) * 255));
@@ -201,7 +216,8 @@ bool write_svg(const Scene& s, const std::string& name) {
       const std::vector<double> dashes = dash_pattern(p.stroke);
       svg << " stroke=\"" << grey(p.stroke_grey) << "\" stroke-width=\"" << number(p.stroke_width)
           << "\" stroke-linejoin=\"round\" stroke-linecap=\"" << (dashes.empty() ? "round" : "butt") << '"';
-      if (!dashes.empty()) svg << " stroke-dasharray=\"" << number(dashes[0]) << ' ' << number(dashes[1]) << '"';
+      if (!dashes.empty())
+        svg << " stroke-dasharray=\"" << number(dashes[0]) << ' ' << number(dashes[1]) << '"';
     }
     if (p.clip >= 0) svg << " clip-path=\"url(#panel" << p.clip << ")\"";
     svg << "/>\n";

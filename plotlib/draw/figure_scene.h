@@ -20,11 +20,11 @@ struct PathItem {
   std::vector<Point> points;  // a circle: its centre alone
   double radius = 0;          // > 0: a circle
   bool closed = false;
-  double fill = -1;          // grey level of the fill; negative: none
-  double stroke_width = 0;   // points; 0: no stroke
+  double fill = -1;         // grey level of the fill; negative: none
+  double stroke_width = 0;  // points; 0: no stroke
   double stroke_grey = 0;
   Stroke stroke = Stroke::solid;
-  int clip = -1;             // index of the clip rectangle; -1: none
+  int clip = -1;  // index of the clip rectangle; -1: none
 };
 
 enum class Anchor { start, middle, end };
@@ -40,7 +40,7 @@ struct TextItem {
 struct Scene {
   double width = 0, height = 0;  // points
   std::vector<Rect> clips;
-  std::vector<PathItem> paths;   // drawn first, in order
+  std::vector<PathItem> paths;  // drawn first, in order
   std::vector<TextItem> texts;
 };
 

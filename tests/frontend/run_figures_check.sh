@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The figures, caption, plotted data and scripts of real engine runs on the examples (a grid, a fixed
-# lambda, a bootstrap, a categorical covariate with the trov.options figure settings), read back by
+# lambda, a bootstrap whose replicates choose their own lambda, a categorical covariate with the trov.options figure settings), read back by
 # independent readers; the R and Python scripts run where R's ggplot2 and matplotlib are installed.
 # Usage: run_figures_check.sh TROV40 WRITE_RUN_FIGURES EXAMPLES WORKDIR
 set -u
@@ -41,9 +41,11 @@ grep -q "at ln(lambda) = 4.00" trov_caption.txt || fail "the caption says not ho
 grep -q "Standardized selection gradients: beta' = .*, gamma' = " trov_caption.txt || fail "no gradients in the caption"
 [ "$(grep -c '^data,' trov_plot.csv)" -eq "$(grep -c '^fit,' trov_plot.csv)" ] || fail "the CSV's data and fit differ in length"
 
+mkdir -p "$work/bootstrap" && echo "bootstrap_lambda = reselected" >"$work/bootstrap/trov.options"
 run bootstrap 0 "1         " "4         " "100       " demo1.in
 check_publication_figures trov $column "Trait" "+/- 1 bootstrap SE" "data"
-grep -q "from 100 bootstrap replicates" trov_caption.txt || fail "the caption lacks the band's replicates"
+grep -q "from 100 bootstrap replicates, each choosing its own lambda by REML (median ln(lambda) " trov_caption.txt ||
+  fail "the caption lacks the band's replicates and their lambdas: $(cat trov_caption.txt)"
 grep -q "(SE .*, P = " trov_caption.txt || fail "the caption lacks the gradients' SE and P"
 grep -q '^fit,[^,]*,[^,]*,[0-9.e-]*,[0-9.e-]*,' trov_plot.csv || fail "the CSV lacks the band"
 

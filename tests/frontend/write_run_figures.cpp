@@ -22,7 +22,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "trov.options: %s\n", why.c_str());
     return 1;
   }
-  const std::string why = write_figures(table, M, read_run_details("trov.json"), options, argc > 2 ? argv[2] : "");
+  const std::string why =
+      write_figures(table, M, read_run_details("trov.json"), options, argc > 2 ? argv[2] : "");
   if (!why.empty()) std::fprintf(stderr, "%s\n", why.c_str());
   return why.empty() ? 0 : 1;
 }

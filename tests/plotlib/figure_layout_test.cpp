@@ -21,7 +21,8 @@ TEST(figure_layout_test, ticks_are_round_and_cover_the_data) {
     ASSERT_GE(t.count, 2);
     ASSERT_LE(t.count, 7);
     const double mantissa = t.step / std::pow(10.0, std::floor(std::log10(t.step) + 1e-9));
-    ASSERT_TRUE(std::fabs(mantissa - 1) < 1e-9 || std::fabs(mantissa - 2) < 1e-9 || std::fabs(mantissa - 5) < 1e-9)
+    ASSERT_TRUE(std::fabs(mantissa - 1) < 1e-9 || std::fabs(mantissa - 2) < 1e-9 ||
+                std::fabs(mantissa - 5) < 1e-9)
         << t.step;
   }
   const Ticks one = round_ticks(3, 3);  // one value: a unit either side
