@@ -274,7 +274,7 @@ bootstrap)
   expect_out " Number of bootstrap replications =  100"
   check_metafile "Fitness function with data points" "dashed lines are +/- 1 standard error of prediction" \
     "demo1.dat, binomial model, ln(lambda) = 4.00, 2.62 parameters, 100 bootstrap replicates" \
-    "Selection gradients: beta = 0.00919 (SE 0.0113), gamma = -0.00917 (SE 0.00195)"
+    "Selection gradients: beta = 0.00919 (SE 0.0112), gamma = -0.00917 (SE 0.00253)"
   # back to the range option: the bootstrap field is written as 0 and the grid plotted, the seed kept
   click_list_item option_list 1
   ok_and_plot
