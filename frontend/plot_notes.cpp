@@ -73,8 +73,12 @@ std::string run_line(Json& r) {
   if (settings["covariates"].get<int>() > 0)
     text += settings["categorical"].get<bool>() ? ", categorical covariate" : ", continuous covariate";
   text += ", ln(lambda) = " + two_decimals(settings["lmin"].get<double>());
-  if (Json& grid = r["grid"]; grid.is_array() && !grid.empty() && grid[0]["trace"].is_number())
-    text += ", " + two_decimals(grid[0]["trace"].get<double>()) + " parameters";
+  // the parameters of the converged fit, which the plot draws; the classic fit's where there is none
+  if (Json& grid = r["grid"]; grid.is_array() && !grid.empty()) {
+    Json& edf = grid[0]["converged_fit"].is_object() ? grid[0]["converged_fit"]["edf"] : grid[0]["trace"];
+    Json& parameters = edf.is_number() ? edf : grid[0]["trace"];
+    if (parameters.is_number()) text += ", " + two_decimals(parameters.get<double>()) + " parameters";
+  }
   if (const int replicates = settings["bootstrap_replicates"].get<int>(); r.contains("bootstrap"))
     text +=
         ", " + count_of(static_cast<std::size_t>(replicates), "bootstrap replicate", "bootstrap replicates");

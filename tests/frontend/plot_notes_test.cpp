@@ -73,14 +73,14 @@ TEST(plot_notes_test, fixed_lambda_names_the_run_and_its_gradients_with_bootstra
     "settings": {"covariates": 1, "categorical": true, "nstep": 1, "lmin": 4.0, "model": "poisson",
                  "bootstrap_replicates": 100, "data_file": "/home/a/field data.dat"},
     "diagnostics": {"grid_minimum_at_edge": null, "not_converged": [4.0], "bootstrap_not_converged": 1},
-    "grid": [{"lnlambda": 4.0, "trace": 2.621185}], )";
+    "grid": [{"lnlambda": 4.0, "trace": 2.621185, "converged_fit": {"edf": 2.704}}], )";
   PlotNotes notes = notes_of(fixed + R"("bootstrap": {"replicates": 100},
     "selection": {"beta": 0.2543, "gamma": -0.46149,
                   "bootstrap": {"beta": {"se": 0.03449}, "gamma": {"se": 0.0000523}}}})");
   EXPECT_EQ(
       texts(notes),
       (std::vector<std::string>{
-          "field data.dat, poisson model, categorical covariate, ln(lambda) = 4.00, 2.62 parameters, 100 "
+          "field data.dat, poisson model, categorical covariate, ln(lambda) = 4.00, 2.70 parameters, 100 "
           "bootstrap replicates",
           "Selection gradients: beta = 0.254 (SE 0.0345), gamma = -0.461 (SE 5.23e-05)",
           "Warning: the classic fit stopped at the maximum number of iterations: report the converged fit",
