@@ -105,10 +105,12 @@ void BM_refine(benchmark::State& state) {
   const std::vector<double> lnlambda = {-1, 0, 1};
   std::vector<double> gcv, reml, edf;
   for (double l : lnlambda) {
-    const trov::ConvergedFit& fit = penalized.fit(std::exp(l), run.points.y, classic.fit(std::exp(l), run.points.y));
+    const trov::ConvergedFit& fit =
+        penalized.fit(std::exp(l), run.points.y, classic.fit(std::exp(l), run.points.y));
     gcv.push_back(fit.gcv), reml.push_back(fit.reml), edf.push_back(fit.edf);
   }
-  const trov::SearchSetting setting{.y = run.points.y, .interpolating_edf = static_cast<double>(run.points.n)};
+  const trov::SearchSetting setting{.y = run.points.y,
+                                    .interpolating_edf = static_cast<double>(run.points.n)};
   for (auto _ : state) {
     for (auto [score, values] : {std::pair{trov::Score::gcv, &gcv}, std::pair{trov::Score::reml, &reml}}) {
       const auto refined = trov::search_minimum(penalized, classic, {lnlambda, *values, edf}, score, setting);

@@ -93,11 +93,17 @@ void reselected_bootstrap_1000_binomial_1000(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(report_bootstrap_1000_binomial_1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(report_bootstrap_1000_binomial_1000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
 BENCHMARK(report_fixed_lambda_binomial_10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40);
 BENCHMARK(reml_grid21_binomial_10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(converged_refits_bootstrap_1000_binomial_1000)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);
-BENCHMARK(reselected_bootstrap_1000_binomial_1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(reselected_bootstrap_1000_binomial_1000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);

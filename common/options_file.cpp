@@ -15,9 +15,11 @@ constexpr std::size_t kLongestLine = 1000;
 constexpr std::size_t kLongestLabel = 200;
 constexpr double kSmallestFont = 7, kLargestFont = 24;
 
-constexpr std::array<std::pair<Criterion, std::string_view>, 5> kCriteria = {
-    {{Criterion::reml, "reml"}, {Criterion::ml, "ml"}, {Criterion::gcv, "gcv"}, {Criterion::ubre, "ubre"},
-     {Criterion::ocv, "ocv"}}};
+constexpr std::array<std::pair<Criterion, std::string_view>, 5> kCriteria = {{{Criterion::reml, "reml"},
+                                                                              {Criterion::ml, "ml"},
+                                                                              {Criterion::gcv, "gcv"},
+                                                                              {Criterion::ubre, "ubre"},
+                                                                              {Criterion::ocv, "ocv"}}};
 constexpr std::array<std::pair<BootstrapLambda, std::string_view>, 2> kBootstrapLambdas = {
     {{BootstrapLambda::fixed, "fixed"}, {BootstrapLambda::reselected, "reselected"}}};
 constexpr std::array<std::pair<FigureSize, std::string_view>, 3> kFigureSizes = {
@@ -84,7 +86,8 @@ std::optional<std::string> set_option(std::string_view key, std::string_view val
   if (key == "figure_font_pt") {
     double pt = 0;
     const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), pt);
-    if (error != std::errc() || end != value.data() + value.size() || !(pt >= kSmallestFont && pt <= kLargestFont))
+    if (error != std::errc() || end != value.data() + value.size() ||
+        !(pt >= kSmallestFont && pt <= kLargestFont))
       return "'" + std::string(value) + "' is not a size from 7 to 24 (points)";
     o.figure_font_pt = pt;
     return std::nullopt;
@@ -105,7 +108,6 @@ std::string shortest(double value) {
   char buffer[32];
   return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
 }
-
 
 // One line's key and value, without blanks around them or the quotes of a quoted value; nothing for a
 // blank line or a comment; or why the line cannot be read.
@@ -156,7 +158,8 @@ std::optional<OptionsFault> parse_options(std::string_view text, Options& option
     if (const auto known = std::find(kKeys.begin(), kKeys.end(), setting->key); known != kKeys.end()) {
       int& first = given[static_cast<std::size_t>(known - kKeys.begin())];
       if (first > 0)
-        return OptionsFault{number, setting->key + " is given twice (line " + std::to_string(first) + " too)"};
+        return OptionsFault{number,
+                            setting->key + " is given twice (line " + std::to_string(first) + " too)"};
       first = number;
     }
     if (auto why = set_option(setting->key, setting->value, options)) return OptionsFault{number, *why};
@@ -170,7 +173,8 @@ std::string options_text(const Options& o) {
   if (o.criterion != d.criterion) text += "criterion = " + std::string(criterion_name(o.criterion)) + "\n";
   if (o.bootstrap_lambda != d.bootstrap_lambda)
     text += "bootstrap_lambda = " + std::string(bootstrap_lambda_name(o.bootstrap_lambda)) + "\n";
-  if (o.figure_size != d.figure_size) text += "figure_size = " + std::string(figure_size_name(o.figure_size)) + "\n";
+  if (o.figure_size != d.figure_size)
+    text += "figure_size = " + std::string(figure_size_name(o.figure_size)) + "\n";
   if (o.figure_font_pt != d.figure_font_pt) text += "figure_font_pt = " + shortest(o.figure_font_pt) + "\n";
   if (o.figure_gradients != d.figure_gradients) text += "figure_gradients = yes\n";
   if (!o.x_label.empty()) text += "x_label = \"" + o.x_label + "\"\n";

@@ -70,7 +70,8 @@ const ConvergedFit* converged_refit(WorkerFit& w, double lnlambda, std::span<con
   for (int r = 0; r < 3; ++r) {
     rows_lnlambda[r] = lnlambda + 2 * (r - 1);
     const double at = std::exp(rows_lnlambda[r]);
-    const ConvergedFit& fit = r == 0 ? w.converged->fit(at, y, w.fitter.fit(at, y)) : w.converged->refit(at, y);
+    const ConvergedFit& fit =
+        r == 0 ? w.converged->fit(at, y, w.fitter.fit(at, y)) : w.converged->refit(at, y);
     rows_score[r] = fit.ok ? fit.*member_of(refits.criterion) : NAN;
     rows_edf[r] = fit.edf;
   }
@@ -144,7 +145,8 @@ BootstrapOutcome run_bootstrap(const Settings& s, const Points& points, double l
     converged_ok[j] = penalized != nullptr;
     if (!penalized) return;
     corrected_link(*penalized, points, std::span(converged_values).subspan(row, size));
-    if (w.selection) batch_gradients[j] = w.selection->gradients(y, penalized->eta, penalized->effect, s.model);
+    if (w.selection)
+      batch_gradients[j] = w.selection->gradients(y, penalized->eta, penalized->effect, s.model);
   };
   // Draws up to `wanted` replicates in order into next_responses; how many, and whether the degenerate
   // draws ran out after them.
@@ -170,7 +172,8 @@ BootstrapOutcome run_bootstrap(const Settings& s, const Points& points, double l
     const Drawn current = next;
     std::swap(responses, next_responses);
     // item 0 draws the next batch (when one follows), the others refit this one
-    const int following = current.too_many_degenerate ? 0 : std::min(batch, s.iboot - first + 1 - current.count);
+    const int following =
+        current.too_many_degenerate ? 0 : std::min(batch, s.iboot - first + 1 - current.count);
     const int draw_item = following > 0 ? 1 : 0;
     pool.run(current.count + draw_item, [&](int worker, int item) {
       if (item < draw_item)
@@ -236,11 +239,14 @@ BootstrapOutcome run_bootstrap(const Settings& s, const Points& points, double l
   if (converged) {
     // the same band about the converged fit, in double precision and without the limits of the links
     const auto mean_of = [&](double eta) {
-      return s.model == Model::binomial ? 1 / (1 + std::exp(-eta)) : s.model == Model::poisson ? std::exp(eta) : eta;
+      return s.model == Model::binomial  ? 1 / (1 + std::exp(-eta))
+             : s.model == Model::poisson ? std::exp(eta)
+                                         : eta;
     };
     for (std::size_t i = 0; i < size; ++i) {
       const double b = converged_count, mean = converged_count > 0 ? shift_sum[i] / b : 0;
-      const double se = converged_count > 0 ? std::sqrt(std::max(0.0, shift_squares[i] / b - mean * mean)) : 0;
+      const double se =
+          converged_count > 0 ? std::sqrt(std::max(0.0, shift_squares[i] / b - mean * mean)) : 0;
       outcome.converged_fitted.push_back(mean_of(centre[i]));
       outcome.converged_lower.push_back(mean_of(centre[i] - se));
       outcome.converged_upper.push_back(mean_of(centre[i] + se));

@@ -76,15 +76,9 @@ std::string_view end_name(NewtonEnd end) {
 
 Json converged_row(const ConvergedFit& fit) {
   auto value = [&](double v) { return fit.ok && std::isfinite(v) ? Json(v) : Json(nullptr); };
-  return {{"edf", value(fit.edf)},
-          {"gcv", value(fit.gcv)},
-          {"ocv", value(fit.ocv)},
-          {"ubre", value(fit.ubre)},
-          {"deviance", value(fit.deviance)},
-          {"reml", value(fit.reml)},
-          {"ml", value(fit.ml)},
-          {"iterations", fit.iterations},
-          {"ok", fit.ok},
+  return {{"edf", value(fit.edf)},   {"gcv", value(fit.gcv)},           {"ocv", value(fit.ocv)},
+          {"ubre", value(fit.ubre)}, {"deviance", value(fit.deviance)}, {"reml", value(fit.reml)},
+          {"ml", value(fit.ml)},     {"iterations", fit.iterations},    {"ok", fit.ok},
           {"end", end_name(fit.end)}};
 }
 
@@ -244,7 +238,8 @@ void RunReport::grid_row(double lnlambda, const FitResult& fit, const ConvergedF
 
   if (!penalized) return;
   for (Score score : kScores)
-    converged_scores_[static_cast<std::size_t>(score)].push_back(penalized->ok ? penalized->*member_of(score) : NAN);
+    converged_scores_[static_cast<std::size_t>(score)].push_back(penalized->ok ? penalized->*member_of(score)
+                                                                               : NAN);
   converged_edf_.push_back(penalized->edf);
   if (!penalized->ok) {
     converged_failed_.push_back(lnlambda);
@@ -356,13 +351,15 @@ void RunReport::bootstrap(const Points& points, const BootstrapOutcome& outcome)
   bootstrap_points_ = records.take_text();
   bootstrap_classic_points_ = classic.take_text();
   for (const std::string& where : records.non_finite()) number(NAN, [&] { return "bootstrap " + where; });
-  for (const std::string& where : classic.non_finite()) number(NAN, [&] { return "bootstrap classic " + where; });
+  for (const std::string& where : classic.non_finite())
+    number(NAN, [&] { return "bootstrap classic " + where; });
   const int replicates = settings_["bootstrap_replicates"].get<int>();
   Json quantiles = nullptr;
   if (!outcome.lnlambda.empty()) {
     std::vector<double> sorted = outcome.lnlambda;
     std::sort(sorted.begin(), sorted.end());
-    quantiles = {{"2.5", quantile(sorted, 0.025)}, {"50", quantile(sorted, 0.5)}, {"97.5", quantile(sorted, 0.975)}};
+    quantiles = {
+        {"2.5", quantile(sorted, 0.025)}, {"50", quantile(sorted, 0.5)}, {"97.5", quantile(sorted, 0.975)}};
   }
   bootstrap_ = {{"replicates", replicates},
                 {"degenerate_draws", outcome.degenerate},
@@ -374,11 +371,13 @@ void RunReport::bootstrap(const Points& points, const BootstrapOutcome& outcome)
                 {"lnlambda_quantiles", quantiles}};
   if (model_ != Model::normal) bootstrap_not_converged_ = outcome.not_converged;
   if (outcome.failed_refits > 0)
-    warnings_.push_back("bootstrap_failed_refits: the classic fits of " + std::to_string(outcome.failed_refits) +
+    warnings_.push_back("bootstrap_failed_refits: the classic fits of " +
+                        std::to_string(outcome.failed_refits) +
                         " replicates failed (a GLM weight vanished); the band of trov.out leaves them out");
   if (converged && outcome.converged_failed > 0)
-    warnings_.push_back("bootstrap_converged_failed: " + std::to_string(outcome.converged_failed) +
-                        " replicates found no converged fit; the band and the gradients' spread leave them out");
+    warnings_.push_back(
+        "bootstrap_converged_failed: " + std::to_string(outcome.converged_failed) +
+        " replicates found no converged fit; the band and the gradients' spread leave them out");
 }
 
 namespace {
@@ -502,8 +501,7 @@ void RunReport::write_document(std::ostream& out, const char* status) {
   if (!converged_edf_.empty()) classic_differs(diagnostics, warnings);
   if (!not_converged_.empty())
     warnings.push_back("not_converged: the classic fits at ln(lambda) = " + list_of(not_converged_) +
-                       " stopped at maxit = " + std::to_string(maxit_) +
-                       " before converging" +
+                       " stopped at maxit = " + std::to_string(maxit_) + " before converging" +
                        (converged_edf_.empty() ? "; raise maxit"
                                                : "; report the converged fits of trov.json, which do not "
                                                  "depend on maxit"));
@@ -607,7 +605,8 @@ void RunReport::classic_differs(Json& diagnostics, std::vector<std::string>& war
     warnings.push_back(line);
   }
   const std::optional<std::size_t> classic = smallest(grid_gcv_),
-                                   converged = smallest(converged_scores_[static_cast<std::size_t>(Score::gcv)]);
+                                   converged =
+                                       smallest(converged_scores_[static_cast<std::size_t>(Score::gcv)]);
   Json minimum_differs = nullptr;
   if (grid_search_ && classic && converged) {
     minimum_differs = *classic != *converged;

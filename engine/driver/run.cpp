@@ -82,7 +82,9 @@ void refine_minima(RunReport& report, const Points& points, const Covariate* cov
                    std::span<WorkerFit> workers) {
   std::vector<Score> scores = report.converged_scores();
   // without the likelihood scores their searches have nothing to search
-  std::erase_if(scores, [&](Score s) { return !workers.front().converged->computes_likelihood() && (s == Score::reml || s == Score::ml); });
+  std::erase_if(scores, [&](Score s) {
+    return !workers.front().converged->computes_likelihood() && (s == Score::reml || s == Score::ml);
+  });
   std::vector<std::optional<RefinedMinimum>> refined(scores.size());
   const SearchSetting setting = search_setting(points, covariate);
   pool.run(static_cast<int>(scores.size()), [&](int worker, int k) {
@@ -90,7 +92,8 @@ void refine_minima(RunReport& report, const Points& points, const Covariate* cov
     WorkerFit& w = workers[static_cast<std::size_t>(worker)];
     SearchSetting tuned = setting;
     if (score == Score::reml || score == Score::ml) tuned.tolerance = kLikelihoodTolerance;
-    refined[static_cast<std::size_t>(k)] = search_minimum(*w.converged, w.fitter, report.converged_rows(score), score, tuned);
+    refined[static_cast<std::size_t>(k)] =
+        search_minimum(*w.converged, w.fitter, report.converged_rows(score), score, tuned);
   });
   for (std::size_t k = 0; k < scores.size(); ++k)
     if (refined[k]) report.refined_minimum(scores[k], *refined[k]);
@@ -214,7 +217,10 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   out.close();
   if (report) {
     report->bootstrap(points, outcome);
-    report->selection(gradients, classic_gradients, outcome.gradients);
+    // without a converged fit to the data, no spread of converged gradients either
+    report->selection(gradients, classic_gradients,
+                      gradients ? std::span<const SelectionGradients>(outcome.gradients)
+                                : std::span<const SelectionGradients>());
     if (!report->finish()) report_failed(*report);
   }
 }

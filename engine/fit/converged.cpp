@@ -132,7 +132,8 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
   const auto q = static_cast<std::size_t>(columns_);
   for (auto* v : {&eta_, &correction_eta_, &step_eta_, &weight_, &residual_y_, &solve_weight_, &tail_})
     v->resize(n);
-  for (auto* v : {&group_weight_, &zeta_, &lev_, &curvature_, &step_curvature_, &null_line_}) v->resize(knots);
+  for (auto* v : {&group_weight_, &zeta_, &lev_, &curvature_, &step_curvature_, &null_line_})
+    v->resize(knots);
   for (Unknowns* u : {&theta_, &step_, &correction_, &residual_, &rhs_}) {
     u->s.resize(knots);
     u->beta.resize(q);

@@ -276,7 +276,8 @@ Scores dense_scores(const Case& c, const DenseProblem& problem, const Reference&
     }
   Real penalty = 0, minus_loglik = 0, squares = 0, cases = 0;
   for (std::size_t a = 0; a < k; ++a)
-    for (std::size_t b = 0; b < k; ++b) penalty += reference.theta[a] * problem.penalty[a][b] * reference.theta[b];
+    for (std::size_t b = 0; b < k; ++b)
+      penalty += reference.theta[a] * problem.penalty[a][b] * reference.theta[b];
   for (int i = 0; i < c.points.n; ++i) {
     const Real n = c.points.irep[i], y = c.points.y[i], e = eta[static_cast<std::size_t>(i)];
     const Real cumulant = c.model == Model::binomial ? std::log1p(std::exp(e)) : std::exp(e);
@@ -315,7 +316,8 @@ TEST(converged_test, likelihood_scores_meet_their_dense_definitions) {
       }
       const std::string where = std::string(model_name(model)) + ", " + name_of(kind);
       for (int l = 0; l < 2; ++l) {
-        EXPECT_NEAR(reml[l], static_cast<double>(dense_reml[l]), 1e-9 * std::abs(reml[l])) << where << " " << l;
+        EXPECT_NEAR(reml[l], static_cast<double>(dense_reml[l]), 1e-9 * std::abs(reml[l]))
+            << where << " " << l;
         EXPECT_NEAR(ml[l], static_cast<double>(dense_ml[l]), 1e-9 * std::abs(ml[l])) << where << " " << l;
       }
       // differences to 1e-9 of themselves, or of 1 where they are small: the fits that the scores

@@ -63,8 +63,8 @@ TEST(search_test, goes_past_the_grid_to_the_line_and_refines_an_inner_minimum) {
   std::vector<double> rows;
   for (int k = -10; k <= 10; k += 2) rows.push_back(k);
   const Grid h = grid_of(converged_hump, classic_hump, hump, Score::reml, rows);
-  const auto inner = search_minimum(converged_hump, classic_hump, {h.lnlambda, h.score, h.edf}, Score::reml,
-                                    hump_setting);
+  const auto inner =
+      search_minimum(converged_hump, classic_hump, {h.lnlambda, h.score, h.edf}, Score::reml, hump_setting);
   ASSERT_TRUE(inner && inner->ok());
   EXPECT_EQ(inner->limit, SearchLimit::none);
   for (double l = inner->lnlambda - 0.05; l <= inner->lnlambda + 0.05; l += 0.01) {
