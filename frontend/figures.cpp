@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <sstream>
 
 #include "frontend/plot_scripts.h"
 #include "plotlib/draw/figure_layout.h"

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <span>
-#include <sstream>
 
 #include "frontend/figures.h"
 #include "plotlib/draw/plotlib.h"
