@@ -166,21 +166,17 @@ ListReader::Result ListReader::read_line(std::string& text) {
   return {};
 }
 
-[[noreturn]] void input_fault(const ListReader& reader, const ListReader::Result& result) {
-  std::cout.flush();
+std::string input_fault_report(const ListReader& reader, const ListReader::Result& result) {
+  const std::string where = "Error reading " + reader.source_name();
   if (result.status == ListReader::Status::end_of_file)
-    std::fprintf(stderr, "Error reading %s: end of file after line %d\n", reader.source_name().c_str(),
-                 reader.line_number());
-  else
-    std::fprintf(stderr, "Error reading %s, line %d: %s\n", reader.source_name().c_str(),
-                 reader.line_number(), result.fault.c_str());
-  std::exit(2);
+    return where + ": end of file after line " + std::to_string(reader.line_number());
+  return where + ", line " + std::to_string(reader.line_number()) + ": " + result.fault;
 }
 
-void read_or_fail(ListReader& reader, std::initializer_list<ListReader::Target> items) {
+ListReader::Result read_all(ListReader& reader, std::initializer_list<ListReader::Target> items) {
   ListReader::Result r = reader.read(items);
   if (r.ok() && r.values < static_cast<int>(items.size())) r = fault("no value");
-  if (!r.ok()) input_fault(reader, r);
+  return r;
 }
 
 }  // namespace trov

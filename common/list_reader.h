@@ -48,12 +48,12 @@ class ListReader {
   int line_number_ = 0;
 };
 
-// The input layer's report for a statement that could not be completed: one line on standard error
-// naming the source, the line and the fault, then exit status 2.
-[[noreturn]] void input_fault(const ListReader& reader, const ListReader::Result& result);
+// The input layer's report for a statement that could not be completed: one line (without its end)
+// naming the source, the line and the fault.
+std::string input_fault_report(const ListReader& reader, const ListReader::Result& result);
 
-// Reads one statement and ends the program through input_fault unless it succeeds and gives every item
-// a value: a null there is the fault "no value", as the item would keep whatever it held.
-void read_or_fail(ListReader& reader, std::initializer_list<ListReader::Target> items);
+// Reads one statement; a null that leaves an item without a value is the fault "no value", as the item
+// would keep whatever it held.
+ListReader::Result read_all(ListReader& reader, std::initializer_list<ListReader::Target> items);
 
 }  // namespace trov

@@ -111,19 +111,17 @@ std::optional<std::string> number_field_fault(const DialogValues& v) {
 }
 
 std::optional<std::string> file_name_fault(const DialogValues& v) {
-  for (std::string_view own : kRunFiles)
-    if (same_file(v.datfil, own))
-      return joined(
-          {"The data file \"", v.datfil, "\" is ", own,
-           ", which trovwin replaces or deletes at every run.\nCopy the data under another name and give "
-           "that name. Nothing has been run."});
+  if (const std::string_view own = run_file_named(v.datfil); !own.empty())
+    return joined(
+        {"The data file \"", v.datfil, "\" is ", own,
+         ", which trovwin replaces or deletes at every run.\nCopy the data under another name and give "
+         "that name. Nothing has been run."});
   if (v.outfil.empty() || same_file(v.outfil, "trov.out")) return std::nullopt;  // no copy
-  for (std::string_view own : kRunFiles)
-    if (same_file(v.outfil, own))
-      return joined(
-          {"The output file name \"", v.outfil, "\" is ", own,
-           ", which trovwin writes itself.\nChoose another name for the copy of the results. Nothing has "
-           "been run."});
+  if (const std::string_view own = run_file_named(v.outfil); !own.empty())
+    return joined(
+        {"The output file name \"", v.outfil, "\" is ", own,
+         ", which trovwin writes itself.\nChoose another name for the copy of the results. Nothing has "
+         "been run."});
   if (same_file(v.outfil, v.datfil))
     return joined(
         {"The output file name \"", v.outfil,
@@ -137,11 +135,10 @@ std::optional<std::string> file_name_fault(const DialogValues& v) {
       return joined({"The output file name \"", v.outfil, "\" ends in ", copy.target.extension().string(),
                      ", which the copy of ", copy.source,
                      " takes.\nChoose a name with another ending (such as .out). Nothing has been run."});
-    for (std::string_view own : kRunFiles)
-      if (same_file(copy.target, own))
-        return joined(
-            {"The copy of ", copy.source, " would be \"", target, "\", which is ", own,
-             ", a file trovwin writes itself.\nChoose another output file name. Nothing has been run."});
+    if (const std::string_view own = run_file_named(copy.target); !own.empty())
+      return joined(
+          {"The copy of ", copy.source, " would be \"", target, "\", which is ", own,
+           ", a file trovwin writes itself.\nChoose another output file name. Nothing has been run."});
     if (same_file(copy.target, v.datfil))
       return joined({"The copy of ", copy.source, " would be \"", target,
                      "\", the data file.\nChoose another output file name. Nothing has been run."});

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <span>
 
 namespace fs = std::filesystem;
 
@@ -71,16 +72,24 @@ bool same_file(const fs::path& a, const fs::path& b) {
   return normalised(a) == normalised(b);
 }
 
+std::string_view run_file_named(const fs::path& name) {
+  for (std::string_view own : kRunFiles)
+    if (same_file(name, own)) return own;
+  const fs::path path = normalised(name);
+  if (path.filename().string().starts_with(kEngineTemporaryPrefix) && path.parent_path() == normalised("."))
+    return "a temporary file of trov.json";
+  return {};
+}
+
 void remove_results() {
   std::error_code ec;
-  for (std::string_view name : kRunFiles)
-    if (name != "trov.in") fs::remove(name, ec);
+  for (std::string_view name : std::span(kRunFiles).subspan(kSettingsFiles)) fs::remove(name, ec);
 }
 
 std::vector<ResultCopy> result_copies(const std::string& output_name) {
   std::vector<ResultCopy> copies = {{"trov.out", output_name}};
-  for (std::string_view source : kRunFiles) {
-    if (source == "trov.in" || source == "trov.out") continue;
+  for (std::string_view source : std::span(kRunFiles).subspan(kSettingsFiles)) {
+    if (source == "trov.out") continue;
     fs::path target(output_name);
     target.replace_extension();
     target += source.substr(std::string_view("trov").size());  // ".wmf", "_plot.csv"

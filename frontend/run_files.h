@@ -9,10 +9,17 @@
 namespace trov::front {
 
 // The files the front end and the engine write in the working directory; a data file or an output
-// name must be none of them.
-inline constexpr std::array<std::string_view, 11> kRunFiles = {
-    "trov.in",  "trov.out",         "trov.wmf",      "trov.json",   "trov.png",    "trov.svg",
-    "trov.pdf", "trov_caption.txt", "trov_plot.csv", "trov_plot.R", "trov_plot.py"};
+// name must be none of them, nor one of the engine's temporary files of trov.json (run_file_named).
+// The first two hold the settings, the others the results of a run.
+inline constexpr std::array<std::string_view, 12> kRunFiles = {
+    "trov.in",  "trov.options", "trov.out",         "trov.wmf",      "trov.json",   "trov.png",
+    "trov.svg", "trov.pdf",     "trov_caption.txt", "trov_plot.csv", "trov_plot.R", "trov_plot.py"};
+inline constexpr std::size_t kSettingsFiles = 2;
+inline constexpr std::string_view kEngineTemporaryPrefix = "trov.json.tmp";
+
+// The run file a name leads to (one of kRunFiles, or "a temporary file of trov.json" for a name in the
+// working directory that starts with kEngineTemporaryPrefix); empty for other files.
+std::string_view run_file_named(const std::filesystem::path& name);
 
 // One result of a run and the name of its copy.
 struct ResultCopy {

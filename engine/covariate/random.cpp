@@ -113,9 +113,30 @@ std::int64_t ipoiss(float xm, std::int32_t& seed) {
   return static_cast<std::int64_t>(em);
 }
 
+namespace {
+
+// Successes in n trials of a small probability q, by the gaps between them: the failures before each
+// success are geometric, drawn by inversion from one uniform, so about nq + 1 uniforms are drawn.
+int rare_successes(int n, double q, std::int32_t& seed) {
+  if (q <= 0.0) return 0;
+  const double log_failure = std::log1p(-q);
+  int k = 0;
+  for (double trials = 0;; ++k) {
+    trials += std::floor(std::log(static_cast<double>(uniran(seed))) / log_failure) + 1;
+    if (trials > n) return k;
+  }
+}
+
+}  // namespace
+
 int ibinom(int n, float p, std::int32_t& seed, GaussCache& cache) {
   const float np = static_cast<float>(n) * p;
   const float nq = static_cast<float>(n) * (1.0f - p);
+  // Beyond this many trials one uniform per trial takes seconds; the gaps between the rarer outcomes
+  // (fewer than 20 expected) take the same distribution from a few uniforms, on another stream.
+  constexpr int kMostDirectTrials = 10000;
+  if (n > kMostDirectTrials && np < 20.0f) return rare_successes(n, p, seed);
+  if (n > kMostDirectTrials && nq < 20.0f) return n - rare_successes(n, 1.0 - static_cast<double>(p), seed);
   if (np < 20.0f || nq < 20.0f) {
     int k = 0;
     for (int trial = 0; trial < n; ++trial)

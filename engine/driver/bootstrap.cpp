@@ -120,6 +120,7 @@ BootstrapOutcome run_bootstrap(const Settings& s, const Points& points, double l
   std::vector<char> converged_ok(status.size());
   std::vector<double> chosen(status.size());
   std::vector<SelectionGradients> batch_gradients(status.size());
+  ProgressLines progress(s.iboot);
   const auto refit = [&](int worker, int j) {
     WorkerFit& w = workers[static_cast<std::size_t>(worker)];
     const auto row = static_cast<std::size_t>(j) * size;
@@ -176,10 +177,12 @@ BootstrapOutcome run_bootstrap(const Settings& s, const Points& points, double l
         current.too_many_degenerate ? 0 : std::min(batch, s.iboot - first + 1 - current.count);
     const int draw_item = following > 0 ? 1 : 0;
     pool.run(current.count + draw_item, [&](int worker, int item) {
-      if (item < draw_item)
+      if (item < draw_item) {
         next = draw_batch(following);
-      else
+      } else {
         refit(worker, item - draw_item);
+        progress.item_done();
+      }
     });
     for (int j = 0; j < current.count; ++j) {
       const auto row = static_cast<std::size_t>(j) * size;

@@ -11,6 +11,7 @@
 
 #include "common/list_writer.h"
 #include "engine/driver/messages.h"
+#include "engine/driver/report_file.h"
 
 namespace trov {
 
@@ -47,6 +48,20 @@ std::string read_data_file_name(ListReader& parameters) {
   return trailing_blanks_removed(line);
 }
 
+std::optional<std::string> run_file_named(const std::string& name) {
+  std::error_code ec;
+  // equivalent compares device and inode, so every name of the file counts
+  for (const char* own : {"trov.out", kReportFile})
+    if (fs::equivalent(name, own, ec))
+      return "it is " + std::string(own) + ", which the results would overwrite";
+  // a temporary file of this run's report does not exist yet: its name, through any link, is enough
+  const fs::path real = fs::weakly_canonical(name, ec);
+  if (!ec && real.filename().string().starts_with(kReportTemporaryPrefix) &&
+      fs::equivalent(real.parent_path(), fs::current_path(ec), ec))
+    return "its name is one of trov.json's temporary files (" + std::string(kReportTemporaryPrefix) + "...)";
+  return std::nullopt;
+}
+
 Points datin(const std::string& name, const Settings& settings) {
   Points points;
   if (name.empty()) cannot_open(name, "no file name on the line after the seed");
@@ -56,9 +71,7 @@ Points datin(const std::string& name, const Settings& settings) {
   const fs::file_status status = fs::status(name, ec);
   if (fs::is_directory(status)) cannot_open(name, "it is a directory");
   if (fs::exists(status) && !fs::is_regular_file(status)) cannot_open(name, "not a regular file");
-  // equivalent compares device and inode, so every name of the file counts
-  if (fs::equivalent(name, "trov.out", ec))
-    cannot_open(name, "it is trov.out, which the results would overwrite");
+  if (const auto own = run_file_named(name)) cannot_open(name, *own);
   std::ifstream file(name);
   if (!file) cannot_open(name, std::strerror(errno));
 

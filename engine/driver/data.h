@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -16,9 +17,13 @@ inline constexpr int kCapacity = 10000;  // most cases of a run
 // The name of the data file: the whole next line of the parameter file, trailing blanks removed.
 std::string read_data_file_name(ListReader& parameters);
 
+// Why the data file is one of the files a run writes, under whatever name or link leads to it
+// (trov.out, trov.json, or a name of trov.json's temporary files in this folder); none for other files.
+std::optional<std::string> run_file_named(const std::string& name);
+
 // Reads the cases of the data file, reports their count and pools them into points. Faults end in the
-// error stop (bad case, too many cases, no case) or, for a file that cannot be opened, in a report on
-// standard error and status 2.
+// error stop (bad case, too many cases, no case) or, for a file that cannot be opened or is one the run
+// writes (run_file_named), in a report on standard error and status 2.
 Points datin(const std::string& name, const Settings& settings);
 
 // Sorts the nraw cases by X (and covariate within equal X when there is one) and pools them into points.

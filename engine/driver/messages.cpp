@@ -7,6 +7,7 @@
 #include "common/error_stop.h"
 #include "common/format.h"
 #include "common/list_writer.h"
+#include "engine/driver/settings.h"
 
 namespace trov {
 
@@ -48,6 +49,9 @@ std::string fault_message(Fault fault, const FaultDetails& details) {
       return line("Error: nstep must be at most 10000");
     case Fault::iboot_too_large:
       return line("Error: iboot must be at most 100000");
+    case Fault::lnlambda_out_of_range:
+      return line("Error: ln(lambda) must lie between -" + std::to_string(kMostLnLambda) + " and " +
+                  std::to_string(kMostLnLambda));
     case Fault::maxit_too_large:
       return line("Error: maxit must be at most 1000");
     case Fault::data_name_unreadable:
@@ -101,6 +105,8 @@ std::string fault_message(Fault fault, const FaultDetails& details) {
       return format_record("(//A)", {" Program crashed (GLM weight is zero)"});
     case Fault::too_many_degenerate:
       return line("Too many degenerate random samples (> #bootstraps)");
+    case Fault::fit_not_finite:
+      return line("Error: the fit is not finite (NaN or infinite); it cannot be bootstrapped");
   }
   return {};
 }
@@ -112,6 +118,16 @@ std::string cases_read_message(int cases) {
 std::string results_file_message() { return line("Results will be written to file TROV.OUT"); }
 
 std::string progress_message(int replicate) { return ListWriter().integer(replicate).str(); }
+
+void ProgressLines::item_done() {
+  constexpr auto kInterval = std::chrono::seconds(2);
+  std::lock_guard lock(mutex_);
+  ++done_;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - last_ < kInterval) return;
+  last_ = now;
+  std::fprintf(stderr, "bootstrap: %d of %d replicates done\n", done_, total_);
+}
 
 void warn(Warning warning) {
   const std::string message = warning_message(warning);
@@ -146,6 +162,14 @@ void stop_on_file_error(const std::string& report) {
   std::cout.flush();
   std::fprintf(stderr, "%s\n", report.c_str());
   std::exit(2);
+}
+
+void input_fault(const ListReader& reader, const ListReader::Result& result) {
+  stop_on_file_error(input_fault_report(reader, result));
+}
+
+void read_or_fail(ListReader& reader, std::initializer_list<ListReader::Target> items) {
+  if (const ListReader::Result r = read_all(reader, items); !r.ok()) input_fault(reader, r);
 }
 
 }  // namespace trov

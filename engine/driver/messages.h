@@ -1,9 +1,12 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <string>
 
+#include "common/list_reader.h"
 #include "engine/core/fit_result.h"
 
 namespace trov {
@@ -23,6 +26,7 @@ enum class Fault {
   maxit_below_one,
   nstep_too_large,
   iboot_too_large,
+  lnlambda_out_of_range,
   maxit_too_large,
   data_name_unreadable,
   too_many_cases,
@@ -38,6 +42,7 @@ enum class Fault {
   design_ill_conditioned,        // number: the design column
   weight_vanished,
   too_many_degenerate,
+  fit_not_finite,
 };
 
 // What some faults name besides their text.
@@ -57,6 +62,20 @@ std::string fault_message(Fault fault, const FaultDetails& details = {});
 std::string cases_read_message(int cases);
 std::string results_file_message();
 std::string progress_message(int replicate);
+
+// A line on standard error at least every few seconds of a long loop (the console's progress lines
+// come every 100 replicates, which can be minutes apart): "bootstrap: 140 of 1000 replicates done".
+// Items may be done on any thread.
+class ProgressLines {
+ public:
+  explicit ProgressLines(int total) : total_(total), last_(std::chrono::steady_clock::now()) {}
+  void item_done();
+
+ private:
+  std::mutex mutex_;
+  int total_, done_ = 0;
+  std::chrono::steady_clock::time_point last_;
+};
 
 // Writes the warning's line.
 void warn(Warning warning);
@@ -85,5 +104,11 @@ inline void check_fit(const FitResult& fit) { check_fit(fit.status, fit.failed_c
 // A file the engine cannot open or write: `report` (one line, without its end) on standard error and
 // status 2. The listener hears it first, so a report of the run says why the run ended.
 [[noreturn]] void stop_on_file_error(const std::string& report);
+
+// A statement of the parameter or data file that could not be completed: its report
+// (input_fault_report) through stop_on_file_error.
+[[noreturn]] void input_fault(const ListReader& reader, const ListReader::Result& result);
+// Reads one statement (read_all) and ends the run through input_fault unless every item has its value.
+void read_or_fail(ListReader& reader, std::initializer_list<ListReader::Target> items);
 
 }  // namespace trov

@@ -6,11 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string_view>
 #include <utility>
 
+#include "common/utf8.h"
+#include "engine/driver/report_file.h"
 #include "engine/spline/links.h"
 
 namespace trov {
@@ -18,6 +20,10 @@ namespace trov {
 using Json = nlohmann::ordered_json;
 
 namespace {
+
+// The document's text. A text that is not UTF-8 (a data file name in Latin-1, in the settings and the
+// messages that name it) has each invalid byte written as U+FFFD, as the warning of settings() says.
+std::string text_of(const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
 // The shortest text that reads back to the same double.
 std::string shortest(double value) {
@@ -156,7 +162,7 @@ class PointRecords {
 // Writes "key":object with more members at its end, whose values are text already (empty: left out).
 void write_with_members(std::ostream& out, const char* key, const Json& object,
                         std::initializer_list<std::pair<const char*, const std::string*>> members) {
-  std::string text = object.dump();
+  std::string text = text_of(object);
   text.pop_back();
   out << ",\"" << key << "\":" << text;
   bool first = object.empty();
@@ -172,7 +178,10 @@ void write_with_members(std::ostream& out, const char* key, const Json& object,
 
 RunReport::RunReport(std::string path) : path_(std::move(path)) { set_message_listener(this); }
 
-RunReport::~RunReport() { set_message_listener(nullptr); }
+RunReport::~RunReport() {
+  set_message_listener(nullptr);
+  if (!prepared_.empty()) discard_temporary(prepared_);
+}
 
 void RunReport::settings(const Settings& s, const std::string& data_file, const Options& options) {
   model_ = s.model;
@@ -193,6 +202,10 @@ void RunReport::settings(const Settings& s, const std::string& data_file, const 
                {"data_file", data_file},
                {"criterion", criterion_name(options.criterion)},
                {"bootstrap_lambda", bootstrap_lambda_name(options.bootstrap_lambda)}};
+  if (!valid_utf8(data_file))
+    warnings_.push_back(
+        "data_file_not_utf8: the data file name is not valid UTF-8; trov.json shows each of its invalid "
+        "bytes as U+FFFD");
 }
 
 void RunReport::data(const Points& points, std::int64_t observations, const Covariate* covariate) {
@@ -405,7 +418,7 @@ void RunReport::selection(const std::optional<SelectionGradients>& gradients,
       if (!g || (mean_standardized(name) && !g->trait_positive))
         fields[name] = nullptr;
       else
-        fields[name] = number(g->*member, [&] { return prefix + name; });
+        fields[name] = number(g->*member, [&, name = name] { return prefix + name; });
     }
     return fields;
   };
@@ -437,7 +450,7 @@ void RunReport::selection(const std::optional<SelectionGradients>& gradients,
     }
     for (std::size_t b = 0; b < replicates.size(); ++b) values[b] = replicates[b].*member;
     const ReplicateSummary s = summarize_replicates(values);
-    auto at = [&](const char* what) { return [=] { return std::string("bootstrap ") + name + " " + what; }; };
+    auto at = [&, name = name](const char* what) { return [=] { return std::string("bootstrap ") + name + " " + what; }; };
     spread[name] = {{"se", number(s.se, at("se"))},
                     {"p", number(s.p, at("p"))},
                     {"lower", number(s.lower, at("lower"))},
@@ -452,10 +465,33 @@ void RunReport::warned(const std::string& message) {
 
 void RunReport::stopping(const std::string& message) {
   error_ = lines_of(message);
-  if (results_open_ && !write("error")) report_write_failure();  // the run goes on to its error stop
+  if (!prepared_.empty()) discard_temporary(std::exchange(prepared_, {}));
+  claim();  // a failed run leaves no older report behind, even when its own cannot be written
+  const std::string temporary = write_temporary("error");
+  if (temporary.empty() || !put_in_place(temporary, path_)) {
+    write_errno_ = errno;
+    report_write_failure();  // the run goes on to its error stop
+  }
+  report_done();
 }
 
-bool RunReport::finish() { return write("ok"); }
+void RunReport::claim() {
+  if (!claimed_) claim_report(path_);
+  claimed_ = true;
+}
+
+bool RunReport::prepare() {
+  prepared_ = write_temporary("ok");
+  return !prepared_.empty();
+}
+
+bool RunReport::finish() {
+  if (prepared_.empty() && !prepare()) return false;
+  const bool placed = put_in_place(std::exchange(prepared_, {}), path_);
+  if (!placed) write_errno_ = errno;
+  report_done();
+  return placed;
+}
 
 void RunReport::report_write_failure() const {
   std::cout.flush();
@@ -518,7 +554,7 @@ void RunReport::write_document(std::ostream& out, const char* status) {
   if (!data_.is_null()) doc["data"] = data_;
   doc["grid"] = grid_;
   if (!minimum.is_null()) doc["minimum"] = std::move(minimum);
-  std::string head = doc.dump();
+  std::string head = text_of(doc);
   head.pop_back();  // the sections with the points' records follow
   out << head;
   if (!fit_.is_null())
@@ -527,7 +563,7 @@ void RunReport::write_document(std::ostream& out, const char* status) {
   if (!bootstrap_.is_null())
     write_with_members(out, "bootstrap", bootstrap_,
                        {{"points", &bootstrap_points_}, {"classic_points", &bootstrap_classic_points_}});
-  if (!selection_.is_null()) out << ",\"selection\":" << selection_.dump();
+  if (!selection_.is_null()) out << ",\"selection\":" << text_of(selection_);
   out << "}\n";
 }
 
@@ -625,19 +661,12 @@ void RunReport::classic_differs(Json& diagnostics, std::vector<std::string>& war
         "does for responses that a straight line separates); those converged values are null");
 }
 
-bool RunReport::write(const char* status) {
-  const std::string temporary = path_ + ".tmp";
-  bool written = false;
-  {
-    std::ofstream out(temporary, std::ios::trunc);
-    write_document(out, status);
-    out.close();
-    written = !out.fail();
-  }
-  if (written && std::rename(temporary.c_str(), path_.c_str()) == 0) return true;
-  write_errno_ = errno;
-  std::remove(temporary.c_str());
-  return false;
+std::string RunReport::write_temporary(const char* status) {
+  std::ostringstream document;
+  write_document(document, status);
+  std::string temporary = trov::write_temporary(path_, document.str());
+  if (temporary.empty()) write_errno_ = errno;
+  return temporary;
 }
 
 }  // namespace trov

@@ -32,7 +32,7 @@ namespace trov {
 // The largest difference between the fitted means of a classic fit and the converged fit.
 double largest_difference(const FitResult& classic, const ConvergedFit& converged);
 
-class RunReport : public MessageListener {
+class RunReport final : public MessageListener {
  public:
   explicit RunReport(std::string path);
   ~RunReport();
@@ -41,8 +41,8 @@ class RunReport : public MessageListener {
 
   void settings(const Settings& settings, const std::string& data_file, const Options& options);
   void data(const Points& points, std::int64_t observations, const Covariate* covariate);
-  // From here on an error stop writes the report with the error.
-  void results_opened() { results_open_ = true; }
+  // The run owns trov.json from here on: an older one is removed (report_file.h).
+  void claim();
   // A grid row (or the fixed lambda): the numbers of the classic fit and of the converged fit at the
   // same lambda (their per-point values are not read), and the largest difference of their fitted
   // means (largest_difference).
@@ -62,9 +62,12 @@ class RunReport : public MessageListener {
   // and of every bootstrap replicate.
   void selection(const std::optional<SelectionGradients>& gradients, const SelectionGradients& classic,
                  std::span<const SelectionGradients> replicates);
-  // Writes the report of a run that reached its results.
-  // Writes the report of a run that reached its results; false when the file could not be written
-  // (report_write_failure says so). It prints nothing, so it may run beside the writing of trov.out.
+  // Writes the report of a run that reached its results to its temporary file, not yet in place; false
+  // when it could not be written (report_write_failure says so). It prints nothing, so it may run
+  // beside the writing of trov.out.
+  bool prepare();
+  // Puts the report of a run that reached its results in place (prepared first unless it was), once
+  // trov.out is whole: a report never says "ok" beside a trov.out cut short. False as for prepare.
   bool finish();
   // The report on standard error of a trov.json that could not be written.
   void report_write_failure() const;
@@ -80,8 +83,8 @@ class RunReport : public MessageListener {
     warnings_.push_back("non_finite: " + std::string(where()) + " is not a finite number (written as null)");
     return nullptr;
   }
-  // Writes the whole file, through a temporary one renamed into place.
-  bool write(const char* status);
+  // Writes the whole document to a temporary file: its name, or empty (write_errno_ says why).
+  std::string write_temporary(const char* status);
   void write_document(std::ostream& out, const char* status);
   double differs_limit() const;
   nlohmann::ordered_json converged_minimum(Score score, std::vector<std::string>& warnings) const;
@@ -94,7 +97,8 @@ class RunReport : public MessageListener {
   int maxit_ = 0;
   bool grid_search_ = false;
   bool covariate_ = false;
-  bool results_open_ = false;
+  bool claimed_ = false;
+  std::string prepared_;  // the temporary file of the "ok" report, until it is put in place
   nlohmann::ordered_json settings_, data_, fit_, bootstrap_, selection_;
   // the points' records, as text
   std::string fit_points_, fit_converged_points_, bootstrap_points_, bootstrap_classic_points_;

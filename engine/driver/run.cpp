@@ -1,8 +1,10 @@
 #include "engine/driver/run.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <optional>
 #include <thread>
 
@@ -46,6 +48,16 @@ Covariate covariate_of(const Points& points, bool categorical) {
 [[noreturn]] void report_failed(const RunReport& report) {
   report.report_write_failure();
   std::exit(2);
+}
+
+// Whether the fitted values the bootstrap draws around and reports are numbers, in the single precision
+// the draws take them in.
+bool finite_fit(const FitResult& fit) {
+  const auto finite = [](const std::vector<double>& values) {
+    return std::all_of(values.begin(), values.end(),
+                       [](double v) { return std::isfinite(static_cast<float>(v)); });
+  };
+  return finite(fit.sy) && finite(fit.syc);
 }
 
 // The numbers of a fit, without its per-point values: what a grid row keeps.
@@ -109,6 +121,11 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   const std::string data_file = read_data_file_name(parameters);
   const Options run_options = read_options_file(settings);
   if (report) report->settings(settings, data_file, run_options);
+  // a data file that is one of the run's own files is refused (by datin) before any report replaces it
+  if (run_file_named(data_file))
+    report.reset();
+  else if (report)
+    report->claim();
   const Points points = datin(data_file, settings);
   check_points(points, settings.model);
   std::int64_t ntot = 0;  // observations: the sum of irep
@@ -120,7 +137,6 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   if (report) report->data(points, ntot, with);
   say(results_file_message());
 
-  if (report) report->results_opened();  // a trov.out that cannot even be created is reported too
   ResultsFile out("trov.out");
   out.header(settings, design, ntot, points.n);
   // The fits of a grid, the bootstrap's refits and the converged fits are independent of each other:
@@ -189,20 +205,28 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   if (!settings.bootstrap()) {
     if (report) report->selection(gradients, classic_gradients, {});
     bool reported = true;
+    std::exception_ptr reporting_failed;
     {
       // trov.json is made and written beside trov.out's table: both come from the same fit
       std::optional<std::jthread> reporting;
       if (report)
         reporting.emplace([&] {
-          report->fit(lnlambda, points, with, fit, converged);
-          reported = report->finish();
+          try {
+            report->fit(lnlambda, points, with, fit, converged);
+            reported = report->prepare();
+          } catch (...) {  // passed on to the run's thread, which main catches
+            reporting_failed = std::current_exception();
+          }
         });
       out.fitted_table(settings, points, design, fit);
     }
+    if (reporting_failed) std::rethrow_exception(reporting_failed);
     out.close();  // after trov.json is done, so a failed write stops no thread at work
-    if (!reported) report_failed(*report);
+    if (report && !(reported && report->finish())) report_failed(*report);
     return;
   }
+  // draws around values that are not numbers are no replicates
+  if (!finite_fit(fit)) stop_run(Fault::fit_not_finite);
   ReplicateRefits refits;
   if (converged && converged->ok) {
     // the observed fit is the first worker's; its fitter goes on to refit replicates

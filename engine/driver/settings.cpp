@@ -84,15 +84,15 @@ Settings read_settings(ListReader& parameters) {
   // a grid has iboot 1 by now, so only a bootstrap meets this limit
   if (s.iboot > kMostReplicates) stop_run(Fault::iboot_too_large);
   if (s.model != Model::normal && s.maxit > kMostIterations) stop_run(Fault::maxit_too_large);
+  if (std::abs(s.lmin) > kMostLnLambda || (s.grid() && std::abs(s.lmax) > kMostLnLambda))
+    stop_run(Fault::lnlambda_out_of_range);
   return s;
 }
 
 namespace {
 
 [[noreturn]] void options_fault(const std::string& why) {
-  std::cout.flush();
-  std::fprintf(stderr, "Error reading %s%s\n", kOptionsFile, why.c_str());
-  std::exit(2);
+  stop_on_file_error("Error reading " + std::string(kOptionsFile) + why);
 }
 
 }  // namespace

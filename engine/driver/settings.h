@@ -9,6 +9,9 @@
 
 namespace trov {
 
+// The largest |ln(lambda)| a run takes (lmin, lmax or the fixed one): see settings.cpp.
+inline constexpr int kMostLnLambda = 700;
+
 // The settings of one engine run, from lines 1-12 of trov.in. The ten parameter values are read as
 // single-precision reals; the real settings keep that single-precision value.
 struct Settings {

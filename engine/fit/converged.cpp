@@ -1,6 +1,7 @@
 #include "engine/fit/converged.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -20,8 +21,9 @@ constexpr int kMaxRefinements = 4;
 constexpr double kTolerance = 1e-9;              // largest change of eta, relative to max(1, |eta|)
 constexpr double kNearby = 1e-4;                 // a change below which Newton converges quadratically
 constexpr double kCheckBelow = 10 * kTolerance;  // a step this small may end the iteration
-constexpr double kMaxEta = 300;                  // beyond, the weights of the model vanish or overflow
+constexpr double kMaxEta = 500;                  // beyond, the weights of the model vanish or overflow
 constexpr double kBound = 1e-10;                 // a mean this close to 0 or 1 has a weight of nothing
+constexpr double kLeastWeight = 1e-12;  // per case, the least weight of the first two X (see prepare)
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // The model at one linear predictor, without the limits of the classic fits: the weight b''(eta), the
@@ -134,7 +136,7 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
     v->resize(n);
   for (auto* v : {&group_weight_, &zeta_, &lev_, &curvature_, &step_curvature_, &null_line_})
     v->resize(knots);
-  for (Unknowns* u : {&theta_, &step_, &correction_, &residual_, &rhs_}) {
+  for (Unknowns* u : {&theta_, &step_, &unrefined_, &correction_, &residual_, &rhs_}) {
     u->s.resize(knots);
     u->beta.resize(q);
   }
@@ -226,15 +228,19 @@ bool ConvergedFitter::evaluate(std::span<const double> y) {
   return true;
 }
 
-// The smoother's weights W_g = sum N w over a distinct X, and with a covariate the W-weighted means
-// xbar of the design columns over each distinct X, their smooths S xbar, X'WX and the factor of
-// A = X'WX - sum_g W_g xbar_g (S xbar)_g' at the current eta; false when A is singular.
+// The smoother's weights W_g = sum N w over a distinct X (at the first two, where the state-space
+// filter starts from their variances 1/W_g, at least 1e-12 a case: a fitted mean within e^-28 of 0 or 1
+// there would start it from variances so large that the filter's cancellations lose every digit, and
+// Newton's steps with them, Pima at ln(lambda) -10; so small a weight moves the fit by nothing), and with a
+// covariate the W-weighted means xbar of the design columns over each distinct X, their smooths S xbar, X'WX
+// and the factor of A = X'WX - sum_g W_g xbar_g (S xbar)_g' at the current eta; false when A is singular.
 bool ConvergedFitter::prepare(double lambda) {
   const int n = points_.n, knots = groups().nunique, q = columns_;
   const auto first = static_cast<std::size_t>(knots);
   std::fill(group_weight_.begin(), group_weight_.end(), 0.0);
   for (int i = 0; i < n; ++i) {
-    solve_weight_[i] = points_.irep[i] * weight_[i];
+    const double weight = group_of_[i] < 2 ? std::max(weight_[i], kLeastWeight) : weight_[i];
+    solve_weight_[i] = points_.irep[i] * weight;
     group_weight_[group_of_[i]] += solve_weight_[i];
   }
   spline_.set_weights(lambda * penalty_scale(groups().xcompress), groups().xcompress, group_weight_);
@@ -360,10 +366,12 @@ double ConvergedFitter::gain(double t, double slope, double roughness) const {
 
 // Newton's method from theta; steps counts the steps taken.
 NewtonEnd ConvergedFitter::newton(double lambda, std::span<const double> y, int& steps) {
-  separated_ = false;
+  steps = 0;
   curvature_current_ = false;
   combine(theta_, eta_);
   if (!evaluate(y)) return NewtonEnd::ran_away;
+  separated_ = separates(y);
+  if (separated_) return NewtonEnd::ran_away;
   double previous = std::numeric_limits<double>::infinity();  // the change of the last whole step
   int pushes = 0;  // steps running that pushed a fitted mean at its bound further out
   for (steps = 1; steps <= kMaxSteps; ++steps) {
@@ -376,21 +384,24 @@ NewtonEnd ConvergedFitter::newton(double lambda, std::span<const double> y, int&
     if (change < kNearby) {
       // Near the maximum the likelihood cannot resolve a step, so a step is taken whole; one that may
       // end the iteration is first checked against the gradient.
-      if (change < kCheckBelow) {
+      // Newton converges quadratically here: steps that do not shrink are the solve's rounding, which
+      // the check, refining them, may remove (close X at small lambda: steps that stay near 5e-8).
+      const bool stalled = change > previous / 2;
+      if (change < kCheckBelow || stalled) {
         if (!refine_step(lambda, change, correction)) return NewtonEnd::inaccurate;
         // the fit ends here, where the check was made, with its weights and leverages
         if (change + correction < kTolerance) return NewtonEnd::converged;
+        if (stalled && change > previous / 2) return NewtonEnd::inaccurate;
       }
-      // Newton converges quadratically here: steps that do not shrink are lost in rounding
-      if (change > previous / 2) return NewtonEnd::inaccurate;
     } else {
       if (!(largest_eta(1) <= kMaxEta)) return NewtonEnd::ran_away;
       t = halving(lambda);
       if (t == 0) return at_bound() ? NewtonEnd::ran_away : NewtonEnd::no_ascent;
     }
-    // Steps that keep pushing a fitted mean at its bound further out follow responses that separate
-    // (where a penalized maximum holds a mean there, its steps shrink).
-    const bool pushed = at_bound() && largest_eta(t) > largest_eta(0) + 1;
+    // With a covariate, responses can also separate along a line and the covariate together, which
+    // separates() does not look for: steps that keep pushing a fitted mean at its bound further out
+    // follow them. (Without one, steps to a maximum far out push so too: Pima at small lambda.)
+    const bool pushed = design_ && at_bound() && largest_eta(t) > largest_eta(0) + 1;
     pushes = pushed ? pushes + 1 : 0;
     separated_ = pushes == 2;
     if (separated_) return NewtonEnd::ran_away;
@@ -414,12 +425,30 @@ double ConvergedFitter::largest_eta(double t) const {
 }
 
 // Refines the step against the gradient until its correction is below 1% of it, or the two together
-// below the tolerance; false when the sweeps do not get there. Updates the step's change.
+// below the tolerance; false when the sweeps shrink the corrections but do not get there. Updates the
+// step's change. Corrections that do not halve from sweep to sweep come from the residual's rounding,
+// not from the solve: its penalty term lambda t K (s + d), differences of curvatures over the knot
+// spacings, loses digits at close X and large lambda where the state-space solve does not (200 normal
+// draws at ln(lambda) 8: corrections of 1e-8 that grow a hundredfold a sweep, with the solve's step
+// 1e-10 and the fit within 1e-10 of the exact one). Then the solve's own step stands, unrefined.
 bool ConvergedFitter::refine_step(double lambda, double& change, double& correction) {
+  std::copy(step_.s.begin(), step_.s.end(), unrefined_.s.begin());
+  std::copy(step_.beta.begin(), step_.beta.end(), unrefined_.beta.begin());
+  const double solved = change;
+  double previous = std::numeric_limits<double>::infinity();
   for (int sweep = 0; sweep < kMaxRefinements; ++sweep) {
     correction = refine(lambda);
     change = change_of(step_eta_);
     if (correction <= 0.01 * change || change + correction < kTolerance) return true;
+    if (correction > previous / 2) {
+      std::copy(unrefined_.s.begin(), unrefined_.s.end(), step_.s.begin());
+      std::copy(unrefined_.beta.begin(), unrefined_.beta.end(), step_.beta.begin());
+      combine(step_, step_eta_);
+      change = solved;
+      correction = 0;
+      return true;
+    }
+    previous = correction;
   }
   return false;
 }
@@ -438,6 +467,43 @@ double ConvergedFitter::halving(double lambda) {
   for (int halving = 0; halving <= kMaxHalvings; ++halving, t /= 2)
     if (gain(t, slope, roughness) >= 0) return t;
   return 0;
+}
+
+// Whether a line a + b X, not 0 at every point, or (categorical covariate) a level's indicator
+// separates the responses: the likelihood then rises without end as eta moves along it, at no cost
+// in roughness, so there is no maximum. Along such a direction a point's eta may fall only where its
+// y is 0, rise only where y is 1 (binomial), and must stay where y lies between (y > 0 for Poisson).
+bool ConvergedFitter::separates(std::span<const double> y) const {
+  constexpr double inf = std::numeric_limits<double>::infinity();
+  double low_min = inf, low_max = -inf, high_min = inf, high_max = -inf, mid_min = inf, mid_max = -inf;
+  std::array<bool, kMaxcol + 1> not_low{}, not_high{};  // per level: some point's y is not 0, not 1
+  for (int i = 0; i < points_.n; ++i) {
+    const double x = points_.x[i];
+    const bool low = y[i] == 0, high = model_ == Model::binomial && y[i] == 1;
+    if (low) low_min = std::min(low_min, x), low_max = std::max(low_max, x);
+    if (high) high_min = std::min(high_min, x), high_max = std::max(high_max, x);
+    if (!low && !high) mid_min = std::min(mid_min, x), mid_max = std::max(mid_max, x);
+    if (design_ && design_->categorical) {
+      const int level = row_start_[i] < row_start_[i + 1] ? entry_column_[row_start_[i]] + 1 : 0;
+      not_low[level] = not_low[level] || !low;
+      not_high[level] = not_high[level] || !high;
+    }
+  }
+  const bool mids = mid_min <= mid_max;
+  // a constant: every y 0, or every y 1
+  if (!mids && (low_min == inf || high_min == inf)) return true;
+  // a sloped line, 0 at c: the points between 0 and 1 all at c, those at 0 on one side of it and
+  // those at 1 on the other (a line is not 0 at two distinct X)
+  if (mid_min == mid_max || !mids) {
+    const double below = mids ? mid_min : -inf, above = mids ? mid_max : inf;
+    const bool rising = low_max <= std::min(high_min, above) && std::max(low_max, below) <= high_min;
+    const bool falling = high_max <= std::min(low_min, above) && std::max(high_max, below) <= low_min;
+    if (rising || falling) return true;
+  }
+  if (design_ && design_->categorical)
+    for (int level = 0; level < design_->columns; ++level)
+      if (!not_low[level] || !not_high[level]) return true;
+  return false;
 }
 
 // Some fitted mean lies within 1e-10 of 0 or 1 (binomial) or of 0 (Poisson): its eta is beyond 23,
@@ -525,6 +591,22 @@ double ConvergedFitter::covariate_trace() {
   return trace;
 }
 
+// tr(S) from the leverages at the prepared weights, those of the first two distinct X scaled back from
+// a weight raised to the least to N b''(eta): a leverage is the weight times the variance of the fit
+// there, which so small a weight does not change.
+double ConvergedFitter::spline_trace() {
+  double trace = spline_.leverages(lev_);
+  const int first = groups().icases[0] + groups().icases[1];  // the points at the first two X
+  for (int g = 0; g < 2; ++g) zeta_[g] = 0;
+  for (int i = 0; i < first; ++i) zeta_[group_of_[i]] += points_.irep[i] * weight_[i];
+  for (int g = 0; g < 2; ++g) {
+    if (!(zeta_[g] < group_weight_[g])) continue;
+    trace -= lev_[g] * (1 - zeta_[g] / group_weight_[g]);
+    lev_[g] *= zeta_[g] / group_weight_[g];
+  }
+  return trace;
+}
+
 // The likelihood scores of the fit at the prepared weights, from minus the log likelihood of the
 // cases (models 2 and 3; the constants of the Poisson counts left out) or the squares of the normal
 // model's cases about the fit. With H = Z'WZ + P the penalized information, P = lambda t K on the values
@@ -589,7 +671,7 @@ void ConvergedFitter::likelihood_scores(double lambda, double minus_loglik, doub
 void ConvergedFitter::finish(double lambda, std::span<const double> y) {
   ConvergedFit& r = result_;
   const int n = points_.n;
-  r.edf = solved_ ? spline_.leverages(lev_) + (columns_ > 0 ? covariate_trace() : 0.0) : kNaN;
+  r.edf = solved_ ? spline_trace() + (columns_ > 0 ? covariate_trace() : 0.0) : kNaN;
   double squares = 0, deleted = 0, deviance = 0, minus_loglik = 0;
   for (int i = 0; i < n; ++i) {
     const double cases = points_.irep[i], residual = residual_y_[i];

@@ -17,8 +17,9 @@ namespace trov {
 enum class NewtonEnd {
   converged,   // the Newton step at the fit, checked against the gradient, changes no eta by more than
                // the tolerance
-  ran_away,    // steps kept pushing a fitted mean within 1e-10 of 0 or 1 further out, or would take a
-               // linear predictor beyond 300: no finite maximum, as for responses that a line separates
+  ran_away,    // no finite maximum: a line in X or a categorical level separates the responses, or
+               // (with a covariate) steps kept pushing a fitted mean within 1e-10 of 0 or 1 further
+               // out; or a step would take a linear predictor beyond 500
   no_ascent,   // no part of a Newton step raised the penalized likelihood before the tolerance was met
   inaccurate,  // a step could not be solved, or the steps not shrunk, to the accuracy the tolerance needs
   step_limit,  // 100 steps without meeting the tolerance
@@ -28,13 +29,13 @@ enum class NewtonEnd {
 // The penalized maximum-likelihood fit at one lambda, computed to convergence. A value that does not
 // apply is NaN: ocv with a covariate, ubre for the normal model.
 struct ConvergedFit {
-  bool ok = false;           // Newton reached its tolerance, checked against the gradient
-  int iterations = 0;        // Newton steps (models 2 and 3); 0 for the normal model, solved in one go
-  double edf = 0;            // trace of the hat matrix of the whole fit: spline and covariate columns
-  double gcv = 0;            // n sum N (y - mu)^2 / w / (n - edf)^2, n the number of points
-  double ocv = 0;            // sum N/w ((y - mu)/(1 - lev))^2 / n (no covariate)
-  double ubre = 0;           // D/n + 2 edf/n - 1 (models 2 and 3)
-  double deviance = 0;       // D: binomial or Poisson deviance of the points, N-weighted RSS (normal)
+  bool ok = false;      // Newton reached its tolerance, checked against the gradient
+  int iterations = 0;   // Newton steps (models 2 and 3); 0 for the normal model, solved in one go
+  double edf = 0;       // trace of the hat matrix of the whole fit: spline and covariate columns
+  double gcv = 0;       // n sum N (y - mu)^2 / w / (n - edf)^2, n the number of points
+  double ocv = 0;       // sum N/w ((y - mu)/(1 - lev))^2 / n (no covariate)
+  double ubre = 0;      // D/n + 2 edf/n - 1 (models 2 and 3)
+  double deviance = 0;  // D: binomial or Poisson deviance of the points, N-weighted RSS (normal)
   // The Laplace approximations to minus the log restricted (REML) and marginal (ML) likelihood of the
   // cases, smaller is better; with the unpenalized columns (the line and the covariate's) integrated
   // out (REML) or fixed (ML), and for the normal model the scale profiled out. Omitted constants: those
@@ -99,11 +100,13 @@ class ConvergedFitter {
   double refine(double lambda);
   bool refine_step(double lambda, double& change, double& correction);
   double halving(double lambda);
+  bool separates(std::span<const double> y) const;
   bool at_bound() const;
   double largest_eta(double t) const;
   void move(double t);
   double change_of(std::span<const double> step_eta) const;
   double gain(double t, double slope, double roughness) const;
+  double spline_trace();
   double covariate_trace();
   void likelihood_scores(double lambda, double minus_loglik, double squares);
   void finish(double lambda, std::span<const double> y);
@@ -123,7 +126,7 @@ class ConvergedFitter {
   std::vector<int> group_of_;  // per point, its distinct X
   StateSpaceSpline spline_;
   NaturalSpline curvatures_;  // of the natural splines at the distinct X
-  Unknowns theta_, step_, correction_, residual_, rhs_;
+  Unknowns theta_, step_, unrefined_, correction_, residual_, rhs_;
   // per point: eta, Z of a correction, Z step, b''(eta), y - mu, N b''(eta), the tail of the mean
   std::vector<double> eta_, correction_eta_, step_eta_, weight_, residual_y_, solve_weight_, tail_;
   // per distinct X: the curvatures of s and of the step (or of s + step while refining)

@@ -1,8 +1,9 @@
 // Checks that trov.json agrees with trov.out to the digits trov.out prints: every number of the header,
 // the grid table and the fitted-value or bootstrap table, written from trov.json with the field's own
 // edit descriptor, must give the same text. A JSON null must stand where trov.out shows a word
-// (NaN, Infinity). For a run that ended in an error stop, trov.json must say so with the message.
-// Usage: check_report TROV.OUT TROV.JSON STDOUT
+// (NaN, Infinity). For a run that ended in an error stop, trov.json must say so with the message, and its
+// status is "ok" exactly when the run ended with status 0.
+// Usage: check_report TROV.OUT TROV.JSON CONSOLE STATUS (CONSOLE: standard output and error)
 #include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -160,8 +161,8 @@ void check_tables(const std::vector<std::string>& out, const Json& report) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::cerr << "usage: check_report TROV.OUT TROV.JSON STDOUT\n";
+  if (argc != 5) {
+    std::cerr << "usage: check_report TROV.OUT TROV.JSON CONSOLE STATUS\n";
     return 2;
   }
   std::ifstream json_file(argv[2]);
@@ -184,6 +185,11 @@ int main(int argc, char** argv) {
   } else if (report["status"] != "ok") {
     fail("status");
   }
+  // "ok" exactly when the run ended well, and then beside a trov.out
+  if ((std::string(argv[4]) == "0") != (report["status"] == "ok"))
+    fail("status, for exit status " + std::string(argv[4]));
+  if (report["status"] == "ok" && out.empty()) fail("status ok without trov.out");
+  if (out.empty() || !report.contains("data")) return failures == 0 ? 0 : 1;  // stopped before trov.out
   check_header(out, report);
   check_tables(out, report);
   const bool fixed = report["settings"]["nstep"].get<int>() == 1;

@@ -1,7 +1,6 @@
 // Whole engine runs against the files around them: what the golden cases cannot hold (a FIFO, a full
 // disk, two names of one file).
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,9 +11,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 
+#include "engine/driver/report_file.h"
 #include "engine/driver/run.h"
 
 namespace trov {
@@ -25,6 +26,7 @@ namespace fs = std::filesystem;
 struct EngineRun {
   int status = -1;  // exit status; -1 when the engine was killed (it hung)
   std::string err;  // standard error
+  int wait_status = 0;
 };
 
 std::string text_of(const fs::path& path) {
@@ -48,26 +50,46 @@ class engine_files_test : public testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  // Runs the engine in the folder without a terminal, every file it writes limited to `file_size` bytes.
-  EngineRun run(const std::string& trov_in, rlim_t file_size = RLIM_INFINITY) {
-    fs::remove(dir_ / "stderr.txt");
+  // Starts the engine in the folder without a terminal, every file it writes limited to `file_size`
+  // bytes, its standard error into `err`; with `interrupts` as trov40 answers SIGINT and SIGTERM.
+  pid_t start(const std::string& trov_in, rlim_t file_size = RLIM_INFINITY, const char* err = "stderr.txt",
+              bool interrupts = false) {
+    fs::remove(dir_ / err);
     pid_t pid = fork();
     if (pid == 0) {
       setsid();
       alarm(20);  // a hanging engine is killed
       if (chdir(dir_.c_str()) != 0 || !std::freopen("/dev/null", "w", stdout) ||
-          !std::freopen("stderr.txt", "w", stderr))
+          !std::freopen(err, "w", stderr))
         _exit(90);
       std::signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit then fails with EFBIG
       const rlimit limit{file_size, file_size};
       setrlimit(RLIMIT_FSIZE, &limit);
+      if (interrupts) handle_interrupts();
       std::istringstream parameters(trov_in);
       run_engine(parameters);
       std::exit(0);
     }
+    return pid;
+  }
+  EngineRun finish(pid_t pid, const char* err = "stderr.txt") {
     int status = 0;
     waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text_of(dir_ / "stderr.txt")};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text_of(dir_ / err), status};
+  }
+  EngineRun run(const std::string& trov_in, rlim_t file_size = RLIM_INFINITY) {
+    return finish(start(trov_in, file_size));
+  }
+  std::string report_status() {
+    const std::string text = text_of(dir_ / "trov.json");
+    return text.empty() ? "none" : nlohmann::json::parse(text)["status"].get<std::string>();
+  }
+  // The temporary files of trov.json left in the folder.
+  int temporaries() {
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(dir_))
+      count += entry.path().filename().string().starts_with("trov.json.tmp.");
+    return count;
   }
 
   fs::path dir_;
@@ -84,9 +106,11 @@ TEST_F(engine_files_test, a_write_error_on_trov_out_ends_the_run) {
   for (rlim_t limit : {rlim_t{100}, size / 2, size - 1}) {
     EngineRun r = run(fixed, limit);
     EXPECT_EQ(r.status, 2) << limit;
-    EXPECT_EQ(r.err, "Error: cannot write trov.json: File too large\nError: cannot write trov.out: File too large\n")
+    EXPECT_EQ(r.err,
+              "Error: cannot write trov.json: File too large\nError: cannot write trov.out: File too large\n")
         << limit;
     EXPECT_EQ(fs::file_size(dir_ / "trov.out"), limit);
+    EXPECT_EQ(report_status(), "none") << "the first run's report stayed beside a trov.out cut short";
   }
 }
 
@@ -123,17 +147,92 @@ TEST_F(engine_files_test, a_data_file_must_be_a_regular_file_of_bounded_lines) {
   EXPECT_FALSE(fs::exists(dir_ / "trov.out"));
 }
 
-// The results would overwrite the data: refused under any name of the file, which stays as it was.
-TEST_F(engine_files_test, a_data_file_that_is_trov_out_is_refused) {
-  fs::rename(dir_ / "demo1.dat", dir_ / "trov.out");
+// The results would overwrite the data: refused under any name of the file, which stays as it was, and
+// so is a name of trov.json's temporary files.
+TEST_F(engine_files_test, a_data_file_that_the_run_writes_is_refused) {
+  const std::string data = text_of(dir_ / "demo1.dat");
+  for (const char* own : {"trov.out", "trov.json", "trov.json.tmp"})
+    fs::copy_file(dir_ / "demo1.dat", dir_ / own);
   fs::create_hard_link(dir_ / "trov.out", dir_ / "data.dat");
-  const std::string data = text_of(dir_ / "trov.out");
-  for (const char* name : {"trov.out", "data.dat"}) {
-    EngineRun r = run(parameter_file("3", name));
+  fs::create_symlink("trov.json.tmp", dir_ / "link.dat");
+  const struct {
+    const char* name;
+    const char* why;
+  } cases[] = {{"trov.out", "it is trov.out, which the results would overwrite"},
+               {"data.dat", "it is trov.out, which the results would overwrite"},
+               {"./trov.json", "it is trov.json, which the results would overwrite"},
+               {"trov.json.tmp", "its name is one of trov.json's temporary files (trov.json.tmp...)"},
+               {"link.dat", "its name is one of trov.json's temporary files (trov.json.tmp...)"}};
+  for (const auto& c : cases) {
+    EngineRun r = run(parameter_file("3", c.name));
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "Error: cannot open data file \"" + std::string(name) +
-                         "\": it is trov.out, which the results would overwrite\n");
-    EXPECT_EQ(text_of(dir_ / "trov.out"), data);
+    EXPECT_EQ(r.err, "Error: cannot open data file \"" + std::string(c.name) + "\": " + c.why + "\n");
+    for (const char* own : {"trov.out", "trov.json", "trov.json.tmp"})
+      EXPECT_EQ(text_of(dir_ / own), data) << own;
+  }
+}
+
+// trov.json is written to a new file of its own and renamed into place: never through a link or into a
+// folder planted under the old temporary name, and two runs at once leave one run's whole report.
+TEST_F(engine_files_test, the_report_goes_through_a_new_file_of_its_own) {
+  std::ofstream(dir_ / "data.dat") << "keep";
+  fs::create_symlink("data.dat", dir_ / "trov.json.tmp");
+  EXPECT_EQ(run(parameter_file("1", "demo1.dat")).status, 0);
+  EXPECT_EQ(text_of(dir_ / "data.dat"), "keep");
+  EXPECT_EQ(report_status(), "ok");
+  fs::remove(dir_ / "trov.json.tmp");
+  fs::create_directory(dir_ / "trov.json.tmp");
+  EXPECT_EQ(run(parameter_file("1", "demo1.dat")).status, 0);
+  EXPECT_TRUE(fs::is_directory(dir_ / "trov.json.tmp"));
+
+  std::ofstream big(dir_ / "big.dat");  // 10000 points: each report takes a while to write
+  for (int i = 0; i < 10000; ++i) big << (i * 7919 % 10 < 4 + i / 2000) << " " << i << "\n";
+  big.close();
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const pid_t first = start(parameter_file("1", "big.dat"), RLIM_INFINITY, "first.txt");
+    const pid_t second = start(parameter_file("1", "big.dat"), RLIM_INFINITY, "second.txt");
+    EXPECT_EQ(finish(first, "first.txt").status, 0) << text_of(dir_ / "first.txt");
+    EXPECT_EQ(finish(second, "second.txt").status, 0) << text_of(dir_ / "second.txt");
+    EXPECT_EQ(report_status(), "ok");  // and it parses: one run's whole file
+    EXPECT_EQ(temporaries(), 0);
+  }
+}
+
+// trov.json always belongs to the last run: under a data file name that is not UTF-8, after a fault
+// before trov.out is opened, and after an interrupt, which ends the run by its signal at once.
+TEST_F(engine_files_test, every_run_leaves_its_own_report) {
+  const std::string latin1 =
+      "donn\xe9"
+      "es.dat";
+  fs::copy_file(dir_ / "demo1.dat", dir_ / latin1);
+  EXPECT_EQ(run(parameter_file("1", latin1)).status, 0);
+  const auto report = nlohmann::json::parse(text_of(dir_ / "trov.json"));
+  EXPECT_EQ(report["settings"]["data_file"], "donn\uFFFDes.dat");
+  EXPECT_EQ(report["warnings"][0].get<std::string>().substr(0, 19), "data_file_not_utf8:");
+
+  std::string unknown_model = parameter_file("1", "demo1.dat");
+  unknown_model.replace(unknown_model.find("0.005\n 2"), 8, "0.005\n 4");
+  EXPECT_EQ(run(unknown_model).status, 1);
+  EXPECT_EQ(report_status(), "error");
+  ASSERT_EQ(run(parameter_file("1", "demo1.dat")).status, 0);
+  EXPECT_EQ(run(parameter_file("x", "demo1.dat")).status, 2);  // an input fault
+  EXPECT_EQ(report_status(), "error");
+
+  std::string bootstrap = parameter_file("1", "demo1.dat");
+  bootstrap.replace(bootstrap.find("\n0\n"), 3, "\n100000\n");
+  for (const int signal : {SIGINT, SIGTERM}) {
+    ASSERT_EQ(run(parameter_file("1", "demo1.dat")).status, 0);
+    fs::remove(dir_ / "trov.out");
+    const pid_t pid = start(bootstrap, RLIM_INFINITY, "stderr.txt", true);
+    for (int wait = 0; wait < 500 && !fs::exists(dir_ / "trov.out"); ++wait) usleep(10000);
+    usleep(100000);  // into the bootstrap
+    kill(pid, signal);
+    const EngineRun r = finish(pid);
+    EXPECT_TRUE(WIFSIGNALED(r.wait_status) && WTERMSIG(r.wait_status) == signal) << r.err;
+    EXPECT_EQ(r.err, std::string("Error: the run was interrupted by ") +
+                         (signal == SIGINT ? "SIGINT" : "SIGTERM") + "\n");
+    EXPECT_EQ(report_status(), "error");
+    EXPECT_EQ(temporaries(), 0);
   }
 }
 

@@ -6,9 +6,9 @@
 #include <sstream>
 #include <string>
 
+#include "common/parameter_lines.h"
 #include "engine/core/grouping.h"
 #include "engine/driver/data.h"
-#include "common/parameter_lines.h"
 #include "engine/driver/settings.h"
 
 namespace trov {
@@ -115,7 +115,7 @@ TEST(settings_test, a_parameter_line_without_a_value_is_an_input_fault) {
 
 // The upper limits hold at their values, iboot only for a bootstrap and maxit only for models 2 and 3;
 // the golden runs show the messages.
-TEST(settings_test, nstep_iboot_and_maxit_have_upper_limits) {
+TEST(settings_test, nstep_iboot_maxit_and_lnlambda_have_limits) {
   auto with = [](std::string text, const std::string& from, const std::string& to) {
     return text.replace(text.find(from), from.size(), to);
   };
@@ -129,9 +129,13 @@ TEST(settings_test, nstep_iboot_and_maxit_have_upper_limits) {
   testing::internal::CaptureStdout();
   EXPECT_EQ(settings_of(parameter_file("2", "0", "1", "100001")).iboot, 1);  // a grid runs no bootstrap
   testing::internal::GetCapturedStdout();
+  // ln(lambda) within 700: exp(700) ~ 1e304 is a double, a search near 1e15 can no longer shrink
+  EXPECT_EQ(settings_of(parameter_file("3", "-700", "700", "0")).lmax, 700.0);
+  EXPECT_EQ(settings_of(parameter_file("1", "700", "1e15", "0")).lmin, 700.0);  // lmax not read
   for (const std::string& text :
        {parameter_file("10001", "0", "1", "0"), parameter_file("1", "0", "1", "100001"),
-        with(grid, "5         maxit", "1001 maxit")}) {
+        with(grid, "5         maxit", "1001 maxit"), parameter_file("3", "0", "1e15", "0"),
+        parameter_file("3", "-701", "0", "0"), parameter_file("1", "701", "0", "0")}) {
     EXPECT_EXIT(
         {
           setsid();  // no terminal: the error stop ends at once

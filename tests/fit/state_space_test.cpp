@@ -1,13 +1,13 @@
 #include "engine/fit/state_space.h"
 
 #include <gtest/gtest.h>
-#include <quadmath.h>
 
 #include <cmath>
 #include <random>
 #include <vector>
 
 #include "engine/spline/smths.h"
+#include "tests/fit/quadruple_reference.h"
 #include "tests/spline/dense_reference.h"
 
 namespace trov {
@@ -71,51 +71,12 @@ TEST(state_space_test, matches_dense_penalized_least_squares) {
   EXPECT_NEAR(two.trace, 2.0, 1e-15);
 }
 
-// Reinsch's band equations (R + penalty Q'W^-1 Q) gamma = Q'y, f = y - penalty W^-1 Q gamma, in
-// quadruple precision: at many close knots and a large penalty they are too ill-conditioned for
-// double precision, or even for a dense solve in extended precision.
-std::vector<double> quadruple_reference(double penalty, const Problem& p) {
-  using Q = __float128;
-  const int n = static_cast<int>(p.x.size()), m = n - 2;
-  std::vector<Q> h(n - 1), d0(m), d1(m, 0), d2(m, 0), g(m), l1(m, 0), l2(m, 0), pivot(m);
-  for (int i = 0; i + 1 < n; ++i) h[i] = static_cast<Q>(p.x[i + 1]) - p.x[i];
-  // column j of Q (knot j + 1) has 1/h_j, -1/h_j - 1/h_{j+1}, 1/h_{j+1} at knots j, j + 1, j + 2
-  auto q = [&](int j, int k) -> Q {
-    return k == 0 ? 1 / h[j] : k == 1 ? -1 / h[j] - 1 / h[j + 1] : 1 / h[j + 1];
-  };
-  auto w = [&](int i) -> Q { return p.weight[i]; };
-  for (int j = 0; j < m; ++j) {
-    d0[j] = (h[j] + h[j + 1]) / 3 + penalty * (q(j, 0) * q(j, 0) / w(j) + q(j, 1) * q(j, 1) / w(j + 1) +
-                                               q(j, 2) * q(j, 2) / w(j + 2));
-    if (j + 1 < m)
-      d1[j] = h[j + 1] / 6 + penalty * (q(j, 1) * q(j + 1, 0) / w(j + 1) + q(j, 2) * q(j + 1, 1) / w(j + 2));
-    if (j + 2 < m) d2[j] = penalty * q(j, 2) * q(j + 2, 0) / w(j + 2);
-    g[j] =
-        (static_cast<Q>(p.y[j + 2]) - p.y[j + 1]) / h[j + 1] - (static_cast<Q>(p.y[j + 1]) - p.y[j]) / h[j];
-  }
-  for (int j = 0; j < m; ++j) {  // L D L' of the five diagonals, then the two triangular solves
-    pivot[j] = d0[j] - (j >= 1 ? l1[j - 1] * l1[j - 1] * pivot[j - 1] : 0) -
-               (j >= 2 ? l2[j - 2] * l2[j - 2] * pivot[j - 2] : 0);
-    if (j + 1 < m) l1[j] = (d1[j] - (j >= 1 ? l1[j - 1] * pivot[j - 1] * l2[j - 1] : 0)) / pivot[j];
-    if (j + 2 < m) l2[j] = d2[j] / pivot[j];
-    g[j] -= (j >= 1 ? l1[j - 1] * g[j - 1] : 0) + (j >= 2 ? l2[j - 2] * g[j - 2] : 0);
-  }
-  for (int j = m - 1; j >= 0; --j)
-    g[j] = g[j] / pivot[j] - (j + 1 < m ? l1[j] * g[j + 1] : 0) - (j + 2 < m ? l2[j] * g[j + 2] : 0);
-  std::vector<double> fit(static_cast<std::size_t>(n));
-  for (int i = 0; i < n; ++i) {
-    Q qg = 0;
-    for (int j = std::max(0, i - 2); j <= std::min(m - 1, i); ++j) qg += q(j, i - j) * g[j];
-    fit[i] = static_cast<double>(p.y[i] - penalty * qg / w(i));
-  }
-  return fit;
-}
-
 // 500 knots 1e-3 apart and spiky responses, where the rounding of smths reaches 5e-10.
 TEST(state_space_test, keeps_its_accuracy_at_many_close_knots_and_large_lambda) {
   const Problem p = random_problem(500, 1e-3, true, 7);
   for (double lambda : {1.0, std::exp(10.0)}) {
-    const std::vector<double> reference = quadruple_reference(lambda * penalty_scale(p.x), p);
+    const std::vector<double> reference =
+        test::quadruple_smoothing(lambda * penalty_scale(p.x), p.x, p.y, p.weight);
     const Fit r = state_space_fit(lambda, p);
     for (std::size_t i = 0; i < p.x.size(); ++i)
       EXPECT_NEAR(r.fit[i], reference[i], 1e-14) << lambda << " " << i;

@@ -70,7 +70,8 @@ TEST_F(checks_test, whole_numbers_where_the_engine_needs_them_and_only_active_fi
 // Names of files that do not exist yet compare as normalised paths; trov.out as output means no copy.
 TEST_F(checks_test, run_files_are_refused_also_before_they_exist) {
   DialogValues v = default_values();
-  for (const char* name : {"trov.json", "sub/../trov.wmf"}) {
+  for (const char* name :
+       {"trov.json", "sub/../trov.wmf", "trov.options", "trov.json.tmp", "./trov.json.tmp.x1"}) {
     v.datfil = name;
     EXPECT_TRUE(file_name_fault(v)) << name;
   }

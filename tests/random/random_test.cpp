@@ -268,5 +268,40 @@ TEST(ibinom_test, draws_have_binomial_mean_and_variance) {
   expect_mean_and_variance(v, 100.0, 75.0 + 1.0 / 12.0);
 }
 
+// Beyond 10000 trials, where fewer than 20 successes (or failures) are expected, the draw counts the gaps
+// between them: a few uniforms instead of one per trial, and the binomial probabilities, checked by
+// Pearson's chi-square of the classes 0 ... 7 (the tail pooled; 7 degrees of freedom, above 30 has
+// probability below 1e-4).
+TEST(ibinom_test, many_trials_of_a_rare_outcome_take_a_few_uniforms) {
+  std::int32_t seed = 424242;
+  GaussCache cache;
+  const int n = 10'000'000;
+  for (const float p : {2e-7f, 1.0f - 1.2e-7f}) {  // np = 2; nq = 1.19 (1 - p in single precision)
+    const bool failures = p > 0.5f;
+    const double q = failures ? 1.0 - double(p) : double(p);
+    const std::int32_t first = seed;
+    ibinom(n, p, seed, cache);
+    ASSERT_LT(uniforms_between(first, seed, 100), 100) << p;  // not one per trial
+    std::vector<int> observed(8, 0);
+    const int draws = 20000;
+    for (int i = 0; i < draws; ++i) {
+      const int k = ibinom(n, p, seed, cache);
+      ASSERT_GE(k, 0);
+      ASSERT_LE(k, n);
+      ++observed[std::min(failures ? n - k : k, 7)];
+    }
+    double chi2 = 0, tail = 1;
+    for (int k = 0; k <= 7; ++k) {
+      const double pk = k < 7
+                            ? std::exp(std::lgamma(n + 1.0) - std::lgamma(k + 1.0) -
+                                       std::lgamma(n - k + 1.0) + k * std::log(q) + (n - k) * std::log1p(-q))
+                            : tail;
+      tail -= pk;
+      chi2 += (observed[k] - draws * pk) * (observed[k] - draws * pk) / (draws * pk);
+    }
+    EXPECT_LT(chi2, 30.0) << p;
+  }
+}
+
 }  // namespace
 }  // namespace trov

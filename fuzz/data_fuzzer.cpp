@@ -1,0 +1,37 @@
+// The data file, read under each of its four structures (Y X [C] [N]) and checked against each model,
+// as the engine reads it. Every input must end in points or in a fault the engine reports.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <fstream>
+#include <string>
+
+#include "engine/driver/data.h"
+#include "fuzz/stop_throws.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const std::string name = "/tmp/trov_fuzz_" + std::to_string(getpid()) + ".dat";
+  std::ofstream(name, std::ios::binary)
+      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  trov::fuzz::StopThrows stops;
+  for (int structure = 0; structure < 4; ++structure) {
+    trov::Settings settings;
+    settings.covariates = structure & 1;
+    settings.counts_column = (structure & 2) != 0;
+    try {
+      const trov::Points points = trov::datin(name, settings);
+      if (points.n < 1 || points.n > points.nraw || points.nraw > trov::kCapacity) __builtin_trap();
+      for (int i = 0; i < points.n; ++i)
+        if (points.irep[i] < 1 || (i > 0 && points.x[i] < points.x[i - 1])) __builtin_trap();
+      for (const trov::Model model : {trov::Model::normal, trov::Model::binomial, trov::Model::poisson}) {
+        try {
+          trov::check_points(points, model);
+        } catch (const trov::fuzz::Stopped&) {
+        }
+      }
+    } catch (const trov::fuzz::Stopped&) {
+    }
+  }
+  return 0;
+}
