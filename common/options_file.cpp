@@ -98,9 +98,37 @@ std::optional<std::string> set_option(std::string_view key, std::string_view val
     (key == "x_label" ? o.x_label : o.y_label) = value;
     return std::nullopt;
   }
+  if (key == "import_table" || key == "import_data") {
+    if (value.size() > kLongestLine) return "a file name may hold at most 1000 bytes";
+    if (!printable_utf8(value)) return "a file name must be UTF-8 text without control characters";
+    (key == "import_table" ? o.import.table : o.import.data) = value;
+    return std::nullopt;
+  }
+  if (key == "import_left_out") {
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), o.import.left_out);
+    if (error != std::errc() || end != value.data() + value.size() || o.import.left_out < 0)
+      return "'" + std::string(value) + "' is not a count of cases";
+    return std::nullopt;
+  }
+  if (key == "import_left_out_lines") {
+    o.import.left_out_lines.clear();
+    for (const char* at = value.data(); at != value.data() + value.size();) {
+      if (*at == ' ') {
+        ++at;
+        continue;
+      }
+      int line = 0;
+      const auto [end, error] = std::from_chars(at, value.data() + value.size(), line);
+      if (error != std::errc() || line < 1 || (end != value.data() + value.size() && *end != ' '))
+        return "'" + std::string(value) + "' is not a list of line numbers";
+      o.import.left_out_lines.push_back(line);
+      at = end;
+    }
+    return std::nullopt;
+  }
   return "unknown key '" + std::string(key) +
          "' (the keys: criterion, bootstrap_lambda, figure_size, figure_font_pt, figure_gradients, x_label, "
-         "y_label)";
+         "y_label, import_table, import_data, import_left_out, import_left_out_lines)";
 }
 
 // The number as the shortest text that reads back to it.
@@ -142,9 +170,9 @@ std::optional<std::string> split_line(std::string_view line, std::optional<Setti
 
 std::optional<OptionsFault> parse_options(std::string_view text, Options& options) {
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  constexpr std::array<std::string_view, 7> kKeys = {"criterion",      "bootstrap_lambda", "figure_size",
-                                                     "figure_font_pt", "figure_gradients", "x_label",
-                                                     "y_label"};
+  constexpr std::array<std::string_view, 11> kKeys = {
+      "criterion", "bootstrap_lambda", "figure_size", "figure_font_pt",  "figure_gradients",     "x_label",
+      "y_label",   "import_table",     "import_data", "import_left_out", "import_left_out_lines"};
   std::array<int, kKeys.size()> given{};  // the line where each key was given
   for (int number = 1; !text.empty(); ++number) {
     const std::size_t end = text.find_first_of("\r\n");
@@ -179,6 +207,15 @@ std::string options_text(const Options& o) {
   if (o.figure_gradients != d.figure_gradients) text += "figure_gradients = yes\n";
   if (!o.x_label.empty()) text += "x_label = \"" + o.x_label + "\"\n";
   if (!o.y_label.empty()) text += "y_label = \"" + o.y_label + "\"\n";
+  if (!o.import.data.empty()) {
+    text += "import_table = \"" + o.import.table + "\"\nimport_data = \"" + o.import.data + "\"\n";
+    text += "import_left_out = " + std::to_string(o.import.left_out) + "\n";
+    if (!o.import.left_out_lines.empty()) {
+      text += "import_left_out_lines =";
+      for (int line : o.import.left_out_lines) text.append(" ").append(std::to_string(line));
+      text += "\n";
+    }
+  }
   return text;
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace trov {
 
@@ -25,6 +26,15 @@ struct Options {
   double figure_font_pt = 8;                                  // figure_font_pt: 7 to 24
   bool figure_gradients = false;                              // figure_gradients: yes | no
   std::string x_label, y_label;  // x_label, y_label: axis titles; empty: the defaults by model
+  // What an import of a table left out of the data file it wrote: import_table, import_data (the data
+  // file, so that the facts are never told of another), import_left_out (the count of cases) and
+  // import_left_out_lines (the table's first line numbers, blank-separated). Empty data: no import.
+  struct Import {
+    std::string table, data;
+    int left_out = 0;
+    std::vector<int> left_out_lines;
+    bool operator==(const Import&) const = default;
+  } import;
 
   bool operator==(const Options&) const = default;
 };

@@ -7,8 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "common/data_lines.h"
 #include "common/list_reader.h"
 #include "common/parameter_lines.h"
+#include "common/written_files.h"
 #include "frontend/dialog.h"
 #include "frontend/run_files.h"
 
@@ -170,6 +172,38 @@ std::optional<std::string> structure_mismatch(const DialogValues& v) {
                           : ", so each case would take values from the next line.";
   return text +
          "\n\nRun anyway, or go back to the dialog and choose the structure and covariate that fit the file?";
+}
+
+std::optional<std::string> data_lines_question(const DialogValues& v) {
+  const std::optional<DataLines> lines = survey_data_file(v.datfil);
+  if (!lines) return std::nullopt;
+  const std::string name = std::filesystem::path(v.datfil).filename().string();
+  const std::string import =
+      "read the table with File > Import table..., which writes a data file the engine reads";
+  if (lines->first_decimal_comma_line > 0)
+    return joined({name, ": line ", std::to_string(lines->first_decimal_comma_line),
+                   " holds decimal commas between tabs or semicolons, which the engine reads as separators "
+                   "between values.\n\nGo back and ",
+                   import, ", or run anyway."});
+  if (lines->irregular_count == 0) return std::nullopt;
+  return joined(
+      {name, ": lines hold different numbers of values (", irregular_lines_text(*lines), ", most hold ",
+       std::to_string(lines->usual_values),
+       ").\nThe engine reads a case over a line break, so a line with a value too few (an empty cell, "
+       "a missing value) makes every later case take a value of the next line.\n\nGo back and correct "
+       "those lines, or ",
+       import, "; run anyway only if cases run over lines on purpose."});
+}
+
+std::optional<std::string> replace_question(const DialogValues& v) {
+  if (v.outfil.empty() || same_file(v.outfil, "trov.out")) return std::nullopt;
+  std::string names;
+  for (const ResultCopy& copy : result_copies(v.outfil))
+    if (!same_file(copy.target, copy.source) && !replaceable(copy.target))
+      names += "\n    " + copy.target.string();
+  if (names.empty()) return std::nullopt;
+  return "The output file name \"" + v.outfil + "\" would replace files that trovwin did not write:" + names +
+         "\n\nReplace them with this run's results?";
 }
 
 }  // namespace trov::front

@@ -24,4 +24,13 @@ std::optional<std::string> file_name_fault(const DialogValues& values);
 // file cannot be read (the engine reports that) or its lines differ (a case may run over several lines).
 std::optional<std::string> structure_mismatch(const DialogValues& values);
 
+// The lines of the data file hold different numbers of values, or decimal commas between tabs or
+// semicolons: the engine would read the file, but likely not as meant. The question to put before the
+// run, naming the lines; nothing for a regular file or one that cannot be read.
+std::optional<std::string> data_lines_question(const DialogValues& values);
+
+// The copies under the output name (result_copies) that would replace or delete files that trovwin did
+// not write (common/written_files.h), such as another data set: the question, naming them.
+std::optional<std::string> replace_question(const DialogValues& values);
+
 }  // namespace trov::front

@@ -1,7 +1,10 @@
 #include "frontend/dialog.h"
 
+#include <FL/Enumerations.H>
+
 #include <string>
 
+#include "frontend/import_window.h"
 #include "plotlib/widgets/widgets.h"
 
 namespace trov::front {
@@ -11,6 +14,7 @@ namespace {
 // Identifiers of the widgets the callbacks and the read-back use.
 struct DialogIds {
   int opt, mod, cov, fil, str, fix, lmin, lmax, step, boot, seed, stop, maxit, out, ok, quit;
+  int import_entry;
   int criterion, boot_lambda, x_title, y_title;  // the settings of trov.options
 };
 
@@ -47,6 +51,19 @@ void modelchange(int /*id*/) {
   set_status(ids.maxit, glm);
 }
 
+// File > Import table: the data file written becomes the dialog's, with the structure and covariate
+// choice its columns ask for.
+void import_into_dialog(DialogValues& v) {
+  const std::optional<ImportedTable> imported = run_import_window(v.options);
+  if (!imported) return;
+  plotlib::swgtxt(ids.fil, imported->data_file);
+  plotlib::swglis(ids.str, imported->has_n ? 1 : 2);
+  if (!imported->has_c)
+    plotlib::swglis(ids.cov, 1);
+  else if (plotlib::gwglis(ids.cov) == 1)
+    plotlib::swglis(ids.cov, 2);
+}
+
 }  // namespace
 
 void run_dialog(DialogValues& v) {
@@ -66,6 +83,8 @@ void run_dialog(DialogValues& v) {
   ids.cov = plotlib::wglis(right, "none|continuous|category", v.icov);
   plotlib::wglab(right, "Data file name:");
   ids.fil = plotlib::wgfil(right, "Change data file", v.datfil, "*.*");
+  ids.import_entry = plotlib::wgmenu(right, "Import table...", FL_CTRL + 't');
+  plotlib::swgcbk(ids.import_entry, [&v](int) { import_into_dialog(v); });
   plotlib::wglab(right, "Data file structure:");
   ids.str = plotlib::wglis(right, "Y X [C] N|Y X [C]", v.icol);
   // after a grid the fixed lambda offered is its recommended one, so that "fixed lambda" and OK fit that

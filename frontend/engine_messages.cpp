@@ -41,8 +41,6 @@ constexpr Advice kAdvice[] = {
     {"Covariate must be a number",
      "The covariate must be a number: code its categories as numbers, or choose 'none' under Covariate "
      "information when the data have no covariate column."},
-    {"Error when reading data from input file, line# = 1",
-     "The data file may start with a header line; remove it."},
     {"Error when reading data from input file",
      "That case of the data file holds text where a number belongs: correct it, or check the data file "
      "structure."},
@@ -118,20 +116,48 @@ std::vector<std::string> engine_warnings(const std::vector<std::string>& lines) 
   return warnings;
 }
 
-std::vector<std::string> advice_for(const std::vector<std::string>& lines) {
+std::string data_file_advice(const DataLines& d) {
+  const auto line = [](int number) { return "Line " + std::to_string(number) + " of the data file"; };
+  const std::string import =
+      "read the table with File > Import table..., which writes a data file the engine reads.";
+  if (d.first_semicolon_line > 0 || d.first_decimal_comma_line > 0)
+    return line(d.first_semicolon_line > 0 ? d.first_semicolon_line : d.first_decimal_comma_line) +
+           " holds " + (d.first_semicolon_line > 0 ? "semicolons" : "decimal commas") +
+           ", as a spreadsheet's table does: " + import;
+  if (d.header) return "The data file starts with a header line of column names: remove it, or " + import;
+  if (d.first_empty_value_line > 0)
+    return line(d.first_empty_value_line) +
+           " holds an empty value (two commas in a row, or a comma at an end of the line): fill it in or "
+           "leave the case out, or " +
+           import;
+  if (!d.irregular.empty() && d.irregular.front().values < d.usual_values)
+    return line(d.irregular.front().number) + " holds " + std::to_string(d.irregular.front().values) +
+           (d.irregular.front().values == 1 ? " value" : " values") + " where most lines hold " +
+           std::to_string(d.usual_values) + ": a value is missing there.";
+  if (d.first_text_line > 0)
+    return line(d.first_text_line) + " holds text where a number belongs (" + d.first_text +
+           "): correct it, or " + import;
+  return {};
+}
+
+std::vector<std::string> advice_for(const std::vector<std::string>& lines, const DataLines* data) {
+  const std::string from_data = data ? data_file_advice(*data) : std::string();
   std::vector<std::string> advice;
   for (const std::string& line : lines) {
     const std::string text = squeezed(line);
     for (const Advice& a : kAdvice)
       if (begins_with(text, a.prefix)) {
-        if (std::find(advice.begin(), advice.end(), a.advice) == advice.end()) advice.emplace_back(a.advice);
+        const bool unreadable = a.prefix.starts_with("Error when reading data") ||
+                                a.prefix.starts_with("Error: the data file holds no complete case");
+        const std::string said = unreadable && !from_data.empty() ? from_data : std::string(a.advice);
+        if (std::find(advice.begin(), advice.end(), said) == advice.end()) advice.push_back(said);
         break;
       }
   }
   return advice;
 }
 
-std::string engine_failure_text(const EngineOutcome& outcome) {
+std::string engine_failure_text(const EngineOutcome& outcome, const DataLines* data) {
   std::string text = outcome.signal != 0
                          ? "The engine was ended by signal " + std::to_string(outcome.signal) + " (" +
                                strsignal(outcome.signal) + ")."
@@ -142,7 +168,7 @@ std::string engine_failure_text(const EngineOutcome& outcome) {
     text += "\n\nThe engine's message:";
     for (const std::string& line : said) text += "\n" + line;
   }
-  const std::vector<std::string> advice = advice_for(outcome.lines);
+  const std::vector<std::string> advice = advice_for(outcome.lines, data);
   if (!advice.empty()) {
     text += "\n\nWhat to do:";
     for (const std::string& line : advice) text += "\n" + line;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "common/data_lines.h"
 #include "frontend/engine_process.h"
 
 namespace trov::front {
@@ -15,10 +16,15 @@ std::vector<std::string> engine_messages(const std::vector<std::string>& lines, 
 std::vector<std::string> engine_warnings(const std::vector<std::string>& lines);
 
 // Plain advice for the common messages among the lines, one sentence each, in the order of the table.
-std::vector<std::string> advice_for(const std::vector<std::string>& lines);
+// For a data file the engine could not read, what its lines hold (when known) gives the advice.
+std::vector<std::string> advice_for(const std::vector<std::string>& lines, const DataLines* data = nullptr);
+
+// What the lines of a data file the engine could not read point to: a table for the import, a header
+// line, an empty value, a short line or text; empty when nothing stands out.
+std::string data_file_advice(const DataLines& data);
 
 // The message box text for an engine that did not end with status 0: how it ended, what it said,
-// and what to do.
-std::string engine_failure_text(const EngineOutcome& outcome);
+// and what to do (with what the data file's lines hold, when known).
+std::string engine_failure_text(const EngineOutcome& outcome, const DataLines* data = nullptr);
 
 }  // namespace trov::front

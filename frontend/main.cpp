@@ -29,11 +29,27 @@ bool settings_accepted(const DialogValues& v) {
     tell(caption::file_names, *fault);
     return false;
   }
-  if (auto question = structure_mismatch(v)) return run_anyway(caption::structure, *question);
+  if (auto question = structure_mismatch(v); question && !run_anyway(caption::structure, *question))
+    return false;
+  if (auto question = data_lines_question(v); question && !run_anyway(caption::structure, *question))
+    return false;
+  if (auto question = replace_question(v); question && !ask(caption::replace, *question, "No", "&Yes"))
+    return false;
   return true;
 }
 
-bool write_parameter_file(const DialogValues& v, const fs::path& folder) {
+// What an import left out belongs to the data file it wrote; with another data file its facts and the
+// column names it gave as axis titles go.
+void forget_import_of_other_data(DialogValues& v) {
+  trov::Options& o = v.options;
+  if (o.import.data.empty() || same_file(o.import.data, v.datfil)) return;
+  o.import = {};
+  o.x_label.clear();
+  o.y_label.clear();
+}
+
+bool write_parameter_file(DialogValues& v, const fs::path& folder) {
+  forget_import_of_other_data(v);
   std::ofstream parameters("trov.in", std::ios::trunc);
   parameters << parameter_file_text(v);
   if (!parameters.flush()) {
@@ -70,7 +86,8 @@ void run_and_plot(DialogValues& v, const std::string& engine) {
     return;
   }
   if (!outcome.succeeded()) {
-    tell(caption::engine_stopped, engine_failure_text(outcome));
+    const std::optional<trov::DataLines> lines = trov::survey_data_file(v.datfil);
+    tell(caption::engine_stopped, engine_failure_text(outcome, lines ? &*lines : nullptr));
     return;
   }
   if (const auto warnings = engine_warnings(outcome.lines); !warnings.empty())

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <span>
 
+#include "common/written_files.h"
+
 namespace fs = std::filesystem;
 
 namespace trov::front {
@@ -105,10 +107,12 @@ std::string copy_results(const std::string& output_name) {
     std::error_code ec;
     if (copy.source != "trov.out" && !fs::exists(copy.source, ec)) {
       fs::remove(copy.target, ec);
+      record_written(copy.target);  // takes it off the record
       continue;
     }
     if (std::string why = copy_file(std::string(copy.source), copy.target); !why.empty())
       return copy.source == "trov.out" ? why : copy.target.string() + ": " + why;
+    record_written(copy.target);
   }
   return {};
 }

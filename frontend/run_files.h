@@ -44,7 +44,9 @@ void remove_results();
 // target's folder, then renamed over the name, so that a failed copy never leaves a half-written file
 // there. A result the run did not write takes its old copy away, so that the copies stay one run's. An
 // empty name, or one that leads to trov.out itself, needs no copy; nor does a result that is its own
-// copy. Returns an empty text, or why a copy failed (naming the copy unless it is that of trov.out).
+// copy. Each copy written is recorded as trovwin's (common/written_files.h), so a later run replaces it
+// without asking. Returns an empty text, or why a copy failed (naming the copy unless it is that of
+// trov.out).
 std::string copy_results(const std::string& output_name);
 
 }  // namespace trov::front

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <numeric>
 #include <string>
 
@@ -62,7 +64,25 @@ std::optional<std::string> run_file_named(const std::string& name) {
   return std::nullopt;
 }
 
-Points datin(const std::string& name, const Settings& settings) {
+namespace {
+
+// The file is read as ever (stored files rely on it, and a case may run over lines on purpose), so
+// these go to standard error, which leaves the console and trov.out as they were.
+void warn_of_lines(const DataLines& lines) {
+  std::cout.flush();
+  if (lines.irregular_count > 0)
+    std::fprintf(stderr, "Warning: lines hold different numbers of values (%s, most hold %d)\n",
+                 irregular_lines_text(lines).c_str(), lines.usual_values);
+  if (lines.first_decimal_comma_line > 0)
+    std::fprintf(stderr,
+                 "Warning: line %d holds decimal commas between tabs or semicolons, which are read as "
+                 "separators (import the table with trov-import)\n",
+                 lines.first_decimal_comma_line);
+}
+
+}  // namespace
+
+Points datin(const std::string& name, const Settings& settings, DataLines* lines) {
   Points points;
   if (name.empty()) cannot_open(name, "no file name on the line after the seed");
   // Looked at before it is opened: opening a FIFO blocks until a writer comes, and a device such as
@@ -74,6 +94,12 @@ Points datin(const std::string& name, const Settings& settings) {
   if (const auto own = run_file_named(name)) cannot_open(name, *own);
   std::ifstream file(name);
   if (!file) cannot_open(name, std::strerror(errno));
+  {
+    std::ifstream again(name, std::ios::binary);
+    const DataLines survey = survey_data_lines(again);
+    warn_of_lines(survey);
+    if (lines) *lines = survey;
+  }
 
   ListReader cases(file, name);
   const bool has_c = settings.covariates == 1, has_n = settings.counts_column;

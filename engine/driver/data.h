@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/data_lines.h"
 #include "common/list_reader.h"
 #include "engine/core/model.h"
 #include "engine/core/points.h"
@@ -23,8 +24,10 @@ std::optional<std::string> run_file_named(const std::string& name);
 
 // Reads the cases of the data file, reports their count and pools them into points. Faults end in the
 // error stop (bad case, too many cases, no case) or, for a file that cannot be opened or is one the run
-// writes (run_file_named), in a report on standard error and status 2.
-Points datin(const std::string& name, const Settings& settings);
+// writes (run_file_named), in a report on standard error and status 2. Lines that hold different numbers
+// of values, and decimal commas, are read as ever but warned of on standard error; `lines` receives what
+// the file's lines hold.
+Points datin(const std::string& name, const Settings& settings, DataLines* lines = nullptr);
 
 // Sorts the nraw cases by X (and covariate within equal X when there is one) and pools them into points.
 void organizedata(Points& points, bool covariate);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <sstream>
 #include <string_view>
@@ -206,6 +207,29 @@ void RunReport::settings(const Settings& s, const std::string& data_file, const 
     warnings_.push_back(
         "data_file_not_utf8: the data file name is not valid UTF-8; trov.json shows each of its invalid "
         "bytes as U+FFFD");
+  // the import's facts belong to the data file it wrote, under any name that leads to it
+  std::error_code ec;
+  const auto& imported = options.import;
+  if (!imported.data.empty() &&
+      (imported.data == data_file || std::filesystem::equivalent(imported.data, data_file, ec)))
+    left_out_ = {{"table", imported.table}, {"cases", imported.left_out}, {"lines", imported.left_out_lines}};
+}
+
+void RunReport::data_lines(const DataLines& lines) {
+  if (lines.irregular_count > 0) {
+    std::vector<int> numbers;
+    for (const DataLines::Line& line : lines.irregular) numbers.push_back(line.number);
+    irregular_lines_ = {
+        {"count", lines.irregular_count}, {"usual_values", lines.usual_values}, {"lines", numbers}};
+    line_warnings_.push_back("irregular_lines: lines hold different numbers of values (" +
+                             irregular_lines_text(lines, DataLines::kMostNamed) + ", most hold " +
+                             std::to_string(lines.usual_values) +
+                             "); a case may have taken values of the next line");
+  }
+  if (lines.first_decimal_comma_line > 0)
+    line_warnings_.push_back(
+        "decimal_commas: line " + std::to_string(lines.first_decimal_comma_line) +
+        " holds decimal commas between tabs or semicolons, which are read as separators");
 }
 
 void RunReport::data(const Points& points, std::int64_t observations, const Covariate* covariate) {
@@ -214,6 +238,7 @@ void RunReport::data(const Points& points, std::int64_t observations, const Cova
            {"observations", observations},
            {"points", points.n},
            {"distinct_x", covariate ? covariate->groups.nunique : points.n}};
+  if (!left_out_.is_null()) data_["left_out"] = left_out_;
   const auto [lowest, highest] = std::minmax_element(points.y.begin(), points.y.begin() + points.n);
   response_range_ = *highest - *lowest;
   if (covariate && covariate->design.categorical) {
@@ -500,6 +525,7 @@ void RunReport::report_write_failure() const {
 
 void RunReport::write_document(std::ostream& out, const char* status) {
   std::vector<std::string> warnings = warnings_;
+  warnings.insert(warnings.end(), line_warnings_.begin(), line_warnings_.end());
   Json diagnostics = {
       {"grid_minimum_at_edge", nullptr},
       {"not_converged", not_converged_},
@@ -550,6 +576,7 @@ void RunReport::write_document(std::ostream& out, const char* status) {
   if (!error_.empty() && std::string_view(status) == "error") doc["error"] = error_;
   if (!settings_.is_null()) doc["settings"] = settings_;
   doc["warnings"] = warnings;
+  if (!irregular_lines_.is_null()) diagnostics["irregular_lines"] = irregular_lines_;
   doc["diagnostics"] = std::move(diagnostics);
   if (!data_.is_null()) doc["data"] = data_;
   doc["grid"] = grid_;

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/data_lines.h"
 #include "engine/core/design.h"
 #include "engine/core/fit_result.h"
 #include "engine/core/points.h"
@@ -41,6 +42,8 @@ class RunReport final : public MessageListener {
 
   void settings(const Settings& settings, const std::string& data_file, const Options& options);
   void data(const Points& points, std::int64_t observations, const Covariate* covariate);
+  // What the data file's lines hold: irregular lines and decimal commas become warnings.
+  void data_lines(const DataLines& lines);
   // The run owns trov.json from here on: an older one is removed (report_file.h).
   void claim();
   // A grid row (or the fixed lambda): the numbers of the classic fit and of the converged fit at the
@@ -100,6 +103,9 @@ class RunReport final : public MessageListener {
   bool claimed_ = false;
   std::string prepared_;  // the temporary file of the "ok" report, until it is put in place
   nlohmann::ordered_json settings_, data_, fit_, bootstrap_, selection_;
+  nlohmann::ordered_json left_out_;  // what the import of the data file left out; null: no import known
+  std::vector<std::string> line_warnings_;
+  nlohmann::ordered_json irregular_lines_;
   // the points' records, as text
   std::string fit_points_, fit_converged_points_, bootstrap_points_, bootstrap_classic_points_;
   nlohmann::ordered_json grid_ = nlohmann::ordered_json::array();

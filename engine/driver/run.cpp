@@ -126,7 +126,9 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
     report.reset();
   else if (report)
     report->claim();
-  const Points points = datin(data_file, settings);
+  DataLines lines;
+  const Points points = datin(data_file, settings, &lines);
+  if (report) report->data_lines(lines);
   check_points(points, settings.model);
   std::int64_t ntot = 0;  // observations: the sum of irep
   for (int i = 0; i < points.n; ++i) ntot += points.irep[i];

@@ -42,6 +42,7 @@ enum class Type : std::uint8_t {
   file = 11,
   ok = 14,
   quit = 15,
+  menu_entry = 16,  // an entry of the "File" pop-up, without a place in the window
 };
 
 enum class WidgetStatus { active, inactive, invisible };
@@ -329,6 +330,8 @@ void on_help(Fl_Widget*, void*) {
   fl_message("No help is available for this dialog.");
 }
 
+void on_menu_entry(Fl_Widget*, void* data) { notify(id_of(data)); }
+
 void on_file_entry(Fl_Widget*, void* data) {
   State& s = state();
   const int id = id_of(data);
@@ -371,7 +374,7 @@ void build_menu(State& s) {
 }
 
 void apply_status(Widget& w, WidgetStatus status) {
-  if (w.type == Type::file && w.menu_index >= 0 && state().menu) {
+  if ((w.type == Type::file || w.type == Type::menu_entry) && w.menu_index >= 0 && state().menu) {
     State& s = state();
     const int flags = s.menu->mode(w.menu_index);
     s.menu->mode(w.menu_index,
@@ -590,6 +593,16 @@ int wgfil(int parent, std::string_view menu_entry, std::string_view file_name, s
   return add(std::move(w), input);
 }
 
+int wgmenu(int parent, std::string_view menu_entry, int shortcut) {
+  if (!may_create("WGMENU", parent, 1)) return -1;
+  State& s = state();
+  const int id = static_cast<int>(s.widgets.size()) + 1;
+  Widget w{Type::menu_entry, parent};
+  w.menu_index = s.menu->add(menu_path("File", cut(menu_entry, label_capacity)).c_str(), shortcut,
+                             on_menu_entry, data_of(id));
+  return add(std::move(w), nullptr);
+}
+
 namespace {
 int add_button(std::string_view routine, int parent, Type type, const char* text, Fl_Callback* action) {
   if (!may_create(routine, parent, 1)) return -1;
@@ -636,6 +649,31 @@ void swgatt(int id, std::string_view value, std::string_view option) {
   }
   apply_status(at(id), status);
   if (type == Type::labelled_text) apply_status(at(id - 1), status);
+}
+
+void swgtxt(int id, std::string_view text) {
+  if (!valid_id(id) || !is_edit(at(id).type)) {
+    report("SWGTXT", Msg::setter_bad_id);
+    return;
+  }
+  Widget& w = at(id);
+  w.text = cut(text, text_capacity);
+  if (w.window) static_cast<Fl_Input*>(w.window)->value(w.text.c_str());
+}
+
+void swglis(int id, int selected) {
+  if (!valid_id(id) || at(id).type != Type::list) {
+    report("SWGLIS", Msg::setter_bad_id);
+    return;
+  }
+  Widget& w = at(id);
+  if (selected < 1 || selected > static_cast<int>(w.items.size())) {
+    report("SWGLIS", Msg::list_out_of_range);
+    return;
+  }
+  w.selected = selected;
+  if (w.window) static_cast<Fl_Hold_Browser*>(w.window)->select(selected);
+  notify(id);
 }
 
 void swgcbk(int id, std::function<void(int id)> callback) {

@@ -28,12 +28,17 @@ int wgltxt(int parent, std::string_view label, std::string_view text, int percen
 // on the mask and on all files. A picked file's full path replaces the name; a path longer than
 // text_capacity is refused with a message box captioned "WGFIL" (cut, it would name another file).
 int wgfil(int parent, std::string_view menu_entry, std::string_view file_name, std::string_view mask);
+// An entry of the menu bar's "File" pop-up, after those of the file fields; choosing it (or its
+// shortcut, an FLTK key code such as FL_CTRL + 't'; 0 for none) calls the callback set with swgcbk.
+int wgmenu(int parent, std::string_view menu_entry, int shortcut = 0);
 int wgok(int parent);
 int wgquit(int parent);
 
 void swgatt(int id, std::string_view value,
             std::string_view option);  // option "STAT": "ACTI", "INAC", "INVI"
 void swgcbk(int id, std::function<void(int id)> callback);
+void swgtxt(int id, std::string_view text);  // replaces the text of a text, labelled text or file field
+void swglis(int id, int selected);           // selects a list item (1-based) and calls the list's callback
 // Shows the dialog and waits: OK returns (so does Return in an edit field, which presses the OK button);
 // Quit and the close box end the program with status 0; Escape is ignored.
 void wgfin();

@@ -18,7 +18,9 @@ TEST(options_file_test, reads_every_key_with_comments_quotes_and_any_line_end) {
       "figure_font_pt = 9.5\n"
       "figure_gradients = Yes\n"
       "x_label = Body mass (g)\n"
-      "y_label = \"Survival # \"to\" autumn\"  # a quoted label keeps # and quotes\n",
+      "y_label = \"Survival # \"to\" autumn\"  # a quoted label keeps # and quotes\n"
+      "import_table = \"field 2024.csv\"\nimport_data = plants.dat\nimport_left_out = 12\n"
+      "import_left_out_lines = 3 17  40\n",
       o);
   ASSERT_FALSE(fault) << fault->reason;
   EXPECT_EQ(o.criterion, Criterion::ml);
@@ -28,6 +30,7 @@ TEST(options_file_test, reads_every_key_with_comments_quotes_and_any_line_end) {
   EXPECT_TRUE(o.figure_gradients);
   EXPECT_EQ(o.x_label, "Body mass (g)");
   EXPECT_EQ(o.y_label, "Survival # \"to\" autumn");
+  EXPECT_EQ(o.import, (Options::Import{"field 2024.csv", "plants.dat", 12, {3, 17, 40}}));
   // what the front end writes reads back to the same options, and defaults need no file
   Options back;
   EXPECT_FALSE(parse_options(options_text(o), back));
@@ -51,6 +54,8 @@ TEST(options_file_test, a_fault_names_its_line_and_what_is_wrong) {
       {"x_label = \"open\n", 1, "the value's closing '\"' is missing"},
       {"x_label = \"a\" b\n", 1, "text after the value's closing '\"'"},
       {"x_label = donn\xE9" "es\n", 1, "a label must be UTF-8 text without control characters"},
+      {"import_left_out = -1\n", 1, "'-1' is not a count of cases"},
+      {"import_left_out_lines = 3, 4\n", 1, "'3, 4' is not a list of line numbers"},
   };
   for (const Case& c : cases) {
     Options o;

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <string>
 
+#include "frontend/run_files.h"
+
 namespace trov::front {
 namespace {
 
@@ -126,6 +128,36 @@ TEST_F(checks_test, structure_question_when_every_line_holds_another_count_of_va
   EXPECT_FALSE(structure_mismatch(v));
   v.datfil = "nosuch.dat";  // the engine says so
   EXPECT_FALSE(structure_mismatch(v));
+}
+
+TEST_F(checks_test, lines_of_other_lengths_and_decimal_commas_are_asked_about) {
+  DialogValues v = default_values();
+  v.datfil = "plants.dat";
+  std::ofstream("plants.dat") << "1 2\n0 3\n0,\n4\n1 5\n";
+  EXPECT_EQ(
+      first_line(data_lines_question(v)),
+      "plants.dat: lines hold different numbers of values (line 3 holds 1, line 4 holds 1, most hold 2).");
+  std::ofstream("plants.dat") << "1\t2,5\n0\t3,5\n";
+  EXPECT_EQ(first_line(data_lines_question(v)),
+            "plants.dat: line 1 holds decimal commas between tabs or semicolons, which the engine reads as "
+            "separators between values.");
+  std::ofstream("plants.dat") << "1 2\n0 3\n";
+  EXPECT_FALSE(data_lines_question(v));
+}
+
+TEST_F(checks_test, copies_never_replace_a_file_trovwin_did_not_write_unasked) {
+  DialogValues v = default_values();
+  v.outfil = "cars.dat";
+  std::ofstream("cars.dat") << "another data set\n";
+  std::ofstream("cars.png") << "a figure of the user's\n";
+  EXPECT_EQ(
+      replace_question(v).value(),
+      "The output file name \"cars.dat\" would replace files that trovwin did not write:\n    cars.dat\n"
+      "    cars.png\n\nReplace them with this run's results?");
+  std::ofstream("trov.out") << "results\n";
+  std::ofstream("trov.png") << "figure\n";
+  ASSERT_EQ(copy_results("cars.dat"), "");  // after a Yes
+  EXPECT_FALSE(replace_question(v));        // now they are trovwin's
 }
 
 }  // namespace

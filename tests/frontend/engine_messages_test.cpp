@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 namespace trov::front {
 namespace {
 
@@ -29,19 +31,39 @@ TEST(engine_messages_test, an_error_stop_shows_the_message_and_advice_without_th
             "Nothing is plotted, and neither trov.wmf nor the copy of the results is written.");
 }
 
-TEST(engine_messages_test, a_read_error_at_case_one_points_at_a_header_and_the_engine_remedy_follows) {
+// The advice after a read error follows what the data file's lines hold.
+TEST(engine_messages_test, a_read_error_is_explained_by_the_data_file_and_the_engine_remedy_follows) {
   const std::vector<std::string> lines = {
       "", " Error when reading data from input file, line# =    1", "",
       " Possible remedy:", " Program expects an integer in last column (no decimel points)"};
-  EXPECT_EQ(advice_for(lines),
-            (std::vector<std::string>{
-                "The data file may start with a header line; remove it.",
-                "The count N in the last column must be a whole number without a decimal "
-                "point; if the data file has no count column, choose the structure 'Y X [C]'."}));
+  const std::string import =
+      "read the table with File > Import table..., which writes a data file the engine reads.";
+  auto advice = [&](const std::string& text) {
+    std::istringstream in(text);
+    const DataLines data = survey_data_lines(in);
+    return advice_for(lines, &data).front();
+  };
+  EXPECT_EQ(advice("y x\n1 2\n0 3\n"),
+            "The data file starts with a header line of column names: remove it, or " + import);
+  EXPECT_EQ(advice("1;2\n0;3\n"),
+            "Line 1 of the data file holds semicolons, as a spreadsheet's table does: " + import);
   EXPECT_EQ(
-      advice_for({" Error when reading data from input file, line# =   12"}),
-      std::vector<std::string>{"That case of the data file holds text where a number belongs: correct it, or "
-                               "check the data file structure."});
+      advice("1 2\n0,,3\n"),
+      "Line 2 of the data file holds an empty value (two commas in a row, or a comma at an end of the line): "
+      "fill it in or leave the case out, or " +
+          import);
+  EXPECT_EQ(advice("1 2\n0 3\n1\n0 5\n"),
+            "Line 3 of the data file holds 1 value where most lines hold 2: a value is missing there.");
+  EXPECT_EQ(advice("1 2\nYes 3\n"),
+            "Line 2 of the data file holds text where a number belongs (Yes): correct it, or " + import);
+  // without the data file, the engine's own remedy only
+  EXPECT_EQ(
+      advice_for(lines),
+      (std::vector<std::string>{
+          "That case of the data file holds text where a number belongs: correct it, or check the data file "
+          "structure.",
+          "The count N in the last column must be a whole number without a decimal "
+          "point; if the data file has no count column, choose the structure 'Y X [C]'."}));
 }
 
 TEST(engine_messages_test, long_output_keeps_its_last_lines_and_warnings_come_once) {

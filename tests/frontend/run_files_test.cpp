@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/written_files.h"
+
 namespace trov::front {
 namespace {
 
@@ -36,7 +38,8 @@ TEST(run_files_test, the_copy_replaces_the_named_file_whole_and_leaves_nothing_e
   EXPECT_EQ(copy_results("./trov.out"), "");  // trov.out itself: no copy
   EXPECT_EQ(copy_results("nosuch/out.txt"), "cannot create a file in nosuch: No such file or directory");
   EXPECT_EQ(copy_results("sub"), "Is a directory");  // the temporary file goes again
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "sub"), fs::directory_iterator()), 1);
+  // old.txt and the record of what trovwin wrote there
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "sub"), fs::directory_iterator()), 2);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
 
   fs::current_path(home);
@@ -63,7 +66,8 @@ TEST(run_files_test, the_results_go_under_the_output_stem_and_stale_copies_go) {
   EXPECT_EQ(contents("run1.json"), "{}\n");
   EXPECT_FALSE(fs::exists("run1.png"));     // this run drew no figure
   EXPECT_EQ(copy_results("trov.txt"), "");  // trov.json is its own copy
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 5);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 6);  // and the record
+  EXPECT_TRUE(replaceable("run1.json"));  // written by trovwin: the next run replaces it without asking
   fs::current_path(home);
   fs::remove_all(dir);
 }

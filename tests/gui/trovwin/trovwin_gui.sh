@@ -210,7 +210,7 @@ defaults)
     [ "${f#_}" = "$f" ] && f=.$f
     cmp -s "trov$f" "results copy$f" || fail "results copy$f differs from trov$f"
   done
-  [ "$(ls -A | grep -c '^\.')" -eq 0 ] || fail "a temporary file stayed: $(ls -A | grep '^\.')"
+  [ "$(ls -A | grep -vx .trov-written | grep -c '^\.')" -eq 0 ] || fail "a temporary file stayed: $(ls -A | grep '^\.')"
   # the fixed lambda offered is the recommended one; a name that is trov.out itself needs no copy
   shot "$dialog" dialog_after_grid
   echo stale >"results copy.txt"
@@ -344,7 +344,7 @@ output_is_data_file)
   set_field output_file "sub/results.txt"
   ok_and_plot
   cmp -s trov.out sub/results.txt || fail "the copy differs from trov.out"
-  [ "$(LC_ALL=C ls -A sub | tr '\n' ' ')" = "results.json results.pdf results.png results.svg results.txt results.wmf results_caption.txt results_plot.R results_plot.csv results_plot.py " ] ||
+  [ "$(LC_ALL=C ls -A sub | grep -vx .trov-written | tr '\n' ' ')" = "results.json results.pdf results.png results.svg results.txt results.wmf results_caption.txt results_plot.R results_plot.csv results_plot.py " ] ||
     fail "sub holds $(LC_ALL=C ls -A sub | tr '\n' ' ')"
   set_field output_file "nosuch/results.txt"
   click_widget ok
@@ -388,13 +388,78 @@ structure_question)
   wait_dialog
   [ ! -e trov.in ] || fail "trov.in written after 'Back to the dialog'"
   click_widget ok
-  answer_box "Data file structure" Return
+  answer_box "Data file structure" Return  # the default goes back too
+  wait_dialog
+  [ ! -e trov.in ] || fail "trov.in written after Return, which goes back"
+  click_widget ok
+  answer_box "Data file structure" alt+r
   expect_plot
   expect_in_line 10 " 1        icol 1 =third data column has #replicates, 2=not"
   grep -qF "  100 cases read from file" out.txt || fail "the run did not read 100 cases"
   # the structure that fits asks nothing
   click_list_item structure_list 1
   ok_and_plot
+  # a case short of a value (an empty last cell) is asked about, naming the line; back writes nothing
+  awk 'NR == 21 {print "0,"; next} {print}' demo1.dat > short.dat
+  set_field data_file "short.dat"
+  rm -f trov.in
+  click_widget ok
+  answer_box "Data file structure" Escape
+  wait_dialog
+  [ ! -e trov.in ] || fail "trov.in written after going back from the irregular lines"
+  quit
+  ;;
+import_table)
+  # File > Import table (Ctrl+T): a semicolon table with decimal commas, a header, Yes/No and NA becomes
+  # plants.dat with the axis titles; the run's trov.json tells what was left out.
+  printf 'survived;mass (g)\r\n' > plants.csv
+  awk 'NR <= 60 {printf "%s;%s\r\n", $1 == 1 ? "Yes" : "No", NR == 7 ? "NA" : $2}' demo1.dat | tr . , >> plants.csv
+  start
+  xdotool key --window "$dialog" ctrl+t
+  table=$(wait_window "^Import table\$") || fail "no import window"
+  xdotool type --window "$table" --delay 10 "plants.csv"
+  xdotool key --window "$table" Return; sleep 0.5
+  shot "$table" import_window
+  xdotool key --window "$table" Return; sleep 0.5
+  answer_box "Table imported" Return
+  wait_dialog
+  ok_and_plot
+  expect_in_line 13 "plants.dat"
+  [ "$(awk 'NR <= 60 && NR != 7 {print $1 + 0, $2 + 0}' demo1.dat)" = "$(cat plants.dat)" ] ||
+    fail "plants.dat is not the table's data"
+  grep -qF 'x_label = "mass (g)"' trov.options || fail "trov.options lacks the X title: $(cat trov.options)"
+  grep -qF '"left_out":{"table":"plants.csv","cases":1,"lines":[8]}' trov.json || fail "trov.json lacks left_out"
+  # a second import over plants.dat, which trovwin wrote, asks nothing; over a file of the user's it does
+  cp demo1.dat theirs.dat
+  xdotool key --window "$dialog" ctrl+t
+  table=$(wait_window "^Import table\$") || fail "no import window"
+  xdotool type --window "$table" --delay 10 "plants.csv"
+  xdotool key --window "$table" Return; sleep 0.5
+  xdotool mousemove --window "$table" 300 382 click 1 key ctrl+a; sleep 0.2  # the data file field
+  xdotool type --window "$table" --delay 10 "theirs.dat"
+  xdotool key --window "$table" Return; sleep 0.5
+  answer_box "Replace files" Return
+  cmp -s demo1.dat theirs.dat || fail "theirs.dat replaced after No"
+  xdotool key --window "$table" Escape; sleep 0.3
+  wait_dialog
+  quit
+  ;;
+output_over_data)
+  # An output name that would replace another data set, or a figure of the user's, asks first (No is
+  # the default); after a Yes, the copies are trovwin's and are replaced without asking.
+  cp covariate.dat keep.dat
+  start
+  set_field output_file "covariate.dat"
+  click_widget ok
+  answer_box "Replace files" Return
+  wait_dialog
+  cmp -s covariate.dat keep.dat || fail "covariate.dat replaced after No"
+  [ ! -e trov.in ] || fail "trov.in written after No"
+  click_widget ok
+  answer_box "Replace files" alt+y
+  expect_plot
+  cmp -s trov.out covariate.dat || fail "covariate.dat is not the copy after Yes"
+  ok_and_plot  # asks nothing
   quit
   ;;
 engine_failure)
