@@ -62,6 +62,9 @@ void import_into_dialog(DialogValues& v) {
     plotlib::swglis(ids.cov, 1);
   else if (plotlib::gwglis(ids.cov) == 1)
     plotlib::swglis(ids.cov, 2);
+  // the column names the import gave as axis titles, which OK reads back from the title fields
+  plotlib::swgtxt(ids.x_title, v.options.x_label);
+  plotlib::swgtxt(ids.y_title, v.options.y_label);
 }
 
 }  // namespace
