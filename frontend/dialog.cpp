@@ -15,9 +15,14 @@ namespace {
 struct DialogIds {
   int opt, mod, cov, fil, str, fix, lmin, lmax, step, boot, seed, stop, maxit, out, ok, quit;
   int import_entry;
+  int criterion, boot_lambda, x_title, y_title;  // the settings of trov.options
 };
 
 DialogIds ids;
+
+// The lists of trov.options' settings, in the order of their enumerations.
+constexpr const char* kCriterionItems = "REML|ML|GCV|UBRE|OCV";
+constexpr const char* kBootstrapLambdaItems = "fixed|re-chosen per replicate";
 int* current_option = nullptr;  // the held option, which the option list's callback updates
 
 void set_status(int id, bool active) { plotlib::swgatt(id, active ? "active" : "inactive", "status"); }
@@ -31,6 +36,7 @@ void show_option(int option) {
   set_status(ids.lmax, !fixed);
   set_status(ids.boot, fixed);
   set_status(ids.seed, fixed);
+  set_status(ids.boot_lambda, fixed);
 }
 
 void activate(int /*id*/) {
@@ -56,6 +62,9 @@ void import_into_dialog(DialogValues& v) {
     plotlib::swglis(ids.cov, 1);
   else if (plotlib::gwglis(ids.cov) == 1)
     plotlib::swglis(ids.cov, 2);
+  // the column names the import gave as axis titles, which OK reads back from the title fields
+  plotlib::swgtxt(ids.x_title, v.options.x_label);
+  plotlib::swgtxt(ids.y_title, v.options.y_label);
 }
 
 }  // namespace
@@ -81,7 +90,8 @@ void run_dialog(DialogValues& v) {
   plotlib::swgcbk(ids.import_entry, [&v](int) { import_into_dialog(v); });
   plotlib::wglab(right, "Data file structure:");
   ids.str = plotlib::wglis(right, "Y X [C] N|Y X [C]", v.icol);
-  // after a grid the fixed lambda offered is its GCV minimum, so that "fixed lambda" and OK fit that curve
+  // after a grid the fixed lambda offered is its recommended one, so that "fixed lambda" and OK fit that
+  // curve
   const bool suggest = v.iopt == 2 && !v.suggested_lambda.empty();
   ids.fix =
       plotlib::wgltxt(left, label::fixed, suggest ? v.suggested_lambda : without_trailing_blanks(v.lmin), 20);
@@ -92,6 +102,12 @@ void run_dialog(DialogValues& v) {
       plotlib::wgltxt(left, label::number, v.iopt == 1 ? "21" : without_trailing_blanks(v.nstep_text), 20);
   ids.boot = plotlib::wgltxt(left, label::boot, without_trailing_blanks(v.iboot), 20);
   ids.seed = plotlib::wgltxt(left, label::seed, without_trailing_blanks(v.seed), 30);
+  plotlib::wglab(left, "Bootstrap lambda:");
+  ids.boot_lambda =
+      plotlib::wglis(left, kBootstrapLambdaItems, static_cast<int>(v.options.bootstrap_lambda) + 1);
+  // the figures' axis titles; empty: the defaults by model
+  ids.x_title = plotlib::wgltxt(left, label::x_title, v.options.x_label, 50);
+  ids.y_title = plotlib::wgltxt(left, label::y_title, v.options.y_label, 50);
   show_option(v.iopt);
   plotlib::swgcbk(ids.opt, activate);
   plotlib::wglab(right, "Binomial/Poisson glm settings:");
@@ -100,6 +116,8 @@ void run_dialog(DialogValues& v) {
   set_status(ids.stop, v.model != 1);
   set_status(ids.maxit, v.model != 1);
   plotlib::swgcbk(ids.mod, modelchange);
+  plotlib::wglab(right, "Lambda chosen by (converged fits):");
+  ids.criterion = plotlib::wglis(right, kCriterionItems, static_cast<int>(v.options.criterion) + 1);
   plotlib::wglab(left, "Output file name:");
   ids.out = plotlib::wgtxt(left, v.outfil);
   ids.ok = plotlib::wgok(left);
@@ -120,6 +138,10 @@ void run_dialog(DialogValues& v) {
   entries.seed = plotlib::gwgtxt(ids.seed);
   entries.data_file = plotlib::gwgfil(ids.fil);
   entries.output_file = plotlib::gwgtxt(ids.out);
+  entries.criterion = plotlib::gwglis(ids.criterion);
+  entries.bootstrap_lambda = plotlib::gwglis(ids.boot_lambda);
+  entries.x_title = plotlib::gwgtxt(ids.x_title);
+  entries.y_title = plotlib::gwgtxt(ids.y_title);
   take_back(entries, v);
 }
 
@@ -138,6 +160,10 @@ std::vector<std::pair<std::string_view, int>> dialog_widgets() {
           {"tolerance", ids.stop},
           {"max_iterations", ids.maxit},
           {"output_file", ids.out},
+          {"criterion_list", ids.criterion},
+          {"bootstrap_lambda_list", ids.boot_lambda},
+          {"x_title", ids.x_title},
+          {"y_title", ids.y_title},
           {"ok", ids.ok},
           {"quit", ids.quit}};
 }

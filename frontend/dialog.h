@@ -18,6 +18,8 @@ inline constexpr std::string_view boot = "No. bootstrap replicates";
 inline constexpr std::string_view seed = "Random number seed";
 inline constexpr std::string_view tolerance = "convergence tolerance";
 inline constexpr std::string_view iterations = "maximum no. iterations";
+inline constexpr std::string_view x_title = "Figure X title";
+inline constexpr std::string_view y_title = "Figure Y title";
 }  // namespace label
 
 // Shows the settings dialog with the held values and waits. OK (also Return in a field) takes the values

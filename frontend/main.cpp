@@ -57,8 +57,8 @@ bool write_parameter_file(DialogValues& v, const fs::path& folder) {
     return false;
   }
   if (const std::string why = save_options_file(trov::kOptionsFile, v.options); !why.empty()) {
-    tell(caption::trov_in, std::string(trov::kOptionsFile) + " could not be written in " + folder.string() + " (" +
-                               why + "). Nothing has been run.");
+    tell(caption::trov_in, std::string(trov::kOptionsFile) + " could not be written in " + folder.string() +
+                               " (" + why + "). Nothing has been run.");
     return false;
   }
   return true;
@@ -71,9 +71,14 @@ std::string lines_text(const std::vector<std::string>& lines) {
 }
 
 // Only an engine that ended with status 0 has results: then its warnings, the plot, trov.wmf, the figures
-// and the copy. After a grid, the dialog offers its GCV minimum as the fixed lambda.
+// and the copy. After a grid, the dialog offers its recommended lambda as the fixed lambda.
 void run_and_plot(DialogValues& v, const std::string& engine) {
   remove_results();
+  // a fixed lambda that is the one the last grid recommended: the caption says how it was chosen
+  std::string lambda_origin;
+  if (v.iopt == 1 && !v.suggested_lambda.empty() && without_trailing_blanks(v.lmin) == v.suggested_lambda)
+    lambda_origin = "the " + criterion_title(std::string(trov::criterion_name(v.options.criterion))) +
+                    " choice of the preceding grid search";
   v.suggested_lambda.clear();
   const EngineOutcome outcome = run_engine_process(engine, "trov.in");
   if (!outcome.started) {
@@ -92,7 +97,8 @@ void run_and_plot(DialogValues& v, const std::string& engine) {
   std::string why = read_results_table("trov.out", v.M, table);
   if (why.empty()) {
     const PlotNotes notes = read_plot_notes("trov.json");
-    const PlotOutcome plot = plot_results(table, v.M, notes.lines);
+    const PlotOutcome plot =
+        plot_results(table, v.M, notes.lines, read_run_details("trov.json"), v.options, lambda_origin);
     why = plot.not_drawn;
     if (!plot.figures_fault.empty())
       tell(caption::figures, plot.figures_fault + ".\nThe plot is in trov.wmf, the results in trov.out.");
@@ -116,8 +122,9 @@ int main() {
       tell(caption::last_settings, "trov.in in " + start_dir.string() + " cannot be used (" + why +
                                        ").\nThe dialog shows the default settings; OK replaces trov.in.");
   if (std::string why = load_options_file(trov::kOptionsFile, values.options); !why.empty())
-    tell(caption::last_settings, std::string(trov::kOptionsFile) + " in " + start_dir.string() + " cannot be used (" +
-                                     why + ").\nThe dialog shows the default settings; OK replaces it.");
+    tell(caption::last_settings, std::string(trov::kOptionsFile) + " in " + start_dir.string() +
+                                     " cannot be used (" + why +
+                                     ").\nThe dialog shows the default settings; OK replaces it.");
   const std::string engine = engine_path();
   while (true) {
     run_dialog(values);           // Quit and the close box end the program here

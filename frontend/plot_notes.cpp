@@ -18,7 +18,11 @@ constexpr int kGcvSymbol = 20;  // circle
 constexpr int kOcvSymbol = 2;   // triangle
 
 constexpr std::string_view kClassicDiffers = "classic_differs:";
-constexpr const char* kRaiseIterations = " did not converge: raise the maximum number of iterations";
+// More classic iterations need not reach the converged fit (they may move away from it): the notes say
+// what to report instead of asking for more.
+constexpr const char* kGridStopped =
+    " stopped at the maximum number of iterations: choose lambda by the converged fits";
+constexpr const char* kFitStopped = " stopped at the maximum number of iterations: report the converged fit";
 
 std::string printed(const char* format, double value) {
   char text[64];
@@ -69,8 +73,12 @@ std::string run_line(Json& r) {
   if (settings["covariates"].get<int>() > 0)
     text += settings["categorical"].get<bool>() ? ", categorical covariate" : ", continuous covariate";
   text += ", ln(lambda) = " + two_decimals(settings["lmin"].get<double>());
-  if (Json& grid = r["grid"]; grid.is_array() && !grid.empty() && grid[0]["trace"].is_number())
-    text += ", " + two_decimals(grid[0]["trace"].get<double>()) + " parameters";
+  // the parameters of the converged fit, which the plot draws; the classic fit's where there is none
+  if (Json& grid = r["grid"]; grid.is_array() && !grid.empty()) {
+    Json& edf = grid[0]["converged_fit"].is_object() ? grid[0]["converged_fit"]["edf"] : grid[0]["trace"];
+    Json& parameters = edf.is_number() ? edf : grid[0]["trace"];
+    if (parameters.is_number()) text += ", " + two_decimals(parameters.get<double>()) + " parameters";
+  }
   if (const int replicates = settings["bootstrap_replicates"].get<int>(); r.contains("bootstrap"))
     text +=
         ", " + count_of(static_cast<std::size_t>(replicates), "bootstrap replicate", "bootstrap replicates");
@@ -95,10 +103,12 @@ void add_warnings(Json& r, PlotNotes& notes) {
   if (diagnostics["grid_minimum_at_edge"].is_boolean() && diagnostics["grid_minimum_at_edge"].get<bool>())
     warn("minimum at the edge of the grid: widen it");
   if (Json& fits = diagnostics["not_converged"]; fits.is_array() && !fits.empty())
-    warn((r["settings"]["nstep"].get<int>() > 1 ? count_of(fits.size(), "fit", "fits") : "the fit") +
-         kRaiseIterations);
+    warn(r["settings"]["nstep"].get<int>() > 1
+             ? count_of(fits.size(), "classic fit", "classic fits") + kGridStopped
+             : std::string("the classic fit") + kFitStopped);
   if (Json& refits = diagnostics["bootstrap_not_converged"]; refits.is_number() && refits.get<int>() > 0)
-    warn(count_of(refits.get<std::size_t>(), "bootstrap refit", "bootstrap refits") + kRaiseIterations);
+    warn(count_of(refits.get<std::size_t>(), "classic bootstrap refit", "classic bootstrap refits") +
+         " stopped at the maximum number of iterations: report the band of the converged refits");
   for (const Json& line : r["warnings"]) {
     const std::string text = line.get<std::string>();
     if (text.starts_with(kClassicDiffers)) {
@@ -125,6 +135,11 @@ std::string lambda_field_text(double lnlambda) {
   return text;
 }
 
+std::string recommended_field_text(double lnlambda) {
+  std::string text = printed("%.2f", lnlambda);
+  return text == "-0.00" ? "0.00" : text;
+}
+
 PlotNotes read_plot_notes(const std::string& path) {
   std::ifstream file(path);
   // read through the non-const operator[], which gives null for a missing member
@@ -135,7 +150,10 @@ PlotNotes read_plot_notes(const std::string& path) {
     if (r.contains("minimum") && r["minimum"].is_object()) {
       add_minimum(r, "gcv", kGcvSymbol, notes);
       add_minimum(r, "ocv", kOcvSymbol, notes);
-      if (Json& gcv = r["minimum"]["gcv"]; gcv.is_object())
+      // the recommended lambda (2 decimals), else the classic GCV minimum
+      if (Json& recommended = r["minimum"]["recommended"]; recommended.is_object())
+        notes.suggested_lambda = recommended_field_text(recommended["lnlambda"].get<double>());
+      else if (Json& gcv = r["minimum"]["gcv"]; gcv.is_object())
         notes.suggested_lambda = lambda_field_text(gcv["lnlambda"].get<double>());
     } else if (r.contains("selection")) {
       notes.lines.push_back({run_line(r), {}});

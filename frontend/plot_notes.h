@@ -22,7 +22,8 @@ struct PlotNote {
 
 struct PlotNotes {
   std::vector<PlotNote> lines;   // from the top down
-  std::string suggested_lambda;  // a grid's GCV minimum as the fixed-lambda field shows it; empty: none
+  std::string suggested_lambda;  // a grid's recommended ln(lambda) (else its GCV minimum) as the
+                                 // fixed-lambda field shows it; empty: none
 };
 
 // The notes of the run whose results trov.json at `path` holds. A missing or unreadable file, or one
@@ -31,5 +32,8 @@ PlotNotes read_plot_notes(const std::string& path);
 
 // An ln(lambda) as a dialog field shows it: at most 10 characters, no trailing zeros ("4", "-2.5").
 std::string lambda_field_text(double lnlambda);
+
+// The recommended ln(lambda) as the field shows it: two decimals ("1.86", "-10.00").
+std::string recommended_field_text(double lnlambda);
 
 }  // namespace trov::front

@@ -1,11 +1,12 @@
 #include "frontend/plots.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <span>
-#include <sstream>
 
-#include "plotlib/draw/messages.h"
+#include "frontend/figures.h"
 #include "plotlib/draw/plotlib.h"
 
 namespace trov::front {
@@ -26,8 +27,8 @@ Range range_of(std::initializer_list<const std::vector<float>*> columns, int n) 
   return r;
 }
 
-// The three drawings of one plot: the screen, then trov.wmf and the figures (always under these names).
-enum class Pass { screen, metafile, figures };
+// The two drawings of one plot: the screen, then trov.wmf (always under this name).
+enum class Pass { screen, metafile };
 
 // The page layout, in plot units: the axis system and the character height of labels and titles.
 constexpr int kAxisLeft = 450, kAxisBottom = 1800, kAxisWidth = 2200, kAxisHeight = 1200;
@@ -46,10 +47,6 @@ void setupplot(Pass pass) {
       plotlib::setfil("trov.wmf");
       break;
     }
-    case Pass::figures:
-      plotlib::metafl("figs");
-      plotlib::setfil("trov");
-      break;
   }
   plotlib::setpag("DA4L");
   plotlib::disini();
@@ -106,11 +103,105 @@ std::span<const float> first(const std::vector<float>& column, int n) {
   return std::span<const float>(column).first(static_cast<std::size_t>(n));
 }
 
+std::vector<float> as_floats(const std::vector<double>& values) { return {values.begin(), values.end()}; }
+
+// A curve with gaps: each run of points where `shown` holds (and y is finite) is drawn on its own.
+void curve_where(const std::vector<float>& x, const std::vector<float>& y, const std::vector<bool>& shown) {
+  std::size_t start = 0;
+  const auto drawn = [&](std::size_t i) { return shown[i] && std::isfinite(y[i]); };
+  while (start < y.size()) {
+    while (start < y.size() && !drawn(start)) ++start;
+    std::size_t end = start;
+    while (end < y.size() && drawn(end)) ++end;
+    if (end - start >= 2) {
+      const auto count = static_cast<int>(end - start);
+      plotlib::curve(std::span<const float>(x).subspan(start, end - start),
+                     std::span<const float>(y).subspan(start, end - start), count);
+    }
+    start = end;
+  }
+}
+
+std::string two_decimals(double v) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f", v);
+  return text;
+}
+
+constexpr int kRecommendedSymbol = 7;  // a star: the recommended lambda on the criterion's curve
+
+// What the plot draws beside trov.out's table: the converged curves and the recommended lambda.
+struct Overlay {
+  std::vector<float> fit;      // the curve: converged where there is one, else classic
+  std::vector<float> classic;  // the classic fit where it differs from the converged one
+  std::vector<bool> classic_shown;
+  std::vector<float> lower, upper;  // the band, from the converged refits where there are some
+  std::vector<float> score;         // the criterion's converged scores, scaled to the axis
+  std::vector<PlotNote> notes;      // before those of trov.json
+  bool any_classic = false;
+};
+
+// The criterion's scores drawn on the axis of the classic scores: their range onto the axis's range.
+void add_criterion(const ResultsTable& t, const RunDetails& run, float lo, float hi, Overlay& o) {
+  if (!run.recommended || run.criterion_score.size() != static_cast<std::size_t>(t.n)) return;
+  double smin = INFINITY, smax = -INFINITY;
+  for (double s : run.criterion_score)
+    if (std::isfinite(s)) smin = std::min(smin, s), smax = std::max(smax, s);
+  const Recommended& rec = *run.recommended;
+  if (std::isfinite(rec.score)) smin = std::min(smin, rec.score);
+  if (!(smax > smin)) return;
+  const auto scaled = [&](double s) {
+    return static_cast<float>(lo + (s - smin) / (smax - smin) * (hi - lo));
+  };
+  for (double s : run.criterion_score) o.score.push_back(std::isfinite(s) ? scaled(s) : NAN);
+  const std::string name = criterion_title(rec.criterion);
+  std::optional<PlotMarker> marker;
+  if (std::isfinite(rec.score))
+    marker = PlotMarker{kRecommendedSymbol, static_cast<float>(rec.lnlambda), scaled(rec.score)};
+  o.notes.push_back(
+      {rec.text.empty() ? name + " chooses ln(lambda) = " + two_decimals(rec.lnlambda) : rec.text, marker});
+  o.notes.push_back({name + " score of the converged fits (long dashes), " + two_decimals(smin) +
+                         " at the bottom, " + two_decimals(smax) + " at the top",
+                     std::nullopt});
+}
+
+Overlay overlay_of(const ResultsTable& t, const RunDetails& run) {
+  Overlay o;
+  const auto n = static_cast<std::size_t>(t.n);
+  if (!run.read || t.kind == ResultsTable::Kind::grid || run.x.size() != n) return o;
+  if (run.converged.size() == n) {
+    o.fit = as_floats(run.converged);
+    o.classic = as_floats(run.classic);
+    o.classic_shown = classic_differs(run);
+    // a segment is drawn where either end differs
+    std::vector<bool> ends = o.classic_shown;
+    for (std::size_t i = 0; i + 1 < n; ++i)
+      if (o.classic_shown[i + 1]) ends[i] = true;
+    for (std::size_t i = n; i-- > 1;)
+      if (o.classic_shown[i - 1]) ends[i] = true;
+    o.any_classic = std::find(o.classic_shown.begin(), o.classic_shown.end(), true) != o.classic_shown.end();
+    o.classic_shown = ends;
+    if (o.any_classic)
+      o.notes.push_back(
+          {"Dashed: the classic fit, where it differs from the converged fit (solid)", std::nullopt});
+  } else {
+    o.notes.push_back({"The converged fit failed: the curve is the classic fit", std::nullopt});
+  }
+  if (run.lower.size() == n && run.upper.size() == n) {
+    o.lower = as_floats(run.lower);
+    o.upper = as_floats(run.upper);
+  }
+  return o;
+}
+
 }  // namespace
 
-PlotOutcome plot_results(const ResultsTable& t, int M, const std::vector<PlotNote>& notes) {
+PlotOutcome plot_results(const ResultsTable& t, int M, const std::vector<PlotNote>& notes,
+                         const RunDetails& run, const Options& options, const std::string& lambda_origin) {
   const int n = t.n;
   using Kind = ResultsTable::Kind;
+  Overlay o = overlay_of(t, run);
+  const std::vector<float>& fit = o.fit.empty() ? t.yhat : o.fit;
   float xa, xe, xor_, xstep, ya, ye, yor, ystep;
   if (t.kind == Kind::grid) {
     Range r = M == 0 ? range_of({&t.gcvf, &t.ocvf}, n) : range_of({&t.gcvf}, n);
@@ -120,10 +211,11 @@ PlotOutcome plot_results(const ResultsTable& t, int M, const std::vector<PlotNot
     float hi = r.hi + (r.hi - lo) / 20.0f;  // the upper pad uses the lowered bottom
     xa = t.lnlam[0], xe = t.lnlam[n - 1], xor_ = t.lnlam[0];
     ya = lo, ye = hi, yor = lo;
+    add_criterion(t, run, r.lo, r.hi, o);
   } else {
     Range r = t.kind == Kind::bootstrap ? range_of({&t.y}, n)
-              : M == 0                  ? range_of({&t.y, &t.yhat}, n)
-                                        : range_of({&t.y, &t.yhat, &t.ypred}, n);
+              : M == 0                  ? range_of({&t.y, &fit}, n)
+                                        : range_of({&t.y, &fit, &t.ypred}, n);
     xstep = (t.x[n - 1] - t.x[0]) / 5.0f;
     ystep = (r.hi - r.lo) / 5.0f;
     xa = t.x[0] - xstep / 10.0f, xe = t.x[n - 1] + xstep / 10.0f, xor_ = t.x[0];
@@ -131,11 +223,11 @@ PlotOutcome plot_results(const ResultsTable& t, int M, const std::vector<PlotNot
   }
   if (xstep == 0.0f) return {"all values on the horizontal axis are equal", {}};
   if (ystep == 0.0f) return {"all values on the vertical axis are equal", {}};
+  std::vector<PlotNote> lines = o.notes;
+  lines.insert(lines.end(), notes.begin(), notes.end());
+  const std::vector<bool> everywhere(static_cast<std::size_t>(n), true);
 
-  // the figures are files beside trov.wmf: their pass writes nothing to the console
-  std::ostringstream figure_messages;
-  for (const Pass pass : {Pass::screen, Pass::metafile, Pass::figures}) {
-    if (pass == Pass::figures) plotlib::set_message_stream(&figure_messages);
+  for (const Pass pass : {Pass::screen, Pass::metafile}) {
     setupplot(pass);
     if (t.kind == Kind::grid) {
       plotlib::name("ln(lambda)", "X");
@@ -154,18 +246,28 @@ PlotOutcome plot_results(const ResultsTable& t, int M, const std::vector<PlotNot
     }
     plotlib::graf(xa, xe, xor_, xstep, ya, ye, yor, ystep);
     plotlib::title();
+    // solid lines first, then dashed, then long dashes: the drawing layer has no way back to solid
     if (t.kind == Kind::grid) {
       plotlib::curve(first(t.lnlam, n), first(t.gcvf, n), n);
       if (M == 0) {
         plotlib::dash();
         plotlib::curve(first(t.lnlam, n), first(t.ocvf, n), n);
       }
+      if (!o.score.empty()) {
+        plotlib::dashl();
+        curve_where(t.lnlam, o.score, everywhere);
+      }
     } else {
-      plotlib::curve(first(t.x, n), first(t.yhat, n), n);
+      plotlib::curve(first(t.x, n), first(fit, n), n);
+      if (o.any_classic) {
+        plotlib::dash();
+        curve_where(t.x, o.classic, o.classic_shown);
+      }
       if (t.kind == Kind::bootstrap) {
         plotlib::dashl();
-        plotlib::curve(first(t.x, n), first(t.yminus, n), n);
-        plotlib::curve(first(t.x, n), first(t.yplus, n), n);
+        const bool converged_band = !o.lower.empty();
+        curve_where(t.x, converged_band ? o.lower : t.yminus, everywhere);
+        curve_where(t.x, converged_band ? o.upper : t.yplus, everywhere);
       }
       plotlib::incmrk(-1);
       plotlib::hsymbl(20);
@@ -173,15 +275,13 @@ PlotOutcome plot_results(const ResultsTable& t, int M, const std::vector<PlotNot
       const auto& symbols = t.kind == Kind::fitted && M != 0 ? t.ypred : t.y;
       plotlib::curve(first(t.x, n), first(symbols, n), n);
     }
-    draw_notes(notes);
+    draw_notes(lines);
     plotlib::disfin();
   }
-  plotlib::set_message_stream(nullptr);
-  if (figure_messages.str().find(plotlib::warning_text(36)) == std::string::npos) return {};
-  // a figure that could not be written whole is no figure
-  std::error_code ec;
-  for (const char* figure : {"trov.png", "trov.svg", "trov.pdf"}) std::filesystem::remove(figure, ec);
-  return {{}, "trov.png, trov.svg and trov.pdf could not be written in the folder"};
+  PlotOutcome outcome;
+  if (std::string why = write_figures(t, M, run, options, lambda_origin); !why.empty())
+    outcome.figures_fault = why;
+  return outcome;
 }
 
 }  // namespace trov::front

@@ -93,7 +93,9 @@ std::vector<ResultCopy> result_copies(const std::string& output_name) {
   for (std::string_view source : std::span(kRunFiles).subspan(kSettingsFiles)) {
     if (source == "trov.out") continue;
     fs::path target(output_name);
-    copies.push_back({source, target.replace_extension(fs::path(source).extension())});
+    target.replace_extension();
+    target += source.substr(std::string_view("trov").size());  // ".wmf", "_plot.csv"
+    copies.push_back({source, target});
   }
   return copies;
 }

@@ -11,8 +11,9 @@ namespace trov::front {
 // The files the front end and the engine write in the working directory; a data file or an output
 // name must be none of them, nor one of the engine's temporary files of trov.json (run_file_named).
 // The first two hold the settings, the others the results of a run.
-inline constexpr std::array<std::string_view, 8> kRunFiles = {
-    "trov.in", "trov.options", "trov.out", "trov.wmf", "trov.json", "trov.png", "trov.svg", "trov.pdf"};
+inline constexpr std::array<std::string_view, 12> kRunFiles = {
+    "trov.in",  "trov.options", "trov.out",         "trov.wmf",      "trov.json",   "trov.png",
+    "trov.svg", "trov.pdf",     "trov_caption.txt", "trov_plot.csv", "trov_plot.R", "trov_plot.py"};
 inline constexpr std::size_t kSettingsFiles = 2;
 inline constexpr std::string_view kEngineTemporaryPrefix = "trov.json.tmp";
 
@@ -26,9 +27,9 @@ struct ResultCopy {
   std::filesystem::path target;
 };
 
-// The copies an output name asks for: trov.out under the name itself, then trov.wmf, trov.json and the
-// figures under the same stem with their own extensions ("run1.out" gives run1.wmf, run1.json,
-// run1.png, run1.svg and run1.pdf).
+// The copies an output name asks for: trov.out under the name itself, then the other results under the
+// same stem with their own endings ("run1.out" gives run1.wmf, run1.json, run1.png, run1.svg, run1.pdf,
+// run1_caption.txt, run1_plot.csv, run1_plot.R and run1_plot.py).
 std::vector<ResultCopy> result_copies(const std::string& output_name);
 
 // Whether two names lead to the same file: device and inode when both exist, otherwise the same path

@@ -23,7 +23,7 @@ struct DialogValues {
   std::string seed = "2387498";
   std::string datfil = "demo1.dat";
   std::string outfil = "trov.out";  // where trov.out is copied after each run; not kept in trov.in
-  std::string suggested_lambda;     // the last grid's GCV minimum, which "Enter fixed lambda" shows in
+  std::string suggested_lambda;     // the last grid's recommended lambda, which "Enter fixed lambda" shows in
                                     // the range option; empty: the fixed ln(lambda); not kept in trov.in
   int iopt = 2;                     // 1 fixed lambda, 2 range of lambdas
   int icov = 1;                     // 1 none, 2 continuous, 3 category
@@ -69,12 +69,16 @@ struct DialogEntries {
   int model = 2;      // "normal|binomial|Poisson"
   int structure = 2;  // "Y X [C] N|Y X [C]"
   std::string boot, seed, data_file, output_file;
+  int criterion = 1;             // "REML|ML|GCV|UBRE|OCV"
+  int bootstrap_lambda = 1;      // "fixed|re-chosen per replicate"
+  std::string x_title, y_title;  // the figures' axis titles
 };
 
 // Takes the dialog's entries into the held values in the order trov.in is written. The option is not
 // read here: values.iopt is what the option list's callback stored last. In the fixed option the
 // number of lambdas becomes "1" and the largest lambda keeps its text; in the range option the
-// bootstrap text becomes "0".
+// bootstrap text becomes "0". The criterion, the bootstrap's lambda and the axis titles (without outer
+// blanks) go to the options.
 void take_back(const DialogEntries& entries, DialogValues& values);
 
 }  // namespace trov::front

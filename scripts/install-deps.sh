@@ -6,7 +6,7 @@ packages=(g++ cmake make libfltk1.3-dev nlohmann-json3-dev libcairo2-dev)
 if [ "${1:-}" = --tests ]; then
   packages+=(libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils imagemagick libwmf-bin gsfonts
              fonts-dejavu-core fonts-liberation libreoffice-draw-nogui libreoffice-calc-nogui poppler-utils
-             librsvg2-bin r-base-core r-cran-jsonlite python3-pandas)
+             librsvg2-bin r-base-core r-cran-ggplot2 r-cran-jsonlite python3-matplotlib python3-pandas)
 fi
 if [ "${1:-}" = --fuzz ]; then
   packages+=(clang libclang-rt-14-dev)

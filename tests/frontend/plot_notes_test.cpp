@@ -40,13 +40,15 @@ TEST(plot_notes_test, grid_minima_are_marked_and_named_and_what_to_do_is_said) {
              {"lnlambda": 15.0, "trace": 2.0, "gcv": 1.1}],
     "minimum": {"gcv": {"index": 0, "lnlambda": -15.0, "score": 0.8877, "at_edge": true},
                 "ocv": {"index": 1, "lnlambda": 0.0, "score": 0.95, "at_edge": false}}})");
-  EXPECT_EQ(texts(notes), (std::vector<std::string>{
-                              "GCV minimum at ln(lambda) = -15.00 (114.42 parameters)",
-                              "OCV minimum at ln(lambda) = 0.00 (5.60 parameters)",
-                              "Warning: minimum at the edge of the grid: widen it",
-                              "Warning: 2 fits did not converge: raise the maximum number of iterations",
-                              "Warning: at ln(lambda) = -15 the fits differ by 0.12",
-                          }));
+  EXPECT_EQ(texts(notes),
+            (std::vector<std::string>{
+                "GCV minimum at ln(lambda) = -15.00 (114.42 parameters)",
+                "OCV minimum at ln(lambda) = 0.00 (5.60 parameters)",
+                "Warning: minimum at the edge of the grid: widen it",
+                "Warning: 2 classic fits stopped at the maximum number of iterations: choose lambda by "
+                "the converged fits",
+                "Warning: at ln(lambda) = -15 the fits differ by 0.12",
+            }));
   ASSERT_TRUE(notes.lines[0].marker && notes.lines[1].marker);
   EXPECT_EQ(notes.lines[0].marker->x, -15.0f);
   EXPECT_EQ(notes.lines[0].marker->y, 0.8877f);
@@ -55,23 +57,36 @@ TEST(plot_notes_test, grid_minima_are_marked_and_named_and_what_to_do_is_said) {
   EXPECT_EQ(notes.suggested_lambda, "-15");
 }
 
+TEST(plot_notes_test, the_recommended_lambda_is_offered_with_two_decimals) {
+  const PlotNotes notes =
+      notes_of(R"({"status": "ok", )" + kGridSettings + R"~("warnings": [], "diagnostics": {},
+    "grid": [{"lnlambda": -15.0, "trace": 9.0}],
+    "minimum": {"gcv": {"index": 0, "lnlambda": -15.0, "score": 0.8877, "at_edge": true},
+                "recommended": {"criterion": "reml", "lnlambda": 1.8649, "edf": 3.83, "limit": null,
+                                "text": "REML chooses ln(lambda) = 1.86 (3.83 parameters)"}}})~");
+  EXPECT_EQ(notes.suggested_lambda, "1.86");
+  EXPECT_EQ(recommended_field_text(-0.001), "0.00");
+}
+
 TEST(plot_notes_test, fixed_lambda_names_the_run_and_its_gradients_with_bootstrap_errors) {
   const std::string fixed = R"({"status": "ok", "warnings": [],
     "settings": {"covariates": 1, "categorical": true, "nstep": 1, "lmin": 4.0, "model": "poisson",
                  "bootstrap_replicates": 100, "data_file": "/home/a/field data.dat"},
     "diagnostics": {"grid_minimum_at_edge": null, "not_converged": [4.0], "bootstrap_not_converged": 1},
-    "grid": [{"lnlambda": 4.0, "trace": 2.621185}], )";
+    "grid": [{"lnlambda": 4.0, "trace": 2.621185, "converged_fit": {"edf": 2.704}}], )";
   PlotNotes notes = notes_of(fixed + R"("bootstrap": {"replicates": 100},
     "selection": {"beta": 0.2543, "gamma": -0.46149,
                   "bootstrap": {"beta": {"se": 0.03449}, "gamma": {"se": 0.0000523}}}})");
   EXPECT_EQ(
       texts(notes),
       (std::vector<std::string>{
-          "field data.dat, poisson model, categorical covariate, ln(lambda) = 4.00, 2.62 parameters, 100 "
+          "field data.dat, poisson model, categorical covariate, ln(lambda) = 4.00, 2.70 parameters, 100 "
           "bootstrap replicates",
           "Selection gradients: beta = 0.254 (SE 0.0345), gamma = -0.461 (SE 5.23e-05)",
-          "Warning: the fit did not converge: raise the maximum number of iterations",
-          "Warning: 1 bootstrap refit did not converge: raise the maximum number of iterations"}));
+          "Warning: the classic fit stopped at the maximum number of iterations: report the converged fit",
+          "Warning: 1 classic bootstrap refit stopped at the maximum number of iterations: report the band "
+          "of the "
+          "converged refits"}));
   EXPECT_EQ(notes.suggested_lambda, "");
   // without a bootstrap no standard errors; a gradient that is not finite is written as null
   notes = notes_of(fixed + R"("selection": {"beta": 1234.5, "gamma": null}})");

@@ -18,17 +18,23 @@ std::string parameter_text(const std::string& M, const std::string& catcov, cons
                            const std::string& stop, const std::string& model, const std::string& icol,
                            const std::string& iboot, const std::string& seed, const std::string& name) {
   return "10        SAVE FIRST 10 COLUMNS OF THIS FILE FOR PARAMETERS ONLY\n"
-         " " + M + "        M = number of covariates (0 or 1)\n"
-         " " + catcov + "        catcov = covariate is continuous (0) or category (1)\n" +
-         nstep + "nstep = number of lambdas to search over\n" +
-         lmin + "lmin = smallest ln(lambda) of search, or fixed ln(lambda)\n" +
-         lmax + "lmax = largest ln(lambda) of search\n" +
-         maxit + "maxit = max number of iterations for spline fit\n" +
-         stop + "stop = convergence tolerance for spline fit\n"
-         " " + model + "        model 1 = normal 2= binomial 3=poisson\n"
-         " " + icol + "        icol 1 =third data column has #replicates, 2=not\n" +
-         iboot + "iboot = Number of bootstrap replications to carry out\n" +
-         seed + "random number seed for bootstrapping\n" + name_line(name);
+         " " +
+         M +
+         "        M = number of covariates (0 or 1)\n"
+         " " +
+         catcov + "        catcov = covariate is continuous (0) or category (1)\n" + nstep +
+         "nstep = number of lambdas to search over\n" + lmin +
+         "lmin = smallest ln(lambda) of search, or fixed ln(lambda)\n" + lmax +
+         "lmax = largest ln(lambda) of search\n" + maxit +
+         "maxit = max number of iterations for spline fit\n" + stop +
+         "stop = convergence tolerance for spline fit\n"
+         " " +
+         model +
+         "        model 1 = normal 2= binomial 3=poisson\n"
+         " " +
+         icol + "        icol 1 =third data column has #replicates, 2=not\n" + iboot +
+         "iboot = Number of bootstrap replications to carry out\n" + seed +
+         "random number seed for bootstrapping\n" + name_line(name);
 }
 
 // Line k (1-based) of a text, without its line end.
@@ -91,13 +97,19 @@ TEST_F(settings_file_test, next_start_up_shows_what_was_written) {
   v.iopt = 1;
   DialogEntries e = shown_defaults();
   e.covariate = 3, e.fixed = "4", e.boot = "100", e.model = 3, e.structure = 1;
+  e.criterion = 4, e.bootstrap_lambda = 2, e.x_title = "  Wing \"L\" (mm) ";
   take_back(e, v);
+  EXPECT_EQ(options_text(v.options),
+            "criterion = ubre\nbootstrap_lambda = reselected\nx_label = \"Wing \"L\" (mm)\"\n");
+  Options read_back;
+  EXPECT_FALSE(parse_options(options_text(v.options), read_back));
+  EXPECT_EQ(read_back, v.options);
   const std::string text = parameter_file_text(v);
   DialogValues again;
   ASSERT_EQ(load_parameter_file(write(text), again), "");
   EXPECT_EQ(again.iopt, 1);
   EXPECT_EQ(again.icov, 3);
-  take_back(e, again);  // OK pressed at once
+  take_back(e, again);      // OK pressed at once
   std::string same = text;  // the largest lambda, not in the dialog, comes back as its value
   same.replace(same.find(" 10       lmax"), 10, "10        ");
   EXPECT_EQ(parameter_file_text(again), same);
@@ -112,8 +124,8 @@ TEST_F(settings_file_test, fixed_lambda_writes_one_step_the_fixed_field_the_old_
   e.boot = "100", e.seed = "12345";
   take_back(e, v);
   EXPECT_EQ(parameter_file_text(v),
-            parameter_text("0", "0", "1         ", "4         ", "7.5       ", "5         ", "0.005     ", "2", "2",
-                           "100       ", "12345     ", "demo1.dat"));
+            parameter_text("0", "0", "1         ", "4         ", "7.5       ", "5         ", "0.005     ",
+                           "2", "2", "100       ", "12345     ", "demo1.dat"));
 }
 
 TEST_F(settings_file_test, range_of_lambdas_writes_no_bootstrap_but_still_the_seed) {
@@ -122,8 +134,8 @@ TEST_F(settings_file_test, range_of_lambdas_writes_no_bootstrap_but_still_the_se
   e.fixed = "4", e.smallest = "-5", e.largest = "5", e.number = "11", e.boot = "250", e.seed = "777";
   take_back(e, v);
   EXPECT_EQ(parameter_file_text(v),
-            parameter_text("0", "0", "11        ", "-5        ", "5         ", "5         ", "0.005     ", "2", "2",
-                           "0         ", "777       ", "demo1.dat"));
+            parameter_text("0", "0", "11        ", "-5        ", "5         ", "5         ", "0.005     ",
+                           "2", "2", "0         ", "777       ", "demo1.dat"));
 }
 
 TEST_F(settings_file_test, normal_model_and_covariate_choices_still_write_every_line) {
@@ -132,8 +144,9 @@ TEST_F(settings_file_test, normal_model_and_covariate_choices_still_write_every_
   e.model = 1, e.iterations = "9", e.tolerance = "0.1";  // greyed for the normal model, written anyway
   e.covariate = 2;
   take_back(e, v);
-  EXPECT_EQ(parameter_file_text(v), parameter_text("1", "0", " 21       ", "-10       ", " 10       ", "9         ",
-                                                   "0.1       ", "1", "2", "0         ", "2387498   ", "demo1.dat"));
+  EXPECT_EQ(parameter_file_text(v),
+            parameter_text("1", "0", " 21       ", "-10       ", " 10       ", "9         ", "0.1       ",
+                           "1", "2", "0         ", "2387498   ", "demo1.dat"));
   e.covariate = 3;
   take_back(e, v);
   EXPECT_EQ(v.M, 1);
@@ -152,7 +165,8 @@ TEST_F(settings_file_test, long_field_texts_are_cut_and_names_lose_their_outer_b
   e.output_file = "  copy of results.txt ";
   take_back(e, v);
   const std::string text = parameter_file_text(v);
-  EXPECT_NE(text.find("\n0.00000000stop = convergence tolerance for spline fit\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\n0.00000000stop = convergence tolerance for spline fit\n"), std::string::npos)
+      << text;
   EXPECT_EQ(text.substr(text.size() - 101), name_line("my data.dat"));
   EXPECT_EQ(v.outfil, "copy of results.txt");
 }
@@ -170,7 +184,8 @@ TEST_F(settings_file_test, nstep_zero_opens_in_fixed_lambda_and_writes_one_step)
 }
 
 TEST_F(settings_file_test, reads_the_values_and_a_long_data_file_name_whole) {
-  const std::string name = "/a/folder/with/a/rather/long/path/to/the/data/files/of/this/study/demo1.dat";  // 76
+  const std::string name =
+      "/a/folder/with/a/rather/long/path/to/the/data/files/of/this/study/demo1.dat";  // 76
   DialogValues v;
   const std::string text = parameter_text("1", "1", " 21       ", "-2        ", "8         ", "7         ",
                                           "0.01      ", "3", "1", "0         ", "99        ", name);
@@ -212,7 +227,7 @@ TEST_F(settings_file_test, reads_values_as_the_engine_reads_them) {
   EXPECT_EQ(v.maxit, "3");  // rounded, halves away from zero
   EXPECT_EQ(v.stop, "1e-08");
   EXPECT_EQ(v.model, 3);
-  EXPECT_EQ(v.icol, 2);      // any value but 1: no count column
+  EXPECT_EQ(v.icol, 2);     // any value but 1: no count column
   EXPECT_EQ(v.iboot, "2");  // truncated
   EXPECT_EQ(v.seed, "12345");
   EXPECT_EQ(v.datfil, " my data.dat");

@@ -15,3 +15,33 @@ check_figures() {
   [ "${differing%%.*}" -lt 20000 ] || fail "$stem.svg renders differently from $stem.png ($differing pixels)"
   for title in "$@"; do grep -qF -- "$title" text.txt || fail "$stem.pdf lacks the text '$title'"; done
 }
+# check_publication_figures STEM WIDTH_PT TEXT...: the figures a run writes for papers, read back: a PDF
+# page WIDTH_PT wide with its fonts embedded and the TEXTs extractable, no file name or warning inside;
+# an SVG as wide whose texts are <text> elements in a named font of at least 7 pt, with round tick labels
+# and lines of at least 0.5 pt,
+# rendered by librsvg; a PNG. Needs a fail function.
+check_publication_figures() {
+  local stem=$1 width=$2 text
+  shift 2
+  pdfinfo "$stem.pdf" >info.txt 2>&1 || fail "pdfinfo cannot read $stem.pdf"
+  grep -q "^Page size: *$width x" info.txt || fail "$stem.pdf is not $width pt wide: $(grep 'Page size' info.txt)"
+  pdffonts "$stem.pdf" | awk 'NR > 2 && $(NF-4) != "yes" { bad = 1 } END { exit bad }' ||
+    fail "$stem.pdf has a font that is not embedded"
+  pdftotext "$stem.pdf" text.txt || fail "pdftotext cannot read $stem.pdf"
+  for text in "$@"; do grep -qF -- "$text" text.txt || fail "$stem.pdf lacks the text '$text'"; done
+  grep -qiE '\.dat|warning' text.txt && fail "$stem.pdf holds a file name or a warning: $(cat text.txt)"
+  local mm
+  mm=$(awk -v pt="$width" 'BEGIN { printf "%.4g", pt * 25.4 / 72 }')
+  grep -q "<svg [^>]*width=\"${mm}mm\"" "$stem.svg" || fail "$stem.svg is not $mm mm wide"
+  grep -o '<text[^>]*>[^<]*</text>' "$stem.svg" >texts.txt || fail "$stem.svg has no <text> elements"
+  grep -v 'font-family="[A-Za-z]' texts.txt && fail "an SVG text names no font"
+  sed 's/.*font-size="\([0-9.]*\)".*/\1/' texts.txt | awk '$1 < 7 { bad = 1 } END { exit bad }' ||
+    fail "an SVG text is smaller than 7 pt"
+  grep -o 'stroke-width="[0-9.]*"' "$stem.svg" | tr -dc '0-9.\n' | awk '$1 < 0.5 { bad = 1 } END { exit bad }' ||
+    fail "$stem.svg has a line thinner than 0.5 pt"
+  sed 's/.*>\([^<]*\)<\/text>/\1/' texts.txt | grep -E '^-?[0-9.]+$' >ticks.txt || fail "no tick labels"
+  grep -E '\.[0-9]*0$|^-0$' ticks.txt && fail "tick labels with trailing zeros"
+  for text in "$@"; do grep -qF -- "$text" texts.txt || fail "$stem.svg lacks a text element with '$text'"; done
+  rsvg-convert -b white "$stem.svg" -o svg.png || fail "librsvg cannot read $stem.svg"
+  [ "$(convert "$stem.png" -format '%k' info:)" -gt 2 ] || fail "$stem.png is blank"
+}

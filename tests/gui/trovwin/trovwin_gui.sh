@@ -190,7 +190,7 @@ case $case_name in
 defaults)
   # The grid search with every default: its minima marked and named, the fits that did not converge;
   # the results, the metafile, trov.json and the figures also copied under another name. Then "fixed
-  # lambda" and OK fit the curve at the GCV minimum.
+  # lambda" and OK fit the curve at the recommended (REML) lambda.
   start
   set_field output_file "results copy.txt"
   ok_and_plot
@@ -198,25 +198,33 @@ defaults)
   expect_out " No. of grid steps =     21"
   [ "$(grep -cE '^ +-?[0-9]+\.[0-9]+ +[0-9.]+ +[0-9.E+-]+ +[0-9.E+-]+ +[0-9]+$' trov.out)" -eq 21 ] ||
     fail "trov.out lacks its 21 grid lines"
-  minima=("GCV minimum at ln(lambda) = 4.00 (2.62 parameters)" "OCV minimum at ln(lambda) = 4.00 (2.62 parameters)"
-    "Warning: 9 fits did not converge: raise the maximum number of iterations")
+  minima=("REML chooses ln(lambda) = 1.14 (4.43 parameters)"
+    "REML score of the converged fits (long dashes)"
+    "GCV minimum at ln(lambda) = 4.00 (2.62 parameters)" "OCV minimum at ln(lambda) = 4.00 (2.62 parameters)"
+    "Warning: 9 classic fits stopped at the maximum number of iterations: choose lambda by the converged fits")
   check_metafile "Range of lambdas" "GCV score (solid) and OCV score (dashed)" "ln(lambda)" "Score" "${minima[@]}"
-  check_figures trov "Range of lambdas" "GCV score (solid) and OCV score (dashed)" "${minima[@]}"
+  check_publication_figures trov 240.945 "ln(lambda)" "GCV (classic)" "OCV (classic)" "REML (converged fits)" \
+    "REML minimum, ln(lambda) = 1.14"
   cmp -s trov.out "results copy.txt" || fail "the copy differs from trov.out"
-  for f in wmf json png svg pdf; do cmp -s "trov.$f" "results copy.$f" || fail "results copy.$f differs from trov.$f"; done
+  for f in wmf json png svg pdf _caption.txt _plot.csv _plot.R _plot.py; do
+    [ "${f#_}" = "$f" ] && f=.$f
+    cmp -s "trov$f" "results copy$f" || fail "results copy$f differs from trov$f"
+  done
   [ "$(ls -A | grep -vx .trov-written | grep -c '^\.')" -eq 0 ] || fail "a temporary file stayed: $(ls -A | grep '^\.')"
-  # the fixed lambda offered is the GCV minimum; a name that is trov.out itself needs no copy
+  # the fixed lambda offered is the recommended one; a name that is trov.out itself needs no copy
   shot "$dialog" dialog_after_grid
   echo stale >"results copy.txt"
   rm metafile.svg
   set_field output_file "./trov.out"
   click_list_item option_list 0
   ok_and_plot
-  expect_in_line 5 "4         lmin = smallest ln(lambda) of search, or fixed ln(lambda)"
-  expect_out " Fixed lambda =           4.00000"
+  expect_in_line 5 "1.14      lmin = smallest ln(lambda) of search, or fixed ln(lambda)"
+  expect_out " Fixed lambda =           1.14000"
   cmp -s trov.out "results copy.txt" && fail "the copy was made again under the old name"
-  check_metafile "Fitness function with data points" "demo1.dat, binomial model, ln(lambda) = 4.00, 2.62 parameters" \
-    "Selection gradients: beta = 0.00919, gamma = -0.00917"
+  grep -q "ln(lambda) = 1.14 (4.43 effective parameters), the REML choice of the preceding grid search" \
+    trov_caption.txt || fail "the caption does not say how lambda was chosen: $(cat trov_caption.txt)"
+  check_metafile "Fitness function with data points" "demo1.dat, binomial model, ln(lambda) = 1.14, 4.43 parameters" \
+    "Selection gradients: beta = 0.00981, gamma = -0.0184"
   quit
   ;;
 grid_edge)
@@ -226,9 +234,10 @@ grid_edge)
   set_field largest_lambda "15"
   ok_and_plot
   warnings=("GCV minimum at ln(lambda) = -15.00 (114.42 parameters)" "Warning: minimum at the edge of the grid: widen it"
-    "Warning: 10 fits did not converge: raise the maximum number of iterations")
+    "Warning: 10 classic fits stopped at the maximum number of iterations: choose lambda by the converged fits")
   check_metafile "${warnings[@]}"
-  check_figures trov "${warnings[@]}"
+  check_publication_figures trov 240.945 "ln(lambda)"
+  grep -q "edge" trov_caption.txt || fail "the caption lacks the warning: $(cat trov_caption.txt)"
   quit
   ;;
 fixed_lambda)
@@ -253,14 +262,19 @@ bootstrap)
   click_list_item option_list 0
   set_field fixed_lambda "4"
   set_field bootstrap_replicates "100"
+  # the settings of trov.options: GCV chooses lambda, each replicate chooses its own
+  click_list_item criterion_list 2
+  click_list_item bootstrap_lambda_list 1
   ok_and_plot
+  [ "$(grep -v '^#' trov.options)" = "$(printf 'criterion = gcv\nbootstrap_lambda = reselected')" ] ||
+    fail "trov.options holds: $(cat trov.options)"
   expect_in_line 11 "100       iboot = Number of bootstrap replications to carry out"
   expect_in_line 12 "2387498   random number seed for bootstrapping"
   expect_out " Summary of bootstrap results"
   expect_out " Number of bootstrap replications =  100"
   check_metafile "Fitness function with data points" "dashed lines are +/- 1 standard error of prediction" \
     "demo1.dat, binomial model, ln(lambda) = 4.00, 2.62 parameters, 100 bootstrap replicates" \
-    "Selection gradients: beta = 0.00919 (SE 0.0113), gamma = -0.00917 (SE 0.00195)"
+    "Selection gradients: beta = 0.00919 (SE 0.0112), gamma = -0.00917 (SE 0.00253)"
   # back to the range option: the bootstrap field is written as 0 and the grid plotted, the seed kept
   click_list_item option_list 1
   ok_and_plot
@@ -278,7 +292,10 @@ category)
   click_list_item covariate_list 2
   set_field data_file "covariate.dat"
   set_field fixed_lambda "2"
+  set_field x_title "Wing length (mm)"
   ok_and_plot
+  grep -qx 'x_label = "Wing length (mm)"' trov.options || fail "trov.options holds: $(cat trov.options)"
+  check_publication_figures trov 240.945 "Wing length (mm)" "Survival probability" "fitted, covariate = 1" "classic"
   expect_in_line 2 " 1        M = number of covariates (0 or 1)"
   expect_in_line 3 " 1        catcov = covariate is continuous (0) or category (1)"
   expect_in_line 13 "covariate.dat"
@@ -327,8 +344,8 @@ output_is_data_file)
   set_field output_file "sub/results.txt"
   ok_and_plot
   cmp -s trov.out sub/results.txt || fail "the copy differs from trov.out"
-  [ "$(ls -A sub | grep -vx .trov-written | tr '\n' ' ')" = "results.json results.pdf results.png results.svg results.txt results.wmf " ] ||
-    fail "sub holds $(ls -A sub | tr '\n' ' ')"
+  [ "$(LC_ALL=C ls -A sub | grep -vx .trov-written | tr '\n' ' ')" = "results.json results.pdf results.png results.svg results.txt results.wmf results_caption.txt results_plot.R results_plot.csv results_plot.py " ] ||
+    fail "sub holds $(LC_ALL=C ls -A sub | tr '\n' ' ')"
   set_field output_file "nosuch/results.txt"
   click_widget ok
   dismiss_plot

@@ -1,0 +1,346 @@
+#include "frontend/figures.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+
+#include "frontend/plot_scripts.h"
+#include "plotlib/draw/figure_layout.h"
+
+namespace trov::front {
+
+namespace {
+
+namespace fig = plotlib::figure;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr const char* kStem = "trov";
+
+// One plotted series as the CSV holds it: tidy rows of series, x, y, lower, upper, n, level.
+struct Series {
+  std::string name;
+  std::vector<double> x{}, y{}, lower{}, upper{}, n{}, level{};
+};
+
+// What is drawn: the figure, its data and the sentences of its caption.
+struct Drawing {
+  fig::Figure figure;
+  std::vector<Series> series;
+  std::vector<std::string> caption;
+};
+
+std::string printed(const char* format, double v) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, v);
+  return text;
+}
+
+// `digits` significant digits, no exponent for ordinary sizes.
+std::string significant(double v, int digits) {
+  if (!std::isfinite(v)) return "undefined";
+  if (v == 0) return "0";
+  const double a = std::fabs(v);
+  if (a < 1e-4 || a >= 1e6) return printed(("%." + std::to_string(digits - 1) + "e").c_str(), v);
+  const int decimals = std::max(0, digits - 1 - static_cast<int>(std::floor(std::log10(a))));
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, v);
+  return text;
+}
+
+std::vector<double> doubles(const std::vector<float>& values, int n) {
+  return {values.begin(), values.begin() + n};
+}
+
+double figure_width_mm(FigureSize size) {
+  switch (size) {
+    case FigureSize::column:
+      return 85;
+    case FigureSize::page:
+      return 175;
+    case FigureSize::slide:
+      return 254;
+  }
+  return 85;
+}
+
+double figure_height_mm(FigureSize size, int panels) {
+  switch (size) {
+    case FigureSize::column:
+      return panels > 1 ? 100 : 68;
+    case FigureSize::page:
+      return panels > 1 ? 150 : 110;
+    case FigureSize::slide:
+      return 143;
+  }
+  return 68;
+}
+
+std::string y_title_of(const std::string& model) {
+  if (model == "binomial") return "Survival probability";
+  if (model == "poisson") return "Number of offspring";
+  return "Fitness";
+}
+
+// Where a score explodes at one end of the grid, the panel is cut at five times the spread of its lower
+// half above the minimum, so that the minimum shows; NaN: no cut.
+double cut_for(const std::vector<double>& scores) {
+  std::vector<double> finite;
+  for (double s : scores)
+    if (std::isfinite(s)) finite.push_back(s);
+  if (finite.size() < 3) return kNaN;
+  std::sort(finite.begin(), finite.end());
+  const double lo = finite.front(), median = finite[finite.size() / 2], hi = finite.back();
+  if (!(median > lo) || hi - lo <= 20 * (median - lo)) return kNaN;
+  return lo + 5 * (median - lo);
+}
+
+std::string run_sentence(const RunDetails& run) {
+  std::string text = std::filesystem::path(run.data_file).filename().string() + ", " + run.model +
+                     " model, " + std::to_string(run.cases) + " cases (" + std::to_string(run.observations) +
+                     " observations)";
+  if (run.covariates > 0) text += run.categorical ? ", categorical covariate" : ", continuous covariate";
+  return text;
+}
+
+Drawing grid_drawing(const ResultsTable& t, int M, const RunDetails& run) {
+  Drawing d;
+  fig::Figure& f = d.figure;
+  f.x_title = "ln(lambda)";
+  const std::vector<double> lnlambda = doubles(t.lnlam, t.n), gcv = doubles(t.gcvf, t.n);
+  const std::vector<double> ocv = M == 0 ? doubles(t.ocvf, t.n) : std::vector<double>();
+  f.panels[0].y_title = "Classic score";
+  f.lines.push_back({"GCV (classic)", lnlambda, gcv, fig::Stroke::solid});
+  d.series.push_back({"gcv_classic", lnlambda, gcv});
+  std::vector<double> both = gcv;
+  if (M == 0) {
+    f.lines.push_back({"OCV (classic)", lnlambda, ocv, fig::Stroke::dashed});
+    d.series.push_back({"ocv_classic", lnlambda, ocv});
+    both.insert(both.end(), ocv.begin(), ocv.end());
+  }
+  f.panels[0].clip_above = cut_for(both);
+  if (run.read)
+    d.caption.push_back("Choice of the smoothing parameter lambda for " + run_sentence(run) + ".");
+  std::string panels = M == 0 ? "The classic GCV (solid) and OCV (dashed) scores" : "The classic GCV score";
+  d.caption.push_back(panels + " over a grid of " + std::to_string(t.n) + " values of ln(lambda) from " +
+                      printed("%g", lnlambda.front()) + " to " + printed("%g", lnlambda.back()) + ".");
+  if (!std::isnan(f.panels[0].clip_above))
+    d.caption.push_back("Classic scores above " + significant(f.panels[0].clip_above, 3) +
+                        " are cut off at the top of their panel, so that the minimum shows.");
+  if (run.recommended && run.criterion_score.size() == lnlambda.size()) {
+    const Recommended& rec = *run.recommended;
+    const std::string name = criterion_title(rec.criterion);
+    f.panels.push_back({name + " score (converged)"});
+    f.lines.push_back(
+        {name + " (converged fits)", lnlambda, run.criterion_score, fig::Stroke::long_dashed, 0, 1});
+    d.series.push_back({rec.criterion + "_converged", lnlambda, run.criterion_score});
+    f.panels[1].clip_above = cut_for(run.criterion_score);
+    const std::string where = "ln(lambda) = " + printed("%.2f", rec.lnlambda);
+    f.markers.push_back({name + " minimum, " + where, rec.lnlambda, rec.score, fig::Shape::star, 1});
+    d.series.push_back({"recommended", {rec.lnlambda}, {rec.score}});
+    d.caption.push_back("Lower panel: the " + name +
+                        " score of the converged penalized-likelihood fits; the star marks its minimum. " +
+                        rec.text + (rec.text.empty() || rec.text.back() == '.' ? "" : "."));
+    if (!std::isnan(f.panels[1].clip_above))
+      d.caption.push_back(name + " scores above " + significant(f.panels[1].clip_above, 3) +
+                          " are cut off at the top of their panel.");
+  } else {  // a run without converged fits: the classic GCV minimum, ties to the first row
+    f.panels[0].y_title = "Score";
+    const auto best = std::min_element(gcv.begin(), gcv.end()) - gcv.begin();
+    f.markers.push_back({"GCV minimum, ln(lambda) = " + printed("%.2f", lnlambda[best]), lnlambda[best],
+                         gcv[best], fig::Shape::circle});
+    d.series.push_back({"gcv_minimum", {lnlambda[best]}, {gcv[best]}});
+    d.caption.push_back("The filled circle marks the smallest GCV score.");
+  }
+  return d;
+}
+
+// The uncorrected fitted values of a covariate run, one series per level of a categorical covariate.
+void add_uncorrected(const ResultsTable& t, const RunDetails& run, Drawing& d) {
+  static constexpr fig::Shape kShapes[] = {fig::Shape::square, fig::Shape::triangle, fig::Shape::diamond,
+                                           fig::Shape::star};
+  const auto n = static_cast<std::size_t>(t.n);
+  const bool by_level = run.categorical && run.c.size() == n && !run.levels.empty();
+  const std::vector<double> levels = by_level ? run.levels : std::vector<double>{kNaN};
+  for (std::size_t k = 0; k < levels.size(); ++k) {
+    Series s{"fitted_uncorrected"};
+    for (std::size_t i = 0; i < n; ++i)
+      if (!by_level || run.c[i] == levels[k]) {
+        s.x.push_back(t.x[i]);
+        s.y.push_back(t.ypred[i]);
+        s.level.push_back(levels[k]);
+      }
+    const std::string label =
+        by_level ? "fitted, covariate = " + printed("%g", levels[k]) : "fitted at each point's covariate";
+    d.figure.points.push_back({label, s.x, s.y, {}, kShapes[k % std::size(kShapes)]});
+    d.series.push_back(std::move(s));
+  }
+  d.caption.push_back(
+      std::string("The curve is corrected for the covariate (every point at the mean covariate "
+                  "effect); the ") +
+      (by_level ? "other symbols are the fitted values at each level of the covariate."
+                : "squares are the fitted values at each point's own covariate."));
+}
+
+Drawing fitted_drawing(const ResultsTable& t, int M, const RunDetails& run, const Options& options,
+                       const std::string& lambda_origin) {
+  Drawing d;
+  fig::Figure& f = d.figure;
+  const auto n = static_cast<std::size_t>(t.n);
+  const bool details = run.read && run.x.size() == n;
+  const std::vector<double> x = doubles(t.x, t.n), y = doubles(t.y, t.n);
+  const std::vector<double> counts = details ? run.n : std::vector<double>(n, 1.0);
+  f.x_title = options.x_label.empty() ? "Trait" : options.x_label;
+  f.panels[0].y_title = options.y_label.empty() ? y_title_of(run.model) : options.y_label;
+
+  // the curve: converged where there is one; the classic one beside it where it differs
+  const bool converged = details && run.converged.size() == n;
+  const std::vector<double> fit = converged ? run.converged : doubles(t.yhat, t.n);
+  std::vector<double> lower(n, kNaN), upper(n, kNaN);
+  if (t.kind == ResultsTable::Kind::bootstrap) {
+    const bool refits = details && run.lower.size() == n;
+    lower = refits ? run.lower : doubles(t.yminus, t.n);
+    upper = refits ? run.upper : doubles(t.yplus, t.n);
+    f.bands.push_back({"+/- 1 bootstrap SE", x, lower, upper});
+  }
+  f.lines.push_back({converged ? "fit (converged)" : "fit", x, fit});
+  d.series.push_back({"fit", x, fit, lower, upper});
+  bool classic_drawn = false;
+  if (converged) {
+    const std::vector<bool> differs = classic_differs(run);
+    std::vector<double> classic(n, kNaN);
+    for (std::size_t i = 0; i < n; ++i)
+      if (differs[i] || (i > 0 && differs[i - 1]) || (i + 1 < n && differs[i + 1]))
+        classic[i] = run.classic[i];
+    classic_drawn = std::find(differs.begin(), differs.end(), true) != differs.end();
+    if (classic_drawn) {
+      f.lines.push_back({"classic", x, classic, fig::Stroke::dashed, 0.35});
+      d.series.push_back({"classic", x, classic});
+    }
+  }
+
+  // the data: 0/1 outcomes as a rug, else the pooled means sized by their count
+  const bool zero_one =
+      run.model == "binomial" && std::all_of(y.begin(), y.end(), [](double v) { return v == 0 || v == 1; });
+  Series data{"data", x, y, {}, {}, counts};
+  if (run.covariates > 0 && run.c.size() == n) data.level = run.c;
+  f.points.push_back({"data", x, y, counts, fig::Shape::circle, zero_one});
+  d.series.push_back(std::move(data));
+
+  if (run.read) {
+    std::string sentence = "Fitness function of " + run_sentence(run) +
+                           ", estimated by a cubic smoothing spline " +
+                           "at ln(lambda) = " + printed("%.2f", run.lnlambda);
+    if (std::isfinite(run.edf)) sentence += " (" + significant(run.edf, 3) + " effective parameters)";
+    sentence += lambda_origin.empty() ? "." : ", " + lambda_origin + ".";
+    d.caption.push_back(sentence);
+  }
+  if (!converged)
+    d.caption.push_back("The curve is the classic fit (no converged fit was found).");
+  else if (!classic_drawn)
+    d.caption.push_back("The curve is the converged penalized maximum-likelihood fit.");
+  else
+    d.caption.push_back(
+        "The curve is the converged penalized maximum-likelihood fit; dashed: the classic fit, where "
+        "it differs from it by more than " +
+        std::string(run.model == "binomial" ? "0.01 in a probability." : "1% of the range of Y."));
+  if (t.kind == ResultsTable::Kind::bootstrap) {
+    std::string band = "The band is the fitted value +/- 1 bootstrap standard error" +
+                       std::string(run.model == "normal" ? "" : " (on the link scale)") + ", from " +
+                       std::to_string(run.replicates) + " bootstrap replicates";
+    if (run.bootstrap_lambda != "reselected")
+      band += " at this lambda.";
+    else if (run.lnlambda_quantiles.size() == 3)
+      band += ", each choosing its own lambda by " + criterion_title(run.criterion) + " (median ln(lambda) " +
+              printed("%.2f", run.lnlambda_quantiles[1]) + ", 95% of the replicates between " +
+              printed("%.2f", run.lnlambda_quantiles[0]) + " and " +
+              printed("%.2f", run.lnlambda_quantiles[2]) + ").";
+    else
+      band += ", each choosing its own lambda by " + criterion_title(run.criterion) + ".";
+    d.caption.push_back(band);
+  }
+  if (M != 0 && t.kind == ResultsTable::Kind::fitted) add_uncorrected(t, run, d);
+  d.caption.push_back(zero_one
+                          ? "Ticks at 0 and 1: the individual outcomes."
+                          : "Circles: the data, pooled at equal trait values, their area growing with the "
+                            "number of cases.");
+  if (run.beta && run.gamma) {
+    const auto gradient = [](const char* name, const Gradient& g, bool with_p) {
+      std::string text = std::string(name) + " = " + significant(g.value, 2);
+      if (std::isfinite(g.se)) {
+        text += " (SE " + significant(g.se, 2);
+        if (with_p && std::isfinite(g.p)) text += ", P = " + significant(g.p, 2);
+        text += ")";
+      }
+      return text;
+    };
+    f.note = options.figure_gradients
+                 ? gradient("beta'", *run.beta, false) + ", " + gradient("gamma'", *run.gamma, false)
+                 : "";
+    d.caption.push_back("Standardized selection gradients: " + gradient("beta'", *run.beta, true) + ", " +
+                        gradient("gamma'", *run.gamma, true) + ".");
+  }
+  return d;
+}
+
+std::string csv_number(double v) { return std::isfinite(v) ? printed("%.9g", v) : "NA"; }
+
+std::string csv_text(const std::vector<Series>& series) {
+  std::string text = "series,x,y,lower,upper,n,level\n";
+  const auto at = [](const std::vector<double>& v, std::size_t i) { return i < v.size() ? v[i] : kNaN; };
+  for (const Series& s : series)
+    for (std::size_t i = 0; i < s.x.size(); ++i)
+      text += s.name + "," + csv_number(s.x[i]) + "," + csv_number(at(s.y, i)) + "," +
+              csv_number(at(s.lower, i)) + "," + csv_number(at(s.upper, i)) + "," + csv_number(at(s.n, i)) +
+              "," + csv_number(at(s.level, i)) + "\n";
+  return text;
+}
+
+std::string caption_text(const std::vector<std::string>& sentences, const RunDetails& run) {
+  std::string text;
+  for (const std::string& s : sentences) text += (text.empty() ? "" : " ") + s;
+  text += "\n";
+  if (!run.warnings.empty()) {
+    text += "\nWarnings of the run:\n";
+    for (const std::string& w : run.warnings) text += w + "\n";
+  }
+  return text;
+}
+
+bool write_text(const std::string& name, const std::string& text) {
+  std::ofstream file(name, std::ios::trunc);
+  file << text;
+  return static_cast<bool>(file.flush());
+}
+
+}  // namespace
+
+std::string write_figures(const ResultsTable& t, int M, const RunDetails& run, const Options& options,
+                          const std::string& lambda_origin) {
+  Drawing d = t.kind == ResultsTable::Kind::grid ? grid_drawing(t, M, run)
+                                                 : fitted_drawing(t, M, run, options, lambda_origin);
+  d.figure.font_pt = options.figure_font_pt;
+  d.figure.width_mm = figure_width_mm(options.figure_size);
+  d.figure.height_mm = figure_height_mm(options.figure_size, static_cast<int>(d.figure.panels.size()));
+  const std::string stem = kStem;
+  const ScriptFigure script{t.kind == ResultsTable::Kind::grid,
+                            d.figure.x_title,
+                            d.figure.panels[0].y_title,
+                            d.figure.width_mm,
+                            d.figure.height_mm,
+                            d.figure.font_pt};
+  const bool ok =
+      fig::write_figure(d.figure, stem) && write_text(stem + "_caption.txt", caption_text(d.caption, run)) &&
+      write_text(stem + "_plot.csv", csv_text(d.series)) && write_text(stem + "_plot.R", r_script(script)) &&
+      write_text(stem + "_plot.py", python_script(script));
+  if (ok) return {};
+  std::error_code ec;
+  for (const char* ending : {".png", ".svg", ".pdf", "_caption.txt", "_plot.csv", "_plot.R", "_plot.py"})
+    std::filesystem::remove(stem + ending, ec);
+  return "the figures (trov.png, trov.svg, trov.pdf) and their caption, data and scripts could not be "
+         "written in "
+         "the folder";
+}
+
+}  // namespace trov::front

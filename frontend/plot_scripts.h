@@ -1,0 +1,18 @@
+#pragma once
+// Two short scripts that draw a run's figure again from its plotted data (trov_plot.csv), for users who
+// restyle: R with ggplot2, Python with matplotlib. Each reads the CSV named as itself (run1_plot.R
+// reads run1_plot.csv) and writes a PDF beside it.
+#include <string>
+
+namespace trov::front {
+
+struct ScriptFigure {
+  bool grid = false;  // the scores of a grid search; else a fitted curve
+  std::string x_title, y_title;
+  double width_mm = 85, height_mm = 68, font_pt = 8;
+};
+
+std::string r_script(const ScriptFigure& figure);
+std::string python_script(const ScriptFigure& figure);
+
+}  // namespace trov::front

@@ -1,0 +1,196 @@
+#include "frontend/run_details.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <nlohmann/json.hpp>
+
+namespace trov::front {
+
+namespace {
+
+using Json = nlohmann::json;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// A number of trov.json, which writes one that is not finite (or does not apply) as null.
+double number(const Json& value) { return value.is_number() ? value.get<double>() : kNaN; }
+
+// A member that may be absent or null (a run of another kind, an older engine); members every run has
+// are read with at(), whose exception marks a file of another layout.
+const Json* member(const Json& object, const char* key) {
+  if (!object.is_object()) return nullptr;
+  auto it = object.find(key);
+  return it == object.end() || it->is_null() ? nullptr : &*it;
+}
+
+std::vector<double> column(const Json& points, const char* key) {
+  std::vector<double> values;
+  for (const Json& point : points) values.push_back(number(point.value(key, Json())));
+  return values;
+}
+
+double inverse_link(const std::string& model, double eta) {
+  if (model == "binomial") return 1.0 / (1.0 + std::exp(-eta));
+  if (model == "poisson") return std::exp(eta);
+  return eta;
+}
+
+}  // namespace
+
+// Every point at the case-weighted mean covariate effect, the effect being the level's coefficient (0 for
+// the first) or the slope times the covariate.
+std::vector<double> corrected_for_covariate(const RunDetails& run, const std::vector<double>& eta,
+                                            const std::vector<double>& coefficients) {
+  std::vector<double> effect(run.x.size());
+  for (std::size_t i = 0; i < effect.size(); ++i) {
+    if (!run.categorical) {
+      effect[i] = coefficients.size() > 1 ? coefficients[1] * run.c[i] : 0.0;
+      continue;
+    }
+    const auto level = std::find(run.levels.begin(), run.levels.end(), run.c[i]) - run.levels.begin();
+    effect[i] = static_cast<std::size_t>(level) < coefficients.size() ? coefficients[level] : 0.0;
+  }
+  double weighted = 0, cases = 0;
+  for (std::size_t i = 0; i < effect.size(); ++i) {
+    weighted += run.n[i] * effect[i];
+    cases += run.n[i];
+  }
+  std::vector<double> values(eta.size());
+  for (std::size_t i = 0; i < eta.size(); ++i)
+    values[i] = inverse_link(run.model, eta[i] - effect[i] + weighted / cases);
+  return values;
+}
+
+namespace {
+
+void read_grid(const Json& r, RunDetails& run) {
+  const Json* recommended = member(r.at("minimum"), "recommended");
+  if (!recommended) return;
+  Recommended rec;
+  rec.criterion = recommended->at("criterion").get<std::string>();
+  rec.lnlambda = number(recommended->at("lnlambda"));
+  rec.edf = number(recommended->value("edf", Json()));
+  rec.text = recommended->value("text", "");
+  if (const Json* limit = member(*recommended, "limit")) rec.limit = limit->get<std::string>();
+  rec.score = kNaN;
+  if (const Json* minimum = member(r.at("minimum"), ("converged_" + rec.criterion).c_str())) {
+    const Json* refined = member(*minimum, "refined");
+    rec.score = number(refined ? refined->value("score", Json()) : minimum->value("score", Json()));
+  }
+  for (const Json& row : r.at("grid")) {
+    run.grid_lnlambda.push_back(number(row.at("lnlambda")));
+    const Json* converged = member(row, "converged_fit");
+    run.criterion_score.push_back(converged ? number(converged->value(rec.criterion, Json())) : kNaN);
+  }
+  run.recommended = rec;
+}
+
+std::optional<Gradient> gradient(const Json& selection, const char* name) {
+  if (!member(selection, name)) return std::nullopt;
+  Gradient g{number(selection.at(name)), kNaN, kNaN};
+  if (const Json* bootstrap = member(selection, "bootstrap"))
+    if (const Json* summary = member(*bootstrap, name)) {
+      g.se = number(summary->value("se", Json()));
+      g.p = number(summary->value("p", Json()));
+    }
+  return g;
+}
+
+void read_fixed(const Json& r, RunDetails& run) {
+  run.lnlambda = number(r.at("settings").at("lmin"));
+  if (const Json* grid = member(r, "grid"); grid && !grid->empty()) {
+    const Json* converged = member(grid->at(0), "converged_fit");
+    run.edf = converged && member(*converged, "edf") ? number(converged->at("edf"))
+                                                     : number(grid->at(0).value("trace", Json()));
+  }
+  if (const Json* bootstrap = member(r, "bootstrap")) {
+    const Json& points = bootstrap->at("points");
+    run.x = column(points, "x");
+    run.y = column(points, "y");
+    run.n.assign(run.x.size(), 1.0);
+    run.lower = column(points, "lower");
+    run.upper = column(points, "upper");
+    // the points hold the converged fit and band unless the converged fit failed ("band": "classic")
+    const Json* classic = member(*bootstrap, "classic_points");
+    run.classic = column(classic ? *classic : points, "yhat");
+    if (classic && bootstrap->value("band", "") == "converged") run.converged = column(points, "yhat");
+    run.bootstrap_lambda = bootstrap->value("lambda", "fixed");
+    if (const Json* quantiles = member(*bootstrap, "lnlambda_quantiles"))
+      run.lnlambda_quantiles = {number(quantiles->at("2.5")), number(quantiles->at("50")),
+                                number(quantiles->at("97.5"))};
+  } else if (const Json* fit = member(r, "fit")) {
+    const Json& points = fit->at("points");
+    run.x = column(points, "x");
+    run.y = column(points, "y");
+    run.n = column(points, "n");
+    if (run.covariates > 0) run.c = column(points, "c");
+    run.classic = column(points, run.covariates > 0 ? "yhat_corrected" : "yhat");
+    if (const Json* converged = member(*fit, "converged_points")) {
+      const bool link_scale = run.model != "normal";
+      std::vector<double> values = column(*converged, link_scale ? "nu" : "yhat");
+      if (run.covariates == 0)
+        run.converged = link_scale ? column(*converged, "yhat") : values;
+      else if (const Json* coefficients = member(*fit, "converged_coefficients"))
+        run.converged = corrected_for_covariate(run, values, coefficients->get<std::vector<double>>());
+    }
+  }
+  if (const Json* selection = member(r, "selection")) {
+    run.beta = gradient(*selection, "beta_standardized");
+    run.gamma = gradient(*selection, "gamma_standardized");
+    run.mean_fitness = number(selection->value("mean_fitness", Json()));
+  }
+}
+
+}  // namespace
+
+std::string criterion_title(const std::string& criterion) {
+  std::string title = criterion;
+  std::transform(title.begin(), title.end(), title.begin(),
+                 [](unsigned char ch) { return std::toupper(ch); });
+  return title;
+}
+
+RunDetails read_run_details(const std::string& path) {
+  std::ifstream file(path);
+  const Json r = Json::parse(file, nullptr, /*allow_exceptions=*/false);
+  RunDetails run;
+  if (!r.is_object() || r.value("status", "") != "ok") return run;
+  try {
+    const Json& settings = r.at("settings");
+    run.model = settings.at("model").get<std::string>();
+    run.data_file = settings.at("data_file").get<std::string>();
+    run.covariates = settings.at("covariates").get<int>();
+    run.categorical = settings.at("categorical").get<bool>();
+    run.replicates = settings.at("bootstrap_replicates").get<int>();
+    if (const Json* criterion = member(settings, "criterion")) run.criterion = criterion->get<std::string>();
+    const Json& data = r.at("data");
+    run.cases = data.at("cases").get<int>();
+    run.observations = data.at("observations").get<int>();
+    if (const Json* levels = member(data, "levels")) run.levels = levels->get<std::vector<double>>();
+    for (const Json& line : r.at("warnings")) run.warnings.push_back(line.get<std::string>());
+    if (member(r, "minimum"))
+      read_grid(r, run);
+    else
+      read_fixed(r, run);
+  } catch (const Json::exception&) {
+    return {};  // a file of another layout: nothing rather than half of it
+  }
+  run.read = true;
+  return run;
+}
+
+std::vector<bool> classic_differs(const RunDetails& run) {
+  std::vector<bool> differs(run.classic.size(), false);
+  if (run.converged.size() != run.classic.size() || run.y.empty()) return differs;
+  double limit = 0.01;
+  if (run.model != "binomial") {
+    const auto [lo, hi] = std::minmax_element(run.y.begin(), run.y.end());
+    limit = 0.01 * (*hi - *lo);
+  }
+  for (std::size_t i = 0; i < differs.size(); ++i)
+    differs[i] = !(std::fabs(run.classic[i] - run.converged[i]) <= limit);
+  return differs;
+}
+
+}  // namespace trov::front
