@@ -463,8 +463,9 @@ output_over_data)
   quit
   ;;
 engine_failure)
-  # An engine ended by a signal (here the file size limit hits trov.out half way through its table,
-  # as a full disk would): no plot, no metafile, no copy.
+  # An engine ended by a signal (here the file size limit, as a full disk would, hits trov.out or
+  # trov.json, which is written beside trov.out's table, whichever grows past it first): no plot, no
+  # metafile, no copy.
   awk 'BEGIN { for (i = 1; i <= 2000; i++) printf "%.4f %.4f\n", sin(i / 300) + (i % 7) / 10, i / 100 }' >many.dat
   start bash -c 'ulimit -f 16; exec "$0"' "$trovwin"
   click_list_item option_list 0
@@ -473,7 +474,6 @@ engine_failure)
   set_field output_file "copy.txt"
   set_field fixed_lambda "2"
   expect_engine_stop
-  [ "$(grep -c '^ *[0-9.-]\+ \+[0-9.-]\+ \+1 ' trov.out)" -ge 2 ] || fail "trov.out holds fewer than two records"
   [ ! -e copy.txt ] || fail "trov.out copied after the engine was killed"
   quit
   ;;
