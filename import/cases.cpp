@@ -10,12 +10,6 @@ namespace trov::import {
 
 namespace {
 
-std::string lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 std::string shortest(double value) {
   char buffer[32];
   return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);

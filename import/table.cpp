@@ -7,13 +7,13 @@
 
 namespace trov::import {
 
-namespace {
-
 std::string lower(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return out;
 }
+
+namespace {
 
 std::string_view trimmed(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");

@@ -9,6 +9,9 @@
 
 namespace trov::import {
 
+// The text with its ASCII letters in lower case, for words compared in any case.
+std::string lower(std::string_view text);
+
 struct Table {
   std::vector<std::string> names;  // the header's names, or "1", "2", ... without a header
   bool header = false;
