@@ -1,0 +1,179 @@
+#pragma once
+
+// trov as a library: one call that analyses one data set and returns its results, or an error. It
+// writes nothing, never ends the process and keeps no state between calls, so calls may run side by
+// side on threads of their own.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace trov::api {
+
+enum class Model { normal = 1, binomial = 2, poisson = 3 };
+// The score whose smallest value chooses the recommended lambda.
+enum class Criterion { reml, ml, gcv, ubre, ocv };
+// How each bootstrap replicate is smoothed: at the analysis's lambda, or at the lambda the criterion
+// chooses for the replicate.
+enum class BootstrapLambda { fixed, reselected };
+
+// The cases, one value each in every column that is not empty. n: the count of each case (binomial:
+// trials, y then the proportion of them that survived; other models: a weight); empty for 1 each. With
+// a covariate, its value per case. Every value must be finite; cases are pooled by equal X (and
+// covariate value) as the engine always does.
+struct Data {
+  std::vector<double> x, y;
+  std::vector<double> n;
+  std::vector<double> covariate;
+};
+
+// What to analyse: the model, the lambdas and the bootstrap, as trov.in and trov.options say them.
+struct Settings {
+  Model model = Model::binomial;
+  bool categorical = false;  // the covariate is categorical (each value a level)
+  // A grid of `grid_points` values of ln(lambda) from `lnlambda_min` to `lnlambda_max`, or with
+  // `lnlambda` one lambda. A bootstrap needs one lambda.
+  int grid_points = 21;
+  double lnlambda_min = -10, lnlambda_max = 10;
+  std::optional<double> lnlambda;
+  // On a grid: also fit at the recommended lambda, which gives the fitted points, the gradients and
+  // (with `bootstrap`) the bootstrap, as a second analysis at that one lambda.
+  bool fit_recommended = true;
+  int maxit = 100;       // most spline fits of a classic fit (binomial, Poisson)
+  double stop = 1e-6;    // the classic fit's tolerance on the relative change of the linear predictor
+  int bootstrap = 0;     // replicates; none below 2
+  std::int32_t seed = 1;  // 1 to 2147483646
+  Criterion criterion = Criterion::reml;
+  BootstrapLambda bootstrap_lambda = BootstrapLambda::fixed;
+};
+
+// A refused analysis: a numbered code from one table (error_text gives each its words) and the
+// text of this case.
+enum class ErrorCode {
+  settings = 1,       // a setting out of its range
+  data = 2,           // data columns of different lengths, or a value that is not finite
+  no_case = 3,        // no case
+  no_variance = 4,    // Y has no variance
+  negative_y = 5,     // Y below 0 (binomial, Poisson)
+  y_above_one = 6,    // binomial Y above 1
+  few_distinct_x = 7,  // fewer than 4 distinct X
+  counts_overflow = 8,  // the counts of one point overflow
+  too_many_levels = 9,  // a categorical covariate with too many levels
+  design = 10,        // the covariate's design cannot be solved
+  weight_vanished = 11,  // a fit ran away: a weight vanished
+  degenerate_draws = 12,  // too many bootstrap draws without variance
+  fit_not_finite = 13,    // a fit whose values are not numbers cannot be bootstrapped
+  stopped = 14,           // the caller stopped the analysis
+};
+std::string error_text(ErrorCode code);
+
+struct Error {
+  ErrorCode code;
+  std::string text;  // the engine's message, lines joined by line ends
+};
+
+// A score's smallest value, refined between and beyond the grid's lambdas. limit: "" for a minimum,
+// "linear" or "interpolating" where the fits reached a straight line or ran through every point.
+struct Minimum {
+  Criterion criterion;
+  double lnlambda = 0, score = 0, edf = 0;
+  std::string limit;
+};
+
+// The answer to report: the refined minimum of the chosen criterion, and a sentence that says it.
+struct Recommended {
+  Criterion criterion;
+  double lnlambda = 0, edf = 0;
+  std::string limit;
+  std::string text;
+};
+
+// One lambda of the grid: the classic fit's numbers and the converged fit's (NaN where it failed).
+struct GridRow {
+  double lnlambda = 0;
+  double classic_edf = 0, classic_gcv = 0, classic_ocv = 0;  // ocv NaN with a covariate
+  int classic_iterations = 0;
+  bool converged_ok = false;
+  double edf = 0, gcv = 0, ocv = 0, ubre = 0, reml = 0, ml = 0, deviance = 0;
+  double largest_difference = 0;  // of the fitted means, classic against converged
+};
+
+// One point of the fit at one lambda: cases pooled by equal X (and covariate value).
+struct FittedPoint {
+  double x = 0, covariate = 0;  // covariate 0 without one
+  double n = 0;                 // the sum of the cases' counts
+  double y = 0;                 // the counts' weighted mean of Y
+  double fitted = 0, eta = 0;   // the converged fit's mean and linear predictor (NaN if it failed)
+  double classic_fitted = 0;    // the classic fit's mean
+  // with a bootstrap: the converged fit's band of one standard error on the mean's scale (NaN without)
+  double lower = 0, upper = 0;
+};
+
+// A gradient with its bootstrap spread (se, p and the 95% limits NaN without a bootstrap).
+struct Estimate {
+  double value = 0, se = 0, p = 0, lower = 0, upper = 0;
+};
+
+// The selection gradients of the fitted function (the converged fit's), beside the regression
+// estimates on the standardized trait.
+struct Gradients {
+  double mean_fitness = 0, trait_mean = 0, trait_sd = 0;
+  Estimate beta, gamma, beta_standardized, gamma_standardized;
+  Estimate beta_mean_standardized, gamma_mean_standardized;  // NaN unless every trait value is positive
+  Estimate lande_arnold_beta, lande_arnold_gamma;
+  double classic_beta = 0, classic_gamma = 0;  // of the classic fit, for comparison
+};
+
+struct Bootstrap {
+  int replicates = 0;
+  int degenerate = 0, not_converged = 0, failed_refits = 0, converged_failed = 0;
+  std::vector<double> lnlambda;  // each replicate's chosen ln(lambda) (bootstrap_lambda reselected)
+};
+
+// The fit at one lambda (the fixed one, or the recommended one after a grid).
+struct Fit {
+  double lnlambda = 0;
+  bool converged_ok = false;
+  double edf = 0;
+  std::vector<FittedPoint> points;
+  std::vector<double> coefficients;  // the covariate's, as the engine lays them out (empty without)
+  std::optional<Gradients> gradients;  // none where the converged fit failed
+  std::optional<Bootstrap> bootstrap;
+};
+
+struct Results {
+  int cases = 0, points = 0;
+  double observations = 0;  // the sum of the counts
+  std::vector<GridRow> grid;  // empty for one lambda
+  std::vector<Minimum> minima;
+  std::optional<Recommended> recommended;
+  std::optional<Fit> fit;
+  std::vector<std::string> warnings;  // each a line "kind: words", as trov.json's
+  std::string report;  // the whole trov.json document of the analysis (of its last run, after a grid)
+};
+
+// How a long analysis reports and is stopped. progress(done, total) is called from the calling
+// thread as bootstrap replicates are done, in order; `stop`, when set true from anywhere, ends the
+// analysis soon with ErrorCode::stopped.
+struct Control {
+  std::function<void(int done, int total)> progress;
+  const std::atomic<bool>* stop = nullptr;
+};
+
+using Outcome = std::variant<Results, Error>;
+
+// The analysis on `workers` threads (0: every processor this process may use). The results do not
+// depend on the number of workers.
+Outcome analyse(const Data& data, const Settings& settings, int workers = 0, const Control& control = {});
+
+// One response and many traits: each trait (a column of x values, one per case) analysed on its own
+// as by analyse, the traits spread over the workers. Each outcome is exactly that trait's own.
+std::vector<Outcome> analyse_many(const std::vector<std::vector<double>>& traits, const std::vector<double>& y,
+                                  const std::vector<double>& n, const std::vector<double>& covariate,
+                                  const Settings& settings, int workers = 0, const Control& control = {});
+
+}  // namespace trov::api
