@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -29,6 +30,7 @@ struct Parameters {
   const char* lmax = "10";
   int model = 2;
   const char* iboot = "0";
+  const char* options = nullptr;  // the text of trov.options, where there is one
 };
 
 inline std::string field(const std::string& text) {
@@ -51,6 +53,7 @@ inline void write_parameter_file(const fs::path& dir, const Parameters& p) {
      << field(p.iboot) << "iboot\n"
      << field("2387498") << "seed\n"
      << "data.dat\n";
+  if (p.options) std::ofstream(dir / "trov.options") << p.options;
 }
 
 // Survival 0/1 along a stabilizing selection curve, every case at its own X (increasing), with a
@@ -89,18 +92,26 @@ struct RunTimes {
   double elapsed;  // wall-clock
 };
 
+// The processors of the machine that are online.
+inline int online_processors() { return std::max(1, static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN))); }
+
+// Restricts the calling thread (and the processes it starts) to processor 0 alone, or to every online
+// processor: set either way, so a benchmark started under taskset still compares one with all.
+inline bool run_on(bool one_processor) {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  const int processors = one_processor ? 1 : online_processors();
+  for (int p = 0; p < processors; ++p) CPU_SET(p, &set);
+  return sched_setaffinity(0, sizeof set, &set) == 0;
+}
+
 // Runs program once in dir with trov.in as standard input, on processor 0 only when one_processor is
-// set (as taskset -c 0 does). A run that fails ends the benchmark.
+// set (as taskset -c 0 does), else on every online processor. A run that fails ends the benchmark.
 inline RunTimes times_of_run(const char* program, const fs::path& dir, bool one_processor = false) {
   const auto start = std::chrono::steady_clock::now();
   pid_t pid = fork();
   if (pid == 0) {
-    if (one_processor) {
-      cpu_set_t set;
-      CPU_ZERO(&set);
-      CPU_SET(0, &set);
-      if (sched_setaffinity(0, sizeof set, &set) != 0) _exit(97);
-    }
+    if (!run_on(one_processor)) _exit(97);
     if (chdir(dir.c_str()) != 0 || !std::freopen("trov.in", "r", stdin) ||
         !std::freopen("/dev/null", "w", stdout))
       _exit(99);

@@ -127,7 +127,7 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
       own_groups_(covariate ? XGroups{} : compressx(points.x, points.irep, points.n)),
       covariate_groups_(covariate ? &covariate->groups : nullptr),
       columns_(covariate ? covariate->design.columns - 1 : 0),
-      spline_(groups().nunique),
+      spline_(groups().nunique, covariate ? StateSpaceSpline::kLanes : 1),
       curvatures_(groups().xcompress) {
   const auto n = static_cast<std::size_t>(points.n);
   const auto knots = static_cast<std::size_t>(groups().nunique);
@@ -162,6 +162,7 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
   }
   xbar_.resize(q * knots);
   smooth_x_.resize(q * knots);
+  weighted_smooth_.resize(q * knots);
   column_rhs_.resize(q);
   cross_.resize(q * q);
   packed_.resize(q * (q + 1) / 2);
@@ -245,7 +246,9 @@ bool ConvergedFitter::prepare(double lambda) {
   }
   spline_.set_weights(lambda * penalty_scale(groups().xcompress), groups().xcompress, group_weight_);
   if (q == 0) return true;
-  std::fill(xbar_.begin(), xbar_.end(), 0.0);
+  // xbar_j is zero off its column's distinct X, which are all that the sums below touch
+  for (int j = 0; j < q; ++j)
+    for (int c = column_start_[j]; c < column_start_[j + 1]; ++c) xbar_[j * first + column_group_[c]] = 0;
   std::fill(cross_.begin(), cross_.end(), 0.0);
   for (int i = 0; i < n; ++i) {
     for (int e = row_start_[i]; e < row_start_[i + 1]; ++e) {
@@ -259,8 +262,8 @@ bool ConvergedFitter::prepare(double lambda) {
     const std::span<double> xbar = std::span(xbar_).subspan(j * first, first);
     for (int c = column_start_[j]; c < column_start_[j + 1]; ++c)
       xbar[column_group_[c]] /= group_weight_[column_group_[c]];
-    spline_.smooth(xbar, std::span(smooth_x_).subspan(j * first, first));
   }
+  spline_.smooth_columns(xbar_, smooth_x_, q);
   // element (k, j) of the packed lower triangle, j <= k; xbar_j is zero off its column's distinct X
   for (int k = 0; k < q; ++k) {
     const double* smooth = &smooth_x_[k * first];
@@ -566,24 +569,37 @@ const ConvergedFit& ConvergedFitter::iterate(double lambda, std::span<const doub
 double ConvergedFitter::covariate_trace() {
   const int q = columns_, knots = groups().nunique;
   const auto first = static_cast<std::size_t>(knots);
+  // W_g (S xbar_j)_g, formed once for every k; four sums over the distinct X side by side, each in
+  // its own order, so that they overlap instead of waiting on each other
+  for (int j = 0; j < q; ++j)
+    for (int g = 0; g < knots; ++g) weighted_smooth_[j * first + g] = group_weight_[g] * smooth_x_[j * first + g];
+  constexpr int kSide = 4;
   double trace = 0;
   for (int k = 0; k < q; ++k) {
     const double* smooth_k = &smooth_x_[k * first];
     const double* xbar_k = &xbar_[k * first];
-    for (int j = 0; j < q; ++j) {
-      const double* smooth_j = &smooth_x_[j * first];
-      const double* xbar_j = &xbar_[j * first];
-      double sum = 0;
-      for (int g = 0; g < knots; ++g) sum += group_weight_[g] * smooth_j[g] * smooth_k[g];
-      for (int c = column_start_[j]; c < column_start_[j + 1]; ++c) {
-        const int g = column_group_[c];
-        sum -= group_weight_[g] * xbar_j[g] * smooth_k[g];
+    for (int from = 0; from < q; from += kSide) {
+      const int count = std::min(kSide, q - from);
+      double sums[kSide] = {0, 0, 0, 0};
+      const double* weighted[kSide];
+      for (int s = 0; s < kSide; ++s) weighted[s] = &weighted_smooth_[std::min(from + s, q - 1) * first];
+      for (int g = 0; g < knots; ++g)
+        for (int s = 0; s < kSide; ++s) sums[s] += weighted[s][g] * smooth_k[g];
+      for (int s = 0; s < count; ++s) {
+        const int j = from + s;
+        const double* smooth_j = &smooth_x_[j * first];
+        const double* xbar_j = &xbar_[j * first];
+        double sum = sums[s];
+        for (int c = column_start_[j]; c < column_start_[j + 1]; ++c) {
+          const int g = column_group_[c];
+          sum -= group_weight_[g] * xbar_j[g] * smooth_k[g];
+        }
+        for (int c = column_start_[k]; c < column_start_[k + 1]; ++c) {
+          const int g = column_group_[c];
+          sum -= group_weight_[g] * xbar_k[g] * smooth_j[g];
+        }
+        column_rhs_[j] = cross_[std::min(j, k) + std::max(j, k) * q] + sum;
       }
-      for (int c = column_start_[k]; c < column_start_[k + 1]; ++c) {
-        const int g = column_group_[c];
-        sum -= group_weight_[g] * xbar_k[g] * smooth_j[g];
-      }
-      column_rhs_[j] = cross_[std::min(j, k) + std::max(j, k) * q] + sum;
     }
     dsyms(packed_, q, column_rhs_);  // A's factor, left by prepare
     trace += column_rhs_[k];

@@ -133,6 +133,7 @@ class ConvergedFitter {
   std::vector<double> group_weight_, zeta_, lev_, curvature_, step_curvature_, null_line_;
   // per column and distinct X (column-major by column), per pair of columns, per column
   std::vector<double> xbar_, smooth_x_, cross_, packed_, column_rhs_;
+  std::vector<double> weighted_smooth_;  // per column and distinct X: W_g (S xbar_j)_g, for the trace
   bool solved_ = false;             // weights prepared and solved at, so the trace applies
   bool separated_ = false;          // the last Newton run kept pushing a mean at its bound
   bool curvature_current_ = false;  // curvature_ holds the curvatures of s

@@ -1,14 +1,15 @@
 #include "engine/fit/state_space.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
 namespace trov {
 
-StateSpaceSpline::StateSpaceSpline(int capacity)
+StateSpaceSpline::StateSpaceSpline(int capacity, int lanes)
     : steps_(static_cast<std::size_t>(capacity)),
-      mean_f_(static_cast<std::size_t>(capacity)),
-      mean_d_(static_cast<std::size_t>(capacity)) {}
+      lanes_(lanes),
+      means_(2 * static_cast<std::size_t>(capacity) * static_cast<std::size_t>(lanes)) {}
 
 void StateSpaceSpline::set_weights(double penalty, std::span<const double> x,
                                    std::span<const double> weight) {
@@ -59,37 +60,88 @@ void StateSpaceSpline::set_weights(double penalty, std::span<const double> x,
   }
 }
 
-void StateSpaceSpline::smooth(std::span<const double> y, std::span<double> fit) {
+// kCount responses side by side, each with the operations of one alone: the filtered means of lane l
+// at knot i in means_[2 (i kCount + l)] (f) and the entry after it (f').
+template <int kCount>
+void StateSpaceSpline::smooth_lanes(const double* const* y, double* const* fit) {
   const std::span<const double> x = x_;
   const int n = static_cast<int>(x.size());
-  const double h0 = x[1] - x[0], first = y[0];
-  double mf = y[1], md = (y[1] - y[0]) / h0;  // the filtered mean of (f, f'), carried in registers
-  mean_f_[1] = mf;
-  mean_d_[1] = md;
+  const auto mean = [&](int i, int lane) { return &means_[2 * static_cast<std::size_t>(i * kCount + lane)]; };
+  const double h0 = x[1] - x[0];
+  double first[kCount], mf[kCount], md[kCount];  // the filtered means of (f, f'), carried in registers
+  for (int l = 0; l < kCount; ++l) {
+    first[l] = y[l][0];
+    mf[l] = y[l][1];
+    md[l] = (y[l][1] - y[l][0]) / h0;
+    mean(1, l)[0] = mf[l];
+    mean(1, l)[1] = md[l];
+  }
   for (int i = 2; i < n; ++i) {
     const Step& step = steps_[i];
-    const double pf = mf + (x[i] - x[i - 1]) * md;
-    const double innovation = y[i] - pf;
-    md += step.gain_d * innovation;
-    mf = pf + step.gain_f * innovation;
-    mean_f_[i] = mf;
-    mean_d_[i] = md;
+    const double h = x[i] - x[i - 1];
+    for (int l = 0; l < kCount; ++l) {
+      const double pf = mf[l] + h * md[l];
+      const double innovation = y[l][i] - pf;
+      md[l] += step.gain_d * innovation;
+      mf[l] = pf + step.gain_f * innovation;
+      mean(i, l)[0] = mf[l];
+      mean(i, l)[1] = md[l];
+    }
   }
   // back from the last knot: smoothed = filtered + J (smoothed after - predicted after)
-  double sf = mf, sd = md;
-  fit[n - 1] = sf;
+  double sf[kCount], sd[kCount];
+  for (int l = 0; l < kCount; ++l) {
+    sf[l] = mf[l];
+    sd[l] = md[l];
+    fit[l][n - 1] = sf[l];
+  }
   for (int i = n - 2; i >= 1; --i) {
     const Step& step = steps_[i];
     const double h = x[i + 1] - x[i];
-    const double df = sf - (mean_f_[i] + h * mean_d_[i]), dd = sd - mean_d_[i];
-    sf = mean_f_[i] + step.j[0] * df + step.j[1] * dd;
-    sd = mean_d_[i] + step.j[2] * df + step.j[3] * dd;
-    fit[i] = sf;
+    for (int l = 0; l < kCount; ++l) {
+      const double* m = mean(i, l);
+      const double df = sf[l] - (m[0] + h * m[1]), dd = sd[l] - m[1];
+      sf[l] = m[0] + step.j[0] * df + step.j[1] * dd;
+      sd[l] = m[1] + step.j[2] * df + step.j[3] * dd;
+      fit[l][i] = sf[l];
+    }
   }
   // knot 0 given knot 1 and y_0: the line back from knot 1, with the step's variance q h^3/3, and y_0
   const double step_variance = variance_ * h0 * h0 * h0 / 3, noise = 1 / weight_[0];
   const double back = noise / (noise + step_variance);
-  fit[0] = back * (sf - h0 * sd) + (1 - back) * first;
+  for (int l = 0; l < kCount; ++l) fit[l][0] = back * (sf[l] - h0 * sd[l]) + (1 - back) * first[l];
+}
+
+void StateSpaceSpline::smooth(std::span<const double> y, std::span<double> fit) {
+  const double* ys[1] = {y.data()};
+  double* fits[1] = {fit.data()};
+  smooth_lanes<1>(ys, fits);
+}
+
+void StateSpaceSpline::smooth_columns(std::span<const double> y, std::span<double> fit, int columns) {
+  const std::size_t knots = x_.size();
+  const double* ys[kLanes];
+  double* fits[kLanes];
+  for (int first = 0; first < columns; first += lanes_) {
+    const int count = std::min(lanes_, columns - first);
+    for (int l = 0; l < count; ++l) {
+      ys[l] = y.data() + static_cast<std::size_t>(first + l) * knots;
+      fits[l] = fit.data() + static_cast<std::size_t>(first + l) * knots;
+    }
+    switch (count) {
+      case 4:
+        smooth_lanes<4>(ys, fits);
+        break;
+      case 3:
+        smooth_lanes<3>(ys, fits);
+        break;
+      case 2:
+        smooth_lanes<2>(ys, fits);
+        break;
+      default:
+        smooth_lanes<1>(ys, fits);
+    }
+  }
 }
 
 double StateSpaceSpline::log_determinant() const {

@@ -15,10 +15,13 @@ namespace trov {
 // knots or large the penalty (smths, which solves for all knots at once, loses up to 1e-5 of the
 // values at 10000 knots 1e-3 apart and lambda e^10). The covariances depend on the weights only: they
 // are computed once per set of weights, and every smoothing then costs two short passes. O(n) time
-// and storage, allocated once for up to `capacity` knots.
+// and storage, allocated once for up to `capacity` knots and `lanes` (1 to kLanes) responses smoothed
+// at once.
 class StateSpaceSpline {
  public:
-  explicit StateSpaceSpline(int capacity);
+  static constexpr int kLanes = 4;
+
+  explicit StateSpaceSpline(int capacity, int lanes = 1);
 
   // Prepares the smoothings at the knots x (at least two, increasing) with these positive weights and
   // penalty; the spans must stay valid until the next call.
@@ -26,6 +29,11 @@ class StateSpaceSpline {
 
   // The fitted values at the knots for the responses y; fit may share storage with y.
   void smooth(std::span<const double> y, std::span<double> fit);
+
+  // The same for `columns` responses stored one after the other (as many values as knots each), the
+  // fits likewise: each the same numbers as its own smooth, computed up to `lanes` side by side, whose
+  // recurrences then overlap instead of waiting on each other.
+  void smooth_columns(std::span<const double> y, std::span<double> fit, int columns);
 
   // log|W + P| - log|P|_+ + log|N'N| - 2 ln(x_1 - x_0), with W the weights, P the penalty matrix of
   // the values at the knots and N = [1, x]: the logs of the innovation variances F_i of the filter
@@ -47,8 +55,12 @@ class StateSpaceSpline {
     double j[4];
     double filtered[3], predicted[3];
   };
+  template <int kCount>
+  void smooth_lanes(const double* const* y, double* const* fit);
+
   std::vector<Step> steps_;
-  std::vector<double> mean_f_, mean_d_;  // filtered means, then smoothed ones
+  int lanes_;
+  std::vector<double> means_;  // per knot and lane, the filtered means of f and of its slope
   std::span<const double> x_, weight_;
   double variance_ = 0;  // 1/penalty: the intensity of f''
 };

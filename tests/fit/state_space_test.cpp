@@ -83,5 +83,20 @@ TEST(state_space_test, keeps_its_accuracy_at_many_close_knots_and_large_lambda) 
   }
 }
 
+// Columns smoothed side by side (four lanes and a remainder) are each, to the bit, their own smooth.
+TEST(state_space_test, columns_at_once_equal_each_alone) {
+  const int n = 57, columns = 7;
+  const Problem p = random_problem(n, 0.3, false, 11);
+  StateSpaceSpline alone(n), lanes(n, StateSpaceSpline::kLanes);
+  for (StateSpaceSpline* s : {&alone, &lanes}) s->set_weights(3.0, p.x, p.weight);
+  std::vector<double> y(n * columns), together(y.size()), single(n);
+  for (std::size_t k = 0; k < y.size(); ++k) y[k] = p.y[k % n] * (1 + static_cast<double>(k / n));
+  lanes.smooth_columns(y, together, columns);
+  for (int c = 0; c < columns; ++c) {
+    alone.smooth(std::span(y).subspan(c * n, n), single);
+    for (int i = 0; i < n; ++i) EXPECT_EQ(together[c * n + i], single[i]) << "column " << c << " knot " << i;
+  }
+}
+
 }  // namespace
 }  // namespace trov
