@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <string_view>
 
 namespace trov {
 
@@ -14,14 +15,26 @@ namespace {
 bool separator(char c) { return c == ' ' || c == '\t' || c == ','; }
 
 // A value the engine reads as a number: digits, an optional sign, point and exponent (E or D).
-bool is_number(const std::string& value) {
-  std::string text = value;
-  std::replace_if(
-      text.begin(), text.end(), [](char c) { return c == 'd' || c == 'D'; }, 'e');
-  if (text.find_first_of("iInN") != std::string::npos) return false;  // inf and nan are no data
+bool is_number(std::string_view value) {
+  if (value.empty() || value.find_first_of("iInN") != std::string_view::npos) return false;  // inf, nan
+  // the usual value, digits with at most one point (and a sign), at once
+  const std::size_t sign = value.front() == '-' || value.front() == '+' ? 1 : 0;
+  const std::string_view body = value.substr(sign);
+  if (body.find_first_not_of("0123456789.") == std::string_view::npos &&
+      body.find_first_of("0123456789") != std::string_view::npos && body.find('.') == body.rfind('.'))
+    return true;
+  char text[64];  // a number is shorter; a longer value is copied to the heap
+  std::string longer;
+  char* copy = text;
+  if (value.size() >= sizeof text) {
+    longer.resize(value.size());
+    copy = longer.data();
+  }
+  for (std::size_t k = 0; k < value.size(); ++k) copy[k] = value[k] == 'd' || value[k] == 'D' ? 'e' : value[k];
+  copy[value.size()] = '\0';
   char* end = nullptr;
-  std::strtod(text.c_str(), &end);
-  return !text.empty() && end == text.c_str() + text.size();
+  std::strtod(copy, &end);
+  return end == copy + value.size();
 }
 
 bool is_decimal_comma(const std::string& field) {
@@ -57,9 +70,10 @@ bool has_empty_value(const std::string& line) {
   return false;
 }
 
-std::vector<std::string> values_of(const std::string& line) {
-  std::vector<std::string> values;
-  const std::string used = line.substr(0, line.find('/'));
+// The values of a line before any '/', as views into it.
+void values_of(std::string_view line, std::vector<std::string_view>& values) {
+  values.clear();
+  const std::string_view used = line.substr(0, line.find('/'));
   for (std::size_t k = 0; k < used.size();) {
     if (separator(used[k])) {
       ++k;
@@ -70,15 +84,16 @@ std::vector<std::string> values_of(const std::string& line) {
     values.push_back(used.substr(k, end - k));
     k = end;
   }
-  return values;
 }
 
-bool next_line(std::istream& in, std::string& line) {
+// A line ended by LF, CR or CR LF, read from the stream's buffer.
+bool next_line(std::streambuf& in, std::string& line) {
+  using traits = std::streambuf::traits_type;
   line.clear();
-  for (int c; (c = in.get()) != EOF;) {
+  for (int c; (c = in.sbumpc()) != traits::eof();) {
     if (c == '\n') return true;
     if (c == '\r') {
-      if (in.peek() == '\n') in.get();
+      if (in.sgetc() == '\n') in.sbumpc();
       return true;
     }
     line += static_cast<char>(c);
@@ -93,13 +108,15 @@ DataLines survey_data_lines(std::istream& in, int most_lines) {
   std::vector<DataLines::Line> all;
   bool line1_text = false, later_text = false;
   std::string line;
-  for (int number = 1; d.lines < most_lines && next_line(in, line); ++number) {
+  std::vector<std::string_view> values;
+  std::streambuf* buffer = in.rdbuf();
+  for (int number = 1; buffer && d.lines < most_lines && next_line(*buffer, line); ++number) {
     if (number == 1 && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
-    const std::vector<std::string> values = values_of(line);
+    values_of(line, values);
     if (values.empty()) continue;
     ++d.lines;
     all.push_back({number, static_cast<int>(values.size())});
-    for (const std::string& value : values)
+    for (const std::string_view value : values)
       if (!is_number(value)) {
         if (d.first_text_line == 0) {
           d.first_text_line = number;

@@ -93,7 +93,7 @@ double excess(double eta, double d, double w, double tail, Model model) {
   }
 }
 
-double x_log_x(double x) { return x > 0 ? x * std::log(x) : 0; }
+double x_log_x(double x) { return x > 0 && x != 1 ? x * std::log(x) : 0; }  // 1 ln 1 = 0 exactly
 
 // The log likelihood y eta - b(eta) of the saturated fit eta = link(y), per case.
 double saturated(double y, Model model) {
@@ -127,15 +127,15 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
       own_groups_(covariate ? XGroups{} : compressx(points.x, points.irep, points.n)),
       covariate_groups_(covariate ? &covariate->groups : nullptr),
       columns_(covariate ? covariate->design.columns - 1 : 0),
-      spline_(groups().nunique, covariate ? StateSpaceSpline::kLanes : 1),
+      spline_(groups().nunique, covariate ? StateSpaceSpline::kLanes : 2),
       curvatures_(groups().xcompress) {
   const auto n = static_cast<std::size_t>(points.n);
   const auto knots = static_cast<std::size_t>(groups().nunique);
   const auto q = static_cast<std::size_t>(columns_);
   for (auto* v : {&eta_, &correction_eta_, &step_eta_, &weight_, &residual_y_, &solve_weight_, &tail_})
     v->resize(n);
-  for (auto* v : {&group_weight_, &zeta_, &lev_, &curvature_, &step_curvature_, &null_line_})
-    v->resize(knots);
+  for (auto* v : {&group_weight_, &zeta_, &lev_, &curvature_, &step_curvature_}) v->resize(knots);
+  for (auto* v : {&lines_, &null_lines_}) v->resize(2 * knots);
   for (Unknowns* u : {&theta_, &step_, &unrefined_, &correction_, &residual_, &rhs_}) {
     u->s.resize(knots);
     u->beta.resize(q);
@@ -641,24 +641,26 @@ void ConvergedFitter::likelihood_scores(double lambda, double minus_loglik, doub
   const int knots = groups().nunique, q = columns_;
   curvatures_.curvatures(theta_.s, curvature_);
   const double penalty = lambda * penalty_scale(x) * curvature_product(x, curvature_, curvature_);
-  // the lines: N'N and N'H_ss^-1 N, H_ss^-1 N = S (N / W) with S the smoother
+  // the lines: N'N and N'H_ss^-1 N, H_ss^-1 N = S (N / W) with S the smoother, both columns at once
   double mean = 0;
   for (int g = 0; g < knots; ++g) mean += x[g];
   mean /= knots;
+  const auto first = static_cast<std::size_t>(knots);
+  for (int g = 0; g < knots; ++g) {
+    lines_[g] = 1 / group_weight_[g];
+    lines_[first + g] = (x[g] - mean) / group_weight_[g];
+  }
+  spline_.smooth_columns(lines_, null_lines_, 2);
   double nn[3] = {0, 0, 0}, nhn[3] = {0, 0, 0};  // (1,1), (1,x), (x,x)
-  for (int column = 0; column < 2; ++column) {
-    for (int g = 0; g < knots; ++g) zeta_[g] = (column == 0 ? 1 : x[g] - mean) / group_weight_[g];
-    spline_.smooth(zeta_, null_line_);
-    for (int g = 0; g < knots; ++g) {
-      const double centred = x[g] - mean;
-      if (column == 0) {
-        nn[0] += 1, nn[1] += centred, nn[2] += centred * centred;
-        nhn[0] += null_line_[g];
-      } else {
-        nhn[1] += null_line_[g];
-        nhn[2] += centred * null_line_[g];
-      }
-    }
+  for (int g = 0; g < knots; ++g) {
+    const double centred = x[g] - mean;
+    nn[0] += 1, nn[1] += centred, nn[2] += centred * centred;
+    nhn[0] += null_lines_[g];
+  }
+  for (int g = 0; g < knots; ++g) {
+    const double centred = x[g] - mean;
+    nhn[1] += null_lines_[first + g];
+    nhn[2] += centred * null_lines_[first + g];
   }
   const double log_nn = std::log(nn[0] * nn[2] - nn[1] * nn[1]);
   const double spline_part = spline_.log_determinant() - log_nn + 2 * std::log(x[1] - x[0]);

@@ -130,7 +130,9 @@ class ConvergedFitter {
   // per point: eta, Z of a correction, Z step, b''(eta), y - mu, N b''(eta), the tail of the mean
   std::vector<double> eta_, correction_eta_, step_eta_, weight_, residual_y_, solve_weight_, tail_;
   // per distinct X: the curvatures of s and of the step (or of s + step while refining)
-  std::vector<double> group_weight_, zeta_, lev_, curvature_, step_curvature_, null_line_;
+  std::vector<double> group_weight_, zeta_, lev_, curvature_, step_curvature_;
+  // per distinct X, the constant's column and the centred X's (one after the other): N / W and S N / W
+  std::vector<double> lines_, null_lines_;
   // per column and distinct X (column-major by column), per pair of columns, per column
   std::vector<double> xbar_, smooth_x_, cross_, packed_, column_rhs_;
   std::vector<double> weighted_smooth_;  // per column and distinct X: W_g (S xbar_j)_g, for the trace
