@@ -210,6 +210,10 @@ const ConvergedFit& ConvergedFitter::refit(double lambda, std::span<const double
 
 // eta = s at the point's X + X beta over the columns after the intercept.
 void ConvergedFitter::combine(const Unknowns& u, std::span<double> eta) const {
+  if (!design_ && groups().nunique == points_.n) {  // every point its own X: eta = s
+    std::copy_n(u.s.begin(), points_.n, eta.begin());
+    return;
+  }
   for (int i = 0; i < points_.n; ++i) {
     double sum = u.s[group_of_[i]];
     for (int e = row_start_[i]; e < row_start_[i + 1]; ++e) sum += entry_value_[e] * u.beta[entry_column_[e]];
