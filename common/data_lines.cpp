@@ -16,13 +16,21 @@ bool separator(char c) { return c == ' ' || c == '\t' || c == ','; }
 
 // A value the engine reads as a number: digits, an optional sign, point and exponent (E or D).
 bool is_number(std::string_view value) {
-  if (value.empty() || value.find_first_of("iInN") != std::string_view::npos) return false;  // inf, nan
-  // the usual value, digits with at most one point (and a sign), at once
-  const std::size_t sign = value.front() == '-' || value.front() == '+' ? 1 : 0;
-  const std::string_view body = value.substr(sign);
-  if (body.find_first_not_of("0123456789.") == std::string_view::npos &&
-      body.find_first_of("0123456789") != std::string_view::npos && body.find('.') == body.rfind('.'))
-    return true;
+  // inf and nan are no data; the usual value, digits with at most one point (and a sign), at once
+  bool plain = !value.empty();
+  int digits = 0, points = 0;
+  for (std::size_t k = 0; k < value.size(); ++k) {
+    const char c = value[k];
+    if (c == 'i' || c == 'I' || c == 'n' || c == 'N') return false;
+    if (c >= '0' && c <= '9')
+      ++digits;
+    else if (c == '.')
+      ++points;
+    else if (k > 0 || (c != '-' && c != '+'))
+      plain = false;
+  }
+  if (plain && digits > 0 && points <= 1) return true;
+  if (value.empty()) return false;
   char text[64];  // a number is shorter; a longer value is copied to the heap
   std::string longer;
   char* copy = text;
@@ -49,7 +57,7 @@ bool is_decimal_comma(const std::string& field) {
 
 // Fields between tabs, semicolons and blanks: where a table's writer puts its values.
 bool has_decimal_comma(const std::string& line) {
-  if (line.find_first_of("\t;") == std::string::npos) return false;
+  if (std::none_of(line.begin(), line.end(), [](char c) { return c == '\t' || c == ';'; })) return false;
   std::size_t start = 0;
   while (start < line.size()) {
     const std::size_t end = std::min(line.find_first_of("\t; ", start), line.size());

@@ -40,6 +40,10 @@ TEST(data_lines_test, names_the_lines_that_break_the_pattern_and_the_signs_of_a_
   EXPECT_EQ(table.first_decimal_comma_line, 2);
   EXPECT_EQ(survey("-1,3\t2,6\n").first_decimal_comma_line, 1);
   EXPECT_FALSE(survey("1 2\nYes 3\n").header);  // text below line 1: no header
+  // what reads as a number: signs, points and exponents as the engine reads them, never inf or nan
+  EXPECT_EQ(survey("+.5 -3. 1d3 2E-1 7\n").first_text_line, 0);
+  for (const char* text : {"1.2.3", "-", ".", "5-", "1e", "inf", "NaN"})
+    EXPECT_EQ(survey(std::string("1 ") + text + "\n").first_text, text) << text;
 }
 
 TEST(data_lines_test, a_written_file_may_be_replaced_until_someone_changes_it) {
