@@ -68,6 +68,13 @@ enum class ErrorCode {
   degenerate_draws = 12,  // too many bootstrap draws without variance
   fit_not_finite = 13,    // a fit whose values are not numbers cannot be bootstrapped
   stopped = 14,           // the caller stopped the analysis
+  // the engine program's own: its files
+  parameter_file = 15,  // trov.in cannot be read or holds a refused setting
+  data_file = 16,       // the data file cannot be opened or read, or holds a case that cannot be read
+  options_file = 17,    // trov.options cannot be read or holds a fault
+  output_file = 18,     // trov.out or trov.json cannot be written
+  interrupted = 19,     // the program was interrupted by a signal
+  engine_failure = 20,  // a fault of the engine itself
 };
 std::string error_text(ErrorCode code);
 
