@@ -170,7 +170,7 @@ void organizedata(Points& p, bool covariate) {
         sum += p.irep[k] * p.y[k];
         total += p.irep[k];
       }
-      if (total > INT_MAX) stop_run(Fault::counts_overflow);
+      if (total > INT_MAX) throw RunFault{.fault = Fault::counts_overflow};
       y = sum / static_cast<double>(total);
       for (int k = start; k < end; ++k) p.spread += p.irep[k] * ((p.y[k] - y) * (p.y[k] - y));
     }
@@ -193,17 +193,17 @@ bool vartest(std::span<const double> y, int n) {
 }
 
 void check_points(const Points& p, Model model) {
-  if (vartest(p.y, p.n)) stop_run(Fault::no_variance);
+  if (vartest(p.y, p.n)) throw RunFault{.fault = Fault::no_variance};
   if (model != Model::normal) {
     for (int i = 0; i < p.n; ++i) {
-      if (p.y[i] < 0) stop_run(Fault::negative_y);
-      if (model == Model::binomial && p.y[i] > 1) stop_run(Fault::binomial_y_above_one);
+      if (p.y[i] < 0) throw RunFault{.fault = Fault::negative_y};
+      if (model == Model::binomial && p.y[i] > 1) throw RunFault{.fault = Fault::binomial_y_above_one};
     }
   }
   int distinct = 1;
   for (int i = 1; i < p.n; ++i)
     if (p.x[i] != p.x[i - 1]) ++distinct;
-  if (distinct < 4) stop_run(Fault::too_few_distinct_x);
+  if (distinct < 4) throw RunFault{.fault = Fault::too_few_distinct_x};
 }
 
 }  // namespace trov

@@ -137,17 +137,22 @@ void warn(Warning warning) {
 
 void set_message_listener(MessageListener* message_listener) { listener = message_listener; }
 
-void check_fit(FitStatus status, int failed_column) {
+std::optional<RunFault> fit_fault(FitStatus status, int failed_column) {
   switch (status) {
     case FitStatus::ok:
-      return;
+      break;
     case FitStatus::weight_vanished:
-      stop_run(Fault::weight_vanished);
+      return RunFault{.fault = Fault::weight_vanished};
     case FitStatus::design_not_positive_definite:
-      stop_run(Fault::design_not_positive_definite, {.number = failed_column});
+      return RunFault{.fault = Fault::design_not_positive_definite, .number = failed_column};
     case FitStatus::design_ill_conditioned:
-      stop_run(Fault::design_ill_conditioned, {.number = failed_column});
+      return RunFault{.fault = Fault::design_ill_conditioned, .number = failed_column};
   }
+  return std::nullopt;
+}
+
+void check_fit(FitStatus status, int failed_column) {
+  if (const auto fault = fit_fault(status, failed_column)) stop_run(fault->fault, fault->details());
 }
 
 void stop_run(Fault fault, const FaultDetails& details) {

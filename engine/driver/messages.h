@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <mutex>
 #include <span>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "common/list_reader.h"
 #include "engine/core/fit_result.h"
@@ -53,6 +55,23 @@ struct FaultDetails {
   std::span<const double> levels{};
 };
 
+// A fault found where the run computes, which has no say on how the run ends: the library turns it
+// into an error value, the engine program into its message and the error stop.
+struct RunFault {
+  Fault fault;
+  std::int64_t number = 0;
+  bool integer_hint = false;
+  bool covariate_hint = false;
+  std::vector<double> levels{};
+
+  FaultDetails details() const { return {number, integer_hint, covariate_hint, levels}; }
+};
+// An analysis ended early because its caller asked it to stop.
+struct RunStopped {};
+
+// The fault of a fit that did not end ok; none for a fit that did.
+std::optional<RunFault> fit_fault(FitStatus status, int failed_column);
+
 // The lines a warning writes, each ended by a line end.
 std::string warning_message(Warning warning);
 // The lines a fault writes before the error stop, each ended by a line end.
@@ -90,7 +109,7 @@ class MessageListener {
  protected:
   ~MessageListener() = default;
 };
-// The listener of the run, or null for none.
+// The listener of the run, or null for none: the engine program's report, which hears every message.
 void set_message_listener(MessageListener* listener);
 
 // Ends the run with the fault of a fit that did not end ok; does nothing for a fit that did.

@@ -177,10 +177,9 @@ void write_with_members(std::ostream& out, const char* key, const Json& object,
 
 }  // namespace
 
-RunReport::RunReport(std::string path) : path_(std::move(path)) { set_message_listener(this); }
+RunReport::RunReport(std::string path) : path_(std::move(path)) {}
 
 RunReport::~RunReport() {
-  set_message_listener(nullptr);
   if (!prepared_.empty()) discard_temporary(prepared_);
 }
 
@@ -686,6 +685,12 @@ void RunReport::classic_differs(Json& diagnostics, std::vector<std::string>& war
         "converged_failed: at ln(lambda) = " + list_of(converged_failed_) +
         " the penalized maximum was not found (Newton did not converge, or the fit ran away as it "
         "does for responses that a straight line separates); those converged values are null");
+}
+
+std::string RunReport::document() {
+  std::ostringstream document;
+  write_document(document, "ok");
+  return document.str();
 }
 
 std::string RunReport::write_temporary(const char* status) {

@@ -72,6 +72,8 @@ class RunReport final : public MessageListener {
   // Puts the report of a run that reached its results in place (prepared first unless it was), once
   // trov.out is whole: a report never says "ok" beside a trov.out cut short. False as for prepare.
   bool finish();
+  // The document of a run that reached its results, as prepare would write it.
+  std::string document();
   // The report on standard error of a trov.json that could not be written.
   void report_write_failure() const;
 
