@@ -222,7 +222,7 @@ Gradients gradients_of(const SelectionGradients& g, const SelectionGradients& cl
   return out;
 }
 
-Fit fit_of(const Run& run, const RunData& data) {
+Fit fit_of(const Run& run, const RunData& data, int replicates) {
   const Analysis& a = run.analysis;
   const Points& p = data.points;
   Fit fit{.lnlambda = a.rows.front().lnlambda};
@@ -253,7 +253,7 @@ Fit fit_of(const Run& run, const RunData& data) {
                                  boot ? std::span<const SelectionGradients>(boot->gradients)
                                       : std::span<const SelectionGradients>());
   if (boot)
-    fit.bootstrap = Bootstrap{.replicates = static_cast<int>(run.report["bootstrap"]["replicates"].get<int>()),
+    fit.bootstrap = Bootstrap{.replicates = replicates,
                               .degenerate = boot->degenerate,
                               .not_converged = boot->not_converged,
                               .failed_refits = boot->failed_refits,
@@ -348,7 +348,7 @@ Outcome analyse(const Data& data, const Settings& settings, int workers, const C
       if (auto* error = std::get_if<Error>(&run)) return *error;
     }
     const Run& last = std::get<Run>(run);
-    results.fit = fit_of(last, prepared);
+    results.fit = fit_of(last, prepared, settings.bootstrap);
     add_warnings(results, last);
     results.report = last.document;
     return results;
