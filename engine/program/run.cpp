@@ -88,21 +88,11 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   if (report) report_rows(*report, analysis);
   if (analysis.fault) stop_on(*analysis.fault);
 
-  if (settings.grid() || settings.bootstrap()) {
-    if (settings.bootstrap())
-      out.bootstrap_section(settings, data.with() != nullptr, analysis.bootstrap->degenerate,
-                            analysis.bootstrap->columns(points));
-    out.close();
-    if (report) {
-      report_fit(*report, data, analysis);
-      if (!report->finish()) report_failed(*report);
-    }
-    return;
-  }
   bool reported = true;
   std::exception_ptr reporting_failed;
   {
-    // trov.json is made and written beside trov.out's table: both come from the same fit
+    // trov.json is made and written beside trov.out's table or bootstrap section: both come from the
+    // same analysis
     std::optional<std::jthread> reporting;
     if (report)
       reporting.emplace([&] {
@@ -113,7 +103,11 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
           reporting_failed = std::current_exception();
         }
       });
-    out.fitted_table(settings, points, design, analysis.fit);
+    if (settings.bootstrap())
+      out.bootstrap_section(settings, data.with() != nullptr, analysis.bootstrap->degenerate,
+                            analysis.bootstrap->columns(points));
+    else if (!settings.grid())
+      out.fitted_table(settings, points, design, analysis.fit);
   }
   if (reporting_failed) std::rethrow_exception(reporting_failed);
   out.close();  // after trov.json is done, so a failed write stops no thread at work
