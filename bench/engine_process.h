@@ -112,8 +112,9 @@ inline RunTimes times_of_run(const char* program, const fs::path& dir, bool one_
   pid_t pid = fork();
   if (pid == 0) {
     if (!run_on(one_processor)) _exit(97);
+    // the console and the bootstrap's progress lines are not the benchmark's output
     if (chdir(dir.c_str()) != 0 || !std::freopen("trov.in", "r", stdin) ||
-        !std::freopen("/dev/null", "w", stdout))
+        !std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr))
       _exit(99);
     execl(program, program, static_cast<char*>(nullptr));
     _exit(98);

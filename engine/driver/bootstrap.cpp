@@ -29,12 +29,13 @@ bool ReplicateDraws::draw(int limit) {
 
 namespace {
 
-// Replicates in flight at once: enough to keep every worker busy, few enough to bound the memory of
-// their responses and values.
+// Replicates in flight at once: enough to keep every worker busy and to leave few batches, each of
+// which ends waiting for its slowest refit, few enough to bound the memory of their responses (this
+// batch's and the next's) and values (classic and converged).
 int batch_size(int workers, int points) {
   constexpr std::size_t kMostBatchValues = 4'000'000;  // doubles of responses and values: 32 MB
-  const auto most = static_cast<int>(kMostBatchValues / (2 * static_cast<std::size_t>(std::max(points, 1))));
-  return std::max(1, std::min(16 * workers, most));
+  const auto most = static_cast<int>(kMostBatchValues / (4 * static_cast<std::size_t>(std::max(points, 1))));
+  return std::max(1, std::min(64 * workers, most));
 }
 
 }  // namespace
