@@ -50,19 +50,23 @@ ConvergedFit numbers_of(const ConvergedFit& fit) {
   return numbers;
 }
 
-// The fitters of each worker, allocated once for the run.
+// The fitters of each worker, allocated once for the run, each on a worker: the first touch of their
+// storage, page by page, is much of a run's start.
 std::vector<WorkerFit> worker_fits(const RunData& data, const Settings& settings, const RunOptions& what,
-                                   int workers) {
-  std::vector<WorkerFit> fits;
-  fits.reserve(static_cast<std::size_t>(workers));
-  for (int w = 0; w < workers; ++w) {
-    fits.push_back({Fitter(data.points, data.with(), settings.fit_options()), std::nullopt, std::nullopt});
+                                   WorkerPool& pool) {
+  std::vector<std::optional<WorkerFit>> made(static_cast<std::size_t>(pool.size()));
+  pool.run(pool.size(), [&](int, int w) {
+    WorkerFit& fit = made[static_cast<std::size_t>(w)].emplace(
+        WorkerFit{Fitter(data.points, data.with(), settings.fit_options()), std::nullopt, std::nullopt});
     if (what.report && what.converged) {
-      fits.back().converged.emplace(data.points, data.with(), settings.model);
-      fits.back().converged->compute_likelihood(what.likelihood);
+      fit.converged.emplace(data.points, data.with(), settings.model);
+      fit.converged->compute_likelihood(what.likelihood);
     }
-    if (what.report && !settings.grid()) fits.back().selection.emplace(data.points, data.with());
-  }
+    if (what.report && !settings.grid()) fit.selection.emplace(data.points, data.with());
+  });
+  std::vector<WorkerFit> fits;
+  fits.reserve(made.size());
+  for (std::optional<WorkerFit>& fit : made) fits.push_back(std::move(*fit));
   return fits;
 }
 
@@ -177,6 +181,14 @@ void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& sett
   }
 }
 
+// Whether the run's fits are worth more than one worker: a grid or a bootstrap on so few points that
+// all its fits together take in fewer than 100 is done before a second thread would have started.
+bool shares_work(const RunData& data, const Settings& settings) {
+  constexpr double kLeastSharedPoints = 100;  // points times fits
+  const double fits = settings.bootstrap() ? settings.iboot : settings.grid() ? settings.nstep : 1;
+  return fits > 1 && fits * data.points.n >= kLeastSharedPoints;
+}
+
 }  // namespace
 
 RunData prepare_run(Points points, const Settings& settings) {
@@ -203,8 +215,8 @@ std::vector<Score> searched_scores(Model model, bool covariate, bool likelihood)
 
 Analysis analyse_run(const RunData& data, const Settings& settings, const Options& options,
                      const RunOptions& what, int workers, const RunControl& control) {
-  WorkerPool pool(settings.grid() || settings.bootstrap() ? std::max(workers, 1) : 1);
-  std::vector<WorkerFit> fits = worker_fits(data, settings, what, pool.size());
+  WorkerPool pool(shares_work(data, settings) ? std::max(workers, 1) : 1);
+  std::vector<WorkerFit> fits = worker_fits(data, settings, what, pool);
   Analysis analysis;
   if (settings.grid())
     analyse_grid(analysis, data, settings, what, pool, fits, control);

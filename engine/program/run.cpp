@@ -18,6 +18,10 @@ namespace trov {
 
 namespace {
 
+// Points from which trov.json is made on a thread of its own beside trov.out's table: below, starting
+// the thread costs more than it saves.
+constexpr int kPointsWrittenBeside = 1000;
+
 // The run's report hears every warning and fault message while the run lasts.
 class Listening {
  public:
@@ -90,23 +94,27 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
 
   bool reported = true;
   std::exception_ptr reporting_failed;
+  const auto make_report = [&] {
+    try {
+      report_fit(*report, data, analysis);
+      reported = report->prepare();
+    } catch (...) {  // passed on to the run's thread, which main catches
+      reporting_failed = std::current_exception();
+    }
+  };
+  // trov.out's table or bootstrap section, where the run has one: a table of many points is written
+  // while trov.json is made beside it, as both come from the same analysis
+  const bool section = settings.bootstrap() || !settings.grid();
   {
-    // trov.json is made and written beside trov.out's table or bootstrap section: both come from the
-    // same analysis
     std::optional<std::jthread> reporting;
-    if (report)
-      reporting.emplace([&] {
-        try {
-          report_fit(*report, data, analysis);
-          reported = report->prepare();
-        } catch (...) {  // passed on to the run's thread, which main catches
-          reporting_failed = std::current_exception();
-        }
-      });
+    if (report && section && points.n >= kPointsWrittenBeside)
+      reporting.emplace(make_report);
+    else if (report)
+      make_report();
     if (settings.bootstrap())
       out.bootstrap_section(settings, data.with() != nullptr, analysis.bootstrap->degenerate,
                             analysis.bootstrap->columns(points));
-    else if (!settings.grid())
+    else if (section)
       out.fitted_table(settings, points, design, analysis.fit);
   }
   if (reporting_failed) std::rethrow_exception(reporting_failed);
