@@ -98,7 +98,7 @@ class Fitness:
         effect, the curvatures of the natural cubic spline through them, and each point's covariate effect."""
         p = self._fitted()
         effect = np.zeros(len(p["x"]))
-        if self.coefficients is not None and len(self.coefficients):
+        if len(self.coefficients):
             effect = self._effect(p["covariate"])
         knots, first = np.unique(p["x"], return_index=True)
         values = (p["eta"] - effect)[first]
@@ -138,6 +138,8 @@ class Fitness:
         eta = np.where(left, values[0] + slope0 * (x - knots[0]), eta)
         eta = np.where(right, values[-1] + slope1 * (x - knots[-1]), eta)
         if covariate is not None:
+            if not len(self.coefficients):
+                raise ValueError("this fit has no covariate")
             eta = eta + self._effect(np.broadcast_to(covariate, x.shape))
         elif effect.any():
             eta = eta + np.sum(self.points["n"] * effect) / np.sum(self.points["n"])
