@@ -120,9 +120,9 @@ def fitness(x, y, n=None, covariate=None, model="binomial", lnlambda=None, *, da
     """The fitness function of one trait.
 
     x, y: the trait and the response per case (NumPy arrays, pandas Series, sequences, or column names
-    of the table `data`). n: the count of each case, a whole number from 1 (binomial: trials, y then the proportion that
-    survived; otherwise a weight); None for 1 each. covariate: one value per case (with
-    categorical=True, any labels). model: "binomial", "normal" or "poisson". lnlambda: None for the
+    of the table `data`). n: the count of each case, a whole number from 1 (binomial: trials, y then
+    the proportion that survived; otherwise a weight); None for 1 each. covariate: one value per case
+    (with categorical=True, any labels). model: "binomial", "normal" or "poisson". lnlambda: None for the
     recommended choice over the grid (lnlambda_min, lnlambda_max, grid_points), then a fit at it; a
     number for one fit at that ln(lambda). Options: categorical, lnlambda_min, lnlambda_max,
     grid_points, fit_recommended, criterion, bootstrap, bootstrap_lambda, seed, maxit, stop, workers.
