@@ -126,13 +126,13 @@ py::object outcome_object(const Outcome& outcome) {
   d["grid"] = grid_columns(r.grid);
   py::list minima;
   for (const Minimum& m : r.minima)
-    minima.append(py::dict("criterion"_a = name_of(m.criterion), "lnlambda"_a = m.lnlambda, "score"_a = m.score,
-                           "edf"_a = m.edf, "limit"_a = m.limit));
+    minima.append(py::dict("criterion"_a = name_of(m.criterion), "lnlambda"_a = m.lnlambda,
+                           "score"_a = m.score, "edf"_a = m.edf, "limit"_a = m.limit));
   d["minima"] = minima;
   if (r.recommended) {
     const Recommended& m = *r.recommended;
-    d["recommended"] = py::dict("criterion"_a = name_of(m.criterion), "lnlambda"_a = m.lnlambda, "edf"_a = m.edf,
-                                "limit"_a = m.limit, "text"_a = m.text);
+    d["recommended"] = py::dict("criterion"_a = name_of(m.criterion), "lnlambda"_a = m.lnlambda,
+                                "edf"_a = m.edf, "limit"_a = m.limit, "text"_a = m.text);
   } else {
     d["recommended"] = py::none();
   }
@@ -167,8 +167,7 @@ py::object analyse_arrays(const Column& x, const Column& y, const Column& n, con
   std::atomic<bool> stop = false;
   Control control;
   control.stop = &stop;
-  const Outcome outcome =
-      run_interruptibly([&] { return analyse(data, settings, workers, control); }, stop);
+  const Outcome outcome = run_interruptibly([&] { return analyse(data, settings, workers, control); }, stop);
   return outcome_object(outcome);
 }
 
@@ -240,6 +239,7 @@ PYBIND11_MODULE(_core, m) {
   m.def("analyse", &analyse_arrays, "x"_a, "y"_a, "n"_a, "covariate"_a, "settings"_a, "workers"_a);
   m.def("analyse_many", &analyse_many_arrays, "traits"_a, "y"_a, "n"_a, "covariate"_a, "settings"_a,
         "workers"_a);
-  m.def("error_text", [](int code) { return error_text(static_cast<ErrorCode>(code)); }, "code"_a);
+  m.def(
+      "error_text", [](int code) { return error_text(static_cast<ErrorCode>(code)); }, "code"_a);
   m.def("spline_curvatures", &spline_curvatures, "knots"_a, "values"_a);
 }

@@ -53,8 +53,10 @@ def same_report(fit, expected):
     assert report == expected
 
 
-@pytest.mark.parametrize("name", ["reml_binomial_grid", "reml_covariate_category_grid", "reml_normal_pooled_ml",
-                                  "reml_linear_limit"])
+GRID_CASES = ["reml_binomial_grid", "reml_covariate_category_grid", "reml_normal_pooled_ml", "reml_linear_limit"]
+
+
+@pytest.mark.parametrize("name", GRID_CASES)
 def test_grid_is_trov40s(name):
     fit, expected = golden(name)
     rows = expected["grid"]
@@ -66,8 +68,8 @@ def test_grid_is_trov40s(name):
     assert fit.minima
     for criterion, minimum in fit.minima.items():
         refined = expected["minimum"]["converged_" + criterion]["refined"]
-        assert minimum._replace(limit=minimum.limit or None) == (criterion, refined["lnlambda"], refined["score"],
-                                                                 refined["edf"], refined["limit"])
+        assert minimum._replace(limit=minimum.limit or None) == (
+            criterion, refined["lnlambda"], refined["score"], refined["edf"], refined["limit"])
     recommended = expected["minimum"]["recommended"]
     assert fit.recommended._replace(limit=fit.recommended.limit or None)._asdict() == recommended
     assert fit.warnings == expected["warnings"]
@@ -92,10 +94,11 @@ def test_bootstrap_fit_and_gradients_are_trov40s(bootstrap_fit):
         value = s["lande_arnold"][name[len("lande_arnold_"):]] if name.startswith("lande") else s[name]
         spread = s["bootstrap"][name]
         same(g[name], [value, spread["se"], spread["p"], spread["lower"], spread["upper"]])
-    assert (g["mean_fitness"], g["trait_mean"], g["trait_sd"]) == (s["mean_fitness"], s["trait_mean"], s["trait_sd"])
+    for key in ("mean_fitness", "trait_mean", "trait_sd"):
+        assert g[key] == s[key]
     b = expected["bootstrap"]
-    assert fit.bootstrap[:5] == (b["replicates"], b["degenerate_draws"], b["not_converged"], b["failed_refits"],
-                                 b["converged_failed"])
+    counts = ("replicates", "degenerate_draws", "not_converged", "failed_refits", "converged_failed")
+    assert fit.bootstrap[:5] == tuple(b[key] for key in counts)
     same_report(fit, expected)
     assert "beta_standardized" in fit.summary() and fit.to_frame("gradients").shape == (8, 5)
 

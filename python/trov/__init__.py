@@ -11,4 +11,5 @@ UBRE, OCV), an optional covariate, a bootstrap and the selection gradients.
 from ._fitness import fitness, fitness_many
 from ._result import Bootstrap, Estimate, Fitness, Minimum, Recommended, TrovError
 
-__all__ = ["fitness", "fitness_many", "Fitness", "TrovError", "Estimate", "Minimum", "Recommended", "Bootstrap"]
+__all__ = ["fitness", "fitness_many", "Fitness", "TrovError", "Estimate", "Minimum", "Recommended",
+           "Bootstrap"]

@@ -44,8 +44,10 @@ def _settings(model, lnlambda, options):
     s.bootstrap_lambda = _enum(_core.BootstrapLambda, o["bootstrap_lambda"], "bootstrap_lambda")
     s.categorical, s.fit_recommended = bool(o["categorical"]), bool(o["fit_recommended"])
     s.lnlambda = None if lnlambda is None else float(lnlambda)
-    s.lnlambda_min, s.lnlambda_max, s.stop = float(o["lnlambda_min"]), float(o["lnlambda_max"]), float(o["stop"])
-    s.grid_points, s.bootstrap, s.seed, s.maxit = (int(o[k]) for k in ("grid_points", "bootstrap", "seed", "maxit"))
+    for key in ("lnlambda_min", "lnlambda_max", "stop"):
+        setattr(s, key, float(o[key]))
+    for key in ("grid_points", "bootstrap", "seed", "maxit"):
+        setattr(s, key, int(o[key]))
     return s, int(o["workers"])
 
 
@@ -58,7 +60,9 @@ def _values(values, data, name):
         values = data[values]
     if hasattr(values, "to_numpy"):  # pandas: NA becomes NaN
         values = values.to_numpy(dtype=float, na_value=np.nan)
-    array = np.asarray([np.nan if v is None else v for v in values] if isinstance(values, list) else values, float)
+    if isinstance(values, list):
+        values = [np.nan if v is None else v for v in values]
+    array = np.asarray(values, dtype=float)
     if array.ndim != 1:
         raise ValueError(f"{name} must be one column of values, not an array of shape {array.shape}")
     return array
@@ -70,7 +74,7 @@ def _levels(values, data):
     if isinstance(values, str):
         values = data[values]
     missing = values.isna().to_numpy() if hasattr(values, "isna") else None
-    labels = np.asarray(values.to_numpy(dtype=object) if hasattr(values, "to_numpy") else values, dtype=object)
+    labels = np.asarray(values.to_numpy(dtype=object) if hasattr(values, "to_numpy") else values, object)
     if missing is None:
         missing = np.array([v is None or (isinstance(v, float) and v != v) for v in labels], dtype=bool)
     names, codes = np.unique(labels[~missing].astype(str), return_inverse=True)
@@ -153,7 +157,7 @@ def _traits(traits, data):
         return list(traits), [data[name] for name in traits]
     array = np.asarray(traits, dtype=float)
     if array.ndim != 2:
-        raise ValueError(f"traits must be a table of columns (a 2-D array or a DataFrame), not shape {array.shape}")
+        raise ValueError(f"traits must be a table of columns (a 2-D array or a DataFrame), not {array.shape}")
     return list(range(array.shape[1])), list(array.T)
 
 
@@ -198,7 +202,8 @@ def fitness_many(traits, y, n=None, covariate=None, model="binomial", lnlambda=N
         y_k, n_k, c_k = (a[own] if a.size else a for a in args[:3])
         outcomes[k] = _core.analyse(traits_array[k][own], y_k, n_k, c_k, settings, workers)
 
-    results = {names[k]: _outcome(outcomes[k], {"settings": settings, "levels": labels}) for k in range(len(names))}
+    description = {"settings": settings, "levels": labels}
+    results = {name: _outcome(outcomes[k], description) for k, name in enumerate(names)}
     failed = [name for name, r in results.items() if isinstance(r, TrovError)]
     if failed and errors == "raise":
         raise results[failed[0]]

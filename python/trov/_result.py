@@ -8,9 +8,11 @@ import numpy as np
 from . import _core
 
 Estimate = namedtuple("Estimate", "value se p lower upper")  # se, p and the 95% limits from the bootstrap
-Minimum = namedtuple("Minimum", "criterion lnlambda score edf limit")  # limit: "", "linear" or "interpolating"
+# limit: "", or "linear" or "interpolating" where the search reached a straight line or interpolation
+Minimum = namedtuple("Minimum", "criterion lnlambda score edf limit")
 Recommended = namedtuple("Recommended", "criterion lnlambda edf limit text")
-Bootstrap = namedtuple("Bootstrap", "replicates degenerate not_converged failed_refits converged_failed lnlambda")
+Bootstrap = namedtuple("Bootstrap",
+                       "replicates degenerate not_converged failed_refits converged_failed lnlambda")
 
 _GRADIENTS = ("beta", "gamma", "beta_standardized", "gamma_standardized", "beta_mean_standardized",
               "gamma_mean_standardized", "lande_arnold_beta", "lande_arnold_gamma")
@@ -35,7 +37,8 @@ def _table(columns, what):
     try:
         import pandas
     except ImportError:
-        raise ImportError(f"to_frame({what!r}) needs pandas (Debian: apt-get install python3-pandas)") from None
+        message = f"to_frame({what!r}) needs pandas (Debian: apt-get install python3-pandas)"
+        raise ImportError(message) from None
     return pandas.DataFrame(columns)
 
 
@@ -80,7 +83,7 @@ class Fitness:
         if self.points is None:
             raise ValueError("this analysis has no fit: a grid with fit_recommended=False")
         if self._gradients is None:
-            raise ValueError(f"the converged fit at ln(lambda) = {self.lnlambda:g} failed: there is no fitted function")
+            raise ValueError(f"the converged fit at ln(lambda) = {self.lnlambda:g} failed: it has no function")
         return self.points
 
     def gradients(self):
@@ -129,8 +132,9 @@ class Fitness:
         h = np.diff(knots)
         i = np.clip(np.searchsorted(knots, x, side="right") - 1, 0, len(h) - 1)
         a, b = knots[i + 1] - x, x - knots[i]
-        eta = (curvature[i] * a**3 + curvature[i + 1] * b**3) / (6 * h[i]) + (
-            values[i] / h[i] - curvature[i] * h[i] / 6) * a + (values[i + 1] / h[i] - curvature[i + 1] * h[i] / 6) * b
+        m0, m1, hi = curvature[i], curvature[i + 1], h[i]
+        eta = (m0 * a**3 + m1 * b**3) / (6 * hi) + (values[i] / hi - m0 * hi / 6) * a + (
+            values[i + 1] / hi - m1 * hi / 6) * b
         # linear beyond the end knots, with the end slopes (the end curvatures are 0)
         left, right = x < knots[0], x > knots[-1]
         slope0 = (values[1] - values[0]) / h[0] - h[0] * curvature[1] / 6
@@ -158,8 +162,8 @@ class Fitness:
             return _table(self.grid, what)
         if what == "gradients":
             g = self.gradients()
-            frame = _table({field: [g[name][k] for name in _GRADIENTS] for k, field in enumerate(Estimate._fields)},
-                           what)
+            columns = {field: [g[name][k] for name in _GRADIENTS] for k, field in enumerate(Estimate._fields)}
+            frame = _table(columns, what)
             frame.index = _GRADIENTS
             return frame
         raise ValueError(f'what must be "points", "grid" or "gradients", not {what!r}')
@@ -175,7 +179,8 @@ class Fitness:
                          + (self.recommended.text if self.recommended else "no converged fit to recommend"))
         if self.lnlambda is not None:
             state = "converged" if self.converged else "the converged fit FAILED"
-            lines.append(f"fit at ln(lambda) = {self.lnlambda:.6g}: {self.edf:.4g} effective parameters, {state}")
+            lines.append(f"fit at ln(lambda) = {self.lnlambda:.6g}: {self.edf:.4g} effective parameters, "
+                         + state)
         if self._gradients is not None:
             g = self.gradients()
             lines.append(f"selection gradients (mean fitness {g['mean_fitness']:.4g}, trait mean "
@@ -201,7 +206,8 @@ class Fitness:
         grid = np.linspace(p["x"].min(), p["x"].max(), 400)
         ax.plot(grid, self.predict(grid), color="C0", label=f"fit, ln(lambda) = {self.lnlambda:.3g}")
         if not np.isnan(p["lower"]).all():
-            ax.fill_between(p["x"], p["lower"], p["upper"], color="C0", alpha=0.2, label="bootstrap band (1 se)")
+            ax.fill_between(p["x"], p["lower"], p["upper"], color="C0", alpha=0.2,
+                            label="bootstrap band (1 se)")
         ax.set_xlabel("trait")
         ax.set_ylabel("fitness")
         ax.legend()
