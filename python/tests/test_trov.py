@@ -53,7 +53,8 @@ def same_report(fit, expected):
     assert report == expected
 
 
-GRID_CASES = ["reml_binomial_grid", "reml_covariate_category_grid", "reml_normal_pooled_ml", "reml_linear_limit"]
+GRID_CASES = ["reml_binomial_grid", "reml_covariate_category_grid", "reml_normal_pooled_ml",
+              "reml_linear_limit"]
 
 
 @pytest.mark.parametrize("name", GRID_CASES)

@@ -83,7 +83,7 @@ class Fitness:
         if self.points is None:
             raise ValueError("this analysis has no fit: a grid with fit_recommended=False")
         if self._gradients is None:
-            raise ValueError(f"the converged fit at ln(lambda) = {self.lnlambda:g} failed: it has no function")
+            raise ValueError(f"the converged fit at ln(lambda) = {self.lnlambda:g} failed")
         return self.points
 
     def gradients(self):
