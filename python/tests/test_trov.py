@@ -77,6 +77,24 @@ def test_grid_is_trov40s(name):
     same_report(fit, expected)
 
 
+def test_fixed_fit_with_covariate_is_trov40s():
+    fit, expected = golden("fit_cov_continuous_json")
+    f, converged = expected["fit"], expected["fit"]["converged_points"]
+    for ours, theirs in [("x", "x"), ("covariate", "c"), ("n", "n"), ("classic_fitted", "yhat")]:
+        same(fit.points[ours], [p[theirs] for p in f["points"]])
+    for ours, theirs in [("fitted", "yhat"), ("eta", "nu")]:
+        same(fit.points[ours], [p[theirs] for p in converged])
+    same(fit.coefficients, f["converged_coefficients"])
+    s, g = expected["selection"], fit.gradients()
+    same([g[name].value for name in ("beta", "gamma", "lande_arnold_beta", "lande_arnold_gamma")],
+         [s["beta"], s["gamma"], s["lande_arnold"]["beta"], s["lande_arnold"]["gamma"]])
+    assert (g["classic_beta"], g["classic_gamma"]) == (s["classic"]["beta"], s["classic"]["gamma"])
+    same_report(fit, expected)
+    # the fitted function with each point's own covariate value
+    p = fit.points
+    np.testing.assert_allclose(fit.predict(p["x"], p["covariate"]), p["fitted"], rtol=1e-12)
+
+
 @pytest.fixture(scope="module")
 def bootstrap_fit():
     return golden("boot_reselected_binomial")
