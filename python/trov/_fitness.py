@@ -1,5 +1,6 @@
 """The calls: fitness (one trait) and fitness_many (one response, many traits)."""
 
+import operator
 import warnings
 from collections.abc import Mapping
 
@@ -47,7 +48,10 @@ def _settings(model, lnlambda, options):
     for key in ("lnlambda_min", "lnlambda_max", "stop"):
         setattr(s, key, float(o[key]))
     for key in ("grid_points", "bootstrap", "seed", "maxit"):
-        setattr(s, key, int(o[key]))
+        value = operator.index(o[key])  # a whole number: 2.5 replicates is a mistake, not 2
+        if not -(2**31) <= value < 2**31:
+            raise ValueError(f"{key} = {value} is out of range")
+        setattr(s, key, value)
     return s, int(o["workers"])
 
 
