@@ -1,6 +1,7 @@
 """The result of an analysis, and the error of a refused one."""
 
 import json
+import textwrap
 from collections import namedtuple
 
 import numpy as np
@@ -175,8 +176,9 @@ class Fitness:
                  f"{self.n_points} points"]
         if self.grid is not None:
             g = self.grid["lnlambda"]
-            lines.append(f"grid of {len(g)} ln(lambda) from {g[0]:g} to {g[-1]:g}: "
-                         + (self.recommended.text if self.recommended else "no converged fit to recommend"))
+            chosen = self.recommended.text if self.recommended else "no converged fit to recommend"
+            lines += textwrap.wrap(f"grid of {len(g)} ln(lambda) from {g[0]:g} to {g[-1]:g}: {chosen}", 100,
+                                   subsequent_indent="  ")
         if self.lnlambda is not None:
             state = "converged" if self.converged else "the converged fit FAILED"
             lines.append(f"fit at ln(lambda) = {self.lnlambda:.6g}: {self.edf:.4g} effective parameters, "
