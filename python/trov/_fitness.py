@@ -64,9 +64,7 @@ def _values(values, data, name):
         values = data[values]
     if hasattr(values, "to_numpy"):  # pandas: NA becomes NaN
         values = values.to_numpy(dtype=float, na_value=np.nan)
-    if isinstance(values, list):
-        values = [np.nan if v is None else v for v in values]
-    array = np.asarray(values, dtype=float)
+    array = np.asarray(values, dtype=float)  # None becomes NaN
     if array.ndim != 1:
         raise ValueError(f"{name} must be one column of values, not an array of shape {array.shape}")
     return array
