@@ -162,7 +162,8 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
   }
   xbar_.resize(q * knots);
   smooth_x_.resize(q * knots);
-  weighted_smooth_.resize(q * knots);
+  trace_weighted_.resize(q > 0 ? kTraceSide * knots : 0);
+  trace_columns_.resize(q * q);
   column_rhs_.resize(q);
   cross_.resize(q * q);
   packed_.resize(q * (q + 1) / 2);
@@ -573,22 +574,19 @@ const ConvergedFit& ConvergedFitter::iterate(double lambda, std::span<const doub
 double ConvergedFitter::covariate_trace() {
   const int q = columns_, knots = groups().nunique;
   const auto first = static_cast<std::size_t>(knots);
-  // W_g (S xbar_j)_g, formed once for every k; four sums over the distinct X side by side, each in
-  // its own order, so that they overlap instead of waiting on each other
-  for (int j = 0; j < q; ++j)
-    for (int g = 0; g < knots; ++g) weighted_smooth_[j * first + g] = group_weight_[g] * smooth_x_[j * first + g];
-  constexpr int kSide = 4;
-  double trace = 0;
-  for (int k = 0; k < q; ++k) {
-    const double* smooth_k = &smooth_x_[k * first];
-    const double* xbar_k = &xbar_[k * first];
-    for (int from = 0; from < q; from += kSide) {
-      const int count = std::min(kSide, q - from);
-      double sums[kSide] = {0, 0, 0, 0};
-      const double* weighted[kSide];
-      for (int s = 0; s < kSide; ++s) weighted[s] = &weighted_smooth_[std::min(from + s, q - 1) * first];
+  // B, four columns j at a time: W_g (S xbar_j)_g formed once for every k, and the four sums over the
+  // distinct X side by side, each in its own order, so that they overlap instead of waiting on each other
+  for (int from = 0; from < q; from += kTraceSide) {
+    const int count = std::min(kTraceSide, q - from);
+    for (int g = 0; g < knots; ++g)
+      for (int s = 0; s < kTraceSide; ++s)
+        trace_weighted_[g * kTraceSide + s] = group_weight_[g] * smooth_x_[std::min(from + s, q - 1) * first + g];
+    for (int k = 0; k < q; ++k) {
+      const double* smooth_k = &smooth_x_[k * first];
+      const double* xbar_k = &xbar_[k * first];
+      double sums[kTraceSide] = {};
       for (int g = 0; g < knots; ++g)
-        for (int s = 0; s < kSide; ++s) sums[s] += weighted[s][g] * smooth_k[g];
+        for (int s = 0; s < kTraceSide; ++s) sums[s] += trace_weighted_[g * kTraceSide + s] * smooth_k[g];
       for (int s = 0; s < count; ++s) {
         const int j = from + s;
         const double* smooth_j = &smooth_x_[j * first];
@@ -602,9 +600,13 @@ double ConvergedFitter::covariate_trace() {
           const int g = column_group_[c];
           sum -= group_weight_[g] * xbar_k[g] * smooth_j[g];
         }
-        column_rhs_[j] = cross_[std::min(j, k) + std::max(j, k) * q] + sum;
+        trace_columns_[j + k * q] = cross_[std::min(j, k) + std::max(j, k) * q] + sum;
       }
     }
+  }
+  double trace = 0;
+  for (int k = 0; k < q; ++k) {
+    std::copy_n(&trace_columns_[k * q], q, column_rhs_.begin());
     dsyms(packed_, q, column_rhs_);  // A's factor, left by prepare
     trace += column_rhs_[k];
   }

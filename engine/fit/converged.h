@@ -135,7 +135,9 @@ class ConvergedFitter {
   std::vector<double> lines_, null_lines_;
   // per column and distinct X (column-major by column), per pair of columns, per column
   std::vector<double> xbar_, smooth_x_, cross_, packed_, column_rhs_;
-  std::vector<double> weighted_smooth_;  // per column and distinct X: W_g (S xbar_j)_g, for the trace
+  // for the trace: W_g (S xbar_j)_g of four columns side by side per distinct X, and the columns of B
+  static constexpr int kTraceSide = 4;
+  std::vector<double> trace_weighted_, trace_columns_;
   bool solved_ = false;             // weights prepared and solved at, so the trace applies
   bool separated_ = false;          // the last Newton run kept pushing a mean at its bound
   bool curvature_current_ = false;  // curvature_ holds the curvatures of s
