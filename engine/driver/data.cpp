@@ -7,9 +7,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iostream>
 #include <numeric>
 #include <string>
+#include <utility>
 
 #include "common/list_writer.h"
 #include "engine/driver/messages.h"
@@ -94,12 +96,19 @@ Points datin(const std::string& name, const Settings& settings, DataLines* lines
   if (const auto own = run_file_named(name)) cannot_open(name, *own);
   std::ifstream file(name);
   if (!file) cannot_open(name, std::strerror(errno));
-  {
+  // The survey of the file's lines reads it on a thread of its own while the cases are read; its
+  // warnings come first, as if it had been done before, also where a fault ends the reading.
+  std::future<DataLines> surveying = std::async(std::launch::async, [&name] {
     std::ifstream again(name, std::ios::binary);
-    const DataLines survey = survey_data_lines(again);
+    return survey_data_lines(again);
+  });
+  bool surveyed = false;
+  const auto survey_first = [&] {
+    if (std::exchange(surveyed, true)) return;
+    const DataLines survey = surveying.get();
     warn_of_lines(survey);
     if (lines) *lines = survey;
-  }
+  };
 
   ListReader cases(file, name);
   const bool has_c = settings.covariates == 1, has_n = settings.counts_column;
@@ -111,9 +120,10 @@ Points datin(const std::string& name, const Settings& settings, DataLines* lines
                                  : (has_n ? cases.read({&y, &x, &n}) : cases.read({&y, &x}));
     if (r.status == ListReader::Status::end_of_file) break;  // an incomplete last case is dropped
     // a line beyond the bound is a fault of the file, not of one case
+    const int needed = 2 + (has_c ? 1 : 0) + (has_n ? 1 : 0);
+    if (!r.ok() || r.values < needed || i == kCapacity) survey_first();
     if (r.status == ListReader::Status::unreadable) input_fault(cases, r, ErrorCode::data_file);
     // a case with an empty value (",,", "/") would keep a made-up value
-    const int needed = 2 + (has_c ? 1 : 0) + (has_n ? 1 : 0);
     if (!r.ok() || r.values < needed)
       stop_run(Fault::case_unreadable, {.number = i + 1, .integer_hint = has_n, .covariate_hint = has_c});
     if (i == kCapacity) stop_run(Fault::too_many_cases, {.number = kCapacity});
@@ -124,6 +134,7 @@ Points datin(const std::string& name, const Settings& settings, DataLines* lines
     ++i;
   }
   points.nraw = i;
+  survey_first();
   say(cases_read_message(points.nraw));
   if (points.nraw == 0) stop_run(Fault::no_complete_case);
   organizedata(points, has_c);
