@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds trov three times (Release; AddressSanitizer + UndefinedBehaviorSanitizer;
-# ThreadSanitizer, engine only) and runs the tests in each build.
+# ThreadSanitizer, engine only) and runs the tests in each build; after the Release build, installs the R
+# package into a temporary library and runs its tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --tests
@@ -15,4 +16,13 @@ for build in release sanitize thread; do
   cmake --build "build/$build" -j "$jobs"
   echo "== tests, $build build"
   ctest --test-dir "build/$build" --output-on-failure -j "$jobs"
+  if [ $build = release ]; then
+    echo "== tests, R package (installed into a temporary library)"
+    rlib=$(mktemp -d)
+    trap 'rm -rf "$rlib"' EXIT
+    MAKEFLAGS="-j$jobs" R CMD INSTALL --preclean --clean -l "$rlib" r >"$rlib/install.log" 2>&1 ||
+      { cat "$rlib/install.log"; exit 1; }
+    R_LIBS="$rlib" Rscript -e 'testthat::test_dir("r/tests/testthat", package = "trov", load_package = "installed",
+                                                  stop_on_failure = TRUE)'
+  fi
 done
