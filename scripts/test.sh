@@ -24,5 +24,9 @@ for build in release sanitize thread; do
       { cat "$rlib/install.log"; exit 1; }
     R_LIBS="$rlib" Rscript -e 'testthat::test_dir("r/tests/testthat", package = "trov", load_package = "installed",
                                                   stop_on_failure = TRUE)'
+    echo "== the README's R example"
+    awk '/^## Use from R/ { on = 1 } on && /^```$/ { exit } on && started { print } on && /^```R$/ { started = 1 }' \
+      README.md >"$rlib/example.R"
+    (cd "$rlib" && R_LIBS="$rlib" Rscript example.R >example.txt 2>&1) || { cat "$rlib/example.txt"; exit 1; }
   fi
 done

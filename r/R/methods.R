@@ -69,17 +69,36 @@ as.data.frame.trov_fit <- function(x, row.names = NULL, optional = FALSE, what =
   x$points
 }
 
-# The fitted function at new trait values: the natural cubic spline through the converged fit's linear
-# predictor at the fitted points (the spline the gradients are taken from), then the mean as the
-# converged fit computes it, so that at the data's trait values it gives the fitted values themselves.
+# The fitted function at new trait values: the natural cubic spline s through the converged fit's linear
+# predictor at the points (the spline the gradients are taken from), then the mean as the converged fit
+# computes it, so that at the data's trait values it gives the fitted values themselves. With a
+# covariate, eta = s(x) + its effect, s at each distinct X from the first point there.
 predict.trov_fit <- function(object, newdata, type = c("response", "link"), ...) {
   type <- match.arg(type)
   need_fit(object, "predict")
-  if (!is.na(object$variables[["covariate"]])) stop("predict() takes fits without a covariate", call. = FALSE)
-  trait <- object$variables[["x"]]
-  at <- if (missing(newdata)) object$cases_used$x else if (is.data.frame(newdata)) newdata[[trait]] else newdata
-  if (!is.numeric(at)) stop("newdata must be trait values, or a data frame with the column '", trait, "'")
-  eta <- spline_at_r(object$points$x, object$points$eta, as.double(at))
+  v <- object$variables
+  with_covariate <- !is.na(v[["covariate"]])
+  if (missing(newdata)) {
+    at <- object$cases_used$x
+    covariate <- object$cases_used$covariate  # as the engine took it (a factor as its codes)
+  } else if (is.data.frame(newdata)) {
+    at <- newdata[[v[["x"]]]]
+    covariate <- if (with_covariate) newdata[[v[["covariate"]]]]
+    if (with_covariate && is.null(covariate)) stop("newdata needs the covariate's column '", v[["covariate"]], "'")
+    if (!is.null(object$levels)) covariate <- match(as.character(covariate), object$levels)
+  } else {
+    at <- newdata
+    if (with_covariate) stop("newdata must be a data frame with the trait and the covariate")
+  }
+  if (!is.numeric(at)) stop("newdata must be trait values, or a data frame with the column '", v[["x"]], "'")
+  p <- object$points
+  if (!with_covariate) {
+    eta <- spline_at_r(p$x, p$eta, as.double(at))
+  } else {
+    first <- !duplicated(p$x)
+    s <- p$eta[first] - covariate_effect(object, p$covariate[first])
+    eta <- spline_at_r(p$x[first], s, as.double(at)) + covariate_effect(object, covariate)
+  }
   if (type == "link") return(eta)
   switch(object$settings$model,
     normal = eta,
@@ -92,20 +111,34 @@ predict.trov_fit <- function(object, newdata, type = c("response", "link"), ...)
     })
 }
 
-plot.trov_fit <- function(x, xlab = x$variables[["x"]], ylab = x$variables[["y"]], ...) {
+# The covariate's term of the linear predictor. Continuous: intercept and slope. Categorical: one
+# coefficient per level (the first the reference), the levels in the order the points meet them.
+covariate_effect <- function(fit, covariate) {
+  b <- fit$coefficients
+  if (!fit$settings$categorical) return(b[1] + b[2] * covariate)
+  level <- match(covariate, unique(fit$points$covariate))
+  if (anyNA(level[!is.na(covariate)])) stop("a covariate value that is not one of the fit's levels", call. = FALSE)
+  ifelse(level == 1, b[1], b[1] + b[level])
+}
+
+# The points (Y the mean of their cases; the symbol's area grows with N), the fitted function and the
+# bootstrap band of one standard error.
+plot.trov_fit <- function(x, xlab = x$variables[["x"]], ylab = x$variables[["y"]], cex = NULL, ...) {
+  need_fit(x, "plot")
   p <- x$points
-  plot(p$x, p$y, xlab = xlab, ylab = ylab, ...)
-  if (!has_fit(x)) return(invisible(x))
+  if (is.null(cex)) cex <- if (all(p$n == p$n[1])) 1 else 0.5 + 1.5 * sqrt(p$n / max(p$n))
+  plot(p$x, p$y, xlab = xlab, ylab = ylab, cex = cex, ...)
   if (is.na(x$variables[["covariate"]])) {
     at <- seq(min(p$x), max(p$x), length.out = 400)
     lines(at, predict(x, at), lwd = 2)
+    if (!is.null(x$bootstrap)) {
+      lines(p$x, p$lower, lty = 2)
+      lines(p$x, p$upper, lty = 2)
+    }
   } else {
+    # each point's fitted value, its covariate's effect included, and its band
     points(p$x, p$fitted, pch = 3)
-  }
-  if (!is.null(x$bootstrap)) {
-    o <- order(p$x)
-    lines(p$x[o], p$lower[o], lty = 2)
-    lines(p$x[o], p$upper[o], lty = 2)
+    if (!is.null(x$bootstrap)) segments(p$x, p$lower, p$x, p$upper)
   }
   invisible(x)
 }

@@ -40,3 +40,14 @@ test_that("fitness_many gives each trait the numbers of its own fitness() call",
   expect_identical(table$trait, traits)
   expect_identical(table$beta_se, vapply(traits, function(t) gradients(many[[t]])["beta", "se"], 0, USE.NAMES = FALSE))
 })
+
+test_that("predict() with a covariate adds its effect (continuous; categorical, from a factor)", {
+  d <- read.table(file.path(cases_dir(), "..", "..", "examples", "covariate.dat"), col.names = c("y", "x", "c"))
+  d$group <- factor(c("b", "a")[d$c])
+  for (covariate in c("c", "group")) {
+    fit <- fitness(d, "y", "x", covariate = covariate, lnlambda = 1)
+    taken <- as.numeric(d[[covariate]])  # the factor as its codes, as the engine takes it
+    at_points <- fit$points$fitted[match(paste(d$x, taken), paste(fit$points$x, fit$points$covariate))]
+    expect_equal(predict(fit, d), at_points, tolerance = 1e-13, label = covariate)
+  }
+})
