@@ -22,44 +22,10 @@ constexpr int kMostIterations = 1000;
 
 Error error_of(ErrorCode code, std::string text) { return {code, std::move(text)}; }
 
-ErrorCode code_of(Fault fault) {
-  switch (fault) {
-    case Fault::no_complete_case:
-      return ErrorCode::no_case;
-    case Fault::no_variance:
-      return ErrorCode::no_variance;
-    case Fault::negative_y:
-      return ErrorCode::negative_y;
-    case Fault::binomial_y_above_one:
-      return ErrorCode::y_above_one;
-    case Fault::too_few_distinct_x:
-      return ErrorCode::few_distinct_x;
-    case Fault::counts_overflow:
-      return ErrorCode::counts_overflow;
-    case Fault::too_many_levels:
-      return ErrorCode::too_many_levels;
-    case Fault::design_not_positive_definite:
-    case Fault::design_ill_conditioned:
-      return ErrorCode::design;
-    case Fault::weight_vanished:
-      return ErrorCode::weight_vanished;
-    case Fault::too_many_degenerate:
-      return ErrorCode::degenerate_draws;
-    case Fault::fit_not_finite:
-      return ErrorCode::fit_not_finite;
-    case Fault::data_name_unreadable:
-    case Fault::too_many_cases:
-    case Fault::case_unreadable:
-      return ErrorCode::data_file;
-    default:
-      return ErrorCode::settings;
-  }
-}
-
 Error error_of(const RunFault& fault) {
   std::string text = fault_message(fault.fault, fault.details());
   while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  return {code_of(fault.fault), std::move(text)};
+  return {error_code(fault.fault), std::move(text)};
 }
 
 // The settings' faults, in the words of a caller who gives them as values.
@@ -256,7 +222,7 @@ Gradients gradients_of(const SelectionGradients& g, const SelectionGradients& cl
   return out;
 }
 
-Fit fit_of(const Run& run, const RunData& data) {
+Fit fit_of(const Run& run, const RunData& data, int replicates) {
   const Analysis& a = run.analysis;
   const Points& p = data.points;
   Fit fit{.lnlambda = a.rows.front().lnlambda};
@@ -287,7 +253,7 @@ Fit fit_of(const Run& run, const RunData& data) {
                                  boot ? std::span<const SelectionGradients>(boot->gradients)
                                       : std::span<const SelectionGradients>());
   if (boot)
-    fit.bootstrap = Bootstrap{.replicates = static_cast<int>(run.report["bootstrap"]["replicates"].get<int>()),
+    fit.bootstrap = Bootstrap{.replicates = replicates,
                               .degenerate = boot->degenerate,
                               .not_converged = boot->not_converged,
                               .failed_refits = boot->failed_refits,
@@ -382,7 +348,7 @@ Outcome analyse(const Data& data, const Settings& settings, int workers, const C
       if (auto* error = std::get_if<Error>(&run)) return *error;
     }
     const Run& last = std::get<Run>(run);
-    results.fit = fit_of(last, prepared);
+    results.fit = fit_of(last, prepared, settings.bootstrap);
     add_warnings(results, last);
     results.report = last.document;
     return results;

@@ -137,6 +137,40 @@ void warn(Warning warning) {
 
 void set_message_listener(MessageListener* message_listener) { listener = message_listener; }
 
+ErrorCode error_code(Fault fault) {
+  switch (fault) {
+    case Fault::no_complete_case:
+      return ErrorCode::no_case;
+    case Fault::no_variance:
+      return ErrorCode::no_variance;
+    case Fault::negative_y:
+      return ErrorCode::negative_y;
+    case Fault::binomial_y_above_one:
+      return ErrorCode::y_above_one;
+    case Fault::too_few_distinct_x:
+      return ErrorCode::few_distinct_x;
+    case Fault::counts_overflow:
+      return ErrorCode::counts_overflow;
+    case Fault::too_many_levels:
+      return ErrorCode::too_many_levels;
+    case Fault::design_not_positive_definite:
+    case Fault::design_ill_conditioned:
+      return ErrorCode::design;
+    case Fault::weight_vanished:
+      return ErrorCode::weight_vanished;
+    case Fault::too_many_degenerate:
+      return ErrorCode::degenerate_draws;
+    case Fault::fit_not_finite:
+      return ErrorCode::fit_not_finite;
+    case Fault::data_name_unreadable:
+    case Fault::too_many_cases:
+    case Fault::case_unreadable:
+      return ErrorCode::data_file;
+    default:  // the settings of the parameter file
+      return ErrorCode::parameter_file;
+  }
+}
+
 std::optional<RunFault> fit_fault(FitStatus status, int failed_column) {
   switch (status) {
     case FitStatus::ok:
@@ -157,24 +191,24 @@ void check_fit(FitStatus status, int failed_column) {
 
 void stop_run(Fault fault, const FaultDetails& details) {
   const std::string message = fault_message(fault, details);
-  if (listener) listener->stopping(message);
+  if (listener) listener->stopping(message, error_code(fault));
   say(message);
   error_stop();
 }
 
-void stop_on_file_error(const std::string& report) {
-  if (listener) listener->stopping(report + "\n");
+void stop_on_file_error(ErrorCode code, const std::string& report) {
+  if (listener) listener->stopping(report + "\n", code);
   std::cout.flush();
   std::fprintf(stderr, "%s\n", report.c_str());
   std::exit(2);
 }
 
-void input_fault(const ListReader& reader, const ListReader::Result& result) {
-  stop_on_file_error(input_fault_report(reader, result));
+void input_fault(const ListReader& reader, const ListReader::Result& result, ErrorCode code) {
+  stop_on_file_error(code, input_fault_report(reader, result));
 }
 
 void read_or_fail(ListReader& reader, std::initializer_list<ListReader::Target> items) {
-  if (const ListReader::Result r = read_all(reader, items); !r.ok()) input_fault(reader, r);
+  if (const ListReader::Result r = read_all(reader, items); !r.ok()) input_fault(reader, r, ErrorCode::parameter_file);
 }
 
 }  // namespace trov

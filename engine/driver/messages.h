@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/list_reader.h"
+#include "engine/core/error_code.h"
 #include "engine/core/fit_result.h"
 
 namespace trov {
@@ -69,6 +70,9 @@ struct RunFault {
 // An analysis ended early because its caller asked it to stop.
 struct RunStopped {};
 
+// The error code of a fault.
+ErrorCode error_code(Fault fault);
+
 // The fault of a fit that did not end ok; none for a fit that did.
 std::optional<RunFault> fit_fault(FitStatus status, int failed_column);
 
@@ -104,7 +108,7 @@ class MessageListener {
  public:
   virtual void warned(const std::string& message) = 0;
   // Before the fault's message is written and the run stops.
-  virtual void stopping(const std::string& message) = 0;
+  virtual void stopping(const std::string& message, ErrorCode code) = 0;
 
  protected:
   ~MessageListener() = default;
@@ -122,12 +126,13 @@ inline void check_fit(const FitResult& fit) { check_fit(fit.status, fit.failed_c
 
 // A file the engine cannot open or write: `report` (one line, without its end) on standard error and
 // status 2. The listener hears it first, so a report of the run says why the run ended.
-[[noreturn]] void stop_on_file_error(const std::string& report);
+[[noreturn]] void stop_on_file_error(ErrorCode code, const std::string& report);
 
 // A statement of the parameter or data file that could not be completed: its report
 // (input_fault_report) through stop_on_file_error.
-[[noreturn]] void input_fault(const ListReader& reader, const ListReader::Result& result);
-// Reads one statement (read_all) and ends the run through input_fault unless every item has its value.
+[[noreturn]] void input_fault(const ListReader& reader, const ListReader::Result& result, ErrorCode code);
+// Reads one statement of the parameter file (read_all) and ends the run through input_fault unless every
+// item has its value.
 void read_or_fail(ListReader& reader, std::initializer_list<ListReader::Target> items);
 
 }  // namespace trov

@@ -78,7 +78,7 @@ class RunReport final : public MessageListener {
   void report_write_failure() const;
 
   void warned(const std::string& message) override;
-  void stopping(const std::string& message) override;
+  void stopping(const std::string& message, ErrorCode code) override;
 
  private:
   // The value, or null with a warning naming where it stands (a text made only then).
@@ -100,6 +100,8 @@ class RunReport final : public MessageListener {
   int write_errno_ = 0;  // why the last write failed
   Model model_ = Model::normal;
   int maxit_ = 0;
+  int replicates_ = 0;
+  std::string bootstrap_lambda_;
   bool grid_search_ = false;
   bool covariate_ = false;
   bool claimed_ = false;
@@ -124,6 +126,7 @@ class RunReport final : public MessageListener {
   double response_range_ = 0;
   std::optional<int> bootstrap_not_converged_;
   std::vector<std::string> warnings_, error_;
+  ErrorCode error_code_ = ErrorCode::engine_failure;
 };
 
 }  // namespace trov
