@@ -2,13 +2,13 @@
 // lists and data frames. Only checks of R types are made here; the settings' ranges and the data are
 // checked by the library, whose refusals come back as an error list that the R code turns into stop().
 
-#include <Rcpp.h>
 #include <R_ext/Utils.h>
+#include <Rcpp.h>
 
 #include <atomic>
 #include <chrono>
-#include <future>
 #include <cmath>
+#include <future>
 #include <limits>
 #include <string>
 #include <vector>
@@ -72,7 +72,8 @@ api::Settings settings_from(const Rcpp::List& given, int& workers) {
     } else if (name == "lnlambda") {
       if (!Rf_isNull(value)) s.lnlambda = number(value, name);
     } else if (name == "grid") {
-      const Rcpp::NumericVector range = Rf_isNumeric(value) ? Rcpp::NumericVector(value) : Rcpp::NumericVector();
+      const Rcpp::NumericVector range =
+          Rf_isNumeric(value) ? Rcpp::NumericVector(value) : Rcpp::NumericVector();
       if (range.size() != 2 || !std::isfinite(range[0]) || !std::isfinite(range[1]))
         Rcpp::stop("grid must be two finite numbers: the smallest and the largest ln(lambda)");
       s.lnlambda_min = range[0];
@@ -99,23 +100,26 @@ api::Settings settings_from(const Rcpp::List& given, int& workers) {
       workers = whole(value, name);
       if (workers < 0) Rcpp::stop("workers must be 0 (every processor) or more");
     } else {
-      Rcpp::stop("unknown setting '" + name +
-                 "': the settings are grid, grid_points, categorical, fit_recommended, maxit, stop, bootstrap, "
-                 "seed, criterion, bootstrap_lambda and workers");
+      Rcpp::stop(
+          "unknown setting '" + name +
+          "': the settings are grid, grid_points, categorical, fit_recommended, maxit, stop, bootstrap, "
+          "seed, criterion, bootstrap_lambda and workers");
     }
   }
   return s;
 }
 
 Rcpp::List settings_list(const api::Settings& s, int workers) {
-  return Rcpp::List::create(
-      _["model"] = kModels[static_cast<int>(s.model) - 1],
-      _["lnlambda"] = s.lnlambda ? Rcpp::wrap(*s.lnlambda) : R_NilValue,
-      _["grid"] = Rcpp::NumericVector::create(s.lnlambda_min, s.lnlambda_max), _["grid_points"] = s.grid_points,
-      _["categorical"] = s.categorical, _["fit_recommended"] = s.fit_recommended, _["maxit"] = s.maxit,
-      _["stop"] = s.stop, _["bootstrap"] = s.bootstrap, _["seed"] = s.seed,
-      _["criterion"] = kCriteria[static_cast<int>(s.criterion)],
-      _["bootstrap_lambda"] = kBootstrapLambdas[static_cast<int>(s.bootstrap_lambda)], _["workers"] = workers);
+  Rcpp::RObject lnlambda;  // NULL for a grid
+  if (s.lnlambda) lnlambda = Rcpp::NumericVector::create(*s.lnlambda);
+  return Rcpp::List::create(_["model"] = kModels[static_cast<int>(s.model) - 1], _["lnlambda"] = lnlambda,
+                            _["grid"] = Rcpp::NumericVector::create(s.lnlambda_min, s.lnlambda_max),
+                            _["grid_points"] = s.grid_points, _["categorical"] = s.categorical,
+                            _["fit_recommended"] = s.fit_recommended, _["maxit"] = s.maxit,
+                            _["stop"] = s.stop, _["bootstrap"] = s.bootstrap, _["seed"] = s.seed,
+                            _["criterion"] = kCriteria[static_cast<int>(s.criterion)],
+                            _["bootstrap_lambda"] = kBootstrapLambdas[static_cast<int>(s.bootstrap_lambda)],
+                            _["workers"] = workers);
 }
 
 std::vector<double> doubles(const Rcpp::NumericVector& v) { return {v.begin(), v.end()}; }
@@ -147,9 +151,12 @@ Rcpp::DataFrame grid_frame(const std::vector<api::GridRow>& g) {
   using R = api::GridRow;
   return Rcpp::DataFrame::create(
       _["lnlambda"] = column(g, [](const R& r) { return r.lnlambda; }),
-      _["edf"] = column(g, [](const R& r) { return r.edf; }), _["reml"] = column(g, [](const R& r) { return r.reml; }),
-      _["ml"] = column(g, [](const R& r) { return r.ml; }), _["gcv"] = column(g, [](const R& r) { return r.gcv; }),
-      _["ocv"] = column(g, [](const R& r) { return r.ocv; }), _["ubre"] = column(g, [](const R& r) { return r.ubre; }),
+      _["edf"] = column(g, [](const R& r) { return r.edf; }),
+      _["reml"] = column(g, [](const R& r) { return r.reml; }),
+      _["ml"] = column(g, [](const R& r) { return r.ml; }),
+      _["gcv"] = column(g, [](const R& r) { return r.gcv; }),
+      _["ocv"] = column(g, [](const R& r) { return r.ocv; }),
+      _["ubre"] = column(g, [](const R& r) { return r.ubre; }),
       _["deviance"] = column(g, [](const R& r) { return r.deviance; }), _["converged_ok"] = ok,
       _["classic_edf"] = column(g, [](const R& r) { return r.classic_edf; }),
       _["classic_gcv"] = column(g, [](const R& r) { return r.classic_gcv; }),
@@ -175,10 +182,13 @@ Rcpp::DataFrame minima_frame(const std::vector<api::Minimum>& m) {
 Rcpp::DataFrame points_frame(const std::vector<api::FittedPoint>& p) {
   using P = api::FittedPoint;
   return Rcpp::DataFrame::create(
-      _["x"] = column(p, [](const P& r) { return r.x; }), _["covariate"] = column(p, [](const P& r) { return r.covariate; }),
+      _["x"] = column(p, [](const P& r) { return r.x; }),
+      _["covariate"] = column(p, [](const P& r) { return r.covariate; }),
       _["n"] = column(p, [](const P& r) { return r.n; }), _["y"] = column(p, [](const P& r) { return r.y; }),
-      _["fitted"] = column(p, [](const P& r) { return r.fitted; }), _["eta"] = column(p, [](const P& r) { return r.eta; }),
-      _["lower"] = column(p, [](const P& r) { return r.lower; }), _["upper"] = column(p, [](const P& r) { return r.upper; }),
+      _["fitted"] = column(p, [](const P& r) { return r.fitted; }),
+      _["eta"] = column(p, [](const P& r) { return r.eta; }),
+      _["lower"] = column(p, [](const P& r) { return r.lower; }),
+      _["upper"] = column(p, [](const P& r) { return r.upper; }),
       _["classic_fitted"] = column(p, [](const P& r) { return r.classic_fitted; }));
 }
 
@@ -196,40 +206,39 @@ Rcpp::DataFrame gradients_frame(const api::Gradients& g) {
   Rcpp::CharacterVector names(rows.size());
   for (std::size_t i = 0; i < rows.size(); ++i) names[i] = rows[i].first;
   using E = std::pair<const char*, const api::Estimate*>;
-  Rcpp::DataFrame frame = Rcpp::DataFrame::create(
-      _["estimate"] = column(rows, [](const E& r) { return r.second->value; }),
-      _["se"] = column(rows, [](const E& r) { return r.second->se; }),
-      _["p"] = column(rows, [](const E& r) { return r.second->p; }),
-      _["lower"] = column(rows, [](const E& r) { return r.second->lower; }),
-      _["upper"] = column(rows, [](const E& r) { return r.second->upper; }));
+  Rcpp::DataFrame frame =
+      Rcpp::DataFrame::create(_["estimate"] = column(rows, [](const E& r) { return r.second->value; }),
+                              _["se"] = column(rows, [](const E& r) { return r.second->se; }),
+                              _["p"] = column(rows, [](const E& r) { return r.second->p; }),
+                              _["lower"] = column(rows, [](const E& r) { return r.second->lower; }),
+                              _["upper"] = column(rows, [](const E& r) { return r.second->upper; }));
   frame.attr("row.names") = names;
   return frame;
 }
 
+// Rcpp::RObject (not a bare SEXP) for each part built before the list: it keeps the part from R's
+// garbage collector while the later parts are allocated.
 Rcpp::List fit_list(const api::Fit& f) {
-  Rcpp::List gradients, selection, bootstrap;
-  SEXP gradients_or_null = R_NilValue, selection_or_null = R_NilValue, bootstrap_or_null = R_NilValue;
+  Rcpp::RObject gradients, selection, bootstrap;  // NULL unless present
   if (f.gradients) {
     const api::Gradients& g = *f.gradients;
     gradients = gradients_frame(g);
     selection = Rcpp::List::create(_["mean_fitness"] = g.mean_fitness, _["trait_mean"] = g.trait_mean,
                                    _["trait_sd"] = g.trait_sd, _["classic_beta"] = g.classic_beta,
                                    _["classic_gamma"] = g.classic_gamma);
-    gradients_or_null = gradients;
-    selection_or_null = selection;
   }
   if (f.bootstrap) {
     const api::Bootstrap& b = *f.bootstrap;
     bootstrap = Rcpp::List::create(_["replicates"] = b.replicates, _["degenerate"] = b.degenerate,
                                    _["not_converged"] = b.not_converged, _["failed_refits"] = b.failed_refits,
                                    _["converged_failed"] = b.converged_failed,
-                                   _["lnlambda"] = Rcpp::wrap(b.lnlambda));
-    bootstrap_or_null = bootstrap;
+                                   _["lnlambda"] = Rcpp::NumericVector(b.lnlambda.begin(), b.lnlambda.end()));
   }
-  return Rcpp::List::create(_["lnlambda"] = f.lnlambda, _["converged_ok"] = f.converged_ok, _["edf"] = f.edf,
-                            _["points"] = points_frame(f.points), _["coefficients"] = Rcpp::wrap(f.coefficients),
-                            _["selection"] = selection_or_null, _["gradients"] = gradients_or_null,
-                            _["bootstrap"] = bootstrap_or_null);
+  return Rcpp::List::create(
+      _["lnlambda"] = f.lnlambda, _["converged_ok"] = f.converged_ok, _["edf"] = f.edf,
+      _["points"] = points_frame(f.points),
+      _["coefficients"] = Rcpp::NumericVector(f.coefficients.begin(), f.coefficients.end()),
+      _["selection"] = selection, _["gradients"] = gradients, _["bootstrap"] = bootstrap);
 }
 
 Rcpp::List outcome_list(const api::Outcome& outcome) {
@@ -238,15 +247,18 @@ Rcpp::List outcome_list(const api::Outcome& outcome) {
                                                               _["kind"] = api::error_text(error->code),
                                                               _["text"] = error->text));
   const auto& r = std::get<api::Results>(outcome);
-  SEXP recommended = R_NilValue;
+  Rcpp::RObject recommended, fit;
+  if (r.fit) fit = fit_list(*r.fit);
   if (r.recommended)
-    recommended = Rcpp::List::create(
-        _["criterion"] = kCriteria[static_cast<int>(r.recommended->criterion)], _["lnlambda"] = r.recommended->lnlambda,
-        _["edf"] = r.recommended->edf, _["limit"] = text_or_na(r.recommended->limit), _["text"] = r.recommended->text);
+    recommended =
+        Rcpp::List::create(_["criterion"] = kCriteria[static_cast<int>(r.recommended->criterion)],
+                           _["lnlambda"] = r.recommended->lnlambda, _["edf"] = r.recommended->edf,
+                           _["limit"] = text_or_na(r.recommended->limit), _["text"] = r.recommended->text);
   return Rcpp::List::create(_["cases"] = r.cases, _["points"] = r.points, _["observations"] = r.observations,
                             _["grid"] = grid_frame(r.grid), _["minima"] = minima_frame(r.minima),
-                            _["recommended"] = recommended, _["fit"] = r.fit ? SEXP(fit_list(*r.fit)) : R_NilValue,
-                            _["warnings"] = Rcpp::wrap(r.warnings), _["report"] = r.report);
+                            _["recommended"] = recommended, _["fit"] = fit,
+                            _["warnings"] = Rcpp::CharacterVector(r.warnings.begin(), r.warnings.end()),
+                            _["report"] = r.report);
 }
 
 void check_interrupt(void*) { R_CheckUserInterrupt(); }
@@ -271,8 +283,8 @@ Rcpp::List analyse_r(Rcpp::NumericVector x, Rcpp::NumericVector y, Rcpp::Numeric
   int workers = 0;
   const api::Settings s = settings_from(settings, workers);
   const api::Data data = data_from(x, y, n, covariate);
-  Rcpp::List out =
-      outcome_list(interruptible([&](const api::Control& control) { return api::analyse(data, s, workers, control); }));
+  Rcpp::List out = outcome_list(
+      interruptible([&](const api::Control& control) { return api::analyse(data, s, workers, control); }));
   out["settings"] = settings_list(s, workers);
   return out;
 }
@@ -302,7 +314,8 @@ Rcpp::List analyse_many_r(Rcpp::List traits, Rcpp::NumericVector y, Rcpp::Numeri
 // The natural cubic spline through (knots, values), linear beyond the end knots, at the points `at`:
 // the engine's own spline, written so that it returns the values themselves at the knots.
 // [[Rcpp::export]]
-Rcpp::NumericVector spline_at_r(Rcpp::NumericVector knots, Rcpp::NumericVector values, Rcpp::NumericVector at) {
+Rcpp::NumericVector spline_at_r(Rcpp::NumericVector knots, Rcpp::NumericVector values,
+                                Rcpp::NumericVector at) {
   const std::size_t k = knots.size();
   if (k < 2 || values.size() != knots.size()) Rcpp::stop("a spline needs two knots or more, a value at each");
   for (std::size_t i = 1; i < k; ++i)
@@ -318,7 +331,8 @@ Rcpp::NumericVector spline_at_r(Rcpp::NumericVector knots, Rcpp::NumericVector v
       continue;
     }
     // the knot at or below u (the first knot for u below it): s = y + t (s' + t (s''/2 + t s'''/6))
-    const std::size_t i = u < knots[0] ? 0 : std::upper_bound(knots.begin(), knots.end(), u) - knots.begin() - 1;
+    const std::size_t i =
+        u < knots[0] ? 0 : std::upper_bound(knots.begin(), knots.end(), u) - knots.begin() - 1;
     const double t = u - knots[i];
     double third = 0;
     if (i + 1 < k && u >= knots[0]) third = (curvature[i + 1] - curvature[i]) / (knots[i + 1] - knots[i]);

@@ -51,3 +51,13 @@ test_that("predict() with a covariate adds its effect (continuous; categorical, 
     expect_equal(predict(fit, d), at_points, tolerance = 1e-13, label = covariate)
   }
 })
+
+test_that("the results survive R's garbage collector running at every allocation", {
+  d <- read.table(file.path(cases_dir(), "fit_binomial_grouped_fixed", "data.dat"), col.names = c("y", "x", "n"))
+  settings <- list(grid_points = 3, bootstrap = 2)  # every part of the results: grid, recommended, fit
+  calm <- trov:::analyse_r(d$x, d$y, d$n, numeric(0), settings)
+  gctorture(TRUE)
+  tortured <- trov:::analyse_r(d$x, d$y, d$n, numeric(0), settings)
+  gctorture(FALSE)
+  expect_identical(tortured, calm)
+})
