@@ -1,10 +1,11 @@
 # The calls that analyse: fitness() for one trait, fitness_many() for many traits of one response.
 
 fitness <- function(data, y, x, n = NULL, covariate = NULL, model = "binomial", lnlambda = NULL, ...) {
+  if (!(is.character(x) && length(x) == 1)) stop("x must name one column of data (fitness_many takes many)")
   input <- trov_input(data, y, x, n, covariate)
   settings <- trov_settings(input, model, lnlambda, list(...))
   keep <- input$keep[[1]]
-  report_left_out(input, keep)
+  report_left_out(keep)
   out <- analyse_r(input$traits[[1]][keep], input$y[keep], rows(input$n, keep), rows(input$covariate, keep), settings)
   new_trov_fit(out, input, x, keep, match.call())
 }
@@ -12,13 +13,13 @@ fitness <- function(data, y, x, n = NULL, covariate = NULL, model = "binomial", 
 fitness_many <- function(data, y, traits, n = NULL, covariate = NULL, model = "binomial", lnlambda = NULL, ...) {
   input <- trov_input(data, y, traits, n, covariate)
   settings <- trov_settings(input, model, lnlambda, list(...))
-  report_left_out(input, input$keep)
+  report_left_out(input$keep)
   # The library analyses traits of one response together; traits with missing values in other rows
   # have other cases, so each set of rows kept is one call (usually there is one).
   pattern <- vapply(input$keep, function(k) paste(which(!k), collapse = ","), "")
   outcomes <- vector("list", length(traits))
-  for (rows in unique(pattern)) {
-    which_traits <- which(pattern == rows)
+  for (left_out in unique(pattern)) {
+    which_traits <- which(pattern == left_out)
     keep <- input$keep[[which_traits[1]]]
     columns <- lapply(input$traits[which_traits], function(t) t[keep])
     outcomes[which_traits] <- analyse_many_r(columns, input$y[keep], rows(input$n, keep), rows(input$covariate, keep),
@@ -32,16 +33,16 @@ fitness_many <- function(data, y, traits, n = NULL, covariate = NULL, model = "b
   failed <- vapply(fits, inherits, NA, "trov_error")
   if (any(failed))
     warning(sprintf("trov: %d of %d traits were refused (%s); their elements hold the error",
-                    sum(failed), length(fits), paste(head(traits[failed], 5), collapse = ", ")), call. = FALSE)
+                    sum(failed), length(fits), paste(utils::head(traits[failed], 5), collapse = ", ")), call. = FALSE)
   structure(fits, class = "trov_many")
 }
 
 # The columns of the analysis as the library takes them, and per trait the rows without a missing value.
 trov_input <- function(data, y, traits, n, covariate) {
   if (!is.data.frame(data)) data <- as.data.frame(data)
-  names <- list(y = y, n = n, covariate = covariate)
-  for (what in names(names))
-    if (!is.null(names[[what]]) && !(is.character(names[[what]]) && length(names[[what]]) == 1))
+  one_column <- list(y = y, n = n, covariate = covariate)
+  for (what in names(one_column))
+    if (!is.null(one_column[[what]]) && !(is.character(one_column[[what]]) && length(one_column[[what]]) == 1))
       stop(what, " must name one column of data")
   if (!is.character(traits) || length(traits) == 0 || anyNA(traits)) stop("the traits must be named columns of data")
   unknown <- setdiff(c(y, traits, n, covariate), names(data))
@@ -88,7 +89,7 @@ trov_settings <- function(input, model, lnlambda, given) {
   c(list(model = model, lnlambda = lnlambda), given)
 }
 
-report_left_out <- function(input, keep) {
+report_left_out <- function(keep) {
   if (!is.list(keep)) keep <- list(keep)
   left_out <- vapply(keep, function(k) sum(!k), 0)
   if (all(left_out == 0)) return(invisible())

@@ -76,6 +76,7 @@ as.data.frame.trov_fit <- function(x, row.names = NULL, optional = FALSE, what =
 predict.trov_fit <- function(object, newdata, type = c("response", "link"), ...) {
   type <- match.arg(type)
   need_fit(object, "predict")
+  if (!object$converged_ok) stop("the converged fit failed: there is no fitted function", call. = FALSE)
   v <- object$variables
   with_covariate <- !is.na(v[["covariate"]])
   if (missing(newdata)) {
