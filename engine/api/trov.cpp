@@ -20,6 +20,10 @@ constexpr int kMostGridPoints = 10000;
 constexpr int kMostReplicates = 100000;
 constexpr int kMostIterations = 1000;
 
+// The library's criteria are the options file's, in the same order.
+static_assert(static_cast<int>(Criterion::reml) == static_cast<int>(trov::Criterion::reml) &&
+              static_cast<int>(Criterion::ocv) == static_cast<int>(trov::Criterion::ocv));
+
 Error error_of(ErrorCode code, std::string text) { return {code, std::move(text)}; }
 
 Error error_of(const RunFault& fault) {
@@ -144,19 +148,10 @@ std::string limit_name(SearchLimit limit) {
   return limit == SearchLimit::linear ? "linear" : limit == SearchLimit::interpolating ? "interpolating" : "";
 }
 
+// The criterion whose score this is.
 Criterion criterion_of(Score score) {
-  switch (score) {
-    case Score::gcv:
-      return Criterion::gcv;
-    case Score::ocv:
-      return Criterion::ocv;
-    case Score::ubre:
-      return Criterion::ubre;
-    case Score::ml:
-      return Criterion::ml;
-    case Score::reml:
-      break;
-  }
+  for (const Criterion c : {Criterion::reml, Criterion::ml, Criterion::gcv, Criterion::ubre, Criterion::ocv})
+    if (score_of(static_cast<trov::Criterion>(c)) == score) return c;
   return Criterion::reml;
 }
 
