@@ -141,7 +141,16 @@ Rcpp::NumericVector column(const std::vector<T>& rows, F member) {
   return v;
 }
 
-Rcpp::DataFrame grid_frame(const std::vector<api::GridRow>& g) {
+// Columns of one length as an R data frame, made here: Rcpp::DataFrame::create runs R's data.frame(),
+// which took most of a result's conversion.
+Rcpp::List data_frame(Rcpp::List columns) {
+  const R_xlen_t rows = columns.size() ? Rf_xlength(columns[0]) : 0;
+  columns.attr("row.names") = Rcpp::IntegerVector::create(NA_INTEGER, -static_cast<int>(rows));
+  columns.attr("class") = "data.frame";
+  return columns;
+}
+
+Rcpp::List grid_frame(const std::vector<api::GridRow>& g) {
   Rcpp::IntegerVector iterations(g.size());
   Rcpp::LogicalVector ok(g.size());
   for (std::size_t i = 0; i < g.size(); ++i) {
@@ -149,7 +158,7 @@ Rcpp::DataFrame grid_frame(const std::vector<api::GridRow>& g) {
     ok[i] = g[i].converged_ok;
   }
   using R = api::GridRow;
-  return Rcpp::DataFrame::create(
+  return data_frame(Rcpp::List::create(
       _["lnlambda"] = column(g, [](const R& r) { return r.lnlambda; }),
       _["edf"] = column(g, [](const R& r) { return r.edf; }),
       _["reml"] = column(g, [](const R& r) { return r.reml; }),
@@ -162,26 +171,25 @@ Rcpp::DataFrame grid_frame(const std::vector<api::GridRow>& g) {
       _["classic_gcv"] = column(g, [](const R& r) { return r.classic_gcv; }),
       _["classic_ocv"] = column(g, [](const R& r) { return r.classic_ocv; }),
       _["classic_iterations"] = iterations,
-      _["largest_difference"] = column(g, [](const R& r) { return r.largest_difference; }));
+      _["largest_difference"] = column(g, [](const R& r) { return r.largest_difference; })));
 }
 
-Rcpp::DataFrame minima_frame(const std::vector<api::Minimum>& m) {
+Rcpp::List minima_frame(const std::vector<api::Minimum>& m) {
   Rcpp::CharacterVector criterion(m.size()), limit(m.size());
   for (std::size_t i = 0; i < m.size(); ++i) {
     criterion[i] = kCriteria[static_cast<int>(m[i].criterion)];
     limit[i] = text_or_na(m[i].limit);
   }
   using M = api::Minimum;
-  return Rcpp::DataFrame::create(_["criterion"] = criterion,
-                                 _["lnlambda"] = column(m, [](const M& r) { return r.lnlambda; }),
-                                 _["score"] = column(m, [](const M& r) { return r.score; }),
-                                 _["edf"] = column(m, [](const M& r) { return r.edf; }), _["limit"] = limit,
-                                 _["stringsAsFactors"] = false);
+  return data_frame(Rcpp::List::create(
+      _["criterion"] = criterion, _["lnlambda"] = column(m, [](const M& r) { return r.lnlambda; }),
+      _["score"] = column(m, [](const M& r) { return r.score; }),
+      _["edf"] = column(m, [](const M& r) { return r.edf; }), _["limit"] = limit));
 }
 
-Rcpp::DataFrame points_frame(const std::vector<api::FittedPoint>& p) {
+Rcpp::List points_frame(const std::vector<api::FittedPoint>& p) {
   using P = api::FittedPoint;
-  return Rcpp::DataFrame::create(
+  return data_frame(Rcpp::List::create(
       _["x"] = column(p, [](const P& r) { return r.x; }),
       _["covariate"] = column(p, [](const P& r) { return r.covariate; }),
       _["n"] = column(p, [](const P& r) { return r.n; }), _["y"] = column(p, [](const P& r) { return r.y; }),
@@ -189,11 +197,11 @@ Rcpp::DataFrame points_frame(const std::vector<api::FittedPoint>& p) {
       _["eta"] = column(p, [](const P& r) { return r.eta; }),
       _["lower"] = column(p, [](const P& r) { return r.lower; }),
       _["upper"] = column(p, [](const P& r) { return r.upper; }),
-      _["classic_fitted"] = column(p, [](const P& r) { return r.classic_fitted; }));
+      _["classic_fitted"] = column(p, [](const P& r) { return r.classic_fitted; })));
 }
 
 // One row per gradient: its estimate and bootstrap spread.
-Rcpp::DataFrame gradients_frame(const api::Gradients& g) {
+Rcpp::List gradients_frame(const api::Gradients& g) {
   const std::vector<std::pair<const char*, const api::Estimate*>> rows = {
       {"beta", &g.beta},
       {"gamma", &g.gamma},
@@ -206,12 +214,12 @@ Rcpp::DataFrame gradients_frame(const api::Gradients& g) {
   Rcpp::CharacterVector names(rows.size());
   for (std::size_t i = 0; i < rows.size(); ++i) names[i] = rows[i].first;
   using E = std::pair<const char*, const api::Estimate*>;
-  Rcpp::DataFrame frame =
-      Rcpp::DataFrame::create(_["estimate"] = column(rows, [](const E& r) { return r.second->value; }),
-                              _["se"] = column(rows, [](const E& r) { return r.second->se; }),
-                              _["p"] = column(rows, [](const E& r) { return r.second->p; }),
-                              _["lower"] = column(rows, [](const E& r) { return r.second->lower; }),
-                              _["upper"] = column(rows, [](const E& r) { return r.second->upper; }));
+  Rcpp::List frame =
+      data_frame(Rcpp::List::create(_["estimate"] = column(rows, [](const E& r) { return r.second->value; }),
+                                    _["se"] = column(rows, [](const E& r) { return r.second->se; }),
+                                    _["p"] = column(rows, [](const E& r) { return r.second->p; }),
+                                    _["lower"] = column(rows, [](const E& r) { return r.second->lower; }),
+                                    _["upper"] = column(rows, [](const E& r) { return r.second->upper; })));
   frame.attr("row.names") = names;
   return frame;
 }
