@@ -2,7 +2,6 @@
 // lists and data frames. Only checks of R types are made here; the settings' ranges and the data are
 // checked by the library, whose refusals come back as an error list that the R code turns into stop().
 
-#include <R_ext/Utils.h>
 #include <Rcpp.h>
 
 #include <atomic>
