@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 
 // A data file that cannot be opened is a fault of the input layer: a report and status 2.
 [[noreturn]] void cannot_open(const std::string& name, const std::string& reason) {
-  stop_on_file_error("Error: cannot open data file \"" + name + "\": " + reason);
+  stop_on_file_error("Error: cannot open data file \"" + name + "\": " + reason, FileFault::data_file);
 }
 
 std::string trailing_blanks_removed(std::string text) {
@@ -43,7 +43,8 @@ void permute(std::vector<T>& values, std::span<const int> perm, int count, int o
 std::string read_data_file_name(ListReader& parameters) {
   std::string line;
   ListReader::Result name_read = parameters.read_line(line);
-  if (name_read.status == ListReader::Status::end_of_file) input_fault(parameters, name_read);
+  if (name_read.status == ListReader::Status::end_of_file)
+    input_fault(parameters, name_read, FileFault::parameter_file);
   if (!name_read.ok()) stop_run(Fault::data_name_unreadable);
   // The whole line is the name (a picked path is often longer than 50 characters); leading blanks
   // belong to it.
@@ -111,7 +112,7 @@ Points datin(const std::string& name, const Settings& settings, DataLines* lines
                                  : (has_n ? cases.read({&y, &x, &n}) : cases.read({&y, &x}));
     if (r.status == ListReader::Status::end_of_file) break;  // an incomplete last case is dropped
     // a line beyond the bound is a fault of the file, not of one case
-    if (r.status == ListReader::Status::unreadable) input_fault(cases, r);
+    if (r.status == ListReader::Status::unreadable) input_fault(cases, r, FileFault::data_file);
     // a case with an empty value (",,", "/") would keep a made-up value
     const int needed = 2 + (has_c ? 1 : 0) + (has_n ? 1 : 0);
     if (!r.ok() || r.values < needed)

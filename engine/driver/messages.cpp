@@ -111,6 +111,50 @@ std::string fault_message(Fault fault, const FaultDetails& details) {
   return {};
 }
 
+int error_code(Fault fault) {
+  switch (fault) {
+    case Fault::parameter_count:
+    case Fault::seed_not_positive:
+    case Fault::seed_too_large:
+    case Fault::two_covariates:
+    case Fault::model_unknown:
+    case Fault::maxit_below_one:
+    case Fault::nstep_too_large:
+    case Fault::iboot_too_large:
+    case Fault::lnlambda_out_of_range:
+    case Fault::maxit_too_large:
+    case Fault::data_name_unreadable:
+      return static_cast<int>(FileFault::parameter_file);
+    case Fault::too_many_cases:
+    case Fault::case_unreadable:
+      return static_cast<int>(FileFault::data_file);
+    case Fault::no_complete_case:
+      return 3;
+    case Fault::no_variance:
+      return 4;
+    case Fault::negative_y:
+      return 5;
+    case Fault::binomial_y_above_one:
+      return 6;
+    case Fault::too_few_distinct_x:
+      return 7;
+    case Fault::counts_overflow:
+      return 8;
+    case Fault::too_many_levels:
+      return 9;
+    case Fault::design_not_positive_definite:
+    case Fault::design_ill_conditioned:
+      return 10;
+    case Fault::weight_vanished:
+      return 11;
+    case Fault::too_many_degenerate:
+      return 12;
+    case Fault::fit_not_finite:
+      return 13;
+  }
+  return 0;
+}
+
 std::string cases_read_message(int cases) {
   return format_record("(/1X,I4,A/)", {cases, " cases read from file"});
 }
@@ -152,24 +196,25 @@ void check_fit(FitStatus status, int failed_column) {
 
 void stop_run(Fault fault, const FaultDetails& details) {
   const std::string message = fault_message(fault, details);
-  if (listener) listener->stopping(message);
+  if (listener) listener->stopping(message, error_code(fault));
   say(message);
   error_stop();
 }
 
-void stop_on_file_error(const std::string& report) {
-  if (listener) listener->stopping(report + "\n");
+void stop_on_file_error(const std::string& report, FileFault fault) {
+  if (listener) listener->stopping(report + "\n", static_cast<int>(fault));
   std::cout.flush();
   std::fprintf(stderr, "%s\n", report.c_str());
   std::exit(2);
 }
 
-void input_fault(const ListReader& reader, const ListReader::Result& result) {
-  stop_on_file_error(input_fault_report(reader, result));
+void input_fault(const ListReader& reader, const ListReader::Result& result, FileFault fault) {
+  stop_on_file_error(input_fault_report(reader, result), fault);
 }
 
 void read_or_fail(ListReader& reader, std::initializer_list<ListReader::Target> items) {
-  if (const ListReader::Result r = read_all(reader, items); !r.ok()) input_fault(reader, r);
+  if (const ListReader::Result r = read_all(reader, items); !r.ok())
+    input_fault(reader, r, FileFault::parameter_file);
 }
 
 }  // namespace trov

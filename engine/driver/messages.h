@@ -45,6 +45,13 @@ enum class Fault {
   fit_not_finite,
 };
 
+// The files whose faults end the run at once (stop_on_file_error), numbered as trov.json's "error_code".
+enum class FileFault { parameter_file = 15, data_file = 16, options_file = 17, output_file = 18 };
+// trov.json's "error_code" of a run ended by an interrupt, and of a fault: the numbers of the
+// library's table of errors (trov::api::ErrorCode, engine/api/trov.h).
+inline constexpr int kInterruptedCode = 19;
+int error_code(Fault fault);
+
 // What some faults name besides their text.
 struct FaultDetails {
   std::int64_t number = 0;
@@ -84,8 +91,8 @@ void warn(Warning warning);
 class MessageListener {
  public:
   virtual void warned(const std::string& message) = 0;
-  // Before the fault's message is written and the run stops.
-  virtual void stopping(const std::string& message) = 0;
+  // Before the fault's message is written and the run stops; code: as error_code.
+  virtual void stopping(const std::string& message, int code) = 0;
 
  protected:
   ~MessageListener() = default;
@@ -103,12 +110,13 @@ inline void check_fit(const FitResult& fit) { check_fit(fit.status, fit.failed_c
 
 // A file the engine cannot open or write: `report` (one line, without its end) on standard error and
 // status 2. The listener hears it first, so a report of the run says why the run ended.
-[[noreturn]] void stop_on_file_error(const std::string& report);
+[[noreturn]] void stop_on_file_error(const std::string& report, FileFault fault);
 
 // A statement of the parameter or data file that could not be completed: its report
 // (input_fault_report) through stop_on_file_error.
-[[noreturn]] void input_fault(const ListReader& reader, const ListReader::Result& result);
-// Reads one statement (read_all) and ends the run through input_fault unless every item has its value.
+[[noreturn]] void input_fault(const ListReader& reader, const ListReader::Result& result, FileFault fault);
+// Reads one statement of the parameter file (read_all) and ends the run through input_fault unless every
+// item has its value.
 void read_or_fail(ListReader& reader, std::initializer_list<ListReader::Target> items);
 
 }  // namespace trov

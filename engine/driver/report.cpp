@@ -488,8 +488,9 @@ void RunReport::warned(const std::string& message) {
   for (std::string& line : lines_of(message)) warnings_.push_back(std::move(line));
 }
 
-void RunReport::stopping(const std::string& message) {
+void RunReport::stopping(const std::string& message, int code) {
   error_ = lines_of(message);
+  error_code_ = code;
   if (!prepared_.empty()) discard_temporary(std::exchange(prepared_, {}));
   claim();  // a failed run leaves no older report behind, even when its own cannot be written
   const std::string temporary = write_temporary("error");
@@ -573,7 +574,10 @@ void RunReport::write_document(std::ostream& out, const char* status) {
                        " before converging");
 
   Json doc = {{"format", "trov-results"}, {"version", 1}, {"status", status}};
-  if (!error_.empty() && std::string_view(status) == "error") doc["error"] = error_;
+  if (!error_.empty() && std::string_view(status) == "error") {
+    doc["error"] = error_;
+    doc["error_code"] = error_code_;
+  }
   if (!settings_.is_null()) doc["settings"] = settings_;
   doc["warnings"] = warnings;
   if (!irregular_lines_.is_null()) diagnostics["irregular_lines"] = irregular_lines_;

@@ -76,7 +76,7 @@ class RunReport final : public MessageListener {
   void report_write_failure() const;
 
   void warned(const std::string& message) override;
-  void stopping(const std::string& message) override;
+  void stopping(const std::string& message, int code) override;
 
  private:
   // The value, or null with a warning naming where it stands (a text made only then).
@@ -122,6 +122,7 @@ class RunReport final : public MessageListener {
   double response_range_ = 0;
   std::optional<int> bootstrap_not_converged_;
   std::vector<std::string> warnings_, error_;
+  int error_code_ = 0;
 };
 
 }  // namespace trov

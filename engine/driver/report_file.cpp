@@ -14,6 +14,8 @@
 #include <set>
 #include <thread>
 
+#include "engine/driver/messages.h"
+
 namespace trov {
 
 namespace {
@@ -102,7 +104,8 @@ bool put_in_place_locked(const std::string& temporary, const std::string& path) 
         {"format", "trov-results"},
         {"version", 1},
         {"status", "error"},
-        {"error", {std::string("the run was interrupted by ") + name + " before its results were complete"}}};
+        {"error", {std::string("the run was interrupted by ") + name + " before its results were complete"}},
+        {"error_code", kInterruptedCode}};
     const std::string temporary = write_temporary_locked(claimed_path, report.dump() + "\n", lock, true);
     if (!temporary.empty()) put_in_place_locked(temporary, claimed_path);
   }

@@ -125,6 +125,7 @@ TEST_F(engine_files_test, trov_json_tells_of_a_trov_out_that_could_not_be_writte
     const auto json = nlohmann::json::parse(text_of(dir_ / "trov.json"));
     EXPECT_EQ(json["status"], "error");
     EXPECT_EQ(json["error"], nlohmann::json::array({report}));
+    EXPECT_EQ(json["error_code"], 18);  // trov.out or trov.json cannot be written
   };
   fs::create_directory(dir_ / "trov.out");  // cannot be created
   expect_reported("Is a directory");
@@ -232,6 +233,7 @@ TEST_F(engine_files_test, every_run_leaves_its_own_report) {
     EXPECT_EQ(r.err, std::string("Error: the run was interrupted by ") +
                          (signal == SIGINT ? "SIGINT" : "SIGTERM") + "\n");
     EXPECT_EQ(report_status(), "error");
+    EXPECT_EQ(nlohmann::json::parse(text_of(dir_ / "trov.json"))["error_code"], 19);
     EXPECT_EQ(temporaries(), 0);
   }
 }
