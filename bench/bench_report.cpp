@@ -12,7 +12,7 @@
 #include <sstream>
 
 #include "bench/engine_process.h"
-#include "engine/driver/run.h"
+#include "engine/program/run.h"
 
 namespace {
 

@@ -14,7 +14,7 @@ class StopThrows final : public MessageListener {
   StopThrows() { set_message_listener(this); }
   ~StopThrows() { set_message_listener(nullptr); }
   void warned(const std::string&) override {}
-  void stopping(const std::string&, int) override { throw Stopped{}; }
+  void stopping(const std::string&, ErrorCode) override { throw Stopped{}; }
 };
 
 }  // namespace trov::fuzz

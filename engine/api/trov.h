@@ -12,6 +12,8 @@
 #include <variant>
 #include <vector>
 
+#include "engine/core/error_code.h"
+
 namespace trov::api {
 
 enum class Model { normal = 1, binomial = 2, poisson = 3 };
@@ -51,31 +53,9 @@ struct Settings {
   BootstrapLambda bootstrap_lambda = BootstrapLambda::fixed;
 };
 
-// A refused analysis: a numbered code from one table (error_text gives each its words) and the
-// text of this case.
-enum class ErrorCode {
-  settings = 1,       // a setting out of its range
-  data = 2,           // data columns of different lengths, or a value that is not finite
-  no_case = 3,        // no case
-  no_variance = 4,    // Y has no variance
-  negative_y = 5,     // Y below 0 (binomial, Poisson)
-  y_above_one = 6,    // binomial Y above 1
-  few_distinct_x = 7,  // fewer than 4 distinct X
-  counts_overflow = 8,  // the counts of one point overflow
-  too_many_levels = 9,  // a categorical covariate with too many levels
-  design = 10,        // the covariate's design cannot be solved
-  weight_vanished = 11,  // a fit ran away: a weight vanished
-  degenerate_draws = 12,  // too many bootstrap draws without variance
-  fit_not_finite = 13,    // a fit whose values are not numbers cannot be bootstrapped
-  stopped = 14,           // the caller stopped the analysis
-  // the engine program's own: its files
-  parameter_file = 15,  // trov.in cannot be read or holds a refused setting
-  data_file = 16,       // the data file cannot be opened or read, or holds a case that cannot be read
-  options_file = 17,    // trov.options cannot be read or holds a fault
-  output_file = 18,     // trov.out or trov.json cannot be written
-  interrupted = 19,     // the program was interrupted by a signal
-  engine_failure = 20,  // a fault of the engine itself
-};
+// A refused analysis: a numbered code from one table (engine/core/error_code.h; error_text gives each
+// its words) and the text of this case.
+using trov::ErrorCode;
 std::string error_text(ErrorCode code);
 
 struct Error {
@@ -129,16 +109,16 @@ struct Estimate {
 // estimates on the standardized trait.
 struct Gradients {
   double mean_fitness = 0, trait_mean = 0, trait_sd = 0;
-  Estimate beta, gamma, beta_standardized, gamma_standardized;
-  Estimate beta_mean_standardized, gamma_mean_standardized;  // NaN unless every trait value is positive
-  Estimate lande_arnold_beta, lande_arnold_gamma;
+  Estimate beta{}, gamma{}, beta_standardized{}, gamma_standardized{};
+  Estimate beta_mean_standardized{}, gamma_mean_standardized{};  // NaN unless every trait value is positive
+  Estimate lande_arnold_beta{}, lande_arnold_gamma{};
   double classic_beta = 0, classic_gamma = 0;  // of the classic fit, for comparison
 };
 
 struct Bootstrap {
   int replicates = 0;
   int degenerate = 0, not_converged = 0, failed_refits = 0, converged_failed = 0;
-  std::vector<double> lnlambda;  // each replicate's chosen ln(lambda) (bootstrap_lambda reselected)
+  std::vector<double> lnlambda{};  // each replicate's chosen ln(lambda) (bootstrap_lambda reselected)
 };
 
 // The fit at one lambda (the fixed one, or the recommended one after a grid).
@@ -146,26 +126,27 @@ struct Fit {
   double lnlambda = 0;
   bool converged_ok = false;
   double edf = 0;
-  std::vector<FittedPoint> points;
-  std::vector<double> coefficients;  // the covariate's, as the engine lays them out (empty without)
-  std::optional<Gradients> gradients;  // none where the converged fit failed
-  std::optional<Bootstrap> bootstrap;
+  std::vector<FittedPoint> points{};
+  std::vector<double> coefficients{};  // the covariate's, as the engine lays them out (empty without)
+  std::optional<Gradients> gradients{};  // none where the converged fit failed
+  std::optional<Bootstrap> bootstrap{};
 };
 
 struct Results {
   int cases = 0, points = 0;
   double observations = 0;  // the sum of the counts
-  std::vector<GridRow> grid;  // empty for one lambda
-  std::vector<Minimum> minima;
-  std::optional<Recommended> recommended;
-  std::optional<Fit> fit;
-  std::vector<std::string> warnings;  // each a line "kind: words", as trov.json's
-  std::string report;  // the whole trov.json document of the analysis (of its last run, after a grid)
+  std::vector<GridRow> grid{};  // empty for one lambda
+  std::vector<Minimum> minima{};
+  std::optional<Recommended> recommended{};
+  std::optional<Fit> fit{};
+  std::vector<std::string> warnings{};  // each a line "kind: words", as trov.json's
+  std::string report{};  // the whole trov.json document of the analysis (of its last run, after a grid)
 };
 
-// How a long analysis reports and is stopped. progress(done, total) is called from the calling
-// thread as bootstrap replicates are done, in order; `stop`, when set true from anywhere, ends the
-// analysis soon with ErrorCode::stopped.
+// How a long analysis reports and is stopped. progress(done, total) is called as bootstrap
+// replicates are done, in order, from the calling thread (by analyse_many: as traits are done, one
+// call at a time, from its workers); `stop`, when set true from anywhere, ends the analysis soon with
+// ErrorCode::stopped.
 struct Control {
   std::function<void(int done, int total)> progress;
   const std::atomic<bool>* stop = nullptr;

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <vector>
 
-#include "common/list_writer.h"
 #include "engine/driver/data.h"
 #include "engine/driver/messages.h"
 #include "engine/spline/links.h"
@@ -89,7 +88,7 @@ const ConvergedFit* converged_refit(WorkerFit& w, double lnlambda, std::span<con
 
 BootstrapOutcome run_bootstrap(const Settings& s, const Points& points, double lambda,
                                const FitResult& observed, const ReplicateRefits& refits, WorkerPool& pool,
-                               std::span<WorkerFit> workers) {
+                               std::span<WorkerFit> workers, const RunControl& control) {
   const int n = points.n;
   const auto size = static_cast<std::size_t>(n);
   const bool covariate = workers.front().fitter.covariate();
@@ -120,7 +119,6 @@ BootstrapOutcome run_bootstrap(const Settings& s, const Points& points, double l
   std::vector<char> converged_ok(status.size());
   std::vector<double> chosen(status.size());
   std::vector<SelectionGradients> batch_gradients(status.size());
-  ProgressLines progress(s.iboot);
   const auto refit = [&](int worker, int j) {
     WorkerFit& w = workers[static_cast<std::size_t>(worker)];
     const auto row = static_cast<std::size_t>(j) * size;
@@ -181,7 +179,6 @@ BootstrapOutcome run_bootstrap(const Settings& s, const Points& points, double l
         next = draw_batch(following);
       } else {
         refit(worker, item - draw_item);
-        progress.item_done();
       }
     });
     for (int j = 0; j < current.count; ++j) {
@@ -210,9 +207,10 @@ BootstrapOutcome run_bootstrap(const Settings& s, const Points& points, double l
       }
       if (gradients && (converged ? converged_ok[j] != 0 : status[j] == FitStatus::ok))
         outcome.gradients.push_back(batch_gradients[j]);
-      if ((first + j) % 100 == 0) say(progress_message(first + j));
+      if (control.progress) control.progress(first + j, s.iboot);
     }
-    if (current.too_many_degenerate) stop_run(Fault::too_many_degenerate);
+    if (current.too_many_degenerate) throw RunFault{.fault = Fault::too_many_degenerate};
+    if (control.stopped()) throw RunStopped{};
     first += current.count;
   }
 

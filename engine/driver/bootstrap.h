@@ -81,9 +81,10 @@ struct WorkerFit {
 // workers have their work. Replicates are drawn in order, a batch at a time; the batch's refits run on
 // the workers; their values are summed in replicate order, so nothing depends on the number of workers.
 // A replicate whose classic refit fails is left out of the classic band and counted; too many degenerate
-// draws end the run with their message after the replicates before it, as one worker would.
+// draws throw their RunFault after the replicates before it are told to control.progress, as one worker
+// would.
 BootstrapOutcome run_bootstrap(const Settings& settings, const Points& points, double lambda,
                                const FitResult& observed, const ReplicateRefits& refits, WorkerPool& pool,
-                               std::span<WorkerFit> workers);
+                               std::span<WorkerFit> workers, const RunControl& control);
 
 }  // namespace trov

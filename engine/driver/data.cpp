@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 
 // A data file that cannot be opened is a fault of the input layer: a report and status 2.
 [[noreturn]] void cannot_open(const std::string& name, const std::string& reason) {
-  stop_on_file_error("Error: cannot open data file \"" + name + "\": " + reason, FileFault::data_file);
+  stop_on_file_error(ErrorCode::data_file, "Error: cannot open data file \"" + name + "\": " + reason);
 }
 
 std::string trailing_blanks_removed(std::string text) {
@@ -43,8 +43,7 @@ void permute(std::vector<T>& values, std::span<const int> perm, int count, int o
 std::string read_data_file_name(ListReader& parameters) {
   std::string line;
   ListReader::Result name_read = parameters.read_line(line);
-  if (name_read.status == ListReader::Status::end_of_file)
-    input_fault(parameters, name_read, FileFault::parameter_file);
+  if (name_read.status == ListReader::Status::end_of_file) input_fault(parameters, name_read, ErrorCode::parameter_file);
   if (!name_read.ok()) stop_run(Fault::data_name_unreadable);
   // The whole line is the name (a picked path is often longer than 50 characters); leading blanks
   // belong to it.
@@ -112,7 +111,7 @@ Points datin(const std::string& name, const Settings& settings, DataLines* lines
                                  : (has_n ? cases.read({&y, &x, &n}) : cases.read({&y, &x}));
     if (r.status == ListReader::Status::end_of_file) break;  // an incomplete last case is dropped
     // a line beyond the bound is a fault of the file, not of one case
-    if (r.status == ListReader::Status::unreadable) input_fault(cases, r, FileFault::data_file);
+    if (r.status == ListReader::Status::unreadable) input_fault(cases, r, ErrorCode::data_file);
     // a case with an empty value (",,", "/") would keep a made-up value
     const int needed = 2 + (has_c ? 1 : 0) + (has_n ? 1 : 0);
     if (!r.ok() || r.values < needed)
@@ -171,7 +170,7 @@ void organizedata(Points& p, bool covariate) {
         sum += p.irep[k] * p.y[k];
         total += p.irep[k];
       }
-      if (total > INT_MAX) stop_run(Fault::counts_overflow);
+      if (total > INT_MAX) throw RunFault{.fault = Fault::counts_overflow};
       y = sum / static_cast<double>(total);
       for (int k = start; k < end; ++k) p.spread += p.irep[k] * ((p.y[k] - y) * (p.y[k] - y));
     }
@@ -194,17 +193,17 @@ bool vartest(std::span<const double> y, int n) {
 }
 
 void check_points(const Points& p, Model model) {
-  if (vartest(p.y, p.n)) stop_run(Fault::no_variance);
+  if (vartest(p.y, p.n)) throw RunFault{.fault = Fault::no_variance};
   if (model != Model::normal) {
     for (int i = 0; i < p.n; ++i) {
-      if (p.y[i] < 0) stop_run(Fault::negative_y);
-      if (model == Model::binomial && p.y[i] > 1) stop_run(Fault::binomial_y_above_one);
+      if (p.y[i] < 0) throw RunFault{.fault = Fault::negative_y};
+      if (model == Model::binomial && p.y[i] > 1) throw RunFault{.fault = Fault::binomial_y_above_one};
     }
   }
   int distinct = 1;
   for (int i = 1; i < p.n; ++i)
     if (p.x[i] != p.x[i - 1]) ++distinct;
-  if (distinct < 4) stop_run(Fault::too_few_distinct_x);
+  if (distinct < 4) throw RunFault{.fault = Fault::too_few_distinct_x};
 }
 
 }  // namespace trov

@@ -30,6 +30,7 @@ std::optional<std::string> run_file_named(const std::string& name);
 Points datin(const std::string& name, const Settings& settings, DataLines* lines = nullptr);
 
 // Sorts the nraw cases by X (and covariate within equal X when there is one) and pools them into points.
+// Counts of one point beyond the largest int throw a RunFault.
 void organizedata(Points& points, bool covariate);
 
 // Increasing index sort of values(0..count-1) into perm; stable, so equal values keep their order.
@@ -38,8 +39,8 @@ void dpsort(std::span<const double> values, int count, std::span<int> perm);
 // True when y(1..n-1) all equal y(0) exactly, also when n = 1.
 bool vartest(std::span<const double> y, int n);
 
-// The checks on the pooled responses, in order, each ending in the error stop: no variance, Y
-// against the model, and fewer than 4 distinct X, where the spline is undefined.
+// The checks on the pooled responses, in order, each throwing its RunFault: no variance, Y against
+// the model, and fewer than 4 distinct X, where the spline is undefined.
 void check_points(const Points& points, Model model);
 
 }  // namespace trov

@@ -111,50 +111,6 @@ std::string fault_message(Fault fault, const FaultDetails& details) {
   return {};
 }
 
-int error_code(Fault fault) {
-  switch (fault) {
-    case Fault::parameter_count:
-    case Fault::seed_not_positive:
-    case Fault::seed_too_large:
-    case Fault::two_covariates:
-    case Fault::model_unknown:
-    case Fault::maxit_below_one:
-    case Fault::nstep_too_large:
-    case Fault::iboot_too_large:
-    case Fault::lnlambda_out_of_range:
-    case Fault::maxit_too_large:
-    case Fault::data_name_unreadable:
-      return static_cast<int>(FileFault::parameter_file);
-    case Fault::too_many_cases:
-    case Fault::case_unreadable:
-      return static_cast<int>(FileFault::data_file);
-    case Fault::no_complete_case:
-      return 3;
-    case Fault::no_variance:
-      return 4;
-    case Fault::negative_y:
-      return 5;
-    case Fault::binomial_y_above_one:
-      return 6;
-    case Fault::too_few_distinct_x:
-      return 7;
-    case Fault::counts_overflow:
-      return 8;
-    case Fault::too_many_levels:
-      return 9;
-    case Fault::design_not_positive_definite:
-    case Fault::design_ill_conditioned:
-      return 10;
-    case Fault::weight_vanished:
-      return 11;
-    case Fault::too_many_degenerate:
-      return 12;
-    case Fault::fit_not_finite:
-      return 13;
-  }
-  return 0;
-}
-
 std::string cases_read_message(int cases) {
   return format_record("(/1X,I4,A/)", {cases, " cases read from file"});
 }
@@ -181,17 +137,56 @@ void warn(Warning warning) {
 
 void set_message_listener(MessageListener* message_listener) { listener = message_listener; }
 
-void check_fit(FitStatus status, int failed_column) {
+ErrorCode error_code(Fault fault) {
+  switch (fault) {
+    case Fault::no_complete_case:
+      return ErrorCode::no_case;
+    case Fault::no_variance:
+      return ErrorCode::no_variance;
+    case Fault::negative_y:
+      return ErrorCode::negative_y;
+    case Fault::binomial_y_above_one:
+      return ErrorCode::y_above_one;
+    case Fault::too_few_distinct_x:
+      return ErrorCode::few_distinct_x;
+    case Fault::counts_overflow:
+      return ErrorCode::counts_overflow;
+    case Fault::too_many_levels:
+      return ErrorCode::too_many_levels;
+    case Fault::design_not_positive_definite:
+    case Fault::design_ill_conditioned:
+      return ErrorCode::design;
+    case Fault::weight_vanished:
+      return ErrorCode::weight_vanished;
+    case Fault::too_many_degenerate:
+      return ErrorCode::degenerate_draws;
+    case Fault::fit_not_finite:
+      return ErrorCode::fit_not_finite;
+    case Fault::data_name_unreadable:
+    case Fault::too_many_cases:
+    case Fault::case_unreadable:
+      return ErrorCode::data_file;
+    default:  // the settings of the parameter file
+      return ErrorCode::parameter_file;
+  }
+}
+
+std::optional<RunFault> fit_fault(FitStatus status, int failed_column) {
   switch (status) {
     case FitStatus::ok:
-      return;
+      break;
     case FitStatus::weight_vanished:
-      stop_run(Fault::weight_vanished);
+      return RunFault{.fault = Fault::weight_vanished};
     case FitStatus::design_not_positive_definite:
-      stop_run(Fault::design_not_positive_definite, {.number = failed_column});
+      return RunFault{.fault = Fault::design_not_positive_definite, .number = failed_column};
     case FitStatus::design_ill_conditioned:
-      stop_run(Fault::design_ill_conditioned, {.number = failed_column});
+      return RunFault{.fault = Fault::design_ill_conditioned, .number = failed_column};
   }
+  return std::nullopt;
+}
+
+void check_fit(FitStatus status, int failed_column) {
+  if (const auto fault = fit_fault(status, failed_column)) stop_run(fault->fault, fault->details());
 }
 
 void stop_run(Fault fault, const FaultDetails& details) {
@@ -201,20 +196,19 @@ void stop_run(Fault fault, const FaultDetails& details) {
   error_stop();
 }
 
-void stop_on_file_error(const std::string& report, FileFault fault) {
-  if (listener) listener->stopping(report + "\n", static_cast<int>(fault));
+void stop_on_file_error(ErrorCode code, const std::string& report) {
+  if (listener) listener->stopping(report + "\n", code);
   std::cout.flush();
   std::fprintf(stderr, "%s\n", report.c_str());
   std::exit(2);
 }
 
-void input_fault(const ListReader& reader, const ListReader::Result& result, FileFault fault) {
-  stop_on_file_error(input_fault_report(reader, result), fault);
+void input_fault(const ListReader& reader, const ListReader::Result& result, ErrorCode code) {
+  stop_on_file_error(code, input_fault_report(reader, result));
 }
 
 void read_or_fail(ListReader& reader, std::initializer_list<ListReader::Target> items) {
-  if (const ListReader::Result r = read_all(reader, items); !r.ok())
-    input_fault(reader, r, FileFault::parameter_file);
+  if (const ListReader::Result r = read_all(reader, items); !r.ok()) input_fault(reader, r, ErrorCode::parameter_file);
 }
 
 }  // namespace trov

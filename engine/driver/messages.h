@@ -4,9 +4,12 @@
 #include <cstdint>
 #include <mutex>
 #include <span>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "common/list_reader.h"
+#include "engine/core/error_code.h"
 #include "engine/core/fit_result.h"
 
 namespace trov {
@@ -45,13 +48,6 @@ enum class Fault {
   fit_not_finite,
 };
 
-// The files whose faults end the run at once (stop_on_file_error), numbered as trov.json's "error_code".
-enum class FileFault { parameter_file = 15, data_file = 16, options_file = 17, output_file = 18 };
-// trov.json's "error_code" of a run ended by an interrupt, and of a fault: the numbers of the
-// library's table of errors (trov::api::ErrorCode, engine/api/trov.h).
-inline constexpr int kInterruptedCode = 19;
-int error_code(Fault fault);
-
 // What some faults name besides their text.
 struct FaultDetails {
   std::int64_t number = 0;
@@ -59,6 +55,26 @@ struct FaultDetails {
   bool covariate_hint = false;
   std::span<const double> levels{};
 };
+
+// A fault found where the run computes, which has no say on how the run ends: the library turns it
+// into an error value, the engine program into its message and the error stop.
+struct RunFault {
+  Fault fault;
+  std::int64_t number = 0;
+  bool integer_hint = false;
+  bool covariate_hint = false;
+  std::vector<double> levels{};
+
+  FaultDetails details() const { return {number, integer_hint, covariate_hint, levels}; }
+};
+// An analysis ended early because its caller asked it to stop.
+struct RunStopped {};
+
+// The error code of a fault.
+ErrorCode error_code(Fault fault);
+
+// The fault of a fit that did not end ok; none for a fit that did.
+std::optional<RunFault> fit_fault(FitStatus status, int failed_column);
 
 // The lines a warning writes, each ended by a line end.
 std::string warning_message(Warning warning);
@@ -91,13 +107,13 @@ void warn(Warning warning);
 class MessageListener {
  public:
   virtual void warned(const std::string& message) = 0;
-  // Before the fault's message is written and the run stops; code: as error_code.
-  virtual void stopping(const std::string& message, int code) = 0;
+  // Before the fault's message is written and the run stops.
+  virtual void stopping(const std::string& message, ErrorCode code) = 0;
 
  protected:
   ~MessageListener() = default;
 };
-// The listener of the run, or null for none.
+// The listener of the run, or null for none: the engine program's report, which hears every message.
 void set_message_listener(MessageListener* listener);
 
 // Ends the run with the fault of a fit that did not end ok; does nothing for a fit that did.
@@ -110,11 +126,11 @@ inline void check_fit(const FitResult& fit) { check_fit(fit.status, fit.failed_c
 
 // A file the engine cannot open or write: `report` (one line, without its end) on standard error and
 // status 2. The listener hears it first, so a report of the run says why the run ended.
-[[noreturn]] void stop_on_file_error(const std::string& report, FileFault fault);
+[[noreturn]] void stop_on_file_error(ErrorCode code, const std::string& report);
 
 // A statement of the parameter or data file that could not be completed: its report
 // (input_fault_report) through stop_on_file_error.
-[[noreturn]] void input_fault(const ListReader& reader, const ListReader::Result& result, FileFault fault);
+[[noreturn]] void input_fault(const ListReader& reader, const ListReader::Result& result, ErrorCode code);
 // Reads one statement of the parameter file (read_all) and ends the run through input_fault unless every
 // item has its value.
 void read_or_fail(ListReader& reader, std::initializer_list<ListReader::Target> items);

@@ -177,10 +177,9 @@ void write_with_members(std::ostream& out, const char* key, const Json& object,
 
 }  // namespace
 
-RunReport::RunReport(std::string path) : path_(std::move(path)) { set_message_listener(this); }
+RunReport::RunReport(std::string path) : path_(std::move(path)) {}
 
 RunReport::~RunReport() {
-  set_message_listener(nullptr);
   if (!prepared_.empty()) discard_temporary(prepared_);
 }
 
@@ -488,7 +487,7 @@ void RunReport::warned(const std::string& message) {
   for (std::string& line : lines_of(message)) warnings_.push_back(std::move(line));
 }
 
-void RunReport::stopping(const std::string& message, int code) {
+void RunReport::stopping(const std::string& message, ErrorCode code) {
   error_ = lines_of(message);
   error_code_ = code;
   if (!prepared_.empty()) discard_temporary(std::exchange(prepared_, {}));
@@ -576,7 +575,7 @@ void RunReport::write_document(std::ostream& out, const char* status) {
   Json doc = {{"format", "trov-results"}, {"version", 1}, {"status", status}};
   if (!error_.empty() && std::string_view(status) == "error") {
     doc["error"] = error_;
-    doc["error_code"] = error_code_;
+    doc["error_code"] = static_cast<int>(error_code_);
   }
   if (!settings_.is_null()) doc["settings"] = settings_;
   doc["warnings"] = warnings;
@@ -690,6 +689,12 @@ void RunReport::classic_differs(Json& diagnostics, std::vector<std::string>& war
         "converged_failed: at ln(lambda) = " + list_of(converged_failed_) +
         " the penalized maximum was not found (Newton did not converge, or the fit ran away as it "
         "does for responses that a straight line separates); those converged values are null");
+}
+
+std::string RunReport::document() {
+  std::ostringstream document;
+  write_document(document, "ok");
+  return document.str();
 }
 
 std::string RunReport::write_temporary(const char* status) {

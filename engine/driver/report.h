@@ -72,11 +72,13 @@ class RunReport final : public MessageListener {
   // Puts the report of a run that reached its results in place (prepared first unless it was), once
   // trov.out is whole: a report never says "ok" beside a trov.out cut short. False as for prepare.
   bool finish();
+  // The document of a run that reached its results, as prepare would write it.
+  std::string document();
   // The report on standard error of a trov.json that could not be written.
   void report_write_failure() const;
 
   void warned(const std::string& message) override;
-  void stopping(const std::string& message, int code) override;
+  void stopping(const std::string& message, ErrorCode code) override;
 
  private:
   // The value, or null with a warning naming where it stands (a text made only then).
@@ -122,7 +124,7 @@ class RunReport final : public MessageListener {
   double response_range_ = 0;
   std::optional<int> bootstrap_not_converged_;
   std::vector<std::string> warnings_, error_;
-  int error_code_ = 0;
+  ErrorCode error_code_ = ErrorCode::engine_failure;
 };
 
 }  // namespace trov

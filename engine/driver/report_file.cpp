@@ -14,7 +14,7 @@
 #include <set>
 #include <thread>
 
-#include "engine/driver/messages.h"
+#include "engine/core/error_code.h"
 
 namespace trov {
 
@@ -105,7 +105,7 @@ bool put_in_place_locked(const std::string& temporary, const std::string& path) 
         {"version", 1},
         {"status", "error"},
         {"error", {std::string("the run was interrupted by ") + name + " before its results were complete"}},
-        {"error_code", kInterruptedCode}};
+        {"error_code", static_cast<int>(ErrorCode::interrupted)}};
     const std::string temporary = write_temporary_locked(claimed_path, report.dump() + "\n", lock, true);
     if (!temporary.empty()) put_in_place_locked(temporary, claimed_path);
   }

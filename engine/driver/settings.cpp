@@ -92,7 +92,7 @@ Settings read_settings(ListReader& parameters) {
 namespace {
 
 [[noreturn]] void options_fault(const std::string& why) {
-  stop_on_file_error("Error reading " + std::string(kOptionsFile) + why, FileFault::options_file);
+  stop_on_file_error(ErrorCode::options_file, "Error reading " + std::string(kOptionsFile) + why);
 }
 
 }  // namespace

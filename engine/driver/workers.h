@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -11,6 +12,16 @@ namespace trov {
 
 // The processors this process may run on: its CPU affinity mask, so `taskset -c 0` gives one.
 int available_processors();
+
+// What a long run tells its caller as it goes, and how the caller ends it early: progress(done, total)
+// after each bootstrap replicate, in replicate order, on the calling thread; `stop`, set from anywhere,
+// is looked at between batches of work and ends the run with RunStopped.
+struct RunControl {
+  std::function<void(int done, int total)> progress;
+  const std::atomic<bool>* stop = nullptr;
+
+  bool stopped() const { return stop && stop->load(std::memory_order_relaxed); }
+};
 
 // A fixed set of threads that work through the items of one job at a time. Results never depend on
 // which worker takes which item: every item has its own place for what it computes, and the caller

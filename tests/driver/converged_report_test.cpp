@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "engine/driver/run.h"
+#include "engine/program/run.h"
 
 namespace trov {
 namespace {

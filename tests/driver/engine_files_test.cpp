@@ -16,7 +16,7 @@
 #include <string>
 
 #include "engine/driver/report_file.h"
-#include "engine/driver/run.h"
+#include "engine/program/run.h"
 
 namespace trov {
 namespace {

@@ -4,7 +4,7 @@
 #include <iostream>
 
 #include "engine/driver/report_file.h"
-#include "engine/driver/run.h"
+#include "engine/program/run.h"
 
 int main() {
   trov::handle_interrupts();

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "common/options_file.h"
+#include "engine/core/design.h"
+#include "engine/core/fit_result.h"
+#include "engine/core/points.h"
+#include "engine/driver/bootstrap.h"
+#include "engine/driver/messages.h"
+#include "engine/driver/settings.h"
+#include "engine/driver/workers.h"
+#include "engine/fit/converged.h"
+#include "engine/fit/search.h"
+#include "engine/fit/selection.h"
+
+namespace trov {
+
+// What a run computes besides the classic fits.
+struct RunOptions {
+  bool report = true;      // the report's values: the selection gradients
+  bool converged = true;   // with the report, the converged fits beside the classic ones
+  bool likelihood = true;  // with the converged fits, their REML and ML scores and searches
+};
+
+// The pooled points of a run, checked against the model, with the covariate's design and grouping:
+// what every fit of the run reads.
+struct RunData {
+  Points points;
+  std::optional<Covariate> covariate{};
+  std::int64_t observations = 0;  // the sum of the counts
+
+  const Covariate* with() const { return covariate ? &*covariate : nullptr; }
+  const Design* design() const { return covariate ? &covariate->design : nullptr; }
+};
+
+// Checks the pooled points against the model and builds the covariate's design; throws the RunFault
+// of data the run cannot take.
+RunData prepare_run(Points points, const Settings& settings);
+
+// A line of the grid (or the fixed lambda's): the numbers of the classic fit, and of the converged
+// fit at the same lambda where the run makes them, with the largest difference of their means.
+struct AnalysisRow {
+  double lnlambda = 0;
+  FitResult classic;
+  std::optional<ConvergedFit> converged{};
+  double difference = 0;
+};
+
+// Everything one run computed, in the order the run computed it. A run that met a fault keeps what
+// came before it: the rows before the fit that failed, or the fixed lambda's row before its bootstrap.
+struct Analysis {
+  std::vector<AnalysisRow> rows;
+  std::vector<std::pair<Score, RefinedMinimum>> refined;  // the converged scores' refined minima
+  bool one_lambda = false;  // a run at the fixed lambda, not a grid
+  // one lambda: its fits with their values, and the gradients of both
+  FitResult fit;
+  std::optional<ConvergedFit> converged;
+  std::optional<SelectionGradients> gradients;  // of the converged fit, when it ended ok
+  SelectionGradients classic_gradients;
+  std::optional<BootstrapOutcome> bootstrap;
+  std::optional<RunFault> fault;
+};
+
+// The scores of a grid's converged fits that a run searches for their smallest values: GCV, OCV
+// (no covariate), UBRE (models 2 and 3), REML and ML.
+std::vector<Score> searched_scores(Model model, bool covariate, bool likelihood);
+
+// Computes one run: the grid with its refined minima, or the fit at the fixed lambda with its
+// gradients and bootstrap, on `workers` threads (results do not depend on their number). It writes
+// nothing; a fault ends it with Analysis::fault set, a stop asked by `control` throws RunStopped.
+Analysis analyse_run(const RunData& data, const Settings& settings, const Options& options,
+                     const RunOptions& what, int workers, const RunControl& control);
+
+}  // namespace trov

@@ -1,0 +1,385 @@
+#include "engine/api/trov.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <exception>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "engine/api/analysis.h"
+#include "engine/api/reporting.h"
+#include "engine/driver/data.h"
+
+namespace trov::api {
+
+namespace {
+
+constexpr int kMostGridPoints = 10000;
+constexpr int kMostReplicates = 100000;
+constexpr int kMostIterations = 1000;
+
+Error error_of(ErrorCode code, std::string text) { return {code, std::move(text)}; }
+
+Error error_of(const RunFault& fault) {
+  std::string text = fault_message(fault.fault, fault.details());
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return {error_code(fault.fault), std::move(text)};
+}
+
+// The settings' faults, in the words of a caller who gives them as values.
+std::optional<Error> settings_fault(const api::Settings& s, bool covariate) {
+  auto fault = [](const std::string& why) { return error_of(ErrorCode::settings, why); };
+  if (s.model != Model::normal && s.model != Model::binomial && s.model != Model::poisson)
+    return fault("the model is not one of normal, binomial and Poisson");
+  const bool one = s.lnlambda.has_value();
+  if (one && !(std::abs(*s.lnlambda) <= kMostLnLambda))
+    return fault("ln(lambda) must lie within -700 and 700");
+  if (!one) {
+    if (s.grid_points < 2 || s.grid_points > kMostGridPoints)
+      return fault("a grid needs 2 to 10000 values of ln(lambda)");
+    if (!(s.lnlambda_min < s.lnlambda_max) || !(std::abs(s.lnlambda_min) <= kMostLnLambda) ||
+        !(std::abs(s.lnlambda_max) <= kMostLnLambda))
+      return fault("the grid's smallest ln(lambda) must lie below its largest, both within -700 and 700");
+  }
+  if (s.model != Model::normal && (s.maxit < 1 || s.maxit > kMostIterations))
+    return fault("maxit must be 1 to 1000 for the binomial and Poisson models");
+  if (!(s.stop > 0) || !std::isfinite(s.stop)) return fault("stop must be a positive number");
+  if (s.bootstrap < 0 || s.bootstrap > kMostReplicates) return fault("bootstrap must be 0 to 100000 replicates");
+  if (s.bootstrap > 1 && !one && !s.fit_recommended)
+    return fault("a bootstrap needs one lambda: give lnlambda, or fit at the recommended one");
+  if (s.seed <= 0 || s.seed == INT32_MAX) return fault("the seed must be 1 to 2147483646");
+  if (s.criterion == Criterion::ocv && covariate)
+    return fault("criterion ocv needs an analysis without covariate (choose reml, ml, gcv or ubre)");
+  if (s.criterion == Criterion::ubre && s.model == Model::normal)
+    return fault("criterion ubre needs the binomial or Poisson model (choose reml, ml, gcv or ocv)");
+  return std::nullopt;
+}
+
+// The engine's settings of one run: the grid, or one lambda.
+trov::Settings run_settings(const api::Settings& s, bool covariate, std::optional<double> lnlambda) {
+  trov::Settings run;
+  run.covariates = covariate ? 1 : 0;
+  run.categorical = covariate && s.categorical;
+  run.model = static_cast<trov::Model>(s.model);
+  run.maxit = s.maxit;
+  run.stop = s.stop;
+  run.seed = s.seed;
+  if (lnlambda) {
+    run.nstep = 1;
+    run.lmin = *lnlambda;
+    run.iboot = s.bootstrap;
+  } else {
+    run.nstep = s.grid_points;
+    run.lmin = s.lnlambda_min;
+    run.lmax = s.lnlambda_max;
+    run.step = (run.lmax - run.lmin) / (run.nstep - 1);
+    run.iboot = 1;
+  }
+  return run;
+}
+
+Options run_options(const api::Settings& s) {
+  Options options;
+  options.criterion = static_cast<trov::Criterion>(s.criterion);
+  options.bootstrap_lambda = s.bootstrap_lambda == BootstrapLambda::reselected ? trov::BootstrapLambda::reselected
+                                                                                : trov::BootstrapLambda::fixed;
+  return options;
+}
+
+// The cases as the engine's points: checked, sorted and pooled.
+std::variant<Points, Error> points_of(const Data& data) {
+  const std::size_t cases = data.x.size();
+  const bool covariate = !data.covariate.empty();
+  if (data.y.size() != cases || (!data.n.empty() && data.n.size() != cases) ||
+      (covariate && data.covariate.size() != cases))
+    return error_of(ErrorCode::data, "x, y, n and the covariate must hold one value per case");
+  if (cases > static_cast<std::size_t>(INT_MAX)) return error_of(ErrorCode::data, "too many cases");
+  Points points;
+  points.nraw = static_cast<int>(cases);
+  points.x = data.x;
+  points.y = data.y;
+  points.covariate = covariate ? data.covariate : std::vector<double>(cases, 0.0);
+  points.irep.assign(cases, 1);
+  for (std::size_t i = 0; i < cases; ++i) {
+    const std::string which = "case " + std::to_string(i + 1) + ": ";
+    if (!std::isfinite(data.x[i]) || !std::isfinite(data.y[i]) || (covariate && !std::isfinite(data.covariate[i])))
+      return error_of(ErrorCode::data, which + "a value is not a finite number");
+    if (!data.n.empty()) {
+      const double n = data.n[i];
+      if (!(n >= 1 && n <= INT_MAX && n == std::floor(n)))
+        return error_of(ErrorCode::data, which + "n must be a whole number from 1 to 2147483647");
+      points.irep[i] = static_cast<int>(n);
+    }
+  }
+  if (cases == 0) return error_of(ErrorCode::no_case, "there is no case");
+  organizedata(points, covariate);
+  return points;
+}
+
+// One run of the engine on prepared data: what it computed and the report it would write.
+struct Run {
+  Analysis analysis;
+  nlohmann::ordered_json report;
+  std::string document;
+};
+
+std::variant<Run, Error> run_once(const RunData& data, const trov::Settings& settings, const Options& options,
+                                  int workers, const RunControl& control) {
+  Run run;
+  run.analysis = analyse_run(data, settings, options, {}, workers, control);
+  if (run.analysis.fault) return error_of(*run.analysis.fault);
+  RunReport report("");
+  report.settings(settings, "", options);
+  report.data(data.points, data.observations, data.with());
+  report_rows(report, run.analysis);
+  report_fit(report, data, run.analysis);
+  run.document = report.document();
+  run.report = nlohmann::ordered_json::parse(run.document);
+  return run;
+}
+
+std::string limit_name(SearchLimit limit) {
+  return limit == SearchLimit::linear ? "linear" : limit == SearchLimit::interpolating ? "interpolating" : "";
+}
+
+Criterion criterion_of(Score score) {
+  switch (score) {
+    case Score::gcv:
+      return Criterion::gcv;
+    case Score::ocv:
+      return Criterion::ocv;
+    case Score::ubre:
+      return Criterion::ubre;
+    case Score::ml:
+      return Criterion::ml;
+    case Score::reml:
+      break;
+  }
+  return Criterion::reml;
+}
+
+void add_grid(Results& results, const Run& run, const trov::Settings& settings, const Options& options) {
+  for (const AnalysisRow& row : run.analysis.rows) {
+    GridRow g{.lnlambda = row.lnlambda,
+              .classic_edf = row.classic.trace,
+              .classic_gcv = row.classic.gcv,
+              .classic_ocv = settings.covariates > 0 ? NAN : row.classic.ocv,
+              .classic_iterations = row.classic.iterations};
+    const bool ok = row.converged && row.converged->ok;
+    g.converged_ok = ok;
+    const auto value = [&](double ConvergedFit::*member) { return ok ? (*row.converged).*member : NAN; };
+    g.edf = value(&ConvergedFit::edf);
+    g.gcv = value(&ConvergedFit::gcv);
+    g.ocv = settings.covariates > 0 ? NAN : value(&ConvergedFit::ocv);
+    g.ubre = settings.model == trov::Model::normal ? NAN : value(&ConvergedFit::ubre);
+    g.reml = value(&ConvergedFit::reml);
+    g.ml = value(&ConvergedFit::ml);
+    g.deviance = value(&ConvergedFit::deviance);
+    g.largest_difference = ok ? row.difference : NAN;
+    results.grid.push_back(g);
+  }
+  for (const auto& [score, refined] : run.analysis.refined) {
+    if (!refined.ok()) continue;
+    results.minima.push_back({criterion_of(score), refined.lnlambda, refined.score, refined.edf,
+                              limit_name(refined.limit)});
+    if (score != score_of(options.criterion)) continue;
+    const auto& text = run.report["minimum"]["recommended"];
+    results.recommended = Recommended{criterion_of(score), refined.lnlambda, refined.edf,
+                                      limit_name(refined.limit),
+                                      text.is_object() ? text["text"].get<std::string>() : std::string()};
+  }
+}
+
+Estimate estimate(double value, std::span<const SelectionGradients> replicates, double SelectionGradients::*member,
+                  bool applies = true) {
+  if (!applies) return {NAN, NAN, NAN, NAN, NAN};
+  if (replicates.empty()) return {value, NAN, NAN, NAN, NAN};
+  std::vector<double> values;
+  values.reserve(replicates.size());
+  for (const SelectionGradients& g : replicates) values.push_back(g.*member);
+  const ReplicateSummary s = summarize_replicates(values);
+  return {value, s.se, s.p, s.lower, s.upper};
+}
+
+Gradients gradients_of(const SelectionGradients& g, const SelectionGradients& classic,
+                       std::span<const SelectionGradients> replicates) {
+  using S = SelectionGradients;
+  Gradients out{.mean_fitness = g.mean_fitness, .trait_mean = classic.trait_mean, .trait_sd = classic.trait_sd};
+  out.beta = estimate(g.beta, replicates, &S::beta);
+  out.gamma = estimate(g.gamma, replicates, &S::gamma);
+  out.beta_standardized = estimate(g.beta_standardized, replicates, &S::beta_standardized);
+  out.gamma_standardized = estimate(g.gamma_standardized, replicates, &S::gamma_standardized);
+  out.beta_mean_standardized =
+      estimate(g.beta_mean_standardized, replicates, &S::beta_mean_standardized, g.trait_positive);
+  out.gamma_mean_standardized =
+      estimate(g.gamma_mean_standardized, replicates, &S::gamma_mean_standardized, g.trait_positive);
+  out.lande_arnold_beta = estimate(classic.lande_arnold_beta, replicates, &S::lande_arnold_beta);
+  out.lande_arnold_gamma = estimate(classic.lande_arnold_gamma, replicates, &S::lande_arnold_gamma);
+  out.classic_beta = classic.beta;
+  out.classic_gamma = classic.gamma;
+  return out;
+}
+
+Fit fit_of(const Run& run, const RunData& data) {
+  const Analysis& a = run.analysis;
+  const Points& p = data.points;
+  Fit fit{.lnlambda = a.rows.front().lnlambda};
+  const bool ok = a.converged && a.converged->ok;
+  fit.converged_ok = ok;
+  fit.edf = ok ? a.converged->edf : NAN;
+  const BootstrapOutcome* boot = a.bootstrap ? &*a.bootstrap : nullptr;
+  const bool band = boot && !boot->converged_lower.empty();
+  for (int i = 0; i < p.n; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    fit.points.push_back({.x = p.x[k],
+                          .covariate = data.covariate ? p.covariate[k] : 0.0,
+                          .n = static_cast<double>(p.irep[k]),
+                          .y = p.y[k],
+                          .fitted = ok ? a.converged->mean[k] : NAN,
+                          .eta = ok ? a.converged->eta[k] : NAN,
+                          .classic_fitted = a.fit.sy[k],
+                          .lower = band ? boot->converged_lower[k] : NAN,
+                          .upper = band ? boot->converged_upper[k] : NAN});
+  }
+  if (data.covariate) {
+    const auto columns = static_cast<std::size_t>(data.covariate->design.columns);
+    const std::vector<double>& beta = ok ? a.converged->beta : a.fit.beta;
+    fit.coefficients.assign(beta.begin(), beta.begin() + static_cast<std::ptrdiff_t>(columns));
+  }
+  if (a.gradients)
+    fit.gradients = gradients_of(*a.gradients, a.classic_gradients,
+                                 boot ? std::span<const SelectionGradients>(boot->gradients)
+                                      : std::span<const SelectionGradients>());
+  if (boot)
+    fit.bootstrap = Bootstrap{.replicates = static_cast<int>(run.report["bootstrap"]["replicates"].get<int>()),
+                              .degenerate = boot->degenerate,
+                              .not_converged = boot->not_converged,
+                              .failed_refits = boot->failed_refits,
+                              .converged_failed = boot->converged_failed,
+                              .lnlambda = boot->lnlambda};
+  return fit;
+}
+
+void add_warnings(Results& results, const Run& run) {
+  for (const auto& w : run.report["warnings"]) results.warnings.push_back(w.get<std::string>());
+}
+
+}  // namespace
+
+std::string error_text(ErrorCode code) {
+  switch (code) {
+    case ErrorCode::settings:
+      return "a setting is out of its range";
+    case ErrorCode::data:
+      return "the data columns differ in length, or hold a value that is not a finite number";
+    case ErrorCode::no_case:
+      return "there is no case";
+    case ErrorCode::no_variance:
+      return "Y has no variance";
+    case ErrorCode::negative_y:
+      return "Y is negative";
+    case ErrorCode::y_above_one:
+      return "Y is greater than 1 in the binomial model";
+    case ErrorCode::few_distinct_x:
+      return "fewer than 4 distinct X values";
+    case ErrorCode::counts_overflow:
+      return "the counts of one point are too large";
+    case ErrorCode::too_many_levels:
+      return "the categorical covariate has too many levels";
+    case ErrorCode::design:
+      return "the covariate's design cannot be solved";
+    case ErrorCode::weight_vanished:
+      return "a fit ran away: a weight of the model vanished";
+    case ErrorCode::degenerate_draws:
+      return "too many bootstrap draws had no variance";
+    case ErrorCode::fit_not_finite:
+      return "the fit's values are not numbers, so they cannot be bootstrapped";
+    case ErrorCode::stopped:
+      return "the analysis was stopped";
+    case ErrorCode::parameter_file:
+      return "the parameter file cannot be read or holds a refused setting";
+    case ErrorCode::data_file:
+      return "the data file cannot be read";
+    case ErrorCode::options_file:
+      return "trov.options cannot be read or holds a fault";
+    case ErrorCode::output_file:
+      return "a results file cannot be written";
+    case ErrorCode::interrupted:
+      return "the engine was interrupted";
+    case ErrorCode::engine_failure:
+      return "the engine failed";
+  }
+  return "unknown error";
+}
+
+Outcome analyse(const Data& data, const Settings& settings, int workers, const Control& control) {
+  const bool covariate = !data.covariate.empty();
+  if (auto fault = settings_fault(settings, covariate)) return *fault;
+  if (workers <= 0) workers = available_processors();
+  const RunControl run_control{control.progress, control.stop};
+  try {
+    std::variant<Points, Error> points = points_of(data);
+    if (auto* error = std::get_if<Error>(&points)) return *error;
+    const Options options = run_options(settings);
+    const trov::Settings first = run_settings(settings, covariate, settings.lnlambda);
+    const RunData prepared = prepare_run(std::move(std::get<Points>(points)), first);
+    Results results{.cases = static_cast<int>(data.x.size()),
+                    .points = prepared.points.n,
+                    .observations = static_cast<double>(prepared.observations)};
+    std::variant<Run, Error> run = run_once(prepared, first, options, workers, run_control);
+    if (auto* error = std::get_if<Error>(&run)) return *error;
+    if (first.grid()) {
+      add_grid(results, std::get<Run>(run), first, options);
+      add_warnings(results, std::get<Run>(run));
+      if (!settings.fit_recommended) {
+        results.report = std::move(std::get<Run>(run).document);
+        return results;
+      }
+      if (!results.recommended) {
+        results.warnings.push_back("no_recommended: the criterion found no lambda to recommend, so there is "
+                                   "no fit at one lambda");
+        results.report = std::move(std::get<Run>(run).document);
+        return results;
+      }
+      const trov::Settings second = run_settings(settings, covariate, results.recommended->lnlambda);
+      run = run_once(prepared, second, options, workers, run_control);
+      if (auto* error = std::get_if<Error>(&run)) return *error;
+    }
+    const Run& last = std::get<Run>(run);
+    results.fit = fit_of(last, prepared);
+    add_warnings(results, last);
+    results.report = last.document;
+    return results;
+  } catch (const RunFault& fault) {
+    return error_of(fault);
+  } catch (const RunStopped&) {
+    return error_of(ErrorCode::stopped, error_text(ErrorCode::stopped));
+  } catch (const std::exception& e) {
+    return error_of(ErrorCode::engine_failure, std::string("the engine failed: ") + e.what());
+  }
+}
+
+std::vector<Outcome> analyse_many(const std::vector<std::vector<double>>& traits, const std::vector<double>& y,
+                                  const std::vector<double>& n, const std::vector<double>& covariate,
+                                  const Settings& settings, int workers, const Control& control) {
+  if (workers <= 0) workers = available_processors();
+  std::vector<Outcome> outcomes(traits.size(), Outcome(Error{ErrorCode::stopped, error_text(ErrorCode::stopped)}));
+  std::mutex progress_mutex;
+  int done = 0;
+  // each trait on one worker, the traits handed out in order; a trait's results depend on nothing else
+  WorkerPool pool(std::min<int>(workers, static_cast<int>(std::max<std::size_t>(traits.size(), 1))));
+  pool.run(static_cast<int>(traits.size()), [&](int, int t) {
+    if (control.stop && control.stop->load()) return;
+    const auto k = static_cast<std::size_t>(t);
+    outcomes[k] = analyse({traits[k], y, n, covariate}, settings, 1, {.progress = {}, .stop = control.stop});
+    if (control.progress) {
+      std::lock_guard lock(progress_mutex);
+      control.progress(++done, static_cast<int>(traits.size()));
+    }
+  });
+  return outcomes;
+}
+
+}  // namespace trov::api

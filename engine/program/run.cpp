@@ -1,0 +1,123 @@
+#include "engine/program/run.h"
+
+#include <cstdlib>
+#include <exception>
+#include <optional>
+#include <thread>
+
+#include "common/list_writer.h"
+#include "engine/api/reporting.h"
+#include "engine/driver/data.h"
+#include "engine/driver/messages.h"
+#include "engine/driver/report.h"
+#include "engine/driver/results.h"
+#include "engine/driver/settings.h"
+#include "engine/driver/workers.h"
+
+namespace trov {
+
+namespace {
+
+// The run's report hears every warning and fault message while the run lasts.
+class Listening {
+ public:
+  explicit Listening(MessageListener& listener) { set_message_listener(&listener); }
+  ~Listening() { set_message_listener(nullptr); }
+  Listening(const Listening&) = delete;
+  Listening& operator=(const Listening&) = delete;
+};
+
+// A trov.json that could not be written ends the run like a trov.out that could not: status 2.
+[[noreturn]] void report_failed(const RunReport& report) {
+  report.report_write_failure();
+  std::exit(2);
+}
+
+[[noreturn]] void stop_on(const RunFault& fault) { stop_run(fault.fault, fault.details()); }
+
+// The bootstrap's progress: a console line every 100 replicates, a line on standard error every few
+// seconds.
+RunControl progress_lines(const Settings& settings, std::optional<ProgressLines>& lines) {
+  if (!settings.bootstrap()) return {};
+  lines.emplace(settings.iboot);
+  return {.progress = [&lines](int done, int) {
+    lines->item_done();
+    if (done % 100 == 0) say(progress_message(done));
+  }};
+}
+
+}  // namespace
+
+void run_engine(std::istream& parameter_stream, const RunOptions& options) {
+  std::optional<RunReport> report;
+  std::optional<Listening> listening;
+  if (options.report) listening.emplace(report.emplace("trov.json"));
+  ListReader parameters(parameter_stream, "the parameter file");
+  const Settings settings = read_settings(parameters);
+  const std::string data_file = read_data_file_name(parameters);
+  const Options run_options = read_options_file(settings);
+  if (report) report->settings(settings, data_file, run_options);
+  // a data file that is one of the run's own files is refused (by datin) before any report replaces it
+  if (run_file_named(data_file)) {
+    listening.reset();
+    report.reset();
+  } else if (report) {
+    report->claim();
+  }
+  std::optional<RunData> prepared;
+  try {
+    DataLines lines;
+    Points points = datin(data_file, settings, &lines);
+    if (report) report->data_lines(lines);
+    prepared.emplace(prepare_run(std::move(points), settings));
+  } catch (const RunFault& fault) {
+    stop_on(fault);
+  }
+  const RunData& data = *prepared;
+  const Points& points = data.points;
+  const Design* design = data.design();
+  if (report) report->data(points, data.observations, data.with());
+  say(results_file_message());
+
+  ResultsFile out("trov.out");
+  out.header(settings, design, data.observations, points.n);
+  std::optional<ProgressLines> lines;
+  const Analysis analysis =
+      analyse_run(data, settings, run_options, options, available_processors(), progress_lines(settings, lines));
+  for (const AnalysisRow& row : analysis.rows) out.grid_line(settings, design, row.lnlambda, row.classic);
+  if (report) report_rows(*report, analysis);
+  if (analysis.fault) stop_on(*analysis.fault);
+
+  if (settings.grid() || settings.bootstrap()) {
+    if (settings.bootstrap())
+      out.bootstrap_section(settings, data.with() != nullptr, analysis.bootstrap->degenerate,
+                            analysis.bootstrap->columns(points));
+    out.close();
+    if (report) {
+      report_fit(*report, data, analysis);
+      if (!report->finish()) report_failed(*report);
+    }
+    return;
+  }
+  bool reported = true;
+  std::exception_ptr reporting_failed;
+  {
+    // trov.json is made and written beside trov.out's table: both come from the same fit
+    std::optional<std::jthread> reporting;
+    if (report)
+      reporting.emplace([&] {
+        try {
+          report_fit(*report, data, analysis);
+          reported = report->prepare();
+        } catch (...) {  // passed on to the run's thread, which main catches
+          reporting_failed = std::current_exception();
+        }
+      });
+    out.fitted_table(settings, points, design, analysis.fit);
+  }
+  if (reporting_failed) std::rethrow_exception(reporting_failed);
+  out.close();  // after trov.json is done, so a failed write stops no thread at work
+  if (report && !(reported && report->finish())) report_failed(*report);
+}
+
+}  // namespace trov

@@ -1,0 +1,153 @@
+// The library's one call: the engine program's numbers, its errors as values, many traits at once.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "engine/api/trov.h"
+
+namespace trov::api {
+namespace {
+
+using Json = nlohmann::json;
+
+std::string case_dir(const std::string& name) {
+  return std::string(std::getenv("TROV_SOURCE_DIR")) + "/tests/cases/" + name + "/";
+}
+
+// The cases of a data file: y, x and, with a third column, the covariate.
+Data read_cases(const std::string& path, bool covariate) {
+  Data data;
+  std::ifstream in(path);
+  double y, x, c;
+  while (in >> y >> x && (!covariate || in >> c)) {
+    data.y.push_back(y);
+    data.x.push_back(x);
+    if (covariate) data.covariate.push_back(c);
+  }
+  return data;
+}
+
+// The settings of the shipped binomial runs, rounded to single precision as the program reads them.
+Settings program_settings() {
+  Settings s;
+  s.maxit = 5;
+  s.stop = static_cast<float>(0.005);
+  s.seed = 2387498;
+  return s;
+}
+
+// The golden report without what only the program knows: the data file's name and its lines.
+Json without_file(Json report) {
+  report.erase("settings");
+  report["diagnostics"].erase("irregular_lines");
+  return report;
+}
+
+Results results_of(const Outcome& outcome) {
+  if (const Error* e = std::get_if<Error>(&outcome)) ADD_FAILURE() << e->text;
+  return std::get<Results>(outcome);
+}
+
+TEST(analyse_test, gives_the_engine_programs_numbers_to_the_last_bit) {
+  struct Case {
+    std::string name, data;
+    bool covariate;
+    Settings settings;
+  };
+  Settings grid = program_settings();
+  grid.fit_recommended = false;
+  Settings category = grid;
+  category.categorical = true;
+  Settings reselected = program_settings();
+  reselected.lnlambda = static_cast<float>(1.1);
+  reselected.bootstrap = 200;
+  reselected.bootstrap_lambda = BootstrapLambda::reselected;
+  for (const Case& c : {Case{"reml_binomial_grid", "demo1.dat", false, grid},
+                        Case{"reml_covariate_category_grid", "covariate.dat", true, category},
+                        Case{"boot_reselected_binomial", "demo1.dat", false, reselected}}) {
+    const Results r = results_of(analyse(read_cases(case_dir(c.name) + c.data, c.covariate), c.settings));
+    const Json expected = Json::parse(std::ifstream(case_dir(c.name) + "expected.trov.json"));
+    EXPECT_EQ(without_file(Json::parse(r.report)), without_file(expected)) << c.name;
+    // the values are the report's
+    for (std::size_t k = 0; k < r.grid.size(); ++k) {
+      EXPECT_EQ(r.grid[k].reml, expected["grid"][k]["converged_fit"]["reml"].get<double>());
+      EXPECT_EQ(r.grid[k].classic_gcv, expected["grid"][k]["gcv"].get<double>());
+    }
+    if (c.settings.lnlambda) {
+      const Json& selection = expected["selection"];
+      EXPECT_EQ(r.fit->gradients->gamma.value, selection["gamma"].get<double>());
+      EXPECT_EQ(r.fit->gradients->gamma.se, selection["bootstrap"]["gamma"]["se"].get<double>());
+      EXPECT_EQ(r.fit->points.front().upper, expected["bootstrap"]["points"][0]["upper"].get<double>());
+    } else {
+      const Json& recommended = expected["minimum"]["recommended"];
+      ASSERT_TRUE(r.recommended);
+      EXPECT_EQ(r.recommended->lnlambda, recommended["lnlambda"].get<double>());
+      EXPECT_EQ(r.recommended->text, recommended["text"].get<std::string>());
+    }
+  }
+}
+
+TEST(analyse_test, a_grid_goes_on_to_the_fit_at_its_recommended_lambda) {
+  const Data data = read_cases(case_dir("reml_binomial_grid") + "demo1.dat", false);
+  const Results r = results_of(analyse(data, program_settings()));
+  ASSERT_TRUE(r.recommended && r.fit);
+  EXPECT_EQ(r.fit->lnlambda, r.recommended->lnlambda);
+  EXPECT_NEAR(r.fit->edf, r.recommended->edf, 1e-9);
+  EXPECT_EQ(r.fit->points.size(), 275u);
+}
+
+TEST(analyse_test, refuses_what_it_cannot_take_with_a_numbered_error) {
+  Data data = read_cases(case_dir("reml_binomial_grid") + "demo1.dat", false);
+  const auto code = [](const Outcome& o) { return std::get<Error>(o).code; };
+  Settings bootstrap_on_grid = program_settings();
+  bootstrap_on_grid.bootstrap = 10;
+  bootstrap_on_grid.fit_recommended = false;
+  EXPECT_EQ(code(analyse(data, bootstrap_on_grid)), ErrorCode::settings);
+  Data uneven = data;
+  uneven.y.pop_back();
+  EXPECT_EQ(code(analyse(uneven, program_settings())), ErrorCode::data);
+  Data missing = data;
+  missing.x[7] = NAN;
+  EXPECT_EQ(code(analyse(missing, program_settings())), ErrorCode::data);
+  Data constant = data;
+  std::fill(constant.y.begin(), constant.y.end(), 1.0);
+  const Outcome none = analyse(constant, program_settings());
+  EXPECT_EQ(code(none), ErrorCode::no_variance);
+  EXPECT_NE(std::get<Error>(none).text.find("variance"), std::string::npos);
+  const std::atomic<bool> stop{true};
+  EXPECT_EQ(code(analyse(data, program_settings(), 2, {.progress = {}, .stop = &stop})), ErrorCode::stopped);
+}
+
+TEST(analyse_test, many_traits_give_each_traits_own_results_and_more_cases_than_the_program_takes) {
+  const Data data = read_cases(case_dir("reml_binomial_grid") + "demo1.dat", false);
+  std::vector<std::vector<double>> traits(3, data.x);
+  for (std::size_t i = 0; i < data.x.size(); ++i) {
+    traits[1][i] = std::sqrt(data.x[i]);
+    traits[2][i] = data.x[(i * 7) % data.x.size()];
+  }
+  const Settings settings = program_settings();
+  const std::vector<Outcome> many = analyse_many(traits, data.y, {}, {}, settings, 2);
+  for (std::size_t t = 0; t < traits.size(); ++t)
+    EXPECT_EQ(std::get<Results>(many[t]).report,
+              std::get<Results>(analyse({traits[t], data.y, {}, {}}, settings, 1)).report);
+
+  Data large;
+  for (int i = 0; i < 30000; ++i) {
+    large.x.push_back(i % 997 + 0.001 * (i % 13));
+    large.y.push_back(std::sin(i * 0.37) + 0.01 * (i % 997));
+  }
+  Settings normal = program_settings();
+  normal.model = Model::normal;
+  normal.lnlambda = 0.0;
+  const Results r = results_of(analyse(large, normal));
+  EXPECT_EQ(r.cases, 30000);
+  EXPECT_TRUE(r.fit && r.fit->converged_ok);
+}
+
+}  // namespace
+}  // namespace trov::api
