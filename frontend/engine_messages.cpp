@@ -4,58 +4,68 @@
 #include <cstring>
 #include <string_view>
 
+#include "engine/core/error_code.h"
+
 namespace trov::front {
 
 namespace {
 
-// The advice for each fault, by its number in the library's table of errors (trov::api::ErrorCode).
+// The advice for each fault of the one table of errors, which numbers trov.json's error_code.
 struct Advice {
-  int code;
+  ErrorCode code;
   std::string_view advice;
 };
 constexpr Advice kErrorAdvice[] = {
-    {1, "A setting is out of the range the engine takes: the message names it."},
-    {2, "Every value of the data must be a finite number."},
-    {3,
+    {ErrorCode::settings, "A setting is out of the range the engine takes: the message names it."},
+    {ErrorCode::data, "Every value of the data must be a finite number."},
+    {ErrorCode::no_case,
      "The data file is empty, or its lines hold fewer values than one case needs: check the data file "
      "structure and the covariate choice."},
-    {4, "Every point has the same Y, so there is nothing to fit: check the data file and its structure."},
-    {5, "The binomial and Poisson models need Y of 0 or more; choose the normal model for such a response."},
-    {6, "Y must be a 0/1 or a proportion for the binomial model; choose Poisson for counts."},
-    {7, "The spline needs at least four different trait values X: check the data file and its structure."},
-    {8,
+    {ErrorCode::no_variance,
+     "Every point has the same Y, so there is nothing to fit: check the data file and its structure."},
+    {ErrorCode::negative_y,
+     "The binomial and Poisson models need Y of 0 or more; choose the normal model for such a response."},
+    {ErrorCode::y_above_one,
+     "Y must be a 0/1 or a proportion for the binomial model; choose Poisson for counts."},
+    {ErrorCode::few_distinct_x,
+     "The spline needs at least four different trait values X: check the data file and its structure."},
+    {ErrorCode::counts_overflow,
      "The counts N are implausibly large: check that the last column is a count and that the structure is "
      "right."},
-    {9, "A categorical covariate may have at most 20 levels: choose 'continuous', or merge levels."},
-    {10,
+    {ErrorCode::too_many_levels,
+     "A categorical covariate may have at most 20 levels: choose 'continuous', or merge levels."},
+    {ErrorCode::design,
      "The covariate cannot be told apart from the intercept (a constant covariate, for example): check the "
      "covariate column, or choose 'none'."},
-    {11, "The fit ran away at this lambda: try a larger ln(lambda)."},
-    {12,
+    {ErrorCode::weight_vanished, "The fit ran away at this lambda: try a larger ln(lambda)."},
+    {ErrorCode::degenerate_draws,
      "Too many bootstrap samples had the same Y everywhere: the fitted curve is too close to 0 or 1 for a "
      "bootstrap at this lambda."},
-    {13,
+    {ErrorCode::fit_not_finite,
      "The fit at this lambda holds values that are no numbers: rescale X or Y (values very near 0, or "
      "very large)."},
-    {14, "The run was stopped before its end: run it again."},
-    {15,
+    {ErrorCode::stopped, "The run was stopped before its end: run it again."},
+    {ErrorCode::parameter_file,
      "A setting could not be read or is refused (the message names it); the greyed fields are written "
      "too, so check them as well."},
-    {16,
+    {ErrorCode::data_file,
      "Check the data file name (or pick the file with File > Change data file), the data file structure "
      "and the covariate choice: every value must be a number, the count N a whole number without a "
      "decimal point, and at most 10000 cases are read (pool cases with equal X into one line with a "
      "count N)."},
-    {17,
+    {ErrorCode::options_file,
      "A choice of the dialog (saved in trov.options) does not fit this run, as the message says: change "
      "it."},
-    {18, "The disk may be full, or the folder may not be writable."},
-    {19, "The run was interrupted: run it again."},
-    {20, "A fault of the engine itself: please report it with trov.in, trov.options and the data file."},
+    {ErrorCode::output_file, "The disk may be full, or the folder may not be writable."},
+    {ErrorCode::interrupted, "The run was interrupted: run it again."},
+    {ErrorCode::engine_failure,
+     "A fault of the engine itself: please report it with trov.in, trov.options and the data file."},
 };
 
 // The faults of the data file's content, where what its lines hold says more.
-bool data_file_fault(int code) { return code == 3 || code == 16; }
+bool data_file_fault(int code) {
+  return code == static_cast<int>(ErrorCode::no_case) || code == static_cast<int>(ErrorCode::data_file);
+}
 
 constexpr std::string_view kWarningPrefix = "Warning:";
 
@@ -93,7 +103,7 @@ std::string advice_for_error(int code, const DataLines* data) {
   if (data && data_file_fault(code))
     if (std::string from_data = data_file_advice(*data); !from_data.empty()) return from_data;
   for (const Advice& a : kErrorAdvice)
-    if (a.code == code) return std::string(a.advice);
+    if (static_cast<int>(a.code) == code) return std::string(a.advice);
   return {};
 }
 

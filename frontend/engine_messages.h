@@ -19,7 +19,8 @@ std::vector<std::string> settings_warnings(const std::vector<std::string>& warni
 // Plain advice for those warnings, one sentence each.
 std::vector<std::string> advice_for_warnings(const std::vector<std::string>& warnings);
 
-// Plain advice for the fault numbered `code` (trov::api::ErrorCode); empty for a number without advice.
+// Plain advice for the fault numbered `code` (trov.json's error_code, engine/core/error_code.h); empty for
+// a number without advice.
 // For a data file the engine could not read, what its lines hold (when known) gives the advice.
 std::string advice_for_error(int code, const DataLines* data = nullptr);
 

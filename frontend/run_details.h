@@ -59,7 +59,7 @@ struct RunDetails {
 RunDetails read_run_details(const std::string& path);
 
 // trov.json's report of a run that stopped on an error: the engine's message, and the number of its
-// fault in the library's table of errors (trov::api::ErrorCode; 0 when the report gives none).
+// fault in the one table of errors (engine/core/error_code.h; 0 when the report gives none).
 struct ErrorReport {
   int code = 0;
   std::vector<std::string> message;
