@@ -20,6 +20,10 @@ constexpr int kMostGridPoints = 10000;
 constexpr int kMostReplicates = 100000;
 constexpr int kMostIterations = 1000;
 
+// The library's criteria are the options file's, in the same order.
+static_assert(static_cast<int>(Criterion::reml) == static_cast<int>(trov::Criterion::reml) &&
+              static_cast<int>(Criterion::ocv) == static_cast<int>(trov::Criterion::ocv));
+
 Error error_of(ErrorCode code, std::string text) { return {code, std::move(text)}; }
 
 Error error_of(const RunFault& fault) {
@@ -144,19 +148,10 @@ std::string limit_name(SearchLimit limit) {
   return limit == SearchLimit::linear ? "linear" : limit == SearchLimit::interpolating ? "interpolating" : "";
 }
 
+// The criterion whose score this is.
 Criterion criterion_of(Score score) {
-  switch (score) {
-    case Score::gcv:
-      return Criterion::gcv;
-    case Score::ocv:
-      return Criterion::ocv;
-    case Score::ubre:
-      return Criterion::ubre;
-    case Score::ml:
-      return Criterion::ml;
-    case Score::reml:
-      break;
-  }
+  for (const Criterion c : {Criterion::reml, Criterion::ml, Criterion::gcv, Criterion::ubre, Criterion::ocv})
+    if (score_of(static_cast<trov::Criterion>(c)) == score) return c;
   return Criterion::reml;
 }
 
@@ -222,7 +217,7 @@ Gradients gradients_of(const SelectionGradients& g, const SelectionGradients& cl
   return out;
 }
 
-Fit fit_of(const Run& run, const RunData& data) {
+Fit fit_of(const Run& run, const RunData& data, int replicates) {
   const Analysis& a = run.analysis;
   const Points& p = data.points;
   Fit fit{.lnlambda = a.rows.front().lnlambda};
@@ -253,7 +248,7 @@ Fit fit_of(const Run& run, const RunData& data) {
                                  boot ? std::span<const SelectionGradients>(boot->gradients)
                                       : std::span<const SelectionGradients>());
   if (boot)
-    fit.bootstrap = Bootstrap{.replicates = static_cast<int>(run.report["bootstrap"]["replicates"].get<int>()),
+    fit.bootstrap = Bootstrap{.replicates = replicates,
                               .degenerate = boot->degenerate,
                               .not_converged = boot->not_converged,
                               .failed_refits = boot->failed_refits,
@@ -348,7 +343,7 @@ Outcome analyse(const Data& data, const Settings& settings, int workers, const C
       if (auto* error = std::get_if<Error>(&run)) return *error;
     }
     const Run& last = std::get<Run>(run);
-    results.fit = fit_of(last, prepared);
+    results.fit = fit_of(last, prepared, settings.bootstrap);
     add_warnings(results, last);
     results.report = last.document;
     return results;

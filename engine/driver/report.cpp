@@ -188,6 +188,8 @@ void RunReport::settings(const Settings& s, const std::string& data_file, const 
   maxit_ = s.maxit;
   criterion_ = score_of(options.criterion);
   grid_search_ = s.grid();
+  replicates_ = s.iboot;
+  bootstrap_lambda_ = bootstrap_lambda_name(options.bootstrap_lambda);
   settings_ = {{"covariates", s.covariates},
                {"categorical", s.categorical},
                {"nstep", s.nstep},
@@ -390,7 +392,6 @@ void RunReport::bootstrap(const Points& points, const BootstrapOutcome& outcome)
   for (const std::string& where : records.non_finite()) number(NAN, [&] { return "bootstrap " + where; });
   for (const std::string& where : classic.non_finite())
     number(NAN, [&] { return "bootstrap classic " + where; });
-  const int replicates = settings_["bootstrap_replicates"].get<int>();
   Json quantiles = nullptr;
   if (!outcome.lnlambda.empty()) {
     std::vector<double> sorted = outcome.lnlambda;
@@ -398,13 +399,13 @@ void RunReport::bootstrap(const Points& points, const BootstrapOutcome& outcome)
     quantiles = {
         {"2.5", quantile(sorted, 0.025)}, {"50", quantile(sorted, 0.5)}, {"97.5", quantile(sorted, 0.975)}};
   }
-  bootstrap_ = {{"replicates", replicates},
+  bootstrap_ = {{"replicates", replicates_},
                 {"degenerate_draws", outcome.degenerate},
                 {"not_converged", model_ != Model::normal ? Json(outcome.not_converged) : Json(nullptr)},
                 {"failed_refits", outcome.failed_refits},
                 {"converged_failed", converged ? Json(outcome.converged_failed) : Json(nullptr)},
                 {"band", converged ? "converged" : "classic"},
-                {"lambda", settings_["bootstrap_lambda"]},
+                {"lambda", bootstrap_lambda_},
                 {"lnlambda_quantiles", quantiles}};
   if (model_ != Model::normal) bootstrap_not_converged_ = outcome.not_converged;
   if (outcome.failed_refits > 0)

@@ -100,6 +100,8 @@ class RunReport final : public MessageListener {
   int write_errno_ = 0;  // why the last write failed
   Model model_ = Model::normal;
   int maxit_ = 0;
+  int replicates_ = 0;
+  std::string bootstrap_lambda_;
   bool grid_search_ = false;
   bool covariate_ = false;
   bool claimed_ = false;

@@ -125,7 +125,7 @@ TEST_F(engine_files_test, trov_json_tells_of_a_trov_out_that_could_not_be_writte
     const auto json = nlohmann::json::parse(text_of(dir_ / "trov.json"));
     EXPECT_EQ(json["status"], "error");
     EXPECT_EQ(json["error"], nlohmann::json::array({report}));
-    EXPECT_EQ(json["error_code"], 18);  // trov.out or trov.json cannot be written
+    EXPECT_EQ(json["error_code"], 18);
   };
   fs::create_directory(dir_ / "trov.out");  // cannot be created
   expect_reported("Is a directory");
