@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and running trov need, when any is missing; with --tests
-# also those that building and running the tests and benchmarks need; with --fuzz those of the fuzzers.
+# also those that building and running the tests and benchmarks need; with --fuzz those of the fuzzers;
+# with --python those of the Python package.
 set -euo pipefail
 packages=(g++ cmake make libfltk1.3-dev nlohmann-json3-dev libcairo2-dev)
+python_packages=(python3-dev pybind11-dev python3-numpy)
 if [ "${1:-}" = --tests ]; then
   packages+=(libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils imagemagick libwmf-bin gsfonts
              fonts-dejavu-core fonts-liberation libreoffice-draw-nogui libreoffice-calc-nogui poppler-utils
-             librsvg2-bin r-base-core r-cran-ggplot2 r-cran-jsonlite python3-matplotlib python3-pandas)
+             librsvg2-bin r-base-core r-cran-ggplot2 r-cran-jsonlite python3-matplotlib python3-pandas
+             "${python_packages[@]}" python3-pytest)
+fi
+if [ "${1:-}" = --python ]; then
+  packages=(g++ cmake make nlohmann-json3-dev "${python_packages[@]}")
 fi
 if [ "${1:-}" = --fuzz ]; then
   packages+=(clang libclang-rt-14-dev)

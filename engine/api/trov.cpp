@@ -79,7 +79,7 @@ trov::Settings run_settings(const api::Settings& s, bool covariate, std::optiona
     run.lmin = s.lnlambda_min;
     run.lmax = s.lnlambda_max;
     run.step = (run.lmax - run.lmin) / (run.nstep - 1);
-    run.iboot = 1;
+    run.iboot = std::min(s.bootstrap, 1);  // as the program repairs a bootstrap asked of a grid
   }
   return run;
 }

@@ -11,7 +11,8 @@ trap 'rm -rf "$work"' EXIT
 # the first ```r and ```python blocks after "Reading it from R"
 awk -v dir="$work" '
   /^Reading it from R/ { on = 1 }
-  on && /^```(r|python)$/ { file = dir "/example." substr($0, 4); next }
+  on && /^```(r|python)$/ { lang = substr($0, 4)  # later blocks of a language seen are other examples
+                            if (!(lang in seen)) { seen[lang] = 1; file = dir "/example." lang }; next }
   on && /^```$/ { file = "" }
   file != "" { print > file }' "$source_dir/README.md"
 for f in example.r example.python; do

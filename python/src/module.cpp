@@ -1,0 +1,245 @@
+// trov._core: the library's call on NumPy arrays. The package's Python files (python/trov/) check the
+// arguments, drop missing values and build the result object from the plain values returned here.
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <span>
+#include <vector>
+
+#include "engine/api/trov.h"
+#include "engine/spline/natural_spline.h"
+
+namespace py = pybind11;
+using namespace pybind11::literals;
+using namespace trov::api;
+
+namespace {
+
+using Column = py::array_t<double, py::array::c_style | py::array::forcecast>;
+
+std::vector<double> to_vector(const Column& column) { return {column.data(), column.data() + column.size()}; }
+
+py::array_t<double> to_array(const std::vector<double>& values) {
+  return py::array_t<double>(static_cast<py::ssize_t>(values.size()), values.data());
+}
+
+// One member of every row, as a NumPy array.
+template <class Row, class T>
+py::array_t<T> column_of(const std::vector<Row>& rows, T Row::*member) {
+  py::array_t<T> column(static_cast<py::ssize_t>(rows.size()));
+  auto out = column.template mutable_unchecked<1>();
+  for (std::size_t i = 0; i < rows.size(); ++i) out(static_cast<py::ssize_t>(i)) = rows[i].*member;
+  return column;
+}
+
+template <class Enum>
+py::object name_of(Enum value) {
+  return py::cast(value).attr("name");
+}
+
+py::dict grid_columns(const std::vector<GridRow>& grid) {
+  py::dict columns;
+  columns["lnlambda"] = column_of(grid, &GridRow::lnlambda);
+  columns["classic_edf"] = column_of(grid, &GridRow::classic_edf);
+  columns["classic_gcv"] = column_of(grid, &GridRow::classic_gcv);
+  columns["classic_ocv"] = column_of(grid, &GridRow::classic_ocv);
+  columns["classic_iterations"] = column_of(grid, &GridRow::classic_iterations);
+  columns["converged_ok"] = column_of(grid, &GridRow::converged_ok);
+  columns["edf"] = column_of(grid, &GridRow::edf);
+  columns["gcv"] = column_of(grid, &GridRow::gcv);
+  columns["ocv"] = column_of(grid, &GridRow::ocv);
+  columns["ubre"] = column_of(grid, &GridRow::ubre);
+  columns["reml"] = column_of(grid, &GridRow::reml);
+  columns["ml"] = column_of(grid, &GridRow::ml);
+  columns["deviance"] = column_of(grid, &GridRow::deviance);
+  columns["largest_difference"] = column_of(grid, &GridRow::largest_difference);
+  return columns;
+}
+
+py::dict point_columns(const std::vector<FittedPoint>& points) {
+  py::dict columns;
+  columns["x"] = column_of(points, &FittedPoint::x);
+  columns["covariate"] = column_of(points, &FittedPoint::covariate);
+  columns["n"] = column_of(points, &FittedPoint::n);
+  columns["y"] = column_of(points, &FittedPoint::y);
+  columns["fitted"] = column_of(points, &FittedPoint::fitted);
+  columns["eta"] = column_of(points, &FittedPoint::eta);
+  columns["classic_fitted"] = column_of(points, &FittedPoint::classic_fitted);
+  columns["lower"] = column_of(points, &FittedPoint::lower);
+  columns["upper"] = column_of(points, &FittedPoint::upper);
+  return columns;
+}
+
+py::tuple estimate(const Estimate& e) { return py::make_tuple(e.value, e.se, e.p, e.lower, e.upper); }
+
+py::dict gradients_dict(const Gradients& g) {
+  py::dict d;
+  d["mean_fitness"] = g.mean_fitness;
+  d["trait_mean"] = g.trait_mean;
+  d["trait_sd"] = g.trait_sd;
+  d["beta"] = estimate(g.beta);
+  d["gamma"] = estimate(g.gamma);
+  d["beta_standardized"] = estimate(g.beta_standardized);
+  d["gamma_standardized"] = estimate(g.gamma_standardized);
+  d["beta_mean_standardized"] = estimate(g.beta_mean_standardized);
+  d["gamma_mean_standardized"] = estimate(g.gamma_mean_standardized);
+  d["lande_arnold_beta"] = estimate(g.lande_arnold_beta);
+  d["lande_arnold_gamma"] = estimate(g.lande_arnold_gamma);
+  d["classic_beta"] = g.classic_beta;
+  d["classic_gamma"] = g.classic_gamma;
+  return d;
+}
+
+py::dict fit_dict(const Fit& fit) {
+  py::dict d;
+  d["lnlambda"] = fit.lnlambda;
+  d["converged_ok"] = fit.converged_ok;
+  d["edf"] = fit.edf;
+  d["points"] = point_columns(fit.points);
+  d["coefficients"] = to_array(fit.coefficients);
+  d["gradients"] = fit.gradients ? py::object(gradients_dict(*fit.gradients)) : py::none();
+  if (fit.bootstrap) {
+    const Bootstrap& b = *fit.bootstrap;
+    d["bootstrap"] = py::dict("replicates"_a = b.replicates, "degenerate"_a = b.degenerate,
+                              "not_converged"_a = b.not_converged, "failed_refits"_a = b.failed_refits,
+                              "converged_failed"_a = b.converged_failed, "lnlambda"_a = to_array(b.lnlambda));
+  } else {
+    d["bootstrap"] = py::none();
+  }
+  return d;
+}
+
+// Results as a dict of plain values and NumPy arrays; an error as the tuple (code, text).
+py::object outcome_object(const Outcome& outcome) {
+  if (const auto* error = std::get_if<Error>(&outcome))
+    return py::make_tuple(static_cast<int>(error->code), error->text);
+  const auto& r = std::get<Results>(outcome);
+  py::dict d;
+  d["cases"] = r.cases;
+  d["points"] = r.points;
+  d["observations"] = r.observations;
+  d["grid"] = grid_columns(r.grid);
+  py::list minima;
+  for (const Minimum& m : r.minima)
+    minima.append(py::dict("criterion"_a = name_of(m.criterion), "lnlambda"_a = m.lnlambda,
+                           "score"_a = m.score, "edf"_a = m.edf, "limit"_a = m.limit));
+  d["minima"] = minima;
+  if (r.recommended) {
+    const Recommended& m = *r.recommended;
+    d["recommended"] = py::dict("criterion"_a = name_of(m.criterion), "lnlambda"_a = m.lnlambda,
+                                "edf"_a = m.edf, "limit"_a = m.limit, "text"_a = m.text);
+  } else {
+    d["recommended"] = py::none();
+  }
+  d["fit"] = r.fit ? py::object(fit_dict(*r.fit)) : py::none();
+  d["warnings"] = r.warnings;
+  d["report"] = r.report;
+  return d;
+}
+
+// Runs `work` on a thread of its own while this thread, without the GIL, waits for it and looks for
+// Python's signals every 100 ms: Ctrl-C stops the analysis, and its KeyboardInterrupt is raised once the
+// analysis has ended.
+template <class Work>
+auto run_interruptibly(Work work, std::atomic<bool>& stop) {
+  auto done = std::async(std::launch::async, std::move(work));
+  bool interrupted = false;
+  {
+    py::gil_scoped_release release;
+    while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+      if (interrupted) continue;
+      py::gil_scoped_acquire acquire;
+      if (PyErr_CheckSignals() != 0) interrupted = stop = true;
+    }
+  }
+  if (interrupted) throw py::error_already_set();
+  return done.get();
+}
+
+py::object analyse_arrays(const Column& x, const Column& y, const Column& n, const Column& covariate,
+                          const Settings& settings, int workers) {
+  const Data data{to_vector(x), to_vector(y), to_vector(n), to_vector(covariate)};
+  std::atomic<bool> stop = false;
+  Control control;
+  control.stop = &stop;
+  const Outcome outcome = run_interruptibly([&] { return analyse(data, settings, workers, control); }, stop);
+  return outcome_object(outcome);
+}
+
+py::list analyse_many_arrays(const std::vector<Column>& traits, const Column& y, const Column& n,
+                             const Column& covariate, const Settings& settings, int workers) {
+  std::vector<std::vector<double>> columns;
+  columns.reserve(traits.size());
+  for (const Column& trait : traits) columns.push_back(to_vector(trait));
+  const std::vector<double> response = to_vector(y), counts = to_vector(n), values = to_vector(covariate);
+  std::atomic<bool> stop = false;
+  Control control;
+  control.stop = &stop;
+  const std::vector<Outcome> outcomes = run_interruptibly(
+      [&] { return analyse_many(columns, response, counts, values, settings, workers, control); }, stop);
+  py::list list;
+  for (const Outcome& outcome : outcomes) list.append(outcome_object(outcome));
+  return list;
+}
+
+// The curvatures at the knots of the natural cubic spline through values: the fitted function between
+// and beyond the fitted points, as the selection gradients take it.
+py::array_t<double> spline_curvatures(const Column& knots, const Column& values) {
+  if (knots.size() < 2 || values.size() != knots.size())
+    throw std::invalid_argument("a spline needs at least two knots and one value per knot");
+  for (py::ssize_t i = 1; i < knots.size(); ++i)
+    if (!(knots.data()[i - 1] < knots.data()[i])) throw std::invalid_argument("the knots must increase");
+  const trov::NaturalSpline spline(std::span(knots.data(), static_cast<std::size_t>(knots.size())));
+  py::array_t<double> curvature(knots.size());
+  spline.curvatures(std::span(values.data(), static_cast<std::size_t>(values.size())),
+                    std::span(curvature.mutable_data(), static_cast<std::size_t>(knots.size())));
+  return curvature;
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_core, m) {
+  m.doc() = "trov's library: the analysis of a fitness function (use the functions of the package trov)";
+
+  py::enum_<Model>(m, "Model")
+      .value("normal", Model::normal)
+      .value("binomial", Model::binomial)
+      .value("poisson", Model::poisson);
+  py::enum_<Criterion>(m, "Criterion")
+      .value("reml", Criterion::reml)
+      .value("ml", Criterion::ml)
+      .value("gcv", Criterion::gcv)
+      .value("ubre", Criterion::ubre)
+      .value("ocv", Criterion::ocv);
+  py::enum_<BootstrapLambda>(m, "BootstrapLambda")
+      .value("fixed", BootstrapLambda::fixed)
+      .value("reselected", BootstrapLambda::reselected);
+
+  py::class_<Settings>(m, "Settings")
+      .def(py::init<>())
+      .def_readwrite("model", &Settings::model)
+      .def_readwrite("categorical", &Settings::categorical)
+      .def_readwrite("grid_points", &Settings::grid_points)
+      .def_readwrite("lnlambda_min", &Settings::lnlambda_min)
+      .def_readwrite("lnlambda_max", &Settings::lnlambda_max)
+      .def_readwrite("lnlambda", &Settings::lnlambda)
+      .def_readwrite("fit_recommended", &Settings::fit_recommended)
+      .def_readwrite("maxit", &Settings::maxit)
+      .def_readwrite("stop", &Settings::stop)
+      .def_readwrite("bootstrap", &Settings::bootstrap)
+      .def_readwrite("seed", &Settings::seed)
+      .def_readwrite("criterion", &Settings::criterion)
+      .def_readwrite("bootstrap_lambda", &Settings::bootstrap_lambda);
+
+  m.def("analyse", &analyse_arrays, "x"_a, "y"_a, "n"_a, "covariate"_a, "settings"_a, "workers"_a);
+  m.def("analyse_many", &analyse_many_arrays, "traits"_a, "y"_a, "n"_a, "covariate"_a, "settings"_a,
+        "workers"_a);
+  m.def(
+      "error_text", [](int code) { return error_text(static_cast<ErrorCode>(code)); }, "code"_a);
+  m.def("spline_curvatures", &spline_curvatures, "knots"_a, "values"_a);
+}

@@ -1,0 +1,216 @@
+"""The result of an analysis, and the error of a refused one."""
+
+import json
+import textwrap
+from collections import namedtuple
+
+import numpy as np
+
+from . import _core
+
+Estimate = namedtuple("Estimate", "value se p lower upper")  # se, p and the 95% limits from the bootstrap
+# limit: "", or "linear" or "interpolating" where the search reached a straight line or interpolation
+Minimum = namedtuple("Minimum", "criterion lnlambda score edf limit")
+Recommended = namedtuple("Recommended", "criterion lnlambda edf limit text")
+Bootstrap = namedtuple("Bootstrap",
+                       "replicates degenerate not_converged failed_refits converged_failed lnlambda")
+
+_GRADIENTS = ("beta", "gamma", "beta_standardized", "gamma_standardized", "beta_mean_standardized",
+              "gamma_mean_standardized", "lande_arnold_beta", "lande_arnold_gamma")
+
+
+class TrovError(Exception):
+    """An analysis the library refused: `code` the number of its kind (trov::api::ErrorCode, e.g. 7:
+    fewer than 4 distinct X) and `text` the message."""
+
+    def __init__(self, code, text):
+        super().__init__(f"{text} (trov error {code}: {_core.error_text(code)})")
+        self.code, self.text = code, text
+
+
+def _inverse_link(model, eta):
+    if model == "binomial":
+        return 1 / (1 + np.exp(-eta))
+    return np.exp(eta) if model == "poisson" else eta
+
+
+def _table(columns, what):
+    try:
+        import pandas
+    except ImportError:
+        message = f"to_frame({what!r}) needs pandas (Debian: apt-get install python3-pandas)"
+        raise ImportError(message) from None
+    return pandas.DataFrame(columns)
+
+
+class Fitness:
+    """The analysis of one trait.
+
+    Attributes: model, criterion; cases, observations (the sum of the counts), n_points; grid (dict of arrays,
+    one entry per ln(lambda): the classic fit's classic_edf, classic_gcv, classic_ocv,
+    classic_iterations, the converged fit's converged_ok, edf, gcv, ocv, ubre, reml, ml, deviance, and
+    largest_difference between them; None for one lambda); minima (criterion -> Minimum, refined
+    between the grid's lambdas); recommended (a Recommended with its sentence, None for one lambda);
+    lnlambda, edf, converged of the fit (None without one); points (dict of arrays, one entry per point
+    of cases pooled by equal X and covariate: x, covariate, n, y, fitted, eta, classic_fitted, and the
+    bootstrap band lower, upper); coefficients (the covariate's); bootstrap (a Bootstrap or None);
+    levels (the labels of a categorical covariate given as labels: its codes 0, 1, ... in points);
+    warnings (lines "kind: words"); report (the trov.json document, as a dict; report_text its text).
+    """
+
+    def __init__(self, raw, settings, levels=None):
+        self.model, self.criterion = settings.model.name, settings.criterion.name
+        self.categorical, self.levels = settings.categorical, levels
+        self.cases, self.observations, self.n_points = raw["cases"], raw["observations"], raw["points"]
+        self.grid = raw["grid"] if len(raw["grid"]["lnlambda"]) else None
+        self.minima = {m["criterion"]: Minimum(**m) for m in raw["minima"]}
+        self.recommended = Recommended(**raw["recommended"]) if raw["recommended"] else None
+        fit = raw["fit"] or {}
+        self.lnlambda, self.edf, self.converged = fit.get("lnlambda"), fit.get("edf"), fit.get("converged_ok")
+        self.points, self.coefficients = fit.get("points"), fit.get("coefficients")
+        self.bootstrap = Bootstrap(**fit["bootstrap"]) if fit.get("bootstrap") else None
+        self._gradients = fit.get("gradients")
+        self.warnings = list(raw["warnings"])
+        self.report_text = raw["report"]
+        self._report = None
+
+    @property
+    def report(self):
+        if self._report is None:
+            self._report = json.loads(self.report_text)
+        return self._report
+
+    def _fitted(self):
+        if self.points is None:
+            raise ValueError("this analysis has no fit: a grid with fit_recommended=False")
+        if self._gradients is None:
+            raise ValueError(f"the converged fit at ln(lambda) = {self.lnlambda:g} failed")
+        return self.points
+
+    def gradients(self):
+        """The selection gradients of the fitted function: name -> Estimate(value, se, p, lower, upper),
+        se, p and the 95% limits NaN without a bootstrap; mean_fitness, trait_mean, trait_sd, and the
+        classic fit's classic_beta, classic_gamma as numbers."""
+        self._fitted()
+        g = dict(self._gradients)
+        for name in _GRADIENTS:
+            g[name] = Estimate(*g[name])
+        return g
+
+    def _spline(self):
+        """The fitted function's knots (the distinct X), its linear predictor there without the covariate
+        effect, the curvatures of the natural cubic spline through them, and each point's covariate effect."""
+        p = self._fitted()
+        effect = np.zeros(len(p["x"]))
+        if len(self.coefficients):
+            effect = self._effect(p["covariate"])
+        knots, first = np.unique(p["x"], return_index=True)
+        values = (p["eta"] - effect)[first]
+        return knots, values, _core.spline_curvatures(knots, values), effect
+
+    def _effect(self, covariate):
+        """The covariate effect of each value: the coefficient times the value (continuous), or the
+        level's coefficient, 0 for the first level met among the points (categorical)."""
+        covariate = np.asarray(covariate, float)
+        if not self.categorical:
+            return self.coefficients[1] * covariate
+        levels = list(dict.fromkeys(self.points["covariate"]))
+        unknown = set(np.unique(covariate)) - set(levels)
+        if unknown:
+            raise ValueError(f"covariate values that are no level of the fit: {sorted(unknown)[:5]}")
+        effect_of = {level: (0.0 if k == 0 else self.coefficients[k]) for k, level in enumerate(levels)}
+        return np.array([effect_of[c] for c in covariate])
+
+    def predict(self, x, covariate=None, scale="response"):
+        """The fitted function at trait values x: the natural cubic spline through the converged fit's
+        linear predictor at the distinct X (the smoothing spline itself, linear beyond the end values),
+        plus the covariate effect of `covariate` (one value per x; None: the case-weighted mean effect of
+        the data), through the inverse link (scale="response") or not (scale="link")."""
+        if scale not in ("response", "link"):
+            raise ValueError(f'scale must be "response" or "link", not {scale!r}')
+        knots, values, curvature, effect = self._spline()
+        x = np.asarray(x, dtype=float)
+        h = np.diff(knots)
+        i = np.clip(np.searchsorted(knots, x, side="right") - 1, 0, len(h) - 1)
+        a, b = knots[i + 1] - x, x - knots[i]
+        m0, m1, hi = curvature[i], curvature[i + 1], h[i]
+        eta = (m0 * a**3 + m1 * b**3) / (6 * hi) + (values[i] / hi - m0 * hi / 6) * a + (
+            values[i + 1] / hi - m1 * hi / 6) * b
+        # linear beyond the end knots, with the end slopes (the end curvatures are 0)
+        left, right = x < knots[0], x > knots[-1]
+        slope0 = (values[1] - values[0]) / h[0] - h[0] * curvature[1] / 6
+        slope1 = (values[-1] - values[-2]) / h[-1] + h[-1] * curvature[-2] / 6
+        eta = np.where(left, values[0] + slope0 * (x - knots[0]), eta)
+        eta = np.where(right, values[-1] + slope1 * (x - knots[-1]), eta)
+        if covariate is not None:
+            if not len(self.coefficients):
+                raise ValueError("this fit has no covariate")
+            eta = eta + self._effect(np.broadcast_to(covariate, x.shape))
+        elif effect.any():
+            eta = eta + np.sum(self.points["n"] * effect) / np.sum(self.points["n"])
+        return eta if scale == "link" else _inverse_link(self.model, eta)
+
+    def to_frame(self, what="points"):
+        """A pandas DataFrame of the fitted points ("points"), the grid ("grid") or the gradients
+        ("gradients", one row each)."""
+        if what == "points":
+            if self.points is None:
+                raise ValueError("this analysis has no fit: a grid with fit_recommended=False")
+            return _table(self.points, what)
+        if what == "grid":
+            if self.grid is None:
+                raise ValueError("this analysis ran at one lambda: it has no grid")
+            return _table(self.grid, what)
+        if what == "gradients":
+            g = self.gradients()
+            columns = {field: [g[name][k] for name in _GRADIENTS] for k, field in enumerate(Estimate._fields)}
+            frame = _table(columns, what)
+            frame.index = _GRADIENTS
+            return frame
+        raise ValueError(f'what must be "points", "grid" or "gradients", not {what!r}')
+
+    def summary(self):
+        """The analysis in a few lines of text: data, how lambda was chosen, the fit, the gradients,
+        the warnings."""
+        lines = [f"trov: {self.model} model, {self.cases} cases ({self.observations:g} observations) in "
+                 f"{self.n_points} points"]
+        if self.grid is not None:
+            g = self.grid["lnlambda"]
+            chosen = self.recommended.text if self.recommended else "no converged fit to recommend"
+            lines += textwrap.wrap(f"grid of {len(g)} ln(lambda) from {g[0]:g} to {g[-1]:g}: {chosen}", 100,
+                                   subsequent_indent="  ")
+        if self.lnlambda is not None:
+            state = "converged" if self.converged else "the converged fit FAILED"
+            lines.append(f"fit at ln(lambda) = {self.lnlambda:.6g}: {self.edf:.4g} effective parameters, "
+                         + state)
+        if self._gradients is not None:
+            g = self.gradients()
+            lines.append(f"selection gradients (mean fitness {g['mean_fitness']:.4g}, trait mean "
+                         f"{g['trait_mean']:.4g}, sd {g['trait_sd']:.4g}):")
+            lines.append(f"  {'':24}{'value':>11}{'se':>11}{'p':>11}{'lower':>11}{'upper':>11}")
+            for name in _GRADIENTS:
+                lines.append(f"  {name:24}" + "".join(f"{v:11.4g}" for v in g[name]))
+        lines += ["warnings:"] + [f"  {w}" for w in self.warnings] if self.warnings else []
+        return "\n".join(lines)
+
+    def __repr__(self):
+        fit = f"fit at ln(lambda) = {self.lnlambda:.4g}" if self.lnlambda is not None else "no fit"
+        chosen = f"; {self.recommended.text}" if self.recommended else ""
+        return f"<trov.Fitness: {self.model}, {self.cases} cases, {fit}{chosen}>"
+
+    def plot(self, ax=None):
+        """The data, the fitted function and its bootstrap band (matplotlib); returns the axes."""
+        import matplotlib.pyplot as plt
+
+        p = self._fitted()
+        ax = ax or plt.gca()
+        ax.scatter(p["x"], p["y"], s=8 * np.sqrt(p["n"]), color="0.6", label="data")
+        grid = np.linspace(p["x"].min(), p["x"].max(), 400)
+        ax.plot(grid, self.predict(grid), color="C0", label=f"fit, ln(lambda) = {self.lnlambda:.3g}")
+        if not np.isnan(p["lower"]).all():
+            ax.fill_between(p["x"], p["lower"], p["upper"], color="C0", alpha=0.2,
+                            label="bootstrap band (1 se)")
+        ax.set_xlabel("trait")
+        ax.set_ylabel("fitness")
+        ax.legend()
+        return ax
