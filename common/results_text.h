@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-// Texts of trov.out that the engine writes and readers of the file look for.
+// Texts of trov.out that the engine writes.
 namespace trov::results_text {
 
 inline constexpr std::string_view observations = "No. of observations =";
@@ -34,10 +34,5 @@ inline constexpr std::string_view replications = " Number of bootstrap replicati
 inline constexpr std::string_view degenerate = " Number of times bootstrap sample of Y was degenerate = ";
 inline constexpr std::string_view bootstrap_heading_start = "Y          X          Yhat     Yhat-1SE";
 inline constexpr std::string_view bootstrap_heading_end = "    Yhat+1SE";
-
-// What a reader looks for: the grid table's heading holds grid_marker in its first 10 columns; the
-// fitted-value and bootstrap tables' headings begin with table_marker, and no earlier line does.
-inline constexpr std::string_view grid_marker = "ln(lambd";
-inline constexpr std::string_view table_marker = "         Y";
 
 }  // namespace trov::results_text

@@ -1,84 +1,79 @@
 #include "frontend/engine_messages.h"
 
 #include <algorithm>
-#include <array>
-#include <cctype>
 #include <cstring>
 #include <string_view>
+
+#include "engine/core/error_code.h"
 
 namespace trov::front {
 
 namespace {
 
-// The line without its outer blanks, runs of blanks inside squeezed to one.
-std::string squeezed(std::string_view line) {
-  std::string out;
-  for (char c : line) {
-    const bool blank = c == ' ' || c == '\t' || c == '\r';
-    if (blank && (out.empty() || out.back() == ' ')) continue;
-    out += blank ? ' ' : c;
-  }
-  if (!out.empty() && out.back() == ' ') out.pop_back();
-  return out;
-}
-
-// The pause of an error stop talks to a terminal; in a window there is nobody to answer it.
-constexpr std::array<std::string_view, 5> kPauseLines = {
-    "PAUSE statement executed", "To resume execution, type go. Other input will terminate the job.",
-    "Execution resumes after PAUSE.", "STOP", "s_paus: can't open con!"};
-
+// The advice for each fault of the one table of errors, which numbers trov.json's error_code.
 struct Advice {
-  std::string_view prefix;  // the start of an engine line, blanks squeezed
+  ErrorCode code;
   std::string_view advice;
 };
-
-// A line takes the advice of the first entry that matches it; the remedies the engine prints after a
-// read error come on lines of their own.
-constexpr Advice kAdvice[] = {
-    {"Program expects an integer in last column",
-     "The count N in the last column must be a whole number without a decimal point; if the data file has "
-     "no count column, choose the structure 'Y X [C]'."},
-    {"Covariate must be a number",
-     "The covariate must be a number: code its categories as numbers, or choose 'none' under Covariate "
-     "information when the data have no covariate column."},
-    {"Error when reading data from input file",
-     "That case of the data file holds text where a number belongs: correct it, or check the data file "
-     "structure."},
-    {"Error: cannot open data file",
-     "Check the data file name, or pick the file with File > Change data file."},
-    {"Error reading data filename", "Give the name of the data file."},
-    {"Error: the data file holds no complete case",
+constexpr Advice kErrorAdvice[] = {
+    {ErrorCode::settings, "A setting is out of the range the engine takes: the message names it."},
+    {ErrorCode::data, "Every value of the data must be a finite number."},
+    {ErrorCode::no_case,
      "The data file is empty, or its lines hold fewer values than one case needs: check the data file "
      "structure and the covariate choice."},
-    {"Error: program cannot handle more than",
-     "At most 10000 cases can be read: pool cases with equal X into one line with a count N (structure "
-     "'Y X [C] N')."},
-    {"Error: Y has no variance",
+    {ErrorCode::no_variance,
      "Every point has the same Y, so there is nothing to fit: check the data file and its structure."},
-    {"Error: Y cannot be negative",
+    {ErrorCode::negative_y,
      "The binomial and Poisson models need Y of 0 or more; choose the normal model for such a response."},
-    {"Error: Y cannot be greater than 1",
+    {ErrorCode::y_above_one,
      "Y must be a 0/1 or a proportion for the binomial model; choose Poisson for counts."},
-    {"Error: fewer than 4 distinct X values",
+    {ErrorCode::few_distinct_x,
      "The spline needs at least four different trait values X: check the data file and its structure."},
-    {"Error: the counts N of one point",
+    {ErrorCode::counts_overflow,
      "The counts N are implausibly large: check that the last column is a count and that the structure is "
      "right."},
-    {"Program can't handle more than",
+    {ErrorCode::too_many_levels,
      "A categorical covariate may have at most 20 levels: choose 'continuous', or merge levels."},
-    {"X'X is",
+    {ErrorCode::design,
      "The covariate cannot be told apart from the intercept (a constant covariate, for example): check the "
      "covariate column, or choose 'none'."},
-    {"Program crashed (GLM weight is zero)", "The fit ran away at this lambda: try a larger ln(lambda)."},
-    {"Too many degenerate random samples",
+    {ErrorCode::weight_vanished, "The fit ran away at this lambda: try a larger ln(lambda)."},
+    {ErrorCode::degenerate_draws,
      "Too many bootstrap samples had the same Y everywhere: the fitted curve is too close to 0 or 1 for a "
      "bootstrap at this lambda."},
-    {"Error: random number seed must be", "Give a random number seed from 1 to 2147483646."},
-    {"Error: maxit must be at least 1", "Set maximum no. iterations to 1 or more."},
-    {"Error reading the parameter file",
-     "A field holds something the engine cannot read as a number; the greyed fields are written too, so "
-     "check them as well."},
-    {"Error: cannot write", "The disk may be full, or the folder may not be writable."},
+    {ErrorCode::fit_not_finite,
+     "The fit at this lambda holds values that are no numbers: rescale X or Y (values very near 0, or "
+     "very large)."},
+    {ErrorCode::stopped, "The run was stopped before its end: run it again."},
+    {ErrorCode::parameter_file,
+     "A setting could not be read or is refused (the message names it); the greyed fields are written "
+     "too, so check them as well."},
+    {ErrorCode::data_file,
+     "Check the data file name (or pick the file with File > Change data file), the data file structure "
+     "and the covariate choice: every value must be a number, the count N a whole number without a "
+     "decimal point, and at most 10000 cases are read (pool cases with equal X into one line with a "
+     "count N)."},
+    {ErrorCode::options_file,
+     "A choice of the dialog (saved in trov.options) does not fit this run, as the message says: change "
+     "it."},
+    {ErrorCode::output_file, "The disk may be full, or the folder may not be writable."},
+    {ErrorCode::interrupted, "The run was interrupted: run it again."},
+    {ErrorCode::engine_failure,
+     "A fault of the engine itself: please report it with trov.in, trov.options and the data file."},
+};
+
+// The faults of the data file's content, where what its lines hold says more.
+bool data_file_fault(int code) {
+  return code == static_cast<int>(ErrorCode::no_case) || code == static_cast<int>(ErrorCode::data_file);
+}
+
+constexpr std::string_view kWarningPrefix = "Warning:";
+
+struct WarningAdvice {
+  std::string_view warning;
+  std::string_view advice;
+};
+constexpr WarningAdvice kWarningAdvice[] = {
     {"Warning: number of lambdas (nstep) must be at least 1",
      "One fixed lambda was used: the smallest lambda."},
     {"Warning: lmin must be smaller than lmax", "The smallest and the largest lambda were exchanged."},
@@ -86,34 +81,30 @@ constexpr Advice kAdvice[] = {
      "The grid search ran without a bootstrap; choose 'fixed lambda' to bootstrap."},
 };
 
-// The line starts with the prefix, and a number in the prefix is not the start of a longer one.
-bool begins_with(const std::string& text, std::string_view prefix) {
-  return text.starts_with(prefix) &&
-         (text.size() == prefix.size() || !std::isdigit(static_cast<unsigned char>(text[prefix.size()])));
-}
-
-bool is_pause_line(const std::string& line) {
-  return std::find(kPauseLines.begin(), kPauseLines.end(), line) != kPauseLines.end();
-}
-
 }  // namespace
 
-std::vector<std::string> engine_messages(const std::vector<std::string>& lines, std::size_t most) {
-  std::vector<std::string> messages;
-  for (const std::string& line : lines)
-    if (std::string text = squeezed(line); !text.empty() && !is_pause_line(text)) messages.push_back(text);
-  if (messages.size() > most)
-    messages.erase(messages.begin(), messages.end() - static_cast<std::ptrdiff_t>(most));
-  return messages;
+std::vector<std::string> settings_warnings(const std::vector<std::string>& warnings) {
+  std::vector<std::string> kept;
+  for (const std::string& line : warnings)
+    if (line.starts_with(kWarningPrefix) && std::find(kept.begin(), kept.end(), line) == kept.end())
+      kept.push_back(line);
+  return kept;
 }
 
-std::vector<std::string> engine_warnings(const std::vector<std::string>& lines) {
-  std::vector<std::string> warnings;
-  for (const std::string& line : lines)
-    if (line.starts_with(" Warning:") &&
-        std::find(warnings.begin(), warnings.end(), line.substr(1)) == warnings.end())
-      warnings.push_back(line.substr(1));
-  return warnings;
+std::vector<std::string> advice_for_warnings(const std::vector<std::string>& warnings) {
+  std::vector<std::string> advice;
+  for (const std::string& line : warnings)
+    for (const WarningAdvice& a : kWarningAdvice)
+      if (line == a.warning) advice.emplace_back(a.advice);
+  return advice;
+}
+
+std::string advice_for_error(int code, const DataLines* data) {
+  if (data && data_file_fault(code))
+    if (std::string from_data = data_file_advice(*data); !from_data.empty()) return from_data;
+  for (const Advice& a : kErrorAdvice)
+    if (static_cast<int>(a.code) == code) return std::string(a.advice);
+  return {};
 }
 
 std::string data_file_advice(const DataLines& d) {
@@ -140,39 +131,20 @@ std::string data_file_advice(const DataLines& d) {
   return {};
 }
 
-std::vector<std::string> advice_for(const std::vector<std::string>& lines, const DataLines* data) {
-  const std::string from_data = data ? data_file_advice(*data) : std::string();
-  std::vector<std::string> advice;
-  for (const std::string& line : lines) {
-    const std::string text = squeezed(line);
-    for (const Advice& a : kAdvice)
-      if (begins_with(text, a.prefix)) {
-        const bool unreadable = a.prefix.starts_with("Error when reading data") ||
-                                a.prefix.starts_with("Error: the data file holds no complete case");
-        const std::string said = unreadable && !from_data.empty() ? from_data : std::string(a.advice);
-        if (std::find(advice.begin(), advice.end(), said) == advice.end()) advice.push_back(said);
-        break;
-      }
-  }
-  return advice;
-}
-
-std::string engine_failure_text(const EngineOutcome& outcome, const DataLines* data) {
+std::string engine_failure_text(const EngineOutcome& outcome, const std::optional<ErrorReport>& report,
+                                const DataLines* data) {
   std::string text = outcome.signal != 0
                          ? "The engine was ended by signal " + std::to_string(outcome.signal) + " (" +
                                strsignal(outcome.signal) + ")."
                          : "The engine stopped with exit status " + std::to_string(outcome.exit_status) + ".";
   text += "\nNothing is plotted, and neither trov.wmf nor the copy of the results is written.";
-  const std::vector<std::string> said = engine_messages(outcome.lines);
+  const std::vector<std::string>& said = report ? report->message : outcome.error_lines;
   if (!said.empty()) {
-    text += "\n\nThe engine's message:";
+    text += report ? "\n\nThe engine's message:" : "\n\nThe engine wrote on standard error:";
     for (const std::string& line : said) text += "\n" + line;
   }
-  const std::vector<std::string> advice = advice_for(outcome.lines, data);
-  if (!advice.empty()) {
-    text += "\n\nWhat to do:";
-    for (const std::string& line : advice) text += "\n" + line;
-  }
+  if (const std::string advice = report ? advice_for_error(report->code, data) : ""; !advice.empty())
+    text += "\n\nWhat to do:\n" + advice;
   return text;
 }
 

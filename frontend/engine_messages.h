@@ -1,30 +1,36 @@
 #pragma once
-// What the front end tells the user about an engine run, made from the lines the engine printed.
+// What the front end tells the user about an engine run, from the run's trov.json: the warnings that
+// changed the settings, and after a failed run its message and the advice that the number of its fault
+// calls for. Without a trov.json, how the engine ended and what it wrote on standard error, as written.
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/data_lines.h"
 #include "frontend/engine_process.h"
+#include "frontend/run_details.h"
 
 namespace trov::front {
 
-// The engine's own messages: its lines without the pause protocol of an error stop (which a user of a
-// window cannot answer) and without empty lines; the last `most` of them.
-std::vector<std::string> engine_messages(const std::vector<std::string>& lines, std::size_t most = 15);
+// The warnings among trov.json's warnings that changed the settings (those starting "Warning:"; the
+// others are the diagnostics, which the plot's notes show), each once.
+std::vector<std::string> settings_warnings(const std::vector<std::string>& warnings);
 
-// The warnings among the lines (" Warning: ..."), each once, without the leading blank.
-std::vector<std::string> engine_warnings(const std::vector<std::string>& lines);
+// Plain advice for those warnings, one sentence each.
+std::vector<std::string> advice_for_warnings(const std::vector<std::string>& warnings);
 
-// Plain advice for the common messages among the lines, one sentence each, in the order of the table.
+// Plain advice for the fault numbered `code` (trov.json's error_code, engine/core/error_code.h); empty for
+// a number without advice.
 // For a data file the engine could not read, what its lines hold (when known) gives the advice.
-std::vector<std::string> advice_for(const std::vector<std::string>& lines, const DataLines* data = nullptr);
+std::string advice_for_error(int code, const DataLines* data = nullptr);
 
 // What the lines of a data file the engine could not read point to: a table for the import, a header
 // line, an empty value, a short line or text; empty when nothing stands out.
 std::string data_file_advice(const DataLines& data);
 
-// The message box text for an engine that did not end with status 0: how it ended, what it said,
-// and what to do (with what the data file's lines hold, when known).
-std::string engine_failure_text(const EngineOutcome& outcome, const DataLines* data = nullptr);
+// The message box text for an engine that did not end with status 0: how it ended, then the message
+// and advice of trov.json's error report, or without one what the engine wrote on standard error.
+std::string engine_failure_text(const EngineOutcome& outcome, const std::optional<ErrorReport>& report,
+                                const DataLines* data = nullptr);
 
 }  // namespace trov::front

@@ -17,12 +17,15 @@ namespace trov::front {
 
 namespace {
 
+// Moves the whole lines of `pending` to the end of `lines`, which keeps its last kKeptErrorLines.
 void take_lines(std::string& pending, std::vector<std::string>& lines) {
   std::size_t end;
   while ((end = pending.find('\n')) != std::string::npos) {
     lines.push_back(pending.substr(0, end));
     pending.erase(0, end + 1);
   }
+  if (lines.size() > kKeptErrorLines)
+    lines.erase(lines.begin(), lines.end() - static_cast<std::ptrdiff_t>(kKeptErrorLines));
 }
 
 }  // namespace
@@ -77,7 +80,7 @@ EngineOutcome run_engine_process(const std::string& engine, const std::string& i
 
   pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
   std::FILE* sinks[2] = {stdout, stderr};
-  std::string pending[2];  // an unfinished line of each stream
+  std::string pending;  // an unfinished line of standard error
   int open_count = 2;
   char buffer[4096];
   while (open_count > 0) {
@@ -96,12 +99,10 @@ EngineOutcome run_engine_process(const std::string& engine, const std::string& i
       }
       std::fwrite(buffer, 1, static_cast<std::size_t>(got), sinks[k]);
       std::fflush(sinks[k]);
-      pending[k].append(buffer, static_cast<std::size_t>(got));
-      take_lines(pending[k], outcome.lines);
+      if (k == 1) take_lines(pending.append(buffer, static_cast<std::size_t>(got)), outcome.error_lines);
     }
   }
-  for (std::string& rest : pending)
-    if (!rest.empty()) take_lines(rest += '\n', outcome.lines);
+  if (!pending.empty()) take_lines(pending += '\n', outcome.error_lines);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }

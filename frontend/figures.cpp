@@ -49,10 +49,6 @@ std::string significant(double v, int digits) {
   return text;
 }
 
-std::vector<double> doubles(const std::vector<float>& values, int n) {
-  return {values.begin(), values.begin() + n};
-}
-
 double figure_width_mm(FigureSize size) {
   switch (size) {
     case FigureSize::column:
@@ -104,12 +100,12 @@ std::string run_sentence(const RunDetails& run) {
   return text;
 }
 
-Drawing grid_drawing(const ResultsTable& t, int M, const RunDetails& run) {
+Drawing grid_drawing(const RunDetails& run) {
   Drawing d;
   fig::Figure& f = d.figure;
   f.x_title = "ln(lambda)";
-  const std::vector<double> lnlambda = doubles(t.lnlam, t.n), gcv = doubles(t.gcvf, t.n);
-  const std::vector<double> ocv = M == 0 ? doubles(t.ocvf, t.n) : std::vector<double>();
+  const int M = run.covariates;
+  const std::vector<double>&lnlambda = run.grid_lnlambda, &gcv = run.grid_gcv, &ocv = run.grid_ocv;
   f.panels[0].y_title = "Classic score";
   f.lines.push_back({"GCV (classic)", lnlambda, gcv, fig::Stroke::solid});
   d.series.push_back({"gcv_classic", lnlambda, gcv});
@@ -120,11 +116,11 @@ Drawing grid_drawing(const ResultsTable& t, int M, const RunDetails& run) {
     both.insert(both.end(), ocv.begin(), ocv.end());
   }
   f.panels[0].clip_above = cut_for(both);
-  if (run.read)
-    d.caption.push_back("Choice of the smoothing parameter lambda for " + run_sentence(run) + ".");
+  d.caption.push_back("Choice of the smoothing parameter lambda for " + run_sentence(run) + ".");
   std::string panels = M == 0 ? "The classic GCV (solid) and OCV (dashed) scores" : "The classic GCV score";
-  d.caption.push_back(panels + " over a grid of " + std::to_string(t.n) + " values of ln(lambda) from " +
-                      printed("%g", lnlambda.front()) + " to " + printed("%g", lnlambda.back()) + ".");
+  d.caption.push_back(panels + " over a grid of " + std::to_string(lnlambda.size()) +
+                      " values of ln(lambda) from " + printed("%g", lnlambda.front()) + " to " +
+                      printed("%g", lnlambda.back()) + ".");
   if (!std::isnan(f.panels[0].clip_above))
     d.caption.push_back("Classic scores above " + significant(f.panels[0].clip_above, 3) +
                         " are cut off at the top of their panel, so that the minimum shows.");
@@ -157,18 +153,18 @@ Drawing grid_drawing(const ResultsTable& t, int M, const RunDetails& run) {
 }
 
 // The uncorrected fitted values of a covariate run, one series per level of a categorical covariate.
-void add_uncorrected(const ResultsTable& t, const RunDetails& run, Drawing& d) {
+void add_uncorrected(const RunDetails& run, Drawing& d) {
   static constexpr fig::Shape kShapes[] = {fig::Shape::square, fig::Shape::triangle, fig::Shape::diamond,
                                            fig::Shape::star};
-  const auto n = static_cast<std::size_t>(t.n);
+  const std::size_t n = run.x.size();
   const bool by_level = run.categorical && run.c.size() == n && !run.levels.empty();
   const std::vector<double> levels = by_level ? run.levels : std::vector<double>{kNaN};
   for (std::size_t k = 0; k < levels.size(); ++k) {
     Series s{"fitted_uncorrected"};
     for (std::size_t i = 0; i < n; ++i)
       if (!by_level || run.c[i] == levels[k]) {
-        s.x.push_back(t.x[i]);
-        s.y.push_back(t.ypred[i]);
+        s.x.push_back(run.x[i]);
+        s.y.push_back(run.uncorrected[i]);
         s.level.push_back(levels[k]);
       }
     const std::string label =
@@ -183,25 +179,21 @@ void add_uncorrected(const ResultsTable& t, const RunDetails& run, Drawing& d) {
                 : "squares are the fitted values at each point's own covariate."));
 }
 
-Drawing fitted_drawing(const ResultsTable& t, int M, const RunDetails& run, const Options& options,
-                       const std::string& lambda_origin) {
+Drawing fitted_drawing(const RunDetails& run, const Options& options, const std::string& lambda_origin) {
   Drawing d;
   fig::Figure& f = d.figure;
-  const auto n = static_cast<std::size_t>(t.n);
-  const bool details = run.read && run.x.size() == n;
-  const std::vector<double> x = doubles(t.x, t.n), y = doubles(t.y, t.n);
-  const std::vector<double> counts = details ? run.n : std::vector<double>(n, 1.0);
+  const std::size_t n = run.x.size();
+  const std::vector<double>&x = run.x, &y = run.y, &counts = run.n;
   f.x_title = options.x_label.empty() ? "Trait" : options.x_label;
   f.panels[0].y_title = options.y_label.empty() ? y_title_of(run.model) : options.y_label;
 
   // the curve: converged where there is one; the classic one beside it where it differs
-  const bool converged = details && run.converged.size() == n;
-  const std::vector<double> fit = converged ? run.converged : doubles(t.yhat, t.n);
+  const bool converged = run.converged.size() == n;
+  const std::vector<double>& fit = converged ? run.converged : run.classic;
   std::vector<double> lower(n, kNaN), upper(n, kNaN);
-  if (t.kind == ResultsTable::Kind::bootstrap) {
-    const bool refits = details && run.lower.size() == n;
-    lower = refits ? run.lower : doubles(t.yminus, t.n);
-    upper = refits ? run.upper : doubles(t.yplus, t.n);
+  if (run.kind == RunKind::bootstrap) {
+    lower = run.lower;
+    upper = run.upper;
     f.bands.push_back({"+/- 1 bootstrap SE", x, lower, upper});
   }
   f.lines.push_back({converged ? "fit (converged)" : "fit", x, fit});
@@ -228,14 +220,12 @@ Drawing fitted_drawing(const ResultsTable& t, int M, const RunDetails& run, cons
   f.points.push_back({"data", x, y, counts, fig::Shape::circle, zero_one});
   d.series.push_back(std::move(data));
 
-  if (run.read) {
-    std::string sentence = "Fitness function of " + run_sentence(run) +
-                           ", estimated by a cubic smoothing spline " +
-                           "at ln(lambda) = " + printed("%.2f", run.lnlambda);
-    if (std::isfinite(run.edf)) sentence += " (" + significant(run.edf, 3) + " effective parameters)";
-    sentence += lambda_origin.empty() ? "." : ", " + lambda_origin + ".";
-    d.caption.push_back(sentence);
-  }
+  std::string sentence = "Fitness function of " + run_sentence(run) +
+                         ", estimated by a cubic smoothing spline " +
+                         "at ln(lambda) = " + printed("%.2f", run.lnlambda);
+  if (std::isfinite(run.edf)) sentence += " (" + significant(run.edf, 3) + " effective parameters)";
+  sentence += lambda_origin.empty() ? "." : ", " + lambda_origin + ".";
+  d.caption.push_back(sentence);
   if (!converged)
     d.caption.push_back("The curve is the classic fit (no converged fit was found).");
   else if (!classic_drawn)
@@ -245,7 +235,7 @@ Drawing fitted_drawing(const ResultsTable& t, int M, const RunDetails& run, cons
         "The curve is the converged penalized maximum-likelihood fit; dashed: the classic fit, where "
         "it differs from it by more than " +
         std::string(run.model == "binomial" ? "0.01 in a probability." : "1% of the range of Y."));
-  if (t.kind == ResultsTable::Kind::bootstrap) {
+  if (run.kind == RunKind::bootstrap) {
     std::string band = "The band is the fitted value +/- 1 bootstrap standard error" +
                        std::string(run.model == "normal" ? "" : " (on the link scale)") + ", from " +
                        std::to_string(run.replicates) + " bootstrap replicates";
@@ -260,7 +250,7 @@ Drawing fitted_drawing(const ResultsTable& t, int M, const RunDetails& run, cons
       band += ", each choosing its own lambda by " + criterion_title(run.criterion) + ".";
     d.caption.push_back(band);
   }
-  if (M != 0 && t.kind == ResultsTable::Kind::fitted) add_uncorrected(t, run, d);
+  if (run.covariates != 0 && run.kind == RunKind::fitted) add_uncorrected(run, d);
   d.caption.push_back(zero_one
                           ? "Ticks at 0 and 1: the individual outcomes."
                           : "Circles: the data, pooled at equal trait values, their area growing with the "
@@ -316,15 +306,15 @@ bool write_text(const std::string& name, const std::string& text) {
 
 }  // namespace
 
-std::string write_figures(const ResultsTable& t, int M, const RunDetails& run, const Options& options,
-                          const std::string& lambda_origin) {
-  Drawing d = t.kind == ResultsTable::Kind::grid ? grid_drawing(t, M, run)
-                                                 : fitted_drawing(t, M, run, options, lambda_origin);
+std::string write_figures(const RunDetails& run, const Options& options, const std::string& lambda_origin) {
+  if (!run.read) return run.unread;
+  const bool grid = run.kind == RunKind::grid;
+  Drawing d = grid ? grid_drawing(run) : fitted_drawing(run, options, lambda_origin);
   d.figure.font_pt = options.figure_font_pt;
   d.figure.width_mm = figure_width_mm(options.figure_size);
   d.figure.height_mm = figure_height_mm(options.figure_size, static_cast<int>(d.figure.panels.size()));
   const std::string stem = kStem;
-  const ScriptFigure script{t.kind == ResultsTable::Kind::grid,
+  const ScriptFigure script{grid,
                             d.figure.x_title,
                             d.figure.panels[0].y_title,
                             d.figure.width_mm,

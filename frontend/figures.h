@@ -4,16 +4,15 @@
 #include <string>
 
 #include "common/options_file.h"
-#include "frontend/results_table.h"
 #include "frontend/run_details.h"
 
 namespace trov::front {
 
 // Writes trov.png, trov.svg and trov.pdf, trov_caption.txt, trov_plot.csv, trov_plot.R and
-// trov_plot.py for the table of trov.out and what trov.json adds. `lambda_origin` says how the fixed
+// trov_plot.py for the run that trov.json describes (read: run.read). `lambda_origin` says how the fixed
 // lambda was chosen ("the REML choice of the preceding grid"); empty: as typed. Returns an empty text,
 // or why the files could not be written (then none of them is kept).
-std::string write_figures(const ResultsTable& table, int M, const RunDetails& run, const Options& options,
+std::string write_figures(const RunDetails& run, const Options& options,
                           const std::string& lambda_origin = {});
 
 }  // namespace trov::front

@@ -10,7 +10,6 @@
 #include "frontend/message_box.h"
 #include "frontend/plot_notes.h"
 #include "frontend/plots.h"
-#include "frontend/results_table.h"
 #include "frontend/run_files.h"
 #include "frontend/settings_file.h"
 
@@ -87,26 +86,26 @@ void run_and_plot(DialogValues& v, const std::string& engine) {
   }
   if (!outcome.succeeded()) {
     const std::optional<trov::DataLines> lines = trov::survey_data_file(v.datfil);
-    tell(caption::engine_stopped, engine_failure_text(outcome, lines ? &*lines : nullptr));
+    tell(caption::engine_stopped,
+         engine_failure_text(outcome, read_error_report("trov.json"), lines ? &*lines : nullptr));
     return;
   }
-  if (const auto warnings = engine_warnings(outcome.lines); !warnings.empty())
+  // everything shown comes from trov.json; trov.out is the user's to read
+  const RunDetails run = read_run_details("trov.json");
+  if (const auto warnings = settings_warnings(run.warnings); !warnings.empty())
     tell(caption::warnings, "The engine warned:" + lines_text(warnings) + "\n" +
-                                lines_text(advice_for(warnings)) + "\n\nOK shows the plot.");
-  ResultsTable table;
-  std::string why = read_results_table("trov.out", v.M, table);
-  if (why.empty()) {
-    const PlotNotes notes = read_plot_notes("trov.json");
-    const PlotOutcome plot =
-        plot_results(table, v.M, notes.lines, read_run_details("trov.json"), v.options, lambda_origin);
-    why = plot.not_drawn;
-    if (!plot.figures_fault.empty())
-      tell(caption::figures, plot.figures_fault + ".\nThe plot is in trov.wmf, the results in trov.out.");
-    if (why.empty() && table.kind == ResultsTable::Kind::grid) v.suggested_lambda = notes.suggested_lambda;
+                                lines_text(advice_for_warnings(warnings)) + "\n\nOK shows the plot.");
+  const PlotNotes notes = read_plot_notes("trov.json");
+  const PlotOutcome plot = plot_results(run, notes.lines, v.options, lambda_origin);
+  if (!plot.figures_fault.empty())
+    tell(caption::figures, plot.figures_fault + ".\nThe plot is in trov.wmf, the results in trov.out.");
+  if (plot.not_drawn.empty() && run.kind == RunKind::grid) v.suggested_lambda = notes.suggested_lambda;
+  if (!plot.not_drawn.empty()) {
+    std::string text = "No results could be plotted: " + plot.not_drawn + ".";
+    if (!outcome.error_lines.empty())
+      text += "\n\nThe engine wrote on standard error:" + lines_text(outcome.error_lines);
+    tell(caption::no_plot, text);
   }
-  if (!why.empty())
-    tell(caption::no_plot, "No results could be plotted: " + why +
-                               ".\n\nThe engine's last lines:" + lines_text(engine_messages(outcome.lines)));
   if (std::string failed = copy_results(v.outfil); !failed.empty())
     tell(caption::copy,
          "The results could not be copied to \"" + v.outfil + "\": " + failed + ".\nThey are in trov.out.");

@@ -17,14 +17,20 @@ struct Range {
   float lo, hi;
 };
 
-Range range_of(std::initializer_list<const std::vector<float>*> columns, int n) {
+Range range_of(std::initializer_list<const std::vector<float>*> columns) {
   Range r{(*columns.begin())->front(), (*columns.begin())->front()};
   for (const auto* c : columns) {
-    auto [lo, hi] = std::minmax_element(c->begin(), c->begin() + n);
+    auto [lo, hi] = std::minmax_element(c->begin(), c->end());
     r.lo = std::min(r.lo, *lo);
     r.hi = std::max(r.hi, *hi);
   }
   return r;
+}
+
+bool all_finite(std::initializer_list<const std::vector<float>*> columns) {
+  for (const auto* c : columns)
+    if (!std::all_of(c->begin(), c->end(), [](float v) { return std::isfinite(v); })) return false;
+  return true;
 }
 
 // The two drawings of one plot: the screen, then trov.wmf (always under this name).
@@ -99,10 +105,6 @@ void draw_notes(const std::vector<PlotNote>& notes) {
   }
 }
 
-std::span<const float> first(const std::vector<float>& column, int n) {
-  return std::span<const float>(column).first(static_cast<std::size_t>(n));
-}
-
 std::vector<float> as_floats(const std::vector<double>& values) { return {values.begin(), values.end()}; }
 
 // A curve with gaps: each run of points where `shown` holds (and y is finite) is drawn on its own.
@@ -130,20 +132,20 @@ std::string two_decimals(double v) {
 
 constexpr int kRecommendedSymbol = 7;  // a star: the recommended lambda on the criterion's curve
 
-// What the plot draws beside trov.out's table: the converged curves and the recommended lambda.
+// What the plot draws beside the data or the classic scores: the converged curves and the recommended
+// lambda.
 struct Overlay {
   std::vector<float> fit;      // the curve: converged where there is one, else classic
   std::vector<float> classic;  // the classic fit where it differs from the converged one
   std::vector<bool> classic_shown;
-  std::vector<float> lower, upper;  // the band, from the converged refits where there are some
-  std::vector<float> score;         // the criterion's converged scores, scaled to the axis
-  std::vector<PlotNote> notes;      // before those of trov.json
+  std::vector<float> score;     // the criterion's converged scores, scaled to the axis
+  std::vector<PlotNote> notes;  // before those of trov.json
   bool any_classic = false;
 };
 
 // The criterion's scores drawn on the axis of the classic scores: their range onto the axis's range.
-void add_criterion(const ResultsTable& t, const RunDetails& run, float lo, float hi, Overlay& o) {
-  if (!run.recommended || run.criterion_score.size() != static_cast<std::size_t>(t.n)) return;
+void add_criterion(const RunDetails& run, float lo, float hi, Overlay& o) {
+  if (!run.recommended || run.criterion_score.size() != run.grid_lnlambda.size()) return;
   double smin = INFINITY, smax = -INFINITY;
   for (double s : run.criterion_score)
     if (std::isfinite(s)) smin = std::min(smin, s), smax = std::max(smax, s);
@@ -165,10 +167,10 @@ void add_criterion(const ResultsTable& t, const RunDetails& run, float lo, float
                      std::nullopt});
 }
 
-Overlay overlay_of(const ResultsTable& t, const RunDetails& run) {
+Overlay overlay_of(const RunDetails& run) {
   Overlay o;
-  const auto n = static_cast<std::size_t>(t.n);
-  if (!run.read || t.kind == ResultsTable::Kind::grid || run.x.size() != n) return o;
+  const std::size_t n = run.x.size();
+  if (run.kind == RunKind::grid) return o;
   if (run.converged.size() == n) {
     o.fit = as_floats(run.converged);
     o.classic = as_floats(run.classic);
@@ -185,40 +187,48 @@ Overlay overlay_of(const ResultsTable& t, const RunDetails& run) {
       o.notes.push_back(
           {"Dashed: the classic fit, where it differs from the converged fit (solid)", std::nullopt});
   } else {
+    o.fit = as_floats(run.classic);
     o.notes.push_back({"The converged fit failed: the curve is the classic fit", std::nullopt});
-  }
-  if (run.lower.size() == n && run.upper.size() == n) {
-    o.lower = as_floats(run.lower);
-    o.upper = as_floats(run.upper);
   }
   return o;
 }
 
 }  // namespace
 
-PlotOutcome plot_results(const ResultsTable& t, int M, const std::vector<PlotNote>& notes,
-                         const RunDetails& run, const Options& options, const std::string& lambda_origin) {
-  const int n = t.n;
-  using Kind = ResultsTable::Kind;
-  Overlay o = overlay_of(t, run);
-  const std::vector<float>& fit = o.fit.empty() ? t.yhat : o.fit;
+PlotOutcome plot_results(const RunDetails& run, const std::vector<PlotNote>& notes, const Options& options,
+                         const std::string& lambda_origin) {
+  if (!run.read) return {run.unread, {}};
+  const bool grid = run.kind == RunKind::grid;
+  const int M = run.covariates;
+  Overlay o = overlay_of(run);
+  // the columns as the drawing layer takes them
+  const std::vector<float> x = as_floats(grid ? run.grid_lnlambda : run.x);
+  const std::vector<float> gcv = as_floats(run.grid_gcv), ocv = as_floats(run.grid_ocv);
+  const std::vector<float> y = as_floats(run.y), uncorrected = as_floats(run.uncorrected);
+  const std::vector<float> lower = as_floats(run.lower), upper = as_floats(run.upper);
+  const std::vector<float>& fit = o.fit;
+  if (x.empty()) return {"trov.json holds no results to plot", {}};
+  const bool finite = grid ? all_finite({&x, M == 0 ? &ocv : &gcv, &gcv})
+                           : all_finite({&x, &y, &fit, &uncorrected, &lower, &upper});
+  if (!finite) return {"trov.json holds values that are not finite numbers (written as null)", {}};
+  const auto n = static_cast<int>(x.size());
   float xa, xe, xor_, xstep, ya, ye, yor, ystep;
-  if (t.kind == Kind::grid) {
-    Range r = M == 0 ? range_of({&t.gcvf, &t.ocvf}, n) : range_of({&t.gcvf}, n);
-    xstep = (t.lnlam[n - 1] - t.lnlam[0]) / 5.0f;
+  if (grid) {
+    Range r = M == 0 ? range_of({&gcv, &ocv}) : range_of({&gcv});
+    xstep = (x[n - 1] - x[0]) / 5.0f;
     ystep = (r.hi - r.lo) / 5.0f;
     float lo = r.lo - (r.hi - r.lo) / 20.0f;
     float hi = r.hi + (r.hi - lo) / 20.0f;  // the upper pad uses the lowered bottom
-    xa = t.lnlam[0], xe = t.lnlam[n - 1], xor_ = t.lnlam[0];
+    xa = x[0], xe = x[n - 1], xor_ = x[0];
     ya = lo, ye = hi, yor = lo;
-    add_criterion(t, run, r.lo, r.hi, o);
+    add_criterion(run, r.lo, r.hi, o);
   } else {
-    Range r = t.kind == Kind::bootstrap ? range_of({&t.y}, n)
-              : M == 0                  ? range_of({&t.y, &fit}, n)
-                                        : range_of({&t.y, &fit, &t.ypred}, n);
-    xstep = (t.x[n - 1] - t.x[0]) / 5.0f;
+    Range r = run.kind == RunKind::bootstrap ? range_of({&y})
+              : M == 0                       ? range_of({&y, &fit})
+                                             : range_of({&y, &fit, &uncorrected});
+    xstep = (x[n - 1] - x[0]) / 5.0f;
     ystep = (r.hi - r.lo) / 5.0f;
-    xa = t.x[0] - xstep / 10.0f, xe = t.x[n - 1] + xstep / 10.0f, xor_ = t.x[0];
+    xa = x[0] - xstep / 10.0f, xe = x[n - 1] + xstep / 10.0f, xor_ = x[0];
     ya = r.lo - ystep / 10.0f, ye = r.hi + ystep / 10.0f, yor = r.lo;
   }
   if (xstep == 0.0f) return {"all values on the horizontal axis are equal", {}};
@@ -229,7 +239,7 @@ PlotOutcome plot_results(const ResultsTable& t, int M, const std::vector<PlotNot
 
   for (const Pass pass : {Pass::screen, Pass::metafile}) {
     setupplot(pass);
-    if (t.kind == Kind::grid) {
+    if (grid) {
       plotlib::name("ln(lambda)", "X");
       plotlib::name("Score", "Y");
       plotlib::titlin("Range of lambdas", 1);
@@ -239,7 +249,7 @@ PlotOutcome plot_results(const ResultsTable& t, int M, const std::vector<PlotNot
       plotlib::name(M == 0 ? "Fitness (Yhat)" : "Corrected fitness (YhatC)", "Y");
       plotlib::titlin(
           M == 0 ? "Fitness function with data points" : "Fitness function corrected for covariate", 1);
-      if (t.kind == Kind::bootstrap)
+      if (run.kind == RunKind::bootstrap)
         plotlib::titlin("dashed lines are +/- 1 standard error of prediction", 3);
       else if (M != 0)
         plotlib::titlin("Symbols are uncorrected predicted values", 3);
@@ -247,40 +257,37 @@ PlotOutcome plot_results(const ResultsTable& t, int M, const std::vector<PlotNot
     plotlib::graf(xa, xe, xor_, xstep, ya, ye, yor, ystep);
     plotlib::title();
     // solid lines first, then dashed, then long dashes: the drawing layer has no way back to solid
-    if (t.kind == Kind::grid) {
-      plotlib::curve(first(t.lnlam, n), first(t.gcvf, n), n);
+    if (grid) {
+      plotlib::curve(x, gcv, n);
       if (M == 0) {
         plotlib::dash();
-        plotlib::curve(first(t.lnlam, n), first(t.ocvf, n), n);
+        plotlib::curve(x, ocv, n);
       }
       if (!o.score.empty()) {
         plotlib::dashl();
-        curve_where(t.lnlam, o.score, everywhere);
+        curve_where(x, o.score, everywhere);
       }
     } else {
-      plotlib::curve(first(t.x, n), first(fit, n), n);
+      plotlib::curve(x, fit, n);
       if (o.any_classic) {
         plotlib::dash();
-        curve_where(t.x, o.classic, o.classic_shown);
+        curve_where(x, o.classic, o.classic_shown);
       }
-      if (t.kind == Kind::bootstrap) {
+      if (run.kind == RunKind::bootstrap) {
         plotlib::dashl();
-        const bool converged_band = !o.lower.empty();
-        curve_where(t.x, converged_band ? o.lower : t.yminus, everywhere);
-        curve_where(t.x, converged_band ? o.upper : t.yplus, everywhere);
+        curve_where(x, lower, everywhere);
+        curve_where(x, upper, everywhere);
       }
       plotlib::incmrk(-1);
       plotlib::hsymbl(20);
       // with a covariate and no bootstrap the symbols are the uncorrected fitted values
-      const auto& symbols = t.kind == Kind::fitted && M != 0 ? t.ypred : t.y;
-      plotlib::curve(first(t.x, n), first(symbols, n), n);
+      plotlib::curve(x, run.kind == RunKind::fitted && M != 0 ? uncorrected : y, n);
     }
     draw_notes(lines);
     plotlib::disfin();
   }
   PlotOutcome outcome;
-  if (std::string why = write_figures(t, M, run, options, lambda_origin); !why.empty())
-    outcome.figures_fault = why;
+  if (std::string why = write_figures(run, options, lambda_origin); !why.empty()) outcome.figures_fault = why;
   return outcome;
 }
 

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 
 namespace trov::front {
 
@@ -65,6 +66,11 @@ std::vector<double> corrected_for_covariate(const RunDetails& run, const std::ve
 namespace {
 
 void read_grid(const Json& r, RunDetails& run) {
+  for (const Json& row : r.at("grid")) {
+    run.grid_lnlambda.push_back(number(row.at("lnlambda")));
+    run.grid_gcv.push_back(number(row.at("gcv")));
+    run.grid_ocv.push_back(number(row.value("ocv", Json())));
+  }
   const Json* recommended = member(r.at("minimum"), "recommended");
   if (!recommended) return;
   Recommended rec;
@@ -79,7 +85,6 @@ void read_grid(const Json& r, RunDetails& run) {
     rec.score = number(refined ? refined->value("score", Json()) : minimum->value("score", Json()));
   }
   for (const Json& row : r.at("grid")) {
-    run.grid_lnlambda.push_back(number(row.at("lnlambda")));
     const Json* converged = member(row, "converged_fit");
     run.criterion_score.push_back(converged ? number(converged->value(rec.criterion, Json())) : kNaN);
   }
@@ -105,6 +110,7 @@ void read_fixed(const Json& r, RunDetails& run) {
                                                      : number(grid->at(0).value("trace", Json()));
   }
   if (const Json* bootstrap = member(r, "bootstrap")) {
+    run.kind = RunKind::bootstrap;
     const Json& points = bootstrap->at("points");
     run.x = column(points, "x");
     run.y = column(points, "y");
@@ -120,11 +126,15 @@ void read_fixed(const Json& r, RunDetails& run) {
       run.lnlambda_quantiles = {number(quantiles->at("2.5")), number(quantiles->at("50")),
                                 number(quantiles->at("97.5"))};
   } else if (const Json* fit = member(r, "fit")) {
+    run.kind = RunKind::fitted;
     const Json& points = fit->at("points");
     run.x = column(points, "x");
     run.y = column(points, "y");
     run.n = column(points, "n");
-    if (run.covariates > 0) run.c = column(points, "c");
+    if (run.covariates > 0) {
+      run.c = column(points, "c");
+      run.uncorrected = column(points, "yhat");
+    }
     run.classic = column(points, run.covariates > 0 ? "yhat_corrected" : "yhat");
     if (const Json* converged = member(*fit, "converged_points")) {
       const bool link_scale = run.model != "normal";
@@ -134,6 +144,8 @@ void read_fixed(const Json& r, RunDetails& run) {
       else if (const Json* coefficients = member(*fit, "converged_coefficients"))
         run.converged = corrected_for_covariate(run, values, coefficients->get<std::vector<double>>());
     }
+  } else {
+    throw std::invalid_argument("a fixed lambda without fitted values");
   }
   if (const Json* selection = member(r, "selection")) {
     run.beta = gradient(*selection, "beta_standardized");
@@ -152,10 +164,17 @@ std::string criterion_title(const std::string& criterion) {
 }
 
 RunDetails read_run_details(const std::string& path) {
-  std::ifstream file(path);
-  const Json r = Json::parse(file, nullptr, /*allow_exceptions=*/false);
   RunDetails run;
-  if (!r.is_object() || r.value("status", "") != "ok") return run;
+  std::ifstream file(path);
+  if (!file) {
+    run.unread = "the engine wrote no " + path;
+    return run;
+  }
+  const Json r = Json::parse(file, nullptr, /*allow_exceptions=*/false);
+  if (!r.is_object() || r.value("status", "") != "ok") {
+    run.unread = path + (r.is_object() ? " reports no results" : " cannot be read");
+    return run;
+  }
   try {
     const Json& settings = r.at("settings");
     run.model = settings.at("model").get<std::string>();
@@ -173,11 +192,26 @@ RunDetails read_run_details(const std::string& path) {
       read_grid(r, run);
     else
       read_fixed(r, run);
-  } catch (const Json::exception&) {
-    return {};  // a file of another layout: nothing rather than half of it
+  } catch (const std::exception&) {  // a file of another layout: nothing rather than half of it
+    RunDetails none;
+    none.unread = path + " is not laid out as trovwin reads it";
+    return none;
   }
   run.read = true;
   return run;
+}
+
+std::optional<ErrorReport> read_error_report(const std::string& path) {
+  std::ifstream file(path);
+  const Json r = Json::parse(file, nullptr, /*allow_exceptions=*/false);
+  if (!r.is_object() || r.value("status", "") != "error") return std::nullopt;
+  ErrorReport report;
+  if (const Json* code = member(r, "error_code"); code && code->is_number_integer())
+    report.code = code->get<int>();
+  if (const Json* lines = member(r, "error"); lines && lines->is_array())
+    for (const Json& line : *lines)
+      if (line.is_string()) report.message.push_back(line.get<std::string>());
+  return report;
 }
 
 std::vector<bool> classic_differs(const RunDetails& run) {

@@ -1,6 +1,7 @@
 #pragma once
-// What trov.json adds to trov.out for the plots and figures: the converged fits, the recommended lambda,
-// the band of the converged bootstrap refits, the gradients and what the caption names.
+// What the plots and figures show, all of it from trov.json (trov.out is never read): the grid's scores or
+// the fitted values and data, the converged fits, the recommended lambda, the bootstrap band, the
+// gradients and what the caption names; and the report of a run that stopped on an error.
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,8 +22,13 @@ struct Gradient {
   double value = 0, se = 0, p = 0;
 };
 
+// What the run computed: a grid of lambdas, the fit at one lambda, or that fit with a bootstrap.
+enum class RunKind { grid, fitted, bootstrap };
+
 struct RunDetails {
-  bool read = false;  // false: no trov.json of a run that ended well; everything else is empty
+  bool read = false;   // false: no trov.json of a run that ended well; everything else is empty
+  std::string unread;  // why not, as the end of a sentence ("the engine wrote no trov.json")
+  RunKind kind = RunKind::grid;
   std::string model, data_file;
   int covariates = 0;
   bool categorical = false;
@@ -32,22 +38,34 @@ struct RunDetails {
   std::vector<double> lnlambda_quantiles;  // a reselecting bootstrap's ln(lambda): 2.5, 50, 97.5 %
   std::vector<std::string> warnings;
 
-  // Grid: the converged scores of the chosen criterion per row (NaN where the fit failed).
-  std::vector<double> grid_lnlambda, criterion_score;
+  // Grid: per row the classic fit's GCV and OCV scores (OCV NaN with a covariate), and with the converged
+  // fits (a recommended lambda) the chosen criterion's scores (NaN where the fit failed).
+  std::vector<double> grid_lnlambda, grid_gcv, grid_ocv, criterion_score;
   std::optional<Recommended> recommended;
 
-  // Fixed lambda: per point (in the order of trov.out's table), the data, the classic fitted values and
-  // the converged ones (both corrected for the covariate where there is one; `converged` empty when the
-  // converged fit failed), and after a bootstrap the band of the converged refits.
+  // Fixed lambda: per point (by X, as trov.out's table), the data, the classic fitted values and the
+  // converged ones (both corrected for the covariate where there is one; `converged` empty when the
+  // converged fit failed), after a bootstrap its band (that of the converged refits, else the classic
+  // one), and without a bootstrap a covariate run's classic fitted values at each point's own covariate.
   double lnlambda = 0, edf = 0;
-  std::vector<double> x, y, n, c, classic, converged, lower, upper;
+  std::vector<double> x, y, n, c, classic, converged, lower, upper, uncorrected;
   std::vector<double> levels;           // a categorical covariate's values
   std::optional<Gradient> beta, gamma;  // standardized
   double mean_fitness = 0;
 };
 
-// Reads trov.json at `path`; a missing or unreadable file, or one of a failed run, gives `read` false.
+// Reads trov.json at `path`; a missing or unreadable file, or one of a failed run, gives `read` false
+// and says why in `unread`.
 RunDetails read_run_details(const std::string& path);
+
+// trov.json's report of a run that stopped on an error: the engine's message, and the number of its
+// fault in the one table of errors (engine/core/error_code.h; 0 when the report gives none).
+struct ErrorReport {
+  int code = 0;
+  std::vector<std::string> message;
+};
+// Nothing when there is no trov.json of a failed run at `path`.
+std::optional<ErrorReport> read_error_report(const std::string& path);
 
 // Fitted values corrected for the covariate as trov.out's YhatC are: every point at the case-weighted mean
 // covariate effect. `eta` on the link scale per point, `coefficients` laid out as trov.json's.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and running trov need, when any is missing; with --tests
 # also those that building and running the tests and benchmarks need; with --fuzz those of the fuzzers;
-# with --python those of the Python package.
+# with --python those of the Python package; with --r those of the R package (r/).
 set -euo pipefail
 packages=(g++ cmake make libfltk1.3-dev nlohmann-json3-dev libcairo2-dev)
 python_packages=(python3-dev pybind11-dev python3-numpy)
@@ -13,6 +13,9 @@ if [ "${1:-}" = --tests ]; then
 fi
 if [ "${1:-}" = --python ]; then
   packages=(g++ cmake make nlohmann-json3-dev "${python_packages[@]}")
+fi
+if [ "${1:-}" = --r ] || [ "${1:-}" = --tests ]; then
+  packages+=(r-base-dev r-cran-rcpp r-cran-testthat r-cran-jsonlite r-cran-mass)
 fi
 if [ "${1:-}" = --fuzz ]; then
   packages+=(clang libclang-rt-14-dev)

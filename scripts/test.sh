@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds trov three times (Release; AddressSanitizer + UndefinedBehaviorSanitizer;
 # ThreadSanitizer, engine only) and runs the tests in each build; after the Release build also installs
-# the Python package into a temporary folder and runs its tests there.
+# the R package and the Python package into temporary folders and runs their tests there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --tests
@@ -17,9 +17,22 @@ for build in release sanitize thread; do
   echo "== tests, $build build"
   ctest --test-dir "build/$build" --output-on-failure -j "$jobs"
   if [ "$build" = release ]; then
+    scratch=$(mktemp -d)
+    trap 'rm -rf "$scratch"' EXIT
+    echo "== tests, R package (installed into a temporary library)"
+    rlib=$scratch/r
+    mkdir "$rlib"
+    MAKEFLAGS="-j$jobs" R CMD INSTALL --preclean --clean -l "$rlib" r >"$rlib/install.log" 2>&1 ||
+      { cat "$rlib/install.log"; exit 1; }
+    R_LIBS="$rlib" Rscript -e 'testthat::test_dir("r/tests/testthat", package = "trov", load_package = "installed",
+                                                  stop_on_failure = TRUE)'
+    echo "== the README's R example"
+    awk '/^## Use from R/ { on = 1 } on && /^```$/ { exit } on && started { print } on && /^```R$/ { started = 1 }' \
+      README.md >"$rlib/example.R"
+    (cd "$rlib" && R_LIBS="$rlib" Rscript example.R >example.txt 2>&1) || { cat "$rlib/example.txt"; exit 1; }
     echo "== tests, Python package"
-    python_dir=$(mktemp -d)
-    trap 'rm -rf "$python_dir"' EXIT
+    python_dir=$scratch/python
+    mkdir "$python_dir"
     scripts/install-python.sh --target "$python_dir"
     PYTHONPATH="$python_dir" PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -m pytest -q -p no:cacheprovider python/tests
   fi

@@ -182,6 +182,14 @@ int main(int argc, char** argv) {
     for (const Json& line : report["error"])
       if (text.str().find(line.get<std::string>()) == std::string::npos)
         fail("error line '" + line.get<std::string>() + "'");
+    // the number of the fault: an error stop (status 1) of the settings or the data, a file fault
+    // (status 2) of trov.in, the data file, trov.options or trov.out, else an interrupt or the engine's own
+    const int code = report.value("error_code", 0);
+    const std::string status = argv[4];
+    const bool fits = status == "1"   ? code >= 1 && code <= 16 && code != 14
+                      : status == "2" ? code >= 15 && code <= 18
+                                      : code >= 19 && code <= 20;
+    if (!fits) fail("error_code " + std::to_string(code) + " for exit status " + status);
   } else if (report["status"] != "ok") {
     fail("status");
   }

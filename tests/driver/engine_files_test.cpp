@@ -233,6 +233,7 @@ TEST_F(engine_files_test, every_run_leaves_its_own_report) {
     EXPECT_EQ(r.err, std::string("Error: the run was interrupted by ") +
                          (signal == SIGINT ? "SIGINT" : "SIGTERM") + "\n");
     EXPECT_EQ(report_status(), "error");
+    EXPECT_EQ(nlohmann::json::parse(text_of(dir_ / "trov.json"))["error_code"], 19);
     EXPECT_EQ(temporaries(), 0);
   }
 }

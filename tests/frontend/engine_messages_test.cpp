@@ -7,45 +7,42 @@
 namespace trov::front {
 namespace {
 
-TEST(engine_messages_test, an_error_stop_shows_the_message_and_advice_without_the_pause) {
+// The advice follows the number of the fault in trov.json, whatever the message's words: a message
+// that reads like another fault's must not change it.
+TEST(engine_messages_test, a_failed_run_shows_its_reported_message_and_the_advice_of_its_code) {
   EngineOutcome outcome;
   outcome.started = true;
   outcome.exit_status = 1;
-  outcome.lines = {"",
-                   "    4 cases read from file",
-                   "",
-                   " Error: Y cannot be greater than 1 in binomial model",
-                   "PAUSE  statement executed",
-                   "To resume execution, type go.  Other input will terminate the job.",
-                   "STOP"};
+  outcome.error_lines = {"PAUSE  statement executed", "s_paus: can't open con!"};
+  const ErrorReport report{6, {"Error: Y has no variance"}};
   EXPECT_EQ(
-      engine_failure_text(outcome),
+      engine_failure_text(outcome, report),
       "The engine stopped with exit status 1.\n"
       "Nothing is plotted, and neither trov.wmf nor the copy of the results is written.\n\n"
-      "The engine's message:\n4 cases read from file\nError: Y cannot be greater than 1 in binomial model\n\n"
+      "The engine's message:\nError: Y has no variance\n\n"
       "What to do:\nY must be a 0/1 or a proportion for the binomial model; choose Poisson for counts.");
-  outcome.lines = {"PAUSE  statement executed", "s_paus: can't open con!"};
+  // without trov.json (the engine was killed): how it ended and its standard error, as written
   outcome.exit_status = 0, outcome.signal = 9;
-  EXPECT_EQ(engine_failure_text(outcome),
+  EXPECT_EQ(engine_failure_text(outcome, std::nullopt),
             "The engine was ended by signal 9 (Killed).\n"
-            "Nothing is plotted, and neither trov.wmf nor the copy of the results is written.");
+            "Nothing is plotted, and neither trov.wmf nor the copy of the results is written.\n\n"
+            "The engine wrote on standard error:\nPAUSE  statement executed\ns_paus: can't open con!");
+  for (int code = 1; code <= 20; ++code) EXPECT_NE(advice_for_error(code), "") << code;
+  EXPECT_EQ(advice_for_error(0), "");
 }
 
-// The advice after a read error follows what the data file's lines hold.
-TEST(engine_messages_test, a_read_error_is_explained_by_the_data_file_and_the_engine_remedy_follows) {
-  const std::vector<std::string> lines = {
-      "", " Error when reading data from input file, line# =    1", "",
-      " Possible remedy:", " Program expects an integer in last column (no decimel points)"};
+// The advice after a data file the engine could not read follows what the file's lines hold.
+TEST(engine_messages_test, a_data_file_fault_is_explained_by_the_data_file) {
   const std::string import =
       "read the table with File > Import table..., which writes a data file the engine reads.";
-  auto advice = [&](const std::string& text) {
+  auto advice = [&](const std::string& text, int code = 16) {
     std::istringstream in(text);
     const DataLines data = survey_data_lines(in);
-    return advice_for(lines, &data).front();
+    return advice_for_error(code, &data);
   };
   EXPECT_EQ(advice("y x\n1 2\n0 3\n"),
             "The data file starts with a header line of column names: remove it, or " + import);
-  EXPECT_EQ(advice("1;2\n0;3\n"),
+  EXPECT_EQ(advice("1;2\n0;3\n", 3),
             "Line 1 of the data file holds semicolons, as a spreadsheet's table does: " + import);
   EXPECT_EQ(
       advice("1 2\n0,,3\n"),
@@ -56,24 +53,18 @@ TEST(engine_messages_test, a_read_error_is_explained_by_the_data_file_and_the_en
             "Line 3 of the data file holds 1 value where most lines hold 2: a value is missing there.");
   EXPECT_EQ(advice("1 2\nYes 3\n"),
             "Line 2 of the data file holds text where a number belongs (Yes): correct it, or " + import);
-  // without the data file, the engine's own remedy only
-  EXPECT_EQ(
-      advice_for(lines),
-      (std::vector<std::string>{
-          "That case of the data file holds text where a number belongs: correct it, or check the data file "
-          "structure.",
-          "The count N in the last column must be a whole number without a decimal "
-          "point; if the data file has no count column, choose the structure 'Y X [C]'."}));
+  // a regular file gives the advice of the code; another fault never the file's
+  EXPECT_EQ(advice("1 2\n0 3\n"), advice_for_error(16));
+  EXPECT_EQ(advice("y x\n1 2\n0 3\n", 4), advice_for_error(4));
 }
 
-TEST(engine_messages_test, long_output_keeps_its_last_lines_and_warnings_come_once) {
-  std::vector<std::string> lines = {" Warning: lmin must be smaller than lmax"};
-  for (int i = 1; i <= 30; ++i) lines.push_back(" Replicate " + std::to_string(i));
-  lines.push_back(" Warning: lmin must be smaller than lmax");
-  const std::vector<std::string> kept = engine_messages(lines);
-  ASSERT_EQ(kept.size(), 15u);
-  EXPECT_EQ(kept.front(), "Replicate 17");
-  EXPECT_EQ(engine_warnings(lines), std::vector<std::string>{"Warning: lmin must be smaller than lmax"});
+TEST(engine_messages_test, the_warnings_that_changed_the_settings_come_once_with_their_advice) {
+  const std::vector<std::string> warnings = {"Warning: lmin must be smaller than lmax",
+                                             "grid_minimum_at_edge: the smallest GCV score lies at an end",
+                                             "Warning: lmin must be smaller than lmax"};
+  EXPECT_EQ(settings_warnings(warnings), std::vector<std::string>{"Warning: lmin must be smaller than lmax"});
+  EXPECT_EQ(advice_for_warnings(settings_warnings(warnings)),
+            std::vector<std::string>{"The smallest and the largest lambda were exchanged."});
 }
 
 }  // namespace

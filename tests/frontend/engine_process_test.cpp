@@ -17,19 +17,21 @@ std::string script(const std::string& text) {
   return path.string();
 }
 
-TEST(engine_process_test, keeps_the_lines_of_both_streams_and_the_status_in_a_session_of_its_own) {
+TEST(engine_process_test, keeps_the_lines_of_standard_error_and_the_status_in_a_session_of_its_own) {
   const std::string input = script(
-      "read -r _ _ _ _ _ session _ </proc/$$/stat; [ \"$session\" = $$ ] && echo own session\n"
       "printf 'half a line'; sleep 0.1; printf 'PAUSE\\n' >&2; sleep 0.1; printf ' and its end\\n'\n"
-      "printf 'no line end' >&2\n"
+      "for i in $(seq 20); do echo $i >&2; done\n"
+      "read -r _ _ _ _ _ session _ </proc/$$/stat; [ \"$session\" = $$ ] && printf 'own session' >&2\n"
       "exit 3\n");
   EngineOutcome outcome = run_engine_process("/bin/sh", input);
   std::filesystem::remove(input);
   ASSERT_TRUE(outcome.started) << outcome.failure;
   EXPECT_EQ(outcome.exit_status, 3);
   EXPECT_FALSE(outcome.succeeded());
-  EXPECT_EQ(outcome.lines,
-            (std::vector<std::string>{"own session", "PAUSE", "half a line and its end", "no line end"}));
+  // the last 15 lines of standard error; standard output only passes through
+  ASSERT_EQ(outcome.error_lines.size(), kKeptErrorLines);
+  EXPECT_EQ(outcome.error_lines.front(), "7");
+  EXPECT_EQ(outcome.error_lines.back(), "own session");
   const std::string killed = script("kill -9 $$\n");
   outcome = run_engine_process("/bin/sh", killed);
   std::filesystem::remove(killed);

@@ -1,9 +1,11 @@
 #include "frontend/run_details.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -35,7 +37,63 @@ TEST(run_details_test, the_covariate_correction_reproduces_the_engines_corrected
     for (std::size_t i = 0; i < expected.size(); ++i)
       EXPECT_NEAR(corrected[i], expected[i], 1e-12 * std::fabs(expected[i]) + 1e-15);
     EXPECT_EQ(run.classic, expected);
+    // the symbols of the plot: the classic fit at each point's own covariate
+    EXPECT_EQ(run.kind, RunKind::fitted);
+    EXPECT_EQ(run.uncorrected.front(), r["fit"]["points"][0]["yhat"].get<double>());
   }
+}
+
+// trov.json holding `text`, read as the plots read it.
+RunDetails details_of(const std::string& text) {
+  const auto path =
+      std::filesystem::temp_directory_path() / ("trovwin_run_" + std::to_string(getpid()) + ".json");
+  std::ofstream(path) << text;
+  RunDetails run = read_run_details(path.string());
+  std::filesystem::remove(path);
+  return run;
+}
+
+const std::string kSettings =
+    R"({"status": "ok", "settings": {"covariates": 1, "categorical": false, "nstep": 2, "lmin": -1.0,
+        "model": "normal", "bootstrap_replicates": 0, "data_file": "d.dat"},
+        "data": {"cases": 5, "observations": 5}, "warnings": [], )";
+
+// The plots take every value from trov.json: a grid's classic scores (no OCV with a covariate), and a
+// bootstrap's band of the converged refits beside the classic fit.
+TEST(run_details_test, a_grid_and_a_bootstrap_are_read_at_full_precision) {
+  RunDetails run =
+      details_of(kSettings + R"("grid": [{"lnlambda": -1.0, "trace": 4.5, "gcv": 0.123456789012, "ocv": null},
+        {"lnlambda": 1.0, "trace": 2.5, "gcv": 0.2, "ocv": null}], "minimum": {"gcv": null}})");
+  ASSERT_TRUE(run.read) << run.unread;
+  EXPECT_EQ(run.kind, RunKind::grid);
+  EXPECT_EQ(run.grid_lnlambda, (std::vector<double>{-1.0, 1.0}));
+  EXPECT_EQ(run.grid_gcv, (std::vector<double>{0.123456789012, 0.2}));
+  EXPECT_TRUE(std::isnan(run.grid_ocv[1]));
+  run = details_of(kSettings + R"("grid": [], "bootstrap": {"band": "converged",
+        "points": [{"x": 1.5, "y": 0.25, "yhat": 0.3, "lower": 0.2, "upper": 0.4}],
+        "classic_points": [{"yhat": 0.31, "lower": 0.21, "upper": 0.41}]}})");
+  ASSERT_TRUE(run.read) << run.unread;
+  EXPECT_EQ(run.kind, RunKind::bootstrap);
+  EXPECT_EQ(run.converged, std::vector<double>{0.3});
+  EXPECT_EQ(run.classic, std::vector<double>{0.31});
+  EXPECT_EQ(run.lower, std::vector<double>{0.2});
+}
+
+TEST(run_details_test, a_run_without_results_says_why_and_a_failed_one_gives_its_error_report) {
+  EXPECT_EQ(read_run_details("no/such/trov.json").unread, "the engine wrote no no/such/trov.json");
+  EXPECT_EQ(details_of("{\"status\": \"ok\", ").unread.ends_with(" cannot be read"), true);
+  EXPECT_EQ(details_of(kSettings + R"("grid": []})").unread.ends_with(" is not laid out as trovwin reads it"),
+            true);
+  const auto path =
+      std::filesystem::temp_directory_path() / ("trovwin_error_" + std::to_string(getpid()) + ".json");
+  std::ofstream(path) << R"({"status": "error", "error": ["Error: Y has no variance"], "error_code": 4})";
+  const std::optional<ErrorReport> report = read_error_report(path.string());
+  EXPECT_FALSE(read_run_details(path.string()).read);
+  std::filesystem::remove(path);
+  ASSERT_TRUE(report);
+  EXPECT_EQ(report->code, 4);
+  EXPECT_EQ(report->message, std::vector<std::string>{"Error: Y has no variance"});
+  EXPECT_FALSE(read_error_report("no/such/trov.json"));
 }
 
 TEST(run_details_test, the_classic_fit_is_shown_where_it_differs_by_more_than_the_limit) {

@@ -579,6 +579,32 @@ negative_values)
   expect_out " No. of grid steps =     5"
   quit
   ;;
+json_only)
+  # What trovwin shows comes from trov.json alone: an engine whose trov.out is garbled after its run
+  # (a file named garble asks for it) gives the same plot, trov.wmf and figures, for a grid and for a
+  # bootstrap at a fixed lambda.
+  mkdir bin && cp "$trovwin" bin/trovwin || fail "no copy of trovwin"
+  printf '#!/bin/sh\n"%s"\nstatus=$?\n[ -e garble ] && head -c 4000 /dev/urandom >trov.out\nexit $status\n' \
+    "$(dirname "$trovwin")/trov40" >bin/trov40
+  chmod +x bin/trov40
+  start "$PWD/bin/trovwin"
+  for option in 1 0; do
+    if [ $option = 0 ]; then
+      click_list_item option_list 0
+      set_field fixed_lambda "4"
+      set_field bootstrap_replicates "100"
+    fi
+    rm -f garble && ok_and_plot
+    mkdir -p clean && cp plot.png trov.wmf trov.png trov.svg trov_plot.csv trov_caption.txt clean/
+    touch garble && ok_and_plot
+    grep -q "Number of bootstrap\|grid steps" trov.out && fail "trov.out was not garbled"
+    for f in trov.wmf trov.png trov.svg trov_plot.csv trov_caption.txt; do
+      cmp -s $f clean/$f || fail "$f differs after trov.out was garbled (option $option)"
+    done
+    [ "$(compare -metric AE plot.png clean/plot.png null: 2>&1)" = 0 ] || fail "the screen differs (option $option)"
+  done
+  quit
+  ;;
 *) fail "unknown case" ;;
 esac
 echo "PASS ($case_name)"

@@ -1,0 +1,169 @@
+# What a user does with a fit: print, summary, plot, predict, as.data.frame, gradients.
+
+gradients <- function(object, ...) UseMethod("gradients")
+
+has_fit <- function(fit) !is.null(fit$points)
+
+need_fit <- function(fit, what) {
+  if (!has_fit(fit))
+    stop(what, " needs a fit at one lambda: this analysis is a grid only (fit_recommended = FALSE)", call. = FALSE)
+}
+
+# How ln(lambda) was chosen, in one line.
+lambda_choice <- function(fit) {
+  s <- fit$settings
+  if (!is.null(s$lnlambda)) return(sprintf("ln(lambda) = %s, as given", format(s$lnlambda)))
+  grid <- sprintf("a grid of %d ln(lambda) from %s to %s", s$grid_points, format(s$grid[1]), format(s$grid[2]))
+  if (is.null(fit$recommended)) return(paste0(grid, ": no recommended lambda"))
+  paste0(fit$recommended$text, ", over ", grid)
+}
+
+print.trov_fit <- function(x, digits = 4, ...) {
+  v <- x$variables
+  cat(sprintf("trov fit, %s model: %s against %s%s%s\n", x$settings$model, v[["y"]], v[["x"]],
+              if (is.na(v[["n"]])) "" else paste0(", counts ", v[["n"]]),
+              if (is.na(v[["covariate"]])) "" else paste0(", covariate ", v[["covariate"]])))
+  cat(sprintf("%d cases, %s observations, %d points\n", x$cases, format(x$observations), x$n_points))
+  cat(lambda_choice(x), "\n", sep = "")
+  if (has_fit(x)) {
+    cat(sprintf("fit at ln(lambda) = %s: %s parameters%s\n", format(x$lnlambda, digits = digits),
+                format(x$edf, digits = digits), if (x$converged_ok) "" else " (the converged fit failed)"))
+    if (!is.null(x$gradients))
+      cat(sprintf("beta = %s, gamma = %s\n", format(x$gradients["beta", "estimate"], digits = digits),
+                  format(x$gradients["gamma", "estimate"], digits = digits)))
+  }
+  if (length(x$warnings)) cat(sprintf("%d warnings of the engine: summary() shows them\n", length(x$warnings)))
+  invisible(x)
+}
+
+summary.trov_fit <- function(object, ...) {
+  structure(list(fit = object, choice = lambda_choice(object), gradients = object$gradients,
+                 selection = object$selection, bootstrap = object$bootstrap), class = "summary.trov_fit")
+}
+
+print.summary.trov_fit <- function(x, digits = 4, ...) {
+  print(x$fit, digits = digits)
+  if (!is.null(x$gradients)) {
+    s <- x$selection
+    cat(sprintf("\nselection gradients (mean fitness %s; trait mean %s, sd %s)%s:\n",
+                format(s$mean_fitness, digits = digits), format(s$trait_mean, digits = digits),
+                format(s$trait_sd, digits = digits),
+                if (is.null(x$bootstrap)) ", without a bootstrap" else
+                  sprintf(", bootstrap of %d replicates", x$bootstrap$replicates)))
+    print(x$gradients, digits = digits)
+  }
+  if (length(x$fit$warnings)) cat("\nwarnings of the engine:", paste0("\n  ", x$fit$warnings), "\n")
+  invisible(x)
+}
+
+gradients.trov_fit <- function(object, ...) {
+  need_fit(object, "gradients")
+  if (is.null(object$gradients)) stop("the converged fit failed: no gradients", call. = FALSE)
+  object$gradients
+}
+
+as.data.frame.trov_fit <- function(x, row.names = NULL, optional = FALSE, what = c("points", "grid"), ...) {
+  what <- match.arg(what)
+  if (what == "grid") return(x$grid)
+  need_fit(x, "the fitted points")
+  x$points
+}
+
+# The fitted function at new trait values: the natural cubic spline s through the converged fit's linear
+# predictor at the points (the spline the gradients are taken from), then the mean as the converged fit
+# computes it, so that at the data's trait values it gives the fitted values themselves. With a
+# covariate, eta = s(x) + its effect, s at each distinct X from the first point there.
+predict.trov_fit <- function(object, newdata, type = c("response", "link"), ...) {
+  type <- match.arg(type)
+  need_fit(object, "predict")
+  if (!object$converged_ok) stop("the converged fit failed: there is no fitted function", call. = FALSE)
+  v <- object$variables
+  with_covariate <- !is.na(v[["covariate"]])
+  if (missing(newdata)) {
+    at <- object$cases_used$x
+    covariate <- object$cases_used$covariate  # as the engine took it (a factor as its codes)
+  } else if (is.data.frame(newdata)) {
+    at <- newdata[[v[["x"]]]]
+    covariate <- if (with_covariate) newdata[[v[["covariate"]]]]
+    if (with_covariate && is.null(covariate)) stop("newdata needs the covariate's column '", v[["covariate"]], "'")
+    if (!is.null(object$levels)) covariate <- match(as.character(covariate), object$levels)
+  } else {
+    at <- newdata
+    if (with_covariate) stop("newdata must be a data frame with the trait and the covariate")
+  }
+  if (!is.numeric(at)) stop("newdata must be trait values, or a data frame with the column '", v[["x"]], "'")
+  p <- object$points
+  if (!with_covariate) {
+    eta <- spline_at_r(p$x, p$eta, as.double(at))
+  } else {
+    first <- !duplicated(p$x)
+    s <- p$eta[first] - covariate_effect(object, p$covariate[first])
+    eta <- spline_at_r(p$x[first], s, as.double(at)) + covariate_effect(object, covariate)
+  }
+  if (type == "link") return(eta)
+  switch(object$settings$model,
+    normal = eta,
+    poisson = exp(eta),
+    binomial = {
+      # the smaller of mu and 1 - mu, accurate near 0 and 1
+      e <- exp(-abs(eta))
+      smaller <- e * (1 / (1 + e))
+      ifelse(eta >= 0, 1 - smaller, smaller)
+    })
+}
+
+# The covariate's term of the linear predictor. Continuous: intercept and slope. Categorical: one
+# coefficient per level (the first the reference), the levels in the order the points meet them.
+covariate_effect <- function(fit, covariate) {
+  b <- fit$coefficients
+  if (!fit$settings$categorical) return(b[1] + b[2] * covariate)
+  level <- match(covariate, unique(fit$points$covariate))
+  if (anyNA(level[!is.na(covariate)])) stop("a covariate value that is not one of the fit's levels", call. = FALSE)
+  ifelse(level == 1, b[1], b[1] + b[level])
+}
+
+# The points (Y the mean of their cases; the symbol's area grows with N), the fitted function and the
+# bootstrap band of one standard error.
+plot.trov_fit <- function(x, xlab = x$variables[["x"]], ylab = x$variables[["y"]], cex = NULL, ...) {
+  need_fit(x, "plot")
+  p <- x$points
+  if (is.null(cex)) cex <- if (all(p$n == p$n[1])) 1 else 0.5 + 1.5 * sqrt(p$n / max(p$n))
+  plot(p$x, p$y, xlab = xlab, ylab = ylab, cex = cex, ...)
+  if (is.na(x$variables[["covariate"]])) {
+    at <- seq(min(p$x), max(p$x), length.out = 400)
+    lines(at, predict(x, at), lwd = 2)
+    if (!is.null(x$bootstrap)) {
+      lines(p$x, p$lower, lty = 2)
+      lines(p$x, p$upper, lty = 2)
+    }
+  } else {
+    # each point's fitted value, its covariate's effect included, and its band
+    points(p$x, p$fitted, pch = 3)
+    if (!is.null(x$bootstrap)) segments(p$x, p$lower, p$x, p$upper)
+  }
+  invisible(x)
+}
+
+# fitness_many: one row per trait, NA where its analysis was refused (the error column says why).
+gradients.trov_many <- function(object, which = c("beta", "gamma", "beta_standardized", "gamma_standardized"), ...) {
+  columns <- c("lnlambda", "edf", outer(c("", "_se", "_p", "_lower", "_upper"), which, function(s, w) paste0(w, s)))
+  values <- vapply(object, function(f) {
+    if (inherits(f, "trov_error") || is.null(f$gradients)) {
+      return(c(if (is.null(f$lnlambda)) NA else f$lnlambda, if (is.null(f$edf)) NA else f$edf,
+               rep(NA_real_, 5 * length(which))))
+    }
+    c(f$lnlambda, f$edf, t(as.matrix(f$gradients[which, c("estimate", "se", "p", "lower", "upper")])))
+  }, numeric(length(columns)))
+  frame <- as.data.frame(matrix(values, ncol = length(columns), byrow = TRUE, dimnames = list(NULL, columns)))
+  error <- vapply(object, function(f) if (inherits(f, "trov_error")) conditionMessage(f) else NA_character_, "")
+  cbind(trait = names(object), frame, error = unname(error))
+}
+
+as.data.frame.trov_many <- function(x, row.names = NULL, optional = FALSE, ...) gradients(x, ...)
+
+print.trov_many <- function(x, digits = 4, ...) {
+  cat(sprintf("trov fits of %d traits\n", length(x)))
+  g <- gradients(x, which = c("beta", "gamma"))
+  print(g[c("trait", "lnlambda", "edf", "beta", "gamma")], digits = digits)
+  invisible(x)
+}

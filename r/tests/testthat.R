@@ -1,0 +1,3 @@
+library(testthat)
+library(trov)
+test_check("trov")

@@ -1,0 +1,22 @@
+# The engine's golden cases (tests/cases of the repository that holds this package): a case's data and
+# expected trov.json, and the fitness() call that its trov.in and trov.options describe. trov.json holds
+# the settings as the engine read them (single-precision values), so the call gives the same analysis.
+cases_dir <- function() normalizePath(test_path("..", "..", "..", "tests", "cases"), mustWork = TRUE)
+
+golden_case <- function(name) {
+  dir <- file.path(cases_dir(), name)
+  expected <- jsonlite::fromJSON(file.path(dir, "expected.trov.json"))
+  s <- expected$settings
+  columns <- c("y", "x", if (s$covariates == 1) "covariate", if (s$counts_column) "n")
+  data <- read.table(file.path(dir, s$data_file), col.names = columns)
+  settings <- list(data = data, y = "y", x = "x", n = if (s$counts_column) "n",
+                   covariate = if (s$covariates == 1) "covariate", model = s$model,
+                   maxit = s$maxit, stop = s$stop, seed = s$seed, criterion = s$criterion,
+                   bootstrap_lambda = s$bootstrap_lambda, bootstrap = s$bootstrap_replicates,
+                   categorical = s$categorical)
+  if (s$nstep == 1) settings$lnlambda <- s$lmin
+  else settings <- c(settings, list(grid = c(s$lmin, s$lmax), grid_points = s$nstep))
+  list(expected = expected, call = settings, data = data)
+}
+
+run_case <- function(case, ...) do.call(fitness, utils::modifyList(case$call, list(...)))
