@@ -123,13 +123,12 @@ void bootstrap_100_binomial_10000_cov20(benchmark::State& state) {
 }
 
 void bootstrap_1000_reselected_binomial_1000(benchmark::State& state) {
-  against_target(state,
-                 survival_run("boot_reselected", 1000, 0,
-                              {.nstep = "1",
-                               .lmin = "0",
-                               .iboot = "1000",
-                               .options = "bootstrap_lambda = reselected\n"}),
-                 3.0);
+  against_target(
+      state,
+      survival_run(
+          "boot_reselected", 1000, 0,
+          {.nstep = "1", .lmin = "0", .iboot = "1000", .options = "bootstrap_lambda = reselected\n"}),
+      3.0);
 }
 
 // The engine's whole run on 5 points against the trivial reader's, alternately: ratio of the medians.

@@ -38,7 +38,8 @@ bool is_number(std::string_view value) {
     longer.resize(value.size());
     copy = longer.data();
   }
-  for (std::size_t k = 0; k < value.size(); ++k) copy[k] = value[k] == 'd' || value[k] == 'D' ? 'e' : value[k];
+  for (std::size_t k = 0; k < value.size(); ++k)
+    copy[k] = value[k] == 'd' || value[k] == 'D' ? 'e' : value[k];
   copy[value.size()] = '\0';
   char* end = nullptr;
   std::strtod(copy, &end);

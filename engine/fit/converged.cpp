@@ -580,7 +580,8 @@ double ConvergedFitter::covariate_trace() {
     const int count = std::min(kTraceSide, q - from);
     for (int g = 0; g < knots; ++g)
       for (int s = 0; s < kTraceSide; ++s)
-        trace_weighted_[g * kTraceSide + s] = group_weight_[g] * smooth_x_[std::min(from + s, q - 1) * first + g];
+        trace_weighted_[g * kTraceSide + s] =
+            group_weight_[g] * smooth_x_[std::min(from + s, q - 1) * first + g];
     for (int k = 0; k < q; ++k) {
       const double* smooth_k = &smooth_x_[k * first];
       const double* xbar_k = &xbar_[k * first];
