@@ -125,7 +125,7 @@ std::variant<Points, Error> points_of(const Data& data) {
 // One run of the engine on prepared data: what it computed and the report it would write.
 struct Run {
   Analysis analysis;
-  nlohmann::ordered_json report;
+  nlohmann::ordered_json report;  // the head of its trov.json: the warnings and minima, as written
   std::string document;
 };
 
@@ -140,7 +140,7 @@ std::variant<Run, Error> run_once(const RunData& data, const trov::Settings& set
   report_rows(report, run.analysis);
   report_fit(report, data, run.analysis);
   run.document = report.document();
-  run.report = nlohmann::ordered_json::parse(run.document);
+  run.report = report.head();
   return run;
 }
 

@@ -524,7 +524,7 @@ void RunReport::report_write_failure() const {
   std::fprintf(stderr, "Error: cannot write %s: %s\n", path_.c_str(), std::strerror(write_errno_));
 }
 
-void RunReport::write_document(std::ostream& out, const char* status) {
+Json RunReport::head(const char* status) const {
   std::vector<std::string> warnings = warnings_;
   warnings.insert(warnings.end(), line_warnings_.begin(), line_warnings_.end());
   Json diagnostics = {
@@ -585,9 +585,13 @@ void RunReport::write_document(std::ostream& out, const char* status) {
   if (!data_.is_null()) doc["data"] = data_;
   doc["grid"] = grid_;
   if (!minimum.is_null()) doc["minimum"] = std::move(minimum);
-  std::string head = text_of(doc);
-  head.pop_back();  // the sections with the points' records follow
-  out << head;
+  return doc;
+}
+
+void RunReport::write_document(std::ostream& out, const char* status) {
+  std::string text = text_of(head(status));
+  text.pop_back();  // the sections with the points' records follow
+  out << text;
   if (!fit_.is_null())
     write_with_members(out, "fit", fit_,
                        {{"points", &fit_points_}, {"converged_points", &fit_converged_points_}});

@@ -74,6 +74,8 @@ class RunReport final : public MessageListener {
   bool finish();
   // The document of a run that reached its results, as prepare would write it.
   std::string document();
+  // Its head: everything before the sections of the points' records (the warnings, the grid, the minima).
+  nlohmann::ordered_json head(const char* status = "ok") const;
   // The report on standard error of a trov.json that could not be written.
   void report_write_failure() const;
 
