@@ -234,23 +234,43 @@ bool ConvergedFitter::evaluate(std::span<const double> y) {
   return true;
 }
 
-// The smoother's weights W_g = sum N w over a distinct X (at the first two, where the state-space
-// filter starts from their variances 1/W_g, at least 1e-12 a case: a fitted mean within e^-28 of 0 or 1
-// there would start it from variances so large that the filter's cancellations lose every digit, and
-// Newton's steps with them, Pima at ln(lambda) -10; so small a weight moves the fit by nothing), and with a
-// covariate the W-weighted means xbar of the design columns over each distinct X, their smooths S xbar, X'WX
-// and the factor of A = X'WX - sum_g W_g xbar_g (S xbar)_g' at the current eta; false when A is singular.
-bool ConvergedFitter::prepare(double lambda) {
-  const int n = points_.n, knots = groups().nunique, q = columns_;
-  const auto first = static_cast<std::size_t>(knots);
+// At the current eta: the smoother's weights W_g = sum N w over a distinct X (at the first two, where the
+// state-space filter starts from their variances 1/W_g, at least 1e-12 a case: a fitted mean within e^-28
+// of 0 or 1 there would start it from variances so large that the filter's cancellations lose every
+// digit, and Newton's steps with them, Pima at ln(lambda) -10; so small a weight moves the fit by
+// nothing), and with a covariate the W-weighted means xbar of the design columns over each distinct X,
+// their smooths S xbar, X'WX and the factor of A = X'WX - sum_g W_g xbar_g (S xbar)_g'; then the step to
+// the new values: H theta_new = Z'W (eta + (y - mu)/w), whose rounding a rough start cannot spoil, less
+// the current values. False when A is singular.
+bool ConvergedFitter::prepare_step(double lambda) {
+  const int n = points_.n, knots = groups().nunique;
   std::fill(group_weight_.begin(), group_weight_.end(), 0.0);
+  std::fill(rhs_.s.begin(), rhs_.s.end(), 0.0);
+  std::fill(rhs_.beta.begin(), rhs_.beta.end(), 0.0);
   for (int i = 0; i < n; ++i) {
     const double weight = group_of_[i] < 2 ? std::max(weight_[i], kLeastWeight) : weight_[i];
     solve_weight_[i] = points_.irep[i] * weight;
     group_weight_[group_of_[i]] += solve_weight_[i];
+    const double working = solve_weight_[i] * eta_[i] + points_.irep[i] * residual_y_[i];  // W z
+    rhs_.s[group_of_[i]] += working;
+    for (int e = row_start_[i]; e < row_start_[i + 1]; ++e)
+      rhs_.beta[entry_column_[e]] += entry_value_[e] * working;
   }
-  spline_.set_weights(lambda * penalty_scale(groups().xcompress), groups().xcompress, group_weight_);
-  if (q == 0) return true;
+  // the new values' smooth S zeta rides along the preparation of the weights
+  for (int g = 0; g < knots; ++g) zeta_[g] = rhs_.s[g] / group_weight_[g];
+  spline_.set_weights_and_smooth(lambda * penalty_scale(groups().xcompress), groups().xcompress,
+                                 group_weight_, zeta_, step_.s);
+  if (columns_ > 0 && !prepare_columns()) return false;
+  solve_columns(rhs_, step_);
+  for (std::size_t g = 0; g < step_.s.size(); ++g) step_.s[g] -= theta_.s[g];
+  for (std::size_t j = 0; j < step_.beta.size(); ++j) step_.beta[j] -= theta_.beta[j];
+  return true;
+}
+
+// The covariate's part of the preparation at the prepared weights; false when A is singular.
+bool ConvergedFitter::prepare_columns() {
+  const int n = points_.n, knots = groups().nunique, q = columns_;
+  const auto first = static_cast<std::size_t>(knots);
   // xbar_j is zero off its column's distinct X, which are all that the sums below touch
   for (int j = 0; j < q; ++j)
     for (int c = column_start_[j]; c < column_start_[j + 1]; ++c) xbar_[j * first + column_group_[c]] = 0;
@@ -288,10 +308,15 @@ bool ConvergedFitter::prepare(double lambda) {
 // Solves H d = rhs at the prepared weights: with zeta = rhs_s / W_g and S the smoother,
 //   A d_beta = rhs_beta - sum_g W_g xbar_g (S zeta)_g,  d_s = S zeta - (S xbar) d_beta.
 void ConvergedFitter::solve(const Unknowns& rhs, Unknowns& solution) {
+  for (int g = 0; g < groups().nunique; ++g) zeta_[g] = rhs.s[g] / group_weight_[g];
+  spline_.smooth(zeta_, solution.s);
+  solve_columns(rhs, solution);
+}
+
+// The rest of the solve where solution.s holds S zeta.
+void ConvergedFitter::solve_columns(const Unknowns& rhs, Unknowns& solution) {
   const int knots = groups().nunique, q = columns_;
   const auto first = static_cast<std::size_t>(knots);
-  for (int g = 0; g < knots; ++g) zeta_[g] = rhs.s[g] / group_weight_[g];
-  spline_.smooth(zeta_, solution.s);
   if (q == 0) return;
   for (int j = 0; j < q; ++j) {
     const double* xbar = &xbar_[j * first];
@@ -308,22 +333,6 @@ void ConvergedFitter::solve(const Unknowns& rhs, Unknowns& solution) {
     const double* smooth = &smooth_x_[j * first];
     for (int g = 0; g < knots; ++g) solution.s[g] -= column_rhs_[j] * smooth[g];
   }
-}
-
-// The step to the new values: H theta_new = Z'W (eta + (y - mu)/w), whose rounding a rough start
-// cannot spoil, less the current values.
-void ConvergedFitter::new_values_step() {
-  std::fill(rhs_.s.begin(), rhs_.s.end(), 0.0);
-  std::fill(rhs_.beta.begin(), rhs_.beta.end(), 0.0);
-  for (int i = 0; i < points_.n; ++i) {
-    const double working = solve_weight_[i] * eta_[i] + points_.irep[i] * residual_y_[i];  // W z
-    rhs_.s[group_of_[i]] += working;
-    for (int e = row_start_[i]; e < row_start_[i + 1]; ++e)
-      rhs_.beta[entry_column_[e]] += entry_value_[e] * working;
-  }
-  solve(rhs_, step_);
-  for (std::size_t g = 0; g < step_.s.size(); ++g) step_.s[g] -= theta_.s[g];
-  for (std::size_t j = 0; j < step_.beta.size(); ++j) step_.beta[j] -= theta_.beta[j];
 }
 
 // One sweep of iterative refinement of the step d against the gradient g at theta: the residual
@@ -383,9 +392,8 @@ NewtonEnd ConvergedFitter::newton(double lambda, std::span<const double> y, int&
   double previous = std::numeric_limits<double>::infinity();  // the change of the last whole step
   int pushes = 0;  // steps running that pushed a fitted mean at its bound further out
   for (steps = 1; steps <= kMaxSteps; ++steps) {
-    solved_ = prepare(lambda);
+    solved_ = prepare_step(lambda);
     if (!solved_) return NewtonEnd::singular;
-    new_values_step();
     combine(step_, step_eta_);
     double change = change_of(step_eta_), correction = 0;
     double t = 1;
@@ -533,9 +541,8 @@ void ConvergedFitter::move(double t) {
 NewtonEnd ConvergedFitter::solve_normal(double lambda, std::span<const double> y) {
   combine(theta_, eta_);
   evaluate(y);
-  solved_ = prepare(lambda);
+  solved_ = prepare_step(lambda);
   if (!solved_) return NewtonEnd::singular;
-  new_values_step();
   combine(step_, step_eta_);
   double change = change_of(step_eta_), correction = 0;
   const bool accurate = refine_step(lambda, change, correction);

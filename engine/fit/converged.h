@@ -94,9 +94,10 @@ class ConvergedFitter {
   NewtonEnd solve_normal(double lambda, std::span<const double> y);
   void combine(const Unknowns& u, std::span<double> eta) const;
   bool evaluate(std::span<const double> y);
-  bool prepare(double lambda);
-  void new_values_step();
+  bool prepare_step(double lambda);
+  bool prepare_columns();
   void solve(const Unknowns& rhs, Unknowns& solution);
+  void solve_columns(const Unknowns& rhs, Unknowns& solution);
   double refine(double lambda);
   bool refine_step(double lambda, double& change, double& correction);
   double halving(double lambda);

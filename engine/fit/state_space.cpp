@@ -13,6 +13,19 @@ StateSpaceSpline::StateSpaceSpline(int capacity, int lanes)
 
 void StateSpaceSpline::set_weights(double penalty, std::span<const double> x,
                                    std::span<const double> weight) {
+  prepare<false>(penalty, x, weight, nullptr);
+}
+
+void StateSpaceSpline::set_weights_and_smooth(double penalty, std::span<const double> x,
+                                              std::span<const double> weight, std::span<const double> y,
+                                              std::span<double> fit) {
+  double* fits[1] = {fit.data()};
+  smooth_back<1>(prepare<true>(penalty, x, weight, y.data()), fits);
+}
+
+template <bool kRiding>
+StateSpaceSpline::Filter<1> StateSpaceSpline::prepare(double penalty, std::span<const double> x,
+                                                      std::span<const double> weight, const double* y) {
   x_ = x;
   weight_ = weight;
   variance_ = 1 / penalty;
@@ -26,6 +39,8 @@ void StateSpaceSpline::set_weights(double penalty, std::span<const double> x,
   steps_[1].filtered[0] = ff;
   steps_[1].filtered[1] = fd;
   steps_[1].filtered[2] = dd;
+  Filter<1> filter{};
+  if constexpr (kRiding) filter = filter_start<1>(&y);
   for (int i = 2; i < n; ++i) {
     Step& before = steps_[i - 1];
     Step& step = steps_[i];
@@ -57,49 +72,59 @@ void StateSpaceSpline::set_weights(double penalty, std::span<const double> x,
     step.filtered[0] = ff;
     step.filtered[1] = fd;
     step.filtered[2] = dd;
+    if constexpr (kRiding) filter_step<1>(filter, &y, i, h);
   }
+  return filter;
 }
 
 // kCount responses side by side, each with the operations of one alone: the filtered means of lane l
 // at knot i in means_[2 (i kCount + l)] (f) and the entry after it (f').
 template <int kCount>
-void StateSpaceSpline::smooth_lanes(const double* const* y, double* const* fit) {
+StateSpaceSpline::Filter<kCount> StateSpaceSpline::filter_start(const double* const* y) {
+  const double h0 = x_[1] - x_[0];
+  Filter<kCount> filter;
+  for (int l = 0; l < kCount; ++l) {
+    filter.first[l] = y[l][0];
+    filter.f[l] = y[l][1];
+    filter.d[l] = (y[l][1] - y[l][0]) / h0;
+    double* mean = &means_[2 * static_cast<std::size_t>(kCount + l)];
+    mean[0] = filter.f[l];
+    mean[1] = filter.d[l];
+  }
+  return filter;
+}
+
+// Knot i (from 2) given the one before, h apart.
+template <int kCount>
+inline void StateSpaceSpline::filter_step(Filter<kCount>& filter, const double* const* y, int i, double h) {
+  const Step& step = steps_[i];
+  for (int l = 0; l < kCount; ++l) {
+    const double pf = filter.f[l] + h * filter.d[l];
+    const double innovation = y[l][i] - pf;
+    filter.d[l] += step.gain_d * innovation;
+    filter.f[l] = pf + step.gain_f * innovation;
+    double* mean = &means_[2 * static_cast<std::size_t>(i * kCount + l)];
+    mean[0] = filter.f[l];
+    mean[1] = filter.d[l];
+  }
+}
+
+// Back from the last knot: smoothed = filtered + J (smoothed after - predicted after).
+template <int kCount>
+void StateSpaceSpline::smooth_back(const Filter<kCount>& filter, double* const* fit) {
   const std::span<const double> x = x_;
   const int n = static_cast<int>(x.size());
-  const auto mean = [&](int i, int lane) { return &means_[2 * static_cast<std::size_t>(i * kCount + lane)]; };
-  const double h0 = x[1] - x[0];
-  double first[kCount], mf[kCount], md[kCount];  // the filtered means of (f, f'), carried in registers
-  for (int l = 0; l < kCount; ++l) {
-    first[l] = y[l][0];
-    mf[l] = y[l][1];
-    md[l] = (y[l][1] - y[l][0]) / h0;
-    mean(1, l)[0] = mf[l];
-    mean(1, l)[1] = md[l];
-  }
-  for (int i = 2; i < n; ++i) {
-    const Step& step = steps_[i];
-    const double h = x[i] - x[i - 1];
-    for (int l = 0; l < kCount; ++l) {
-      const double pf = mf[l] + h * md[l];
-      const double innovation = y[l][i] - pf;
-      md[l] += step.gain_d * innovation;
-      mf[l] = pf + step.gain_f * innovation;
-      mean(i, l)[0] = mf[l];
-      mean(i, l)[1] = md[l];
-    }
-  }
-  // back from the last knot: smoothed = filtered + J (smoothed after - predicted after)
   double sf[kCount], sd[kCount];
   for (int l = 0; l < kCount; ++l) {
-    sf[l] = mf[l];
-    sd[l] = md[l];
+    sf[l] = filter.f[l];
+    sd[l] = filter.d[l];
     fit[l][n - 1] = sf[l];
   }
   for (int i = n - 2; i >= 1; --i) {
     const Step& step = steps_[i];
     const double h = x[i + 1] - x[i];
     for (int l = 0; l < kCount; ++l) {
-      const double* m = mean(i, l);
+      const double* m = &means_[2 * static_cast<std::size_t>(i * kCount + l)];
       const double df = sf[l] - (m[0] + h * m[1]), dd = sd[l] - m[1];
       sf[l] = m[0] + step.j[0] * df + step.j[1] * dd;
       sd[l] = m[1] + step.j[2] * df + step.j[3] * dd;
@@ -107,9 +132,19 @@ void StateSpaceSpline::smooth_lanes(const double* const* y, double* const* fit) 
     }
   }
   // knot 0 given knot 1 and y_0: the line back from knot 1, with the step's variance q h^3/3, and y_0
+  const double h0 = x[1] - x[0];
   const double step_variance = variance_ * h0 * h0 * h0 / 3, noise = 1 / weight_[0];
   const double back = noise / (noise + step_variance);
-  for (int l = 0; l < kCount; ++l) fit[l][0] = back * (sf[l] - h0 * sd[l]) + (1 - back) * first[l];
+  for (int l = 0; l < kCount; ++l) fit[l][0] = back * (sf[l] - h0 * sd[l]) + (1 - back) * filter.first[l];
+}
+
+template <int kCount>
+void StateSpaceSpline::smooth_lanes(const double* const* y, double* const* fit) {
+  const std::span<const double> x = x_;
+  const int n = static_cast<int>(x.size());
+  Filter<kCount> filter = filter_start<kCount>(y);
+  for (int i = 2; i < n; ++i) filter_step<kCount>(filter, y, i, x[i] - x[i - 1]);
+  smooth_back<kCount>(filter, fit);
 }
 
 void StateSpaceSpline::smooth(std::span<const double> y, std::span<double> fit) {

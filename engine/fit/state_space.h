@@ -27,6 +27,11 @@ class StateSpaceSpline {
   // penalty; the spans must stay valid until the next call.
   void set_weights(double penalty, std::span<const double> x, std::span<const double> weight);
 
+  // The same, and smooths y into fit as smooth does: the filter of y rides along the recurrence of the
+  // covariances, which leaves the processor time to spare. fit must not share storage with y.
+  void set_weights_and_smooth(double penalty, std::span<const double> x, std::span<const double> weight,
+                              std::span<const double> y, std::span<double> fit);
+
   // The fitted values at the knots for the responses y; fit may share storage with y.
   void smooth(std::span<const double> y, std::span<double> fit);
 
@@ -55,6 +60,22 @@ class StateSpaceSpline {
     double j[4];
     double filtered[3], predicted[3];
   };
+  // The filter's state for kCount responses: the first response value and the filtered means of
+  // (f, f') at the last knot filtered.
+  template <int kCount>
+  struct Filter {
+    double first[kCount], f[kCount], d[kCount];
+  };
+  // The covariances; with kRiding, the filter of the response y (else null) in the same pass.
+  template <bool kRiding>
+  Filter<1> prepare(double penalty, std::span<const double> x, std::span<const double> weight,
+                    const double* y);
+  template <int kCount>
+  Filter<kCount> filter_start(const double* const* y);
+  template <int kCount>
+  void filter_step(Filter<kCount>& filter, const double* const* y, int i, double h);
+  template <int kCount>
+  void smooth_back(const Filter<kCount>& filter, double* const* fit);
   template <int kCount>
   void smooth_lanes(const double* const* y, double* const* fit);
 

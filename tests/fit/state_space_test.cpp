@@ -96,6 +96,17 @@ TEST(state_space_test, columns_at_once_equal_each_alone) {
     alone.smooth(std::span(y).subspan(c * n, n), single);
     for (int i = 0; i < n; ++i) EXPECT_EQ(together[c * n + i], single[i]) << "column " << c << " knot " << i;
   }
+  // and a response smoothed as the weights are set, leaving the same preparation for later smooths
+  StateSpaceSpline riding(n);
+  std::vector<double> first(n), later(n);
+  riding.set_weights_and_smooth(3.0, p.x, p.weight, p.y, first);
+  riding.smooth(std::span(y).subspan(n, n), later);
+  alone.smooth(p.y, single);
+  EXPECT_EQ(first, single);
+  alone.smooth(std::span(y).subspan(n, n), single);
+  EXPECT_EQ(later, single);
+  std::vector<double> lev_riding(n), lev_alone(n);
+  EXPECT_EQ(riding.leverages(lev_riding), alone.leverages(lev_alone));
 }
 
 }  // namespace
