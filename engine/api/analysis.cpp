@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 
 #include "engine/core/grouping.h"
 #include "engine/covariate/design.h"
@@ -70,43 +72,118 @@ std::vector<WorkerFit> worker_fits(const RunData& data, const Settings& settings
   return fits;
 }
 
-// The smallest of each converged score, searched around the grid's smallest row (and beyond its end
-// where that row is the first or the last). The searches run in two fixed sequences, each on a worker
-// of its own; a search starts from the classic fit at its first lambda and goes on from fit to fit, so
-// they find the same whatever the number of workers.
-void refine_minima(Analysis& analysis, const RunData& data, const Settings& settings, bool likelihood,
-                   WorkerPool& pool, std::span<WorkerFit> workers) {
-  const std::vector<Score> scores = searched_scores(settings.model, data.covariate.has_value(), likelihood);
-  std::vector<double> lnlambda, edf;
-  std::vector<std::vector<double>> score_rows(std::size(kScores));
-  for (const AnalysisRow& row : analysis.rows) {
-    if (!row.converged) continue;
-    lnlambda.push_back(row.lnlambda);
-    edf.push_back(row.converged->edf);
-    for (Score s : kScores)
-      score_rows[static_cast<std::size_t>(s)].push_back(row.converged->ok ? (*row.converged).*member_of(s)
-                                                                          : NAN);
+// The grid's rows as the workers finish them, for searches that start before the last is in.
+class RowBoard {
+ public:
+  explicit RowBoard(const std::vector<AnalysisRow>& rows) : rows_(rows), finished_(rows.size()) {}
+
+  // Row k is done: computed, failed (its fit did not end ok) or left (the run was stopped).
+  void finish(std::size_t k, bool failed) {
+    {
+      std::lock_guard lock(mutex_);
+      finished_[k] = true;
+      ++count_;
+      failed_ = failed_ || failed;
+    }
+    all_in_.notify_all();
   }
-  if (lnlambda.size() < 2) return;
-  std::vector<std::optional<RefinedMinimum>> refined(scores.size());
-  const SearchSetting setting = search_setting(data.points, data.with());
-  // two jobs, each a fixed sequence of searches that share their fits: the cross-validation scores,
-  // then the likelihood scores
+
+  bool complete() {
+    std::lock_guard lock(mutex_);
+    return count_ == rows_.size();
+  }
+
+  // The converged scores of the rows finished so far, or of them all.
+  struct Grid {
+    std::vector<double> lnlambda, edf;
+    std::vector<std::vector<double>> scores = std::vector<std::vector<double>>(std::size(kScores));
+    bool complete = false;
+    bool failed = false;  // some row failed, or the run was stopped: there is nothing to search
+    ScoredRows of(Score s) const { return {lnlambda, scores[static_cast<std::size_t>(s)], edf}; }
+  };
+  Grid grid(bool all) {
+    std::unique_lock lock(mutex_);
+    if (all) all_in_.wait(lock, [&] { return count_ == rows_.size(); });
+    Grid g;
+    g.complete = count_ == rows_.size();
+    g.failed = failed_;
+    for (std::size_t k = 0; k < rows_.size(); ++k) {
+      const AnalysisRow& row = rows_[k];
+      if (!finished_[k] || !row.converged) continue;
+      g.lnlambda.push_back(row.lnlambda);
+      g.edf.push_back(row.converged->edf);
+      for (Score s : kScores)
+        g.scores[static_cast<std::size_t>(s)].push_back(row.converged->ok ? (*row.converged).*member_of(s)
+                                                                          : NAN);
+    }
+    return g;
+  }
+
+ private:
+  const std::vector<AnalysisRow>& rows_;
+  std::vector<bool> finished_;
+  std::size_t count_ = 0;
+  bool failed_ = false;
+  std::mutex mutex_;
+  std::condition_variable all_in_;
+};
+
+// A search as it was started: its plan and how much of the log it saw.
+struct StartedSearch {
+  Score score;
+  SearchSetting setting;
+  SearchPlan plan;
+  std::size_t logged;
+};
+
+// Whether every search would have started as it did from these rows.
+bool plans_hold(const RowBoard::Grid& grid, const std::vector<StartedSearch>& started, const ProbeLog& log) {
+  return std::all_of(started.begin(), started.end(), [&](const StartedSearch& s) {
+    return plan_search(grid.of(s.score), s.score, s.setting, std::span(log).first(s.logged)) == s.plan;
+  });
+}
+
+// The smallest of each converged score, searched around the grid's smallest row (and beyond its end
+// where that row is the first or the last). The searches run in two fixed sequences that share their
+// fits, each on a worker of its own: the cross-validation scores (job 0), then the likelihood scores
+// (job 1). A search starts from the classic fit at its first lambda and goes on from fit to fit, so
+// they find the same whatever the number of workers. A sequence may begin while the last rows are
+// still being fitted, from the rows that are in: once all are, it checks that each of its searches
+// would have started alike from them, and begins again where one would not.
+void search_sequence(int job, RowBoard& board, const std::vector<Score>& scores, const SearchSetting& setting,
+                     WorkerFit& w, std::vector<std::optional<RefinedMinimum>>& refined) {
   const auto is_likelihood = [](Score s) { return s == Score::reml || s == Score::ml; };
-  pool.run(2, [&](int worker, int job) {
-    WorkerFit& w = workers[static_cast<std::size_t>(worker)];
+  RowBoard::Grid grid = board.grid(false);
+  while (true) {
+    if (grid.failed) return;
+    if (grid.lnlambda.size() < 2) {
+      if (grid.complete) return;
+      grid = board.grid(true);
+      continue;
+    }
     ProbeLog log;
-    for (std::size_t k = 0; k < scores.size(); ++k) {
+    std::vector<StartedSearch> started;
+    bool hold = true;
+    for (std::size_t k = 0; k < scores.size() && hold; ++k) {
       if (is_likelihood(scores[k]) != (job == 1)) continue;
+      if (!grid.complete && board.complete()) {  // the last rows are in: check the searches so far
+        grid = board.grid(false);
+        hold = !grid.failed && plans_hold(grid, started, log);
+        if (!hold) break;
+      }
       SearchSetting tuned = setting;
       if (is_likelihood(scores[k])) tuned.tolerance = kLikelihoodTolerance;
-      refined[k] = search_minimum(*w.converged, w.fitter,
-                                  {lnlambda, score_rows[static_cast<std::size_t>(scores[k])], edf}, scores[k],
-                                  tuned, &log);
+      const StartedSearch& search = started.emplace_back(StartedSearch{
+          scores[k], tuned, plan_search(grid.of(scores[k]), scores[k], tuned, log), log.size()});
+      refined[k] = run_search(search.plan, *w.converged, w.fitter, scores[k], tuned, &log);
     }
-  });
-  for (std::size_t k = 0; k < scores.size(); ++k)
-    if (refined[k]) analysis.refined.emplace_back(scores[k], *refined[k]);
+    if (hold && !grid.complete) {
+      grid = board.grid(true);
+      hold = !grid.failed && plans_hold(grid, started, log);
+    }
+    if (hold || grid.failed) return;
+    grid = board.grid(true);
+  }
 }
 
 void analyse_grid(Analysis& analysis, const RunData& data, const Settings& settings, const RunOptions& what,
@@ -114,18 +191,35 @@ void analyse_grid(Analysis& analysis, const RunData& data, const Settings& setti
   const Points& points = data.points;
   auto lnlambda_of = [&](int k) { return k * settings.step + settings.lmin; };
   std::vector<AnalysisRow> rows(static_cast<std::size_t>(settings.nstep));
-  pool.run(settings.nstep, [&](int worker, int k) {
-    if (control.stopped()) return;
+  RowBoard board(rows);
+  const bool refine = what.report && what.converged;
+  const std::vector<Score> scores =
+      searched_scores(settings.model, data.covariate.has_value(), what.likelihood);
+  std::vector<std::optional<RefinedMinimum>> refined(scores.size());
+  const SearchSetting setting = search_setting(points, data.with());
+  // the rows, then the two sequences of searches; the pool hands the items out in this order
+  pool.run(settings.nstep + (refine ? 2 : 0), [&](int worker, int item) {
     WorkerFit& w = workers[static_cast<std::size_t>(worker)];
-    const double lambda = std::exp(lnlambda_of(k));
+    if (item >= settings.nstep) {
+      search_sequence(item - settings.nstep, board, scores, setting, w, refined);
+      return;
+    }
+    const auto k = static_cast<std::size_t>(item);
+    if (control.stopped()) {
+      board.finish(k, true);
+      return;
+    }
+    const double lambda = std::exp(lnlambda_of(item));
     const FitResult& fit = w.fitter.fit(lambda, points.y);
-    AnalysisRow& row = rows[static_cast<std::size_t>(k)];
-    row.lnlambda = lnlambda_of(k);
+    AnalysisRow& row = rows[k];
+    row.lnlambda = lnlambda_of(item);
     row.classic = numbers_of(fit);
-    if (!w.converged || fit.status != FitStatus::ok) return;
-    const ConvergedFit& converged = w.converged->fit(lambda, points.y, fit);
-    row.converged = numbers_of(converged);
-    if (converged.ok) row.difference = largest_difference(fit, converged);
+    if (w.converged && fit.status == FitStatus::ok) {
+      const ConvergedFit& converged = w.converged->fit(lambda, points.y, fit);
+      row.converged = numbers_of(converged);
+      if (converged.ok) row.difference = largest_difference(fit, converged);
+    }
+    board.finish(k, fit.status != FitStatus::ok);
   });
   if (control.stopped()) throw RunStopped{};
   // in row order, as one fit after the other: a failed fit ends the run after the rows before it
@@ -136,7 +230,8 @@ void analyse_grid(Analysis& analysis, const RunData& data, const Settings& setti
     }
     analysis.rows.push_back(std::move(row));
   }
-  if (what.report && what.converged) refine_minima(analysis, data, settings, what.likelihood, pool, workers);
+  for (std::size_t k = 0; k < scores.size(); ++k)
+    if (refined[k]) analysis.refined.emplace_back(scores[k], *refined[k]);
 }
 
 void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& settings, const Options& options,

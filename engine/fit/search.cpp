@@ -40,10 +40,6 @@ constexpr int kOutwardSteps = 15;  // 30 in ln(lambda) past the grid
 constexpr double kLimitEdf = 1e-3;
 constexpr int kMostFits = 100;
 
-struct Probe {
-  double lnlambda, score, edf;
-};
-
 // The fits of one search: the first from the classic fit at its lambda, each later one from the one
 // before; a fit that does not end ok with a finite score ends the search.
 class Probes {
@@ -150,70 +146,96 @@ RefinedMinimum brent(Probes& probes, const Probe& low, const Probe& high, Probe 
 
 }  // namespace
 
-std::optional<RefinedMinimum> search_minimum(ConvergedFitter& converged, Fitter& classic,
-                                             const ScoredRows& grid, Score score,
-                                             const SearchSetting& setting, ProbeLog* log) {
+SearchPlan plan_search(const ScoredRows& grid, Score score, const SearchSetting& setting,
+                       std::span<const ProbeRecord> log) {
   // the grid's rows and the logged fits, in order of ln(lambda)
   std::vector<Probe> known;
   for (std::size_t r = 0; r < grid.lnlambda.size(); ++r)
     known.push_back({grid.lnlambda[r], grid.score[r], grid.edf[r]});
-  if (log)
-    for (const ProbeRecord& p : *log) known.push_back({p.lnlambda, p.scores[static_cast<int>(score)], p.edf});
+  for (const ProbeRecord& p : log) known.push_back({p.lnlambda, p.scores[static_cast<int>(score)], p.edf});
   std::stable_sort(known.begin(), known.end(),
                    [](const Probe& a, const Probe& b) { return a.lnlambda < b.lnlambda; });
   known.erase(std::unique(known.begin(), known.end(),
                           [](const Probe& a, const Probe& b) { return a.lnlambda == b.lnlambda; }),
               known.end());
-  std::vector<double> lnlambda, scores, edf;
-  for (const Probe& p : known)
-    lnlambda.push_back(p.lnlambda), scores.push_back(p.score), edf.push_back(p.edf);
-  const ScoredRows rows{lnlambda, scores, edf};
-  const std::size_t count = rows.lnlambda.size();
+  const std::size_t count = known.size();
   std::optional<std::size_t> k;
   for (std::size_t r = 0; r < count; ++r)
-    if (std::isfinite(rows.score[r]) && (!k || rows.score[r] < rows.score[*k])) k = r;
-  if (!k) return std::nullopt;
-  const auto row = [&](std::size_t r) { return Probe{rows.lnlambda[r], rows.score[r], rows.edf[r]}; };
-  Probe best = row(*k);
-  if (count < 2) return found(best);
-  const bool linear = std::abs(best.edf - setting.linear_edf) <= kLimitEdf;
-  const bool interpolating = std::abs(best.edf - setting.interpolating_edf) <= kLimitEdf;
-  Probes probes(converged, classic, score, setting.y, log);
-  Probe low, high;  // the bracket around the best point
+    if (std::isfinite(known[r].score) && (!k || known[r].score < known[*k].score)) k = r;
+  SearchPlan plan;
+  if (!k) return plan;
+  plan.best = known[*k];
+  const auto found_there = [&](SearchLimit limit) {
+    plan.kind = SearchPlan::Kind::found;
+    plan.found = found(plan.best, limit);
+    return plan;
+  };
+  if (count < 2) return found_there(SearchLimit::none);
   if (*k == 0 || *k == count - 1) {
-    const double direction = *k == 0 ? -1 : 1;
-    if (direction > 0 && linear) return found(best, SearchLimit::linear);
-    if (direction < 0 && interpolating) return found(best, SearchLimit::interpolating);
-    // outward until the score turns up or the fit reaches its limit
-    Probe before = row(*k == 0 ? 1 : count - 2);
-    std::optional<Probe> turned;
-    for (int step = 0; step < kOutwardSteps && !turned; ++step) {
-      const double lnlambda = best.lnlambda + direction * kOutwardStep;
-      const std::optional<Probe> probe = probes.at(lnlambda);
-      if (!probe) return failed(best, lnlambda);
-      if (probe->score > best.score) {
-        turned = probe;
-        break;
-      }
-      before = best;
-      best = *probe;
-      if (direction > 0 && std::abs(best.edf - setting.linear_edf) <= kLimitEdf)
-        return found(best, SearchLimit::linear);
-      if (direction < 0 && std::abs(best.edf - setting.interpolating_edf) <= kLimitEdf)
-        return found(best, SearchLimit::interpolating);
-    }
-    if (!turned) {
-      RefinedMinimum r = found(best);
-      r.still_falling = true;
-      return r;
-    }
-    low = before.lnlambda < turned->lnlambda ? before : *turned;
-    high = before.lnlambda < turned->lnlambda ? *turned : before;
-  } else {
-    low = row(*k - 1);
-    high = row(*k + 1);
+    plan.direction = *k == 0 ? -1 : 1;
+    if (plan.direction > 0 && std::abs(plan.best.edf - setting.linear_edf) <= kLimitEdf)
+      return found_there(SearchLimit::linear);
+    if (plan.direction < 0 && std::abs(plan.best.edf - setting.interpolating_edf) <= kLimitEdf)
+      return found_there(SearchLimit::interpolating);
+    plan.kind = SearchPlan::Kind::outward;
+    plan.before = known[*k == 0 ? 1 : count - 2];
+    return plan;
   }
+  plan.kind = SearchPlan::Kind::bracket;
+  plan.low = known[*k - 1];
+  plan.high = known[*k + 1];
+  return plan;
+}
+
+std::optional<RefinedMinimum> run_search(const SearchPlan& plan, ConvergedFitter& converged, Fitter& classic,
+                                         Score score, const SearchSetting& setting, ProbeLog* log) {
+  switch (plan.kind) {
+    case SearchPlan::Kind::no_row:
+      return std::nullopt;
+    case SearchPlan::Kind::found:
+      return plan.found;
+    default:
+      break;
+  }
+  Probes probes(converged, classic, score, setting.y, log);
+  Probe best = plan.best;
+  if (plan.kind == SearchPlan::Kind::bracket)
+    return brent(probes, plan.low, plan.high, best, setting.tolerance);
+  // outward until the score turns up or the fit reaches its limit
+  const double direction = plan.direction;
+  Probe before = plan.before;
+  std::optional<Probe> turned;
+  for (int step = 0; step < kOutwardSteps && !turned; ++step) {
+    const double lnlambda = best.lnlambda + direction * kOutwardStep;
+    const std::optional<Probe> probe = probes.at(lnlambda);
+    if (!probe) return failed(best, lnlambda);
+    if (probe->score > best.score) {
+      turned = probe;
+      break;
+    }
+    before = best;
+    best = *probe;
+    if (direction > 0 && std::abs(best.edf - setting.linear_edf) <= kLimitEdf)
+      return found(best, SearchLimit::linear);
+    if (direction < 0 && std::abs(best.edf - setting.interpolating_edf) <= kLimitEdf)
+      return found(best, SearchLimit::interpolating);
+  }
+  if (!turned) {
+    RefinedMinimum r = found(best);
+    r.still_falling = true;
+    return r;
+  }
+  const Probe& low = before.lnlambda < turned->lnlambda ? before : *turned;
+  const Probe& high = before.lnlambda < turned->lnlambda ? *turned : before;
   return brent(probes, low, high, best, setting.tolerance);
+}
+
+std::optional<RefinedMinimum> search_minimum(ConvergedFitter& converged, Fitter& classic,
+                                             const ScoredRows& rows, Score score,
+                                             const SearchSetting& setting, ProbeLog* log) {
+  const std::span<const ProbeRecord> logged =
+      log ? std::span<const ProbeRecord>(*log) : std::span<const ProbeRecord>();
+  return run_search(plan_search(rows, score, setting, logged), converged, classic, score, setting, log);
 }
 
 }  // namespace trov

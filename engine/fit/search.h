@@ -29,9 +29,10 @@ struct RefinedMinimum {
   double score = 0;
   double edf = 0;
   SearchLimit limit = SearchLimit::none;
-  bool still_falling = false;  // the score still fell where the outward steps ended (30 past the grid)
+  bool still_falling = false;       // the score still fell where the outward steps ended (30 past the grid)
   std::optional<double> failed_at;  // a fit of the search failed here: the search stopped, not ok
   bool ok() const { return !failed_at; }
+  bool operator==(const RefinedMinimum&) const = default;
 };
 
 // Rows whose converged fits are known: ln(lambda) increasing, the score and edf of each (NaN where the
@@ -57,6 +58,30 @@ struct SearchSetting {
   double tolerance = 1e-3;       // of ln(lambda)
 };
 
+// A known score: a row's or a fit's of the search.
+struct Probe {
+  double lnlambda = 0, score = 0, edf = 0;
+  bool operator==(const Probe&) const = default;
+};
+
+// Where a search starts, decided by the rows and the log alone: every fit it then makes follows from
+// this. Plans that compare equal make the same fits and find the same.
+struct SearchPlan {
+  enum class Kind { no_row, found, outward, bracket };
+  Kind kind = Kind::no_row;  // no finite row; found without a fit; steps outward; within [low, high]
+  RefinedMinimum found;      // for Kind::found
+  Probe best;                // the smallest score
+  Probe low, high;           // the bracket around it (Kind::bracket)
+  Probe before;              // the row next to best inside the grid (Kind::outward)
+  double direction = 0;      // -1 or +1 (Kind::outward)
+  bool operator==(const SearchPlan&) const = default;
+};
+
+SearchPlan plan_search(const ScoredRows& rows, Score score, const SearchSetting& setting,
+                       std::span<const ProbeRecord> log = {});
+std::optional<RefinedMinimum> run_search(const SearchPlan& plan, ConvergedFitter& converged, Fitter& classic,
+                                         Score score, const SearchSetting& setting, ProbeLog* log = nullptr);
+
 // The smallest score around the smallest row: where that row is the first or the last, the search
 // steps outward by 2 in ln(lambda), at most 30 past it, until the score turns up or the fit reaches a
 // limit; then Brent's search (parabolas and golden sections) within the cells on either side of the
@@ -66,7 +91,7 @@ struct SearchSetting {
 // the search (failed_at): it cannot tell on which side the minimum lies. None without a finite row.
 // With a log, its fits count as rows too, and the search adds its own fits to it.
 std::optional<RefinedMinimum> search_minimum(ConvergedFitter& converged, Fitter& classic,
-                                             const ScoredRows& rows, Score score, const SearchSetting& setting,
-                                             ProbeLog* log = nullptr);
+                                             const ScoredRows& rows, Score score,
+                                             const SearchSetting& setting, ProbeLog* log = nullptr);
 
 }  // namespace trov
