@@ -136,7 +136,8 @@ struct StartedSearch {
   std::size_t logged;
 };
 
-// Whether every search would have started as it did from these rows.
+// Whether every search would have started as it did from these rows (a NaN score next to the smallest
+// compares unequal: that search begins again, which costs only time).
 bool plans_hold(const RowBoard::Grid& grid, const std::vector<StartedSearch>& started, const ProbeLog& log) {
   return std::all_of(started.begin(), started.end(), [&](const StartedSearch& s) {
     return plan_search(grid.of(s.score), s.score, s.setting, std::span(log).first(s.logged)) == s.plan;
