@@ -77,6 +77,8 @@ struct SearchPlan {
   bool operator==(const SearchPlan&) const = default;
 };
 
+// search_minimum in its two halves: where it starts, from the rows and the fits of the log, and the
+// fits it makes from there (added to the log).
 SearchPlan plan_search(const ScoredRows& rows, Score score, const SearchSetting& setting,
                        std::span<const ProbeRecord> log = {});
 std::optional<RefinedMinimum> run_search(const SearchPlan& plan, ConvergedFitter& converged, Fitter& classic,
