@@ -151,8 +151,8 @@ bool plans_hold(const RowBoard::Grid& grid, const std::vector<StartedSearch>& st
 // they find the same whatever the number of workers. A sequence may begin while the last rows are
 // still being fitted, from the rows that are in: once all are, it checks that each of its searches
 // would have started alike from them, and begins again where one would not.
-void search_sequence(int job, RowBoard& board, const std::vector<Score>& scores, const SearchSetting& setting,
-                     WorkerFit& w, std::vector<std::optional<RefinedMinimum>>& refined) {
+void run_sequence(int job, RowBoard& board, const std::vector<Score>& scores, const SearchSetting& setting,
+                  WorkerFit& w, std::vector<std::optional<RefinedMinimum>>& refined) {
   const auto is_likelihood = [](Score s) { return s == Score::reml || s == Score::ml; };
   RowBoard::Grid grid = board.grid(false);
   while (true) {
@@ -185,6 +185,17 @@ void search_sequence(int job, RowBoard& board, const std::vector<Score>& scores,
     if (hold || grid.failed) return;
     grid = board.grid(true);
   }
+}
+
+// The sequence of searches `job` on a worker's fitters. The cross-validation scores' sequence reads no
+// likelihood scores, not even from its log: its fits leave them out.
+void search_sequence(int job, RowBoard& board, const std::vector<Score>& scores, const SearchSetting& setting,
+                     WorkerFit& w, std::vector<std::optional<RefinedMinimum>>& refined) {
+  ConvergedFitter& converged = *w.converged;
+  const bool likelihood = converged.computes_likelihood();
+  converged.compute_likelihood(likelihood && job == 1);
+  run_sequence(job, board, scores, setting, w, refined);
+  converged.compute_likelihood(likelihood);
 }
 
 void analyse_grid(Analysis& analysis, const RunData& data, const Settings& settings, const RunOptions& what,
