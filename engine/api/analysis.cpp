@@ -322,7 +322,7 @@ std::vector<Score> searched_scores(Model model, bool covariate, bool likelihood)
 
 Analysis analyse_run(const RunData& data, const Settings& settings, const Options& options,
                      const RunOptions& what, int workers, const RunControl& control) {
-  WorkerPool pool(shares_work(data, settings) ? std::max(workers, 1) : 1);
+  WorkerPool pool(shares_work(data, settings) ? std::max(workers, 1) : 1, what.pinned);
   std::vector<WorkerFit> fits = worker_fits(data, settings, what, pool);
   Analysis analysis;
   if (settings.grid())

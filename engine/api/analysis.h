@@ -24,6 +24,7 @@ struct RunOptions {
   bool report = true;      // the report's values: the selection gradients
   bool converged = true;   // with the report, the converged fits beside the classic ones
   bool likelihood = true;  // with the converged fits, their REML and ML scores and searches
+  bool pinned = false;     // each worker on a processor of its own (see WorkerPool)
 };
 
 // The pooled points of a run, checked against the model, with the covariate's design and grouping:
@@ -55,7 +56,7 @@ struct AnalysisRow {
 struct Analysis {
   std::vector<AnalysisRow> rows;
   std::vector<std::pair<Score, RefinedMinimum>> refined;  // the converged scores' refined minima
-  bool one_lambda = false;  // a run at the fixed lambda, not a grid
+  bool one_lambda = false;                                // a run at the fixed lambda, not a grid
   // one lambda: its fits with their values, and the gradients of both
   FitResult fit;
   std::optional<ConvergedFit> converged;

@@ -11,8 +11,38 @@ int available_processors() {
   return std::max(1, CPU_COUNT(&set));
 }
 
-WorkerPool::WorkerPool(int workers) {
-  for (int w = 1; w < workers; ++w) threads_.emplace_back([this, w] { work(w); });
+namespace {
+
+// The processors in a set, in order.
+std::vector<int> processors_of(const cpu_set_t& set) {
+  std::vector<int> processors;
+  for (int p = 0; p < CPU_SETSIZE; ++p)
+    if (CPU_ISSET(p, &set)) processors.push_back(p);
+  return processors;
+}
+
+void keep_to(int processor) {
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(processor, &one);
+  sched_setaffinity(0, sizeof one, &one);  // a hint: where it fails, the worker runs anywhere
+}
+
+}  // namespace
+
+WorkerPool::WorkerPool(int workers, bool pinned) {
+  std::vector<int> processors;
+  if (cpu_set_t set; pinned && workers > 1 && sched_getaffinity(0, sizeof set, &set) == 0) {
+    caller_set_ = set;
+    processors = processors_of(set);
+  }
+  const auto processor = [&](int w) { return processors[static_cast<std::size_t>(w) % processors.size()]; };
+  for (int w = 1; w < workers; ++w)
+    threads_.emplace_back([this, w, p = processors.empty() ? -1 : processor(w)] {
+      if (p >= 0) keep_to(p);
+      work(w);
+    });
+  if (!processors.empty()) keep_to(processor(0));
 }
 
 WorkerPool::~WorkerPool() {
@@ -21,6 +51,7 @@ WorkerPool::~WorkerPool() {
     stopping_ = true;
   }
   job_ready_.notify_all();
+  if (caller_set_) sched_setaffinity(0, sizeof *caller_set_, &*caller_set_);
 }  // the threads join as they are destroyed
 
 void WorkerPool::run(int count, const std::function<void(int, int)>& task) {

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <sched.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -28,7 +31,11 @@ struct RunControl {
 // combines them in item order afterwards.
 class WorkerPool {
  public:
-  explicit WorkerPool(int workers);
+  // pinned: each worker, the calling thread too, keeps to a processor of its own among those the
+  // process may use (the calling thread gets its own set back when the pool ends). Else the system
+  // may start a woken worker on the processor of the thread that woke it, where it waits for
+  // milliseconds while another processor idles.
+  explicit WorkerPool(int workers, bool pinned = false);
   ~WorkerPool();
   WorkerPool(const WorkerPool&) = delete;
   WorkerPool& operator=(const WorkerPool&) = delete;
@@ -43,6 +50,7 @@ class WorkerPool {
   void work(int worker);
   void take_items(int worker);
 
+  std::optional<cpu_set_t> caller_set_;  // the calling thread's processors, while pinned
   std::vector<std::jthread> threads_;
   std::mutex mutex_;
   std::condition_variable job_ready_, job_done_;
