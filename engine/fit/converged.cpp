@@ -23,7 +23,7 @@ constexpr double kNearby = 1e-4;                 // a change below which Newton 
 constexpr double kCheckBelow = 10 * kTolerance;  // a step this small may end the iteration
 constexpr double kMaxEta = 500;                  // beyond, the weights of the model vanish or overflow
 constexpr double kBound = 1e-10;                 // a mean this close to 0 or 1 has a weight of nothing
-constexpr double kLeastWeight = 1e-12;  // per case, the least weight of the first two X (see prepare)
+constexpr double kLeastWeight = 1e-12;  // per case, the least weight of the first two X (see prepare_step)
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // The model at one linear predictor, without the limits of the classic fits: the weight b''(eta), the
@@ -615,7 +615,7 @@ double ConvergedFitter::covariate_trace() {
   double trace = 0;
   for (int k = 0; k < q; ++k) {
     std::copy_n(&trace_columns_[k * q], q, column_rhs_.begin());
-    dsyms(packed_, q, column_rhs_);  // A's factor, left by prepare
+    dsyms(packed_, q, column_rhs_);  // A's factor, left by prepare_columns
     trace += column_rhs_[k];
   }
   return trace;
@@ -645,7 +645,7 @@ double ConvergedFitter::spline_trace() {
 //   ML   = -l + s'Ps/2 + (ln|H_r| - ln|P|_+)/2,
 // H_r the block of H_ss on the complement of the lines, orthogonal to them in the values' coordinates:
 // ln|H_r| = ln|H_ss| + ln|N'H_ss^-1 N| - ln|N'N|, N = [1, x - mean]. With the covariate,
-// ln|H| = ln|H_ss| + ln|A|, A the Schur complement that prepare factored; and
+// ln|H| = ln|H_ss| + ln|A|, A the Schur complement that prepare_columns factored; and
 //   ln|H_ss| - ln|P|_+ = (StateSpaceSpline::log_determinant) - ln|N'N| + 2 ln(x_1 - x_0).
 // The normal model profiles its scale out: REML = (m/2)(1 + ln(2 pi D_p/m)) + (ln|H| - ln|P|_+)/2 with
 // m = cases - Mp, D_p the squares plus s'Ps; ML the same with m = cases and H_r.

@@ -15,8 +15,9 @@ int main() {
   mallopt(M_MMAP_THRESHOLD, 1 << 30);
   trov::handle_interrupts();
   try {
-    trov::run_engine(std::cin, {.pinned = true});  // the process is the run's alone
-  } catch (const std::exception& e) {              // a fault of the engine itself: reported, never an abort
+    // the process is the run's alone: its workers keep to processors of their own
+    trov::run_engine(std::cin, {.pinned = true});
+  } catch (const std::exception& e) {  // a fault of the engine itself: reported, never an abort
     std::cout.flush();
     std::fprintf(stderr, "Error: the engine failed: %s\n", e.what());
     return 3;
