@@ -46,10 +46,23 @@ FitResult numbers_of(const FitResult& fit) {
   return numbers;
 }
 
+// Field by field: a copy of the whole fit would fill per-point vectors only to empty them (keeping
+// their storage, fresh pages every row, for the whole run).
 ConvergedFit numbers_of(const ConvergedFit& fit) {
-  ConvergedFit numbers = fit;  // the per-point vectors are not kept
-  numbers.mean = numbers.eta = numbers.beta = numbers.effect = {};
-  return numbers;
+  return {.ok = fit.ok,
+          .iterations = fit.iterations,
+          .edf = fit.edf,
+          .gcv = fit.gcv,
+          .ocv = fit.ocv,
+          .ubre = fit.ubre,
+          .deviance = fit.deviance,
+          .reml = fit.reml,
+          .ml = fit.ml,
+          .mean = {},
+          .eta = {},
+          .beta = {},
+          .end = fit.end,
+          .effect = {}};
 }
 
 // The fitters of each worker, allocated once for the run, each on a worker: the first touch of their
