@@ -65,20 +65,23 @@ ConvergedFit numbers_of(const ConvergedFit& fit) {
           .effect = {}};
 }
 
-// The fitters of each worker, allocated once for the run, each on a worker: the first touch of their
-// storage, page by page, is much of a run's start.
+// A worker's fitters, allocated once for the run and on that worker: the first touch of their storage,
+// page by page, is much of a run's start.
+WorkerFit worker_fit(const RunData& data, const Settings& settings, const RunOptions& what) {
+  WorkerFit fit{Fitter(data.points, data.with(), settings.fit_options()), std::nullopt, std::nullopt};
+  if (what.report && what.converged) {
+    fit.converged.emplace(data.points, data.with(), settings.model);
+    fit.converged->compute_likelihood(what.likelihood);
+  }
+  if (what.report && !settings.grid()) fit.selection.emplace(data.points, data.with());
+  return fit;
+}
+
 std::vector<WorkerFit> worker_fits(const RunData& data, const Settings& settings, const RunOptions& what,
                                    WorkerPool& pool) {
   std::vector<std::optional<WorkerFit>> made(static_cast<std::size_t>(pool.size()));
-  pool.run(pool.size(), [&](int, int w) {
-    WorkerFit& fit = made[static_cast<std::size_t>(w)].emplace(
-        WorkerFit{Fitter(data.points, data.with(), settings.fit_options()), std::nullopt, std::nullopt});
-    if (what.report && what.converged) {
-      fit.converged.emplace(data.points, data.with(), settings.model);
-      fit.converged->compute_likelihood(what.likelihood);
-    }
-    if (what.report && !settings.grid()) fit.selection.emplace(data.points, data.with());
-  });
+  pool.run(pool.size(),
+           [&](int, int w) { made[static_cast<std::size_t>(w)].emplace(worker_fit(data, settings, what)); });
   std::vector<WorkerFit> fits;
   fits.reserve(made.size());
   for (std::optional<WorkerFit>& fit : made) fits.push_back(std::move(*fit));
@@ -212,7 +215,7 @@ void search_sequence(int job, RowBoard& board, const std::vector<Score>& scores,
 }
 
 void analyse_grid(Analysis& analysis, const RunData& data, const Settings& settings, const RunOptions& what,
-                  WorkerPool& pool, std::span<WorkerFit> workers, const RunControl& control) {
+                  WorkerPool& pool, const RunControl& control) {
   const Points& points = data.points;
   auto lnlambda_of = [&](int k) { return k * settings.step + settings.lmin; };
   std::vector<AnalysisRow> rows(static_cast<std::size_t>(settings.nstep));
@@ -222,9 +225,12 @@ void analyse_grid(Analysis& analysis, const RunData& data, const Settings& setti
       searched_scores(settings.model, data.covariate.has_value(), what.likelihood);
   std::vector<std::optional<RefinedMinimum>> refined(scores.size());
   const SearchSetting setting = search_setting(points, data.with());
+  // each worker makes its fitters at its first item: the first to be ready starts the first row
+  std::vector<std::optional<WorkerFit>> workers(static_cast<std::size_t>(pool.size()));
   // the rows, then the two sequences of searches; the pool hands the items out in this order
   pool.run(settings.nstep + (refine ? 2 : 0), [&](int worker, int item) {
-    WorkerFit& w = workers[static_cast<std::size_t>(worker)];
+    std::optional<WorkerFit>& made = workers[static_cast<std::size_t>(worker)];
+    WorkerFit& w = made ? *made : made.emplace(worker_fit(data, settings, what));
     if (item >= settings.nstep) {
       search_sequence(item - settings.nstep, board, scores, setting, w, refined);
       return;
@@ -336,12 +342,13 @@ std::vector<Score> searched_scores(Model model, bool covariate, bool likelihood)
 Analysis analyse_run(const RunData& data, const Settings& settings, const Options& options,
                      const RunOptions& what, int workers, const RunControl& control) {
   WorkerPool pool(shares_work(data, settings) ? std::max(workers, 1) : 1, what.pinned);
-  std::vector<WorkerFit> fits = worker_fits(data, settings, what, pool);
   Analysis analysis;
-  if (settings.grid())
-    analyse_grid(analysis, data, settings, what, pool, fits, control);
-  else
+  if (settings.grid()) {
+    analyse_grid(analysis, data, settings, what, pool, control);
+  } else {
+    std::vector<WorkerFit> fits = worker_fits(data, settings, what, pool);
     analyse_fixed(analysis, data, settings, options, pool, fits, control);
+  }
   return analysis;
 }
 
