@@ -105,13 +105,19 @@ inline bool run_on(bool one_processor) {
   return sched_setaffinity(0, sizeof set, &set) == 0;
 }
 
-// Runs program once in dir with trov.in as standard input, on processor 0 only when one_processor is
-// set (as taskset -c 0 does), else on every online processor. A run that fails ends the benchmark.
-inline RunTimes times_of_run(const char* program, const fs::path& dir, bool one_processor = false) {
-  const auto start = std::chrono::steady_clock::now();
+inline bool run_on_processor(int processor) {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  CPU_SET(processor, &set);
+  return sched_setaffinity(0, sizeof set, &set) == 0;
+}
+
+// Starts program in dir with trov.in as standard input, on that processor alone, or on every online
+// processor where it is negative.
+inline pid_t start_run(const char* program, const fs::path& dir, int processor) {
   pid_t pid = fork();
   if (pid == 0) {
-    if (!run_on(one_processor)) _exit(97);
+    if (!(processor < 0 ? run_on(false) : run_on_processor(processor))) _exit(97);
     // the console and the bootstrap's progress lines are not the benchmark's output
     if (chdir(dir.c_str()) != 0 || !std::freopen("trov.in", "r", stdin) ||
         !std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr))
@@ -119,15 +125,27 @@ inline RunTimes times_of_run(const char* program, const fs::path& dir, bool one_
     execl(program, program, static_cast<char*>(nullptr));
     _exit(98);
   }
+  return pid;
+}
+
+// Waits for a run that start_run began: its CPU time in seconds. A run that fails ends the benchmark.
+inline double cpu_seconds_when_done(pid_t pid) {
   int status = 0;
   rusage usage{};
   wait4(pid, &status, 0, &usage);
-  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::abort();
   auto seconds = [](const timeval& t) {
     return static_cast<double>(t.tv_sec) + 1e-6 * static_cast<double>(t.tv_usec);
   };
-  return {seconds(usage.ru_utime) + seconds(usage.ru_stime), elapsed};
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Runs program once in dir with trov.in as standard input, on processor 0 only when one_processor is
+// set (as taskset -c 0 does), else on every online processor.
+inline RunTimes times_of_run(const char* program, const fs::path& dir, bool one_processor = false) {
+  const auto start = std::chrono::steady_clock::now();
+  const double cpu = cpu_seconds_when_done(start_run(program, dir, one_processor ? 0 : -1));
+  return {cpu, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()};
 }
 
 // Its CPU time in seconds.
