@@ -34,6 +34,8 @@ bool finite_fit(const FitResult& fit) {
   return finite(fit.sy) && finite(fit.syc);
 }
 
+bool is_likelihood(Score s) { return s == Score::reml || s == Score::ml; }
+
 // The numbers of a fit, without its per-point values: what a grid row keeps.
 FitResult numbers_of(const FitResult& fit) {
   FitResult numbers;
@@ -169,7 +171,6 @@ bool plans_hold(const RowBoard::Grid& grid, const std::vector<StartedSearch>& st
 // would have started alike from them, and begins again where one would not.
 void run_sequence(int job, RowBoard& board, const std::vector<Score>& scores, const SearchSetting& setting,
                   WorkerFit& w, std::vector<std::optional<RefinedMinimum>>& refined) {
-  const auto is_likelihood = [](Score s) { return s == Score::reml || s == Score::ml; };
   RowBoard::Grid grid = board.grid(false);
   while (true) {
     if (grid.failed) return;
@@ -334,7 +335,7 @@ std::vector<Score> searched_scores(Model model, bool covariate, bool likelihood)
   std::vector<Score> scores;
   for (Score score : kScores)
     if (!(score == Score::ocv && covariate) && !(score == Score::ubre && model == Model::normal) &&
-        (likelihood || (score != Score::reml && score != Score::ml)))
+        (likelihood || !is_likelihood(score)))
       scores.push_back(score);
   return scores;
 }

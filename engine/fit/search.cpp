@@ -83,6 +83,15 @@ RefinedMinimum failed(const Probe& best, double lnlambda) {
   return r;
 }
 
+// The limit that a point reached stepping outward in that direction: the line (edf of the unpenalized
+// fit) towards large lambda, interpolation towards small.
+std::optional<SearchLimit> limit_reached(const Probe& p, double direction, const SearchSetting& setting) {
+  if (direction > 0 && std::abs(p.edf - setting.linear_edf) <= kLimitEdf) return SearchLimit::linear;
+  if (direction < 0 && std::abs(p.edf - setting.interpolating_edf) <= kLimitEdf)
+    return SearchLimit::interpolating;
+  return std::nullopt;
+}
+
 // Brent's minimization within the bracket [a, b] around the best point known so far, whose ends' scores
 // are known too: a parabola through the three best points where it steps well inside the bracket, else a
 // golden-section step into the larger part; x is the best point, w the second and v the third. The first
@@ -173,10 +182,7 @@ SearchPlan plan_search(const ScoredRows& grid, Score score, const SearchSetting&
   if (count < 2) return found_there(SearchLimit::none);
   if (*k == 0 || *k == count - 1) {
     plan.direction = *k == 0 ? -1 : 1;
-    if (plan.direction > 0 && std::abs(plan.best.edf - setting.linear_edf) <= kLimitEdf)
-      return found_there(SearchLimit::linear);
-    if (plan.direction < 0 && std::abs(plan.best.edf - setting.interpolating_edf) <= kLimitEdf)
-      return found_there(SearchLimit::interpolating);
+    if (const auto limit = limit_reached(plan.best, plan.direction, setting)) return found_there(*limit);
     plan.kind = SearchPlan::Kind::outward;
     plan.before = known[*k == 0 ? 1 : count - 2];
     return plan;
@@ -215,10 +221,7 @@ std::optional<RefinedMinimum> run_search(const SearchPlan& plan, ConvergedFitter
     }
     before = best;
     best = *probe;
-    if (direction > 0 && std::abs(best.edf - setting.linear_edf) <= kLimitEdf)
-      return found(best, SearchLimit::linear);
-    if (direction < 0 && std::abs(best.edf - setting.interpolating_edf) <= kLimitEdf)
-      return found(best, SearchLimit::interpolating);
+    if (const auto limit = limit_reached(best, direction, setting)) return found(best, *limit);
   }
   if (!turned) {
     RefinedMinimum r = found(best);
