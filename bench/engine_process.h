@@ -95,29 +95,26 @@ struct RunTimes {
 // The processors of the machine that are online.
 inline int online_processors() { return std::max(1, static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN))); }
 
-// Restricts the calling thread (and the processes it starts) to processor 0 alone, or to every online
+// Processor number meaning every online processor.
+inline constexpr int kEveryProcessor = -1;
+
+// Restricts the calling thread (and the processes it starts) to one processor, or to every online
 // processor: set either way, so a benchmark started under taskset still compares one with all.
-inline bool run_on(bool one_processor) {
+inline bool run_on(int processor) {
   cpu_set_t set;
   CPU_ZERO(&set);
-  const int processors = one_processor ? 1 : online_processors();
-  for (int p = 0; p < processors; ++p) CPU_SET(p, &set);
+  if (processor == kEveryProcessor)
+    for (int p = 0; p < online_processors(); ++p) CPU_SET(p, &set);
+  else
+    CPU_SET(processor, &set);
   return sched_setaffinity(0, sizeof set, &set) == 0;
 }
 
-inline bool run_on_processor(int processor) {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  CPU_SET(processor, &set);
-  return sched_setaffinity(0, sizeof set, &set) == 0;
-}
-
-// Starts program in dir with trov.in as standard input, on that processor alone, or on every online
-// processor where it is negative.
+// Starts program in dir with trov.in as standard input, on that processor alone or on every one.
 inline pid_t start_run(const char* program, const fs::path& dir, int processor) {
   pid_t pid = fork();
   if (pid == 0) {
-    if (!(processor < 0 ? run_on(false) : run_on_processor(processor))) _exit(97);
+    if (!run_on(processor)) _exit(97);
     // the console and the bootstrap's progress lines are not the benchmark's output
     if (chdir(dir.c_str()) != 0 || !std::freopen("trov.in", "r", stdin) ||
         !std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr))
@@ -144,7 +141,7 @@ inline double cpu_seconds_when_done(pid_t pid) {
 // set (as taskset -c 0 does), else on every online processor.
 inline RunTimes times_of_run(const char* program, const fs::path& dir, bool one_processor = false) {
   const auto start = std::chrono::steady_clock::now();
-  const double cpu = cpu_seconds_when_done(start_run(program, dir, one_processor ? 0 : -1));
+  const double cpu = cpu_seconds_when_done(start_run(program, dir, one_processor ? 0 : kEveryProcessor));
   return {cpu, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()};
 }
 
