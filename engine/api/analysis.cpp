@@ -64,7 +64,9 @@ ConvergedFit numbers_of(const ConvergedFit& fit) {
           .eta = {},
           .beta = {},
           .end = fit.end,
-          .effect = {}};
+          .effect = {},
+          .spline = {},
+          .jumps = {}};
 }
 
 // A worker's fitters, allocated once for the run and on that worker: the first touch of their storage,
@@ -247,7 +249,7 @@ void analyse_grid(Analysis& analysis, const RunData& data, const Settings& setti
     row.lnlambda = lnlambda_of(item);
     row.classic = numbers_of(fit);
     if (w.converged && fit.status == FitStatus::ok) {
-      const ConvergedFit& converged = w.converged->fit(lambda, points.y, fit);
+      const ConvergedFit& converged = w.converged->fit(lambda, points.y);
       row.converged = numbers_of(converged);
       if (converged.ok) row.difference = largest_difference(fit, converged);
     }
@@ -278,7 +280,7 @@ void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& sett
   AnalysisRow row{.lnlambda = lnlambda, .classic = numbers_of(fit)};
   // the gradients to report are the converged fit's; the classic fit's stay for comparison
   if (first.converged) {
-    analysis.converged = first.converged->fit(lambda, points.y, fit);
+    analysis.converged = first.converged->fit(lambda, points.y);
     row.converged = numbers_of(*analysis.converged);
     if (analysis.converged->ok) row.difference = largest_difference(fit, *analysis.converged);
   }
@@ -286,8 +288,7 @@ void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& sett
   if (first.selection) {
     analysis.classic_gradients = first.selection->gradients(points.y, fit, settings.model);
     if (analysis.converged && analysis.converged->ok)
-      analysis.gradients = first.selection->gradients(points.y, analysis.converged->eta,
-                                                      analysis.converged->effect, settings.model);
+      analysis.gradients = first.selection->gradients(points.y, *analysis.converged, settings.model);
   }
   if (!settings.bootstrap()) return;
   // draws around values that are not numbers are no replicates

@@ -59,19 +59,18 @@ void corrected_link(const ConvergedFit& fit, const Points& points, std::span<dou
 // the replicate chooses (the search from the rows at lnlambda - 2, lnlambda and lnlambda + 2); null when
 // no fit ended ok.
 const ConvergedFit* converged_refit(WorkerFit& w, double lnlambda, std::span<const double> y,
-                                    const FitResult& classic, const ReplicateRefits& refits, double& chosen) {
+                                    const ReplicateRefits& refits, double& chosen) {
   const double lambda = std::exp(lnlambda);
   chosen = lnlambda;
   if (!refits.reselect) {
-    const ConvergedFit& fit = w.converged->fit(lambda, y, classic);
+    const ConvergedFit& fit = w.converged->fit(lambda, y, *refits.observed);
     return fit.ok ? &fit : nullptr;
   }
   double rows_lnlambda[3], rows_score[3], rows_edf[3];
   for (int r = 0; r < 3; ++r) {
     rows_lnlambda[r] = lnlambda + 2 * (r - 1);
     const double at = std::exp(rows_lnlambda[r]);
-    const ConvergedFit& fit =
-        r == 0 ? w.converged->fit(at, y, w.fitter.fit(at, y)) : w.converged->refit(at, y);
+    const ConvergedFit& fit = r == 0 ? w.converged->fit(at, y, *refits.observed) : w.converged->refit(at, y);
     rows_score[r] = fit.ok ? fit.*member_of(refits.criterion) : NAN;
     rows_edf[r] = fit.edf;
   }
@@ -141,12 +140,11 @@ BootstrapOutcome run_bootstrap(const Settings& s, const Points& points, double l
       if (w.selection && !converged) batch_gradients[j] = w.selection->gradients(y, fit, s.model);
     }
     if (!converged) return;
-    const ConvergedFit* penalized = converged_refit(w, lnlambda, y, fit, refits, chosen[j]);
+    const ConvergedFit* penalized = converged_refit(w, lnlambda, y, refits, chosen[j]);
     converged_ok[j] = penalized != nullptr;
     if (!penalized) return;
     corrected_link(*penalized, points, std::span(converged_values).subspan(row, size));
-    if (w.selection)
-      batch_gradients[j] = w.selection->gradients(y, penalized->eta, penalized->effect, s.model);
+    if (w.selection) batch_gradients[j] = w.selection->gradients(y, *penalized, s.model);
   };
   // Draws up to `wanted` replicates in order into next_responses; how many, and whether the degenerate
   // draws ran out after them.

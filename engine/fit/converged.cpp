@@ -8,7 +8,6 @@
 
 #include "engine/covariate/matrix.h"
 #include "engine/spline/links.h"
-#include "engine/spline/natural_spline.h"
 #include "engine/spline/smths.h"
 
 namespace trov {
@@ -100,24 +99,6 @@ double saturated(double y, Model model) {
   return model == Model::binomial ? x_log_x(y) + x_log_x(1 - y) : x_log_x(y) - y;
 }
 
-// (K s)_g, K the roughness matrix (s'Ks = integral s''^2), from the knot curvatures M of the natural
-// spline through s: the jump of s''' at knot g.
-double roughness_at(std::span<const double> x, std::span<const double> curvature, int g) {
-  const int knots = static_cast<int>(x.size());
-  const double after = g + 1 < knots ? (curvature[g + 1] - curvature[g]) / (x[g + 1] - x[g]) : 0;
-  const double before = g > 0 ? (curvature[g] - curvature[g - 1]) / (x[g] - x[g - 1]) : 0;
-  return after - before;
-}
-
-// integral s''u'' of two natural splines from their knot curvatures, linear between the knots.
-double curvature_product(std::span<const double> x, std::span<const double> m, std::span<const double> u) {
-  double sum = 0;
-  for (std::size_t i = 0; i + 1 < x.size(); ++i)
-    sum +=
-        (x[i + 1] - x[i]) * (2 * m[i] * u[i] + m[i] * u[i + 1] + m[i + 1] * u[i] + 2 * m[i + 1] * u[i + 1]);
-  return sum / 6;
-}
-
 }  // namespace
 
 ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariate, Model model)
@@ -127,20 +108,22 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
       own_groups_(covariate ? XGroups{} : compressx(points.x, points.irep, points.n)),
       covariate_groups_(covariate ? &covariate->groups : nullptr),
       columns_(covariate ? covariate->design.columns - 1 : 0),
-      spline_(groups().nunique, covariate ? StateSpaceSpline::kLanes : 2),
-      curvatures_(groups().xcompress) {
+      spline_(groups().nunique, covariate ? StateSpaceSpline::kLanes : 2) {
   const auto n = static_cast<std::size_t>(points.n);
   const auto knots = static_cast<std::size_t>(groups().nunique);
   const auto q = static_cast<std::size_t>(columns_);
   for (auto* v : {&eta_, &correction_eta_, &step_eta_, &weight_, &residual_y_, &solve_weight_, &tail_})
     v->resize(n);
-  for (auto* v : {&group_weight_, &zeta_, &lev_, &curvature_, &step_curvature_}) v->resize(knots);
+  for (auto* v : {&group_weight_, &zeta_, &lev_, &roughness_, &new_roughness_}) v->resize(knots);
   for (auto* v : {&lines_, &null_lines_}) v->resize(2 * knots);
   for (Unknowns* u : {&theta_, &step_, &unrefined_, &correction_, &residual_, &rhs_}) {
     u->s.resize(knots);
     u->beta.resize(q);
   }
   for (int g = 0; g < groups().nunique; ++g) group_of_.insert(group_of_.end(), groups().icases[g], g);
+  knot_cases_.assign(knots, 0.0);
+  for (int i = 0; i < points.n; ++i) knot_cases_[group_of_[i]] += points.irep[i];
+  for (double d : knot_cases_) log_knot_cases_ += std::log(d);
   // the non-zero design entries after the intercept, by row and by column
   std::vector<std::vector<int>> column_groups(q);
   row_start_.push_back(0);
@@ -169,6 +152,8 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
   packed_.resize(q * (q + 1) / 2);
   result_.mean.resize(n);
   result_.eta.resize(n);
+  result_.spline.resize(knots);
+  result_.jumps.resize(knots);
   if (covariate) result_.beta.resize(q + 1);
   result_.effect.resize(covariate ? n : 0);
 }
@@ -184,29 +169,27 @@ double ConvergedFitter::constant_eta(std::span<const double> y) const {
 void ConvergedFitter::start_constant(std::span<const double> y) {
   std::fill(theta_.s.begin(), theta_.s.end(), constant_eta(y));
   std::fill(theta_.beta.begin(), theta_.beta.end(), 0.0);
+  std::fill(roughness_.begin(), roughness_.end(), 0.0);  // a constant has no roughness
 }
 
-const ConvergedFit& ConvergedFitter::fit(double lambda, std::span<const double> y, const FitResult& classic) {
-  if (classic.status != FitStatus::ok) {
-    start_constant(y);
-    return iterate(lambda, y, false);
-  }
-  if (design_) {
-    // s at a distinct X: the classic linear predictor without the covariate effect, at its first point
-    int point = 0;
-    for (int g = 0; g < groups().nunique; point += groups().icases[g], ++g)
-      theta_.s[g] = classic.nufit[point];
-    for (int j = 0; j < columns_; ++j) theta_.beta[j] = classic.beta[j + 1];
-  } else {
-    std::copy_n(classic.snu.begin(), groups().nunique, theta_.s.begin());
-  }
+const ConvergedFit& ConvergedFitter::fit(double lambda, std::span<const double> y) {
+  start_constant(y);
+  return iterate(lambda, y, false);
+}
+
+const ConvergedFit& ConvergedFitter::fit(double lambda, std::span<const double> y,
+                                         const ConvergedFit& start) {
+  if (!start.ok) return fit(lambda, y);
+  // K s does not depend on lambda: the start's serves at any
+  std::copy(start.spline.begin(), start.spline.end(), theta_.s.begin());
+  std::copy(start.jumps.begin(), start.jumps.end(), roughness_.begin());
+  if (design_) std::copy(start.beta.begin() + 1, start.beta.end(), theta_.beta.begin());
   return iterate(lambda, y, true);
 }
 
 const ConvergedFit& ConvergedFitter::refit(double lambda, std::span<const double> y) {
-  if (last_ok_) return iterate(lambda, y, true);
-  start_constant(y);
-  return iterate(lambda, y, false);
+  if (last_ok_) return iterate(lambda, y, true);  // theta_ and its roughness are the last fit's
+  return fit(lambda, y);
 }
 
 // eta = s at the point's X + X beta over the columns after the intercept.
@@ -242,7 +225,7 @@ bool ConvergedFitter::evaluate(std::span<const double> y) {
 // their smooths S xbar, X'WX and the factor of A = X'WX - sum_g W_g xbar_g (S xbar)_g'; then the step to
 // the new values: H theta_new = Z'W (eta + (y - mu)/w), whose rounding a rough start cannot spoil, less
 // the current values. False when A is singular.
-bool ConvergedFitter::prepare_step(double lambda) {
+bool ConvergedFitter::prepare_step() {
   const int n = points_.n, knots = groups().nunique;
   std::fill(group_weight_.begin(), group_weight_.end(), 0.0);
   std::fill(rhs_.s.begin(), rhs_.s.end(), 0.0);
@@ -258,13 +241,26 @@ bool ConvergedFitter::prepare_step(double lambda) {
   }
   // the new values' smooth S zeta rides along the preparation of the weights
   for (int g = 0; g < knots; ++g) zeta_[g] = rhs_.s[g] / group_weight_[g];
-  spline_.set_weights_and_smooth(lambda * penalty_scale(groups().xcompress), groups().xcompress,
-                                 group_weight_, zeta_, step_.s);
+  spline_.set_weights_and_smooth(scale_, groups().xcompress, group_weight_, zeta_, step_.s);
   if (columns_ > 0 && !prepare_columns()) return false;
   solve_columns(rhs_, step_);
   for (std::size_t g = 0; g < step_.s.size(); ++g) step_.s[g] -= theta_.s[g];
   for (std::size_t j = 0; j < step_.beta.size(); ++j) step_.beta[j] -= theta_.beta[j];
+  combine(step_, step_eta_);
+  solved_roughness();
   return true;
+}
+
+// K (s + d) of the solved step d, from the rows for s of the equations it solves:
+//   lambda t K (s + d) = G'(N (y - mu) - W Z d),
+// G summing over each distinct X: the working residuals of the new values. No differences of s + d
+// over the knot spacings, which at close X lose every digit, and exact for the exact solution of the
+// equations, whatever the rounding of the values that represent it.
+void ConvergedFitter::solved_roughness() {
+  std::fill(new_roughness_.begin(), new_roughness_.end(), 0.0);
+  for (int i = 0; i < points_.n; ++i)
+    new_roughness_[group_of_[i]] += points_.irep[i] * residual_y_[i] - solve_weight_[i] * step_eta_[i];
+  for (double& k : new_roughness_) k /= scale_;
 }
 
 // The covariate's part of the preparation at the prepared weights; false when A is singular.
@@ -305,15 +301,9 @@ bool ConvergedFitter::prepare_columns() {
   return dsymd(packed_, q) == 0;
 }
 
-// Solves H d = rhs at the prepared weights: with zeta = rhs_s / W_g and S the smoother,
-//   A d_beta = rhs_beta - sum_g W_g xbar_g (S zeta)_g,  d_s = S zeta - (S xbar) d_beta.
-void ConvergedFitter::solve(const Unknowns& rhs, Unknowns& solution) {
-  for (int g = 0; g < groups().nunique; ++g) zeta_[g] = rhs.s[g] / group_weight_[g];
-  spline_.smooth(zeta_, solution.s);
-  solve_columns(rhs, solution);
-}
-
-// The rest of the solve where solution.s holds S zeta.
+// Solves H d = rhs at the prepared weights, with zeta = rhs_s / W_g and S the smoother,
+//   A d_beta = rhs_beta - sum_g W_g xbar_g (S zeta)_g,  d_s = S zeta - (S xbar) d_beta:
+// the part after S zeta, which solution.s holds.
 void ConvergedFitter::solve_columns(const Unknowns& rhs, Unknowns& solution) {
   const int knots = groups().nunique, q = columns_;
   const auto first = static_cast<std::size_t>(knots);
@@ -335,31 +325,25 @@ void ConvergedFitter::solve_columns(const Unknowns& rhs, Unknowns& solution) {
   }
 }
 
-// One sweep of iterative refinement of the step d against the gradient g at theta: the residual
-//   g - H d = Z'(N (y - mu) - W Z d) - lambda t K (s + d),
-// with H applied exactly, solved for a correction that is added to d. Returns the correction's change of
-// eta; leaves Z d in step_eta_.
-double ConvergedFitter::refine(double lambda) {
-  const std::span<const double> x = groups().xcompress;
-  const double scale = lambda * penalty_scale(x);
-  // the curvatures of s + d, held for a moment where the correction goes
-  for (std::size_t g = 0; g < theta_.s.size(); ++g) correction_.s[g] = theta_.s[g] + step_.s[g];
-  curvatures_.curvatures(correction_.s, step_curvature_);
-  std::fill(residual_.s.begin(), residual_.s.end(), 0.0);
+// One sweep of iterative refinement of the covariate's part of the step d against the gradient g at
+// theta: the residual g - H d, whose rows for s vanish by the identity of solved_roughness (the smoother
+// solves them exactly), and whose rows for beta are X'(N (y - mu) - W Z d), solved for a correction
+// that is added to d. Returns the correction's change of eta; leaves Z d in step_eta_.
+double ConvergedFitter::refine() {
   std::fill(residual_.beta.begin(), residual_.beta.end(), 0.0);
   for (int i = 0; i < points_.n; ++i) {
     const double score = points_.irep[i] * residual_y_[i] - solve_weight_[i] * step_eta_[i];
-    residual_.s[group_of_[i]] += score;
     for (int e = row_start_[i]; e < row_start_[i + 1]; ++e)
       residual_.beta[entry_column_[e]] += entry_value_[e] * score;
   }
-  for (int g = 0; g < groups().nunique; ++g) residual_.s[g] -= scale * roughness_at(x, step_curvature_, g);
-  solve(residual_, correction_);
+  std::fill(correction_.s.begin(), correction_.s.end(), 0.0);  // the smooth of rows for s that vanish
+  solve_columns(residual_, correction_);
   for (std::size_t g = 0; g < step_.s.size(); ++g) step_.s[g] += correction_.s[g];
   for (std::size_t j = 0; j < step_.beta.size(); ++j) step_.beta[j] += correction_.beta[j];
   combine(correction_, correction_eta_);
   const double correction = change_of(correction_eta_);
   combine(step_, step_eta_);
+  solved_roughness();
   return correction;
 }
 
@@ -382,36 +366,29 @@ double ConvergedFitter::gain(double t, double slope, double roughness) const {
 }
 
 // Newton's method from theta; steps counts the steps taken.
-NewtonEnd ConvergedFitter::newton(double lambda, std::span<const double> y, int& steps) {
+NewtonEnd ConvergedFitter::newton(std::span<const double> y, int& steps) {
   steps = 0;
-  curvature_current_ = false;
   combine(theta_, eta_);
   if (!evaluate(y)) return NewtonEnd::ran_away;
   separated_ = separates(y);
   if (separated_) return NewtonEnd::ran_away;
-  double previous = std::numeric_limits<double>::infinity();  // the change of the last whole step
   int pushes = 0;  // steps running that pushed a fitted mean at its bound further out
   for (steps = 1; steps <= kMaxSteps; ++steps) {
-    solved_ = prepare_step(lambda);
+    solved_ = prepare_step();
     if (!solved_) return NewtonEnd::singular;
-    combine(step_, step_eta_);
     double change = change_of(step_eta_), correction = 0;
     double t = 1;
     if (change < kNearby) {
       // Near the maximum the likelihood cannot resolve a step, so a step is taken whole; one that may
-      // end the iteration is first checked against the gradient.
-      // Newton converges quadratically here: steps that do not shrink are the solve's rounding, which
-      // the check, refining them, may remove (close X at small lambda: steps that stay near 5e-8).
-      const bool stalled = change > previous / 2;
-      if (change < kCheckBelow || stalled) {
-        if (!refine_step(lambda, change, correction)) return NewtonEnd::inaccurate;
+      // end the iteration is first refined against the gradient.
+      if (change < kCheckBelow) {
+        if (!refine_step(change, correction)) return NewtonEnd::inaccurate;
         // the fit ends here, where the check was made, with its weights and leverages
         if (change + correction < kTolerance) return NewtonEnd::converged;
-        if (stalled && change > previous / 2) return NewtonEnd::inaccurate;
       }
     } else {
       if (!(largest_eta(1) <= kMaxEta)) return NewtonEnd::ran_away;
-      t = halving(lambda);
+      t = halving();
       if (t == 0) return at_bound() ? NewtonEnd::ran_away : NewtonEnd::no_ascent;
     }
     // With a covariate, responses can also separate along a line and the covariate together, which
@@ -422,12 +399,7 @@ NewtonEnd ConvergedFitter::newton(double lambda, std::span<const double> y, int&
     separated_ = pushes == 2;
     if (separated_) return NewtonEnd::ran_away;
     move(t);
-    // the curvatures of s move with it, linearly, where the halving had those of the step
-    if (change >= kNearby)
-      for (std::size_t g = 0; g < curvature_.size(); ++g) curvature_[g] += t * step_curvature_[g];
-    curvature_current_ = change >= kNearby;
     if (!evaluate(y)) return NewtonEnd::ran_away;
-    previous = t == 1 ? change : std::numeric_limits<double>::infinity();
   }
   steps = kMaxSteps;
   return NewtonEnd::step_limit;
@@ -440,26 +412,27 @@ double ConvergedFitter::largest_eta(double t) const {
   return largest;
 }
 
-// Refines the step against the gradient until its correction is below 1% of it, or the two together
-// below the tolerance; false when the sweeps shrink the corrections but do not get there. Updates the
-// step's change. Corrections that do not halve from sweep to sweep come from the residual's rounding,
-// not from the solve: its penalty term lambda t K (s + d), differences of curvatures over the knot
-// spacings, loses digits at close X and large lambda where the state-space solve does not (200 normal
-// draws at ln(lambda) 8: corrections of 1e-8 that grow a hundredfold a sweep, with the solve's step
-// 1e-10 and the fit within 1e-10 of the exact one). Then the solve's own step stands, unrefined.
-bool ConvergedFitter::refine_step(double lambda, double& change, double& correction) {
+// Refines the covariate's part of the step against the gradient until its correction is below 1% of
+// it, or the two together below the tolerance; false when the sweeps shrink the corrections but do not
+// get there. Updates the step's change. Corrections that do not halve from sweep to sweep come from the
+// residual's rounding, not from the solve: then the solve's own step stands, unrefined. Without a
+// covariate there is nothing to refine: the state-space solve is the accurate one.
+bool ConvergedFitter::refine_step(double& change, double& correction) {
+  correction = 0;
+  if (columns_ == 0) return true;
   std::copy(step_.s.begin(), step_.s.end(), unrefined_.s.begin());
   std::copy(step_.beta.begin(), step_.beta.end(), unrefined_.beta.begin());
   const double solved = change;
   double previous = std::numeric_limits<double>::infinity();
   for (int sweep = 0; sweep < kMaxRefinements; ++sweep) {
-    correction = refine(lambda);
+    correction = refine();
     change = change_of(step_eta_);
     if (correction <= 0.01 * change || change + correction < kTolerance) return true;
     if (correction > previous / 2) {
       std::copy(unrefined_.s.begin(), unrefined_.s.end(), step_.s.begin());
       std::copy(unrefined_.beta.begin(), unrefined_.beta.end(), step_.beta.begin());
       combine(step_, step_eta_);
+      solved_roughness();
       change = solved;
       correction = 0;
       return true;
@@ -470,15 +443,17 @@ bool ConvergedFitter::refine_step(double lambda, double& change, double& correct
 }
 
 // The largest of 1, 1/2, 1/4, ... such that the step times it does not lower the penalized likelihood,
-// its rise summed term by term; 0 when none of 41 does.
-double ConvergedFitter::halving(double lambda) {
-  const std::span<const double> x = groups().xcompress;
-  const double scale = lambda * penalty_scale(x);
-  if (!curvature_current_) curvatures_.curvatures(theta_.s, curvature_);
-  curvatures_.curvatures(step_.s, step_curvature_);
-  double slope = -scale * curvature_product(x, curvature_, step_curvature_);
+// its rise summed term by term; 0 when none of 41 does. The penalty's terms from K s and K (s + d):
+//   g'd = sum N (y - mu) Z d - lambda t d'K s,  roughness = lambda t/2 d'K d.
+double ConvergedFitter::halving() {
+  double slope = 0, roughness = 0;
+  for (std::size_t g = 0; g < theta_.s.size(); ++g) {
+    slope -= step_.s[g] * roughness_[g];
+    roughness += step_.s[g] * (new_roughness_[g] - roughness_[g]);
+  }
+  slope *= scale_;
+  roughness *= scale_ / 2;
   for (int i = 0; i < points_.n; ++i) slope += points_.irep[i] * residual_y_[i] * step_eta_[i];
-  const double roughness = scale / 2 * curvature_product(x, step_curvature_, step_curvature_);
   double t = 1;
   for (int halving = 0; halving <= kMaxHalvings; ++halving, t /= 2)
     if (gain(t, slope, roughness) >= 0) return t;
@@ -531,21 +506,23 @@ bool ConvergedFitter::at_bound() const {
 
 // theta += t step, and eta with it.
 void ConvergedFitter::move(double t) {
-  for (std::size_t g = 0; g < theta_.s.size(); ++g) theta_.s[g] += t * step_.s[g];
+  for (std::size_t g = 0; g < theta_.s.size(); ++g) {
+    theta_.s[g] += t * step_.s[g];
+    roughness_[g] += t * (new_roughness_[g] - roughness_[g]);
+  }
   for (std::size_t j = 0; j < theta_.beta.size(); ++j) theta_.beta[j] += t * step_.beta[j];
   combine(theta_, eta_);
 }
 
 // The normal model: the identity link makes the likelihood quadratic, so one step at the weights N,
 // checked against the gradient, reaches its maximum.
-NewtonEnd ConvergedFitter::solve_normal(double lambda, std::span<const double> y) {
+NewtonEnd ConvergedFitter::solve_normal(std::span<const double> y) {
   combine(theta_, eta_);
   evaluate(y);
-  solved_ = prepare_step(lambda);
+  solved_ = prepare_step();
   if (!solved_) return NewtonEnd::singular;
-  combine(step_, step_eta_);
   double change = change_of(step_eta_), correction = 0;
-  const bool accurate = refine_step(lambda, change, correction);
+  const bool accurate = refine_step(change, correction);
   move(1);
   evaluate(y);
   return accurate ? NewtonEnd::converged : NewtonEnd::inaccurate;
@@ -554,24 +531,25 @@ NewtonEnd ConvergedFitter::solve_normal(double lambda, std::span<const double> y
 const ConvergedFit& ConvergedFitter::iterate(double lambda, std::span<const double> y, bool retry) {
   ConvergedFit& r = result_;
   solved_ = false;
+  scale_ = lambda * penalty_scale(groups().xcompress);
   r.iterations = 0;
   if (model_ == Model::normal) {
-    r.end = solve_normal(lambda, y);
+    r.end = solve_normal(y);
   } else {
-    r.end = newton(lambda, y, r.iterations);
+    r.end = newton(y, r.iterations);
     // A start far from the maximum, with weights near 0 where it misfits (backfitting can also leave
     // s rough), can send the first steps out where the weights vanish: then again from the constant
     // fit, where every weight is alike; but responses that separate run away from any start.
     if (retry && r.end != NewtonEnd::converged && r.end != NewtonEnd::singular && !separated_) {
       int steps = 0;
       start_constant(y);
-      r.end = newton(lambda, y, steps);
+      r.end = newton(y, steps);
       r.iterations += steps;
     }
   }
   r.ok = r.end == NewtonEnd::converged;
   last_ok_ = r.ok;
-  finish(lambda, y);
+  finish(y);
   return r;
 }
 
@@ -643,50 +621,61 @@ double ConvergedFitter::spline_trace() {
 // of s at the distinct X and Mp = 2 + covariate columns the unpenalized ones,
 //   REML = -l + s'Ps/2 + (ln|H| - ln|P|_+)/2 - Mp/2 ln(2 pi),
 //   ML   = -l + s'Ps/2 + (ln|H_r| - ln|P|_+)/2,
-// H_r the block of H_ss on the complement of the lines, orthogonal to them in the values' coordinates:
-// ln|H_r| = ln|H_ss| + ln|N'H_ss^-1 N| - ln|N'N|, N = [1, x - mean]. With the covariate,
+// H_r the block of H_ss on the complement of the lines, orthogonal to them where each value counts its
+// cases (D the cases at each distinct X, so that pooling cases into points changes nothing), in a basis
+// orthonormal so: ln|H_r| = ln|H_ss| - ln|D| + ln|N'D H_ss^-1 D N| - ln|N'DN|, N = [1, x - mean]. With
+// the covariate,
 // ln|H| = ln|H_ss| + ln|A|, A the Schur complement that prepare_columns factored; and
-//   ln|H_ss| - ln|P|_+ = (StateSpaceSpline::log_determinant) - ln|N'N| + 2 ln(x_1 - x_0).
+//   ln|H_ss| - ln|P|_+ = (StateSpaceSpline::log_determinant) - ln|N'N|.
 // The normal model profiles its scale out: REML = (m/2)(1 + ln(2 pi D_p/m)) + (ln|H| - ln|P|_+)/2 with
 // m = cases - Mp, D_p the squares plus s'Ps; ML the same with m = cases and H_r.
-void ConvergedFitter::likelihood_scores(double lambda, double minus_loglik, double squares) {
+void ConvergedFitter::likelihood_scores(double minus_loglik, double squares) {
   ConvergedFit& r = result_;
   const std::span<const double> x = groups().xcompress;
   const int knots = groups().nunique, q = columns_;
-  curvatures_.curvatures(theta_.s, curvature_);
-  const double penalty = lambda * penalty_scale(x) * curvature_product(x, curvature_, curvature_);
-  // the lines: N'N and N'H_ss^-1 N, H_ss^-1 N = S (N / W) with S the smoother, both columns at once
-  double mean = 0;
-  for (int g = 0; g < knots; ++g) mean += x[g];
-  mean /= knots;
+  // s'Ps = lambda t (s - c)'K s for any constant c (K 1 = 0): about s's mean, whose products with K s
+  // cancel least
+  double centre = 0;
+  for (double v : theta_.s) centre += v;
+  centre /= knots;
+  double penalty = 0;
+  for (int g = 0; g < knots; ++g) penalty += (theta_.s[g] - centre) * roughness_[g];
+  penalty *= scale_;
+  // the lines: N'N, N'DN and N'D H_ss^-1 D N, H_ss^-1 D N = S (D N / W) with S the smoother, both
+  // columns at once; about the cases' mean X
+  double mean = 0, cases = 0;
+  for (int g = 0; g < knots; ++g) mean += knot_cases_[g] * x[g], cases += knot_cases_[g];
+  mean /= cases;
   const auto first = static_cast<std::size_t>(knots);
   for (int g = 0; g < knots; ++g) {
-    lines_[g] = 1 / group_weight_[g];
-    lines_[first + g] = (x[g] - mean) / group_weight_[g];
+    lines_[g] = knot_cases_[g] / group_weight_[g];
+    lines_[first + g] = knot_cases_[g] * (x[g] - mean) / group_weight_[g];
   }
   spline_.smooth_columns(lines_, null_lines_, 2);
-  double nn[3] = {0, 0, 0}, nhn[3] = {0, 0, 0};  // (1,1), (1,x), (x,x)
+  // (1,1), (1,x), (x,x) of N'N, N'DN and N'D H_ss^-1 D N
+  double nn[3] = {0, 0, 0}, ndn[3] = {0, 0, 0}, nhn[3] = {0, 0, 0};
   for (int g = 0; g < knots; ++g) {
-    const double centred = x[g] - mean;
+    const double centred = x[g] - mean, d = knot_cases_[g];
     nn[0] += 1, nn[1] += centred, nn[2] += centred * centred;
-    nhn[0] += null_lines_[g];
+    ndn[0] += d, ndn[1] += d * centred, ndn[2] += d * (centred * centred);
+    nhn[0] += d * null_lines_[g];
   }
   for (int g = 0; g < knots; ++g) {
-    const double centred = x[g] - mean;
-    nhn[1] += null_lines_[first + g];
-    nhn[2] += centred * null_lines_[first + g];
+    const double centred = x[g] - mean, d = knot_cases_[g];
+    nhn[1] += d * null_lines_[first + g];
+    nhn[2] += d * (centred * null_lines_[first + g]);
   }
   const double log_nn = std::log(nn[0] * nn[2] - nn[1] * nn[1]);
-  const double spline_part = spline_.log_determinant() - log_nn + 2 * std::log(x[1] - x[0]);
+  const double log_ndn = std::log(ndn[0] * ndn[2] - ndn[1] * ndn[1]);
+  const double spline_part = spline_.log_determinant() - log_nn;
   double log_schur = 0;  // ln|A| from its Cholesky factor, which holds 1/L(i, i)
   for (int j = 0; j < q; ++j) log_schur -= 2 * std::log(packed_[j * (j + 1) / 2 + j]);
   const double log_full = spline_part + log_schur;
-  const double log_range = spline_part + std::log(nhn[0] * nhn[2] - nhn[1] * nhn[1]) - log_nn;
+  const double log_range =
+      spline_part - log_knot_cases_ + std::log(nhn[0] * nhn[2] - nhn[1] * nhn[1]) - log_ndn;
   const double unpenalized = 2 + q;
   const double two_pi = 2 * std::numbers::pi;
   if (model_ == Model::normal) {
-    double cases = 0;
-    for (int i = 0; i < points_.n; ++i) cases += points_.irep[i];
     const double dp = squares + points_.spread + penalty;
     auto profiled = [&](double m) { return m / 2 * (1 + std::log(two_pi * dp / m)); };
     const bool defined = dp > 0 && cases > unpenalized;
@@ -700,7 +689,7 @@ void ConvergedFitter::likelihood_scores(double lambda, double minus_loglik, doub
 
 // The fitted values at the final eta and the scores, with the leverages and the trace at the last
 // prepared weights (which differ from the final ones by less than the tolerance of the steps).
-void ConvergedFitter::finish(double lambda, std::span<const double> y) {
+void ConvergedFitter::finish(std::span<const double> y) {
   ConvergedFit& r = result_;
   const int n = points_.n;
   r.edf = solved_ ? spline_trace() + (columns_ > 0 ? covariate_trace() : 0.0) : kNaN;
@@ -729,13 +718,15 @@ void ConvergedFitter::finish(double lambda, std::span<const double> y) {
   r.deviance = deviance;
   r.ubre = model_ == Model::normal ? kNaN : deviance / points + 2 * r.edf / points - 1;
   if (solved_ && r.ok && likelihood_)
-    likelihood_scores(lambda, minus_loglik, squares);
+    likelihood_scores(minus_loglik, squares);
   else
     r.reml = r.ml = kNaN;
   if (design_) {
     r.beta[0] = 0;
     std::copy(theta_.beta.begin(), theta_.beta.end(), r.beta.begin() + 1);
   }
+  std::copy(theta_.s.begin(), theta_.s.end(), r.spline.begin());
+  std::copy(roughness_.begin(), roughness_.end(), r.jumps.begin());
 }
 
 }  // namespace trov

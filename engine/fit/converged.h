@@ -9,7 +9,6 @@
 #include "engine/core/model.h"
 #include "engine/core/points.h"
 #include "engine/fit/state_space.h"
-#include "engine/spline/natural_spline.h"
 
 namespace trov {
 
@@ -48,6 +47,9 @@ struct ConvergedFit {
                              // the spline carries the constant
   NewtonEnd end = NewtonEnd::converged;  // why the fit ended; ok exactly when converged
   std::vector<double> effect;            // covariate effect X_i beta per point (empty without covariate)
+  // The spline at the distinct X: its values s, and K s (K the roughness matrix, s'Ks = integral s''^2),
+  // the jumps of s''' at the distinct X, from the fit's working residuals (see derivatives_from_jumps).
+  std::vector<double> spline, jumps;
 };
 
 // Fits the run's points at any lambda to the maximum of the penalized log likelihood
@@ -58,23 +60,28 @@ struct ConvergedFit {
 // lambda t K the information, Z = [spline values, X], W = N b''(eta), z = eta + (y - mu)/b''(eta) the
 // working response) as a penalized weighted least-squares fit: the smoothing spline in state-space form
 // on the distinct X (which keeps its accuracy where smths, at many close X and large lambda, does not),
-// and with a covariate the partial-spline normal equations for beta. A large step is halved until the
-// penalized likelihood, its rise summed term by term, does not fall; a small one, which the likelihood
-// cannot resolve, is taken whole. The fit converges where the Newton step, refined against the residual
-// g - H d of the gradient g until the solve is accurate, changes no eta by more than 1e-9 max(1, |eta|);
-// it ends there, at most 100 steps on. The fitter owns its workspace, sized once for the points, so a
+// and with a covariate the partial-spline normal equations for beta. The penalty enters through K s,
+// taken from the normal equations of the solves (never from differences of s over the knot spacings,
+// which at close X lose every digit). A large step is halved until the penalized likelihood, its rise
+// summed term by term, does not fall; a small one, which the likelihood cannot resolve, is taken whole.
+// The fit converges where the Newton step (with a covariate, its part for beta refined against the
+// gradient until the solve is accurate) changes no eta by more than 1e-9 max(1, |eta|); it ends
+// there, at most 100 steps on. The fitter owns its workspace, sized once for the points, so a
 // fit allocates nothing. The points and the covariate must outlive it.
 class ConvergedFitter {
  public:
   ConvergedFitter(const Points& points, const Covariate* covariate, Model model);
 
-  // The fit at lambda of the responses y (one per point), started from the classic fit of the same
-  // responses at the same lambda when that ended ok (the problem is concave, so the start changes only
-  // the steps taken), else, and again when that start does not converge, from the constant fit;
-  // nothing of the fitter's earlier fits matters. The result stays valid until the next fit.
-  const ConvergedFit& fit(double lambda, std::span<const double> y, const FitResult& classic);
+  // The fit at lambda of the responses y (one per point), from the constant fit at the mean of the
+  // responses; nothing of the fitter's earlier fits matters. The result stays valid until the next fit.
+  const ConvergedFit& fit(double lambda, std::span<const double> y);
 
-  // The same, started from this fitter's last fit when that ended ok (a nearby lambda).
+  // The same, started from an earlier fit of these points that ended ok (a nearby lambda, or nearby
+  // responses), else and again when that start does not converge, from the constant fit. The problem
+  // is concave, so the start changes only the steps taken.
+  const ConvergedFit& fit(double lambda, std::span<const double> y, const ConvergedFit& start);
+
+  // The same, started from this fitter's last fit when that ended ok.
   const ConvergedFit& refit(double lambda, std::span<const double> y);
 
   // Whether the fits compute their REML and ML scores (NaN otherwise); they do unless told.
@@ -90,17 +97,17 @@ class ConvergedFitter {
   double constant_eta(std::span<const double> y) const;
   void start_constant(std::span<const double> y);
   const ConvergedFit& iterate(double lambda, std::span<const double> y, bool retry);
-  NewtonEnd newton(double lambda, std::span<const double> y, int& steps);
-  NewtonEnd solve_normal(double lambda, std::span<const double> y);
+  void solved_roughness();
+  NewtonEnd newton(std::span<const double> y, int& steps);
+  NewtonEnd solve_normal(std::span<const double> y);
   void combine(const Unknowns& u, std::span<double> eta) const;
   bool evaluate(std::span<const double> y);
-  bool prepare_step(double lambda);
+  bool prepare_step();
   bool prepare_columns();
-  void solve(const Unknowns& rhs, Unknowns& solution);
   void solve_columns(const Unknowns& rhs, Unknowns& solution);
-  double refine(double lambda);
-  bool refine_step(double lambda, double& change, double& correction);
-  double halving(double lambda);
+  double refine();
+  bool refine_step(double& change, double& correction);
+  double halving();
   bool separates(std::span<const double> y) const;
   bool at_bound() const;
   double largest_eta(double t) const;
@@ -109,8 +116,8 @@ class ConvergedFitter {
   double gain(double t, double slope, double roughness) const;
   double spline_trace();
   double covariate_trace();
-  void likelihood_scores(double lambda, double minus_loglik, double squares);
-  void finish(double lambda, std::span<const double> y);
+  void likelihood_scores(double minus_loglik, double squares);
+  void finish(std::span<const double> y);
 
   const Points& points_;
   const Design* design_;
@@ -124,14 +131,18 @@ class ConvergedFitter {
   // one per row), and per column the distinct X at which it has one.
   std::vector<int> row_start_, entry_column_, column_start_, column_group_;
   std::vector<double> entry_value_;
-  std::vector<int> group_of_;  // per point, its distinct X
+  std::vector<int> group_of_;       // per point, its distinct X
+  std::vector<double> knot_cases_;  // per distinct X, the sum of its points' N
+  double log_knot_cases_ = 0;       // and the sum of their logarithms
   StateSpaceSpline spline_;
-  NaturalSpline curvatures_;  // of the natural splines at the distinct X
   Unknowns theta_, step_, unrefined_, correction_, residual_, rhs_;
+  // K s of theta's spline and of theta + step's: from the normal equations of the solves that made
+  // them, never from differences of s over the knot spacings (which at close X lose every digit)
+  std::vector<double> roughness_, new_roughness_;
+  double scale_ = 0;  // lambda t, the penalty's factor of the fit under way
   // per point: eta, Z of a correction, Z step, b''(eta), y - mu, N b''(eta), the tail of the mean
   std::vector<double> eta_, correction_eta_, step_eta_, weight_, residual_y_, solve_weight_, tail_;
-  // per distinct X: the curvatures of s and of the step (or of s + step while refining)
-  std::vector<double> group_weight_, zeta_, lev_, curvature_, step_curvature_;
+  std::vector<double> group_weight_, zeta_, lev_;  // per distinct X
   // per distinct X, the constant's column and the centred X's (one after the other): N / W and S N / W
   std::vector<double> lines_, null_lines_;
   // per column and distinct X (column-major by column), per pair of columns, per column
@@ -139,9 +150,8 @@ class ConvergedFitter {
   // for the trace: W_g (S xbar_j)_g of four columns side by side per distinct X, and the columns of B
   static constexpr int kTraceSide = 4;
   std::vector<double> trace_weighted_, trace_columns_;
-  bool solved_ = false;             // weights prepared and solved at, so the trace applies
-  bool separated_ = false;          // the last Newton run kept pushing a mean at its bound
-  bool curvature_current_ = false;  // curvature_ holds the curvatures of s
+  bool solved_ = false;     // weights prepared and solved at, so the trace applies
+  bool separated_ = false;  // the last Newton run kept pushing a mean at its bound
   bool last_ok_ = false;
   bool likelihood_ = true;
   ConvergedFit result_;

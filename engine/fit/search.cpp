@@ -49,8 +49,7 @@ class Probes {
 
   std::optional<Probe> at(double lnlambda) {
     const double lambda = std::exp(lnlambda);
-    const ConvergedFit& fit =
-        fits_ == 0 ? converged_.fit(lambda, y_, classic_.fit(lambda, y_)) : converged_.refit(lambda, y_);
+    const ConvergedFit& fit = fits_ == 0 ? converged_.fit(lambda, y_) : converged_.refit(lambda, y_);
     ++fits_;
     if (log_) {
       ProbeRecord& record = log_->emplace_back();

@@ -84,7 +84,6 @@ SelectionWork::SelectionWork(const Points& points, const Covariate* covariate)
   values_.resize(knots);
   slope_.resize(knots);
   curvature_.resize(knots);
-  eta_.resize(n);
   if (covariate_) effect_.resize(n);
 
   double trait = 0;
@@ -151,16 +150,15 @@ SelectionWork::SelectionWork(const Points& points, const Covariate* covariate)
   }
 }
 
-SelectionGradients SelectionWork::gradients(std::span<const double> y, std::span<const double> eta,
-                                            std::span<const double> effect, Model model) {
-  auto effect_at = [&](std::size_t i) { return effect.empty() ? 0.0 : effect[i]; };
-  // s at the knots: the fitted linear predictor without the covariate effect
-  for (std::size_t k = 0; k < knots_.size(); ++k) {
-    const auto first = static_cast<std::size_t>(first_point_[k]);
-    values_[k] = eta[first] - effect_at(first);
-  }
-  spline_.derivatives(values_, slope_, curvature_);
+SelectionGradients SelectionWork::gradients(std::span<const double> y, const ConvergedFit& fit, Model model) {
+  std::copy(fit.spline.begin(), fit.spline.end(), values_.begin());
+  derivatives_from_jumps(knots_, values_, fit.jumps, slope_, curvature_);
+  return of_spline(y, fit.effect, model);
+}
 
+SelectionGradients SelectionWork::of_spline(std::span<const double> y, std::span<const double> effect,
+                                            Model model) {
+  auto effect_at = [&](std::size_t i) { return effect.empty() ? 0.0 : effect[i]; };
   double fitness = 0, first = 0, second = 0;
   for (std::size_t i = 0; i < static_cast<std::size_t>(points_.n); ++i) {
     const auto k = static_cast<std::size_t>(knot_of_point_[i]);
@@ -186,9 +184,14 @@ SelectionGradients SelectionWork::gradients(std::span<const double> y, std::span
 }
 
 SelectionGradients SelectionWork::gradients(std::span<const double> y, const FitResult& fit, Model model) {
-  std::copy(fit.snu.begin(), fit.snu.end(), eta_.begin());  // sy itself for model 1
+  // s at the knots: the fitted linear predictor (sy itself for model 1) without the covariate effect
   for (std::size_t i = 0; i < effect_.size(); ++i) effect_[i] = fit.snu[i] - fit.nufit[i];
-  return gradients(y, eta_, effect_, model);
+  for (std::size_t k = 0; k < knots_.size(); ++k) {
+    const auto first = static_cast<std::size_t>(first_point_[k]);
+    values_[k] = fit.snu[first] - (effect_.empty() ? 0.0 : effect_[first]);
+  }
+  spline_.derivatives(values_, slope_, curvature_);
+  return of_spline(y, effect_, model);
 }
 
 void SelectionWork::lande_arnold(std::span<const double> y, SelectionGradients& g) const {

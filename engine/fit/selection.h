@@ -7,6 +7,7 @@
 #include "engine/core/fit_result.h"
 #include "engine/core/model.h"
 #include "engine/core/points.h"
+#include "engine/fit/converged.h"
 #include "engine/spline/natural_spline.h"
 
 namespace trov {
@@ -47,17 +48,18 @@ class SelectionWork {
   // its own X.
   SelectionWork(const Points& points, const Covariate* covariate);
 
-  // The gradients of a fit to the responses y (one per point): eta the fitted linear predictor per
-  // point and effect the covariate effect e_i per point (empty without a covariate), so that
-  // s(x_i) = eta_i - e_i at the first point of each distinct X.
-  SelectionGradients gradients(std::span<const double> y, std::span<const double> eta,
-                               std::span<const double> effect, Model model);
+  // The gradients of a converged fit to the responses y (one per point): the derivatives of its spline
+  // from its values and third-derivative jumps at the distinct X, accurate however close they lie.
+  SelectionGradients gradients(std::span<const double> y, const ConvergedFit& fit, Model model);
 
   // The same from a classic fit (snu for models 2 and 3, sy for model 1; with a covariate
-  // e_i = snu_i - nufit_i).
+  // e_i = snu_i - nufit_i): the spline through its linear predictor at the distinct X.
   SelectionGradients gradients(std::span<const double> y, const FitResult& fit, Model model);
 
  private:
+  // The gradients from the spline's values_, slope_ and curvature_ at the distinct X and the covariate
+  // effect e_i per point (empty without a covariate).
+  SelectionGradients of_spline(std::span<const double> y, std::span<const double> effect, Model model);
   void lande_arnold(std::span<const double> y, SelectionGradients& g) const;
 
   const Points& points_;
@@ -67,7 +69,7 @@ class SelectionWork {
   std::vector<double> knots_;
   NaturalSpline spline_;
   std::vector<double> values_, slope_, curvature_;
-  std::vector<double> eta_, effect_;  // of a classic fit
+  std::vector<double> effect_;  // of a classic fit
   double total_ = 0, trait_mean_ = 0, trait_sd_ = 0;
   bool trait_positive_ = true;
   // The regression's coefficients of z and z^2 / 2 are sum_i a_i y_i / mean y: a_i per point (empty

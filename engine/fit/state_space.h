@@ -13,10 +13,14 @@ namespace trov {
 // Kalman filter runs forward and a Rauch-Tung-Striebel smoother back, each step with the 2-by-2
 // covariance of (f, f') at one knot, so the rounding stays relative to the values however close the
 // knots or large the penalty (smths, which solves for all knots at once, loses up to 1e-5 of the
-// values at 10000 knots 1e-3 apart and lambda e^10). The covariances depend on the weights only: they
-// are computed once per set of weights, and every smoothing then costs two short passes. O(n) time
-// and storage, allocated once for up to `capacity` knots and `lanes` (1 to kLanes) responses smoothed
-// at once.
+// values at 10000 knots 1e-3 apart and lambda e^10). The filter starts from the first knots taken
+// together (a small generalized least-squares fit of the line), as many as it takes for the line to be
+// known as well as the next step needs: two knots nearly tied at the start would otherwise leave a slope
+// of huge variance whose next update cancels every digit. The covariances carry their determinants,
+// and the updates and the smoother's covariances are sums of positive terms. The covariances depend on
+// the weights only: they are computed once per set of weights, and every smoothing then costs two
+// short passes. O(n) time and storage, allocated once for up to `capacity` knots and `lanes` (1 to
+// kLanes) responses smoothed at once.
 class StateSpaceSpline {
  public:
   static constexpr int kLanes = 4;
@@ -40,12 +44,11 @@ class StateSpaceSpline {
   // recurrences then overlap instead of waiting on each other.
   void smooth_columns(std::span<const double> y, std::span<double> fit, int columns);
 
-  // log|W + P| - log|P|_+ + log|N'N| - 2 ln(x_1 - x_0), with W the weights, P the penalty matrix of
-  // the values at the knots and N = [1, x]: the logs of the innovation variances F_i of the filter
-  // after the first two knots, which start it (the prediction-error form of the likelihood of the
-  // weighted values under the diffuse prior of the line), plus sum ln W. Summed as ln W_0 + ln W_1 +
-  // sum ln(1 + W_i pff_i), F_i = pff_i + 1/W_i: one logarithm per knot, each of a sum of positive
-  // terms, so exact for any knots and weights.
+  // log|W + P| - log|P|_+ + log|N'N|, with W the weights, P the penalty matrix of the values at the
+  // knots and N = [1, x]: the prediction-error form of the likelihood of the weighted values under the
+  // diffuse prior of the line, plus sum ln W. The first knots' part from their least-squares fit,
+  // ln|V| + ln|Z'V^-1 Z|; after them sum ln(1 + W_i pff_i), F_i = pff_i + 1/W_i the filter's innovation
+  // variances: logarithms of sums of positive terms, so exact for any knots and weights.
   double log_determinant() const;
 
   // The leverages, the diagonal of the hat matrix (weight_g times the variance of f(x_g) given all y),
@@ -53,19 +56,37 @@ class StateSpaceSpline {
   double leverages(std::span<double> lev);
 
  private:
-  // Per knot i >= 1: the Kalman gain of its update, the smoother gain J of the step to knot i + 1
-  // (row-major), and the filtered and predicted covariances (ff, fd, dd) that the leverages need.
+  // Most knots the filter's start takes together.
+  static constexpr int kMostStart = 16;
+
+  // Per knot i after the start: the Kalman gain of its update, the smoother gain J of the step to knot
+  // i + 1 (row-major), and the filtered and predicted covariances (ff, fd, dd) with the predicted
+  // one's determinant, which the leverages need.
   struct Step {
     double gain_f, gain_d;
     double j[4];
-    double filtered[3], predicted[3];
+    double filtered[3], predicted[3], predicted_det;
   };
-  // The filter's state for kCount responses: the first response value and the filtered means of
-  // (f, f') at the last knot filtered.
+  // The start: knots 0 .. last fitted together. At knot `last`, (f, f') = `mean` y (the rows of the
+  // least-squares fit of the line, given the start's values y) with the filtered covariance of the
+  // steps_ entry; before it, f_j = `from_state` (f, f') + `from_values` y given the smoothed state at
+  // `last`, with variance `variance` + from_state P from_state'.
+  struct Start {
+    int last = 1;
+    double mean[2][kMostStart + 1];
+    double from_values[kMostStart][kMostStart + 1];
+    double from_state[kMostStart][2];
+    double variance[kMostStart];
+    double log_term = 0;  // ln|V| + ln|Z'V^-1 Z| of the start's knots
+  };
+  // The filter's state for kCount responses: the start's values, and the filtered means of (f, f') at
+  // the last knot filtered.
   template <int kCount>
   struct Filter {
-    double first[kCount], f[kCount], d[kCount];
+    double values[kCount][kMostStart + 1];
+    double f[kCount], d[kCount];
   };
+  double prepare_start(double q);
   // The covariances; with kRiding, the filter of the response y (else null) in the same pass.
   template <bool kRiding>
   Filter<1> prepare(double penalty, std::span<const double> x, std::span<const double> weight,
@@ -80,6 +101,7 @@ class StateSpaceSpline {
   void smooth_lanes(const double* const* y, double* const* fit);
 
   std::vector<Step> steps_;
+  Start start_;
   int lanes_;
   std::vector<double> means_;  // per knot and lane, the filtered means of f and of its slope
   std::span<const double> x_, weight_;

@@ -46,4 +46,31 @@ void NaturalSpline::derivatives(std::span<const double> y, std::span<double> slo
       (y[n - 1] - y[n - 2]) * inverse_h_[n - 2] + h_[n - 2] * (curvature[n - 2] + 2 * curvature[n - 1]) / 6;
 }
 
+void derivatives_from_jumps(std::span<const double> x, std::span<const double> y,
+                            std::span<const double> jump, std::span<double> slope,
+                            std::span<double> curvature) {
+  const std::size_t n = x.size();
+  // s'' at the knots: 0 at the first, rising by h_k times s''' = the jumps so far over each interval
+  double third = 0;
+  curvature[0] = 0;
+  for (std::size_t k = 0; k + 1 < n; ++k) {
+    third += jump[k];
+    curvature[k + 1] = curvature[k] + (x[k + 1] - x[k]) * third;
+  }
+  // 0 at the last knot too, up to the rounding of the jumps: their sum, and their moment, vanish
+  const double range = x[n - 1] - x[0], end = curvature[n - 1];
+  for (std::size_t k = 0; k < n; ++k) curvature[k] -= end * ((x[k] - x[0]) / range);
+  // s'(x_k) = s'(x_0) + the integral of s'' (linear between the knots) from x_0; s'(x_0) from
+  //   y_last - y_0 = sum_k h_k s'(x_k) + h_k^2 (2 M_k + M_k+1) / 6
+  double rise = 0;
+  slope[0] = 0;
+  for (std::size_t k = 0; k + 1 < n; ++k) {
+    const double h = x[k + 1] - x[k];
+    rise += h * slope[k] + h * h * (2 * curvature[k] + curvature[k + 1]) / 6;
+    slope[k + 1] = slope[k] + h * (curvature[k] + curvature[k + 1]) / 2;
+  }
+  const double first = (y[n - 1] - y[0] - rise) / range;
+  for (std::size_t k = 0; k < n; ++k) slope[k] += first;
+}
+
 }  // namespace trov

@@ -25,4 +25,14 @@ class NaturalSpline {
   std::vector<double> inverse_pivot_;  // 1 / pivot of the forward sweep
 };
 
+// Slopes s' and curvatures s'' at the knots x of the natural spline with values y whose third
+// derivative jumps by jump_g at knot g: jump = K y, K the roughness matrix (y'Ky = integral s''^2).
+// s''' is the sum of the jumps to its left and s'' its integral, so the curvatures come from sums
+// over the knot spacings, not from divided differences of y: they keep their accuracy however close
+// two knots lie. (A smoothing spline has its jumps from its residuals, without differencing its
+// values.) The slopes follow from the curvatures and the spline's rise over its whole range.
+void derivatives_from_jumps(std::span<const double> x, std::span<const double> y,
+                            std::span<const double> jump, std::span<double> slope,
+                            std::span<double> curvature);
+
 }  // namespace trov

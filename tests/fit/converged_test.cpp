@@ -205,10 +205,9 @@ TEST(converged_test, meets_the_dense_penalized_fit) {
   for (Model model : {Model::normal, Model::binomial, Model::poisson}) {
     for (Kind kind : {Kind::none, Kind::continuous, Kind::categorical}) {
       const Case c = make_case(model, kind);
-      Fitter classic(c.points, c.with(), {.model = model});
       ConvergedFitter converged(c.points, c.with(), model);
       for (double lambda : {0.003, 0.3, 30.0}) {
-        const ConvergedFit& fit = converged.fit(lambda, c.points.y, classic.fit(lambda, c.points.y));
+        const ConvergedFit& fit = converged.fit(lambda, c.points.y);
         const std::string where =
             std::string(model_name(model)) + ", " + name_of(kind) + ", lambda " + std::to_string(lambda);
         ASSERT_TRUE(fit.ok) << where;
@@ -246,39 +245,53 @@ Real log_determinant(Matrix a) {
 }
 
 // The REML and ML scores from their definitions with full matrices: the penalty's pseudo-determinant
-// as |P + U0 U0'| and H_r, the information on the complement of the lines, as |Pi H Pi + U0 U0'| (Pi
-// the projection off U0), U0 an orthonormal basis of the lines [1, x] on the distinct X.
+// as |P + U0 U0'| (U0 an orthonormal basis of the lines [1, x] on the distinct X), and H_r, the
+// information on the complement of the lines where each value counts its cases D, in a basis orthonormal
+// so: |Pi H~ Pi + V0 V0'| with H~ = D^-1/2 H D^-1/2, V0 an orthonormal basis of D^1/2 [1, x] and Pi the
+// projection off it.
 struct Scores {
   Real reml = 0, ml = 0;
 };
+// An orthonormal basis of the columns 1 and x - mean, each row g scaled by root[g].
+Matrix lines_basis(const std::vector<double>& x, const std::vector<Real>& root) {
+  const std::size_t k = x.size();
+  Matrix u = test::zeros(k, 2);
+  Real length = 0, mean = 0;
+  for (std::size_t g = 0; g < k; ++g) length += root[g] * root[g], mean += root[g] * root[g] * x[g];
+  mean /= length;
+  Real spread = 0;
+  for (std::size_t g = 0; g < k; ++g) spread += root[g] * root[g] * (x[g] - mean) * (x[g] - mean);
+  for (std::size_t g = 0; g < k; ++g) {
+    u[g][0] = root[g] / std::sqrt(length);
+    u[g][1] = root[g] * (x[g] - mean) / std::sqrt(spread);
+  }
+  return u;
+}
 Scores dense_scores(const Case& c, const DenseProblem& problem, const Reference& reference) {
   const std::size_t k = problem.knots;
   const std::vector<double> x = c.covariate ? c.covariate->groups.xcompress : c.points.x;
-  Matrix u0 = test::zeros(k, 2);
-  Real mean = 0, spread = 0;
-  for (double v : x) mean += v;
-  mean /= static_cast<Real>(k);
-  for (double v : x) spread += (v - mean) * (v - mean);
-  for (std::size_t g = 0; g < k; ++g) {
-    u0[g][0] = 1 / std::sqrt(static_cast<Real>(k));
-    u0[g][1] = (x[g] - mean) / std::sqrt(spread);
-  }
+  std::vector<Real> ones(k, 1), root(k, 0);
+  for (int i = 0; i < c.points.n; ++i)
+    root[static_cast<std::size_t>(std::find(x.begin(), x.end(), c.points.x[i]) - x.begin())] +=
+        c.points.irep[i];
+  for (Real& r : root) r = std::sqrt(r);
+  const Matrix u0 = lines_basis(x, ones), v0 = lines_basis(x, root);
   Matrix weighted;
   const std::vector<Real> eta = problem.eta_of(reference.theta);
   const Matrix h = problem.information(c, eta, weighted);
   Matrix pseudo = test::zeros(k, k), range = test::zeros(k, k), projection = test::zeros(k, k);
   for (std::size_t a = 0; a < k; ++a)
     for (std::size_t b = 0; b < k; ++b) {
-      const Real lines = u0[a][0] * u0[b][0] + u0[a][1] * u0[b][1];
-      pseudo[a][b] = problem.penalty[a][b] + lines;
-      projection[a][b] = (a == b ? 1 : 0) - lines;
+      pseudo[a][b] = problem.penalty[a][b] + u0[a][0] * u0[b][0] + u0[a][1] * u0[b][1];
+      projection[a][b] = (a == b ? 1 : 0) - (v0[a][0] * v0[b][0] + v0[a][1] * v0[b][1]);
     }
   for (std::size_t a = 0; a < k; ++a)
     for (std::size_t b = 0; b < k; ++b) {
       Real sum = 0;
       for (std::size_t i = 0; i < k; ++i)
-        for (std::size_t j = 0; j < k; ++j) sum += projection[a][i] * h[i][j] * projection[j][b];
-      range[a][b] = sum + (u0[a][0] * u0[b][0] + u0[a][1] * u0[b][1]);
+        for (std::size_t j = 0; j < k; ++j)
+          sum += projection[a][i] * h[i][j] / (root[i] * root[j]) * projection[j][b];
+      range[a][b] = sum + (v0[a][0] * v0[b][0] + v0[a][1] * v0[b][1]);
     }
   Real penalty = 0, minus_loglik = 0, squares = 0, cases = 0;
   for (std::size_t a = 0; a < k; ++a)
@@ -308,13 +321,12 @@ TEST(converged_test, likelihood_scores_meet_their_dense_definitions) {
     for (Kind kind : {Kind::none, Kind::continuous, Kind::categorical}) {
       Case c = make_case(model, kind);
       c.points.spread = 7.25;  // cases pooled into the points (the normal model's scale counts them)
-      Fitter classic(c.points, c.with(), {.model = model});
       ConvergedFitter converged(c.points, c.with(), model);
       double reml[2], ml[2];
       Real dense_reml[2], dense_ml[2];
       const double lambdas[2] = {0.003, 30.0};
       for (int l = 0; l < 2; ++l) {
-        const ConvergedFit& fit = converged.fit(lambdas[l], c.points.y, classic.fit(lambdas[l], c.points.y));
+        const ConvergedFit& fit = converged.fit(lambdas[l], c.points.y);
         ASSERT_TRUE(fit.ok);
         const DenseProblem problem(c, lambdas[l]);
         const Scores dense = dense_scores(c, problem, dense_fit(c, problem));
@@ -337,31 +349,30 @@ TEST(converged_test, likelihood_scores_meet_their_dense_definitions) {
   }
 }
 
-// Where the classic iterations stop early (fitted probabilities near 0 at a small lambda), the
-// converged fit still meets the dense one; a search from the fitter's last fit finds the same fit.
-TEST(converged_test, corrects_a_classic_fit_that_stopped_early) {
+// At a small lambda, where the fitted probabilities come near 0, the fit from the constant meets the
+// dense one, and so do a fit started from one at another lambda and a refit from the fitter's last.
+TEST(converged_test, reaches_the_dense_fit_from_any_start) {
   const Case c = make_case(Model::binomial, Kind::none);
   const double lambda = 1e-4;
-  Fitter classic(c.points, nullptr, {.model = Model::binomial, .maxit = 2});
   ConvergedFitter converged(c.points, nullptr, Model::binomial);
-  const FitResult& stopped = classic.fit(lambda, c.points.y);
-  const std::vector<double> mean = converged.fit(lambda, c.points.y, stopped).mean;
+  const std::vector<double> mean = converged.fit(lambda, c.points.y).mean;
   const Reference reference = dense_fit(c, DenseProblem(c, lambda));
-  double classic_off = 0;
-  for (int i = 0; i < c.points.n; ++i) {
-    classic_off = std::max(classic_off, std::abs(stopped.sy[i] - static_cast<double>(reference.mean[i])));
+  for (int i = 0; i < c.points.n; ++i)
     EXPECT_NEAR(mean[i], static_cast<double>(reference.mean[i]), 1e-8) << i;
-  }
-  EXPECT_GT(classic_off, 0.01);
-  converged.fit(3.0, c.points.y, classic.fit(3.0, c.points.y));
+  const ConvergedFit far = converged.fit(3.0, c.points.y);
+  ASSERT_TRUE(far.ok);
+  const ConvergedFit& from_far = converged.fit(lambda, c.points.y, far);
+  EXPECT_TRUE(from_far.ok);
+  for (int i = 0; i < c.points.n; ++i) EXPECT_NEAR(from_far.mean[i], mean[i], 1e-9) << i;
+  converged.fit(3.0, c.points.y);
   const ConvergedFit& again = converged.refit(lambda, c.points.y);
   EXPECT_TRUE(again.ok);
   for (int i = 0; i < c.points.n; ++i) EXPECT_NEAR(again.mean[i], mean[i], 1e-9) << i;
 }
 
 // Survival 0/1 of 2000 cases, each at its own X, 1e-3 apart, with a categorical covariate of 20 levels:
-// backfitting leaves s rough, and the knots are too close for smths at large lambda. From the classic
-// fit and from the constant fit Newton reaches the same maximum in a few steps.
+// the knots are too close for smths at large lambda. From the constant fit and from the fit at a
+// lambda e^4 times larger, Newton reaches the same maximum in a few steps.
 TEST(converged_test, reaches_the_same_maximum_from_either_start) {
   std::mt19937 rng(11);
   std::uniform_real_distribution<double> unit(0, 1);
@@ -376,23 +387,21 @@ TEST(converged_test, reaches_the_same_maximum_from_either_start) {
   }
   points.n = 2000;
   const Covariate covariate{build_design(points, true), compressx(points.x, points.irep, points.n)};
-  Fitter classic(points, &covariate, {.model = Model::binomial});
   ConvergedFitter converged(points, &covariate, Model::binomial);
-  FitResult failed;
-  failed.status = FitStatus::weight_vanished;
   for (double lnlambda : {-6.0, 0.0, 6.0, 10.0}) {
     const double lambda = std::exp(lnlambda);
-    const ConvergedFit from_classic = converged.fit(lambda, points.y, classic.fit(lambda, points.y));
-    const ConvergedFit& from_constant = converged.fit(lambda, points.y, failed);
-    for (const ConvergedFit* fit : {&from_classic, &from_constant}) {
+    const ConvergedFit nearby = converged.fit(lambda * std::exp(4.0), points.y);
+    const ConvergedFit from_nearby = converged.fit(lambda, points.y, nearby);
+    const ConvergedFit& from_constant = converged.fit(lambda, points.y);
+    for (const ConvergedFit* fit : {&from_nearby, &from_constant}) {
       EXPECT_TRUE(fit->ok) << lnlambda;
       EXPECT_LE(fit->iterations, 20) << lnlambda;
     }
     for (int i = 0; i < points.n; ++i)
-      EXPECT_NEAR(from_constant.eta[i], from_classic.eta[i],
-                  1e-9 * std::max(1.0, std::abs(from_classic.eta[i])))
+      EXPECT_NEAR(from_constant.eta[i], from_nearby.eta[i],
+                  1e-9 * std::max(1.0, std::abs(from_nearby.eta[i])))
           << lnlambda << " " << i;
-    EXPECT_NEAR(from_constant.edf, from_classic.edf, 1e-8) << lnlambda;
+    EXPECT_NEAR(from_constant.edf, from_nearby.edf, 1e-8) << lnlambda;
   }
 }
 
@@ -422,12 +431,11 @@ TEST(converged_test, reaches_maxima_far_out) {
   for (const auto& [name, lnlambdas] : {std::pair{"pima_glucose.dat", std::vector{-10.0, -8.0}},
                                         std::pair{"birthwt_lwt.dat", std::vector{-10.0, -6.0}}}) {
     const Case c = read_cases(name);
-    Fitter classic(c.points, nullptr, {.model = Model::binomial});
     ConvergedFitter converged(c.points, nullptr, Model::binomial);
     double farthest = 0;
     for (double lnlambda : lnlambdas) {
       const double lambda = std::exp(lnlambda);
-      const ConvergedFit& fit = converged.fit(lambda, c.points.y, classic.fit(lambda, c.points.y));
+      const ConvergedFit& fit = converged.fit(lambda, c.points.y);
       ASSERT_TRUE(fit.ok) << name << " " << lnlambda;
       EXPECT_LE(fit.iterations, 20) << name << " " << lnlambda;
       for (double eta : fit.eta) farthest = std::max(farthest, std::abs(eta));
@@ -446,12 +454,11 @@ TEST(converged_test, reaches_maxima_far_out) {
 // method with the smoothings solved in quadruple precision.
 TEST(converged_test, converges_where_the_gradient_check_is_rounded) {
   const Case c = read_cases("coin_flips.dat");
-  Fitter classic(c.points, nullptr, {.model = Model::binomial});
   ConvergedFitter converged(c.points, nullptr, Model::binomial);
   const auto n = static_cast<std::size_t>(c.points.n);
   for (double lnlambda : {-1.0, 3.0, 6.0, 8.0, 10.0}) {
     const double lambda = std::exp(lnlambda);
-    const ConvergedFit& fit = converged.fit(lambda, c.points.y, classic.fit(lambda, c.points.y));
+    const ConvergedFit& fit = converged.fit(lambda, c.points.y);
     ASSERT_TRUE(fit.ok) << lnlambda;
     EXPECT_LE(fit.iterations, 10) << lnlambda;
     // Newton's method as iteratively reweighted smoothing: eta = smooth of eta + (y - mu)/w, weights N w
@@ -469,7 +476,7 @@ TEST(converged_test, converges_where_the_gradient_check_is_rounded) {
 }
 
 // Responses that a straight line separates, or a level of a categorical covariate all 0, have no
-// penalized maximum: the fit runs away, from the classic fit and from the constant one, and stops at
+// penalized maximum: the fit runs away from the constant fit and stops at
 // once, not ok, finite.
 TEST(converged_test, separated_responses_end_not_ok) {
   Case line;
@@ -483,18 +490,13 @@ TEST(converged_test, separated_responses_end_not_ok) {
   Case level = make_case(Model::binomial, Kind::categorical);
   for (int i = 0; i < level.points.n; ++i)
     if (level.points.covariate[i] == 3) level.points.y[i] = 0;
-  FitResult failed;
-  failed.status = FitStatus::weight_vanished;
   for (const Case* c : {&line, &level}) {
-    Fitter classic(c->points, c->with(), {.model = Model::binomial});
     ConvergedFitter converged(c->points, c->with(), Model::binomial);
-    for (const FitResult* start : {&classic.fit(1.0, c->points.y), static_cast<const FitResult*>(&failed)}) {
-      const ConvergedFit& fit = converged.fit(1.0, c->points.y, *start);
-      EXPECT_FALSE(fit.ok);
-      EXPECT_EQ(fit.end, NewtonEnd::ran_away);
-      EXPECT_LE(fit.iterations, 2);
-      for (int i = 0; i < c->points.n; ++i) EXPECT_TRUE(std::isfinite(fit.eta[i])) << i;
-    }
+    const ConvergedFit& fit = converged.fit(1.0, c->points.y);
+    EXPECT_FALSE(fit.ok);
+    EXPECT_EQ(fit.end, NewtonEnd::ran_away);
+    EXPECT_LE(fit.iterations, 2);
+    for (int i = 0; i < c->points.n; ++i) EXPECT_TRUE(std::isfinite(fit.eta[i])) << i;
   }
 }
 

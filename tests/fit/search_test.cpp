@@ -31,11 +31,10 @@ struct Grid {
   std::vector<double> lnlambda, score, edf;
 };
 
-Grid grid_of(ConvergedFitter& converged, Fitter& classic, const Points& p, Score score,
-             std::vector<double> lnlambda) {
+Grid grid_of(ConvergedFitter& converged, const Points& p, Score score, std::vector<double> lnlambda) {
   Grid g{lnlambda, {}, {}};
   for (double l : lnlambda) {
-    const ConvergedFit& fit = converged.fit(std::exp(l), p.y, classic.fit(std::exp(l), p.y));
+    const ConvergedFit& fit = converged.fit(std::exp(l), p.y);
     g.score.push_back(fit.*member_of(score));
     g.edf.push_back(fit.edf);
   }
@@ -49,7 +48,7 @@ TEST(search_test, goes_past_the_grid_to_the_line_and_refines_an_inner_minimum) {
   Fitter classic(line, nullptr, {.model = Model::binomial});
   ConvergedFitter converged(line, nullptr, Model::binomial);
   const SearchSetting setting{.y = line.y, .interpolating_edf = 300, .tolerance = 1e-4};
-  const Grid g = grid_of(converged, classic, line, Score::reml, {-2, 0, 2});
+  const Grid g = grid_of(converged, line, Score::reml, {-2, 0, 2});
   const auto to_line = search_minimum(converged, classic, {g.lnlambda, g.score, g.edf}, Score::reml, setting);
   ASSERT_TRUE(to_line && to_line->ok());
   EXPECT_EQ(to_line->limit, SearchLimit::linear);
@@ -62,13 +61,13 @@ TEST(search_test, goes_past_the_grid_to_the_line_and_refines_an_inner_minimum) {
   const SearchSetting hump_setting{.y = hump.y, .interpolating_edf = 300, .tolerance = 1e-4};
   std::vector<double> rows;
   for (int k = -10; k <= 10; k += 2) rows.push_back(k);
-  const Grid h = grid_of(converged_hump, classic_hump, hump, Score::reml, rows);
+  const Grid h = grid_of(converged_hump, hump, Score::reml, rows);
   const auto inner =
       search_minimum(converged_hump, classic_hump, {h.lnlambda, h.score, h.edf}, Score::reml, hump_setting);
   ASSERT_TRUE(inner && inner->ok());
   EXPECT_EQ(inner->limit, SearchLimit::none);
   for (double l = inner->lnlambda - 0.05; l <= inner->lnlambda + 0.05; l += 0.01) {
-    const ConvergedFit& fit = converged_hump.fit(std::exp(l), hump.y, classic_hump.fit(std::exp(l), hump.y));
+    const ConvergedFit& fit = converged_hump.fit(std::exp(l), hump.y);
     EXPECT_LE(inner->score, fit.reml + 1e-9) << l;
   }
 }

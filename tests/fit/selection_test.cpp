@@ -9,6 +9,7 @@
 #include "engine/core/grouping.h"
 #include "engine/covariate/design.h"
 #include "engine/spline/glisp.h"
+#include "tests/spline/dense_reference.h"
 #include "tests/spline/truncated_power.h"
 
 namespace trov {
@@ -64,37 +65,58 @@ double mean_fitness(const Case& c, const test::TruncatedPowerSpline& s, Model mo
   return sum / total;
 }
 
+// The same fit as a converged fit: its values and K s at the knots (K from its definition, in extended
+// precision) and the covariate effects.
+ConvergedFit converged_of(const Case& c, bool covariate) {
+  ConvergedFit fit;
+  fit.spline = c.values;
+  const test::Matrix k = test::roughness_matrix(c.knots);
+  for (const auto& row : k) {
+    test::Real sum = 0;
+    for (std::size_t j = 0; j < row.size(); ++j) sum += row[j] * c.values[j];
+    fit.jumps.push_back(static_cast<double>(sum));
+  }
+  if (covariate) fit.effect = c.effect;
+  return fit;
+}
+
+// Both ways in: the classic fit's linear predictor, and the converged fit's values with their jumps.
 TEST(selection_test, gradients_are_the_derivatives_of_mean_fitness_under_a_shift_of_every_trait) {
   for (Model model : {Model::normal, Model::binomial, Model::poisson}) {
     for (bool covariate : {false, true}) {
-      const Case c = make_case(model, covariate);
-      const Covariate design{{}, c.groups};  // the gradients read only the grouping
-      SelectionWork work(c.points, covariate ? &design : nullptr);
-      const SelectionGradients g =
-          work.gradients(c.points.y, c.fit.snu, covariate ? c.effect : std::vector<double>{}, model);
-      const test::TruncatedPowerSpline s(c.knots, c.values);
-      const double h = 1e-4;
-      const double w0 = mean_fitness(c, s, model, 0), up = mean_fitness(c, s, model, h);
-      const double down = mean_fitness(c, s, model, -h);
-      // The second difference errs by a multiple of its step where the third derivative of s jumps
-      // at a knot: two steps cancel that term.
-      auto second_difference = [&](double step) {
-        return (mean_fitness(c, s, model, step) - 2 * w0 + mean_fitness(c, s, model, -step)) / (step * step);
-      };
-      const double curvature = 2 * second_difference(5e-5) - second_difference(1e-4);
-      const std::string where = std::string(model_name(model)) + (covariate ? " with covariate" : "");
-      EXPECT_NEAR(g.mean_fitness, w0, 1e-12) << where;
-      EXPECT_NEAR(g.beta, (up - down) / (2 * h) / w0, 1e-6) << where;
-      EXPECT_NEAR(g.gamma, curvature / w0, 1e-5) << where;
+      for (bool converged : {false, true}) {
+        const Case c = make_case(model, covariate);
+        const Covariate design{{}, c.groups};  // the gradients read only the grouping
+        SelectionWork work(c.points, covariate ? &design : nullptr);
+        const SelectionGradients g = converged ? work.gradients(c.points.y, converged_of(c, covariate), model)
+                                               : work.gradients(c.points.y, c.fit, model);
+        const test::TruncatedPowerSpline s(c.knots, c.values);
+        const double h = 1e-4;
+        const double w0 = mean_fitness(c, s, model, 0), up = mean_fitness(c, s, model, h);
+        const double down = mean_fitness(c, s, model, -h);
+        // The second difference errs by a multiple of its step where the third derivative of s jumps
+        // at a knot: two steps cancel that term.
+        auto second_difference = [&](double step) {
+          return (mean_fitness(c, s, model, step) - 2 * w0 + mean_fitness(c, s, model, -step)) /
+                 (step * step);
+        };
+        const double curvature = 2 * second_difference(5e-5) - second_difference(1e-4);
+        const std::string where = std::string(model_name(model)) + (covariate ? " with covariate" : "") +
+                                  (converged ? ", converged" : ", classic");
+        EXPECT_NEAR(g.mean_fitness, w0, 1e-12) << where;
+        EXPECT_NEAR(g.beta, (up - down) / (2 * h) / w0, 1e-6) << where;
+        EXPECT_NEAR(g.gamma, curvature / w0, 1e-5) << where;
 
-      double total = 0, sum = 0, squares = 0;
-      for (int i = 0; i < c.points.n; ++i) total += c.points.irep[i], sum += c.points.irep[i] * c.points.x[i];
-      for (int i = 0; i < c.points.n; ++i)
-        squares += c.points.irep[i] * std::pow(c.points.x[i] - sum / total, 2);
-      EXPECT_NEAR(g.trait_mean, sum / total, 1e-12) << where;
-      EXPECT_NEAR(g.trait_sd, std::sqrt(squares / (total - 1)), 1e-12) << where;
-      EXPECT_DOUBLE_EQ(g.beta_standardized, g.beta * g.trait_sd);
-      EXPECT_DOUBLE_EQ(g.gamma_standardized, g.gamma * g.trait_sd * g.trait_sd);
+        double total = 0, sum = 0, squares = 0;
+        for (int i = 0; i < c.points.n; ++i)
+          total += c.points.irep[i], sum += c.points.irep[i] * c.points.x[i];
+        for (int i = 0; i < c.points.n; ++i)
+          squares += c.points.irep[i] * std::pow(c.points.x[i] - sum / total, 2);
+        EXPECT_NEAR(g.trait_mean, sum / total, 1e-12) << where;
+        EXPECT_NEAR(g.trait_sd, std::sqrt(squares / (total - 1)), 1e-12) << where;
+        EXPECT_DOUBLE_EQ(g.beta_standardized, g.beta * g.trait_sd);
+        EXPECT_DOUBLE_EQ(g.gamma_standardized, g.gamma * g.trait_sd * g.trait_sd);
+      }
     }
   }
 }
@@ -144,15 +166,17 @@ TEST(selection_test, lande_arnold_estimates_are_the_regression_on_the_individual
       }
     }
   }
-  const std::vector<double> no_fit(24, 0.0);
+  FitResult no_fit;  // the regression reads only the responses
+  no_fit.snu.assign(24, 0.0);
+  no_fit.nufit.assign(24, 0.0);
   SelectionWork without(first, nullptr);
-  SelectionGradients g = without.gradients(first.y, std::span(no_fit).first(12), {}, Model::binomial);
+  SelectionGradients g = without.gradients(first.y, no_fit, Model::binomial);
   EXPECT_NEAR(g.lande_arnold_beta, -0.17042213537676681, 1e-13);
   EXPECT_NEAR(g.lande_arnold_gamma, 0.10935169310041896, 1e-13);
 
   const Covariate covariate{build_design(all, true), compressx(all.x, all.irep, all.n)};
   SelectionWork with(all, &covariate);
-  g = with.gradients(all.y, no_fit, no_fit, Model::binomial);
+  g = with.gradients(all.y, no_fit, Model::binomial);
   EXPECT_NEAR(g.lande_arnold_beta, -0.24811069609372502, 1e-13);
   EXPECT_NEAR(g.lande_arnold_gamma, 0.22118022534915949, 1e-13);
   EXPECT_TRUE(g.trait_positive);
@@ -160,7 +184,7 @@ TEST(selection_test, lande_arnold_estimates_are_the_regression_on_the_individual
   // a trait value at 0: no mean-standardized gradients; responses all 0: no relative fitness
   first.x[0] = 0;
   SelectionWork at_zero(first, nullptr);
-  g = at_zero.gradients(std::vector<double>(12, 0.0), std::span(no_fit).first(12), {}, Model::binomial);
+  g = at_zero.gradients(std::vector<double>(12, 0.0), no_fit, Model::binomial);
   EXPECT_FALSE(g.trait_positive);
   EXPECT_TRUE(std::isnan(g.beta_mean_standardized) && std::isnan(g.gamma_mean_standardized));
   EXPECT_TRUE(std::isnan(g.lande_arnold_beta) && std::isnan(g.lande_arnold_gamma));
