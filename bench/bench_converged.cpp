@@ -74,7 +74,7 @@ void BM_grid(benchmark::State& state) {
       const trov::FitResult& fit = fitter.fit(lambda, run.points.y);
       benchmark::DoNotOptimize(fit.gcv);
       if (converged) {
-        const trov::ConvergedFit& best = penalized.fit(lambda, run.points.y, fit);
+        const trov::ConvergedFit& best = penalized.fit(lambda, run.points.y);
         steps += best.iterations;
         not_ok += best.ok ? 0 : 1;
         benchmark::DoNotOptimize(best.gcv);
@@ -100,20 +100,18 @@ BENCHMARK(BM_grid)
 // ln(lambda) = 0.
 void BM_refine(benchmark::State& state) {
   const Run run(static_cast<int>(state.range(0)));
-  trov::Fitter classic(run.points, run.with(), {.model = trov::Model::binomial});
   trov::ConvergedFitter penalized(run.points, run.with(), trov::Model::binomial);
   const std::vector<double> lnlambda = {-1, 0, 1};
   std::vector<double> gcv, reml, edf;
   for (double l : lnlambda) {
-    const trov::ConvergedFit& fit =
-        penalized.fit(std::exp(l), run.points.y, classic.fit(std::exp(l), run.points.y));
+    const trov::ConvergedFit& fit = penalized.fit(std::exp(l), run.points.y);
     gcv.push_back(fit.gcv), reml.push_back(fit.reml), edf.push_back(fit.edf);
   }
   const trov::SearchSetting setting{.y = run.points.y,
                                     .interpolating_edf = static_cast<double>(run.points.n)};
   for (auto _ : state) {
     for (auto [score, values] : {std::pair{trov::Score::gcv, &gcv}, std::pair{trov::Score::reml, &reml}}) {
-      const auto refined = trov::search_minimum(penalized, classic, {lnlambda, *values, edf}, score, setting);
+      const auto refined = trov::search_minimum(penalized, {lnlambda, *values, edf}, score, setting);
       benchmark::DoNotOptimize(refined);
     }
   }

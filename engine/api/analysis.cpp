@@ -72,7 +72,8 @@ ConvergedFit numbers_of(const ConvergedFit& fit) {
 // A worker's fitters, allocated once for the run and on that worker: the first touch of their storage,
 // page by page, is much of a run's start.
 WorkerFit worker_fit(const RunData& data, const Settings& settings, const RunOptions& what) {
-  WorkerFit fit{Fitter(data.points, data.with(), settings.fit_options()), std::nullopt, std::nullopt};
+  WorkerFit fit;
+  if (what.classic) fit.fitter.emplace(data.points, data.with(), settings.fit_options());
   if (what.report && what.converged) {
     fit.converged.emplace(data.points, data.with(), settings.model);
     fit.converged->compute_likelihood(what.likelihood);
@@ -92,18 +93,33 @@ std::vector<WorkerFit> worker_fits(const RunData& data, const Settings& settings
   return fits;
 }
 
+// The covariate's design checked as the classic fits check it, for a run without them: the normal
+// equations of the points' design weighted by their counts.
+void check_design(const RunData& data) {
+  if (!data.covariate) return;
+  const Points& p = data.points;
+  RegressWork work(p.n);
+  std::vector<double> dy(static_cast<std::size_t>(p.n)), beta(kMaxcol), fit(dy.size());
+  for (int i = 0; i < p.n; ++i) dy[i] = 1 / std::sqrt(static_cast<double>(p.irep[i]));
+  const int ifail = regress(data.covariate->design, p.n, p.y, dy, beta, fit, work);
+  if (ifail == 0) return;
+  const FitStatus status =
+      ifail > 0 ? FitStatus::design_not_positive_definite : FitStatus::design_ill_conditioned;
+  throw *fit_fault(status, std::abs(ifail));
+}
+
 // The grid's rows as the workers finish them, for searches that start before the last is in.
 class RowBoard {
  public:
   explicit RowBoard(const std::vector<AnalysisRow>& rows) : rows_(rows), finished_(rows.size()) {}
 
-  // Row k is done: computed, failed (its fit did not end ok) or left (the run was stopped).
-  void finish(std::size_t k, bool failed) {
+  // Row k is done, or left because the run was stopped.
+  void finish(std::size_t k, bool stopped) {
     {
       std::lock_guard lock(mutex_);
       finished_[k] = true;
       ++count_;
-      failed_ = failed_ || failed;
+      stopped_ = stopped_ || stopped;
     }
     all_in_.notify_all();
   }
@@ -116,22 +132,24 @@ class RowBoard {
   // The converged scores of the rows finished so far, or of them all.
   struct Grid {
     std::vector<double> lnlambda, edf;
+    std::vector<NewtonEnd> end;
     std::vector<std::vector<double>> scores = std::vector<std::vector<double>>(std::size(kScores));
     bool complete = false;
-    bool failed = false;  // some row failed, or the run was stopped: there is nothing to search
-    ScoredRows of(Score s) const { return {lnlambda, scores[static_cast<std::size_t>(s)], edf}; }
+    bool stopped = false;  // the run was stopped: there is nothing to search
+    ScoredRows of(Score s) const { return {lnlambda, scores[static_cast<std::size_t>(s)], edf, end}; }
   };
   Grid grid(bool all) {
     std::unique_lock lock(mutex_);
     if (all) all_in_.wait(lock, [&] { return count_ == rows_.size(); });
     Grid g;
     g.complete = count_ == rows_.size();
-    g.failed = failed_;
+    g.stopped = stopped_;
     for (std::size_t k = 0; k < rows_.size(); ++k) {
       const AnalysisRow& row = rows_[k];
       if (!finished_[k] || !row.converged) continue;
       g.lnlambda.push_back(row.lnlambda);
       g.edf.push_back(row.converged->edf);
+      g.end.push_back(row.converged->end);
       for (Score s : kScores)
         g.scores[static_cast<std::size_t>(s)].push_back(row.converged->ok ? (*row.converged).*member_of(s)
                                                                           : NAN);
@@ -143,79 +161,89 @@ class RowBoard {
   const std::vector<AnalysisRow>& rows_;
   std::vector<bool> finished_;
   std::size_t count_ = 0;
-  bool failed_ = false;
+  bool stopped_ = false;
   std::mutex mutex_;
   std::condition_variable all_in_;
 };
 
-// A search as it was started: its plan and how much of the log it saw.
+// A search as it was started: its plan.
 struct StartedSearch {
   Score score;
   SearchSetting setting;
   SearchPlan plan;
-  std::size_t logged;
 };
 
 // Whether every search would have started as it did from these rows (a NaN score next to the smallest
 // compares unequal: that search begins again, which costs only time).
-bool plans_hold(const RowBoard::Grid& grid, const std::vector<StartedSearch>& started, const ProbeLog& log) {
+bool plans_hold(const RowBoard::Grid& grid, const std::vector<StartedSearch>& started) {
   return std::all_of(started.begin(), started.end(), [&](const StartedSearch& s) {
-    return plan_search(grid.of(s.score), s.score, s.setting, std::span(log).first(s.logged)) == s.plan;
+    return plan_search(grid.of(s.score), s.score, s.setting) == s.plan;
   });
 }
 
 // The smallest of each converged score, searched around the grid's smallest row (and beyond its end
-// where that row is the first or the last). The searches run in two fixed sequences that share their
-// fits, each on a worker of its own: the cross-validation scores (job 0), then the likelihood scores
-// (job 1). A search starts from the classic fit at its first lambda and goes on from fit to fit, so
-// they find the same whatever the number of workers. A sequence may begin while the last rows are
-// still being fitted, from the rows that are in: once all are, it checks that each of its searches
-// would have started alike from them, and begins again where one would not.
+// where that row is the first or the last) on fits of its own. The searches run in two fixed sequences,
+// each on a worker of its own: the cross-validation scores (job 0), then the likelihood scores (job 1).
+// A search starts from the constant fit at its first lambda and goes on from fit to fit, so they find
+// the same whatever the number of workers. A sequence may begin while the last rows are still being
+// fitted, from the rows that are in: once all are, it checks that each of its searches would have
+// started alike from them, and begins again where one would not.
 void run_sequence(int job, RowBoard& board, const std::vector<Score>& scores, const SearchSetting& setting,
-                  WorkerFit& w, std::vector<std::optional<RefinedMinimum>>& refined) {
+                  ConvergedFitter& converged, std::vector<std::optional<RefinedMinimum>>& refined) {
   RowBoard::Grid grid = board.grid(false);
   while (true) {
-    if (grid.failed) return;
+    if (grid.stopped) return;
     if (grid.lnlambda.size() < 2) {
       if (grid.complete) return;
       grid = board.grid(true);
       continue;
     }
-    ProbeLog log;
     std::vector<StartedSearch> started;
     bool hold = true;
     for (std::size_t k = 0; k < scores.size() && hold; ++k) {
       if (is_likelihood(scores[k]) != (job == 1)) continue;
       if (!grid.complete && board.complete()) {  // the last rows are in: check the searches so far
         grid = board.grid(false);
-        hold = !grid.failed && plans_hold(grid, started, log);
+        hold = !grid.stopped && plans_hold(grid, started);
         if (!hold) break;
       }
       SearchSetting tuned = setting;
       if (is_likelihood(scores[k])) tuned.tolerance = kLikelihoodTolerance;
-      const StartedSearch& search = started.emplace_back(StartedSearch{
-          scores[k], tuned, plan_search(grid.of(scores[k]), scores[k], tuned, log), log.size()});
-      refined[k] = run_search(search.plan, *w.converged, w.fitter, scores[k], tuned, &log);
+      const StartedSearch& search = started.emplace_back(
+          StartedSearch{scores[k], tuned, plan_search(grid.of(scores[k]), scores[k], tuned)});
+      refined[k] = run_search(search.plan, converged, scores[k], tuned);
     }
     if (hold && !grid.complete) {
       grid = board.grid(true);
-      hold = !grid.failed && plans_hold(grid, started, log);
+      hold = !grid.stopped && plans_hold(grid, started);
     }
-    if (hold || grid.failed) return;
+    if (hold || grid.stopped) return;
     grid = board.grid(true);
   }
 }
 
-// The sequence of searches `job` on a worker's fitters. The cross-validation scores' sequence reads no
-// likelihood scores, not even from its log: its fits leave them out.
+// The sequence of searches `job` on a worker's converged fitter. The cross-validation scores' sequence
+// reads no likelihood scores: its fits leave them out.
 void search_sequence(int job, RowBoard& board, const std::vector<Score>& scores, const SearchSetting& setting,
-                     WorkerFit& w, std::vector<std::optional<RefinedMinimum>>& refined) {
-  ConvergedFitter& converged = *w.converged;
+                     ConvergedFitter& converged, std::vector<std::optional<RefinedMinimum>>& refined) {
   const bool likelihood = converged.computes_likelihood();
   converged.compute_likelihood(likelihood && job == 1);
-  run_sequence(job, board, scores, setting, w, refined);
+  run_sequence(job, board, scores, setting, converged, refined);
   converged.compute_likelihood(likelihood);
 }
+
+// The first row whose classic fit failed, with its fault.
+std::optional<ClassicStop> classic_stop_of(const std::vector<AnalysisRow>& rows) {
+  for (std::size_t k = 0; k < rows.size(); ++k)
+    if (rows[k].classic)
+      if (auto fault = fit_fault(rows[k].classic->status, rows[k].classic->failed_column))
+        return ClassicStop{std::move(*fault), k};
+  return std::nullopt;
+}
+
+// Whether the classic fits stopped where the converged ones go on: a weight of theirs vanished (a fault
+// of the covariate's design stops both).
+bool classic_only(const ClassicStop& stop) { return stop.fault.fault == Fault::weight_vanished; }
 
 void analyse_grid(Analysis& analysis, const RunData& data, const Settings& settings, const RunOptions& what,
                   WorkerPool& pool, const RunControl& control) {
@@ -235,7 +263,7 @@ void analyse_grid(Analysis& analysis, const RunData& data, const Settings& setti
     std::optional<WorkerFit>& made = workers[static_cast<std::size_t>(worker)];
     WorkerFit& w = made ? *made : made.emplace(worker_fit(data, settings, what));
     if (item >= settings.nstep) {
-      search_sequence(item - settings.nstep, board, scores, setting, w, refined);
+      search_sequence(item - settings.nstep, board, scores, setting, *w.converged, refined);
       return;
     }
     const auto k = static_cast<std::size_t>(item);
@@ -244,28 +272,73 @@ void analyse_grid(Analysis& analysis, const RunData& data, const Settings& setti
       return;
     }
     const double lambda = std::exp(lnlambda_of(item));
-    const FitResult& fit = w.fitter.fit(lambda, points.y);
     AnalysisRow& row = rows[k];
     row.lnlambda = lnlambda_of(item);
-    row.classic = numbers_of(fit);
-    if (w.converged && fit.status == FitStatus::ok) {
+    const FitResult* classic = w.fitter ? &w.fitter->fit(lambda, points.y) : nullptr;
+    if (classic) row.classic = numbers_of(*classic);
+    if (w.converged) {
       const ConvergedFit& converged = w.converged->fit(lambda, points.y);
       row.converged = numbers_of(converged);
-      if (converged.ok) row.difference = largest_difference(fit, converged);
+      if (converged.ok && classic && classic->status == FitStatus::ok)
+        row.difference = largest_difference(*classic, converged);
     }
-    board.finish(k, fit.status != FitStatus::ok);
+    board.finish(k, false);
   });
   if (control.stopped()) throw RunStopped{};
-  // in row order, as one fit after the other: a failed fit ends the run after the rows before it
-  for (AnalysisRow& row : rows) {
-    if (auto fault = fit_fault(row.classic.status, row.classic.failed_column)) {
-      analysis.fault = std::move(fault);
-      return;
-    }
-    analysis.rows.push_back(std::move(row));
+  analysis.classic_stop = classic_stop_of(rows);
+  if (analysis.classic_stop && !classic_only(*analysis.classic_stop)) {  // the rows before it, and the fault
+    rows.resize(analysis.classic_stop->row);
+    analysis.fault = std::move(analysis.classic_stop->fault);
+    analysis.classic_stop.reset();
+    analysis.rows = std::move(rows);
+    return;
   }
+  analysis.rows = std::move(rows);
   for (std::size_t k = 0; k < scores.size(); ++k)
     if (refined[k]) analysis.refined.emplace_back(scores[k], *refined[k]);
+}
+
+// The bootstrap at the fixed lambda: with lambda re-chosen per replicate, the observed data's fit (and
+// its gradients) is the one at the lambda they choose the same way, the band's centre.
+void bootstrap_fixed(Analysis& analysis, const RunData& data, const Settings& settings,
+                     const Options& options, WorkerPool& pool, std::span<WorkerFit> workers,
+                     const RunControl& control) {
+  const Points& points = data.points;
+  WorkerFit& first = workers.front();
+  const double lambda = std::exp(settings.lmin);
+  const bool converged = analysis.converged && analysis.converged->ok;
+  ReplicateRefits refits;
+  std::optional<double> centre;
+  if (converged) {
+    refits = {.observed = &*analysis.converged,
+              .reselect = options.bootstrap_lambda == BootstrapLambda::reselected,
+              .criterion = score_of(options.criterion),
+              .search = search_setting(points, data.with()),
+              .type = options.bootstrap_type,
+              .cases = data.cases ? &*data.cases : nullptr,
+              .covariate = data.with(),
+              .categorical = settings.categorical};
+    if (refits.type == BootstrapType::cases && !refits.cases) refits.type = BootstrapType::parametric;
+    if (refits.reselect) {
+      const ConvergedFit observed = *analysis.converged;
+      centre = reselect_lambda(*first.converged, settings.lmin, points.y, observed, refits);
+      const ConvergedFit& at =
+          first.converged->fit(std::exp(centre.value_or(settings.lmin)), points.y, observed);
+      if (centre && at.ok) {
+        analysis.converged = at;
+        analysis.gradients = first.selection->gradients(points.y, *analysis.converged, settings.model);
+        analysis.dispersion = pearson_dispersion(points, *analysis.converged, settings.model);
+      } else {
+        centre.reset();
+        analysis.converged = observed;
+      }
+      refits.observed = &*analysis.converged;
+    }
+  }
+  const FitResult* classic = analysis.fit ? &*analysis.fit : nullptr;
+  if (!classic && !converged) return;  // nothing to draw replicates around
+  analysis.bootstrap = run_bootstrap(settings, points, lambda, classic, refits, pool, workers, control);
+  analysis.bootstrap->centre_lnlambda = centre;
 }
 
 void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& settings, const Options& options,
@@ -274,36 +347,44 @@ void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& sett
   WorkerFit& first = workers.front();
   analysis.one_lambda = true;
   const double lnlambda = settings.lmin, lambda = std::exp(lnlambda);
-  analysis.fit = first.fitter.fit(lambda, points.y);
-  const FitResult& fit = analysis.fit;
-  if ((analysis.fault = fit_fault(fit.status, fit.failed_column))) return;
-  AnalysisRow row{.lnlambda = lnlambda, .classic = numbers_of(fit)};
+  AnalysisRow row{.lnlambda = lnlambda};
+  if (first.fitter) {
+    analysis.fit = first.fitter->fit(lambda, points.y);
+    row.classic = numbers_of(*analysis.fit);
+    if (auto fault = fit_fault(analysis.fit->status, analysis.fit->failed_column)) {
+      const ClassicStop stop{std::move(*fault), 0};
+      if (!classic_only(stop)) {
+        analysis.fault = stop.fault;
+        return;
+      }
+      analysis.classic_stop = stop;
+    }
+  }
+  const bool classic_ok = analysis.fit && !analysis.classic_stop;
   // the gradients to report are the converged fit's; the classic fit's stay for comparison
   if (first.converged) {
     analysis.converged = first.converged->fit(lambda, points.y);
     row.converged = numbers_of(*analysis.converged);
-    if (analysis.converged->ok) row.difference = largest_difference(fit, *analysis.converged);
+    if (analysis.converged->ok && classic_ok)
+      row.difference = largest_difference(*analysis.fit, *analysis.converged);
   }
   analysis.rows.push_back(std::move(row));
+  const bool converged = analysis.converged && analysis.converged->ok;
   if (first.selection) {
-    analysis.classic_gradients = first.selection->gradients(points.y, fit, settings.model);
-    if (analysis.converged && analysis.converged->ok)
+    if (classic_ok)
+      analysis.classic_gradients = first.selection->gradients(points.y, *analysis.fit, settings.model);
+    if (converged)
       analysis.gradients = first.selection->gradients(points.y, *analysis.converged, settings.model);
   }
-  if (!settings.bootstrap()) return;
+  if (converged) analysis.dispersion = pearson_dispersion(points, *analysis.converged, settings.model);
+  if (!settings.bootstrap() || analysis.classic_stop) return;
   // draws around values that are not numbers are no replicates
-  if (!finite_fit(fit)) {
+  if (analysis.fit && !finite_fit(*analysis.fit)) {
     analysis.fault = RunFault{.fault = Fault::fit_not_finite};
     return;
   }
-  ReplicateRefits refits;
-  if (analysis.converged && analysis.converged->ok)
-    refits = {.observed = &*analysis.converged,
-              .reselect = options.bootstrap_lambda == BootstrapLambda::reselected,
-              .criterion = score_of(options.criterion),
-              .search = search_setting(points, data.with())};
   try {
-    analysis.bootstrap = run_bootstrap(settings, points, lambda, fit, refits, pool, workers, control);
+    bootstrap_fixed(analysis, data, settings, options, pool, workers, control);
   } catch (RunFault& fault) {
     analysis.fault = std::move(fault);
   }
@@ -319,9 +400,9 @@ bool shares_work(const RunData& data, const Settings& settings) {
 
 }  // namespace
 
-RunData prepare_run(Points points, const Settings& settings) {
+RunData prepare_run(Points points, const Settings& settings, std::optional<Points> cases) {
   check_points(points, settings.model);
-  RunData data{.points = std::move(points)};
+  RunData data{.points = std::move(points), .cases = std::move(cases)};
   for (int i = 0; i < data.points.n; ++i) data.observations += data.points.irep[i];
   if (settings.covariates > 0) {
     Design design = build_design(data.points, settings.categorical);
@@ -341,8 +422,24 @@ std::vector<Score> searched_scores(Model model, bool covariate, bool likelihood)
   return scores;
 }
 
+std::optional<double> pearson_dispersion(const Points& points, const ConvergedFit& fit, Model model) {
+  if (model == Model::normal || !fit.ok) return std::nullopt;
+  double cases = 0, chi2 = 0;
+  for (int i = 0; i < points.n; ++i) {
+    const double mu = fit.mean[i], variance = model == Model::binomial ? mu * (1 - mu) : mu;
+    const double r = points.y[i] - mu;
+    cases += points.irep[i];
+    chi2 += points.irep[i] * (r * r) / variance;
+  }
+  if (model == Model::binomial && cases < 2.0 * points.n) return std::nullopt;
+  const double residual_df = points.n - fit.edf;
+  if (!(residual_df > 0) || !std::isfinite(chi2)) return std::nullopt;
+  return chi2 / residual_df;
+}
+
 Analysis analyse_run(const RunData& data, const Settings& settings, const Options& options,
                      const RunOptions& what, int workers, const RunControl& control) {
+  if (!what.classic) check_design(data);
   WorkerPool pool(shares_work(data, settings) ? std::max(workers, 1) : 1, what.pinned);
   Analysis analysis;
   if (settings.grid()) {

@@ -19,20 +19,22 @@
 
 namespace trov {
 
-// What a run computes besides the classic fits.
+// What a run computes.
 struct RunOptions {
   bool report = true;      // the report's values: the selection gradients
-  bool converged = true;   // with the report, the converged fits beside the classic ones
+  bool classic = true;     // the classic fits of trov.out
+  bool converged = true;   // with the report, the converged fits
   bool likelihood = true;  // with the converged fits, their REML and ML scores and searches
   bool pinned = false;     // each worker on a processor of its own (see WorkerPool)
 };
 
 // The pooled points of a run, checked against the model, with the covariate's design and grouping:
-// what every fit of the run reads.
+// what every fit of the run reads; and, for a bootstrap that draws cases, the cases before pooling.
 struct RunData {
   Points points;
   std::optional<Covariate> covariate{};
   std::int64_t observations = 0;  // the sum of the counts
+  std::optional<Points> cases{};
 
   const Covariate* with() const { return covariate ? &*covariate : nullptr; }
   const Design* design() const { return covariate ? &covariate->design : nullptr; }
@@ -40,29 +42,38 @@ struct RunData {
 
 // Checks the pooled points against the model and builds the covariate's design; throws the RunFault
 // of data the run cannot take.
-RunData prepare_run(Points points, const Settings& settings);
+RunData prepare_run(Points points, const Settings& settings, std::optional<Points> cases = std::nullopt);
 
-// A line of the grid (or the fixed lambda's): the numbers of the classic fit, and of the converged
-// fit at the same lambda where the run makes them, with the largest difference of their means.
+// A line of the grid (or the fixed lambda's): the numbers of the classic fit and of the converged fit
+// at the same lambda where the run makes them, with the largest difference of their means.
 struct AnalysisRow {
   double lnlambda = 0;
-  FitResult classic;
+  std::optional<FitResult> classic{};
   std::optional<ConvergedFit> converged{};
   double difference = 0;
 };
 
-// Everything one run computed, in the order the run computed it. A run that met a fault keeps what
-// came before it: the rows before the fit that failed, or the fixed lambda's row before its bootstrap.
+// The classic fits that stopped the run: their fault, at the row (of the grid, or the fixed lambda)
+// where it came; the converged analysis goes on.
+struct ClassicStop {
+  RunFault fault;
+  std::size_t row = 0;
+};
+
+// Everything one run computed. A run that met a fault keeps what came before it.
 struct Analysis {
-  std::vector<AnalysisRow> rows;
+  std::vector<AnalysisRow> rows;                          // every lambda of the grid, or the fixed one
   std::vector<std::pair<Score, RefinedMinimum>> refined;  // the converged scores' refined minima
   bool one_lambda = false;                                // a run at the fixed lambda, not a grid
-  // one lambda: its fits with their values, and the gradients of both
-  FitResult fit;
+  // one lambda: the classic fit and the converged one (at the lambda the observed data choose, where a
+  // bootstrap re-chooses lambda), with the gradients of both and the converged fit's dispersion
+  std::optional<FitResult> fit;
   std::optional<ConvergedFit> converged;
   std::optional<SelectionGradients> gradients;  // of the converged fit, when it ended ok
-  SelectionGradients classic_gradients;
+  std::optional<SelectionGradients> classic_gradients;
+  std::optional<double> dispersion;
   std::optional<BootstrapOutcome> bootstrap;
+  std::optional<ClassicStop> classic_stop;
   std::optional<RunFault> fault;
 };
 
@@ -70,9 +81,16 @@ struct Analysis {
 // (no covariate), UBRE (models 2 and 3), REML and ML.
 std::vector<Score> searched_scores(Model model, bool covariate, bool likelihood);
 
+// The Pearson dispersion of a converged fit, sum N (y - mu)^2 / V(mu) over (points - edf), for the
+// Poisson model and for the binomial model where the points hold two or more cases on average: none
+// elsewhere, where it is 1 by the model or tells nothing.
+std::optional<double> pearson_dispersion(const Points& points, const ConvergedFit& fit, Model model);
+
 // Computes one run: the grid with its refined minima, or the fit at the fixed lambda with its
 // gradients and bootstrap, on `workers` threads (results do not depend on their number). It writes
-// nothing; a fault ends it with Analysis::fault set, a stop asked by `control` throws RunStopped.
+// nothing; a fault ends it with Analysis::fault set (a fault of the classic fits with
+// Analysis::classic_stop, the converged analysis complete), a stop asked by `control` throws
+// RunStopped.
 Analysis analyse_run(const RunData& data, const Settings& settings, const Options& options,
                      const RunOptions& what, int workers, const RunControl& control);
 

@@ -50,7 +50,8 @@ std::optional<Error> settings_fault(const api::Settings& s, bool covariate) {
   if (s.model != Model::normal && (s.maxit < 1 || s.maxit > kMostIterations))
     return fault("maxit must be 1 to 1000 for the binomial and Poisson models");
   if (!(s.stop > 0) || !std::isfinite(s.stop)) return fault("stop must be a positive number");
-  if (s.bootstrap < 0 || s.bootstrap > kMostReplicates) return fault("bootstrap must be 0 to 100000 replicates");
+  if (s.bootstrap < 0 || s.bootstrap > kMostReplicates)
+    return fault("bootstrap must be 0 to 100000 replicates");
   if (s.bootstrap > 1 && !one && !s.fit_recommended)
     return fault("a bootstrap needs one lambda: give lnlambda, or fit at the recommended one");
   if (s.seed <= 0 || s.seed == INT32_MAX) return fault("the seed must be 1 to 2147483646");
@@ -87,13 +88,17 @@ trov::Settings run_settings(const api::Settings& s, bool covariate, std::optiona
 Options run_options(const api::Settings& s) {
   Options options;
   options.criterion = static_cast<trov::Criterion>(s.criterion);
-  options.bootstrap_lambda = s.bootstrap_lambda == BootstrapLambda::reselected ? trov::BootstrapLambda::reselected
-                                                                                : trov::BootstrapLambda::fixed;
+  options.bootstrap_lambda = s.bootstrap_lambda == BootstrapLambda::reselected
+                                 ? trov::BootstrapLambda::reselected
+                                 : trov::BootstrapLambda::fixed;
+  options.bootstrap_type =
+      s.bootstrap_type == BootstrapType::cases ? trov::BootstrapType::cases : trov::BootstrapType::parametric;
   return options;
 }
 
-// The cases as the engine's points: checked, sorted and pooled.
-std::variant<Points, Error> points_of(const Data& data) {
+// The cases as the engine's points: checked, sorted and pooled; `cases` (when asked for) receives them
+// before pooling.
+std::variant<Points, Error> points_of(const Data& data, std::optional<Points>* kept) {
   const std::size_t cases = data.x.size();
   const bool covariate = !data.covariate.empty();
   if (data.y.size() != cases || (!data.n.empty() && data.n.size() != cases) ||
@@ -108,7 +113,8 @@ std::variant<Points, Error> points_of(const Data& data) {
   points.irep.assign(cases, 1);
   for (std::size_t i = 0; i < cases; ++i) {
     const std::string which = "case " + std::to_string(i + 1) + ": ";
-    if (!std::isfinite(data.x[i]) || !std::isfinite(data.y[i]) || (covariate && !std::isfinite(data.covariate[i])))
+    if (!std::isfinite(data.x[i]) || !std::isfinite(data.y[i]) ||
+        (covariate && !std::isfinite(data.covariate[i])))
       return error_of(ErrorCode::data, which + "a value is not a finite number");
     if (!data.n.empty()) {
       const double n = data.n[i];
@@ -118,6 +124,7 @@ std::variant<Points, Error> points_of(const Data& data) {
     }
   }
   if (cases == 0) return error_of(ErrorCode::no_case, "there is no case");
+  if (kept) *kept = points;
   organizedata(points, covariate);
   return points;
 }
@@ -130,22 +137,21 @@ struct Run {
 };
 
 std::variant<Run, Error> run_once(const RunData& data, const trov::Settings& settings, const Options& options,
-                                  int workers, const RunControl& control) {
+                                  bool classic, int workers, const RunControl& control) {
   Run run;
-  run.analysis = analyse_run(data, settings, options, {}, workers, control);
+  run.analysis = analyse_run(data, settings, options, {.classic = classic}, workers, control);
   if (run.analysis.fault) return error_of(*run.analysis.fault);
   RunReport report("");
   report.settings(settings, "", options);
   report.data(data.points, data.observations, data.with());
   report_rows(report, run.analysis);
+  if (const auto& stop = run.analysis.classic_stop)  // the classic comparison ends; the analysis goes on
+    report.classic_stopped(run.analysis.rows[stop->row].lnlambda,
+                           fault_message(stop->fault.fault, stop->fault.details()));
   report_fit(report, data, run.analysis);
   run.document = report.document();
   run.report = report.head();
   return run;
-}
-
-std::string limit_name(SearchLimit limit) {
-  return limit == SearchLimit::linear ? "linear" : limit == SearchLimit::interpolating ? "interpolating" : "";
 }
 
 // The criterion whose score this is.
@@ -156,12 +162,16 @@ Criterion criterion_of(Score score) {
 }
 
 void add_grid(Results& results, const Run& run, const trov::Settings& settings, const Options& options) {
-  for (const AnalysisRow& row : run.analysis.rows) {
+  const Analysis& a = run.analysis;
+  for (std::size_t k = 0; k < a.rows.size(); ++k) {
+    const AnalysisRow& row = a.rows[k];
+    const bool classic = row.classic && !(a.classic_stop && k >= a.classic_stop->row);
+    const auto of_classic = [&](double FitResult::*member) { return classic ? (*row.classic).*member : NAN; };
     GridRow g{.lnlambda = row.lnlambda,
-              .classic_edf = row.classic.trace,
-              .classic_gcv = row.classic.gcv,
-              .classic_ocv = settings.covariates > 0 ? NAN : row.classic.ocv,
-              .classic_iterations = row.classic.iterations};
+              .classic_edf = of_classic(&FitResult::trace),
+              .classic_gcv = of_classic(&FitResult::gcv),
+              .classic_ocv = settings.covariates > 0 ? NAN : of_classic(&FitResult::ocv),
+              .classic_iterations = classic ? row.classic->iterations : 0};
     const bool ok = row.converged && row.converged->ok;
     g.converged_ok = ok;
     const auto value = [&](double ConvergedFit::*member) { return ok ? (*row.converged).*member : NAN; };
@@ -172,23 +182,22 @@ void add_grid(Results& results, const Run& run, const trov::Settings& settings, 
     g.reml = value(&ConvergedFit::reml);
     g.ml = value(&ConvergedFit::ml);
     g.deviance = value(&ConvergedFit::deviance);
-    g.largest_difference = ok ? row.difference : NAN;
+    g.largest_difference = ok && classic ? row.difference : NAN;
     results.grid.push_back(g);
   }
   for (const auto& [score, refined] : run.analysis.refined) {
-    if (!refined.ok()) continue;
     results.minima.push_back({criterion_of(score), refined.lnlambda, refined.score, refined.edf,
-                              limit_name(refined.limit)});
+                              std::string(limit_name(refined.limit))});
     if (score != score_of(options.criterion)) continue;
     const auto& text = run.report["minimum"]["recommended"];
     results.recommended = Recommended{criterion_of(score), refined.lnlambda, refined.edf,
-                                      limit_name(refined.limit),
+                                      std::string(limit_name(refined.limit)),
                                       text.is_object() ? text["text"].get<std::string>() : std::string()};
   }
 }
 
-Estimate estimate(double value, std::span<const SelectionGradients> replicates, double SelectionGradients::*member,
-                  bool applies = true) {
+Estimate estimate(double value, std::span<const SelectionGradients> replicates,
+                  double SelectionGradients::*member, bool applies = true) {
   if (!applies) return {NAN, NAN, NAN, NAN, NAN};
   if (replicates.empty()) return {value, NAN, NAN, NAN, NAN};
   std::vector<double> values;
@@ -198,33 +207,43 @@ Estimate estimate(double value, std::span<const SelectionGradients> replicates, 
   return {value, s.se, s.p, s.lower, s.upper};
 }
 
-Gradients gradients_of(const SelectionGradients& g, const SelectionGradients& classic,
-                       std::span<const SelectionGradients> replicates) {
+Gradients gradients_of(const SelectionGradients& g, const std::optional<SelectionGradients>& classic,
+                       std::span<const SelectionGradients> replicates, bool linear) {
   using S = SelectionGradients;
-  Gradients out{.mean_fitness = g.mean_fitness, .trait_mean = classic.trait_mean, .trait_sd = classic.trait_sd};
+  Gradients out{.mean_fitness = g.mean_fitness,
+                .trait_mean = g.trait_mean,
+                .trait_sd = g.trait_sd,
+                .linear_limit = linear};
+  // at the linear limit gamma reflects the link alone: no test of it
+  const auto untested = [&](Estimate e) {
+    if (linear) e.p = NAN;
+    return e;
+  };
   out.beta = estimate(g.beta, replicates, &S::beta);
-  out.gamma = estimate(g.gamma, replicates, &S::gamma);
+  out.gamma = untested(estimate(g.gamma, replicates, &S::gamma));
   out.beta_standardized = estimate(g.beta_standardized, replicates, &S::beta_standardized);
-  out.gamma_standardized = estimate(g.gamma_standardized, replicates, &S::gamma_standardized);
+  out.gamma_standardized = untested(estimate(g.gamma_standardized, replicates, &S::gamma_standardized));
   out.beta_mean_standardized =
       estimate(g.beta_mean_standardized, replicates, &S::beta_mean_standardized, g.trait_positive);
-  out.gamma_mean_standardized =
-      estimate(g.gamma_mean_standardized, replicates, &S::gamma_mean_standardized, g.trait_positive);
-  out.lande_arnold_beta = estimate(classic.lande_arnold_beta, replicates, &S::lande_arnold_beta);
-  out.lande_arnold_gamma = estimate(classic.lande_arnold_gamma, replicates, &S::lande_arnold_gamma);
-  out.classic_beta = classic.beta;
-  out.classic_gamma = classic.gamma;
+  out.gamma_mean_standardized = untested(
+      estimate(g.gamma_mean_standardized, replicates, &S::gamma_mean_standardized, g.trait_positive));
+  out.lande_arnold_beta = estimate(g.lande_arnold_beta, replicates, &S::lande_arnold_beta);
+  out.lande_arnold_gamma = estimate(g.lande_arnold_gamma, replicates, &S::lande_arnold_gamma);
+  out.classic_beta = classic ? classic->beta : NAN;
+  out.classic_gamma = classic ? classic->gamma : NAN;
   return out;
 }
 
-Fit fit_of(const Run& run, const RunData& data, int replicates) {
+Fit fit_of(const Run& run, const RunData& data, int replicates, BootstrapType type) {
   const Analysis& a = run.analysis;
   const Points& p = data.points;
-  Fit fit{.lnlambda = a.rows.front().lnlambda};
+  const BootstrapOutcome* boot = a.bootstrap ? &*a.bootstrap : nullptr;
+  Fit fit{.lnlambda = boot && boot->centre_lnlambda ? *boot->centre_lnlambda : a.rows.front().lnlambda};
   const bool ok = a.converged && a.converged->ok;
   fit.converged_ok = ok;
   fit.edf = ok ? a.converged->edf : NAN;
-  const BootstrapOutcome* boot = a.bootstrap ? &*a.bootstrap : nullptr;
+  fit.dispersion = a.dispersion.value_or(NAN);
+  const FitResult* classic = a.fit && !a.classic_stop ? &*a.fit : nullptr;
   const bool band = boot && !boot->converged_lower.empty();
   for (int i = 0; i < p.n; ++i) {
     const auto k = static_cast<std::size_t>(i);
@@ -234,24 +253,29 @@ Fit fit_of(const Run& run, const RunData& data, int replicates) {
                           .y = p.y[k],
                           .fitted = ok ? a.converged->mean[k] : NAN,
                           .eta = ok ? a.converged->eta[k] : NAN,
-                          .classic_fitted = a.fit.sy[k],
+                          .classic_fitted = classic ? classic->sy[k] : NAN,
                           .lower = band ? boot->converged_lower[k] : NAN,
                           .upper = band ? boot->converged_upper[k] : NAN});
   }
-  if (data.covariate) {
+  if (data.covariate && (ok || classic)) {
     const auto columns = static_cast<std::size_t>(data.covariate->design.columns);
-    const std::vector<double>& beta = ok ? a.converged->beta : a.fit.beta;
+    const std::vector<double>& beta = ok ? a.converged->beta : classic->beta;
     fit.coefficients.assign(beta.begin(), beta.begin() + static_cast<std::ptrdiff_t>(columns));
   }
+  const double unpenalized = 2.0 + (data.covariate ? data.covariate->design.columns - 1 : 0);
+  const bool linear = ok && std::abs(a.converged->edf - unpenalized) <= 1e-3;
   if (a.gradients)
-    fit.gradients = gradients_of(*a.gradients, a.classic_gradients,
-                                 boot ? std::span<const SelectionGradients>(boot->gradients)
-                                      : std::span<const SelectionGradients>());
+    fit.gradients = gradients_of(
+        *a.gradients, classic ? a.classic_gradients : std::nullopt,
+        boot ? std::span<const SelectionGradients>(boot->gradients) : std::span<const SelectionGradients>(),
+        linear);
   if (boot)
     fit.bootstrap = Bootstrap{.replicates = replicates,
+                              .type = type,
                               .degenerate = boot->degenerate,
                               .not_converged = boot->not_converged,
                               .failed_refits = boot->failed_refits,
+                              .converged_degenerate = boot->converged_degenerate,
                               .converged_failed = boot->converged_failed,
                               .lnlambda = boot->lnlambda};
   return fit;
@@ -315,15 +339,17 @@ Outcome analyse(const Data& data, const Settings& settings, int workers, const C
   if (workers <= 0) workers = available_processors();
   const RunControl run_control{control.progress, control.stop};
   try {
-    std::variant<Points, Error> points = points_of(data);
+    std::optional<Points> cases;  // what a bootstrap of the cases draws
+    const bool draws_cases = settings.bootstrap > 1 && settings.bootstrap_type == BootstrapType::cases;
+    std::variant<Points, Error> points = points_of(data, draws_cases ? &cases : nullptr);
     if (auto* error = std::get_if<Error>(&points)) return *error;
     const Options options = run_options(settings);
     const trov::Settings first = run_settings(settings, covariate, settings.lnlambda);
-    const RunData prepared = prepare_run(std::move(std::get<Points>(points)), first);
+    const RunData prepared = prepare_run(std::move(std::get<Points>(points)), first, std::move(cases));
     Results results{.cases = static_cast<int>(data.x.size()),
                     .points = prepared.points.n,
                     .observations = static_cast<double>(prepared.observations)};
-    std::variant<Run, Error> run = run_once(prepared, first, options, workers, run_control);
+    std::variant<Run, Error> run = run_once(prepared, first, options, settings.classic, workers, run_control);
     if (auto* error = std::get_if<Error>(&run)) return *error;
     if (first.grid()) {
       add_grid(results, std::get<Run>(run), first, options);
@@ -333,17 +359,18 @@ Outcome analyse(const Data& data, const Settings& settings, int workers, const C
         return results;
       }
       if (!results.recommended) {
-        results.warnings.push_back("no_recommended: the criterion found no lambda to recommend, so there is "
-                                   "no fit at one lambda");
+        results.warnings.push_back(
+            "no_recommended: the criterion found no lambda to recommend, so there is "
+            "no fit at one lambda");
         results.report = std::move(std::get<Run>(run).document);
         return results;
       }
       const trov::Settings second = run_settings(settings, covariate, results.recommended->lnlambda);
-      run = run_once(prepared, second, options, workers, run_control);
+      run = run_once(prepared, second, options, settings.classic, workers, run_control);
       if (auto* error = std::get_if<Error>(&run)) return *error;
     }
     const Run& last = std::get<Run>(run);
-    results.fit = fit_of(last, prepared, settings.bootstrap);
+    results.fit = fit_of(last, prepared, settings.bootstrap, settings.bootstrap_type);
     add_warnings(results, last);
     results.report = last.document;
     return results;
@@ -356,11 +383,13 @@ Outcome analyse(const Data& data, const Settings& settings, int workers, const C
   }
 }
 
-std::vector<Outcome> analyse_many(const std::vector<std::vector<double>>& traits, const std::vector<double>& y,
-                                  const std::vector<double>& n, const std::vector<double>& covariate,
-                                  const Settings& settings, int workers, const Control& control) {
+std::vector<Outcome> analyse_many(const std::vector<std::vector<double>>& traits,
+                                  const std::vector<double>& y, const std::vector<double>& n,
+                                  const std::vector<double>& covariate, const Settings& settings, int workers,
+                                  const Control& control) {
   if (workers <= 0) workers = available_processors();
-  std::vector<Outcome> outcomes(traits.size(), Outcome(Error{ErrorCode::stopped, error_text(ErrorCode::stopped)}));
+  std::vector<Outcome> outcomes(traits.size(),
+                                Outcome(Error{ErrorCode::stopped, error_text(ErrorCode::stopped)}));
   std::mutex progress_mutex;
   int done = 0;
   // each trait on one worker, the traits handed out in order; a trait's results depend on nothing else

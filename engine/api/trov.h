@@ -20,8 +20,11 @@ enum class Model { normal = 1, binomial = 2, poisson = 3 };
 // The score whose smallest value chooses the recommended lambda.
 enum class Criterion { reml, ml, gcv, ubre, ocv };
 // How each bootstrap replicate is smoothed: at the analysis's lambda, or at the lambda the criterion
-// chooses for the replicate.
+// chooses for the replicate (and the observed data's fit at the lambda they choose the same way).
 enum class BootstrapLambda { fixed, reselected };
+// How the bootstrap draws its replicates: around the fit (parametric), or the cases drawn with
+// replacement, each with its count (what overdispersed data need).
+enum class BootstrapType { parametric, cases };
 
 // The cases, one value each in every column that is not empty. n: the count of each case (binomial:
 // trials, y then the proportion of them that survived; other models: a weight); empty for 1 each. With
@@ -45,12 +48,16 @@ struct Settings {
   // On a grid: also fit at the recommended lambda, which gives the fitted points, the gradients and
   // (with `bootstrap`) the bootstrap, as a second analysis at that one lambda.
   bool fit_recommended = true;
-  int maxit = 100;       // most spline fits of a classic fit (binomial, Poisson)
-  double stop = 1e-6;    // the classic fit's tolerance on the relative change of the linear predictor
-  int bootstrap = 0;     // replicates; none below 2
+  // The classic fits beside the converged ones, for comparison with earlier runs: their numbers in the
+  // grid and the fitted points, their gradients; the converged answer never depends on them.
+  bool classic = false;
+  int maxit = 100;        // most spline fits of a classic fit (binomial, Poisson)
+  double stop = 1e-6;     // the classic fit's tolerance on the relative change of the linear predictor
+  int bootstrap = 0;      // replicates; none below 2
   std::int32_t seed = 1;  // 1 to 2147483646
   Criterion criterion = Criterion::reml;
-  BootstrapLambda bootstrap_lambda = BootstrapLambda::fixed;
+  BootstrapLambda bootstrap_lambda = BootstrapLambda::reselected;
+  BootstrapType bootstrap_type = BootstrapType::parametric;
 };
 
 // A refused analysis: a numbered code from one table (engine/core/error_code.h; error_text gives each
@@ -79,7 +86,8 @@ struct Recommended {
   std::string text;
 };
 
-// One lambda of the grid: the classic fit's numbers and the converged fit's (NaN where it failed).
+// One lambda of the grid: the classic fit's numbers (NaN without classic fits) and the converged fit's
+// (NaN where it failed).
 struct GridRow {
   double lnlambda = 0;
   double classic_edf = 0, classic_gcv = 0, classic_ocv = 0;  // ocv NaN with a covariate
@@ -95,7 +103,7 @@ struct FittedPoint {
   double n = 0;                 // the sum of the cases' counts
   double y = 0;                 // the counts' weighted mean of Y
   double fitted = 0, eta = 0;   // the converged fit's mean and linear predictor (NaN if it failed)
-  double classic_fitted = 0;    // the classic fit's mean
+  double classic_fitted = 0;    // the classic fit's mean (NaN without classic fits)
   // with a bootstrap: the converged fit's band of one standard error on the mean's scale (NaN without)
   double lower = 0, upper = 0;
 };
@@ -106,35 +114,40 @@ struct Estimate {
 };
 
 // The selection gradients of the fitted function (the converged fit's), beside the regression
-// estimates on the standardized trait.
+// estimates on the standardized trait. At the linear limit (the fit a straight line on the link scale:
+// no curvature was found) gamma reflects the link alone, and its P (and the standardized ones') is NaN.
 struct Gradients {
   double mean_fitness = 0, trait_mean = 0, trait_sd = 0;
+  bool linear_limit = false;
   Estimate beta{}, gamma{}, beta_standardized{}, gamma_standardized{};
   Estimate beta_mean_standardized{}, gamma_mean_standardized{};  // NaN unless every trait value is positive
   Estimate lande_arnold_beta{}, lande_arnold_gamma{};
-  double classic_beta = 0, classic_gamma = 0;  // of the classic fit, for comparison
+  double classic_beta = 0, classic_gamma = 0;  // of the classic fit, for comparison (NaN without)
 };
 
 struct Bootstrap {
   int replicates = 0;
-  int degenerate = 0, not_converged = 0, failed_refits = 0, converged_failed = 0;
+  BootstrapType type = BootstrapType::parametric;
+  int degenerate = 0, not_converged = 0, failed_refits = 0;  // of the classic replicates
+  int converged_degenerate = 0, converged_failed = 0;
   std::vector<double> lnlambda{};  // each replicate's chosen ln(lambda) (bootstrap_lambda reselected)
 };
 
 // The fit at one lambda (the fixed one, or the recommended one after a grid).
 struct Fit {
-  double lnlambda = 0;
+  double lnlambda = 0;  // the fit's: with lambda re-chosen by a bootstrap, where the observed data chose it
   bool converged_ok = false;
   double edf = 0;
+  double dispersion = 0;  // Pearson's, for Poisson and binomial counts (NaN where it does not apply)
   std::vector<FittedPoint> points{};
-  std::vector<double> coefficients{};  // the covariate's, as the engine lays them out (empty without)
+  std::vector<double> coefficients{};    // the covariate's, as the engine lays them out (empty without)
   std::optional<Gradients> gradients{};  // none where the converged fit failed
   std::optional<Bootstrap> bootstrap{};
 };
 
 struct Results {
   int cases = 0, points = 0;
-  double observations = 0;  // the sum of the counts
+  double observations = 0;      // the sum of the counts
   std::vector<GridRow> grid{};  // empty for one lambda
   std::vector<Minimum> minima{};
   std::optional<Recommended> recommended{};
@@ -160,8 +173,9 @@ Outcome analyse(const Data& data, const Settings& settings, int workers = 0, con
 
 // One response and many traits: each trait (a column of x values, one per case) analysed on its own
 // as by analyse, the traits spread over the workers. Each outcome is exactly that trait's own.
-std::vector<Outcome> analyse_many(const std::vector<std::vector<double>>& traits, const std::vector<double>& y,
-                                  const std::vector<double>& n, const std::vector<double>& covariate,
-                                  const Settings& settings, int workers = 0, const Control& control = {});
+std::vector<Outcome> analyse_many(const std::vector<std::vector<double>>& traits,
+                                  const std::vector<double>& y, const std::vector<double>& n,
+                                  const std::vector<double>& covariate, const Settings& settings,
+                                  int workers = 0, const Control& control = {});
 
 }  // namespace trov::api

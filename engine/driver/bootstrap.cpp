@@ -4,18 +4,21 @@
 #include <cmath>
 #include <vector>
 
+#include "engine/core/grouping.h"
+#include "engine/covariate/design.h"
 #include "engine/driver/data.h"
 #include "engine/driver/messages.h"
 #include "engine/spline/links.h"
+#include "engine/spline/natural_spline.h"
 
 namespace trov {
 
-ReplicateDraws::ReplicateDraws(const Points& points, const FitResult& observed, Model model,
+ReplicateDraws::ReplicateDraws(const Points& points, std::span<const double> fitted, Model model,
                                std::int32_t seed)
     : points_(points),
       model_(model),
-      sy_(observed.sy),
-      syold_(observed.sy.begin(), observed.sy.end()),  // single precision
+      sy_(fitted.begin(), fitted.end()),
+      syold_(fitted.begin(), fitted.end()),  // single precision
       y_(points.y),
       state_(seed) {}
 
@@ -27,6 +30,26 @@ bool ReplicateDraws::draw(int limit) {
   }
 }
 
+CaseDraws::CaseDraws(int cases, std::int32_t seed)
+    : generator_(static_cast<std::uint64_t>(seed)), cases_(static_cast<std::uint64_t>(cases)) {}
+
+// Lemire's bounded integers from the 64-bit Mersenne twister, whose output the language fixes: the same
+// indices on every platform.
+void CaseDraws::draw(std::span<int> indices) {
+  for (int& index : indices) {
+    unsigned __int128 product = static_cast<unsigned __int128>(generator_()) * cases_;
+    auto low = static_cast<std::uint64_t>(product);
+    if (low < cases_) {
+      const std::uint64_t threshold = -cases_ % cases_;
+      while (low < threshold) {
+        product = static_cast<unsigned __int128>(generator_()) * cases_;
+        low = static_cast<std::uint64_t>(product);
+      }
+    }
+    index = static_cast<int>(product >> 64);
+  }
+}
+
 namespace {
 
 // Replicates in flight at once: enough to keep every worker busy and to leave few batches, each of
@@ -34,226 +57,399 @@ namespace {
 // batch's and the next's) and values (classic and converged).
 int batch_size(int workers, int points) {
   constexpr std::size_t kMostBatchValues = 4'000'000;  // doubles of responses and values: 32 MB
-  const auto most = static_cast<int>(kMostBatchValues / (4 * static_cast<std::size_t>(std::max(points, 1))));
+  const auto most = static_cast<int>(kMostBatchValues / (6 * static_cast<std::size_t>(std::max(points, 1))));
   return std::max(1, std::min(64 * workers, most));
 }
 
-}  // namespace
-
-namespace {
-
-// The converged fit's value on the linear-predictor scale (the mean for the normal model), at the
-// case-weighted mean covariate effect where there is a covariate: the scale of the band.
-void corrected_link(const ConvergedFit& fit, const Points& points, std::span<double> values) {
+// The case-weighted mean covariate effect of a converged fit (0 without covariate).
+double mean_effect(const ConvergedFit& fit, const Points& points) {
+  if (fit.effect.empty()) return 0;
   double effect = 0, cases = 0;
   for (std::size_t i = 0; i < fit.effect.size(); ++i) {
     effect += points.irep[i] * fit.effect[i];
     cases += points.irep[i];
   }
-  if (!fit.effect.empty()) effect /= cases;
+  return effect / cases;
+}
+
+// The converged fit's value on the linear-predictor scale (the mean for the normal model), at the
+// case-weighted mean covariate effect where there is a covariate: the scale of the band.
+void corrected_link(const ConvergedFit& fit, const Points& points, std::span<double> values) {
+  const double effect = mean_effect(fit, points);
   for (std::size_t i = 0; i < values.size(); ++i)
     values[i] = fit.effect.empty() ? fit.eta[i] : fit.eta[i] - fit.effect[i] + effect;
 }
 
-// The converged refit of one replicate: at the run's lambda from the classic refit, or at the lambda
-// the replicate chooses (the search from the rows at lnlambda - 2, lnlambda and lnlambda + 2); null when
-// no fit ended ok.
-const ConvergedFit* converged_refit(WorkerFit& w, double lnlambda, std::span<const double> y,
-                                    const ReplicateRefits& refits, double& chosen) {
-  const double lambda = std::exp(lnlambda);
-  chosen = lnlambda;
-  if (!refits.reselect) {
-    const ConvergedFit& fit = w.converged->fit(lambda, y, *refits.observed);
-    return fit.ok ? &fit : nullptr;
-  }
-  double rows_lnlambda[3], rows_score[3], rows_edf[3];
-  for (int r = 0; r < 3; ++r) {
-    rows_lnlambda[r] = lnlambda + 2 * (r - 1);
-    const double at = std::exp(rows_lnlambda[r]);
-    const ConvergedFit& fit = r == 0 ? w.converged->fit(at, y, *refits.observed) : w.converged->refit(at, y);
-    rows_score[r] = fit.ok ? fit.*member_of(refits.criterion) : NAN;
-    rows_edf[r] = fit.edf;
-  }
-  SearchSetting setting = refits.search;
-  setting.y = y;
-  const std::optional<RefinedMinimum> found = search_minimum(
-      *w.converged, w.fitter, {rows_lnlambda, rows_score, rows_edf}, refits.criterion, setting);
-  if (!found || !found->ok()) return nullptr;
-  chosen = found->lnlambda;
-  const ConvergedFit& fit = w.converged->refit(std::exp(chosen), y);
-  return fit.ok ? &fit : nullptr;
+// The same of a fit to other points (a case replicate), at the observed points' X.
+void corrected_link_at(const ConvergedFit& fit, const Points& fitted, const Covariate* covariate,
+                       const Points& observed, std::span<double> values) {
+  const std::vector<double> knots = covariate ? covariate->groups.xcompress : fitted.x;
+  std::vector<double> slope(knots.size()), curvature(knots.size());
+  derivatives_from_jumps(knots, fit.spline, fit.jumps, slope, curvature);
+  spline_values(knots, fit.spline, slope, curvature, std::span(observed.x).first(values.size()), values);
+  const double effect = mean_effect(fit, fitted);
+  for (double& v : values) v += effect;
+}
+
+// The mean of the model at eta, without the limits of the classic fits' links.
+double mean_at(double eta, Model model) {
+  return model == Model::binomial ? 1 / (1 + std::exp(-eta)) : model == Model::poisson ? std::exp(eta) : eta;
 }
 
 }  // namespace
 
-BootstrapOutcome run_bootstrap(const Settings& s, const Points& points, double lambda,
-                               const FitResult& observed, const ReplicateRefits& refits, WorkerPool& pool,
-                               std::span<WorkerFit> workers, const RunControl& control) {
-  const int n = points.n;
-  const auto size = static_cast<std::size_t>(n);
-  const bool covariate = workers.front().fitter.covariate();
-  const bool gradients = workers.front().selection.has_value();
-  const bool converged = refits.observed != nullptr && workers.front().converged.has_value();
-  const double lnlambda = std::log(lambda);
-  BootstrapOutcome outcome;
-  // single precision: the observed data, the fit and the sums are kept as 32-bit reals
-  outcome.yold.assign(points.y.begin(), points.y.end());
-  outcome.fitted.assign(covariate ? observed.syc.begin() : observed.sy.begin(),
-                        covariate ? observed.syc.end() : observed.sy.end());
-  ReplicateDraws draws(points, observed, s.model, s.seed);
-  std::vector<float> mboot(size, 0.0f), vboot(size, 0.0f);
-  if (gradients) outcome.gradients.reserve(static_cast<std::size_t>(s.iboot));
-  // the converged band: sums of the replicates' deviations from the observed converged fit, on the
-  // linear-predictor scale
-  std::vector<double> centre(converged ? size : 0), shift_sum(centre.size()), shift_squares(centre.size());
-  if (converged) corrected_link(*refits.observed, points, centre);
-  int converged_count = 0, classic_count = 0;
+std::optional<double> reselect_lambda(ConvergedFitter& converged, double lnlambda, std::span<const double> y,
+                                      const ConvergedFit& start, const ReplicateRefits& refits) {
+  double rows_lnlambda[3], rows_score[3], rows_edf[3];
+  NewtonEnd rows_end[3];
+  for (int r = 0; r < 3; ++r) {
+    rows_lnlambda[r] = lnlambda + 2 * (r - 1);
+    const double at = std::exp(rows_lnlambda[r]);
+    const ConvergedFit& fit = r == 0 ? converged.fit(at, y, start) : converged.refit(at, y);
+    rows_score[r] = fit.ok ? fit.*member_of(refits.criterion) : NAN;
+    rows_edf[r] = fit.edf;
+    rows_end[r] = fit.end;
+  }
+  SearchSetting setting = refits.search;
+  setting.y = y;
+  const std::optional<RefinedMinimum> found =
+      search_minimum(converged, {rows_lnlambda, rows_score, rows_edf, rows_end}, refits.criterion, setting);
+  if (!found) return std::nullopt;
+  return found->lnlambda;
+}
 
-  // What each replicate of a batch leaves: its response, the values to sum, how its fits ended. The
-  // responses of the next batch are drawn while this batch is refitted: two sets of responses.
-  const int batch = batch_size(pool.size(), n);
-  std::vector<double> responses(static_cast<std::size_t>(batch) * size), next_responses(responses.size());
-  std::vector<double> values(responses.size()), converged_values(converged ? responses.size() : 0);
-  std::vector<FitStatus> status(static_cast<std::size_t>(batch));
-  std::vector<int> iterations(status.size());
-  std::vector<char> converged_ok(status.size());
-  std::vector<double> chosen(status.size());
-  std::vector<SelectionGradients> batch_gradients(status.size());
-  const auto refit = [&](int worker, int j) {
-    WorkerFit& w = workers[static_cast<std::size_t>(worker)];
-    const auto row = static_cast<std::size_t>(j) * size;
-    const std::span<const double> y = std::span(responses).subspan(row, size);
-    const FitResult& fit = w.fitter.fit(lambda, y);
-    status[j] = fit.status;
-    iterations[j] = fit.iterations;
-    if (fit.status == FitStatus::ok) {
-      for (std::size_t i = 0; i < size; ++i) {
-        double v;
-        if (!covariate) {
-          v = s.model == Model::normal ? fit.sy[i] : fit.snu[i];
-        } else {
-          v = fit.syc[i];
-          if (s.model != Model::normal) v = ytonu(v, s.model);
-        }
-        values[row + i] = v;
-      }
-      if (w.selection && !converged) batch_gradients[j] = w.selection->gradients(y, fit, s.model);
+namespace {
+
+// One bootstrap: the replicates drawn a batch at a time on the calling thread (item 0 of a job of the
+// pool draws the next batch while the others refit this one) and summed in replicate order.
+class Bootstrap {
+ public:
+  Bootstrap(const Settings& s, const Points& points, double lambda, const FitResult* classic,
+            const ReplicateRefits& refits, WorkerPool& pool, std::span<WorkerFit> workers)
+      : s_(s),
+        points_(points),
+        lambda_(lambda),
+        classic_(classic),
+        refits_(refits),
+        pool_(pool),
+        workers_(workers),
+        n_(static_cast<std::size_t>(points.n)),
+        converged_(refits.observed != nullptr && workers.front().converged.has_value()),
+        cases_(converged_ && refits.type == BootstrapType::cases),
+        gradients_(workers.front().selection.has_value()),
+        batch_(batch_size(pool.size(), points.n)) {
+    if (classic_) {
+      classic_draws_.emplace(points, classic->sy, s.model, s.seed);
+      const std::vector<double>& fitted = workers.front().fitter->covariate() ? classic->syc : classic->sy;
+      outcome_.yold.assign(points.y.begin(), points.y.end());
+      outcome_.fitted.assign(fitted.begin(), fitted.end());
+      mboot_.assign(n_, 0.0f);
+      vboot_.assign(n_, 0.0f);
     }
-    if (!converged) return;
-    const ConvergedFit* penalized = converged_refit(w, lnlambda, y, refits, chosen[j]);
-    converged_ok[j] = penalized != nullptr;
-    if (!penalized) return;
-    corrected_link(*penalized, points, std::span(converged_values).subspan(row, size));
-    if (w.selection) batch_gradients[j] = w.selection->gradients(y, *penalized, s.model);
-  };
-  // Draws up to `wanted` replicates in order into next_responses; how many, and whether the degenerate
-  // draws ran out after them.
-  struct Drawn {
-    int count = 0;
+    if (converged_) {
+      if (cases_)
+        case_draws_.emplace(refits.cases->nraw, s.seed);
+      else
+        converged_draws_.emplace(points, refits.observed->mean, s.model, s.seed);
+      centre_.resize(n_);
+      corrected_link(*refits.observed, points, centre_);
+      shift_sum_.assign(n_, 0.0);
+      shift_squares_.assign(n_, 0.0);
+    }
+    const auto slots = static_cast<std::size_t>(batch_);
+    const std::size_t ncases = cases_ ? static_cast<std::size_t>(refits.cases->nraw) : 0;
+    for (Batch* b : {&current_, &next_}) {
+      b->classic.resize(classic_ ? slots * n_ : 0);
+      b->converged.resize(converged_draws_ ? slots * n_ : 0);
+      b->indices.resize(slots * ncases);
+    }
+    values_.resize(classic_ ? slots * n_ : 0);
+    converged_values_.resize(converged_ ? slots * n_ : 0);
+    status_.resize(slots);
+    iterations_.resize(slots);
+    converged_ok_.resize(slots);
+    degenerate_.resize(slots);
+    chosen_.resize(slots);
+    batch_gradients_.resize(slots);
+    if (gradients_) outcome_.gradients.reserve(static_cast<std::size_t>(s.iboot));
+  }
+
+  BootstrapOutcome run(const RunControl& control) {
+    draw_batch(next_, std::min(batch_, s_.iboot));
+    for (int first = 1; first <= s_.iboot;) {
+      std::swap(current_, next_);
+      const int count = current_.count;
+      const bool degenerate = current_.too_many_degenerate;
+      const int following = degenerate ? 0 : std::min(batch_, s_.iboot - first + 1 - count);
+      const int draw_item = following > 0 ? 1 : 0;
+      pool_.run(count + draw_item, [&](int worker, int item) {
+        if (item < draw_item)
+          draw_batch(next_, following);
+        else
+          refit(worker, item - draw_item);
+      });
+      for (int j = 0; j < count; ++j) {
+        add(j);
+        if (control.progress) control.progress(first + j, s_.iboot);
+      }
+      if (degenerate) throw RunFault{.fault = Fault::too_many_degenerate};
+      if (control.stopped()) throw RunStopped{};
+      first += count;
+    }
+    finish();
+    outcome_.degenerate = classic_draws_ ? classic_draws_->degenerate() : 0;
+    if (converged_draws_) outcome_.converged_degenerate += converged_draws_->degenerate();
+    return std::move(outcome_);
+  }
+
+ private:
+  // What each replicate of a batch is refitted from: its responses (classic, converged) or the indices
+  // of its cases; how many replicates, how many of them have converged draws, and whether the classic
+  // draws (or, without classic fits, the converged ones) ran out of replicates after them.
+  struct Batch {
+    std::vector<double> classic, converged;
+    std::vector<int> indices;
+    int count = 0, converged_count = 0;
     bool too_many_degenerate = false;
   };
-  const auto draw_batch = [&](int wanted) {
-    Drawn drawn;
-    for (; drawn.count < wanted; ++drawn.count) {
-      if (!draws.draw(s.iboot)) {
-        drawn.too_many_degenerate = true;
-        break;
-      }
-      std::copy(draws.response().begin(), draws.response().end(),
-                next_responses.begin() + static_cast<std::ptrdiff_t>(drawn.count) * n);
-    }
-    return drawn;
-  };
 
-  Drawn next = draw_batch(std::min(batch, s.iboot));
-  for (int first = 1; first <= s.iboot;) {
-    const Drawn current = next;
-    std::swap(responses, next_responses);
-    // item 0 draws the next batch (when one follows), the others refit this one
-    const int following =
-        current.too_many_degenerate ? 0 : std::min(batch, s.iboot - first + 1 - current.count);
-    const int draw_item = following > 0 ? 1 : 0;
-    pool.run(current.count + draw_item, [&](int worker, int item) {
-      if (item < draw_item) {
-        next = draw_batch(following);
-      } else {
-        refit(worker, item - draw_item);
-      }
-    });
-    for (int j = 0; j < current.count; ++j) {
-      const auto row = static_cast<std::size_t>(j) * size;
-      if (status[j] == FitStatus::ok) {
-        ++classic_count;
-        if (s.model != Model::normal && iterations[j] >= s.maxit) ++outcome.not_converged;
-        for (std::size_t i = 0; i < size; ++i) {
-          const double v = values[row + i];
-          mboot[i] = static_cast<float>(mboot[i] + v);
-          vboot[i] = static_cast<float>(vboot[i] + v * v);
+  // Draws up to `wanted` replicates in order.
+  void draw_batch(Batch& b, int wanted) {
+    b.count = b.converged_count = 0;
+    b.too_many_degenerate = false;
+    for (; b.count < wanted; ++b.count) {
+      const auto slot = static_cast<std::size_t>(b.count);
+      if (classic_draws_) {
+        if (!classic_draws_->draw(s_.iboot)) {
+          b.too_many_degenerate = true;
+          return;
         }
-      } else {
-        ++outcome.failed_refits;
+        std::copy(classic_draws_->response().begin(), classic_draws_->response().end(),
+                  b.classic.begin() + static_cast<std::ptrdiff_t>(slot * n_));
       }
-      if (converged && converged_ok[j]) {
-        ++converged_count;
-        for (std::size_t i = 0; i < size; ++i) {
-          const double d = converged_values[row + i] - centre[i];
-          shift_sum[i] += d;
-          shift_squares[i] += d * d;
+      if (converged_draws_ && !converged_ended_) {
+        if (converged_draws_->draw(s_.iboot)) {
+          std::copy(converged_draws_->response().begin(), converged_draws_->response().end(),
+                    b.converged.begin() + static_cast<std::ptrdiff_t>(slot * n_));
+          ++b.converged_count;
+        } else if (classic_) {
+          converged_ended_ = true;  // the classic bootstrap goes on without them
+        } else {
+          b.too_many_degenerate = true;
+          return;
         }
-        if (refits.reselect) outcome.lnlambda.push_back(chosen[j]);
-      } else if (converged) {
-        ++outcome.converged_failed;
       }
-      if (gradients && (converged ? converged_ok[j] != 0 : status[j] == FitStatus::ok))
-        outcome.gradients.push_back(batch_gradients[j]);
-      if (control.progress) control.progress(first + j, s.iboot);
+      if (case_draws_) {
+        const auto ncases = static_cast<std::size_t>(refits_.cases->nraw);
+        case_draws_->draw(std::span(b.indices).subspan(slot * ncases, ncases));
+        ++b.converged_count;
+      }
     }
-    if (current.too_many_degenerate) throw RunFault{.fault = Fault::too_many_degenerate};
-    if (control.stopped()) throw RunStopped{};
-    first += current.count;
   }
 
-  // standard deviation with divisor the replicates summed (iboot unless refits failed), in single
-  // precision, on the scale that was accumulated
-  const auto replicates = static_cast<float>(classic_count);
-  outcome.lower.resize(size);
-  outcome.upper.resize(size);
-  for (std::size_t i = 0; i < size; ++i) {
-    float variance = classic_count > 0 ? (vboot[i] - mboot[i] * mboot[i] / replicates) / replicates : 0.0f;
-    if (variance < 0.0f) variance = 0.0f;
-    const float se = std::sqrt(variance);
-    const float fitted = outcome.fitted[i];
-    if (s.model == Model::normal) {
-      outcome.lower[i] = fitted - se;  // single-precision difference
-      outcome.upper[i] = fitted + se;
-    } else {
-      // the band is built on the linear-predictor scale, on copies so the fit itself is not limited
-      double f = fitted;
-      double nu_low = ytonu(f, s.model) - se;
-      f = fitted;
-      double nu_high = ytonu(f, s.model) + se;
-      outcome.lower[i] = nutoy(nu_low, s.model);
-      outcome.upper[i] = nutoy(nu_high, s.model);
-    }
+  void refit(int worker, int j) {
+    WorkerFit& w = workers_[static_cast<std::size_t>(worker)];
+    const auto slot = static_cast<std::size_t>(j);
+    if (classic_) refit_classic(w, slot);
+    converged_ok_[slot] = 0;
+    degenerate_[slot] = 0;
+    if (!converged_ || j >= current_.converged_count) return;
+    converged_ok_[slot] = cases_ ? refit_cases(slot) : refit_parametric(w, slot);
   }
-  if (converged) {
+
+  void refit_classic(WorkerFit& w, std::size_t slot) {
+    const std::span<const double> y = std::span(current_.classic).subspan(slot * n_, n_);
+    const FitResult& fit = w.fitter->fit(lambda_, y);
+    status_[slot] = fit.status;
+    iterations_[slot] = fit.iterations;
+    if (fit.status != FitStatus::ok) return;
+    const bool covariate = w.fitter->covariate();
+    for (std::size_t i = 0; i < n_; ++i) {
+      double v;
+      if (!covariate) {
+        v = s_.model == Model::normal ? fit.sy[i] : fit.snu[i];
+      } else {
+        v = fit.syc[i];
+        if (s_.model != Model::normal) v = ytonu(v, s_.model);
+      }
+      values_[slot * n_ + i] = v;
+    }
+    if (w.selection && !converged_) batch_gradients_[slot] = w.selection->gradients(y, fit, s_.model);
+  }
+
+  // The converged refit of responses y: at the run's lambda from `start`, or at the lambda it chooses.
+  const ConvergedFit* converged_refit(ConvergedFitter& fitter, std::span<const double> y,
+                                      const ConvergedFit& start, const ReplicateRefits& refits,
+                                      double& chosen) {
+    chosen = std::log(lambda_);
+    if (!refits.reselect) {
+      const ConvergedFit& fit = fitter.fit(lambda_, y, start);
+      return fit.ok ? &fit : nullptr;
+    }
+    const std::optional<double> found = reselect_lambda(fitter, chosen, y, start, refits);
+    if (!found) return nullptr;
+    chosen = *found;
+    const ConvergedFit& fit = fitter.refit(std::exp(chosen), y);
+    return fit.ok ? &fit : nullptr;
+  }
+
+  bool refit_parametric(WorkerFit& w, std::size_t slot) {
+    const std::span<const double> y = std::span(current_.converged).subspan(slot * n_, n_);
+    const ConvergedFit* fit = converged_refit(*w.converged, y, *refits_.observed, refits_, chosen_[slot]);
+    if (!fit) return false;
+    corrected_link(*fit, points_, std::span(converged_values_).subspan(slot * n_, n_));
+    if (w.selection) batch_gradients_[slot] = w.selection->gradients(y, *fit, s_.model);
+    return true;
+  }
+
+  // The replicate of drawn cases, pooled into its points and fitted by fitters of its own (from the
+  // constant fit at the run's lambda); a draw with all responses equal, or fewer than 4 distinct X,
+  // is a degenerate one, left out.
+  bool refit_cases(std::size_t slot) {
+    const Points& all = *refits_.cases;
+    const auto ncases = static_cast<std::size_t>(all.nraw);
+    Points drawn;
+    for (std::size_t k = 0; k < ncases; ++k) {
+      const auto c = static_cast<std::size_t>(current_.indices[slot * ncases + k]);
+      drawn.x.push_back(all.x[c]);
+      drawn.y.push_back(all.y[c]);
+      drawn.covariate.push_back(all.covariate[c]);
+      drawn.irep.push_back(all.irep[c]);
+    }
+    drawn.nraw = all.nraw;
+    const bool with_covariate = refits_.covariate != nullptr;
+    organizedata(drawn, with_covariate);
+    int distinct = 1;
+    for (int i = 1; i < drawn.n; ++i) distinct += drawn.x[i] != drawn.x[i - 1] ? 1 : 0;
+    if (vartest(drawn.y, drawn.n) || distinct < 4) {
+      degenerate_[slot] = 1;
+      return false;
+    }
+    std::optional<Covariate> covariate;
+    if (with_covariate)
+      covariate.emplace(
+          Covariate{build_design(drawn, refits_.categorical), compressx(drawn.x, drawn.irep, drawn.n)});
+    const Covariate* with = covariate ? &*covariate : nullptr;
+    if (with && with->design.columns > kMaxcol) return false;
+    ConvergedFitter fitter(drawn, with, s_.model);
+    ReplicateRefits own = refits_;
+    own.search.linear_edf = 2.0 + (with ? with->design.columns - 1 : 0);
+    own.search.interpolating_edf = drawn.n;
+    const ConvergedFit start = fitter.fit(lambda_, drawn.y);
+    if (!start.ok) return false;
+    const ConvergedFit* fit = converged_refit(fitter, drawn.y, start, own, chosen_[slot]);
+    if (!fit) return false;
+    corrected_link_at(*fit, drawn, with, points_, std::span(converged_values_).subspan(slot * n_, n_));
+    if (gradients_) batch_gradients_[slot] = SelectionWork(drawn, with).gradients(drawn.y, *fit, s_.model);
+    return true;
+  }
+
+  // Replicate j of the batch into the sums, in replicate order.
+  void add(int j) {
+    const auto slot = static_cast<std::size_t>(j);
+    const bool classic_ok = classic_ && status_[slot] == FitStatus::ok;
+    if (classic_ok) {
+      ++classic_count_;
+      if (s_.model != Model::normal && iterations_[slot] >= s_.maxit) ++outcome_.not_converged;
+      for (std::size_t i = 0; i < n_; ++i) {
+        const double v = values_[slot * n_ + i];
+        mboot_[i] = static_cast<float>(mboot_[i] + v);
+        vboot_[i] = static_cast<float>(vboot_[i] + v * v);
+      }
+    } else if (classic_) {
+      ++outcome_.failed_refits;
+    }
+    const bool drawn = converged_ && j < current_.converged_count;
+    if (drawn && converged_ok_[slot]) {
+      ++converged_count_;
+      for (std::size_t i = 0; i < n_; ++i) {
+        const double d = converged_values_[slot * n_ + i] - centre_[i];
+        shift_sum_[i] += d;
+        shift_squares_[i] += d * d;
+      }
+      if (refits_.reselect) outcome_.lnlambda.push_back(chosen_[slot]);
+    } else if (drawn && degenerate_[slot]) {
+      ++outcome_.converged_degenerate;
+    } else if (drawn) {
+      ++outcome_.converged_failed;
+    }
+    if (gradients_ && (converged_ ? drawn && converged_ok_[slot] : classic_ok))
+      outcome_.gradients.push_back(batch_gradients_[slot]);
+  }
+
+  // The bands: trov.out's about the classic fit, the converged one about its centre.
+  void finish() {
+    if (classic_) {
+      // standard deviation with divisor the replicates summed (iboot unless refits failed), in single
+      // precision, on the scale that was accumulated
+      const auto replicates = static_cast<float>(classic_count_);
+      outcome_.lower.resize(n_);
+      outcome_.upper.resize(n_);
+      for (std::size_t i = 0; i < n_; ++i) {
+        float variance =
+            classic_count_ > 0 ? (vboot_[i] - mboot_[i] * mboot_[i] / replicates) / replicates : 0.0f;
+        if (variance < 0.0f) variance = 0.0f;
+        const float se = std::sqrt(variance);
+        const float fitted = outcome_.fitted[i];
+        if (s_.model == Model::normal) {
+          outcome_.lower[i] = fitted - se;  // single-precision difference
+          outcome_.upper[i] = fitted + se;
+        } else {
+          // the band is built on the linear-predictor scale, on copies so the fit itself is not limited
+          double f = fitted;
+          double nu_low = ytonu(f, s_.model) - se;
+          f = fitted;
+          double nu_high = ytonu(f, s_.model) + se;
+          outcome_.lower[i] = nutoy(nu_low, s_.model);
+          outcome_.upper[i] = nutoy(nu_high, s_.model);
+        }
+      }
+    }
+    outcome_.converged_too_many_degenerate = converged_ended_;
+    if (!converged_ || converged_ended_) return;
     // the same band about the converged fit, in double precision and without the limits of the links
-    const auto mean_of = [&](double eta) {
-      return s.model == Model::binomial  ? 1 / (1 + std::exp(-eta))
-             : s.model == Model::poisson ? std::exp(eta)
-                                         : eta;
-    };
-    for (std::size_t i = 0; i < size; ++i) {
-      const double b = converged_count, mean = converged_count > 0 ? shift_sum[i] / b : 0;
+    for (std::size_t i = 0; i < n_; ++i) {
+      const double b = converged_count_, mean = converged_count_ > 0 ? shift_sum_[i] / b : 0;
       const double se =
-          converged_count > 0 ? std::sqrt(std::max(0.0, shift_squares[i] / b - mean * mean)) : 0;
-      outcome.converged_fitted.push_back(mean_of(centre[i]));
-      outcome.converged_lower.push_back(mean_of(centre[i] - se));
-      outcome.converged_upper.push_back(mean_of(centre[i] + se));
+          converged_count_ > 0 ? std::sqrt(std::max(0.0, shift_squares_[i] / b - mean * mean)) : 0;
+      outcome_.converged_fitted.push_back(mean_at(centre_[i], s_.model));
+      outcome_.converged_lower.push_back(mean_at(centre_[i] - se, s_.model));
+      outcome_.converged_upper.push_back(mean_at(centre_[i] + se, s_.model));
     }
   }
-  outcome.degenerate = draws.degenerate();
-  return outcome;
+
+  const Settings& s_;
+  const Points& points_;
+  double lambda_;
+  const FitResult* classic_;
+  const ReplicateRefits& refits_;
+  WorkerPool& pool_;
+  std::span<WorkerFit> workers_;
+  std::size_t n_;
+  bool converged_, cases_, gradients_;
+  int batch_;
+  std::optional<ReplicateDraws> classic_draws_, converged_draws_;
+  std::optional<CaseDraws> case_draws_;
+  bool converged_ended_ = false;  // the converged draws ran out of replicates
+  Batch current_, next_;
+  std::vector<double> values_, converged_values_;
+  std::vector<FitStatus> status_;
+  std::vector<int> iterations_;
+  std::vector<char> converged_ok_, degenerate_;
+  std::vector<double> chosen_;
+  std::vector<SelectionGradients> batch_gradients_;
+  std::vector<float> mboot_, vboot_;
+  std::vector<double> centre_, shift_sum_, shift_squares_;
+  int classic_count_ = 0, converged_count_ = 0;
+  BootstrapOutcome outcome_;
+};
+
+}  // namespace
+
+BootstrapOutcome run_bootstrap(const Settings& settings, const Points& points, double lambda,
+                               const FitResult* classic, const ReplicateRefits& refits, WorkerPool& pool,
+                               std::span<WorkerFit> workers, const RunControl& control) {
+  return Bootstrap(settings, points, lambda, classic, refits, pool, workers).run(control);
 }
 
 }  // namespace trov

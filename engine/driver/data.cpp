@@ -45,7 +45,8 @@ void permute(std::vector<T>& values, std::span<const int> perm, int count, int o
 std::string read_data_file_name(ListReader& parameters) {
   std::string line;
   ListReader::Result name_read = parameters.read_line(line);
-  if (name_read.status == ListReader::Status::end_of_file) input_fault(parameters, name_read, ErrorCode::parameter_file);
+  if (name_read.status == ListReader::Status::end_of_file)
+    input_fault(parameters, name_read, ErrorCode::parameter_file);
   if (!name_read.ok()) stop_run(Fault::data_name_unreadable);
   // The whole line is the name (a picked path is often longer than 50 characters); leading blanks
   // belong to it.
@@ -84,7 +85,8 @@ void warn_of_lines(const DataLines& lines) {
 
 }  // namespace
 
-Points datin(const std::string& name, const Settings& settings, DataLines* lines) {
+Points datin(const std::string& name, const Settings& settings, DataLines* lines,
+             std::optional<Points>* read) {
   Points points;
   if (name.empty()) cannot_open(name, "no file name on the line after the seed");
   // Looked at before it is opened: opening a FIFO blocks until a writer comes, and a device such as
@@ -137,6 +139,7 @@ Points datin(const std::string& name, const Settings& settings, DataLines* lines
   survey_first();
   say(cases_read_message(points.nraw));
   if (points.nraw == 0) stop_run(Fault::no_complete_case);
+  if (read) *read = points;
   organizedata(points, has_c);
   return points;
 }

@@ -26,8 +26,9 @@ std::optional<std::string> run_file_named(const std::string& name);
 // error stop (bad case, too many cases, no case) or, for a file that cannot be opened or is one the run
 // writes (run_file_named), in a report on standard error and status 2. Lines that hold different numbers
 // of values, and decimal commas, are read as ever but warned of on standard error; `lines` receives what
-// the file's lines hold.
-Points datin(const std::string& name, const Settings& settings, DataLines* lines = nullptr);
+// the file's lines hold, `read` the cases before pooling.
+Points datin(const std::string& name, const Settings& settings, DataLines* lines = nullptr,
+             std::optional<Points>* read = nullptr);
 
 // Sorts the nraw cases by X (and covariate within equal X when there is one) and pools them into points.
 // Counts of one point beyond the largest int throw a RunFault.

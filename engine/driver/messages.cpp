@@ -208,7 +208,8 @@ void input_fault(const ListReader& reader, const ListReader::Result& result, Err
 }
 
 void read_or_fail(ListReader& reader, std::initializer_list<ListReader::Target> items) {
-  if (const ListReader::Result r = read_all(reader, items); !r.ok()) input_fault(reader, r, ErrorCode::parameter_file);
+  if (const ListReader::Result r = read_all(reader, items); !r.ok())
+    input_fault(reader, r, ErrorCode::parameter_file);
 }
 
 }  // namespace trov

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
-#include <span>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 

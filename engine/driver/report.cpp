@@ -190,6 +190,7 @@ void RunReport::settings(const Settings& s, const std::string& data_file, const 
   grid_search_ = s.grid();
   replicates_ = s.iboot;
   bootstrap_lambda_ = bootstrap_lambda_name(options.bootstrap_lambda);
+  bootstrap_type_ = bootstrap_type_name(options.bootstrap_type);
   settings_ = {{"covariates", s.covariates},
                {"categorical", s.categorical},
                {"nstep", s.nstep},
@@ -203,7 +204,8 @@ void RunReport::settings(const Settings& s, const std::string& data_file, const 
                {"seed", s.seed},
                {"data_file", data_file},
                {"criterion", criterion_name(options.criterion)},
-               {"bootstrap_lambda", bootstrap_lambda_name(options.bootstrap_lambda)}};
+               {"bootstrap_lambda", bootstrap_lambda_name(options.bootstrap_lambda)},
+               {"bootstrap_type", bootstrap_type_name(options.bootstrap_type)}};
   if (!valid_utf8(data_file))
     warnings_.push_back(
         "data_file_not_utf8: the data file name is not valid UTF-8; trov.json shows each of its invalid "
@@ -255,25 +257,28 @@ double largest_difference(const FitResult& classic, const ConvergedFit& converge
   return largest;
 }
 
-void RunReport::grid_row(double lnlambda, const FitResult& fit, const ConvergedFit* penalized,
+void RunReport::grid_row(double lnlambda, const FitResult* fit, const ConvergedFit* penalized,
                          double difference) {
   auto at = [&](const char* what) {
     return [=] { return what + (" at ln(lambda) = " + shortest(lnlambda)); };
   };
   const bool covariate = covariate_;
   const bool glm = model_ != Model::normal;
-  const bool converged = fit.iterations < maxit_;
+  const bool converged = fit && fit->iterations < maxit_;
+  const auto classic = [&](double FitResult::*member, const char* what) {
+    return fit ? number((*fit).*member, at(what)) : Json(nullptr);
+  };
   grid_.push_back({{"lnlambda", lnlambda},
-                   {"trace", number(fit.trace, at("trace"))},
-                   {"gcv", number(fit.gcv, at("gcv"))},
-                   {"ocv", covariate ? Json(nullptr) : number(fit.ocv, at("ocv"))},
-                   {"iterations", glm ? Json(fit.iterations) : Json(nullptr)},
-                   {"converged", glm ? Json(converged) : Json(nullptr)},
+                   {"trace", classic(&FitResult::trace, "trace")},
+                   {"gcv", classic(&FitResult::gcv, "gcv")},
+                   {"ocv", covariate ? Json(nullptr) : classic(&FitResult::ocv, "ocv")},
+                   {"iterations", glm && fit ? Json(fit->iterations) : Json(nullptr)},
+                   {"converged", glm && fit ? Json(converged) : Json(nullptr)},
                    {"converged_fit", penalized ? converged_row(*penalized) : Json(nullptr)}});
   grid_lnlambda_.push_back(lnlambda);
-  grid_gcv_.push_back(fit.gcv);
-  grid_ocv_.push_back(covariate ? NAN : fit.ocv);
-  if (glm && !converged) not_converged_.push_back(lnlambda);
+  grid_gcv_.push_back(fit ? fit->gcv : NAN);
+  grid_ocv_.push_back(covariate || !fit ? NAN : fit->ocv);
+  if (glm && fit && !converged) not_converged_.push_back(lnlambda);
 
   if (!penalized) return;
   for (Score score : kScores)
@@ -284,7 +289,31 @@ void RunReport::grid_row(double lnlambda, const FitResult& fit, const ConvergedF
     converged_failed_.push_back(lnlambda);
     return;
   }
-  if (difference > differs_limit()) classic_differs_.emplace_back(lnlambda, difference);
+  if (fit && difference > differs_limit()) classic_differs_.emplace_back(lnlambda, difference);
+}
+
+void RunReport::dispersion(std::optional<double> dispersion) {
+  dispersion_ = dispersion ? Json(*dispersion) : Json(nullptr);
+  if (!dispersion || !(*dispersion > 1.5)) return;
+  const char* model = model_ == Model::poisson ? "Poisson" : "binomial";
+  std::string line = "overdispersion: the Pearson dispersion of the fit is " + rounded(*dispersion) +
+                     ": the responses vary more than the " + model + " model allows, so ";
+  line += bootstrap_type_ == "cases"
+              ? "only the case bootstrap's standard errors allow for it"
+              : "its parametric bootstrap's standard errors are too small; bootstrap the cases "
+                "(bootstrap_type = cases in trov.options)";
+  warnings_.push_back(line);
+}
+
+void RunReport::classic_stopped(double lnlambda, const std::string& message) {
+  const std::vector<std::string> lines = lines_of(message);
+  classic_stopped_ = {{"lnlambda", lnlambda}, {"message", lines.empty() ? std::string() : lines.front()}};
+  warnings_.push_back("classic_stopped: the classic fit at ln(lambda) = " + shortest(lnlambda) +
+                      " stopped the "
+                      "run (" +
+                      classic_stopped_["message"].get<std::string>() +
+                      "), so trov.out's table ends "
+                      "there; the converged fits of trov.json cover the whole run");
 }
 
 double RunReport::differs_limit() const { return model_ == Model::binomial ? 0.01 : 0.01 * response_range_; }
@@ -306,12 +335,13 @@ void RunReport::refined_minimum(Score score, const RefinedMinimum& refined) {
   refined_[static_cast<std::size_t>(score)] = refined;
 }
 
-void RunReport::fit(double lnlambda, const Points& points, const Covariate* covariate, const FitResult& fit,
-                    const ConvergedFit* penalized) {
+void RunReport::fit(double lnlambda, const Points& points, const Covariate* covariate,
+                    const FitResult* classic, const ConvergedFit* penalized) {
   fit_ = {{"lnlambda", lnlambda}};
   const Design* design = covariate ? &covariate->design : nullptr;
   const auto columns = static_cast<std::size_t>(design ? design->columns : 0);
-  if (design) fit_["coefficients"] = std::vector<double>(fit.beta.begin(), fit.beta.begin() + columns);
+  if (design && classic)
+    fit_["coefficients"] = std::vector<double>(classic->beta.begin(), classic->beta.begin() + columns);
   PointRecords records(points.n);
   std::vector<double> by_level(columns);
   for (int i = 0; i < points.n; ++i) {
@@ -320,19 +350,23 @@ void RunReport::fit(double lnlambda, const Points& points, const Covariate* cova
     records.field("y", points.y[i]);
     records.field("n", points.irep[i]);
     if (design) records.field("c", points.covariate[i]);
-    records.field("yhat", fit.sy[i]);
-    if (model_ != Model::normal) records.field("nu", fit.snu[i]);
-    if (design) records.field("yhat_corrected", fit.syc[i]);
-    if (design && design->categorical) {
-      for (std::size_t j = 0; j < columns; ++j) {
-        double nu = fit.nufit[i] + fit.beta[j];  // the fitted value had the point level j
-        by_level[j] = model_ == Model::normal ? nu : nutoy(nu, model_);
+    if (classic) {
+      const FitResult& fit = *classic;
+      records.field("yhat", fit.sy[i]);
+      if (model_ != Model::normal) records.field("nu", fit.snu[i]);
+      if (design) records.field("yhat_corrected", fit.syc[i]);
+      if (design && design->categorical) {
+        for (std::size_t j = 0; j < columns; ++j) {
+          double nu = fit.nufit[i] + fit.beta[j];  // the fitted value had the point level j
+          by_level[j] = model_ == Model::normal ? nu : nutoy(nu, model_);
+        }
+        records.field("yhat_by_level", by_level);
       }
-      records.field("yhat_by_level", by_level);
     }
     records.end();
     records.next_point();
   }
+
   fit_points_ = records.take_text();
   for (const std::string& where : records.non_finite()) number(NAN, [&] { return where; });
   if (!penalized) return;
@@ -368,29 +402,30 @@ double quantile(const std::vector<double>& sorted, double p) {
 }  // namespace
 
 void RunReport::bootstrap(const Points& points, const BootstrapOutcome& outcome) {
-  const bool converged = !outcome.converged_fitted.empty();
-  PointRecords records(points.n), classic(points.n);
+  const bool converged = !outcome.converged_fitted.empty(), classic = outcome.classic();
+  PointRecords records(points.n), classic_records(points.n);
   for (int i = 0; i < points.n; ++i) {
     const auto k = static_cast<std::size_t>(i);
     records.begin();
     records.field("x", points.x[i]);
-    records.field("y", static_cast<double>(outcome.yold[i]));
+    records.field("y", points.y[i]);
     records.field("yhat", converged ? outcome.converged_fitted[k] : static_cast<double>(outcome.fitted[i]));
     records.field("lower", converged ? outcome.converged_lower[k] : outcome.lower[k]);
     records.field("upper", converged ? outcome.converged_upper[k] : outcome.upper[k]);
     records.end();
     records.next_point();
-    classic.begin();
-    classic.field("yhat", static_cast<double>(outcome.fitted[i]));
-    classic.field("lower", outcome.lower[k]);
-    classic.field("upper", outcome.upper[k]);
-    classic.end();
-    classic.next_point();
+    if (!classic) continue;
+    classic_records.begin();
+    classic_records.field("yhat", static_cast<double>(outcome.fitted[i]));
+    classic_records.field("lower", outcome.lower[k]);
+    classic_records.field("upper", outcome.upper[k]);
+    classic_records.end();
+    classic_records.next_point();
   }
   bootstrap_points_ = records.take_text();
-  bootstrap_classic_points_ = classic.take_text();
+  if (classic) bootstrap_classic_points_ = classic_records.take_text();
   for (const std::string& where : records.non_finite()) number(NAN, [&] { return "bootstrap " + where; });
-  for (const std::string& where : classic.non_finite())
+  for (const std::string& where : classic_records.non_finite())
     number(NAN, [&] { return "bootstrap classic " + where; });
   Json quantiles = nullptr;
   if (!outcome.lnlambda.empty()) {
@@ -399,15 +434,20 @@ void RunReport::bootstrap(const Points& points, const BootstrapOutcome& outcome)
     quantiles = {
         {"2.5", quantile(sorted, 0.025)}, {"50", quantile(sorted, 0.5)}, {"97.5", quantile(sorted, 0.975)}};
   }
-  bootstrap_ = {{"replicates", replicates_},
-                {"degenerate_draws", outcome.degenerate},
-                {"not_converged", model_ != Model::normal ? Json(outcome.not_converged) : Json(nullptr)},
-                {"failed_refits", outcome.failed_refits},
-                {"converged_failed", converged ? Json(outcome.converged_failed) : Json(nullptr)},
-                {"band", converged ? "converged" : "classic"},
-                {"lambda", bootstrap_lambda_},
-                {"lnlambda_quantiles", quantiles}};
-  if (model_ != Model::normal) bootstrap_not_converged_ = outcome.not_converged;
+  const auto classic_count = [&](int count) { return classic ? Json(count) : Json(nullptr); };
+  bootstrap_ = {
+      {"replicates", replicates_},
+      {"type", bootstrap_type_},
+      {"degenerate_draws", classic_count(outcome.degenerate)},
+      {"not_converged", model_ != Model::normal ? classic_count(outcome.not_converged) : Json(nullptr)},
+      {"failed_refits", classic_count(outcome.failed_refits)},
+      {"converged_degenerate", converged ? Json(outcome.converged_degenerate) : Json(nullptr)},
+      {"converged_failed", converged ? Json(outcome.converged_failed) : Json(nullptr)},
+      {"band", converged ? "converged" : "classic"},
+      {"lambda", bootstrap_lambda_},
+      {"centre_lnlambda", outcome.centre_lnlambda ? Json(*outcome.centre_lnlambda) : Json(nullptr)},
+      {"lnlambda_quantiles", quantiles}};
+  if (model_ != Model::normal && classic) bootstrap_not_converged_ = outcome.not_converged;
   if (outcome.failed_refits > 0)
     warnings_.push_back("bootstrap_failed_refits: the classic fits of " +
                         std::to_string(outcome.failed_refits) +
@@ -416,6 +456,20 @@ void RunReport::bootstrap(const Points& points, const BootstrapOutcome& outcome)
     warnings_.push_back(
         "bootstrap_converged_failed: " + std::to_string(outcome.converged_failed) +
         " replicates found no converged fit; the band and the gradients' spread leave them out");
+  if (converged && outcome.converged_degenerate > 0 && bootstrap_type_ == "cases")
+    warnings_.push_back("bootstrap_degenerate_cases: " + std::to_string(outcome.converged_degenerate) +
+                        " replicates of drawn cases had all responses equal or fewer than 4 distinct X; "
+                        "the band and the gradients' spread leave them out");
+  if (outcome.converged_too_many_degenerate)
+    warnings_.push_back(
+        "bootstrap_converged_degenerate: more draws around the converged fit than replicates "
+        "had all responses equal, so trov.json has no converged band (the fit is too close "
+        "to 0 or 1)");
+  if (outcome.centre_lnlambda && std::abs(*outcome.centre_lnlambda - settings_["lmin"].get<double>()) > 0.1)
+    warnings_.push_back(
+        "bootstrap_centre: each replicate chose its own lambda, and so did the observed data: "
+        "the fit, its gradients and the band are those at ln(lambda) = " +
+        shortest(*outcome.centre_lnlambda) + ", where they chose it");
 }
 
 namespace {
@@ -435,7 +489,8 @@ bool mean_standardized(const char* name) { return std::string_view(name).ends_wi
 }  // namespace
 
 void RunReport::selection(const std::optional<SelectionGradients>& gradients,
-                          const SelectionGradients& classic, std::span<const SelectionGradients> replicates) {
+                          const std::optional<SelectionGradients>& classic,
+                          std::span<const SelectionGradients> replicates, bool linear) {
   // the mean-standardized gradients apply only to a positive trait: null without a warning otherwise
   auto fit_gradients = [&](const SelectionGradients* g, const std::string& prefix) {
     Json fields;
@@ -447,20 +502,37 @@ void RunReport::selection(const std::optional<SelectionGradients>& gradients,
     }
     return fields;
   };
+  // what depends on the data alone: from whichever fit there is
+  const SelectionGradients* data = gradients ? &*gradients : classic ? &*classic : nullptr;
+  const auto of_data = [&](double SelectionGradients::*member, const char* where) {
+    return data ? number(data->*member, [=] { return where; }) : Json(nullptr);
+  };
   const Json main = fit_gradients(gradients ? &*gradients : nullptr, "");
   selection_ = {{"mean_fitness", main["mean_fitness"]},
-                {"trait_mean", number(classic.trait_mean, [] { return "trait_mean"; })},
-                {"trait_sd", number(classic.trait_sd, [] { return "trait_sd"; })}};
+                {"trait_mean", of_data(&SelectionGradients::trait_mean, "trait_mean")},
+                {"trait_sd", of_data(&SelectionGradients::trait_sd, "trait_sd")}};
   for (const auto& [name, member] : kFitGradients)
     if (name != std::string_view("mean_fitness")) selection_[name] = main[name];
+  selection_["linear_limit"] = gradients ? Json(linear) : Json(nullptr);
   selection_["lande_arnold"] = {
-      {"beta", number(classic.lande_arnold_beta, [] { return "lande_arnold beta"; })},
-      {"gamma", number(classic.lande_arnold_gamma, [] { return "lande_arnold gamma"; })}};
-  selection_["classic"] = fit_gradients(&classic, "classic ");
+      {"beta", of_data(&SelectionGradients::lande_arnold_beta, "lande_arnold beta")},
+      {"gamma", of_data(&SelectionGradients::lande_arnold_gamma, "lande_arnold gamma")}};
+  selection_["classic"] = classic ? fit_gradients(&*classic, "classic ") : Json(nullptr);
   if (!gradients)
+    warnings_.push_back(std::string("selection_not_converged: the converged fit did not end ok, so the "
+                                    "selection gradients are null") +
+                        (classic ? "; selection.classic holds the classic fit's, which stops short of the "
+                                   "penalized maximum"
+                                 : ""));
+  if (gradients && linear)
     warnings_.push_back(
-        "selection_not_converged: the converged fit did not end ok, so the selection gradients are null; "
-        "selection.classic holds the classic fit's, which stops short of the penalized maximum");
+        model_ == Model::normal
+            ? "gamma_link_only: the fit is a straight line (no curvature was found), so gamma "
+              "has no P; report the directional gradient beta"
+            : "gamma_link_only: the fit is a straight line on the " +
+                  std::string(model_ == Model::binomial ? "logit" : "log") +
+                  " scale (no curvature was found), so gamma reflects the link alone: it has "
+                  "no P; report the directional gradient beta");
   if (replicates.empty()) return;
   Json spread = {{"replicates", replicates.size()}};
   std::vector<std::pair<const char*, double SelectionGradients::*>> spread_of(std::begin(kFitGradients) + 1,
@@ -469,15 +541,19 @@ void RunReport::selection(const std::optional<SelectionGradients>& gradients,
   spread_of.emplace_back("lande_arnold_gamma", &SelectionGradients::lande_arnold_gamma);
   std::vector<double> values(replicates.size());
   for (const auto& [name, member] : spread_of) {
-    if (mean_standardized(name) && !classic.trait_positive) {
+    if (mean_standardized(name) && !(data && data->trait_positive)) {
       spread[name] = nullptr;
       continue;
     }
     for (std::size_t b = 0; b < replicates.size(); ++b) values[b] = replicates[b].*member;
     const ReplicateSummary s = summarize_replicates(values);
-    auto at = [&, name = name](const char* what) { return [=] { return std::string("bootstrap ") + name + " " + what; }; };
+    auto at = [&, name = name](const char* what) {
+      return [=] { return std::string("bootstrap ") + name + " " + what; };
+    };
+    // at the linear limit the curvature of the link is all there is to gamma: no test of it
+    const bool untested = linear && std::string_view(name).starts_with("gamma");
     spread[name] = {{"se", number(s.se, at("se"))},
-                    {"p", number(s.p, at("p"))},
+                    {"p", untested ? Json(nullptr) : number(s.p, at("p"))},
                     {"lower", number(s.lower, at("lower"))},
                     {"upper", number(s.upper, at("upper"))}};
   }
@@ -552,15 +628,28 @@ Json RunReport::head(const char* status) const {
       }
       minimum["recommended"] = recommended(minimum);
     }
-    if (minimum["gcv"].is_object()) {
-      const bool at_edge = minimum["gcv"]["at_edge"].get<bool>();
+    // the grid's edge matters for the criterion that recommends (the classic GCV without converged fits)
+    const bool converged = !converged_edf_.empty();
+    const std::string key = converged ? "converged_" + std::string(score_name(criterion_)) : "gcv";
+    const Json& edge = minimum.value(key, Json());
+    if (edge.is_object()) {
+      const bool at_edge = edge["at_edge"].get<bool>();
       diagnostics["grid_minimum_at_edge"] = at_edge;
+      const Json& refined = edge.value("refined", Json());
+      const bool beyond = refined.is_object() && refined["limit"].is_null();
       if (at_edge)
-        warnings.push_back("grid_minimum_at_edge: the smallest GCV score lies at ln(lambda) = " +
-                           shortest(minimum["gcv"]["lnlambda"].get<double>()) +
-                           ", an end of the grid; widen the grid");
+        warnings.push_back(
+            "grid_minimum_at_edge: the smallest " + std::string(converged ? score_label(criterion_) : "GCV") +
+            " score of the grid lies at ln(lambda) = " + shortest(edge["lnlambda"].get<double>()) +
+            ", an end of the grid" +
+            (beyond ? "; the search beyond it found the minimum at ln(lambda) = " +
+                          shortest(refined["lnlambda"].get<double>()) + " (widen the grid to see it)"
+                    : "; widen the grid"));
     }
   }
+  if (!classic_stopped_.is_null()) diagnostics["classic_stopped"] = classic_stopped_;
+  if (!dispersion_.is_null() || !fit_.is_null() || !bootstrap_.is_null())
+    diagnostics["dispersion"] = dispersion_;
   if (!converged_edf_.empty()) classic_differs(diagnostics, warnings);
   if (!not_converged_.empty())
     warnings.push_back("not_converged: the classic fits at ln(lambda) = " + list_of(not_converged_) +
@@ -602,27 +691,34 @@ void RunReport::write_document(std::ostream& out, const char* status) {
   out << "}\n";
 }
 
-// The refined minimum of a converged score, or null (with a warning) where its search met a failed fit.
+// The refined minimum of a converged score, with a warning where its search ended at a limit of the fits
+// other than the line.
 Json RunReport::converged_minimum(Score score, std::vector<std::string>& warnings) const {
   const std::optional<RefinedMinimum>& refined = refined_[static_cast<std::size_t>(score)];
   if (!refined) return nullptr;
   const std::string label(score_label(score));
-  if (!refined->ok()) {
-    warnings.push_back("converged_failed: the search for the smallest " + label +
-                       " score stopped where a converged fit failed, at ln(lambda) = " +
-                       shortest(*refined->failed_at) + "; its refined minimum is not given");
-    return nullptr;
-  }
   if (refined->still_falling)
     warnings.push_back("search_open: the " + label + " score still falls at ln(lambda) = " +
                        shortest(refined->lnlambda) + ", 30 beyond the grid; the search ended there");
-  const char* limit = refined->limit == SearchLimit::linear          ? "linear"
-                      : refined->limit == SearchLimit::interpolating ? "interpolating"
-                                                                     : nullptr;
-  return {{"lnlambda", refined->lnlambda},
-          {"score", refined->score},
-          {"edf", refined->edf},
-          {"limit", limit ? Json(limit) : Json(nullptr)}};
+  if (refined->limit == SearchLimit::separating)
+    warnings.push_back(
+        "search_separating: the " + label +
+        " score falls on where the fits separate: at ln(lambda) = " + shortest(*refined->failed_at) +
+        " the responses have no penalized maximum, and the search "
+        "ended at ln(lambda) = " +
+        shortest(refined->lnlambda) + " beside it");
+  if (refined->limit == SearchLimit::failed)
+    warnings.push_back(
+        "search_failed: the " + label +
+        " score falls on where a converged fit failed, at ln(lambda) = " + shortest(*refined->failed_at) +
+        "; the search ended at ln(lambda) = " + shortest(refined->lnlambda) + " beside it");
+  const std::string_view limit = limit_name(refined->limit);
+  Json entry = {{"lnlambda", refined->lnlambda},
+                {"score", refined->score},
+                {"edf", refined->edf},
+                {"limit", limit.empty() ? Json(nullptr) : Json(limit)}};
+  if (refined->failed_at) entry["failed_at"] = *refined->failed_at;
+  return entry;
 }
 
 // The answer to report: the refined minimum of the run's criterion, with a sentence that says it.
@@ -646,6 +742,9 @@ Json RunReport::recommended(const Json& minimum) const {
   } else if (limit == "interpolating") {
     text = label + " falls until the curve runs through every point (" + at + ", " + parameters +
            "): it finds no smoothing to report; choose another criterion";
+  } else if (limit == "separating" || limit == "failed") {
+    text = label + " falls on until the fits " + (limit == "separating" ? "separate" : "fail") + " (" + at +
+           ", " + parameters + "): it finds no smoothing to report; choose another criterion";
   } else {
     text = label + " chooses " + at + " (" + parameters + ")";
   }

@@ -48,23 +48,31 @@ class RunReport final : public MessageListener {
   void claim();
   // A grid row (or the fixed lambda): the numbers of the classic fit and of the converged fit at the
   // same lambda (their per-point values are not read), and the largest difference of their fitted
-  // means (largest_difference).
-  // Without the converged fits (RunOptions), penalized is null.
-  void grid_row(double lnlambda, const FitResult& fit, const ConvergedFit* penalized, double difference);
+  // means (largest_difference). Without the classic fits, or after they stopped the run, fit is null;
+  // without the converged fits (RunOptions), penalized is null.
+  void grid_row(double lnlambda, const FitResult* fit, const ConvergedFit* penalized, double difference);
+  // The classic fits stopped the run at this ln(lambda) with this message (trov.out ends there).
+  void classic_stopped(double lnlambda, const std::string& message);
   // The scores of the grid's converged fits that the run searches for their smallest values: GCV, OCV
   // (no covariate), UBRE (models 2 and 3), REML and ML; none without a grid of converged fits.
   std::vector<Score> converged_scores() const;
   // The grid rows with one score of their converged fits.
   ScoredRows converged_rows(Score score) const;
   void refined_minimum(Score score, const RefinedMinimum& refined);
-  void fit(double lnlambda, const Points& points, const Covariate* covariate, const FitResult& fit,
+  // The fit at one lambda: the classic one (null without classic fits) and the converged one.
+  void fit(double lnlambda, const Points& points, const Covariate* covariate, const FitResult* fit,
            const ConvergedFit* converged);
+  // The Pearson dispersion of the converged fit at one lambda, where the model has one (a warning
+  // above 1.5).
+  void dispersion(std::optional<double> dispersion);
   void bootstrap(const Points& points, const BootstrapOutcome& outcome);
   // The gradients of the converged fit at the fixed lambda (none when it did not end ok or the run
-  // made no converged fits: its gradient fields are then null, with a warning), of the classic fit,
-  // and of every bootstrap replicate.
-  void selection(const std::optional<SelectionGradients>& gradients, const SelectionGradients& classic,
-                 std::span<const SelectionGradients> replicates);
+  // made no converged fits: its gradient fields are then null, with a warning), of the classic fit
+  // (none without classic fits), and of every bootstrap replicate. linear: the converged fit is a
+  // straight line on the link scale, so that gamma reflects the link alone and has no P.
+  void selection(const std::optional<SelectionGradients>& gradients,
+                 const std::optional<SelectionGradients>& classic,
+                 std::span<const SelectionGradients> replicates, bool linear);
   // Writes the report of a run that reached its results to its temporary file, not yet in place; false
   // when it could not be written (report_write_failure says so). It prints nothing, so it may run
   // beside the writing of trov.out.
@@ -103,12 +111,12 @@ class RunReport final : public MessageListener {
   Model model_ = Model::normal;
   int maxit_ = 0;
   int replicates_ = 0;
-  std::string bootstrap_lambda_;
+  std::string bootstrap_lambda_, bootstrap_type_;
   bool grid_search_ = false;
   bool covariate_ = false;
   bool claimed_ = false;
   std::string prepared_;  // the temporary file of the "ok" report, until it is put in place
-  nlohmann::ordered_json settings_, data_, fit_, bootstrap_, selection_;
+  nlohmann::ordered_json settings_, data_, fit_, bootstrap_, selection_, classic_stopped_, dispersion_;
   nlohmann::ordered_json left_out_;  // what the import of the data file left out; null: no import known
   std::vector<std::string> line_warnings_;
   nlohmann::ordered_json irregular_lines_;

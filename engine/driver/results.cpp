@@ -33,7 +33,8 @@ ResultsFile::~ResultsFile() {
 }
 
 [[noreturn]] void ResultsFile::cannot_write(int error) const {
-  stop_on_file_error(ErrorCode::output_file, "Error: cannot write " + std::string(path_) + ": " + std::strerror(error));
+  stop_on_file_error(ErrorCode::output_file,
+                     "Error: cannot write " + std::string(path_) + ": " + std::strerror(error));
 }
 
 void ResultsFile::put(const std::string& records) {

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "engine/fit/converged.h"
-#include "engine/fit/fitter.h"
 
 namespace trov {
 
@@ -19,38 +18,31 @@ std::string_view score_name(Score score);   // "gcv", "ocv", "ubre", "reml", "ml
 std::string_view score_label(Score score);  // "GCV", "OCV", "UBRE", "REML", "ML"
 
 // Where a search for the smallest score stopped at a limit of the fits, not at a minimum: the fit had
-// become a straight line (edf within 1e-3 of the unpenalized columns) or interpolated the points
-// (edf within 1e-3 of their number).
-enum class SearchLimit { none, linear, interpolating };
+// become a straight line (edf within 1e-3 of the unpenalized columns), interpolated the points (edf
+// within 1e-3 of their number), or the score still fell where the fits beyond ran away, as they do
+// where the responses separate (no maximum exists there), or failed otherwise.
+enum class SearchLimit { none, linear, interpolating, separating, failed };
+std::string_view limit_name(SearchLimit limit);  // "", "linear", "interpolating", "separating", "failed"
 
-// The ln(lambda) of the smallest score that a search found, with its score and edf.
+// The smallest score that a search found: its ln(lambda), score and edf, or the limit it reached.
 struct RefinedMinimum {
   double lnlambda = 0;
   double score = 0;
   double edf = 0;
   SearchLimit limit = SearchLimit::none;
   bool still_falling = false;       // the score still fell where the outward steps ended (30 past the grid)
-  std::optional<double> failed_at;  // a fit of the search failed here: the search stopped, not ok
-  bool ok() const { return !failed_at; }
+  std::optional<double> failed_at;  // separating or failed: the nearest ln(lambda) whose fit failed
   bool operator==(const RefinedMinimum&) const = default;
 };
 
-// Rows whose converged fits are known: ln(lambda) increasing, the score and edf of each (NaN where the
-// fit did not end ok).
+// Rows whose converged fits are known: ln(lambda) increasing, the score and edf of each (the score NaN
+// where the fit did not end ok), and, where known, how each fit ended.
 struct ScoredRows {
   std::span<const double> lnlambda, score, edf;
+  std::span<const NewtonEnd> end = {};
 };
 
-// The fits that searches made one after the other: each later search starts from them as from more
-// rows, so searches for scores whose minima lie close together share their fits.
-struct ProbeRecord {
-  double lnlambda = 0, edf = 0;
-  double scores[std::size(kScores)] = {};  // NaN where the fit did not end ok
-};
-using ProbeLog = std::vector<ProbeRecord>;
-
-// What a search needs besides the rows: the responses, the fitters of one worker, and the edf at
-// which the fits reach their limits.
+// What a search needs besides the rows: the responses and the edf at which the fits reach their limits.
 struct SearchSetting {
   std::span<const double> y;
   double linear_edf = 2;         // the unpenalized columns: the line and the covariate's
@@ -64,36 +56,44 @@ struct Probe {
   bool operator==(const Probe&) const = default;
 };
 
-// Where a search starts, decided by the rows and the log alone: every fit it then makes follows from
-// this. Plans that compare equal make the same fits and find the same.
+// A fit that failed: where, and how it ended.
+struct Failure {
+  double lnlambda = 0;
+  NewtonEnd end = NewtonEnd::ran_away;
+  bool operator==(const Failure&) const = default;
+};
+
+// Where a search starts, decided by the rows alone: every fit it then makes follows from this. Plans
+// that compare equal make the same fits and find the same.
 struct SearchPlan {
   enum class Kind { no_row, found, outward, bracket };
   Kind kind = Kind::no_row;  // no finite row; found without a fit; steps outward; within [low, high]
   RefinedMinimum found;      // for Kind::found
   Probe best;                // the smallest score
-  Probe low, high;           // the bracket around it (Kind::bracket)
-  Probe before;              // the row next to best inside the grid (Kind::outward)
-  double direction = 0;      // -1 or +1 (Kind::outward)
+  // Kind::bracket: the rows on either side of best. Kind::outward: the row next to best on the inner
+  // side (low), or the fit that failed there (low_failed).
+  Probe low, high;
+  std::optional<Failure> low_failed;
+  double direction = 0;             // -1 or +1 (Kind::outward)
+  std::optional<Failure> boundary;  // Kind::outward: the row next to best outward, whose fit failed
   bool operator==(const SearchPlan&) const = default;
 };
 
-// search_minimum in its two halves: where it starts, from the rows and the fits of the log, and the
-// fits it makes from there (added to the log).
-SearchPlan plan_search(const ScoredRows& rows, Score score, const SearchSetting& setting,
-                       std::span<const ProbeRecord> log = {});
-std::optional<RefinedMinimum> run_search(const SearchPlan& plan, ConvergedFitter& converged, Fitter& classic,
-                                         Score score, const SearchSetting& setting, ProbeLog* log = nullptr);
+// search_minimum in its two halves: where it starts, from the rows, and the fits it makes from there.
+SearchPlan plan_search(const ScoredRows& rows, Score score, const SearchSetting& setting);
+std::optional<RefinedMinimum> run_search(const SearchPlan& plan, ConvergedFitter& converged, Score score,
+                                         const SearchSetting& setting);
 
-// The smallest score around the smallest row: where that row is the first or the last, the search
-// steps outward by 2 in ln(lambda), at most 30 past it, until the score turns up or the fit reaches a
-// limit; then Brent's search (parabolas and golden sections) within the cells on either side of the
-// best point until the bracket is narrower than the tolerance or stops shrinking, at most 100 fits.
-// The first fit starts from the classic fit at its lambda, each later one from the one before, so the
-// result depends on nothing but the rows, the log and the responses. A fit that does not end ok stops
-// the search (failed_at): it cannot tell on which side the minimum lies. None without a finite row.
-// With a log, its fits count as rows too, and the search adds its own fits to it.
-std::optional<RefinedMinimum> search_minimum(ConvergedFitter& converged, Fitter& classic,
-                                             const ScoredRows& rows, Score score,
-                                             const SearchSetting& setting, ProbeLog* log = nullptr);
+// The smallest score around the smallest finite row, on fits of its own: where that row is the first
+// or the last, or its neighbour's fit failed, the search steps outward by 2 in ln(lambda), at most 30
+// past it, until the score turns up or the fit reaches a limit, halving a step into a fit that fails
+// until the failure lies within the tolerance (a limit, named); then Brent's search (parabolas and
+// golden sections) within the cells on either side of the best point until the bracket is narrower
+// than the tolerance or stops shrinking, at most 100 fits, a fit that fails bounding the bracket. A
+// failed row is never an end of a bracket with a score. The first fit starts from the constant, each
+// later one from the one before, so the result depends on nothing but the rows and the responses.
+// None without a finite row.
+std::optional<RefinedMinimum> search_minimum(ConvergedFitter& converged, const ScoredRows& rows, Score score,
+                                             const SearchSetting& setting);
 
 }  // namespace trov

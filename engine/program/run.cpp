@@ -71,9 +71,11 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   std::optional<RunData> prepared;
   try {
     DataLines lines;
-    Points points = datin(data_file, settings, &lines);
+    std::optional<Points> cases;  // what a bootstrap of the cases draws
+    const bool draws_cases = settings.bootstrap() && run_options.bootstrap_type == BootstrapType::cases;
+    Points points = datin(data_file, settings, &lines, draws_cases ? &cases : nullptr);
     if (report) report->data_lines(lines);
-    prepared.emplace(prepare_run(std::move(points), settings));
+    prepared.emplace(prepare_run(std::move(points), settings, std::move(cases)));
   } catch (const RunFault& fault) {
     stop_on(fault);
   }
@@ -86,10 +88,22 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   ResultsFile out("trov.out");
   out.header(settings, design, data.observations, points.n);
   std::optional<ProgressLines> lines;
-  const Analysis analysis =
-      analyse_run(data, settings, run_options, options, available_processors(), progress_lines(settings, lines));
-  for (const AnalysisRow& row : analysis.rows) out.grid_line(settings, design, row.lnlambda, row.classic);
+  const Analysis analysis = analyse_run(data, settings, run_options, options, available_processors(),
+                                        progress_lines(settings, lines));
+  // trov.out's table ends before a classic fit that stopped the run; trov.json goes on with the
+  // converged fits of every row and, at one lambda, the converged fit with its gradients
+  const std::size_t table = analysis.classic_stop ? analysis.classic_stop->row : analysis.rows.size();
+  for (std::size_t k = 0; k < table; ++k)
+    out.grid_line(settings, design, analysis.rows[k].lnlambda, *analysis.rows[k].classic);
   if (report) report_rows(*report, analysis);
+  if (const auto& stop = analysis.classic_stop) {
+    if (report) {
+      report->classic_stopped(analysis.rows[stop->row].lnlambda,
+                              fault_message(stop->fault.fault, stop->fault.details()));
+      report_fit(*report, data, analysis);
+    }
+    stop_on(stop->fault);
+  }
   if (analysis.fault) stop_on(*analysis.fault);
 
   bool reported = true;
@@ -115,7 +129,7 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
       out.bootstrap_section(settings, data.with() != nullptr, analysis.bootstrap->degenerate,
                             analysis.bootstrap->columns(points));
     else if (section)
-      out.fitted_table(settings, points, design, analysis.fit);
+      out.fitted_table(settings, points, design, *analysis.fit);
   }
   if (reporting_failed) std::rethrow_exception(reporting_failed);
   out.close();  // after trov.json is done, so a failed write stops no thread at work

@@ -73,4 +73,26 @@ void derivatives_from_jumps(std::span<const double> x, std::span<const double> y
   for (std::size_t k = 0; k < n; ++k) slope[k] += first;
 }
 
+void spline_values(std::span<const double> x, std::span<const double> y, std::span<const double> slope,
+                   std::span<const double> curvature, std::span<const double> z, std::span<double> value) {
+  const std::size_t n = x.size();
+  std::size_t k = 0;  // the interval [x_k, x_k+1] of the point, found walking along
+  for (std::size_t i = 0; i < z.size(); ++i) {
+    const double at = z[i];
+    if (at <= x[0]) {
+      value[i] = y[0] + slope[0] * (at - x[0]);
+      continue;
+    }
+    if (at >= x[n - 1]) {
+      value[i] = y[n - 1] + slope[n - 1] * (at - x[n - 1]);
+      continue;
+    }
+    while (x[k + 1] < at) ++k;
+    // s = A y_k + B y_k+1 - A B h^2 ((1 + A) M_k + (1 + B) M_k+1) / 6, A + B = 1
+    const double h = x[k + 1] - x[k], a = (x[k + 1] - at) / h, b = (at - x[k]) / h;
+    value[i] =
+        a * y[k] + b * y[k + 1] - a * b * h * h * ((1 + a) * curvature[k] + (1 + b) * curvature[k + 1]) / 6;
+  }
+}
+
 }  // namespace trov

@@ -35,4 +35,10 @@ void derivatives_from_jumps(std::span<const double> x, std::span<const double> y
                             std::span<const double> jump, std::span<double> slope,
                             std::span<double> curvature);
 
+// The values at the increasing points z of the natural spline with values y, slopes and curvatures at
+// the knots x (as derivatives_from_jumps gives them): the cubic between the knots, in a form whose
+// weights stay within [0, 1] however close two knots lie, and the end slopes beyond the end knots.
+void spline_values(std::span<const double> x, std::span<const double> y, std::span<const double> slope,
+                   std::span<const double> curvature, std::span<const double> z, std::span<double> value);
+
 }  // namespace trov

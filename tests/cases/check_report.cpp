@@ -108,8 +108,15 @@ void check_tables(const std::vector<std::string>& out, const Json& report) {
   std::vector<Field> layout = {{'F', 10, 5}, {'X', 4}, {'F', 10, 5}, {'X', 4}, {'G', 16, 8}};
   if (!covariate) layout.push_back({'G', 16, 8});
   if (glm) layout.push_back({'I', 5});
+  // rows from the one whose classic fit stopped the run on have no classic numbers and no line
+  const Json& stopped = report["diagnostics"].value("classic_stopped", Json());
   for (std::size_t k = 0; k < grid.size(); ++k) {
     const Json& row = grid[k];
+    if (stopped.is_object() && row["lnlambda"].get<double>() >= stopped["lnlambda"].get<double>()) {
+      if (!row["trace"].is_null() || !row["gcv"].is_null())
+        fail("a grid row after the classic stop has classic numbers");
+      continue;
+    }
     std::vector<Json> values = {row["lnlambda"], row["trace"], row["gcv"]};
     if (!covariate) values.push_back(row["ocv"]);
     if (glm) values.push_back(row["iterations"]);
