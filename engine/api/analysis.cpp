@@ -34,6 +34,14 @@ bool finite_fit(const FitResult& fit) {
   return finite(fit.sy) && finite(fit.syc);
 }
 
+// Whether a converged fit that failed did so for want of numbers (X too close to 0 to be fitted, say),
+// not because no maximum exists (separation) or the covariate's design is singular.
+bool finite_fit(const ConvergedFit& fit) {
+  if (fit.ok || fit.end == NewtonEnd::ran_away || fit.end == NewtonEnd::singular) return true;
+  return std::isfinite(fit.edf) &&
+         std::all_of(fit.mean.begin(), fit.mean.end(), [](double v) { return std::isfinite(v); });
+}
+
 bool is_likelihood(Score s) { return s == Score::reml || s == Score::ml; }
 
 // The numbers of a fit, without its per-point values: what a grid row keeps.
@@ -369,6 +377,14 @@ void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& sett
       row.difference = largest_difference(*analysis.fit, *analysis.converged);
   }
   analysis.rows.push_back(std::move(row));
+  // values that are not numbers are no fit, with a bootstrap or without one
+  const bool finite = analysis.fit ? classic_ok && finite_fit(*analysis.fit)
+                                   : !analysis.converged || finite_fit(*analysis.converged);
+  if (!finite && (analysis.fit ? classic_ok : true)) {
+    analysis.fault =
+        RunFault{.fault = settings.bootstrap() ? Fault::fit_not_finite : Fault::fit_values_not_finite};
+    return;
+  }
   const bool converged = analysis.converged && analysis.converged->ok;
   if (first.selection) {
     if (classic_ok)
@@ -378,11 +394,6 @@ void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& sett
   }
   if (converged) analysis.dispersion = pearson_dispersion(points, *analysis.converged, settings.model);
   if (!settings.bootstrap() || analysis.classic_stop) return;
-  // draws around values that are not numbers are no replicates
-  if (analysis.fit && !finite_fit(*analysis.fit)) {
-    analysis.fault = RunFault{.fault = Fault::fit_not_finite};
-    return;
-  }
   try {
     bootstrap_fixed(analysis, data, settings, options, pool, workers, control);
   } catch (RunFault& fault) {

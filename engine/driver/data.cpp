@@ -207,6 +207,8 @@ bool vartest(std::span<const double> y, int n) {
 }
 
 void check_points(const Points& p, Model model) {
+  // one point pools every case: its X, not its Y, is what cannot vary
+  if (p.n == 1 || vartest(p.x, p.n)) throw RunFault{.fault = Fault::constant_trait};
   if (vartest(p.y, p.n)) throw RunFault{.fault = Fault::no_variance};
   if (model != Model::normal) {
     for (int i = 0; i < p.n; ++i) {

@@ -81,6 +81,8 @@ std::string fault_message(Fault fault, const FaultDetails& details) {
       return line("Error: Y cannot be greater than 1 in binomial model");
     case Fault::too_few_distinct_x:
       return line("Error: fewer than 4 distinct X values; the spline needs at least 4");
+    case Fault::constant_trait:
+      return line("Error: X has no variance: every case has the same trait value");
     case Fault::counts_overflow:
       return line("Error: the counts N of one point add up to more than 2147483647");
     case Fault::too_many_levels: {
@@ -107,6 +109,8 @@ std::string fault_message(Fault fault, const FaultDetails& details) {
       return line("Too many degenerate random samples (> #bootstraps)");
     case Fault::fit_not_finite:
       return line("Error: the fit is not finite (NaN or infinite); it cannot be bootstrapped");
+    case Fault::fit_values_not_finite:
+      return line("Error: the fit is not finite (NaN or infinite); rescale X or Y");
   }
   return {};
 }
@@ -148,6 +152,7 @@ ErrorCode error_code(Fault fault) {
     case Fault::binomial_y_above_one:
       return ErrorCode::y_above_one;
     case Fault::too_few_distinct_x:
+    case Fault::constant_trait:
       return ErrorCode::few_distinct_x;
     case Fault::counts_overflow:
       return ErrorCode::counts_overflow;
@@ -161,6 +166,7 @@ ErrorCode error_code(Fault fault) {
     case Fault::too_many_degenerate:
       return ErrorCode::degenerate_draws;
     case Fault::fit_not_finite:
+    case Fault::fit_values_not_finite:
       return ErrorCode::fit_not_finite;
     case Fault::data_name_unreadable:
     case Fault::too_many_cases:

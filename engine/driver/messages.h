@@ -39,13 +39,15 @@ enum class Fault {
   negative_y,
   binomial_y_above_one,
   too_few_distinct_x,
+  constant_trait,  // every case at one X: pooled into one point, whose Y cannot vary
   counts_overflow,
   too_many_levels,               // levels: the first ones met
   design_not_positive_definite,  // number: the design column
   design_ill_conditioned,        // number: the design column
   weight_vanished,
   too_many_degenerate,
-  fit_not_finite,
+  fit_not_finite,         // at the fixed lambda of a bootstrap
+  fit_values_not_finite,  // at the fixed lambda of a run without bootstrap
 };
 
 // What some faults name besides their text.

@@ -268,16 +268,20 @@ void RunReport::grid_row(double lnlambda, const FitResult* fit, const ConvergedF
   const auto classic = [&](double FitResult::*member, const char* what) {
     return fit ? number((*fit).*member, at(what)) : Json(nullptr);
   };
+  const bool inaccurate = fit && classic_inaccurate(*fit, penalized, difference);
   grid_.push_back({{"lnlambda", lnlambda},
                    {"trace", classic(&FitResult::trace, "trace")},
                    {"gcv", classic(&FitResult::gcv, "gcv")},
                    {"ocv", covariate ? Json(nullptr) : classic(&FitResult::ocv, "ocv")},
                    {"iterations", glm && fit ? Json(fit->iterations) : Json(nullptr)},
                    {"converged", glm && fit ? Json(converged) : Json(nullptr)},
+                   {"classic_inaccurate", fit ? Json(inaccurate) : Json(nullptr)},
                    {"converged_fit", penalized ? converged_row(*penalized) : Json(nullptr)}});
   grid_lnlambda_.push_back(lnlambda);
-  grid_gcv_.push_back(fit ? fit->gcv : NAN);
-  grid_ocv_.push_back(covariate || !fit ? NAN : fit->ocv);
+  // the classic minima leave out the rows whose classic fit lost its accuracy
+  grid_gcv_.push_back(fit && !inaccurate ? fit->gcv : NAN);
+  grid_ocv_.push_back(covariate || !fit || inaccurate ? NAN : fit->ocv);
+  if (inaccurate) classic_inaccurate_.push_back(lnlambda);
   if (glm && fit && !converged) not_converged_.push_back(lnlambda);
 
   if (!penalized) return;
@@ -314,6 +318,23 @@ void RunReport::classic_stopped(double lnlambda, const std::string& message) {
                       classic_stopped_["message"].get<std::string>() +
                       "), so trov.out's table ends "
                       "there; the converged fits of trov.json cover the whole run");
+}
+
+// Whether the classic smoother lost its accuracy at this row (many close X at a large lambda): a trace
+// below a line's 2, a trace that rises with lambda (by more than 1e-6 of it for the normal model, whose
+// weights do not move, 1e-3 for the others), or for the normal model without covariate, where the
+// classic fit is the converged one up to rounding, a trace or a fitted value that leaves the converged
+// fit's by more than 1e-6 (of the edf, of the responses' range).
+bool RunReport::classic_inaccurate(const FitResult& fit, const ConvergedFit* converged, double difference) {
+  const double trace = fit.trace;
+  const bool normal = model_ == Model::normal;
+  bool inaccurate = !(trace >= 2 - 1e-6);
+  if (previous_trace_ && trace > *previous_trace_ * (1 + (normal ? 1e-6 : 1e-3))) inaccurate = true;
+  previous_trace_ = trace;
+  if (normal && !covariate_ && converged && converged->ok)
+    inaccurate = inaccurate || std::abs(trace - converged->edf) > 1e-6 * converged->edf ||
+                 difference > 1e-6 * response_range_;
+  return inaccurate;
 }
 
 double RunReport::differs_limit() const { return model_ == Model::binomial ? 0.01 : 0.01 * response_range_; }
@@ -651,6 +672,13 @@ Json RunReport::head(const char* status) const {
   if (!dispersion_.is_null() || !fit_.is_null() || !bootstrap_.is_null())
     diagnostics["dispersion"] = dispersion_;
   if (!converged_edf_.empty()) classic_differs(diagnostics, warnings);
+  diagnostics["classic_inaccurate"] = classic_inaccurate_;
+  if (!classic_inaccurate_.empty())
+    warnings.push_back(
+        "classic_inaccurate: the classic fits at ln(lambda) = " + list_of(classic_inaccurate_) +
+        " lost their accuracy (many close X at a large lambda: a trace below 2, or rising with "
+        "lambda, or values off the converged fit's); trov.out shows them as computed, "
+        "minimum.gcv and minimum.ocv leave them out: report the converged fits");
   if (!not_converged_.empty())
     warnings.push_back("not_converged: the classic fits at ln(lambda) = " + list_of(not_converged_) +
                        " stopped at maxit = " + std::to_string(maxit_) + " before converging" +

@@ -102,6 +102,7 @@ class RunReport final : public MessageListener {
   std::string write_temporary(const char* status);
   void write_document(std::ostream& out, const char* status);
   double differs_limit() const;
+  bool classic_inaccurate(const FitResult& fit, const ConvergedFit* converged, double difference);
   nlohmann::ordered_json converged_minimum(Score score, std::vector<std::string>& warnings) const;
   nlohmann::ordered_json recommended(const nlohmann::ordered_json& minimum) const;
   void classic_differs(nlohmann::ordered_json& diagnostics, std::vector<std::string>& warnings) const;
@@ -124,7 +125,8 @@ class RunReport final : public MessageListener {
   std::string fit_points_, fit_converged_points_, bootstrap_points_, bootstrap_classic_points_;
   nlohmann::ordered_json grid_ = nlohmann::ordered_json::array();
   std::vector<double> grid_gcv_, grid_ocv_, grid_lnlambda_;
-  std::vector<double> not_converged_;
+  std::vector<double> not_converged_, classic_inaccurate_;
+  std::optional<double> previous_trace_;  // of the classic fit of the row before
   // The converged fits: their scores per grid row (NaN where not ok), the refined minima, the rows
   // whose classic fit differs from them (ln(lambda) and the largest difference) and those not ok.
   std::array<std::vector<double>, std::size(kScores)> converged_scores_;
