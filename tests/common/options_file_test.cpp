@@ -30,7 +30,7 @@ TEST(options_file_test, reads_every_key_with_comments_quotes_and_any_line_end) {
   EXPECT_TRUE(o.figure_gradients);
   EXPECT_EQ(o.x_label, "Body mass (g)");
   EXPECT_EQ(o.y_label, "Survival # \"to\" autumn");
-  EXPECT_EQ(o.import, (Options::Import{"field 2024.csv", "plants.dat", 12, {3, 17, 40}}));
+  EXPECT_EQ(o.import, (Options::Import{"field 2024.csv", "plants.dat", 12, {3, 17, 40}, {}}));
   // what the front end writes reads back to the same options, and defaults need no file
   Options back;
   EXPECT_FALSE(parse_options(options_text(o), back));
