@@ -105,11 +105,12 @@ std::optional<std::string> word_coding(const Table& table, std::size_t column, c
     word_zero = words.size() == 2 ? words[it == words.begin() ? 1 : 0] : "";
     return std::nullopt;
   }
-  for (const auto& [yes, no] : {std::pair{"yes", "no"}, std::pair{"true", "false"}}) {
+  for (const std::pair<std::string_view, std::string_view> pair :
+       {std::pair{"yes", "no"}, std::pair{"true", "false"}}) {
     if (!std::all_of(words.begin(), words.end(),
-                     [&](const std::string& w) { return lower(w) == yes || lower(w) == no; }))
+                     [&](const std::string& w) { return lower(w) == pair.first || lower(w) == pair.second; }))
       continue;
-    for (const std::string& w : words) (lower(w) == yes ? word_one : word_zero) = w;
+    for (const std::string& w : words) (lower(w) == pair.first ? word_one : word_zero) = w;
     return std::nullopt;
   }
   std::string listed;
