@@ -119,9 +119,12 @@ std::optional<std::string> data_file_fault(const fs::path& data, const fs::path&
                                                {kWrittenRecord, "which the import writes"}}};
   const fs::path folder = data.has_parent_path() ? data.parent_path() : fs::path(".");
   const std::string name = data.filename().string();
-  for (const Own& own : kOwn)
+  for (const Own& own : kOwn) {
     if (name == own.name || same_file(data, own.name) || same_file(data, folder / own.name))
       return "it is " + std::string(own.name) + ", " + std::string(own.role);
+    if (own.role == kOwn.back().role && same_file(table, folder / own.name))
+      return "the table is " + std::string(own.name) + " beside it, which the import writes";
+  }
   if (name.starts_with("trov.json.tmp") || normalised(data).filename().string().starts_with("trov.json.tmp"))
     return std::string("its name is one of trov.json's temporary files (trov.json.tmp...)");
   return std::nullopt;

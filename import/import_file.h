@@ -26,8 +26,8 @@ std::filesystem::path default_data_file(const std::filesystem::path& table);
 
 // Why a data file may not have this name: it leads (under any name or link) to the table, or to a file
 // that the import or a run writes or reads (trov.in, trov.out, trov.json and its temporary files,
-// trov.options, .trov-written) here or beside the data file, or has such a file's name. Nothing when
-// it may.
+// trov.options, .trov-written) here or beside the data file, or has such a file's name; or the table is
+// a file the import writes beside it. Nothing when it may.
 std::optional<std::string> data_file_fault(const std::filesystem::path& data,
                                            const std::filesystem::path& table);
 

@@ -91,6 +91,8 @@ TEST(import_file_test, never_takes_the_table_or_a_run_file_as_the_data_file) {
   EXPECT_EQ(data_file_fault("trov.json.tmp.abc", "t.csv").value_or(""),
             "its name is one of trov.json's temporary files (trov.json.tmp...)");
   EXPECT_FALSE(data_file_fault("sub/t.dat", "t.csv"));
+  EXPECT_EQ(data_file_fault("t.dat", "trov.options").value_or(""),
+            "the table is trov.options beside it, which the import writes");
 }
 
 // Links planted where the import writes are replaced, their targets kept; a pipe or a device given as
