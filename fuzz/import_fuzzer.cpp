@@ -33,7 +33,8 @@ trov::Points expected_points(const trov::import::Cases& cases) {
   p.y = cases.y;
   p.x = cases.x;
   p.covariate = cases.has_c ? cases.c : std::vector<double>(cases.y.size(), 0.0);
-  for (std::size_t i = 0; i < cases.y.size(); ++i) p.irep.push_back(cases.has_n ? static_cast<int>(cases.n[i]) : 1);
+  for (std::size_t i = 0; i < cases.y.size(); ++i)
+    p.irep.push_back(cases.has_n ? static_cast<int>(cases.n[i]) : 1);
   p.nraw = static_cast<int>(cases.y.size());
   trov::organizedata(p, cases.has_c);
   return p;

@@ -119,6 +119,12 @@ std::optional<std::string> word_coding(const Table& table, std::size_t column, c
          ": say which is taken as 1";
 }
 
+std::string too_many_levels(const Table& table, std::size_t column) {
+  return "column '" + shown(table.names[column]) + "' holds more than " + std::to_string(kMostLevels) +
+         " different values: a categorical covariate takes at most " + std::to_string(kMostLevels) +
+         " levels";
+}
+
 // The levels of a categorical covariate of words: its words (every value a word, numbers too when
 // `numbers_too`), without control characters or blanks around, sorted by their bytes. Words that
 // differ in case alone are refused: whether they are one level or two is not sure.
@@ -137,10 +143,7 @@ std::optional<std::string> level_coding(const Table& table, std::size_t column, 
     if (!added)
       return at(row, table, column) + ": '" + shown(word) + "' and '" + shown(known->second) + "' (line " +
              std::to_string(first[known->second]->line) + ") differ in case alone: write each level alike";
-    if (first.size() > kMostLevels)
-      return "column '" + shown(table.names[column]) + "' holds more than " + std::to_string(kMostLevels) +
-             " different values: a categorical covariate takes at most " + std::to_string(kMostLevels) +
-             " levels";
+    if (first.size() > kMostLevels) return too_many_levels(table, column);
   }
   levels.clear();
   for (const auto& [word, row] : first) levels.push_back(word);
@@ -207,10 +210,7 @@ std::optional<std::string> take_cases(const Table& table, const Choice& choice, 
         return why;
       for (std::size_t k = 0; k < cases.levels.size(); ++k) codes[cases.levels[k]] = static_cast<int>(k + 1);
     } else if (cases.categorical) {
-      if (distinct_numbers(table, ck, kMostLevels).size() > kMostLevels)
-        return "column '" + shown(cases.c_name) + "' holds more than " + std::to_string(kMostLevels) +
-               " different values: a categorical covariate takes at most " + std::to_string(kMostLevels) +
-               " levels";
+      if (distinct_numbers(table, ck, kMostLevels).size() > kMostLevels) return too_many_levels(table, ck);
     } else if (looks_categorical(table, ck)) {
       const std::set<double> values = distinct_numbers(table, ck, kMostFewValues);
       cases.few_values.assign(values.begin(), values.end());
