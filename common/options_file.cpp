@@ -13,6 +13,8 @@ namespace {
 
 constexpr std::size_t kLongestLine = 1000;
 constexpr std::size_t kLongestLabel = 200;
+constexpr std::size_t kLongestLevels = 900;  // so that the line as written stays within kLongestLine
+constexpr std::size_t kMostLevels = 20;      // the most levels of a categorical covariate
 constexpr double kSmallestFont = 7, kLargestFont = 24;
 
 constexpr std::array<std::pair<Criterion, std::string_view>, 5> kCriteria = {{{Criterion::reml, "reml"},
@@ -79,8 +81,38 @@ bool printable_utf8(std::string_view text) {
          });
 }
 
-// Sets one key from its value; the reason when the key or the value is not valid.
-std::optional<std::string> set_option(std::string_view key, std::string_view value, Options& o) {
+// The levels of import_levels from the value within its outer quotes: levels end at a quote followed by
+// blanks and the next level's opening quote; "" is a quote within a level.
+std::optional<std::string> read_levels(std::string_view value, bool quoted,
+                                       std::vector<std::string>& levels) {
+  if (!quoted) return std::string("the levels must stand in double quotes: \"field\" \"forest\"");
+  if (value.size() > kLongestLevels) return std::string("the levels may hold at most 900 bytes");
+  levels.assign(1, std::string());
+  for (std::size_t k = 0; k < value.size(); ++k) {
+    if (value[k] != '"') {
+      levels.back() += value[k];
+    } else if (k + 1 < value.size() && value[k + 1] == '"') {
+      levels.back() += '"';
+      ++k;
+    } else {
+      const std::size_t next = value.find_first_not_of(' ', k + 1);
+      if (next == k + 1 || next == std::string_view::npos || value[next] != '"')
+        return std::string("a quote within a level must be doubled (\"\")");
+      levels.emplace_back();
+      k = next;
+    }
+  }
+  if (levels.size() > kMostLevels) return std::string("at most 20 levels");
+  for (const std::string& level : levels)
+    if (level.empty() || !printable_utf8(level))
+      return std::string("a level must be UTF-8 text without control characters, not empty");
+  return std::nullopt;
+}
+
+// Sets one key from its value (`quoted`: it stood in double quotes); the reason when the key or the
+// value is not valid.
+std::optional<std::string> set_option(std::string_view key, std::string_view value, bool quoted, Options& o) {
+  if (key == "import_levels") return read_levels(value, quoted, o.import.levels);
   if (key == "criterion") return one_of(kCriteria, value, o.criterion);
   if (key == "bootstrap_lambda") return one_of(kBootstrapLambdas, value, o.bootstrap_lambda);
   if (key == "bootstrap_type") return one_of(kBootstrapTypes, value, o.bootstrap_type);
@@ -132,7 +164,7 @@ std::optional<std::string> set_option(std::string_view key, std::string_view val
   return "unknown key '" + std::string(key) +
          "' (the keys: criterion, bootstrap_lambda, bootstrap_type, figure_size, figure_font_pt, "
          "figure_gradients, x_label, y_label, import_table, import_data, import_left_out, "
-         "import_left_out_lines)";
+         "import_left_out_lines, import_levels)";
 }
 
 // The number as the shortest text that reads back to it.
@@ -146,6 +178,7 @@ std::string shortest(double value) {
 struct Setting {
   std::string key;
   std::string_view value;
+  bool quoted = false;
 };
 std::optional<std::string> split_line(std::string_view line, std::optional<Setting>& setting) {
   setting.reset();
@@ -155,7 +188,8 @@ std::optional<std::string> split_line(std::string_view line, std::optional<Setti
     return "no '=': write each setting as key = value";
   }
   std::string_view value = trimmed(line.substr(equals + 1));
-  if (!value.empty() && value.front() == '"') {
+  const bool quoted = !value.empty() && value.front() == '"';
+  if (quoted) {
     // a quoted value runs to the last quote of the line; only a comment may follow it
     const std::size_t closing = value.rfind('"');
     if (closing == 0) return "the value's closing '\"' is missing";
@@ -166,7 +200,7 @@ std::optional<std::string> split_line(std::string_view line, std::optional<Setti
     value = trimmed(value.substr(0, value.find('#')));
     if (value.empty()) return "no value after '='";
   }
-  setting = Setting{lower(trimmed(line.substr(0, equals))), value};
+  setting = Setting{lower(trimmed(line.substr(0, equals))), value, quoted};
   return std::nullopt;
 }
 
@@ -174,10 +208,11 @@ std::optional<std::string> split_line(std::string_view line, std::optional<Setti
 
 std::optional<OptionsFault> parse_options(std::string_view text, Options& options) {
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  constexpr std::array<std::string_view, 12> kKeys = {
-      "criterion",      "bootstrap_lambda", "bootstrap_type",  "figure_size",
-      "figure_font_pt", "figure_gradients", "x_label",         "y_label",
-      "import_table",   "import_data",      "import_left_out", "import_left_out_lines"};
+  constexpr std::array<std::string_view, 13> kKeys = {
+      "criterion",       "bootstrap_lambda", "bootstrap_type",        "figure_size",
+      "figure_font_pt",  "figure_gradients", "x_label",               "y_label",
+      "import_table",    "import_data",      "import_left_out",       "import_left_out_lines",
+      "import_levels"};
   std::array<int, kKeys.size()> given{};  // the line where each key was given
   for (int number = 1; !text.empty(); ++number) {
     const std::size_t end = text.find_first_of("\r\n");
@@ -195,8 +230,10 @@ std::optional<OptionsFault> parse_options(std::string_view text, Options& option
                             setting->key + " is given twice (line " + std::to_string(first) + " too)"};
       first = number;
     }
-    if (auto why = set_option(setting->key, setting->value, options)) return OptionsFault{number, *why};
+    if (auto why = set_option(setting->key, setting->value, setting->quoted, options))
+      return OptionsFault{number, *why};
   }
+  if (options.import.data.empty()) options.import = {};
   return std::nullopt;
 }
 
@@ -220,6 +257,15 @@ std::string options_text(const Options& o) {
     if (!o.import.left_out_lines.empty()) {
       text += "import_left_out_lines =";
       for (int line : o.import.left_out_lines) text.append(" ").append(std::to_string(line));
+      text += "\n";
+    }
+    if (!o.import.levels.empty()) {
+      text += "import_levels =";
+      for (const std::string& level : o.import.levels) {
+        text += " \"";
+        for (char c : level) text.append(c == '"' ? 2 : 1, c);
+        text += '"';
+      }
       text += "\n";
     }
   }

@@ -32,11 +32,15 @@ struct Options {
   std::string x_label, y_label;  // x_label, y_label: axis titles; empty: the defaults by model
   // What an import of a table left out of the data file it wrote: import_table, import_data (the data
   // file, so that the facts are never told of another), import_left_out (the count of cases) and
-  // import_left_out_lines (the table's first line numbers, blank-separated). Empty data: no import.
+  // import_left_out_lines (the table's first line numbers, blank-separated); and import_levels, the
+  // words of a categorical covariate that the data file holds as the codes 1, 2, ... (each in double
+  // quotes, "" a quote inside one, blank-separated: "field" "forest"), which no analysis reads. Empty
+  // data: no import (facts given without it are dropped).
   struct Import {
     std::string table, data;
     int left_out = 0;
     std::vector<int> left_out_lines;
+    std::vector<std::string> levels;
     bool operator==(const Import&) const = default;
   } import;
 

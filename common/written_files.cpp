@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/new_file.h"
+
 namespace trov {
 
 namespace {
@@ -77,15 +79,10 @@ void record_written(const fs::path& file) {
     r.hash[name] = *hash;
   }
   const std::size_t skip = r.order.size() > kMostRecorded ? r.order.size() - kMostRecorded : 0;
-  const fs::path temporary = path.string() + ".new";
-  {
-    std::ofstream out(temporary, std::ios::trunc);
-    for (std::size_t k = skip; k < r.order.size(); ++k)
-      out << std::hex << r.hash[r.order[k]] << ' ' << r.order[k] << '\n';
-    if (!out.flush()) return;
-  }
-  std::error_code ec;
-  fs::rename(temporary, path, ec);
+  std::ostringstream text;
+  for (std::size_t k = skip; k < r.order.size(); ++k)
+    text << std::hex << r.hash[r.order[k]] << ' ' << r.order[k] << '\n';
+  replace_file(path.string(), text.str());
 }
 
 }  // namespace trov

@@ -58,10 +58,7 @@ void import_into_dialog(DialogValues& v) {
   if (!imported) return;
   plotlib::swgtxt(ids.fil, imported->data_file);
   plotlib::swglis(ids.str, imported->has_n ? 1 : 2);
-  if (!imported->has_c)
-    plotlib::swglis(ids.cov, 1);
-  else if (plotlib::gwglis(ids.cov) == 1)
-    plotlib::swglis(ids.cov, 2);
+  plotlib::swglis(ids.cov, !imported->has_c ? 1 : imported->categorical ? 3 : 2);
   // the column names the import gave as axis titles, which OK reads back from the title fields
   plotlib::swgtxt(ids.x_title, v.options.x_label);
   plotlib::swgtxt(ids.y_title, v.options.y_label);

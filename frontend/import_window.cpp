@@ -4,6 +4,7 @@
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Browser.H>
 #include <FL/Fl_Button.H>
+#include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Input_Choice.H>
@@ -37,6 +38,7 @@ struct ImportWindow {
   Fl_Input_Choice y{120, 245, 200, 25, "Y (response):"};
   Fl_Input_Choice x{120, 275, 200, 25, "X (trait):"};
   Fl_Input_Choice c{120, 305, 200, 25, "C (covariate):"};
+  Fl_Check_Button categorical{330, 305, 120, 25, "categorical"};
   Fl_Input_Choice n{120, 335, 200, 25, "N (count):"};
   Fl_Input one{460, 245, 170, 25, "Word taken as 1:"};
   Fl_Input data_name{120, 370, 510, 25, "Data file:"};
@@ -56,6 +58,20 @@ struct ImportWindow {
     window.redraw();
   }
 };
+
+std::string chosen(const Fl_Input_Choice& choice) {
+  const std::string value = choice.value();
+  return value == kNone ? std::string() : value;
+}
+
+// The covariate chosen: the box "categorical" is offered, and preset on for a column of words or of a
+// few distinct whole numbers.
+void covariate_chosen(ImportWindow& w) {
+  std::size_t column = 0;
+  const bool found = !chosen(w.c).empty() && !import::find_column(w.table, chosen(w.c), column);
+  found ? w.categorical.activate() : w.categorical.deactivate();
+  w.categorical.value(found && import::looks_categorical(w.table, column));
+}
 
 std::string cell_text(const std::string& text) {
   return text.size() > 18 ? text.substr(0, 17).append("~") : text;
@@ -81,7 +97,8 @@ void read(ImportWindow& w) {
                                                 : "blanks";
   w.about.copy_label((std::to_string(t.names.size()) + " columns, " + std::to_string(t.rows.size()) +
                       " rows, separated by " + separator +
-                      (t.header ? ", with a header row" : ", no header row"))
+                      (t.header ? ", with a header row" : ", no header row") +
+                      (t.encoding == "UTF-8" ? "" : ", " + t.encoding + " text"))
                          .c_str());
   auto line_of = [](const std::vector<std::string>& cells) {
     std::string line;
@@ -107,48 +124,50 @@ void read(ImportWindow& w) {
   w.x.value(t.names.size() > 1 ? t.names[1].c_str() : "");
   w.c.value(kNone);
   w.n.value(kNone);
+  covariate_chosen(w);
   w.data_name.value(import::default_data_file(w.read_name).string().c_str());
   w.say("Choose the columns, then Import.", false);
   w.import.take_focus();
-}
-
-std::string chosen(const Fl_Input_Choice& choice) {
-  const std::string value = choice.value();
-  return value == kNone ? std::string() : value;
 }
 
 void do_import(ImportWindow& w) {
   if (w.read_name != w.table_name.value()) read(w);  // a name typed but not read yet
   if (w.table.rows.empty()) return;
   import::Cases cases;
-  const import::Choice choice{chosen(w.y), chosen(w.x), chosen(w.c), chosen(w.n), w.one.value()};
+  const import::Choice choice{
+      chosen(w.y),
+      chosen(w.x),
+      chosen(w.c),
+      chosen(w.n),
+      w.one.value(),
+      w.categorical.value() ? import::CovariateKind::categorical : import::CovariateKind::continuous};
   if (auto why = import::take_cases(w.table, choice, cases)) {
     w.say(*why, true);
     return;
   }
   const std::string data = w.data_name.value();
-  std::error_code ec;
   for (std::string_view own : kRunFiles)
     if (same_file(data, own))
       return w.say("The data file may not be " + std::string(own) + ": choose another name.", true);
-  if (data.empty() || same_file(data, w.read_name))
-    return w.say("Choose a data file name other than the table's.", true);
+  if (data.empty()) return w.say("Choose a data file name.", true);
+  if (auto why = import::data_file_fault(data, w.read_name))
+    return w.say("The data file may not be " + data + ": " + *why + ". Choose another name.", true);
+  Options noted = *w.options;
+  if (auto why = import::note_import(noted, w.read_name, data, cases))
+    return w.say(*why + ": choose another data file name.", true);
   if (!replaceable(data) &&
       !ask(caption::replace,
            data + " exists, and trovwin did not write it.\n\nReplace it with the imported data?", "No",
            "&Yes"))
     return;
   if (auto why = import::write_data_file(data, cases)) return w.say(*why, true);
-  import::note_import(*w.options, w.read_name, data, cases);
-  w.result = ImportedTable{data, cases.has_c, cases.has_n};
+  *w.options = noted;
+  w.result = ImportedTable{data, cases.has_c, cases.categorical, cases.has_n};
   w.done = true;
   w.window.hide();
-  std::string columns =
-      "Y " + cases.y_name + (cases.words.empty() ? "" : " (" + cases.words + ")") + ", X " + cases.x_name;
-  if (cases.has_c) columns += ", C " + cases.c_name;
-  if (cases.has_n) columns += ", N " + cases.n_name;
-  tell(caption::imported, data + ": " + std::to_string(cases.y.size()) + " cases (" + columns + ").\n" +
-                              import::left_out_text(cases) + ".\n\nThe dialog now names " + data + ".");
+  tell(caption::imported, data + ": " + std::to_string(cases.y.size()) + " cases (" +
+                              import::columns_text(cases) + ").\n" + import::left_out_text(cases) +
+                              ".\n\nThe dialog now names " + data + ".");
 }
 
 void browse(ImportWindow& w) {
@@ -175,6 +194,7 @@ std::optional<ImportedTable> run_import_window(Options& options) {
   w->preview.column_char('\t');
   w->table_name.when(FL_WHEN_ENTER_KEY | FL_WHEN_NOT_CHANGED);
   w->table_name.callback([](Fl_Widget*, void* p) { read(*static_cast<ImportWindow*>(p)); }, w.get());
+  w->c.callback([](Fl_Widget*, void* p) { covariate_chosen(*static_cast<ImportWindow*>(p)); }, w.get());
   w->browse.callback([](Fl_Widget*, void* p) { browse(*static_cast<ImportWindow*>(p)); }, w.get());
   w->import.callback([](Fl_Widget*, void* p) { do_import(*static_cast<ImportWindow*>(p)); }, w.get());
   auto cancel = [](Fl_Widget*, void* p) { static_cast<ImportWindow*>(p)->done = true; };

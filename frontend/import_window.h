@@ -10,7 +10,7 @@ namespace trov::front {
 
 struct ImportedTable {
   std::string data_file;  // the data file written, as the dialog is to show it
-  bool has_c = false, has_n = false;
+  bool has_c = false, categorical = false, has_n = false;
 };
 
 // Runs the window until Import or Cancel. On Import the data file is written (a file trovwin did not

@@ -18,12 +18,6 @@ namespace trov::front {
 
 namespace {
 
-fs::path normalised(const fs::path& p) {
-  std::error_code ec;
-  fs::path full = fs::weakly_canonical(fs::absolute(p, ec), ec);
-  return ec ? fs::absolute(p, ec).lexically_normal() : full.lexically_normal();
-}
-
 // What a new file gets: the permissions of the file it replaces, else those the umask leaves.
 mode_t new_file_mode(const fs::path& target) {
   struct stat existing;
@@ -65,14 +59,6 @@ std::string copy_file(const std::string& source, const fs::path& target) {
 }
 
 }  // namespace
-
-bool same_file(const fs::path& a, const fs::path& b) {
-  std::error_code ec;
-  const bool a_exists = fs::exists(a, ec), b_exists = fs::exists(b, ec);
-  if (a_exists && b_exists) return fs::equivalent(a, b, ec);
-  if (a_exists != b_exists) return false;
-  return normalised(a) == normalised(b);
-}
 
 std::string_view run_file_named(const fs::path& name) {
   for (std::string_view own : kRunFiles)

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/file_identity.h"
+
 namespace trov::front {
 
 // The files the front end and the engine write in the working directory; a data file or an output
@@ -21,6 +23,8 @@ inline constexpr std::string_view kEngineTemporaryPrefix = "trov.json.tmp";
 // working directory that starts with kEngineTemporaryPrefix); empty for other files.
 std::string_view run_file_named(const std::filesystem::path& name);
 
+using trov::same_file;  // whether two names lead to one file (common/file_identity.h)
+
 // One result of a run and the name of its copy.
 struct ResultCopy {
   std::string_view source;  // trov.out, trov.wmf, trov.json or a figure
@@ -31,10 +35,6 @@ struct ResultCopy {
 // same stem with their own endings ("run1.out" gives run1.wmf, run1.json, run1.png, run1.svg, run1.pdf,
 // run1_caption.txt, run1_plot.csv, run1_plot.R and run1_plot.py).
 std::vector<ResultCopy> result_copies(const std::string& output_name);
-
-// Whether two names lead to the same file: device and inode when both exist, otherwise the same path
-// once made absolute and normalised (symbolic links in the existing part resolved).
-bool same_file(const std::filesystem::path& a, const std::filesystem::path& b);
 
 // Deletes the results of the last run (trov.out, trov.wmf, trov.json and the figures), so none survives
 // into the next.

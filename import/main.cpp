@@ -1,13 +1,14 @@
 // trov-import: a table as spreadsheets export it, written as a data file for trov40.
-//   trov-import TABLE --y COL --x COL [--c COL] [--n COL] [--one WORD] [-o FILE]
+//   trov-import TABLE --y COL --x COL [--c COL [--categorical | --continuous]] [--n COL] [--one WORD]
+//               [-o FILE]
 // Prints what it wrote and left out; trov.options beside the data file gets the columns' names as axis
-// titles and what was left out. Status 2 with a one-line reason on any fault.
+// titles, what was left out and the levels of a covariate of words. Status 2 with a one-line reason on
+// any fault, before anything is written.
 #include <cstdio>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 
+#include "common/new_file.h"
 #include "common/options_file.h"
 #include "common/written_files.h"
 #include "import/import_file.h"
@@ -23,7 +24,19 @@ namespace {
 }
 
 constexpr const char* kUsage =
-    "usage: trov-import TABLE --y COL --x COL [--c COL] [--n COL] [--one WORD] [-o FILE]";
+    "usage: trov-import TABLE --y COL --x COL [--c COL [--categorical | --continuous]] [--n COL] [--one "
+    "WORD] "
+    "[-o FILE]";
+
+std::string numbers_text(const std::vector<double>& values) {
+  std::string text;
+  for (double v : values) {
+    char number[32];
+    std::snprintf(number, sizeof number, "%.15g", v);
+    text += (text.empty() ? "" : ", ") + std::string(number);
+  }
+  return text;
+}
 
 }  // namespace
 
@@ -39,56 +52,69 @@ int main(int argc, char** argv) {
                           : arg == "--one" ? &choice.one
                           : arg == "-o"    ? &output
                                            : nullptr;
+    const import::CovariateKind kind = arg == "--categorical"  ? import::CovariateKind::categorical
+                                       : arg == "--continuous" ? import::CovariateKind::continuous
+                                                               : import::CovariateKind::unsaid;
     if (target) {
       if (k + 1 == argc || std::string(argv[k + 1]).empty()) fail(arg + " needs a value; " + kUsage);
       *target = argv[++k];
+    } else if (kind != import::CovariateKind::unsaid) {
+      if (choice.c_kind != import::CovariateKind::unsaid && choice.c_kind != kind)
+        fail("--categorical and --continuous exclude each other");
+      choice.c_kind = kind;
     } else if (arg == "-h" || arg == "--help") {
       std::puts(kUsage);
       return 0;
     } else if (arg.starts_with("-") || !table_name.empty()) {
-      fail("unknown argument '" + arg + "'; " + kUsage);
+      fail("unknown argument '" + import::shown(arg) + "'; " + kUsage);
     } else {
       table_name = arg;
     }
   }
   if (table_name.empty() || choice.y.empty() || choice.x.empty())
     fail(std::string("a table, --y and --x are needed; ") + kUsage);
+  if (choice.c.empty() && choice.c_kind != import::CovariateKind::unsaid)
+    fail("--categorical and --continuous tell how to take the covariate: give its column with --c");
 
   import::Table table;
   if (auto why = import::read_table_file(table_name, table)) fail(*why);
+  const std::string shown_table = import::shown(table_name, std::string::npos);
   import::Cases cases;
-  if (auto why = import::take_cases(table, choice, cases)) fail(table_name + ", " + *why);
+  if (auto why = import::take_cases(table, choice, cases)) fail(shown_table + ", " + *why);
 
   const fs::path data = output.empty() ? import::default_data_file(table_name) : fs::path(output);
-  std::error_code ec;
-  if (fs::equivalent(data, table_name, ec))
-    fail(data.string() + " is the table itself: give another name with -o");
+  const std::string shown_data = import::shown(data.string(), std::string::npos);
+  if (auto why = import::data_file_fault(data, table_name))
+    fail(shown_data + " cannot be the data file: " + *why + "; give another name with -o");
   if (!replaceable(data))
-    fail(data.string() +
-         " exists and was not written by trov-import: remove it, or give another name with -o");
-  // trov.options beside the data file: read before anything is written, so a fault there writes nothing
+    fail(shown_data + " exists and was not written by trov-import: remove it, or give another name with -o");
+  // trov.options beside the data file: read, and the import noted, before anything is written, so that a
+  // fault there writes nothing
   const fs::path folder = data.has_parent_path() ? data.parent_path() : fs::path(".");
   const fs::path options_path = folder / kOptionsFile;
   Options options;
-  if (fs::exists(options_path, ec)) {
-    std::ifstream in(options_path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (auto fault = parse_options(text.str(), options))
-      fail(options_path.string() + ", line " + std::to_string(fault->line) + ": " + fault->reason +
-           "; nothing written");
-  }
-  if (auto why = import::write_data_file(data, cases)) fail(*why);
+  if (auto why = import::read_options_file(options_path, options)) fail(*why + "; nothing written");
+  std::error_code ec;
   const fs::path table_path(table_name);
-  import::note_import(options, fs::relative(fs::absolute(table_path), fs::absolute(folder), ec).string(),
-                      data.filename().string(), cases);
-  if (!(std::ofstream(options_path, std::ios::trunc) << options_text(options)))
-    fail("cannot write " + options_path.string() + " (the data file is written)");
+  if (auto why = import::note_import(
+          options, fs::relative(fs::absolute(table_path), fs::absolute(folder), ec).string(),
+          data.filename().string(), cases))
+    fail(*why + ": give the data file another name with -o; nothing written");
 
-  std::cout << data.string() << ": " << cases.y.size() << (cases.y.size() == 1 ? " case" : " cases") << " (Y "
-            << cases.y_name << (cases.words.empty() ? "" : ", " + cases.words) << "; X " << cases.x_name;
-  if (cases.has_c) std::cout << "; C " << cases.c_name;
-  if (cases.has_n) std::cout << "; N " << cases.n_name;
-  std::cout << "); " << import::left_out_text(cases) << "\n";
+  if (table.encoding == "Windows-1252")
+    std::fprintf(stderr, "trov-import: %s is not UTF-8: read as Windows-1252 (Latin-1)\n",
+                 shown_table.c_str());
+  if (!cases.few_values.empty())
+    std::fprintf(
+        stderr,
+        "trov-import: warning: column '%s' holds only the whole numbers %s: taken as a continuous "
+        "covariate; --categorical takes them as levels, --continuous as numbers without this warning\n",
+        import::shown(cases.c_name).c_str(), numbers_text(cases.few_values).c_str());
+  if (auto why = import::write_data_file(data, cases)) fail(*why);
+  if (auto why = replace_file(options_path.string(), options_text(options)))
+    fail(*why + " (the data file is written)");
+
+  std::cout << shown_data << ": " << cases.y.size() << (cases.y.size() == 1 ? " case" : " cases") << " ("
+            << import::columns_text(cases) << "); " << import::left_out_text(cases) << "\n";
   return 0;
 }

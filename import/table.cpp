@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "common/utf8.h"
+
 namespace trov::import {
 
 std::string lower(std::string_view text) {
@@ -20,6 +22,36 @@ std::string_view trimmed(std::string_view text) {
   if (first == std::string_view::npos) return {};
   return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
+
+}  // namespace
+
+std::string shown(std::string_view text, std::size_t most) {
+  std::string out;
+  std::size_t characters = 0;
+  for (std::size_t k = 0; k < text.size(); ++characters) {
+    if (characters == most) return out + "...";
+    const auto c = static_cast<unsigned char>(text[k]);
+    const std::size_t length = utf8_length(text, k);
+    if (length == 0 || c < 0x20 || c == 0x7f) {
+      static const char digits[] = "0123456789abcdef";
+      out.append("\\x").append(1, digits[c >> 4]).append(1, digits[c & 15]);
+      ++k;
+      continue;
+    }
+    out.append(text.substr(k, length));
+    k += length;
+  }
+  return out;
+}
+
+std::string blanked(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+  return std::string(trimmed(out));
+}
+
+namespace {
 
 // The separator of the table: what the first line holds outside quotes, tabs before semicolons before
 // commas; blanks when it holds none of them.
@@ -97,9 +129,10 @@ bool is_text(const Table& table, const Table::Row& row, std::size_t k) {
 }
 
 // The first row names the columns when one of its cells is text above numbers only, or when every one
-// of its cells is text that its column never holds again.
+// of its cells is text that its column never holds again (so a table of one row of text is a header
+// without cases).
 bool first_row_is_header(const Table& table) {
-  if (table.rows.size() < 2) return false;
+  if (table.rows.empty()) return false;
   const Table::Row& first = table.rows[0];
   bool every_new_word = true;
   for (std::size_t k = 0; k < first.cells.size(); ++k) {
@@ -125,7 +158,7 @@ bool first_row_is_header(const Table& table) {
 }  // namespace
 
 bool is_missing(std::string_view cell) {
-  const std::string word = lower(trimmed(cell));
+  const std::string word = lower(blanked(cell));
   return word.empty() || word == "na" || word == "nan" || word == ".";
 }
 
@@ -183,7 +216,7 @@ std::optional<std::string> find_column(const Table& table, std::string_view name
   std::vector<std::size_t> found = named([&](const std::string& n) { return n == wanted; });
   if (found.empty()) found = named([&](const std::string& n) { return lower(n) == lower(wanted); });
   if (found.size() > 1)
-    return "the table has " + std::to_string(found.size()) + " columns named '" + wanted + "'";
+    return "the table has " + std::to_string(found.size()) + " columns named '" + shown(wanted) + "'";
   if (found.size() == 1) {
     index = found[0];
     return std::nullopt;
@@ -196,8 +229,8 @@ std::optional<std::string> find_column(const Table& table, std::string_view name
     return std::nullopt;
   }
   std::string names;
-  for (const std::string& n : table.names) names += (names.empty() ? "" : ", ") + n;
-  return "the table has no column '" + wanted + "' (its columns: " + names + ")";
+  for (const std::string& n : table.names) names += (names.empty() ? "" : ", ") + shown(n);
+  return "the table has no column '" + shown(wanted) + "' (its columns: " + shown(names, 400) + ")";
 }
 
 }  // namespace trov::import

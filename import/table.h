@@ -1,7 +1,8 @@
 #pragma once
 // A table as spreadsheets export it: comma-, semicolon-, tab- or blank-separated text, with or without
 // a header row of column names, quoted fields ("" inside a quoted field is one quote; a quoted field may
-// hold separators and line ends), a UTF-8 byte-order mark, and LF, CR LF or lone CR line ends.
+// hold separators and line ends), a UTF-8 byte-order mark, and LF, CR LF or lone CR line ends. The text
+// is UTF-8 (import/encoding.h turns the other encodings of spreadsheets into it).
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,10 +13,19 @@ namespace trov::import {
 // The text with its ASCII letters in lower case, for words compared in any case.
 std::string lower(std::string_view text);
 
+// Text as a message shows it, on one line: control characters and bytes that are not UTF-8 as \xNN, and
+// beyond `most` characters cut, with "..." (a cell may be megabytes long).
+std::string shown(std::string_view text, std::size_t most = 40);
+
+// Text fit for a title or a level's name: control characters (a line break in a quoted cell) as blanks,
+// without blanks around.
+std::string blanked(std::string_view text);
+
 struct Table {
   std::vector<std::string> names;  // the header's names, or "1", "2", ... without a header
   bool header = false;
-  char separator = ',';  // ',', ';', '\t' or ' ' (runs of blanks)
+  char separator = ',';            // ',', ';', '\t' or ' ' (runs of blanks)
+  std::string encoding = "UTF-8";  // what the file was written in (import/encoding.h)
   struct Row {
     int line = 0;                    // the 1-based line of the text where the row starts
     std::vector<std::string> cells;  // without quotes and outer blanks; quoted: whether each was
@@ -35,7 +45,8 @@ std::optional<std::string> find_column(const Table& table, std::string_view name
 // table's fields (or the cell was quoted); an exponent; blanks around. Nothing for any other text.
 std::optional<double> number_in(const Table& table, const std::string& cell, bool quoted);
 
-// An empty cell, NA, NaN or '.' (any case): a missing value.
+// An empty cell (or one of blanks and control characters alone), NA, NaN or '.' (any case): a missing
+// value.
 bool is_missing(std::string_view cell);
 
 }  // namespace trov::import

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer harnesses of the input readers (fuzz/: trov.in, the data file, trov.options) with
-# clang, AddressSanitizer and UndefinedBehaviorSanitizer in build/fuzz, and runs each for SECONDS seconds
-# (default 60) from its seeds: the trov.in and data files of tests/cases/ and examples/, and
-# fuzz/corpus/<name>/. An input that makes a harness fail is saved in fuzz/corpus/<name>/ (crash-...):
+# Builds the libFuzzer harnesses of the input readers (fuzz/: trov.in, the data file, trov.options, the
+# table import) with clang, AddressSanitizer and UndefinedBehaviorSanitizer in build/fuzz, and runs each
+# for SECONDS seconds (default 60) from its seeds: the trov.in and data files of tests/cases/ and
+# examples/, and fuzz/corpus/<name>/. An input that makes a harness fail is saved in fuzz/corpus/<name>/ (crash-...):
 # mend the fault and commit the input, which the tests then replay (fuzz_replay.<name>).
 # Usage: scripts/fuzz.sh [SECONDS] [NAME...]
 set -euo pipefail
@@ -11,7 +11,7 @@ scripts/install-deps.sh --fuzz
 seconds=${1:-60}
 shift || true
 names=("$@")
-((${#names[@]})) || names=(settings data options)
+((${#names[@]})) || names=(settings data options import)
 cmake -S . -B build/fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTROV_FUZZ=ON \
   -DTROV_TESTS=OFF -DTROV_GUI=OFF -DTROV_BENCH=OFF >/dev/null
 cmake --build build/fuzz -j2 --target "${names[@]/#/fuzz_}"

@@ -1,11 +1,9 @@
 #include "engine/driver/report_file.h"
 
-#include <fcntl.h>
 #include <pthread.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +12,7 @@
 #include <set>
 #include <thread>
 
+#include "common/new_file.h"
 #include "engine/core/error_code.h"
 
 namespace trov {
@@ -30,39 +29,11 @@ std::set<std::string> temporaries;
 ReportState state = ReportState::unclaimed;
 std::string claimed_path;
 
-// A suffix no other run is likely to take; O_EXCL makes sure.
-std::string unique_suffix(unsigned attempt) {
-  static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-  auto mix = static_cast<std::uint64_t>(getpid()) * 0x9E3779B97F4A7C15ull ^
-             static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-             (static_cast<std::uint64_t>(attempt) << 40);
-  std::string suffix = ".";
-  for (int k = 0; k < 8; ++k, mix /= 36) suffix += digits[mix % 36];
-  return suffix;
-}
-
-bool write_all(int fd, const std::string& text) {
-  for (std::size_t done = 0; done < text.size();) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // Creates and registers the temporary file (with the lock held); -1 with errno set.
 int create_temporary(const std::string& path, std::string& name) {
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    name = path + ".tmp" + unique_suffix(attempt);
-    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      temporaries.insert(name);
-      return fd;
-    }
-    if (errno != EEXIST) return -1;
-  }
-  return -1;
+  const int fd = create_new_file(path + ".tmp", name);
+  if (fd >= 0) temporaries.insert(name);
+  return fd;
 }
 
 // Writes the text to a new temporary file: its name, or empty with errno set. The lock is held while

@@ -30,12 +30,21 @@ TEST(options_file_test, reads_every_key_with_comments_quotes_and_any_line_end) {
   EXPECT_TRUE(o.figure_gradients);
   EXPECT_EQ(o.x_label, "Body mass (g)");
   EXPECT_EQ(o.y_label, "Survival # \"to\" autumn");
-  EXPECT_EQ(o.import, (Options::Import{"field 2024.csv", "plants.dat", 12, {3, 17, 40}}));
+  EXPECT_EQ(o.import, (Options::Import{"field 2024.csv", "plants.dat", 12, {3, 17, 40}, {}}));
   // what the front end writes reads back to the same options, and defaults need no file
   Options back;
   EXPECT_FALSE(parse_options(options_text(o), back));
   EXPECT_EQ(back, o);
   EXPECT_EQ(options_text(Options{}), "");
+
+  // the levels of an import, quotes within them doubled; the import's facts go with its data file
+  ASSERT_FALSE(parse_options("import_data = d.dat\nimport_levels = \"a \"\"b\"\"\"  \"# c\"\n", o));
+  EXPECT_EQ(o.import.levels, (std::vector<std::string>{"a \"b\"", "# c"}));
+  EXPECT_FALSE(parse_options(options_text(o), back));
+  EXPECT_EQ(back, o);
+  Options without_data;
+  ASSERT_FALSE(parse_options("import_left_out = 3\nimport_levels = \"a\"\n", without_data));
+  EXPECT_EQ(without_data.import, Options::Import{});
 }
 
 TEST(options_file_test, a_fault_names_its_line_and_what_is_wrong) {
@@ -53,9 +62,18 @@ TEST(options_file_test, a_fault_names_its_line_and_what_is_wrong) {
       {"criterion = gcv\ncriterion = ocv\n", 2, "criterion is given twice (line 1 too)"},
       {"x_label = \"open\n", 1, "the value's closing '\"' is missing"},
       {"x_label = \"a\" b\n", 1, "text after the value's closing '\"'"},
-      {"x_label = donn\xE9" "es\n", 1, "a label must be UTF-8 text without control characters"},
+      {"x_label = donn\xE9"
+       "es\n",
+       1, "a label must be UTF-8 text without control characters"},
       {"import_left_out = -1\n", 1, "'-1' is not a count of cases"},
       {"import_left_out_lines = 3, 4\n", 1, "'3, 4' is not a list of line numbers"},
+      {"import_levels = field forest\n", 1, "the levels must stand in double quotes"},
+      {"import_levels = \"a\"b\"\n", 1, "a quote within a level must be doubled"},
+      {"import_levels = \"a\" \"\"\n", 1, "a level must be UTF-8 text without control characters, not empty"},
+      {"import_levels = \"1\" \"2\" \"3\" \"4\" \"5\" \"6\" \"7\" \"8\" \"9\" \"10\" \"11\" \"12\" \"13\" "
+       "\"14\" \"15\" "
+       "\"16\" \"17\" \"18\" \"19\" \"20\" \"21\"\n",
+       1, "at most 20 levels"},
   };
   for (const Case& c : cases) {
     Options o;
@@ -68,8 +86,8 @@ TEST(options_file_test, a_fault_names_its_line_and_what_is_wrong) {
 
 TEST(options_file_test, utf8_refuses_malformed_sequences) {
   EXPECT_TRUE(valid_utf8("plain, \xC3\xA9t\xC3\xA9, \xE2\x82\xAC, \xF0\x9F\x90\x9F"));
-  for (const char* bad : {"\xE9", "\xC3", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80",
-                          "\xF8\x88\x80\x80\x80"})
+  for (const char* bad : {"\xE9", "\xC3", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                          "\x80", "\xF8\x88\x80\x80\x80"})
     EXPECT_FALSE(valid_utf8(bad)) << bad;
 }
 

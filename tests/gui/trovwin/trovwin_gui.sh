@@ -410,24 +410,31 @@ structure_question)
   quit
   ;;
 import_table)
-  # File > Import table (Ctrl+T): a semicolon table with decimal commas, a header, Yes/No and NA becomes
-  # plants.dat with the axis titles; the run's trov.json tells what was left out.
-  printf 'survived;mass (g)\r\n' > plants.csv
-  awk 'NR <= 60 {printf "%s;%s\r\n", $1 == 1 ? "Yes" : "No", NR == 7 ? "NA" : $2}' demo1.dat | tr . , >> plants.csv
+  # File > Import table (Ctrl+T): a semicolon table with decimal commas, a header, Yes/No, NA and a
+  # covariate of words becomes plants.dat with the axis titles, the words coded 1, 2 in sorted order and
+  # the covariate categorical; the run's trov.json tells what was left out.
+  printf 'survived;mass (g);site\r\n' > plants.csv
+  awk 'NR <= 60 {printf "%s;%s;%s\r\n", $1 == 1 ? "Yes" : "No", NR == 7 ? "NA" : $2, NR % 3 ? "south" : "north"}' \
+    demo1.dat | tr . , >> plants.csv
   start
   xdotool key --window "$dialog" ctrl+t
   table=$(wait_window "^Import table\$") || fail "no import window"
   xdotool type --window "$table" --delay 10 "plants.csv"
   xdotool key --window "$table" Return; sleep 0.5
+  xdotool mousemove --window "$table" 200 317 click 1 key ctrl+a; sleep 0.2  # C (covariate)
+  xdotool type --window "$table" --delay 10 "site"; sleep 0.3
   shot "$table" import_window
   xdotool key --window "$table" Return; sleep 0.5
   answer_box "Table imported" Return
   wait_dialog
   ok_and_plot
+  expect_in_line 2 " 1        M = number of covariates (0 or 1)"
+  expect_in_line 3 " 1        catcov = covariate is continuous (0) or category (1)"
   expect_in_line 13 "plants.dat"
-  [ "$(awk 'NR <= 60 && NR != 7 {print $1 + 0, $2 + 0}' demo1.dat)" = "$(cat plants.dat)" ] ||
+  [ "$(awk 'NR <= 60 && NR != 7 {print $1 + 0, $2 + 0, NR % 3 ? 2 : 1}' demo1.dat)" = "$(cat plants.dat)" ] ||
     fail "plants.dat is not the table's data"
   grep -qF 'x_label = "mass (g)"' trov.options || fail "trov.options lacks the X title: $(cat trov.options)"
+  grep -qxF 'import_levels = "north" "south"' trov.options || fail "trov.options lacks the levels: $(cat trov.options)"
   grep -qF '"left_out":{"table":"plants.csv","cases":1,"lines":[8]}' trov.json || fail "trov.json lacks left_out"
   # a second import over plants.dat, which trovwin wrote, asks nothing; over a file of the user's it does
   cp demo1.dat theirs.dat
