@@ -1,6 +1,9 @@
 #include "engine/spline/natural_spline.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
+#include <stdexcept>
 
 namespace trov {
 
@@ -44,6 +47,34 @@ void NaturalSpline::derivatives(std::span<const double> y, std::span<double> slo
     slope[i] = (y[i + 1] - y[i]) * inverse_h_[i] - h_[i] * (2 * curvature[i] + curvature[i + 1]) / 6;
   slope[n - 1] =
       (y[n - 1] - y[n - 2]) * inverse_h_[n - 2] + h_[n - 2] * (curvature[n - 2] + 2 * curvature[n - 1]) / 6;
+}
+
+std::vector<double> natural_spline_values(std::span<const double> x, std::span<const double> y,
+                                          std::span<const double> u) {
+  const std::size_t k = x.size();
+  if (k < 2 || y.size() != k)
+    throw std::invalid_argument("a spline needs two knots or more, a value at each");
+  for (std::size_t i = 1; i < k; ++i)
+    if (!(x[i] > x[i - 1])) throw std::invalid_argument("the knots of a spline must increase");
+  std::vector<double> slope(k), curvature(k), values(u.size());
+  NaturalSpline(x).derivatives(y, slope, curvature);
+  for (std::size_t j = 0; j < u.size(); ++j) {
+    const double at = u[j];
+    if (std::isnan(at)) {
+      values[j] = at;
+    } else if (at <= x[0] || at >= x[k - 1]) {
+      // the line beyond an end, y + t s' (a flat one keeps y, also where t is infinite)
+      const std::size_t end = at <= x[0] ? 0 : k - 1;
+      values[j] = slope[end] == 0 ? y[end] : y[end] + (at - x[end]) * slope[end];
+    } else {
+      // from the knot at or below: s = y + t (s' + t (s''/2 + t s'''/6))
+      const auto i = static_cast<std::size_t>(std::upper_bound(x.begin(), x.end(), at) - x.begin()) - 1;
+      const double t = at - x[i];
+      const double third = (curvature[i + 1] - curvature[i]) / (x[i + 1] - x[i]);
+      values[j] = y[i] + t * (slope[i] + t * (curvature[i] / 2 + t * third / 6));
+    }
+  }
+  return values;
 }
 
 }  // namespace trov

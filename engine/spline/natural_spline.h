@@ -25,4 +25,11 @@ class NaturalSpline {
   std::vector<double> inverse_pivot_;  // 1 / pivot of the forward sweep
 };
 
+// The natural cubic spline through (x, y) at the points u: cubic between the knots, linear beyond the
+// end knots, and that line's limit where u is infinite (the end value where the line is flat); NaN at
+// NaN. At a knot it gives the value there exactly. Throws std::invalid_argument unless there are two
+// knots or more, increasing, with a value at each.
+std::vector<double> natural_spline_values(std::span<const double> x, std::span<const double> y,
+                                          std::span<const double> u);
+
 }  // namespace trov
