@@ -23,7 +23,7 @@ _OPTIONS = {
     "seed": 1,  # 1 to 2147483646
     "maxit": 100,  # the classic fit's iterations and tolerance
     "stop": 1e-6,
-    "workers": 0,  # threads; 0: every processor this process may use
+    "workers": 0,  # threads, a whole number; 0 (or more than there are): every processor this process may use
 }
 _NONE = np.empty(0)
 
@@ -36,6 +36,8 @@ def _enum(kind, value, name):
 
 
 def _settings(model, lnlambda, options):
+    """The library's settings of a call, its worker threads, and `categorical` as given (None: by the
+    covariate's kind)."""
     unknown = set(options) - set(_OPTIONS)
     if unknown:
         raise TypeError(f"unknown option {', '.join(sorted(unknown))}; the options are {', '.join(_OPTIONS)}")
@@ -141,7 +143,8 @@ def _labels(values, name):
         return labels, codes < 0, list(categories)
     if isinstance(values, str) or getattr(getattr(values, "dtype", None), "kind", "O") not in "OUS":
         return None
-    labels = np.asarray(values.to_numpy(dtype=object) if hasattr(values, "to_numpy") else values, dtype=object)
+    labels = values.to_numpy(dtype=object) if hasattr(values, "to_numpy") else values
+    labels = np.asarray(labels, dtype=object)
     if labels.ndim != 1:
         return None
     missing = _missing(labels)
@@ -162,13 +165,14 @@ def _response(values, name, one):
         return _numbers(values, name)
     labels, missing, categories = labelled
     if missing.any():
-        raise ValueError(f"{name} holds words and missing values (cases {list(np.flatnonzero(missing)[:5])}): "
-                         "a response of words takes no missing value")
+        cases = list(np.flatnonzero(missing)[:5])
+        raise ValueError(f"{name} holds words and missing values (cases {cases}): a response of words takes "
+                         "no missing value")
     if categories is not None and len(categories) == 2:
         words = categories
     else:
         present = set(labels)
-        words = [c for c in categories if c in present] if categories is not None else list(dict.fromkeys(labels))
+        words = list(dict.fromkeys(labels)) if categories is None else [c for c in categories if c in present]
     listed = ", ".join(map(repr, words))
     if len(words) > 2:
         raise ValueError(f"{name} holds more than two words ({listed}): a response of words takes two")
@@ -181,7 +185,8 @@ def _response(values, name, one):
         elif set(lower) <= {"true", "false"} and "true" in lower:
             one = words[lower.index("true")]
         else:
-            raise ValueError(f"{name} holds the words {listed}: say which is taken as 1 (one={words[0]!r}, say)")
+            raise ValueError(f"{name} holds the words {listed}: say which is taken as 1 "
+                             f"(one={words[0]!r}, say)")
     elif one not in words:
         raise ValueError(f"{name} does not hold the word {one!r} taken as 1 (its words: {listed})")
     return (labels == one).astype(float)
@@ -303,8 +308,8 @@ def fitness_many(traits, y, n=None, covariate=None, model="binomial", lnlambda=N
     settings, workers, categorical = _settings(model, lnlambda, options)
     names, columns = _traits(traits, data)
     trait_keys = [f"trait {name!r}" for name in names]
-    arrays, labels = _columns({"y": y, "n": n, "covariate": covariate, **dict(zip(trait_keys, columns))}, data,
-                              one, categorical)
+    given = {"y": y, "n": n, "covariate": covariate, **dict(zip(trait_keys, columns))}
+    arrays, labels = _columns(given, data, one, categorical)
     settings.categorical = settings.categorical or labels is not None
     shared = {name: arrays[name] for name in ("y", "n", "covariate") if name in arrays}
     traits_array = np.array([arrays[key] for key in trait_keys]).reshape(len(names), len(shared["y"]))

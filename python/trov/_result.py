@@ -98,8 +98,8 @@ class Fitness:
         if not self._fit_recommended:
             why = "this analysis is a grid only (fit_recommended=False)"
         elif not self.grid["converged_ok"].any():
-            why = ("the converged fit failed at every ln(lambda) of the grid (as it does where a straight line "
-                   "separates the responses 0 from 1), so no lambda is recommended and none was fitted")
+            why = ("the converged fit failed at every ln(lambda) of the grid (as it does where a straight "
+                   "line separates the responses 0 from 1), so no lambda is recommended and none was fitted")
         else:
             why = "the criterion found no lambda to recommend (see warnings), so none was fitted"
         raise ValueError(f"{what} needs a fit at one lambda: {why}")
@@ -133,8 +133,9 @@ class Fitness:
         their codes; a level the fit does not know is refused, a missing one gives NaN."""
         if not self.categorical:
             return np.broadcast_to(np.asarray(covariate, float), shape)
-        given = np.broadcast_to(np.asarray(covariate, dtype=object if self.levels is not None else float), shape)
-        code_of = ({label: float(k) for k, label in enumerate(self.levels)} if self.levels is not None
+        labelled = self.levels is not None
+        given = np.broadcast_to(np.asarray(covariate, dtype=object if labelled else float), shape)
+        code_of = ({label: float(k) for k, label in enumerate(self.levels)} if labelled
                    else {v: v for v in self._level_effect})
         codes, unknown = [], set()
         for v in given.ravel():
@@ -146,8 +147,9 @@ class Fitness:
             else:  # no level, or one without cases
                 unknown.add(str(v))
         if unknown:
+            known = ", ".join(map(str, self.coefficients))
             raise ValueError(f"covariate values that are no level of the fit: {', '.join(sorted(unknown)[:5])} "
-                             f"(its levels: {', '.join(map(str, self.coefficients))})")
+                             f"(its levels: {known})")
         return np.array(codes, dtype=float).reshape(shape)
 
     def predict(self, x, covariate=None, scale="response"):

@@ -96,24 +96,32 @@ numeric_column <- function(v, name) {
 # as 1 (as glm takes it); words Yes/No and TRUE/FALSE (any case) are 1 and 0; of two other words, `one`
 # names the one taken as 1 (it may name the 1 of any words).
 response_column <- function(v, name, one) {
+  column <- paste0("column '", name, "'")
   if (!is.factor(v) && !is.character(v)) {
-    if (!is.null(one)) refuse("one = \"", one, "\" names a word of y, but column '", name, "' holds numbers", code = 2L)
+    if (!is.null(one)) refuse("one = \"", one, "\" names a word of y, but ", column, " holds numbers", code = 2L)
     return(numeric_column(v, name))
   }
   if (anyNA(v))
-    refuse("column '", name, "' holds words and missing values (rows ", paste(utils::head(which(is.na(v)), 5), collapse = ", "),
+    refuse(column, " holds words and missing values (rows ", paste(utils::head(which(is.na(v)), 5), collapse = ", "),
            "): a response of words takes no missing value", code = 2L)
-  words <- if (is.factor(v) && nlevels(v) == 2) levels(v) else if (is.factor(v)) levels(droplevels(v)) else unique(v)
+  two_levels <- is.factor(v) && nlevels(v) == 2
+  words <- if (two_levels) levels(v) else if (is.factor(v)) levels(droplevels(v)) else unique(v)
   listed <- paste0("'", words, "'", collapse = ", ")
-  if (length(words) > 2) refuse("column '", name, "' holds more than two words (", listed, "): a response of words takes two", code = 2L)
-  if (is.null(one)) {
-    lower <- tolower(words)
-    if (is.factor(v) && length(words) == 2) one <- words[2]
-    else if (all(lower %in% c("yes", "no")) && "yes" %in% lower) one <- words[lower == "yes"]
-    else if (all(lower %in% c("true", "false")) && "true" %in% lower) one <- words[lower == "true"]
-    else refuse("column '", name, "' holds the words ", listed, ": say which is taken as 1 (one = \"", words[1], "\", say)", code = 2L)
-  } else if (!(one %in% words)) {
-    refuse("column '", name, "' does not hold the word '", one, "' taken as 1 (its words: ", listed, ")", code = 2L)
+  if (length(words) > 2) refuse(column, " holds more than two words (", listed, "): a response of words takes two",
+                                code = 2L)
+  lower <- tolower(words)
+  if (!is.null(one)) {
+    if (!(one %in% words))
+      refuse(column, " does not hold the word '", one, "' taken as 1 (its words: ", listed, ")", code = 2L)
+  } else if (two_levels) {
+    one <- words[2]
+  } else if (all(lower %in% c("yes", "no")) && "yes" %in% lower) {
+    one <- words[lower == "yes"]
+  } else if (all(lower %in% c("true", "false")) && "true" %in% lower) {
+    one <- words[lower == "true"]
+  } else {
+    refuse(column, " holds the words ", listed, ": say which is taken as 1 (one = \"", words[1], "\", say)",
+           code = 2L)
   }
   as.double(as.character(v) == one)
 }
@@ -180,9 +188,10 @@ new_trov_fit <- function(out, input, trait, keep, call) {
   if (length(input$n)) cases$n <- input$n[keep]
   if (length(input$covariate)) cases$covariate <- input$covariate[keep]
   f <- out$fit
-  if (length(f$level_values))
-    f$coefficients <- setNames(f$level_effects,
-                               if (is.null(input$levels)) as.character(f$level_values) else input$levels[f$level_values])
+  if (length(f$level_values)) {
+    labels <- if (is.null(input$levels)) as.character(f$level_values) else input$levels[f$level_values]
+    f$coefficients <- setNames(f$level_effects, labels)
+  }
   f$level_effects <- NULL
   fit <- c(list(call = call, variables = c(input$variables, x = trait)[c("y", "x", "n", "covariate")],
                 levels = input$levels, cases_used = cases),

@@ -94,13 +94,15 @@ predict.trov_fit <- function(object, newdata, type = c("response", "link"), ...)
   } else if (is.data.frame(newdata)) {
     at <- newdata[[v[["x"]]]]
     covariate <- if (with_covariate) newdata[[v[["covariate"]]]]
-    if (with_covariate && is.null(covariate)) refuse("newdata needs the covariate's column '", v[["covariate"]], "'", code = 2L)
+    if (with_covariate && is.null(covariate))
+      refuse("newdata needs the covariate's column '", v[["covariate"]], "'", code = 2L)
     if (with_covariate) covariate <- engine_covariate(object, covariate)
   } else {
     at <- newdata
     if (with_covariate) refuse("newdata must be a data frame with the trait and the covariate", code = 2L)
   }
-  if (!is.numeric(at)) refuse("newdata must be trait values, or a data frame with the column '", v[["x"]], "'", code = 2L)
+  if (!is.numeric(at))
+    refuse("newdata must be trait values, or a data frame with the column '", v[["x"]], "'", code = 2L)
   p <- object$points
   if (!with_covariate) {
     eta <- spline_at_r(p$x, p$eta, as.double(at))
@@ -138,7 +140,7 @@ engine_covariate <- function(fit, covariate) {
   }
   known <- names(fit$coefficients)
   given <- if (is.null(fit$levels)) covariate else as.character(covariate)
-  values <- if (is.null(fit$levels)) fit$level_values[match(given, fit$level_values)] else fit$level_values[match(given, known)]
+  values <- fit$level_values[if (is.null(fit$levels)) match(given, fit$level_values) else match(given, known)]
   unknown <- unique(given[!is.na(given) & is.na(values)])
   if (length(unknown))
     refuse("newdata's covariate holds ", paste0("'", utils::head(unknown, 5), "'", collapse = ", "),

@@ -23,9 +23,11 @@ test_that("refusals, the library's and the package's own, are trov_errors that n
   expect_error(fitness(d, "survived", "mass", grid = c(5, -5)), class = "trov_error")
   expect_error(fitness(d, "survived", "mass", grid_points = 2.5), "whole number", class = "trov_error")
   expect_error(fitness(d, "survived", "mass", bootstrp = 10), "unknown setting 'bootstrp'", class = "trov_error")
-  expect_error(fitness(d, "survived", "mass", model = "nromal"), '"normal", "binomial", "poisson"', class = "trov_error")
+  expect_error(fitness(d, "survived", "mass", model = "nromal"), '"normal", "binomial", "poisson"',
+               class = "trov_error")
   e <- tryCatch(fitness(d, "survived", "weight"), trov_error = identity)
-  expect_identical(conditionMessage(e), "no column 'weight' in data; its columns are 'survived', 'mass', 'wing', 'tail'")
+  expect_identical(conditionMessage(e),
+                   "no column 'weight' in data; its columns are 'survived', 'mass', 'wing', 'tail'")
   expect_identical(deparse(conditionCall(e)), 'fitness(d, "survived", "weight")')
   expect_error(predict(fitness(d, "survived", "mass", lnlambda = 1), type = "mean"), '"response", "link"',
                class = "trov_error")
