@@ -155,7 +155,7 @@ std::optional<std::string> set_option(std::string_view key, std::string_view val
       int line = 0;
       const auto [end, error] = std::from_chars(at, value.data() + value.size(), line);
       if (error != std::errc() || line < 1 || (end != value.data() + value.size() && *end != ' '))
-        return "'" + std::string(value) + "' is not a list of line numbers";
+        return std::string(1, '\'').append(value).append("' is not a list of line numbers");
       o.import.left_out_lines.push_back(line);
       at = end;
     }

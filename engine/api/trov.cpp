@@ -1,6 +1,7 @@
 #include "engine/api/trov.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <exception>
@@ -234,6 +235,19 @@ Gradients gradients_of(const SelectionGradients& g, const std::optional<Selectio
   return out;
 }
 
+// The level effects of a categorical covariate, relative to its smallest level, from the coefficients
+// laid out as the engine met the levels (the first met carrying none).
+void add_level_effects(Fit& fit, const Design& design, const std::vector<double>& beta) {
+  const auto count = static_cast<std::size_t>(design.columns);
+  std::vector<std::pair<double, double>> effects;  // level, effect relative to the first met
+  for (std::size_t j = 0; j < count; ++j) effects.emplace_back(design.levels[j], j == 0 ? 0.0 : beta[j]);
+  std::sort(effects.begin(), effects.end());
+  for (const auto& [level, effect] : effects) {
+    fit.levels.push_back(level);
+    fit.level_effects.push_back(effect - effects.front().second);
+  }
+}
+
 Fit fit_of(const Run& run, const RunData& data, int replicates, BootstrapType type) {
   const Analysis& a = run.analysis;
   const Points& p = data.points;
@@ -261,6 +275,7 @@ Fit fit_of(const Run& run, const RunData& data, int replicates, BootstrapType ty
     const auto columns = static_cast<std::size_t>(data.covariate->design.columns);
     const std::vector<double>& beta = ok ? a.converged->beta : classic->beta;
     fit.coefficients.assign(beta.begin(), beta.begin() + static_cast<std::ptrdiff_t>(columns));
+    if (data.covariate->design.categorical) add_level_effects(fit, data.covariate->design, beta);
   }
   const double unpenalized = 2.0 + (data.covariate ? data.covariate->design.columns - 1 : 0);
   const bool linear = ok && std::abs(a.converged->edf - unpenalized) <= 1e-3;
@@ -333,10 +348,25 @@ std::string error_text(ErrorCode code) {
   return "unknown error";
 }
 
-Outcome analyse(const Data& data, const Settings& settings, int workers, const Control& control) {
+std::variant<int, Error> worker_threads(double workers) {
+  if (!(workers >= 0) || !std::isfinite(workers) || workers != std::floor(workers)) {
+    char given[32] = "NaN";
+    if (!std::isnan(workers)) *std::to_chars(given, given + sizeof given - 1, workers).ptr = '\0';
+    return error_of(ErrorCode::settings,
+                    std::string("workers must be a whole number from 0 (0: every processor "
+                                "this process may use), not ") +
+                        given);
+  }
+  const int processors = available_processors();
+  return workers == 0 || workers > processors ? processors : static_cast<int>(workers);
+}
+
+Outcome analyse(const Data& data, const Settings& settings, int workers_asked, const Control& control) {
   const bool covariate = !data.covariate.empty();
   if (auto fault = settings_fault(settings, covariate)) return *fault;
-  if (workers <= 0) workers = available_processors();
+  const std::variant<int, Error> threads = worker_threads(workers_asked);
+  if (const auto* error = std::get_if<Error>(&threads)) return *error;
+  const int workers = std::get<int>(threads);
   const RunControl run_control{control.progress, control.stop};
   try {
     std::optional<Points> cases;  // what a bootstrap of the cases draws
@@ -383,13 +413,13 @@ Outcome analyse(const Data& data, const Settings& settings, int workers, const C
   }
 }
 
-std::vector<Outcome> analyse_many(const std::vector<std::vector<double>>& traits,
-                                  const std::vector<double>& y, const std::vector<double>& n,
-                                  const std::vector<double>& covariate, const Settings& settings, int workers,
-                                  const Control& control) {
-  if (workers <= 0) workers = available_processors();
-  std::vector<Outcome> outcomes(traits.size(),
-                                Outcome(Error{ErrorCode::stopped, error_text(ErrorCode::stopped)}));
+std::vector<Outcome> analyse_many(const std::vector<std::vector<double>>& traits, const std::vector<double>& y,
+                                  const std::vector<double>& n, const std::vector<double>& covariate,
+                                  const Settings& settings, int workers_asked, const Control& control) {
+  const std::variant<int, Error> threads = worker_threads(workers_asked);
+  if (const auto* error = std::get_if<Error>(&threads)) return std::vector<Outcome>(traits.size(), *error);
+  const int workers = std::get<int>(threads);
+  std::vector<Outcome> outcomes(traits.size(), Outcome(Error{ErrorCode::stopped, error_text(ErrorCode::stopped)}));
   std::mutex progress_mutex;
   int done = 0;
   // each trait on one worker, the traits handed out in order; a trait's results depend on nothing else

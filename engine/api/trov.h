@@ -140,7 +140,12 @@ struct Fit {
   double edf = 0;
   double dispersion = 0;  // Pearson's, for Poisson and binomial counts (NaN where it does not apply)
   std::vector<FittedPoint> points{};
-  std::vector<double> coefficients{};    // the covariate's, as the engine lays them out (empty without)
+  std::vector<double> coefficients{};  // the covariate's, as the engine lays them out (empty without)
+  // A categorical covariate's levels (its distinct values) in increasing order, and each one's effect on
+  // the linear predictor relative to the first's (0 for it). The engine lays its coefficients out in the
+  // order the points meet the levels, relative to the first met; differences of effects do not depend
+  // on which level is the reference (the spline carries the constant).
+  std::vector<double> levels{}, level_effects{};
   std::optional<Gradients> gradients{};  // none where the converged fit failed
   std::optional<Bootstrap> bootstrap{};
 };
@@ -167,15 +172,21 @@ struct Control {
 
 using Outcome = std::variant<Results, Error>;
 
-// The analysis on `workers` threads (0: every processor this process may use). The results do not
-// depend on the number of workers.
+// The threads an analysis runs on when `workers` are asked for: a whole number from 0, 0 for every
+// processor this process may use (its CPU affinity), more than those capped to them. Anything else
+// (negative, fractional, not a number) is refused with ErrorCode::settings. analyse and analyse_many
+// take their `workers` by this rule; a caller whose users give the number checks it here first.
+std::variant<int, Error> worker_threads(double workers);
+
+// The analysis on `workers` threads, by the rule of worker_threads. The results do not depend on the
+// number of workers.
 Outcome analyse(const Data& data, const Settings& settings, int workers = 0, const Control& control = {});
 
 // One response and many traits: each trait (a column of x values, one per case) analysed on its own
-// as by analyse, the traits spread over the workers. Each outcome is exactly that trait's own.
-std::vector<Outcome> analyse_many(const std::vector<std::vector<double>>& traits,
-                                  const std::vector<double>& y, const std::vector<double>& n,
-                                  const std::vector<double>& covariate, const Settings& settings,
-                                  int workers = 0, const Control& control = {});
+// as by analyse, the traits spread over the workers. Each outcome is exactly that trait's own (each
+// the same error where `workers` is refused).
+std::vector<Outcome> analyse_many(const std::vector<std::vector<double>>& traits, const std::vector<double>& y,
+                                  const std::vector<double>& n, const std::vector<double>& covariate,
+                                  const Settings& settings, int workers = 0, const Control& control = {});
 
 }  // namespace trov::api

@@ -2,6 +2,8 @@
 
 #include <sched.h>
 
+#include <exception>
+
 namespace trov {
 
 int available_processors() {
@@ -37,11 +39,16 @@ WorkerPool::WorkerPool(int workers, bool pinned) {
     processors = processors_of(set);
   }
   const auto processor = [&](int w) { return processors[static_cast<std::size_t>(w) % processors.size()]; };
-  for (int w = 1; w < workers; ++w)
-    threads_.emplace_back([this, w, p = processors.empty() ? -1 : processor(w)] {
-      if (p >= 0) keep_to(p);
-      work(w);
-    });
+  for (int w = 1; w < workers; ++w) {
+    try {
+      threads_.emplace_back([this, w, p = processors.empty() ? -1 : processor(w)] {
+        if (p >= 0) keep_to(p);
+        work(w);
+      });
+    } catch (const std::exception&) {
+      break;  // the system gives no more threads (a limit of the process): the pool works on those it has
+    }
+  }
   if (!processors.empty()) keep_to(processor(0));
 }
 
@@ -51,8 +58,9 @@ WorkerPool::~WorkerPool() {
     stopping_ = true;
   }
   job_ready_.notify_all();
+  threads_.clear();  // joined here, while the mutex and the conditions they wait on still exist
   if (caller_set_) sched_setaffinity(0, sizeof *caller_set_, &*caller_set_);
-}  // the threads join as they are destroyed
+}
 
 void WorkerPool::run(int count, const std::function<void(int, int)>& task) {
   if (threads_.empty() || count <= 1) {

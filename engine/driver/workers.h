@@ -34,7 +34,8 @@ class WorkerPool {
   // pinned: each worker, the calling thread too, keeps to a processor of its own among those the
   // process may use (the calling thread gets its own set back when the pool ends). Else the system
   // may start a woken worker on the processor of the thread that woke it, where it waits for
-  // milliseconds while another processor idles.
+  // milliseconds while another processor idles. Where the system starts fewer threads than asked (a
+  // limit of the process), the pool works on those it started, or on the calling thread alone.
   explicit WorkerPool(int workers, bool pinned = false);
   ~WorkerPool();
   WorkerPool(const WorkerPool&) = delete;

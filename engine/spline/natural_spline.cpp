@@ -1,6 +1,9 @@
 #include "engine/spline/natural_spline.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
+#include <stdexcept>
 
 namespace trov {
 
@@ -50,7 +53,7 @@ void derivatives_from_jumps(std::span<const double> x, std::span<const double> y
                             std::span<const double> jump, std::span<double> slope,
                             std::span<double> curvature) {
   const std::size_t n = x.size();
-  // s'' at the knots: 0 at the first, rising by h_k times s''' = the jumps so far over each interval
+  // s'' at the knots: 0 at the first, rising by h_k times the third derivative (the jumps so far)
   double third = 0;
   curvature[0] = 0;
   for (std::size_t k = 0; k + 1 < n; ++k) {
@@ -74,25 +77,39 @@ void derivatives_from_jumps(std::span<const double> x, std::span<const double> y
 }
 
 void spline_values(std::span<const double> x, std::span<const double> y, std::span<const double> slope,
-                   std::span<const double> curvature, std::span<const double> z, std::span<double> value) {
+                   std::span<const double> curvature, std::span<const double> u, std::span<double> value) {
   const std::size_t n = x.size();
-  std::size_t k = 0;  // the interval [x_k, x_k+1] of the point, found walking along
-  for (std::size_t i = 0; i < z.size(); ++i) {
-    const double at = z[i];
-    if (at <= x[0]) {
-      value[i] = y[0] + slope[0] * (at - x[0]);
-      continue;
+  std::size_t k = 0;  // the interval [x_k, x_k+1] of the last point, where increasing points start
+  for (std::size_t j = 0; j < u.size(); ++j) {
+    const double at = u[j];
+    if (std::isnan(at)) {
+      value[j] = at;
+    } else if (at <= x[0] || at >= x[n - 1]) {
+      // the line beyond an end, y + t s' (a flat one keeps y, also where t is infinite)
+      const std::size_t end = at <= x[0] ? 0 : n - 1;
+      value[j] = slope[end] == 0 ? y[end] : y[end] + (at - x[end]) * slope[end];
+    } else {
+      if (!(x[k] <= at && at <= x[k + 1]))
+        k = static_cast<std::size_t>(std::upper_bound(x.begin(), x.end(), at) - x.begin()) - 1;
+      // s = A y_k + B y_k+1 - A B h^2 ((1 + A) M_k + (1 + B) M_k+1) / 6, A + B = 1
+      const double h = x[k + 1] - x[k], a = (x[k + 1] - at) / h, b = (at - x[k]) / h;
+      value[j] =
+          a * y[k] + b * y[k + 1] - a * b * h * h * ((1 + a) * curvature[k] + (1 + b) * curvature[k + 1]) / 6;
     }
-    if (at >= x[n - 1]) {
-      value[i] = y[n - 1] + slope[n - 1] * (at - x[n - 1]);
-      continue;
-    }
-    while (x[k + 1] < at) ++k;
-    // s = A y_k + B y_k+1 - A B h^2 ((1 + A) M_k + (1 + B) M_k+1) / 6, A + B = 1
-    const double h = x[k + 1] - x[k], a = (x[k + 1] - at) / h, b = (at - x[k]) / h;
-    value[i] =
-        a * y[k] + b * y[k + 1] - a * b * h * h * ((1 + a) * curvature[k] + (1 + b) * curvature[k + 1]) / 6;
   }
+}
+
+std::vector<double> natural_spline_values(std::span<const double> x, std::span<const double> y,
+                                          std::span<const double> u) {
+  const std::size_t k = x.size();
+  if (k < 2 || y.size() != k)
+    throw std::invalid_argument("a spline needs two knots or more, a value at each");
+  for (std::size_t i = 1; i < k; ++i)
+    if (!(x[i] > x[i - 1])) throw std::invalid_argument("the knots of a spline must increase");
+  std::vector<double> slope(k), curvature(k), values(u.size());
+  NaturalSpline(x).derivatives(y, slope, curvature);
+  spline_values(x, y, slope, curvature, u, values);
+  return values;
 }
 
 }  // namespace trov

@@ -5,13 +5,12 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include <atomic>
 #include <chrono>
-#include <future>
 #include <span>
 #include <vector>
 
 #include "engine/api/trov.h"
+#include "engine/api/watched.h"
 #include "engine/spline/natural_spline.h"
 
 namespace py = pybind11;
@@ -102,6 +101,8 @@ py::dict fit_dict(const Fit& fit) {
   d["edf"] = fit.edf;
   d["points"] = point_columns(fit.points);
   d["coefficients"] = to_array(fit.coefficients);
+  d["level_values"] = to_array(fit.levels);
+  d["level_effects"] = to_array(fit.level_effects);
   d["gradients"] = fit.gradients ? py::object(gradients_dict(*fit.gradients)) : py::none();
   if (fit.bootstrap) {
     const Bootstrap& b = *fit.bootstrap;
@@ -114,10 +115,11 @@ py::dict fit_dict(const Fit& fit) {
   return d;
 }
 
+py::tuple error_tuple(const Error& error) { return py::make_tuple(static_cast<int>(error.code), error.text); }
+
 // Results as a dict of plain values and NumPy arrays; an error as the tuple (code, text).
 py::object outcome_object(const Outcome& outcome) {
-  if (const auto* error = std::get_if<Error>(&outcome))
-    return py::make_tuple(static_cast<int>(error->code), error->text);
+  if (const auto* error = std::get_if<Error>(&outcome)) return error_tuple(*error);
   const auto& r = std::get<Results>(outcome);
   py::dict d;
   d["cases"] = r.cases;
@@ -142,33 +144,30 @@ py::object outcome_object(const Outcome& outcome) {
   return d;
 }
 
-// Runs `work` on a thread of its own while this thread, without the GIL, waits for it and looks for
-// Python's signals every 100 ms: Ctrl-C stops the analysis, and its KeyboardInterrupt is raised once the
-// analysis has ended.
+// Runs work(control) on a thread of its own while this thread, without the GIL, looks for Python's
+// signals every 100 ms: Ctrl-C stops the analysis, and its KeyboardInterrupt is raised once the analysis
+// has ended.
 template <class Work>
-auto run_interruptibly(Work work, std::atomic<bool>& stop) {
-  auto done = std::async(std::launch::async, std::move(work));
-  bool interrupted = false;
-  {
+auto run_interruptibly(const Work& work) {
+  auto watched = [&] {
     py::gil_scoped_release release;
-    while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
-      if (interrupted) continue;
-      py::gil_scoped_acquire acquire;
-      if (PyErr_CheckSignals() != 0) interrupted = stop = true;
-    }
-  }
-  if (interrupted) throw py::error_already_set();
-  return done.get();
+    return run_watched(
+        work,
+        [] {
+          py::gil_scoped_acquire acquire;
+          return PyErr_CheckSignals() != 0;
+        },
+        std::chrono::milliseconds(100));
+  }();
+  if (watched.second) throw py::error_already_set();
+  return std::move(watched.first);
 }
 
 py::object analyse_arrays(const Column& x, const Column& y, const Column& n, const Column& covariate,
                           const Settings& settings, int workers) {
   const Data data{to_vector(x), to_vector(y), to_vector(n), to_vector(covariate)};
-  std::atomic<bool> stop = false;
-  Control control;
-  control.stop = &stop;
-  const Outcome outcome = run_interruptibly([&] { return analyse(data, settings, workers, control); }, stop);
-  return outcome_object(outcome);
+  return outcome_object(
+      run_interruptibly([&](const Control& control) { return analyse(data, settings, workers, control); }));
 }
 
 py::list analyse_many_arrays(const std::vector<Column>& traits, const Column& y, const Column& n,
@@ -177,28 +176,26 @@ py::list analyse_many_arrays(const std::vector<Column>& traits, const Column& y,
   columns.reserve(traits.size());
   for (const Column& trait : traits) columns.push_back(to_vector(trait));
   const std::vector<double> response = to_vector(y), counts = to_vector(n), values = to_vector(covariate);
-  std::atomic<bool> stop = false;
-  Control control;
-  control.stop = &stop;
-  const std::vector<Outcome> outcomes = run_interruptibly(
-      [&] { return analyse_many(columns, response, counts, values, settings, workers, control); }, stop);
+  const std::vector<Outcome> outcomes = run_interruptibly([&](const Control& control) {
+    return analyse_many(columns, response, counts, values, settings, workers, control);
+  });
   py::list list;
   for (const Outcome& outcome : outcomes) list.append(outcome_object(outcome));
   return list;
 }
 
-// The curvatures at the knots of the natural cubic spline through values: the fitted function between
-// and beyond the fitted points, as the selection gradients take it.
-py::array_t<double> spline_curvatures(const Column& knots, const Column& values) {
-  if (knots.size() < 2 || values.size() != knots.size())
-    throw std::invalid_argument("a spline needs at least two knots and one value per knot");
-  for (py::ssize_t i = 1; i < knots.size(); ++i)
-    if (!(knots.data()[i - 1] < knots.data()[i])) throw std::invalid_argument("the knots must increase");
-  const trov::NaturalSpline spline(std::span(knots.data(), static_cast<std::size_t>(knots.size())));
-  py::array_t<double> curvature(knots.size());
-  spline.curvatures(std::span(values.data(), static_cast<std::size_t>(values.size())),
-                    std::span(curvature.mutable_data(), static_cast<std::size_t>(knots.size())));
-  return curvature;
+// The threads for `workers` (see worker_threads), or the refusal as the tuple (code, text).
+py::object worker_count(double workers) {
+  const std::variant<int, Error> threads = worker_threads(workers);
+  if (const auto* error = std::get_if<Error>(&threads)) return error_tuple(*error);
+  return py::int_(std::get<int>(threads));
+}
+
+// The natural cubic spline through (knots, values) at the points `at`: the fitted function between and
+// beyond the fitted points, as the selection gradients take it (see natural_spline_values).
+py::array_t<double> spline_at(const Column& knots, const Column& values, const Column& at) {
+  const auto span = [](const Column& c) { return std::span(c.data(), static_cast<std::size_t>(c.size())); };
+  return to_array(trov::natural_spline_values(span(knots), span(values), span(at)));
 }
 
 }  // namespace
@@ -241,5 +238,6 @@ PYBIND11_MODULE(_core, m) {
         "workers"_a);
   m.def(
       "error_text", [](int code) { return error_text(static_cast<ErrorCode>(code)); }, "code"_a);
-  m.def("spline_curvatures", &spline_curvatures, "knots"_a, "values"_a);
+  m.def("worker_threads", &worker_count, "workers"_a);
+  m.def("spline_at", &spline_at, "knots"_a, "values"_a, "at"_a);
 }

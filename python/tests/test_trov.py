@@ -1,7 +1,11 @@
 """The Python package against trov40's golden trov.json files, and its own parts: predict, fitness_many,
-missing values, errors."""
+missing values, pandas inputs, words and categories, errors, Ctrl-C."""
 
 import json
+import os
+import signal
+import threading
+import time
 import warnings
 from pathlib import Path
 
@@ -193,3 +197,94 @@ def test_refused_analyses():
         trov.fitness(x, y, bootstraps=10)
     with pytest.raises(ValueError, match="differ in length"):
         trov.fitness(x, y[1:])
+
+
+def test_workers_are_a_whole_number_from_0_capped_to_the_processors():
+    x, y = demo()
+    for refused in (-5, 1.5, float("nan")):
+        with pytest.raises(trov.TrovError, match="^workers must be a whole number from 0") as error:
+            trov.fitness(x, y, workers=refused)
+        assert error.value.code == 1
+    for refused in ("2", True):
+        with pytest.raises(TypeError, match="^workers must be"):
+            trov.fitness(x, y, workers=refused)
+    same_fit(trov.fitness(x, y, workers=1000), trov.fitness(x, y))
+
+
+def test_pandas_inputs_pair_by_their_index():
+    pandas = pytest.importorskip("pandas")
+    x, y = demo()
+    table = pandas.DataFrame({"mass": x, "survived": y}, index=np.arange(300) * 10)
+    shuffled = table.sample(frac=1, random_state=1)
+    ordered = trov.fitness(table["mass"], table["survived"])
+    same_fit(trov.fitness(shuffled["mass"], table["survived"]), ordered)
+    same_fit(trov.fitness_many({"mass": shuffled["mass"]}, table["survived"])["mass"], ordered)
+    with pytest.raises(ValueError, match="index of y holds other labels than that of x"):
+        trov.fitness(table["mass"], table["survived"].reset_index(drop=True))
+    with pytest.raises(ValueError, match="^y='weight': data has no column 'weight'; its columns are 'mass', "
+                                         "'survived'$"):
+        trov.fitness("mass", "weight", data=table)
+
+
+def test_words_categories_and_truth_values_as_responses():
+    pandas = pytest.importorskip("pandas")
+    x, y = demo()
+    expected = trov.fitness(x, y, lnlambda=1)
+    yes_no = np.where(y == 1, "yes", "No")
+    reordered = pandas.Series(yes_no, dtype="category").cat.reorder_categories(["No", "yes"])
+    for response, one in [(yes_no, None), (pandas.Categorical(np.where(y == 1, "Yes", "No")), None),
+                          (reordered, None), (y == 1, None), (np.where(y == 1, "dead", "alive"), "dead")]:
+        same_fit(trov.fitness(x, response, lnlambda=1, one=one), expected)
+    words = np.where(y == 1, "dead", "alive")
+    with pytest.raises(ValueError, match="holds the words 'alive', 'dead': say which is taken as 1"):
+        trov.fitness(x, words)
+    with pytest.raises(ValueError, match="does not hold the word 'gone'"):
+        trov.fitness(x, words, one="gone")
+    with pytest.raises(ValueError, match="more than two words"):
+        trov.fitness(x, np.append(words[:-1], "gone"), one="dead")
+    with pytest.raises(ValueError, match=r"words and missing values \(cases \[299\]\)"):
+        trov.fitness(x, np.append(yes_no[:-1], None))
+
+
+def test_categorical_covariate_levels_and_coefficients_are_a_regressions():
+    pandas = pytest.importorskip("pandas")
+    rng = np.random.default_rng(3)
+    x = rng.uniform(0, 10, 200)
+    race = rng.choice(["white", "black", "other"], 200)
+    y = 1 + 0.3 * x + np.select([race == "black", race == "other"], [0.75, 0.55]) + rng.normal(0, 0.5, 200)
+    # at a very large lambda the spline is a line: least squares on x and the levels, white the reference
+    design = np.column_stack([np.ones(200), x, race == "black", race == "other"]).astype(float)
+    b = np.linalg.lstsq(design, y, rcond=None)[0]
+    categories = pandas.Categorical(race, categories=["white", "black", "other"])
+    fit = trov.fitness(x, y, covariate=categories, model="normal", lnlambda=30)
+    assert fit.levels == ["white", "black", "other"] and list(fit.coefficients) == fit.levels
+    np.testing.assert_allclose(list(fit.coefficients.values()), [0, b[2], b[3]], atol=1e-6)
+    np.testing.assert_allclose(fit.predict(x[:20], race[:20]), (design @ b)[:20], rtol=1e-6)
+    words = trov.fitness(x, y, covariate=race, model="normal", lnlambda=30)  # strings: sorted levels
+    assert list(words.coefficients) == ["black", "other", "white"]
+    with pytest.raises(ValueError, match=r"no level of the fit: asian \(its levels: white, black, other\)"):
+        fit.predict([1.0], ["asian"])
+    # at infinite trait values: the limits of the fitted function
+    assert list(fit.predict([-np.inf, np.inf], "black")) == [-np.inf, np.inf]
+    survived = trov.fitness(x, y > 3.5, covariate=categories, lnlambda=5)
+    far = survived.predict([-1e9, 1e9], "other", scale="link")
+    assert list(survived.predict([-np.inf, np.inf], "other")) == list((far > 0).astype(float))
+
+
+def test_an_analysis_without_a_fit_says_why():
+    x = np.arange(20.0)
+    separated = trov.fitness(x, x > 9.5)
+    with pytest.raises(ValueError, match=r"failed at every ln\(lambda\) of the grid .* line separates"):
+        separated.predict([3.0])
+    with pytest.raises(ValueError, match=r"a grid only \(fit_recommended=False\)"):
+        trov.fitness(*demo(), fit_recommended=False).gradients()
+    assert trov.fitness_many({}, x > 9.5) == {}
+
+
+def test_ctrl_c_stops_an_analysis_promptly():
+    x, y = demo()
+    threading.Timer(1.0, os.kill, (os.getpid(), signal.SIGINT)).start()
+    started = time.monotonic()
+    with pytest.raises(KeyboardInterrupt):
+        trov.fitness(x, y, bootstrap=100000, bootstrap_lambda="reselected")
+    assert time.monotonic() - started < 2.5

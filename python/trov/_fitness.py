@@ -1,5 +1,6 @@
 """The calls: fitness (one trait) and fitness_many (one response, many traits)."""
 
+import numbers
 import operator
 import warnings
 from collections.abc import Mapping
@@ -11,7 +12,7 @@ from ._result import Fitness, TrovError
 
 # The options of an analysis and their defaults (the library's).
 _OPTIONS = {
-    "categorical": False,  # the covariate is categorical: each value (or label) a level
+    "categorical": None,  # the covariate is categorical (each value a level); None: where it holds labels
     "lnlambda_min": -10.0,  # the grid of ln(lambda) when lnlambda is None
     "lnlambda_max": 10.0,
     "grid_points": 21,
@@ -22,7 +23,7 @@ _OPTIONS = {
     "seed": 1,  # 1 to 2147483646
     "maxit": 100,  # the classic fit's iterations and tolerance
     "stop": 1e-6,
-    "workers": 0,  # threads; 0: every processor this process may use
+    "workers": 0,  # threads, a whole number; 0 (or more than there are): every processor this process may use
 }
 _NONE = np.empty(0)
 
@@ -35,6 +36,8 @@ def _enum(kind, value, name):
 
 
 def _settings(model, lnlambda, options):
+    """The library's settings of a call, its worker threads, and `categorical` as given (None: by the
+    covariate's kind)."""
     unknown = set(options) - set(_OPTIONS)
     if unknown:
         raise TypeError(f"unknown option {', '.join(sorted(unknown))}; the options are {', '.join(_OPTIONS)}")
@@ -44,6 +47,7 @@ def _settings(model, lnlambda, options):
     s.criterion = _enum(_core.Criterion, o["criterion"], "criterion")
     s.bootstrap_lambda = _enum(_core.BootstrapLambda, o["bootstrap_lambda"], "bootstrap_lambda")
     s.categorical, s.fit_recommended = bool(o["categorical"]), bool(o["fit_recommended"])
+    asked_categorical = o["categorical"]
     s.lnlambda = None if lnlambda is None else float(lnlambda)
     for key in ("lnlambda_min", "lnlambda_max", "stop"):
         setattr(s, key, float(o[key]))
@@ -52,52 +56,173 @@ def _settings(model, lnlambda, options):
         if not -(2**31) <= value < 2**31:
             raise ValueError(f"{key} = {value} is out of range")
         setattr(s, key, value)
-    return s, int(o["workers"])
+    workers = o["workers"]
+    if isinstance(workers, bool) or not isinstance(workers, numbers.Real):
+        raise TypeError(f"workers must be a whole number from 0 (0: every processor), not {workers!r}")
+    threads = _core.worker_threads(float(workers))
+    if isinstance(threads, tuple):
+        raise TrovError(*threads)
+    return s, threads, asked_categorical
 
 
-def _values(values, data, name):
-    """A column as a 1-D float64 array: a column name of `data`, a NumPy array, a pandas Series or any
-    sequence of numbers; missing values (None, NaN, pandas NA) become NaN."""
-    if isinstance(values, str):
-        if data is None:
-            raise TypeError(f"{name}={values!r} names a column: give the table as data=")
-        values = data[values]
-    if hasattr(values, "to_numpy"):  # pandas: NA becomes NaN
-        values = values.to_numpy(dtype=float, na_value=np.nan)
-    array = np.asarray(values, dtype=float)  # None becomes NaN
+def _column_names(data):
+    if hasattr(data, "columns"):
+        return list(data.columns)
+    if isinstance(data, Mapping):
+        return list(data)
+    return list(getattr(getattr(data, "dtype", None), "names", None) or [])
+
+
+def _column(data, name, what):
+    """The column `name` of the table `data`, given as the argument `what`."""
+    if data is None:
+        raise TypeError(f"{what}={name!r} names a column: give the table as data=")
+    names = _column_names(data)
+    if name not in names:
+        raise ValueError(f"{what}={name!r}: data has no column {name!r}; its columns are "
+                         f"{', '.join(map(repr, names))}")
+    return data[name]
+
+
+def _is_series(values):
+    return hasattr(values, "index") and hasattr(values, "to_numpy") and getattr(values, "ndim", 0) == 1
+
+
+def _aligned(columns):
+    """The columns (name: values) with pandas Series paired by their index labels: each in the order of
+    the first Series' index, one whose labels differ from those refused. Arrays and sequences pair by
+    position."""
+    series = [(name, v) for name, v in columns.items() if _is_series(v)]
+    if len(series) < 2:
+        return columns
+    (first, reference), *others = series
+    index, columns = reference.index, dict(columns)
+    for name, values in others:
+        if values.index.equals(index):
+            continue
+        if not (index.is_unique and values.index.is_unique and len(values.index) == len(index)
+                and values.index.isin(index).all()):
+            raise ValueError(f"the pandas index of {name} holds other labels than that of {first}: pandas "
+                             "inputs are paired by their index, so give them the same labels (arrays pair "
+                             "by position)")
+        columns[name] = values.reindex(index)
+    return columns
+
+
+def _numbers(values, name):
+    """A column as a 1-D float64 array; missing values (None, NaN, pandas NA) become NaN."""
+    try:
+        if hasattr(values, "to_numpy"):  # pandas: NA becomes NaN
+            values = values.to_numpy(dtype=float, na_value=np.nan)
+        array = np.asarray(values, dtype=float)  # None becomes NaN
+    except (TypeError, ValueError) as error:
+        raise ValueError(f"{name} must hold numbers ({error})") from None
     if array.ndim != 1:
         raise ValueError(f"{name} must be one column of values, not an array of shape {array.shape}")
     return array
 
 
-def _levels(values, data):
-    """A categorical covariate's labels (strings or any values) as codes 0, 1, ... in the sorted order
-    of the labels, NaN where missing; and the labels."""
-    if isinstance(values, str):
-        values = data[values]
-    missing = values.isna().to_numpy() if hasattr(values, "isna") else None
-    labels = np.asarray(values.to_numpy(dtype=object) if hasattr(values, "to_numpy") else values, object)
-    if missing is None:
-        missing = np.array([v is None or (isinstance(v, float) and v != v) for v in labels], dtype=bool)
-    names, codes = np.unique(labels[~missing].astype(str), return_inverse=True)
-    array = np.full(len(labels), np.nan)
-    array[~missing] = codes
-    return array, list(names)
+def _missing(labels):
+    try:
+        import pandas
+    except ImportError:  # then no pandas NA either
+        return np.array([v is None or (isinstance(v, float) and v != v) for v in labels], dtype=bool)
+    return np.asarray(pandas.isna(labels), dtype=bool)
 
 
-def _columns(columns, data, categorical):
-    """The used columns (name: values or None) as float arrays of one length; the covariate's labels
-    when a categorical covariate has labels that are not numbers."""
+def _labels(values, name):
+    """A column of labels: a pandas Categorical (in a Series or bare), or words (strings). Returns the
+    labels as an object array, where they are missing, and a Categorical's categories (None for words);
+    None for a column of numbers or truth values."""
+    categorical = getattr(getattr(values, "dtype", None), "name", None) == "category"
+    if categorical:
+        categories = values.cat.categories if hasattr(values, "cat") else values.categories
+        codes = np.asarray(values.cat.codes if hasattr(values, "cat") else values.codes)
+        labels = np.empty(len(codes), dtype=object)
+        labels[codes >= 0] = np.asarray(categories, dtype=object)[codes[codes >= 0]]
+        return labels, codes < 0, list(categories)
+    if isinstance(values, str) or getattr(getattr(values, "dtype", None), "kind", "O") not in "OUS":
+        return None
+    labels = values.to_numpy(dtype=object) if hasattr(values, "to_numpy") else values
+    labels = np.asarray(labels, dtype=object)
+    if labels.ndim != 1:
+        return None
+    missing = _missing(labels)
+    kinds = {isinstance(v, str) for v in labels[~missing]}
+    if kinds == {True, False}:
+        raise ValueError(f"{name} holds words and numbers: give it one or the other")
+    return (labels, missing, None) if kinds == {True} else None
+
+
+def _response(values, name, one):
+    """The response as numbers: numbers as they are, True as 1. Words: a Categorical of two categories
+    has its second as 1 (as R's glm takes a factor); Yes/No and TRUE/FALSE (any case) are 1 and 0; of
+    two other words, `one` names the one taken as 1 (it may name the 1 of any words)."""
+    labelled = _labels(values, name)
+    if labelled is None:
+        if one is not None:
+            raise ValueError(f"one={one!r} names a word of {name}, but {name} holds numbers")
+        return _numbers(values, name)
+    labels, missing, categories = labelled
+    if missing.any():
+        cases = list(np.flatnonzero(missing)[:5])
+        raise ValueError(f"{name} holds words and missing values (cases {cases}): a response of words takes "
+                         "no missing value")
+    if categories is not None and len(categories) == 2:
+        words = categories
+    else:
+        present = set(labels)
+        words = list(dict.fromkeys(labels)) if categories is None else [c for c in categories if c in present]
+    listed = ", ".join(map(repr, words))
+    if len(words) > 2:
+        raise ValueError(f"{name} holds more than two words ({listed}): a response of words takes two")
+    lower = [str(w).lower() for w in words]
+    if one is None:
+        if categories is not None and len(words) == 2:
+            one = words[1]
+        elif set(lower) <= {"yes", "no"} and "yes" in lower:
+            one = words[lower.index("yes")]
+        elif set(lower) <= {"true", "false"} and "true" in lower:
+            one = words[lower.index("true")]
+        else:
+            raise ValueError(f"{name} holds the words {listed}: say which is taken as 1 "
+                             f"(one={words[0]!r}, say)")
+    elif one not in words:
+        raise ValueError(f"{name} does not hold the word {one!r} taken as 1 (its words: {listed})")
+    return (labels == one).astype(float)
+
+
+def _covariate(values, name, categorical):
+    """The covariate as the engine takes it, and the labels of one that holds labels (None for numbers):
+    a Categorical as its codes 0, 1, ... in the order of its categories, words in their sorted order;
+    missing labels become NaN. Labels make the covariate categorical."""
+    labelled = _labels(values, name)
+    if labelled is None:
+        return _numbers(values, name), None
+    if categorical is False:
+        raise ValueError("a covariate of labels is categorical: leave categorical out or give True")
+    labels, missing, categories = labelled
+    levels = categories if categories is not None else sorted(set(labels[~missing]))
+    code_of = {level: k for k, level in enumerate(levels)}
+    codes = np.full(len(labels), np.nan)
+    codes[~missing] = [code_of[label] for label in labels[~missing]]
+    return codes, levels
+
+
+def _columns(columns, data, one, categorical):
+    """The used columns (name: values or None) as float arrays of one length, pandas Series paired by
+    their index; the covariate's labels when it holds labels."""
+    given = {name: _column(data, v, name) if isinstance(v, str) else v
+             for name, v in columns.items() if v is not None}
+    given = _aligned(given)
     arrays, labels = {}, None
-    for name, values in columns.items():
-        if values is None:
-            continue
-        try:
-            arrays[name] = _values(values, data, name)
-        except (TypeError, ValueError):
-            if name != "covariate" or not categorical:
-                raise
-            arrays[name], labels = _levels(values, data)
+    for name, values in given.items():
+        if name == "y":
+            arrays[name] = _response(values, name, one)
+        elif name == "covariate":
+            arrays[name], labels = _covariate(values, name, categorical)
+        else:
+            arrays[name] = _numbers(values, name)
     lengths = {name: len(a) for name, a in arrays.items()}
     if len(set(lengths.values())) > 1:
         raise ValueError("the columns differ in length: " + ", ".join(f"{k} {v}" for k, v in lengths.items()))
@@ -122,13 +247,16 @@ def _outcome(outcome, description):
     return Fitness(outcome, **description)
 
 
-def fitness(x, y, n=None, covariate=None, model="binomial", lnlambda=None, *, data=None, **options):
+def fitness(x, y, n=None, covariate=None, model="binomial", lnlambda=None, *, data=None, one=None, **options):
     """The fitness function of one trait.
 
     x, y: the trait and the response per case (NumPy arrays, pandas Series, sequences, or column names
-    of the table `data`). n: the count of each case, a whole number from 1 (binomial: trials, y then
-    the proportion that survived; otherwise a weight); None for 1 each. covariate: one value per case
-    (with categorical=True, any labels). model: "binomial", "normal" or "poisson". lnlambda: None for the
+    of the table `data`); pandas Series are paired by their index, the others by position. y may hold
+    words: a two-category Categorical (its second category is 1), Yes/No or TRUE/FALSE (any case), or
+    two other words, `one` naming the one taken as 1. n: the count of each case, a whole number from 1
+    (binomial: trials, y then the proportion that survived; otherwise a weight); None for 1 each.
+    covariate: one value per case; labels (a Categorical, or strings) make it categorical, as
+    categorical=True does numbers. model: "binomial", "normal" or "poisson". lnlambda: None for the
     recommended choice over the grid (lnlambda_min, lnlambda_max, grid_points), then a fit at it; a
     number for one fit at that ln(lambda). Options: categorical, lnlambda_min, lnlambda_max,
     grid_points, fit_recommended, criterion, bootstrap, bootstrap_lambda, seed, maxit, stop, workers.
@@ -136,8 +264,9 @@ def fitness(x, y, n=None, covariate=None, model="binomial", lnlambda=None, *, da
     Cases with a missing value in a used column are left out, with a warning saying how many. A
     refused analysis raises TrovError. Returns a Fitness.
     """
-    settings, workers = _settings(model, lnlambda, options)
-    arrays, labels = _columns({"x": x, "y": y, "n": n, "covariate": covariate}, data, settings.categorical)
+    settings, workers, categorical = _settings(model, lnlambda, options)
+    arrays, labels = _columns({"x": x, "y": y, "n": n, "covariate": covariate}, data, one, categorical)
+    settings.categorical = settings.categorical or labels is not None
     arrays = _drop_missing(arrays)
     outcome = _core.analyse(
         arrays["x"], arrays["y"], arrays.get("n", _NONE), arrays.get("covariate", _NONE), settings, workers
@@ -156,14 +285,14 @@ def _traits(traits, data):
     if isinstance(traits, Mapping):
         return list(traits), list(traits.values())
     if data is not None and all(isinstance(name, str) for name in traits):
-        return list(traits), [data[name] for name in traits]
+        return list(traits), [_column(data, name, "traits") for name in traits]
     array = np.asarray(traits, dtype=float)
     if array.ndim != 2:
         raise ValueError(f"traits must be a table of columns (a 2-D array or a DataFrame), not {array.shape}")
     return list(range(array.shape[1])), list(array.T)
 
 
-def fitness_many(traits, y, n=None, covariate=None, model="binomial", lnlambda=None, *, data=None,
+def fitness_many(traits, y, n=None, covariate=None, model="binomial", lnlambda=None, *, data=None, one=None,
                  errors="warn", **options):
     """The fitness function of each of many traits against one response: each trait analysed on its own
     exactly as fitness(trait, y, n, covariate, ...) would, the traits spread over the workers.
@@ -176,15 +305,14 @@ def fitness_many(traits, y, n=None, covariate=None, model="binomial", lnlambda=N
     """
     if errors not in ("warn", "raise"):
         raise ValueError(f'errors must be "warn" or "raise", not {errors!r}')
-    settings, workers = _settings(model, lnlambda, options)
+    settings, workers, categorical = _settings(model, lnlambda, options)
     names, columns = _traits(traits, data)
-    shared, labels = _columns({"y": y, "n": n, "covariate": covariate}, data, settings.categorical)
-    traits_array = np.empty((len(names), len(shared["y"])))
-    for k, column in enumerate(columns):
-        values = _values(column, None, f"trait {names[k]!r}")
-        if len(values) != traits_array.shape[1]:
-            raise ValueError(f"trait {names[k]!r} has {len(values)} values, y {traits_array.shape[1]}")
-        traits_array[k] = values
+    trait_keys = [f"trait {name!r}" for name in names]
+    given = {"y": y, "n": n, "covariate": covariate, **dict(zip(trait_keys, columns))}
+    arrays, labels = _columns(given, data, one, categorical)
+    settings.categorical = settings.categorical or labels is not None
+    shared = {name: arrays[name] for name in ("y", "n", "covariate") if name in arrays}
+    traits_array = np.array([arrays[key] for key in trait_keys]).reshape(len(names), len(shared["y"]))
     keep = ~np.logical_or.reduce([np.isnan(a) for a in shared.values()])
     if not keep.all():
         warnings.warn(f"{int((~keep).sum())} of {keep.size} cases left out of every trait for missing values "

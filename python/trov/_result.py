@@ -53,14 +53,18 @@ class Fitness:
     between the grid's lambdas); recommended (a Recommended with its sentence, None for one lambda);
     lnlambda, edf, converged of the fit (None without one); points (dict of arrays, one entry per point
     of cases pooled by equal X and covariate: x, covariate, n, y, fitted, eta, classic_fitted, and the
-    bootstrap band lower, upper); coefficients (the covariate's); bootstrap (a Bootstrap or None);
-    levels (the labels of a categorical covariate given as labels: its codes 0, 1, ... in points);
-    warnings (lines "kind: words"); report (the trov.json document, as a dict; report_text its text).
+    bootstrap band lower, upper); coefficients (the covariate's: intercept and slope of a continuous
+    one; of a categorical one a dict, level -> its effect on the linear predictor relative to the first
+    level, the levels in the order of `levels`, else of their values); bootstrap (a Bootstrap or None);
+    levels (the labels of a covariate given as labels, in their order: a Categorical's categories, else
+    sorted; its codes 0, 1, ... in points); warnings (lines "kind: words"); report (the trov.json
+    document, as a dict; report_text its text).
     """
 
     def __init__(self, raw, settings, levels=None):
         self.model, self.criterion = settings.model.name, settings.criterion.name
         self.categorical, self.levels = settings.categorical, levels
+        self._fit_recommended = settings.fit_recommended
         self.cases, self.observations, self.n_points = raw["cases"], raw["observations"], raw["points"]
         self.grid = raw["grid"] if len(raw["grid"]["lnlambda"]) else None
         self.minima = {m["criterion"]: Minimum(**m) for m in raw["minima"]}
@@ -68,6 +72,10 @@ class Fitness:
         fit = raw["fit"] or {}
         self.lnlambda, self.edf, self.converged = fit.get("lnlambda"), fit.get("edf"), fit.get("converged_ok")
         self.points, self.coefficients = fit.get("points"), fit.get("coefficients")
+        # a categorical covariate's level values (as the engine took them) and effects
+        self._level_effect = dict(zip(fit.get("level_values", []), fit.get("level_effects", [])))
+        if self.categorical and fit:
+            self.coefficients = {self._label(value): effect for value, effect in self._level_effect.items()}
         self.bootstrap = Bootstrap(**fit["bootstrap"]) if fit.get("bootstrap") else None
         self._gradients = fit.get("gradients")
         self.warnings = list(raw["warnings"])
@@ -80,9 +88,24 @@ class Fitness:
             self._report = json.loads(self.report_text)
         return self._report
 
-    def _fitted(self):
-        if self.points is None:
-            raise ValueError("this analysis has no fit: a grid with fit_recommended=False")
+    def _label(self, value):
+        return self.levels[int(value)] if self.levels is not None else float(value)
+
+    def _need_fit(self, what):
+        """Why there is no fit at one lambda, for `what`, which needs one."""
+        if self.points is not None:
+            return
+        if not self._fit_recommended:
+            why = "this analysis is a grid only (fit_recommended=False)"
+        elif not self.grid["converged_ok"].any():
+            why = ("the converged fit failed at every ln(lambda) of the grid (as it does where a straight "
+                   "line separates the responses 0 from 1), so no lambda is recommended and none was fitted")
+        else:
+            why = "the criterion found no lambda to recommend (see warnings), so none was fitted"
+        raise ValueError(f"{what} needs a fit at one lambda: {why}")
+
+    def _fitted(self, what):
+        self._need_fit(what)
         if self._gradients is None:
             raise ValueError(f"the converged fit at ln(lambda) = {self.lnlambda:g} failed")
         return self.points
@@ -91,71 +114,72 @@ class Fitness:
         """The selection gradients of the fitted function: name -> Estimate(value, se, p, lower, upper),
         se, p and the 95% limits NaN without a bootstrap; mean_fitness, trait_mean, trait_sd, and the
         classic fit's classic_beta, classic_gamma as numbers."""
-        self._fitted()
+        self._fitted("gradients")
         g = dict(self._gradients)
         for name in _GRADIENTS:
             g[name] = Estimate(*g[name])
         return g
 
-    def _spline(self):
-        """The fitted function's knots (the distinct X), its linear predictor there without the covariate
-        effect, the curvatures of the natural cubic spline through them, and each point's covariate effect."""
-        p = self._fitted()
+    def _effect(self, covariate):
+        """The covariate effect at values as the engine took them (codes of labels): the slope times the
+        value (continuous), or the level's effect (categorical)."""
+        covariate = np.asarray(covariate, float)
+        if not self.categorical:
+            return self.coefficients[1] * covariate
+        return np.array([self._level_effect.get(c, np.nan) for c in covariate])
+
+    def _engine_covariate(self, covariate, shape):
+        """Covariate values given to predict as the engine takes them: numbers, or the fit's labels as
+        their codes; a level the fit does not know is refused, a missing one gives NaN."""
+        if not self.categorical:
+            return np.broadcast_to(np.asarray(covariate, float), shape)
+        labelled = self.levels is not None
+        given = np.broadcast_to(np.asarray(covariate, dtype=object if labelled else float), shape)
+        code_of = ({label: float(k) for k, label in enumerate(self.levels)} if labelled
+                   else {v: v for v in self._level_effect})
+        codes, unknown = [], set()
+        for v in given.ravel():
+            code = code_of.get(v)
+            if code in self._level_effect:
+                codes.append(code)
+            elif v is None or (isinstance(v, float) and v != v):
+                codes.append(np.nan)
+            else:  # no level, or one without cases
+                unknown.add(str(v))
+        if unknown:
+            known = ", ".join(map(str, self.coefficients))
+            raise ValueError(f"covariate values that are no level of the fit: {', '.join(sorted(unknown)[:5])} "
+                             f"(its levels: {known})")
+        return np.array(codes, dtype=float).reshape(shape)
+
+    def predict(self, x, covariate=None, scale="response"):
+        """The fitted function at trait values x: the natural cubic spline through the converged fit's
+        linear predictor at the distinct X (the smoothing spline itself, linear beyond the end values, its
+        limit at infinite x), plus the covariate effect of `covariate` (one value per x, as the fit took
+        them: numbers, or its labels; None: the case-weighted mean effect of the data), through the
+        inverse link (scale="response") or not (scale="link")."""
+        if scale not in ("response", "link"):
+            raise ValueError(f'scale must be "response" or "link", not {scale!r}')
+        p = self._fitted("predict")
+        x = np.asarray(x, dtype=float)
         effect = np.zeros(len(p["x"]))
         if len(self.coefficients):
             effect = self._effect(p["covariate"])
         knots, first = np.unique(p["x"], return_index=True)
-        values = (p["eta"] - effect)[first]
-        return knots, values, _core.spline_curvatures(knots, values), effect
-
-    def _effect(self, covariate):
-        """The covariate effect of each value: the coefficient times the value (continuous), or the
-        level's coefficient, 0 for the first level met among the points (categorical)."""
-        covariate = np.asarray(covariate, float)
-        if not self.categorical:
-            return self.coefficients[1] * covariate
-        levels = list(dict.fromkeys(self.points["covariate"]))
-        unknown = set(np.unique(covariate)) - set(levels)
-        if unknown:
-            raise ValueError(f"covariate values that are no level of the fit: {sorted(unknown)[:5]}")
-        effect_of = {level: (0.0 if k == 0 else self.coefficients[k]) for k, level in enumerate(levels)}
-        return np.array([effect_of[c] for c in covariate])
-
-    def predict(self, x, covariate=None, scale="response"):
-        """The fitted function at trait values x: the natural cubic spline through the converged fit's
-        linear predictor at the distinct X (the smoothing spline itself, linear beyond the end values),
-        plus the covariate effect of `covariate` (one value per x; None: the case-weighted mean effect of
-        the data), through the inverse link (scale="response") or not (scale="link")."""
-        if scale not in ("response", "link"):
-            raise ValueError(f'scale must be "response" or "link", not {scale!r}')
-        knots, values, curvature, effect = self._spline()
-        x = np.asarray(x, dtype=float)
-        h = np.diff(knots)
-        i = np.clip(np.searchsorted(knots, x, side="right") - 1, 0, len(h) - 1)
-        a, b = knots[i + 1] - x, x - knots[i]
-        m0, m1, hi = curvature[i], curvature[i + 1], h[i]
-        eta = (m0 * a**3 + m1 * b**3) / (6 * hi) + (values[i] / hi - m0 * hi / 6) * a + (
-            values[i + 1] / hi - m1 * hi / 6) * b
-        # linear beyond the end knots, with the end slopes (the end curvatures are 0)
-        left, right = x < knots[0], x > knots[-1]
-        slope0 = (values[1] - values[0]) / h[0] - h[0] * curvature[1] / 6
-        slope1 = (values[-1] - values[-2]) / h[-1] + h[-1] * curvature[-2] / 6
-        eta = np.where(left, values[0] + slope0 * (x - knots[0]), eta)
-        eta = np.where(right, values[-1] + slope1 * (x - knots[-1]), eta)
+        eta = _core.spline_at(knots, (p["eta"] - effect)[first], x.ravel()).reshape(x.shape)
         if covariate is not None:
             if not len(self.coefficients):
                 raise ValueError("this fit has no covariate")
-            eta = eta + self._effect(np.broadcast_to(covariate, x.shape))
+            eta = eta + self._effect(self._engine_covariate(covariate, x.shape))
         elif effect.any():
-            eta = eta + np.sum(self.points["n"] * effect) / np.sum(self.points["n"])
+            eta = eta + np.sum(p["n"] * effect) / np.sum(p["n"])
         return eta if scale == "link" else _inverse_link(self.model, eta)
 
     def to_frame(self, what="points"):
         """A pandas DataFrame of the fitted points ("points"), the grid ("grid") or the gradients
         ("gradients", one row each)."""
         if what == "points":
-            if self.points is None:
-                raise ValueError("this analysis has no fit: a grid with fit_recommended=False")
+            self._need_fit('to_frame("points")')
             return _table(self.points, what)
         if what == "grid":
             if self.grid is None:
@@ -202,7 +226,7 @@ class Fitness:
         """The data, the fitted function and its bootstrap band (matplotlib); returns the axes."""
         import matplotlib.pyplot as plt
 
-        p = self._fitted()
+        p = self._fitted("plot")
         ax = ax or plt.gca()
         ax.scatter(p["x"], p["y"], s=8 * np.sqrt(p["n"]), color="0.6", label="data")
         grid = np.linspace(p["x"].min(), p["x"].max(), 400)

@@ -9,6 +9,10 @@ analyse_many_r <- function(traits, y, n, covariate, settings) {
     .Call(`_trov_analyse_many_r`, traits, y, n, covariate, settings)
 }
 
+error_text_r <- function(code) {
+    .Call(`_trov_error_text_r`, code)
+}
+
 spline_at_r <- function(knots, values, at) {
     .Call(`_trov_spline_at_r`, knots, values, at)
 }

@@ -1,8 +1,8 @@
 # The calls that analyse: fitness() for one trait, fitness_many() for many traits of one response.
 
-fitness <- function(data, y, x, n = NULL, covariate = NULL, model = "binomial", lnlambda = NULL, ...) {
-  if (!(is.character(x) && length(x) == 1)) stop("x must name one column of data (fitness_many takes many)")
-  input <- trov_input(data, y, x, n, covariate)
+fitness <- function(data, y, x, n = NULL, covariate = NULL, model = "binomial", lnlambda = NULL, one = NULL, ...) {
+  if (!(is.character(x) && length(x) == 1)) refuse("x must name one column of data (fitness_many takes many)")
+  input <- trov_input(data, y, x, n, covariate, one)
   settings <- trov_settings(input, model, lnlambda, list(...))
   keep <- input$keep[[1]]
   report_left_out(keep)
@@ -10,9 +10,17 @@ fitness <- function(data, y, x, n = NULL, covariate = NULL, model = "binomial", 
   new_trov_fit(out, input, x, keep, match.call())
 }
 
-fitness_many <- function(data, y, traits, n = NULL, covariate = NULL, model = "binomial", lnlambda = NULL, ...) {
-  input <- trov_input(data, y, traits, n, covariate)
+fitness_many <- function(data, y, traits, n = NULL, covariate = NULL, model = "binomial", lnlambda = NULL, one = NULL,
+                         errors = c("warn", "raise"), ...) {
+  errors <- one_of(errors, c("warn", "raise"), "errors")
+  input <- trov_input(data, y, traits, n, covariate, one)
   settings <- trov_settings(input, model, lnlambda, list(...))
+  call <- match.call()
+  if (!length(traits)) {  # nothing to analyse, but the settings are checked as ever
+    checked <- analyse_many_r(list(), input$y, input$n, input$covariate, settings)
+    if (!is.null(checked$error)) stop(trov_error(checked$error, call))
+    return(structure(setNames(list(), character(0)), class = "trov_many"))
+  }
   report_left_out(input$keep)
   # The library analyses traits of one response together; traits with missing values in other rows
   # have other cases, so each set of rows kept is one call (usually there is one).
@@ -22,15 +30,16 @@ fitness_many <- function(data, y, traits, n = NULL, covariate = NULL, model = "b
     which_traits <- which(pattern == left_out)
     keep <- input$keep[[which_traits[1]]]
     columns <- lapply(input$traits[which_traits], function(t) t[keep])
-    outcomes[which_traits] <- analyse_many_r(columns, input$y[keep], rows(input$n, keep), rows(input$covariate, keep),
-                                             settings)
+    out <- analyse_many_r(columns, input$y[keep], rows(input$n, keep), rows(input$covariate, keep), settings)
+    if (!is.null(out$error)) stop(trov_error(out$error, call))  # a setting refused for every trait
+    outcomes[which_traits] <- out
   }
-  call <- match.call()
   fits <- Map(function(out, trait, keep) {
     tryCatch(new_trov_fit(out, input, trait, keep, call), trov_error = identity)
   }, outcomes, traits, input$keep)
   names(fits) <- traits
   failed <- vapply(fits, inherits, NA, "trov_error")
+  if (any(failed) && errors == "raise") stop(fits[[which(failed)[1]]])
   if (any(failed))
     warning(sprintf("trov: %d of %d traits were refused (%s); their elements hold the error",
                     sum(failed), length(fits), paste(utils::head(traits[failed], 5), collapse = ", ")), call. = FALSE)
@@ -38,15 +47,19 @@ fitness_many <- function(data, y, traits, n = NULL, covariate = NULL, model = "b
 }
 
 # The columns of the analysis as the library takes them, and per trait the rows without a missing value.
-trov_input <- function(data, y, traits, n, covariate) {
+trov_input <- function(data, y, traits, n, covariate, one) {
   if (!is.data.frame(data)) data <- as.data.frame(data)
   one_column <- list(y = y, n = n, covariate = covariate)
   for (what in names(one_column))
     if (!is.null(one_column[[what]]) && !(is.character(one_column[[what]]) && length(one_column[[what]]) == 1))
-      stop(what, " must name one column of data")
-  if (!is.character(traits) || length(traits) == 0 || anyNA(traits)) stop("the traits must be named columns of data")
+      refuse(what, " must name one column of data")
+  if (!is.character(traits) || anyNA(traits)) refuse("the traits must be named columns of data")
+  if (!is.null(one) && !(is.character(one) && length(one) == 1 && !is.na(one)))
+    refuse("one must be the word of y taken as 1")
   unknown <- setdiff(c(y, traits, n, covariate), names(data))
-  if (length(unknown)) stop("no column ", paste0("'", unknown, "'", collapse = ", "), " in data")
+  if (length(unknown))
+    refuse("no column ", paste0("'", unknown, "'", collapse = ", "), " in data; its columns are ",
+           paste0("'", names(data), "'", collapse = ", "), code = 2L)
   levels <- NULL
   cov <- numeric(0)
   if (!is.null(covariate)) {
@@ -59,7 +72,7 @@ trov_input <- function(data, y, traits, n, covariate) {
       cov <- numeric_column(cov, covariate)
     }
   }
-  yv <- numeric_column(data[[y]], y)
+  yv <- response_column(data[[y]], y, one)
   nv <- if (is.null(n)) numeric(0) else numeric_column(data[[n]], n)
   columns <- lapply(traits, function(t) numeric_column(data[[t]], t))
   missing_any <- is.na(yv)
@@ -76,14 +89,48 @@ rows <- function(v, keep) if (length(v)) v[keep] else v
 
 numeric_column <- function(v, name) {
   if (is.logical(v) || (is.numeric(v) && !is.factor(v))) return(as.double(v))
-  stop("column '", name, "' must be numeric or logical")
+  refuse("column '", name, "' must be numeric or logical", code = 2L)
+}
+
+# The response as numbers. Numbers as they are, TRUE as 1. Words: a factor of two levels has its second
+# as 1 (as glm takes it); words Yes/No and TRUE/FALSE (any case) are 1 and 0; of two other words, `one`
+# names the one taken as 1 (it may name the 1 of any words).
+response_column <- function(v, name, one) {
+  column <- paste0("column '", name, "'")
+  if (!is.factor(v) && !is.character(v)) {
+    if (!is.null(one)) refuse("one = \"", one, "\" names a word of y, but ", column, " holds numbers", code = 2L)
+    return(numeric_column(v, name))
+  }
+  if (anyNA(v))
+    refuse(column, " holds words and missing values (rows ", paste(utils::head(which(is.na(v)), 5), collapse = ", "),
+           "): a response of words takes no missing value", code = 2L)
+  two_levels <- is.factor(v) && nlevels(v) == 2
+  words <- if (two_levels) levels(v) else if (is.factor(v)) levels(droplevels(v)) else unique(v)
+  listed <- paste0("'", words, "'", collapse = ", ")
+  if (length(words) > 2) refuse(column, " holds more than two words (", listed, "): a response of words takes two",
+                                code = 2L)
+  lower <- tolower(words)
+  if (!is.null(one)) {
+    if (!(one %in% words))
+      refuse(column, " does not hold the word '", one, "' taken as 1 (its words: ", listed, ")", code = 2L)
+  } else if (two_levels) {
+    one <- words[2]
+  } else if (all(lower %in% c("yes", "no")) && "yes" %in% lower) {
+    one <- words[lower == "yes"]
+  } else if (all(lower %in% c("true", "false")) && "true" %in% lower) {
+    one <- words[lower == "true"]
+  } else {
+    refuse(column, " holds the words ", listed, ": say which is taken as 1 (one = \"", words[1], "\", say)",
+           code = 2L)
+  }
+  as.double(as.character(v) == one)
 }
 
 trov_settings <- function(input, model, lnlambda, given) {
   if (length(given) && (is.null(names(given)) || any(names(given) == "")))
-    stop("the settings after lnlambda must be named (grid, grid_points, bootstrap, ...)")
+    refuse("the settings after lnlambda must be named (grid, grid_points, bootstrap, ...)")
   if (!is.null(input$levels)) {
-    if (isFALSE(given$categorical)) stop("a factor covariate is categorical: leave categorical out or TRUE")
+    if (isFALSE(given$categorical)) refuse("a factor covariate is categorical: leave categorical out or TRUE")
     given$categorical <- TRUE
   }
   c(list(model = model, lnlambda = lnlambda), given)
@@ -108,17 +155,48 @@ trov_error <- function(error, call) {
                  call = call, code = error$code, kind = error$kind))
 }
 
+# An argument the package cannot take, refused as the library refuses: a trov_error, code 1 (a setting)
+# or 2 (the data), with the user's call.
+refuse <- function(..., code = 1L) {
+  stop(structure(class = c("trov_error", "error", "condition"),
+                 list(message = paste0(...), call = user_call(), code = code, kind = error_text_r(code))))
+}
+
+# The outermost call of a function of this package: the one the user made.
+user_call <- function() {
+  for (i in seq_len(sys.nframe())) {
+    f <- sys.function(i)
+    if (!is.primitive(f) && identical(environment(f), environment(user_call))) return(sys.call(i))
+  }
+  NULL
+}
+
+# One of the allowed values (the first where the argument was left at its default), or a refusal
+# naming them.
+one_of <- function(value, allowed, name) {
+  if (identical(value, allowed)) return(allowed[1])
+  if (is.character(value) && length(value) == 1 && value %in% allowed) return(value)
+  refuse(name, " must be one of ", paste0("\"", allowed, "\"", collapse = ", "))
+}
+
 # The engine's warnings stay in $warnings (print() counts them, summary() shows them): most concern the
-# classic fits, which the package does not report.
+# classic fits, which the package does not report. A categorical covariate's coefficients are its
+# levels' effects on the linear predictor, named, relative to its first level.
 new_trov_fit <- function(out, input, trait, keep, call) {
   if (!is.null(out$error)) stop(trov_error(out$error, call))
   cases <- data.frame(y = input$y[keep], x = input$traits[[trait]][keep])
   if (length(input$n)) cases$n <- input$n[keep]
   if (length(input$covariate)) cases$covariate <- input$covariate[keep]
+  f <- out$fit
+  if (length(f$level_values)) {
+    labels <- if (is.null(input$levels)) as.character(f$level_values) else input$levels[f$level_values]
+    f$coefficients <- setNames(f$level_effects, labels)
+  }
+  f$level_effects <- NULL
   fit <- c(list(call = call, variables = c(input$variables, x = trait)[c("y", "x", "n", "covariate")],
                 levels = input$levels, cases_used = cases),
            out[c("settings", "cases", "observations")], list(n_points = out$points),
            out[c("grid", "minima", "recommended", "warnings")],
-           out$fit, list(report = out$report))
+           f, list(report = out$report))
   structure(fit, class = "trov_fit")
 }

@@ -4,9 +4,18 @@ gradients <- function(object, ...) UseMethod("gradients")
 
 has_fit <- function(fit) !is.null(fit$points)
 
+# Why an analysis has no fit at one lambda, for a call that needs one.
 need_fit <- function(fit, what) {
-  if (!has_fit(fit))
-    stop(what, " needs a fit at one lambda: this analysis is a grid only (fit_recommended = FALSE)", call. = FALSE)
+  if (has_fit(fit)) return(invisible())
+  why <- if (!fit$settings$fit_recommended) {
+    "this analysis is a grid only (fit_recommended = FALSE)"
+  } else if (!any(fit$grid$converged_ok)) {
+    paste("the converged fit failed at every ln(lambda) of the grid (as it does where a straight line",
+          "separates the responses 0 from 1), so no lambda is recommended and none was fitted")
+  } else {
+    "the criterion found no lambda to recommend (see $warnings), so none was fitted"
+  }
+  stop(what, " needs a fit at one lambda: ", why, call. = FALSE)
 }
 
 # How ln(lambda) was chosen, in one line.
@@ -63,7 +72,7 @@ gradients.trov_fit <- function(object, ...) {
 }
 
 as.data.frame.trov_fit <- function(x, row.names = NULL, optional = FALSE, what = c("points", "grid"), ...) {
-  what <- match.arg(what)
+  what <- one_of(what, c("points", "grid"), "what")
   if (what == "grid") return(x$grid)
   need_fit(x, "the fitted points")
   x$points
@@ -71,10 +80,10 @@ as.data.frame.trov_fit <- function(x, row.names = NULL, optional = FALSE, what =
 
 # The fitted function at new trait values: the natural cubic spline s through the converged fit's linear
 # predictor at the points (the spline the gradients are taken from), then the mean as the converged fit
-# computes it, so that at the data's trait values it gives the fitted values themselves. With a
-# covariate, eta = s(x) + its effect, s at each distinct X from the first point there.
+# computes it, so that at the data's trait values it gives the fitted values themselves, and at infinite
+# ones its limit. With a covariate, eta = s(x) + its effect, s at each distinct X from the first point there.
 predict.trov_fit <- function(object, newdata, type = c("response", "link"), ...) {
-  type <- match.arg(type)
+  type <- one_of(type, c("response", "link"), "type")
   need_fit(object, "predict")
   if (!object$converged_ok) stop("the converged fit failed: there is no fitted function", call. = FALSE)
   v <- object$variables
@@ -85,13 +94,15 @@ predict.trov_fit <- function(object, newdata, type = c("response", "link"), ...)
   } else if (is.data.frame(newdata)) {
     at <- newdata[[v[["x"]]]]
     covariate <- if (with_covariate) newdata[[v[["covariate"]]]]
-    if (with_covariate && is.null(covariate)) stop("newdata needs the covariate's column '", v[["covariate"]], "'")
-    if (!is.null(object$levels)) covariate <- match(as.character(covariate), object$levels)
+    if (with_covariate && is.null(covariate))
+      refuse("newdata needs the covariate's column '", v[["covariate"]], "'", code = 2L)
+    if (with_covariate) covariate <- engine_covariate(object, covariate)
   } else {
     at <- newdata
-    if (with_covariate) stop("newdata must be a data frame with the trait and the covariate")
+    if (with_covariate) refuse("newdata must be a data frame with the trait and the covariate", code = 2L)
   }
-  if (!is.numeric(at)) stop("newdata must be trait values, or a data frame with the column '", v[["x"]], "'")
+  if (!is.numeric(at))
+    refuse("newdata must be trait values, or a data frame with the column '", v[["x"]], "'", code = 2L)
   p <- object$points
   if (!with_covariate) {
     eta <- spline_at_r(p$x, p$eta, as.double(at))
@@ -112,14 +123,29 @@ predict.trov_fit <- function(object, newdata, type = c("response", "link"), ...)
     })
 }
 
-# The covariate's term of the linear predictor. Continuous: intercept and slope. Categorical: one
-# coefficient per level (the first the reference), the levels in the order the points meet them.
+# The covariate's term of the linear predictor at values as the engine took them (a factor's codes).
+# Continuous: intercept and slope. Categorical: the level's effect, relative to the first level's.
 covariate_effect <- function(fit, covariate) {
   b <- fit$coefficients
   if (!fit$settings$categorical) return(b[1] + b[2] * covariate)
-  level <- match(covariate, unique(fit$points$covariate))
-  if (anyNA(level[!is.na(covariate)])) stop("a covariate value that is not one of the fit's levels", call. = FALSE)
-  ifelse(level == 1, b[1], b[1] + b[level])
+  unname(b[match(covariate, fit$level_values)])
+}
+
+# newdata's covariate as the engine takes it: a continuous one as numbers; a categorical one's levels (the
+# factor's labels, or the values) as the fit's, a level the fit does not know refused.
+engine_covariate <- function(fit, covariate) {
+  if (!fit$settings$categorical) {
+    if (!is.numeric(covariate)) refuse("newdata's covariate must be numeric, as the fit's was", code = 2L)
+    return(as.double(covariate))
+  }
+  known <- names(fit$coefficients)
+  given <- if (is.null(fit$levels)) covariate else as.character(covariate)
+  values <- fit$level_values[if (is.null(fit$levels)) match(given, fit$level_values) else match(given, known)]
+  unknown <- unique(given[!is.na(given) & is.na(values)])
+  if (length(unknown))
+    refuse("newdata's covariate holds ", paste0("'", utils::head(unknown, 5), "'", collapse = ", "),
+           ", not a level of the fit (its levels: ", paste0("'", known, "'", collapse = ", "), ")", code = 2L)
+  values
 }
 
 # The points (Y the mean of their cases; the symbol's area grows with N), the fitted function and the
@@ -146,6 +172,10 @@ plot.trov_fit <- function(x, xlab = x$variables[["x"]], ylab = x$variables[["y"]
 
 # fitness_many: one row per trait, NA where its analysis was refused (the error column says why).
 gradients.trov_many <- function(object, which = c("beta", "gamma", "beta_standardized", "gamma_standardized"), ...) {
+  known <- c("beta", "gamma", "beta_standardized", "gamma_standardized", "beta_mean_standardized",
+             "gamma_mean_standardized", "lande_arnold_beta", "lande_arnold_gamma")
+  if (!is.character(which) || !length(which) || !all(which %in% known))
+    refuse("which must name gradients among ", paste0("\"", known, "\"", collapse = ", "))
   columns <- c("lnlambda", "edf", outer(c("", "_se", "_p", "_lower", "_upper"), which, function(s, w) paste0(w, s)))
   values <- vapply(object, function(f) {
     if (inherits(f, "trov_error") || is.null(f$gradients)) {

@@ -40,6 +40,17 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
+// error_text_r
+std::string error_text_r(int code);
+RcppExport SEXP _trov_error_text_r(SEXP codeSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< int >::type code(codeSEXP);
+    rcpp_result_gen = Rcpp::wrap(error_text_r(code));
+    return rcpp_result_gen;
+END_RCPP
+}
 // spline_at_r
 Rcpp::NumericVector spline_at_r(Rcpp::NumericVector knots, Rcpp::NumericVector values, Rcpp::NumericVector at);
 RcppExport SEXP _trov_spline_at_r(SEXP knotsSEXP, SEXP valuesSEXP, SEXP atSEXP) {
@@ -57,6 +68,7 @@ END_RCPP
 static const R_CallMethodDef CallEntries[] = {
     {"_trov_analyse_r", (DL_FUNC) &_trov_analyse_r, 5},
     {"_trov_analyse_many_r", (DL_FUNC) &_trov_analyse_many_r, 5},
+    {"_trov_error_text_r", (DL_FUNC) &_trov_error_text_r, 1},
     {"_trov_spline_at_r", (DL_FUNC) &_trov_spline_at_r, 3},
     {NULL, NULL, 0}
 };

@@ -1,18 +1,18 @@
 // The R package's side of the library: R vectors and lists in, trov::api::analyse's results out as R
-// lists and data frames. Only checks of R types are made here; the settings' ranges and the data are
-// checked by the library, whose refusals come back as an error list that the R code turns into stop().
+// lists and data frames. Only checks of R types are made here; the settings' ranges, the workers and the
+// data are checked by the library. Its refusals, and those of the R types, come back as an error list
+// that the R code signals as a trov_error.
 
 #include <Rcpp.h>
 
-#include <atomic>
 #include <chrono>
 #include <cmath>
-#include <future>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "engine/api/trov.h"
+#include "engine/api/watched.h"
 #include "engine/spline/natural_spline.h"
 
 namespace api = trov::api;
@@ -24,6 +24,13 @@ const char* const kModels[] = {"normal", "binomial", "poisson"};
 const char* const kCriteria[] = {"reml", "ml", "gcv", "ubre", "ocv"};
 const char* const kBootstrapLambdas[] = {"fixed", "reselected"};
 
+// A setting the R call gives in a type the library cannot take, or one the library refuses.
+struct Refused {
+  api::Error error;
+};
+
+[[noreturn]] void refuse(const std::string& text) { throw Refused{{trov::ErrorCode::settings, text}}; }
+
 template <std::size_t N>
 int index_named(SEXP value, const char* const (&names)[N], const std::string& setting) {
   if (TYPEOF(value) == STRSXP && Rf_length(value) == 1) {
@@ -33,14 +40,20 @@ int index_named(SEXP value, const char* const (&names)[N], const std::string& se
   }
   std::string choices;
   for (std::size_t i = 0; i < N; ++i) choices += (i ? ", \"" : "\"") + std::string(names[i]) + "\"";
-  Rcpp::stop(setting + " must be one of " + choices);
+  refuse(setting + " must be one of " + choices);
+}
+
+// One number of R (NA as NaN).
+double single_number(SEXP value, const std::string& setting) {
+  if (!(Rf_isReal(value) || Rf_isInteger(value)) || Rf_length(value) != 1 || Rf_isFactor(value))
+    refuse(setting + " must be a single number");
+  if (Rf_isInteger(value)) return INTEGER(value)[0] == NA_INTEGER ? NAN : INTEGER(value)[0];
+  return REAL(value)[0];
 }
 
 double number(SEXP value, const std::string& setting) {
-  if (!(Rf_isReal(value) || Rf_isInteger(value)) || Rf_length(value) != 1 || Rf_isFactor(value))
-    Rcpp::stop(setting + " must be a single number");
-  const double v = Rcpp::as<double>(value);
-  if (!std::isfinite(v)) Rcpp::stop(setting + " must be a finite number");
+  const double v = single_number(value, setting);
+  if (!std::isfinite(v)) refuse(setting + " must be a finite number");
   return v;
 }
 
@@ -48,19 +61,20 @@ double number(SEXP value, const std::string& setting) {
 int whole(SEXP value, const std::string& setting) {
   const double v = number(value, setting);
   if (v != std::floor(v) || std::abs(v) > std::numeric_limits<int>::max())
-    Rcpp::stop(setting + " must be a whole number");
+    refuse(setting + " must be a whole number");
   return static_cast<int>(v);
 }
 
 bool flag(SEXP value, const std::string& setting) {
   if (TYPEOF(value) != LGLSXP || Rf_length(value) != 1 || LOGICAL(value)[0] == NA_LOGICAL)
-    Rcpp::stop(setting + " must be TRUE or FALSE");
+    refuse(setting + " must be TRUE or FALSE");
   return LOGICAL(value)[0] != 0;
 }
 
-// The settings the R call names; every other one keeps the library's default.
+// The settings the R call names; every other one keeps the library's default (workers: every processor).
 api::Settings settings_from(const Rcpp::List& given, int& workers) {
   api::Settings s;
+  workers = std::get<int>(api::worker_threads(0));
   if (given.size() == 0) return s;
   const Rcpp::CharacterVector names = given.names();
   for (R_xlen_t i = 0; i < given.size(); ++i) {
@@ -74,7 +88,7 @@ api::Settings settings_from(const Rcpp::List& given, int& workers) {
       const Rcpp::NumericVector range =
           Rf_isNumeric(value) ? Rcpp::NumericVector(value) : Rcpp::NumericVector();
       if (range.size() != 2 || !std::isfinite(range[0]) || !std::isfinite(range[1]))
-        Rcpp::stop("grid must be two finite numbers: the smallest and the largest ln(lambda)");
+        refuse("grid must be two finite numbers: the smallest and the largest ln(lambda)");
       s.lnlambda_min = range[0];
       s.lnlambda_max = range[1];
     } else if (name == "grid_points") {
@@ -96,13 +110,13 @@ api::Settings settings_from(const Rcpp::List& given, int& workers) {
     } else if (name == "bootstrap_lambda") {
       s.bootstrap_lambda = static_cast<api::BootstrapLambda>(index_named(value, kBootstrapLambdas, name));
     } else if (name == "workers") {
-      workers = whole(value, name);
-      if (workers < 0) Rcpp::stop("workers must be 0 (every processor) or more");
+      const std::variant<int, api::Error> threads = api::worker_threads(single_number(value, name));
+      if (const auto* error = std::get_if<api::Error>(&threads)) throw Refused{*error};
+      workers = std::get<int>(threads);
     } else {
-      Rcpp::stop(
-          "unknown setting '" + name +
-          "': the settings are grid, grid_points, categorical, fit_recommended, maxit, stop, bootstrap, "
-          "seed, criterion, bootstrap_lambda and workers");
+      refuse("unknown setting '" + name +
+             "': the settings are grid, grid_points, categorical, fit_recommended, maxit, stop, bootstrap, "
+             "seed, criterion, bootstrap_lambda and workers");
     }
   }
   return s;
@@ -245,14 +259,19 @@ Rcpp::List fit_list(const api::Fit& f) {
       _["lnlambda"] = f.lnlambda, _["converged_ok"] = f.converged_ok, _["edf"] = f.edf,
       _["points"] = points_frame(f.points),
       _["coefficients"] = Rcpp::NumericVector(f.coefficients.begin(), f.coefficients.end()),
+      _["level_values"] = Rcpp::NumericVector(f.levels.begin(), f.levels.end()),
+      _["level_effects"] = Rcpp::NumericVector(f.level_effects.begin(), f.level_effects.end()),
       _["selection"] = selection, _["gradients"] = gradients, _["bootstrap"] = bootstrap);
 }
 
+Rcpp::List error_list(const api::Error& error) {
+  return Rcpp::List::create(_["error"] = Rcpp::List::create(_["code"] = static_cast<int>(error.code),
+                                                            _["kind"] = api::error_text(error.code),
+                                                            _["text"] = error.text));
+}
+
 Rcpp::List outcome_list(const api::Outcome& outcome) {
-  if (const auto* error = std::get_if<api::Error>(&outcome))
-    return Rcpp::List::create(_["error"] = Rcpp::List::create(_["code"] = static_cast<int>(error->code),
-                                                              _["kind"] = api::error_text(error->code),
-                                                              _["text"] = error->text));
+  if (const auto* error = std::get_if<api::Error>(&outcome)) return error_list(*error);
   const auto& r = std::get<api::Results>(outcome);
   Rcpp::RObject recommended, fit;
   if (r.fit) fit = fit_list(*r.fit);
@@ -270,23 +289,25 @@ Rcpp::List outcome_list(const api::Outcome& outcome) {
 
 void check_interrupt(void*) { R_CheckUserInterrupt(); }
 
+// Whether the user pressed Ctrl-C: R's check, kept from jumping out of this C++ code (R_ToplevelExec
+// catches the jump and says it happened).
+bool r_interrupted() { return !R_ToplevelExec(check_interrupt, nullptr); }
+
 // The library's call on a thread of its own, while R's thread (the only one that may touch R) waits
-// and watches for Ctrl-C, which stops the analysis.
+// and watches for Ctrl-C every 50 ms, which stops the analysis. An interrupted call ends as R's own
+// loops do: with R's interrupt, signalled once the C++ code has been left (Rcpp's exception for it).
 template <typename Call>
-auto interruptible(Call call) {
-  std::atomic<bool> stop{false};
-  const api::Control control{.progress = {}, .stop = &stop};
-  auto done = std::async(std::launch::async, [&] { return call(control); });
-  while (done.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
-    if (!stop && !R_ToplevelExec(check_interrupt, nullptr)) stop = true;
-  return done.get();
+auto interruptible(const Call& call) {
+  auto [result, interrupted] = api::run_watched(call, r_interrupted, std::chrono::milliseconds(50));
+  if (interrupted) throw Rcpp::internal::InterruptedException();
+  return result;
 }
 
 }  // namespace
 
 // [[Rcpp::export]]
 Rcpp::List analyse_r(Rcpp::NumericVector x, Rcpp::NumericVector y, Rcpp::NumericVector n,
-                     Rcpp::NumericVector covariate, Rcpp::List settings) {
+                     Rcpp::NumericVector covariate, Rcpp::List settings) try {
   int workers = 0;
   const api::Settings s = settings_from(settings, workers);
   const api::Data data = data_from(x, y, n, covariate);
@@ -294,11 +315,13 @@ Rcpp::List analyse_r(Rcpp::NumericVector x, Rcpp::NumericVector y, Rcpp::Numeric
       interruptible([&](const api::Control& control) { return api::analyse(data, s, workers, control); }));
   out["settings"] = settings_list(s, workers);
   return out;
+} catch (const Refused& refused) {
+  return error_list(refused.error);
 }
 
 // [[Rcpp::export]]
 Rcpp::List analyse_many_r(Rcpp::List traits, Rcpp::NumericVector y, Rcpp::NumericVector n,
-                          Rcpp::NumericVector covariate, Rcpp::List settings) {
+                          Rcpp::NumericVector covariate, Rcpp::List settings) try {
   int workers = 0;
   const api::Settings s = settings_from(settings, workers);
   std::vector<std::vector<double>> columns;
@@ -316,35 +339,20 @@ Rcpp::List analyse_many_r(Rcpp::List traits, Rcpp::NumericVector y, Rcpp::Numeri
     out[i] = one;
   }
   return out;
+} catch (const Refused& refused) {
+  return error_list(refused.error);
 }
 
-// The natural cubic spline through (knots, values), linear beyond the end knots, at the points `at`:
-// the engine's own spline, written so that it returns the values themselves at the knots.
+// The words of the library's error code, for the package's own refusals.
+// [[Rcpp::export]]
+std::string error_text_r(int code) { return api::error_text(static_cast<trov::ErrorCode>(code)); }
+
+// The natural cubic spline through (knots, values) at the points `at` (see natural_spline_values).
 // [[Rcpp::export]]
 Rcpp::NumericVector spline_at_r(Rcpp::NumericVector knots, Rcpp::NumericVector values,
                                 Rcpp::NumericVector at) {
-  const std::size_t k = knots.size();
-  if (k < 2 || values.size() != knots.size()) Rcpp::stop("a spline needs two knots or more, a value at each");
-  for (std::size_t i = 1; i < k; ++i)
-    if (!(knots[i] > knots[i - 1])) Rcpp::stop("the knots must increase");
-  const trov::NaturalSpline spline(std::span<const double>(knots.begin(), k));
-  std::vector<double> slope(k), curvature(k);
-  spline.derivatives(std::span<const double>(values.begin(), k), slope, curvature);
-  Rcpp::NumericVector out(at.size());
-  for (R_xlen_t j = 0; j < at.size(); ++j) {
-    const double u = at[j];
-    if (std::isnan(u)) {
-      out[j] = NA_REAL;
-      continue;
-    }
-    // the knot at or below u (the first knot for u below it): s = y + t (s' + t (s''/2 + t s'''/6))
-    const std::size_t i =
-        u < knots[0] ? 0 : std::upper_bound(knots.begin(), knots.end(), u) - knots.begin() - 1;
-    const double t = u - knots[i];
-    double third = 0;
-    if (i + 1 < k && u >= knots[0]) third = (curvature[i + 1] - curvature[i]) / (knots[i + 1] - knots[i]);
-    const double second = u < knots[0] ? 0 : curvature[i];
-    out[j] = values[i] + t * (slope[i] + t * (second / 2 + t * third / 6));
-  }
-  return out;
+  const std::vector<double> out = trov::natural_spline_values(
+      std::span<const double>(knots.begin(), knots.size()),
+      std::span<const double>(values.begin(), values.size()), std::span<const double>(at.begin(), at.size()));
+  return Rcpp::NumericVector(out.begin(), out.end());
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -122,6 +123,42 @@ TEST(analyse_test, refuses_what_it_cannot_take_with_a_numbered_error) {
   EXPECT_NE(std::get<Error>(none).text.find("variance"), std::string::npos);
   const std::atomic<bool> stop{true};
   EXPECT_EQ(code(analyse(data, program_settings(), 2, {.progress = {}, .stop = &stop})), ErrorCode::stopped);
+  // workers: a whole number from 0; more than the processors are capped to them
+  EXPECT_EQ(code(analyse(data, program_settings(), -1)), ErrorCode::settings);
+  for (const Outcome& o : analyse_many({data.x, data.x}, data.y, {}, {}, program_settings(), -3))
+    EXPECT_EQ(code(o), ErrorCode::settings);
+  for (const double refused : {-1.0, 1.5, double{NAN}, double{INFINITY}})
+    EXPECT_TRUE(std::holds_alternative<Error>(worker_threads(refused))) << refused;
+  EXPECT_EQ(std::get<Error>(worker_threads(-5)).text,
+            "workers must be a whole number from 0 (0: every processor this process may use), not -5");
+  const int processors = std::get<int>(worker_threads(0));
+  EXPECT_GE(processors, 1);
+  EXPECT_EQ(std::get<int>(worker_threads(1)), 1);
+  EXPECT_EQ(std::get<int>(worker_threads(1e12)), processors);
+}
+
+// A categorical covariate's effects come out per level in increasing order, relative to the smallest,
+// whatever order the points meet the levels in: y = 2x + effect(level), which every lambda fits exactly.
+TEST(analyse_test, level_effects_are_relative_to_the_smallest_level) {
+  const std::map<double, double> effect = {{1, 0.75}, {2, -0.5}, {3, 0}};
+  Data data;
+  for (int i = 0; i < 30; ++i) {
+    const double level = 3 - i % 3;  // the points meet 3 first, then 2, then 1
+    data.x.push_back(i);
+    data.covariate.push_back(level);
+    data.y.push_back(2.0 * i + effect.at(level));
+  }
+  Settings settings = program_settings();
+  settings.model = Model::normal;
+  settings.categorical = true;
+  settings.lnlambda = 5.0;
+  const Results r = results_of(analyse(data, settings));
+  ASSERT_TRUE(r.fit);
+  EXPECT_EQ(r.fit->levels, (std::vector<double>{1, 2, 3}));
+  ASSERT_EQ(r.fit->level_effects.size(), 3u);
+  EXPECT_EQ(r.fit->level_effects[0], 0.0);
+  EXPECT_NEAR(r.fit->level_effects[1], -1.25, 1e-9);
+  EXPECT_NEAR(r.fit->level_effects[2], -0.75, 1e-9);
 }
 
 TEST(analyse_test, many_traits_give_each_traits_own_results_and_more_cases_than_the_program_takes) {
