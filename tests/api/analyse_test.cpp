@@ -37,6 +37,7 @@ Data read_cases(const std::string& path, bool covariate) {
 // The settings of the shipped binomial runs, rounded to single precision as the program reads them.
 Settings program_settings() {
   Settings s;
+  s.classic = true;
   s.maxit = 5;
   s.stop = static_cast<float>(0.005);
   s.seed = 2387498;
@@ -92,6 +93,32 @@ TEST(analyse_test, gives_the_engine_programs_numbers_to_the_last_bit) {
       EXPECT_EQ(r.recommended->text, recommended["text"].get<std::string>());
     }
   }
+}
+
+// Without the classic fits (the library's default) the converged answer is the same to the last bit:
+// grid, minima, the recommended lambda, the fit and its bootstrap; only the classic numbers are NaN.
+TEST(analyse_test, the_converged_answer_never_depends_on_a_classic_fit) {
+  const Data data = read_cases(case_dir("reml_binomial_grid") + "demo1.dat", false);
+  Settings with = program_settings();
+  with.bootstrap = 50;
+  Settings without = with;
+  without.classic = false;
+  const Results a = results_of(analyse(data, with)), b = results_of(analyse(data, without));
+  ASSERT_EQ(a.grid.size(), b.grid.size());
+  for (std::size_t k = 0; k < a.grid.size(); ++k) {
+    EXPECT_EQ(a.grid[k].reml, b.grid[k].reml);
+    EXPECT_EQ(a.grid[k].edf, b.grid[k].edf);
+    EXPECT_TRUE(std::isnan(b.grid[k].classic_gcv));
+  }
+  ASSERT_TRUE(a.recommended && b.recommended && a.fit && b.fit);
+  EXPECT_EQ(a.recommended->lnlambda, b.recommended->lnlambda);
+  for (std::size_t i = 0; i < a.fit->points.size(); ++i) {
+    EXPECT_EQ(a.fit->points[i].fitted, b.fit->points[i].fitted);
+    EXPECT_EQ(a.fit->points[i].upper, b.fit->points[i].upper);
+    EXPECT_TRUE(std::isnan(b.fit->points[i].classic_fitted));
+  }
+  EXPECT_EQ(a.fit->gradients->gamma.se, b.fit->gradients->gamma.se);
+  EXPECT_TRUE(std::isnan(b.fit->gradients->classic_beta));
 }
 
 TEST(analyse_test, a_grid_goes_on_to_the_fit_at_its_recommended_lambda) {
