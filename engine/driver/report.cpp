@@ -657,15 +657,18 @@ Json RunReport::head(const char* status) const {
       const bool at_edge = edge["at_edge"].get<bool>();
       diagnostics["grid_minimum_at_edge"] = at_edge;
       const Json& refined = edge.value("refined", Json());
-      const bool beyond = refined.is_object() && refined["limit"].is_null();
+      std::string beyond = "; widen the grid";
+      if (refined.is_object() && refined["limit"].is_null())
+        beyond = "; the search beyond it found the minimum at ln(lambda) = " +
+                 shortest(refined["lnlambda"].get<double>()) + " (widen the grid to see it)";
+      else if (refined.is_object())
+        beyond = "; the search beyond it reached the limit " + refined["limit"].get<std::string>() +
+                 " at ln(lambda) = " + shortest(refined["lnlambda"].get<double>());
       if (at_edge)
         warnings.push_back(
             "grid_minimum_at_edge: the smallest " + std::string(converged ? score_label(criterion_) : "GCV") +
             " score of the grid lies at ln(lambda) = " + shortest(edge["lnlambda"].get<double>()) +
-            ", an end of the grid" +
-            (beyond ? "; the search beyond it found the minimum at ln(lambda) = " +
-                          shortest(refined["lnlambda"].get<double>()) + " (widen the grid to see it)"
-                    : "; widen the grid"));
+            ", an end of the grid" + beyond);
     }
   }
   if (!classic_stopped_.is_null()) diagnostics["classic_stopped"] = classic_stopped_;

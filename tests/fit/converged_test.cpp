@@ -405,6 +405,50 @@ TEST(converged_test, reaches_the_same_maximum_from_either_start) {
   }
 }
 
+// A pair of X 1e-8 to 1e-12 apart (the first two, or two inside) against the same cases with the pair
+// tied: at the same penalty lambda t the fits agree, and REML and ML differ by what does not depend on
+// lambda, in all three models, so both choose the same lambda (the penalty of the fitted curvatures,
+// differences over the pair's spacing, moved REML's choice from 20 to 91 parameters at 1e-12).
+TEST(converged_test, likelihood_scores_do_not_see_how_close_two_x_lie) {
+  for (Model model : {Model::normal, Model::binomial, Model::poisson}) {
+    const Case c = make_case(model, Kind::none);
+    for (int pair : {0, 12}) {
+      for (double gap : {1e-8, 1e-10, 1e-12}) {
+        Case close = c, tied = c;
+        close.points.x[pair + 1] = close.points.x[pair] + gap;
+        // tied: the two points pooled, N-weighted, their spread kept
+        const auto k = static_cast<std::size_t>(pair);
+        const double n0 = c.points.irep[k], n1 = c.points.irep[k + 1], y0 = c.points.y[k],
+                     y1 = c.points.y[k + 1];
+        const double mean = (n0 * y0 + n1 * y1) / (n0 + n1);
+        tied.points.y[k] = mean;
+        tied.points.irep[k] += c.points.irep[k + 1];
+        tied.points.spread += n0 * (y0 - mean) * (y0 - mean) + n1 * (y1 - mean) * (y1 - mean);
+        for (auto* v : {&tied.points.x, &tied.points.y}) v->erase(v->begin() + pair + 1);
+        tied.points.irep.erase(tied.points.irep.begin() + pair + 1);
+        tied.points.n -= 1;
+        ConvergedFitter near(close.points, nullptr, model), exact(tied.points, nullptr, model);
+        const double ratio = penalty_scale(close.points.x) / penalty_scale(tied.points.x);
+        double reml[2], ml[2];
+        for (int l = 0; l < 2; ++l) {
+          const double lambda = l == 0 ? 0.01 : 30.0;
+          const ConvergedFit a = near.fit(lambda, close.points.y);
+          const ConvergedFit& b = exact.fit(lambda * ratio, tied.points.y);
+          const std::string where = std::string(model_name(model)) + ", pair " + std::to_string(pair) +
+                                    ", gap " + std::to_string(gap) + ", lambda " + std::to_string(lambda);
+          ASSERT_TRUE(a.ok && b.ok) << where;
+          EXPECT_NEAR(a.edf, b.edf, 1e-7) << where;
+          EXPECT_NEAR(a.mean[k + 2], b.mean[k + 1], 1e-7) << where;
+          reml[l] = a.reml - b.reml;
+          ml[l] = a.ml - b.ml;
+        }
+        EXPECT_NEAR(reml[0], reml[1], 1e-6) << model_name(model) << " pair " << pair << " gap " << gap;
+        EXPECT_NEAR(ml[0], ml[1], 1e-6) << model_name(model) << " pair " << pair << " gap " << gap;
+      }
+    }
+  }
+}
+
 // 0/1 cases "y x" of a file in tests/fit/data, those with equal X pooled into points.
 Case read_cases(const std::string& name) {
   std::ifstream in(std::string(std::getenv("TROV_SOURCE_DIR")) + "/tests/fit/data/" + name);

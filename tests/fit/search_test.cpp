@@ -69,5 +69,38 @@ TEST(search_test, goes_past_the_grid_to_the_line_and_refines_an_inner_minimum) {
   }
 }
 
+// A failed row is never an end of a bracket: next to the smallest score it is where the search steps
+// towards, bounded by it; a row that failed because its fit ran away names the limit it reaches.
+TEST(search_test, a_failed_row_bounds_the_search_and_is_never_a_bracket_end) {
+  const std::vector<double> lnlambda = {-4, -2, 0, 2, 4};
+  const std::vector<double> score = {5.0, NAN, 2.0, 4.0, 6.0}, edf = {12, NAN, 6, 4, 3};
+  const std::vector<NewtonEnd> end = {NewtonEnd::converged, NewtonEnd::ran_away, NewtonEnd::converged,
+                                      NewtonEnd::converged, NewtonEnd::converged};
+  const SearchSetting setting{.y = {}, .interpolating_edf = 40};
+  // the smallest score beside the failed row: outward towards it, with it as the boundary
+  SearchPlan plan = plan_search({lnlambda, score, edf, end}, Score::gcv, setting);
+  EXPECT_EQ(plan.kind, SearchPlan::Kind::outward);
+  EXPECT_EQ(plan.direction, -1);
+  ASSERT_TRUE(plan.boundary);
+  EXPECT_EQ(plan.boundary->lnlambda, -2);
+  EXPECT_EQ(plan.boundary->end, NewtonEnd::ran_away);
+  // the failed row at the grid's end, the smallest score beside it
+  const std::vector<double> falling = {NAN, 1.0, 5.0, 6.0, 7.0};
+  const std::vector<NewtonEnd> ends = {NewtonEnd::ran_away, NewtonEnd::converged, NewtonEnd::converged,
+                                       NewtonEnd::converged, NewtonEnd::converged};
+  plan = plan_search({lnlambda, falling, edf, ends}, Score::gcv, setting);
+  EXPECT_EQ(plan.kind, SearchPlan::Kind::outward);
+  EXPECT_EQ(plan.direction, -1);
+  ASSERT_TRUE(plan.boundary);
+  EXPECT_EQ(plan.boundary->lnlambda, -4);
+  EXPECT_EQ(plan.low.lnlambda, 0);
+  // with finite neighbours, a bracket of them
+  const std::vector<double> inner = {5.0, 3.0, 2.0, 4.0, NAN};
+  plan = plan_search({lnlambda, inner, edf, end}, Score::gcv, setting);
+  EXPECT_EQ(plan.kind, SearchPlan::Kind::bracket);
+  EXPECT_EQ(plan.low.lnlambda, -2);
+  EXPECT_EQ(plan.high.lnlambda, 2);
+}
+
 }  // namespace
 }  // namespace trov

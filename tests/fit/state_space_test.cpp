@@ -83,6 +83,46 @@ TEST(state_space_test, keeps_its_accuracy_at_many_close_knots_and_large_lambda) 
   }
 }
 
+// Two knots 1e-8 to 1e-14 apart, at the start (where the filter begins), inside and at the end: the fit,
+// the leverages and the determinant are those of the pair tied (one knot of both weights, at their
+// weighted mean response), which quadruple precision gives exactly where the pair is far too close
+// for it; the determinant up to the part of the pair's own penalty, which does not depend on lambda.
+TEST(state_space_test, nearly_tied_knots_fit_as_tied_ones) {
+  const int n = 120;
+  const Problem p = random_problem(n, 0.1, false, 5);
+  for (int pair : {0, n / 2, n - 2}) {
+    for (double gap : {1e-10, 1e-12, 1e-14}) {
+      Problem close = p;
+      close.x[pair + 1] = close.x[pair] + gap * close.x.back();
+      Problem tied = close;
+      tied.x.erase(tied.x.begin() + pair + 1);
+      const double w = close.weight[pair] + close.weight[pair + 1];
+      tied.y[pair] = (close.weight[pair] * close.y[pair] + close.weight[pair + 1] * close.y[pair + 1]) / w;
+      tied.y.erase(tied.y.begin() + pair + 1);
+      tied.weight[pair] = w;
+      tied.weight.erase(tied.weight.begin() + pair + 1);
+      double log_det[2];
+      for (int l = 0; l < 2; ++l) {
+        const double penalty = (l == 0 ? 0.01 : 100.0) * penalty_scale(close.x);
+        const std::vector<double> reference = test::quadruple_smoothing(penalty, tied.x, tied.y, tied.weight);
+        StateSpaceSpline near(n), exact(n - 1);
+        std::vector<double> fit(n), lev(n), tied_lev(n - 1);
+        near.set_weights(penalty, close.x, close.weight);
+        near.smooth(close.y, fit);
+        exact.set_weights(penalty, tied.x, tied.weight);
+        const std::string where = "pair " + std::to_string(pair) + " gap " + std::to_string(gap);
+        // the pair's second knot moved by the gap: its value by the slope times the gap
+        const double moved = 10 * (close.x[pair + 1] - close.x[pair]);
+        for (int i = 0; i < n; ++i)
+          EXPECT_NEAR(fit[i], reference[i - (i > pair ? 1 : 0)], 1e-10 + moved) << where << " knot " << i;
+        EXPECT_NEAR(near.leverages(lev), exact.leverages(tied_lev), 1e-7) << where;
+        log_det[l] = near.log_determinant() - exact.log_determinant();
+      }
+      EXPECT_NEAR(log_det[0], log_det[1], 1e-7) << "pair " << pair << " gap " << gap;
+    }
+  }
+}
+
 // Columns smoothed side by side (four lanes and a remainder) are each, to the bit, their own smooth.
 TEST(state_space_test, columns_at_once_equal_each_alone) {
   const int n = 57, columns = 7;
