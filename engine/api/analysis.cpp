@@ -77,24 +77,40 @@ ConvergedFit numbers_of(const ConvergedFit& fit) {
           .jumps = {}};
 }
 
+// The most that the workers' workspaces may take together: past it, fewer workers (at least one) share
+// the run, so that memory does not grow with their number.
+constexpr std::size_t kWorkspaceBudget = std::size_t{512} << 20;
+
 // A worker's fitters, allocated once for the run and on that worker: the first touch of their storage,
-// page by page, is much of a run's start.
-WorkerFit worker_fit(const RunData& data, const Settings& settings, const RunOptions& what) {
+// page by page, is much of a run's start. The converged fits look at the run's stop before every step.
+WorkerFit worker_fit(const RunData& data, const Settings& settings, const RunOptions& what,
+                     const RunControl& control) {
   WorkerFit fit;
   if (what.classic) fit.fitter.emplace(data.points, data.with(), settings.fit_options());
   if (what.report && what.converged) {
     fit.converged.emplace(data.points, data.with(), settings.model);
     fit.converged->compute_likelihood(what.likelihood);
+    fit.converged->watch(control.stop);
   }
   if (what.report && !settings.grid()) fit.selection.emplace(data.points, data.with());
   return fit;
 }
 
-std::vector<WorkerFit> worker_fits(const RunData& data, const Settings& settings, const RunOptions& what,
-                                   WorkerPool& pool) {
+// The storage of a worker's fitters, in bytes (the classic fitter's, linear in the points too, counted
+// as the converged one's third).
+std::size_t workspace_bytes(const WorkerFit& fit) {
+  const std::size_t converged = fit.converged ? fit.converged->workspace_bytes() : 0;
+  const std::size_t selection = fit.selection ? fit.selection->workspace_bytes() : 0;
+  return converged + selection + (fit.fitter ? std::max<std::size_t>(converged / 3, 1) : 0);
+}
+
+std::vector<WorkerFit> worker_fits(WorkerFit first, const RunData& data, const Settings& settings,
+                                   const RunOptions& what, WorkerPool& pool, const RunControl& control) {
   std::vector<std::optional<WorkerFit>> made(static_cast<std::size_t>(pool.size()));
-  pool.run(pool.size(),
-           [&](int, int w) { made[static_cast<std::size_t>(w)].emplace(worker_fit(data, settings, what)); });
+  made[0].emplace(std::move(first));
+  pool.run(pool.size() - 1, [&](int, int w) {
+    made[static_cast<std::size_t>(w + 1)].emplace(worker_fit(data, settings, what, control));
+  });
   std::vector<WorkerFit> fits;
   fits.reserve(made.size());
   for (std::optional<WorkerFit>& fit : made) fits.push_back(std::move(*fit));
@@ -253,8 +269,8 @@ std::optional<ClassicStop> classic_stop_of(const std::vector<AnalysisRow>& rows)
 // of the covariate's design stops both).
 bool classic_only(const ClassicStop& stop) { return stop.fault.fault == Fault::weight_vanished; }
 
-void analyse_grid(Analysis& analysis, const RunData& data, const Settings& settings, const RunOptions& what,
-                  WorkerPool& pool, const RunControl& control) {
+void analyse_grid(Analysis& analysis, WorkerFit first, const RunData& data, const Settings& settings,
+                  const RunOptions& what, WorkerPool& pool, const RunControl& control) {
   const Points& points = data.points;
   auto lnlambda_of = [&](int k) { return k * settings.step + settings.lmin; };
   std::vector<AnalysisRow> rows(static_cast<std::size_t>(settings.nstep));
@@ -264,12 +280,13 @@ void analyse_grid(Analysis& analysis, const RunData& data, const Settings& setti
       searched_scores(settings.model, data.covariate.has_value(), what.likelihood);
   std::vector<std::optional<RefinedMinimum>> refined(scores.size());
   const SearchSetting setting = search_setting(points, data.with());
-  // each worker makes its fitters at its first item: the first to be ready starts the first row
+  // each other worker makes its fitters at its first item: the first to be ready starts the first row
   std::vector<std::optional<WorkerFit>> workers(static_cast<std::size_t>(pool.size()));
+  workers[0].emplace(std::move(first));
   // the rows, then the two sequences of searches; the pool hands the items out in this order
   pool.run(settings.nstep + (refine ? 2 : 0), [&](int worker, int item) {
     std::optional<WorkerFit>& made = workers[static_cast<std::size_t>(worker)];
-    WorkerFit& w = made ? *made : made.emplace(worker_fit(data, settings, what));
+    WorkerFit& w = made ? *made : made.emplace(worker_fit(data, settings, what, control));
     if (item >= settings.nstep) {
       search_sequence(item - settings.nstep, board, scores, setting, *w.converged, refined);
       return;
@@ -448,15 +465,23 @@ std::optional<double> pearson_dispersion(const Points& points, const ConvergedFi
   return chi2 / residual_df;
 }
 
+int workers_within_budget(std::size_t workspace, int workers) {
+  const std::size_t most = std::max<std::size_t>(1, kWorkspaceBudget / std::max<std::size_t>(workspace, 1));
+  return static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(std::max(workers, 1)), most));
+}
+
 Analysis analyse_run(const RunData& data, const Settings& settings, const Options& options,
                      const RunOptions& what, int workers, const RunControl& control) {
   if (!what.classic) check_design(data);
-  WorkerPool pool(shares_work(data, settings) ? std::max(workers, 1) : 1, what.pinned);
+  // the calling thread's fitters first: their size bounds how many workers the run takes
+  WorkerFit first = worker_fit(data, settings, what, control);
+  const int shared = shares_work(data, settings) ? workers_within_budget(workspace_bytes(first), workers) : 1;
+  WorkerPool pool(shared, what.pinned);
   Analysis analysis;
   if (settings.grid()) {
-    analyse_grid(analysis, data, settings, what, pool, control);
+    analyse_grid(analysis, std::move(first), data, settings, what, pool, control);
   } else {
-    std::vector<WorkerFit> fits = worker_fits(data, settings, what, pool);
+    std::vector<WorkerFit> fits = worker_fits(std::move(first), data, settings, what, pool, control);
     analyse_fixed(analysis, data, settings, options, pool, fits, control);
   }
   return analysis;

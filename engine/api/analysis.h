@@ -86,6 +86,10 @@ std::vector<Score> searched_scores(Model model, bool covariate, bool likelihood)
 // elsewhere, where it is 1 by the model or tells nothing.
 std::optional<double> pearson_dispersion(const Points& points, const ConvergedFit& fit, Model model);
 
+// How many of `workers` a run takes whose workers hold `workspace` bytes each: as many as fit their
+// workspaces into 512 MB together, at least one.
+int workers_within_budget(std::size_t workspace, int workers);
+
 // Computes one run: the grid with its refined minima, or the fit at the fixed lambda with its
 // gradients and bootstrap, on `workers` threads (results do not depend on their number). It writes
 // nothing; a fault ends it with Analysis::fault set (a fault of the classic fits with

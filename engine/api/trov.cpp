@@ -413,17 +413,22 @@ Outcome analyse(const Data& data, const Settings& settings, int workers_asked, c
   }
 }
 
-std::vector<Outcome> analyse_many(const std::vector<std::vector<double>>& traits, const std::vector<double>& y,
-                                  const std::vector<double>& n, const std::vector<double>& covariate,
-                                  const Settings& settings, int workers_asked, const Control& control) {
+std::vector<Outcome> analyse_many(const std::vector<std::vector<double>>& traits,
+                                  const std::vector<double>& y, const std::vector<double>& n,
+                                  const std::vector<double>& covariate, const Settings& settings,
+                                  int workers_asked, const Control& control) {
   const std::variant<int, Error> threads = worker_threads(workers_asked);
   if (const auto* error = std::get_if<Error>(&threads)) return std::vector<Outcome>(traits.size(), *error);
   const int workers = std::get<int>(threads);
-  std::vector<Outcome> outcomes(traits.size(), Outcome(Error{ErrorCode::stopped, error_text(ErrorCode::stopped)}));
+  std::vector<Outcome> outcomes(traits.size(),
+                                Outcome(Error{ErrorCode::stopped, error_text(ErrorCode::stopped)}));
   std::mutex progress_mutex;
   int done = 0;
-  // each trait on one worker, the traits handed out in order; a trait's results depend on nothing else
-  WorkerPool pool(std::min<int>(workers, static_cast<int>(std::max<std::size_t>(traits.size(), 1))));
+  // each trait on one worker, the traits handed out in order; a trait's results depend on nothing else.
+  // Each worker holds a trait's fitters at once: no more workers than fit their workspaces together.
+  constexpr std::size_t kWorkspacePerCase = 600;  // bytes: a categorical covariate's fits, the most
+  const int within = workers_within_budget(kWorkspacePerCase * y.size(), workers);
+  WorkerPool pool(std::min<int>(within, static_cast<int>(std::max<std::size_t>(traits.size(), 1))));
   pool.run(static_cast<int>(traits.size()), [&](int, int t) {
     if (control.stop && control.stop->load()) return;
     const auto k = static_cast<std::size_t>(t);

@@ -185,8 +185,9 @@ Outcome analyse(const Data& data, const Settings& settings, int workers = 0, con
 // One response and many traits: each trait (a column of x values, one per case) analysed on its own
 // as by analyse, the traits spread over the workers. Each outcome is exactly that trait's own (each
 // the same error where `workers` is refused).
-std::vector<Outcome> analyse_many(const std::vector<std::vector<double>>& traits, const std::vector<double>& y,
-                                  const std::vector<double>& n, const std::vector<double>& covariate,
-                                  const Settings& settings, int workers = 0, const Control& control = {});
+std::vector<Outcome> analyse_many(const std::vector<std::vector<double>>& traits,
+                                  const std::vector<double>& y, const std::vector<double>& n,
+                                  const std::vector<double>& covariate, const Settings& settings,
+                                  int workers = 0, const Control& control = {});
 
 }  // namespace trov::api

@@ -175,6 +175,7 @@ class Bootstrap {
   }
 
   BootstrapOutcome run(const RunControl& control) {
+    stop_ = control.stop;
     draw_batch(next_, std::min(batch_, s_.iboot));
     for (int first = 1; first <= s_.iboot;) {
       std::swap(current_, next_);
@@ -332,6 +333,7 @@ class Bootstrap {
     const Covariate* with = covariate ? &*covariate : nullptr;
     if (with && with->design.columns > kMaxcol) return false;
     ConvergedFitter fitter(drawn, with, s_.model);
+    fitter.watch(stop_);
     ReplicateRefits own = refits_;
     own.search.linear_edf = 2.0 + (with ? with->design.columns - 1 : 0);
     own.search.interpolating_edf = drawn.n;
@@ -431,6 +433,7 @@ class Bootstrap {
   std::optional<ReplicateDraws> classic_draws_, converged_draws_;
   std::optional<CaseDraws> case_draws_;
   bool converged_ended_ = false;  // the converged draws ran out of replicates
+  const std::atomic<bool>* stop_ = nullptr;
   Batch current_, next_;
   std::vector<double> values_, converged_values_;
   std::vector<FitStatus> status_;

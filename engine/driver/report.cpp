@@ -77,6 +77,8 @@ std::string_view end_name(NewtonEnd end) {
       return "step_limit";
     case NewtonEnd::singular:
       return "singular";
+    case NewtonEnd::stopped:
+      return "stopped";
   }
   return "";
 }

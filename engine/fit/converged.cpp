@@ -108,17 +108,23 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
       own_groups_(covariate ? XGroups{} : compressx(points.x, points.irep, points.n)),
       covariate_groups_(covariate ? &covariate->groups : nullptr),
       columns_(covariate ? covariate->design.columns - 1 : 0),
-      spline_(groups().nunique, covariate ? StateSpaceSpline::kLanes : 2) {
+      spline_(groups().nunique, covariate ? StateSpaceSpline::kLanes : 1) {
   const auto n = static_cast<std::size_t>(points.n);
   const auto knots = static_cast<std::size_t>(groups().nunique);
   const auto q = static_cast<std::size_t>(columns_);
-  for (auto* v : {&eta_, &correction_eta_, &step_eta_, &weight_, &residual_y_, &solve_weight_, &tail_})
-    v->resize(n);
+  for (auto* v : {&eta_, &step_eta_, &weight_, &residual_y_, &solve_weight_, &tail_}) v->resize(n);
   for (auto* v : {&group_weight_, &zeta_, &lev_, &roughness_, &new_roughness_}) v->resize(knots);
   for (auto* v : {&lines_, &null_lines_}) v->resize(2 * knots);
-  for (Unknowns* u : {&theta_, &step_, &unrefined_, &correction_, &residual_, &rhs_}) {
+  for (Unknowns* u : {&theta_, &step_, &rhs_}) {
     u->s.resize(knots);
     u->beta.resize(q);
+  }
+  if (q > 0) {  // what the refinement of the covariate's part of a step needs
+    for (Unknowns* u : {&unrefined_, &correction_, &residual_}) {
+      u->s.resize(knots);
+      u->beta.resize(q);
+    }
+    correction_eta_.resize(n);
   }
   for (int g = 0; g < groups().nunique; ++g) group_of_.insert(group_of_.end(), groups().icases[g], g);
   knot_cases_.assign(knots, 0.0);
@@ -374,6 +380,7 @@ NewtonEnd ConvergedFitter::newton(std::span<const double> y, int& steps) {
   if (separated_) return NewtonEnd::ran_away;
   int pushes = 0;  // steps running that pushed a fitted mean at its bound further out
   for (steps = 1; steps <= kMaxSteps; ++steps) {
+    if (stop_ && stop_->load(std::memory_order_relaxed)) return NewtonEnd::stopped;
     solved_ = prepare_step();
     if (!solved_) return NewtonEnd::singular;
     double change = change_of(step_eta_), correction = 0;
@@ -540,7 +547,8 @@ const ConvergedFit& ConvergedFitter::iterate(double lambda, std::span<const doub
     // A start far from the maximum, with weights near 0 where it misfits (backfitting can also leave
     // s rough), can send the first steps out where the weights vanish: then again from the constant
     // fit, where every weight is alike; but responses that separate run away from any start.
-    if (retry && r.end != NewtonEnd::converged && r.end != NewtonEnd::singular && !separated_) {
+    if (retry && r.end != NewtonEnd::converged && r.end != NewtonEnd::singular &&
+        r.end != NewtonEnd::stopped && !separated_) {
       int steps = 0;
       start_constant(y);
       r.end = newton(y, steps);
@@ -727,6 +735,25 @@ void ConvergedFitter::finish(std::span<const double> y) {
   }
   std::copy(theta_.s.begin(), theta_.s.end(), r.spline.begin());
   std::copy(roughness_.begin(), roughness_.end(), r.jumps.begin());
+}
+
+std::size_t ConvergedFitter::workspace_bytes() const {
+  std::size_t bytes = spline_.workspace_bytes();
+  const auto add = [&](const auto& v) { bytes += v.capacity() * sizeof(v[0]); };
+  for (const auto* v : {&row_start_, &entry_column_, &column_start_, &column_group_, &group_of_}) add(*v);
+  for (const Unknowns* u : {&theta_, &step_, &unrefined_, &correction_, &residual_, &rhs_})
+    add(u->s), add(u->beta);
+  for (const auto* v :
+       {&entry_value_,    &knot_cases_,     &roughness_,     &new_roughness_, &eta_,
+        &correction_eta_, &step_eta_,       &weight_,        &residual_y_,    &solve_weight_,
+        &tail_,           &group_weight_,   &zeta_,          &lev_,           &lines_,
+        &null_lines_,     &xbar_,           &smooth_x_,      &cross_,         &packed_,
+        &column_rhs_,     &trace_weighted_, &trace_columns_, &result_.mean,   &result_.eta,
+        &result_.beta,    &result_.effect,  &result_.spline, &result_.jumps,  &own_groups_.xcompress})
+    add(*v);
+  add(own_groups_.icompress);
+  add(own_groups_.icases);
+  return bytes;
 }
 
 }  // namespace trov

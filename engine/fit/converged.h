@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <span>
 #include <vector>
 
@@ -23,6 +24,7 @@ enum class NewtonEnd {
   inaccurate,  // a step could not be solved, or the steps not shrunk, to the accuracy the tolerance needs
   step_limit,  // 100 steps without meeting the tolerance
   singular,    // the covariate's normal equations turned singular
+  stopped,     // the caller asked the fits to stop (see watch)
 };
 
 // The penalized maximum-likelihood fit at one lambda, computed to convergence. A value that does not
@@ -83,6 +85,13 @@ class ConvergedFitter {
 
   // The same, started from this fitter's last fit when that ended ok.
   const ConvergedFit& refit(double lambda, std::span<const double> y);
+
+  // A flag the fits look at before every Newton step: once it is set, a fit ends at once, `stopped`, so
+  // that a caller who stops a long run is not kept waiting for its fits.
+  void watch(const std::atomic<bool>* stop) { stop_ = stop; }
+
+  // The storage it holds, in bytes: its workspace, the same for every fit.
+  std::size_t workspace_bytes() const;
 
   // Whether the fits compute their REML and ML scores (NaN otherwise); they do unless told.
   void compute_likelihood(bool on) { likelihood_ = on; }
@@ -154,6 +163,7 @@ class ConvergedFitter {
   bool separated_ = false;  // the last Newton run kept pushing a mean at its bound
   bool last_ok_ = false;
   bool likelihood_ = true;
+  const std::atomic<bool>* stop_ = nullptr;
   ConvergedFit result_;
 };
 

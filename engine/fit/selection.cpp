@@ -209,6 +209,14 @@ void SelectionWork::lande_arnold(std::span<const double> y, SelectionGradients& 
   g.lande_arnold_gamma = gamma / mean;
 }
 
+std::size_t SelectionWork::workspace_bytes() const {
+  std::size_t bytes = (knot_of_point_.capacity() + first_point_.capacity()) * sizeof(int);
+  for (const auto* v :
+       {&knots_, &values_, &slope_, &curvature_, &effect_, &regression_beta_, &regression_gamma_})
+    bytes += v->capacity() * sizeof(double);
+  return bytes;
+}
+
 ReplicateSummary summarize_replicates(std::span<const double> values) {
   const auto count = values.size();
   ReplicateSummary summary;

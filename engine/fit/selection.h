@@ -52,6 +52,9 @@ class SelectionWork {
   // from its values and third-derivative jumps at the distinct X, accurate however close they lie.
   SelectionGradients gradients(std::span<const double> y, const ConvergedFit& fit, Model model);
 
+  // The storage it holds, in bytes.
+  std::size_t workspace_bytes() const;
+
   // The same from a classic fit (snu for models 2 and 3, sy for model 1; with a covariate
   // e_i = snu_i - nufit_i): the spline through its linear predictor at the distinct X.
   SelectionGradients gradients(std::span<const double> y, const FitResult& fit, Model model);

@@ -51,6 +51,11 @@ class StateSpaceSpline {
   // variances: logarithms of sums of positive terms, so exact for any knots and weights.
   double log_determinant() const;
 
+  // The storage it holds, in bytes.
+  std::size_t workspace_bytes() const {
+    return steps_.capacity() * sizeof(Step) + means_.capacity() * sizeof(double);
+  }
+
   // The leverages, the diagonal of the hat matrix (weight_g times the variance of f(x_g) given all y),
   // into lev; returns their sum, the trace.
   double leverages(std::span<double> lev);
