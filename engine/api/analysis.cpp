@@ -88,9 +88,8 @@ WorkerFit worker_fit(const RunData& data, const Settings& settings, const RunOpt
   WorkerFit fit;
   if (what.classic) fit.fitter.emplace(data.points, data.with(), settings.fit_options());
   if (what.report && what.converged) {
-    fit.converged.emplace(data.points, data.with(), settings.model);
+    fit.converged.emplace(data.points, data.with(), settings.model, control.stop);
     fit.converged->compute_likelihood(what.likelihood);
-    fit.converged->watch(control.stop);
   }
   if (what.report && !settings.grid()) fit.selection.emplace(data.points, data.with());
   return fit;

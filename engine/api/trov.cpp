@@ -99,7 +99,8 @@ Options run_options(const api::Settings& s) {
 
 // The cases as the engine's points: checked, sorted and pooled; `cases` (when asked for) receives them
 // before pooling.
-std::variant<Points, Error> points_of(const Data& data, std::optional<Points>* kept) {
+std::variant<Points, Error> points_of(const Data& data, std::optional<Points>* kept,
+                                      const std::atomic<bool>* stop) {
   const std::size_t cases = data.x.size();
   const bool covariate = !data.covariate.empty();
   if (data.y.size() != cases || (!data.n.empty() && data.n.size() != cases) ||
@@ -126,7 +127,7 @@ std::variant<Points, Error> points_of(const Data& data, std::optional<Points>* k
   }
   if (cases == 0) return error_of(ErrorCode::no_case, "there is no case");
   if (kept) *kept = points;
-  organizedata(points, covariate);
+  organizedata(points, covariate, stop);
   return points;
 }
 
@@ -371,7 +372,7 @@ Outcome analyse(const Data& data, const Settings& settings, int workers_asked, c
   try {
     std::optional<Points> cases;  // what a bootstrap of the cases draws
     const bool draws_cases = settings.bootstrap > 1 && settings.bootstrap_type == BootstrapType::cases;
-    std::variant<Points, Error> points = points_of(data, draws_cases ? &cases : nullptr);
+    std::variant<Points, Error> points = points_of(data, draws_cases ? &cases : nullptr, control.stop);
     if (auto* error = std::get_if<Error>(&points)) return *error;
     const Options options = run_options(settings);
     const trov::Settings first = run_settings(settings, covariate, settings.lnlambda);

@@ -332,8 +332,7 @@ class Bootstrap {
           Covariate{build_design(drawn, refits_.categorical), compressx(drawn.x, drawn.irep, drawn.n)});
     const Covariate* with = covariate ? &*covariate : nullptr;
     if (with && with->design.columns > kMaxcol) return false;
-    ConvergedFitter fitter(drawn, with, s_.model);
-    fitter.watch(stop_);
+    ConvergedFitter fitter(drawn, with, s_.model, stop_);
     ReplicateRefits own = refits_;
     own.search.linear_edf = 2.0 + (with ? with->design.columns - 1 : 0);
     own.search.interpolating_edf = drawn.n;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -144,15 +145,38 @@ Points datin(const std::string& name, const Settings& settings, DataLines* lines
   return points;
 }
 
-void dpsort(std::span<const double> values, int count, std::span<int> perm) {
+void dpsort(std::span<const double> values, int count, std::span<int> perm, const std::atomic<bool>* stop) {
   std::iota(perm.begin(), perm.begin() + count, 0);
-  std::stable_sort(perm.begin(), perm.begin() + count, [&](int a, int b) { return values[a] < values[b]; });
+  const auto less = [&](int a, int b) { return values[a] < values[b]; };
+  constexpr int kBlock = 1 << 20;
+  if (!stop || count <= kBlock) {
+    std::stable_sort(perm.begin(), perm.begin() + count, less);
+    return;
+  }
+  // blocks sorted, then merged pairwise (stable, so the order is stable_sort's), the stop looked at
+  // between them
+  const auto check = [&] {
+    if (stop->load(std::memory_order_relaxed)) throw RunStopped{};
+  };
+  const std::int64_t total = count;
+  const auto at = [&](std::int64_t k) {
+    return perm.begin() + static_cast<std::ptrdiff_t>(std::min(k, total));
+  };
+  for (std::int64_t first = 0; first < total; first += kBlock) {
+    std::stable_sort(at(first), at(first + kBlock), less);
+    check();
+  }
+  for (std::int64_t width = kBlock; width < total; width *= 2)
+    for (std::int64_t first = 0; first + width < total; first += 2 * width) {
+      std::inplace_merge(at(first), at(first + width), at(first + 2 * width), less);
+      check();
+    }
 }
 
-void organizedata(Points& p, bool covariate) {
+void organizedata(Points& p, bool covariate, const std::atomic<bool>* stop) {
   const int nraw = p.nraw;
   std::vector<int> perm(static_cast<std::size_t>(nraw));
-  dpsort(p.x, nraw, perm);
+  dpsort(p.x, nraw, perm, stop);
   permute(p.y, perm, nraw, 0);
   permute(p.x, perm, nraw, 0);
   permute(p.covariate, perm, nraw, 0);

@@ -101,19 +101,32 @@ double saturated(double y, Model model) {
 
 }  // namespace
 
-ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariate, Model model)
+ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariate, Model model,
+                                 const std::atomic<bool>* stop)
     : points_(points),
       design_(covariate ? &covariate->design : nullptr),
       model_(model),
       own_groups_(covariate ? XGroups{} : compressx(points.x, points.irep, points.n)),
       covariate_groups_(covariate ? &covariate->groups : nullptr),
       columns_(covariate ? covariate->design.columns - 1 : 0),
-      spline_(groups().nunique, covariate ? StateSpaceSpline::kLanes : 1) {
+      spline_(0),
+      stop_(stop) {
+  // gigabytes at millions of points: a stop asked meanwhile leaves the fitter incomplete, its fits
+  // stopped at once
+  const auto stopped = [&] { return stop_ && stop_->load(std::memory_order_relaxed); };
   const auto n = static_cast<std::size_t>(points.n);
   const auto knots = static_cast<std::size_t>(groups().nunique);
   const auto q = static_cast<std::size_t>(columns_);
-  for (auto* v : {&eta_, &step_eta_, &weight_, &residual_y_, &solve_weight_, &tail_}) v->resize(n);
-  for (auto* v : {&group_weight_, &zeta_, &lev_, &roughness_, &new_roughness_}) v->resize(knots);
+  if (stopped()) return;
+  spline_ = StateSpaceSpline(groups().nunique, covariate ? StateSpaceSpline::kLanes : 1);
+  for (auto* v : {&eta_, &step_eta_, &weight_, &residual_y_, &solve_weight_, &tail_}) {
+    if (stopped()) return;
+    v->resize(n);
+  }
+  for (auto* v : {&group_weight_, &zeta_, &lev_, &roughness_, &new_roughness_}) {
+    if (stopped()) return;
+    v->resize(knots);
+  }
   for (auto* v : {&lines_, &null_lines_}) v->resize(2 * knots);
   for (Unknowns* u : {&theta_, &step_, &rhs_}) {
     u->s.resize(knots);
@@ -162,6 +175,7 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
   result_.jumps.resize(knots);
   if (covariate) result_.beta.resize(q + 1);
   result_.effect.resize(covariate ? n : 0);
+  complete_ = !stopped();
 }
 
 // The linear predictor of the constant fit at the mean of the point means, as the classic fits start.
@@ -540,6 +554,11 @@ const ConvergedFit& ConvergedFitter::iterate(double lambda, std::span<const doub
   solved_ = false;
   scale_ = lambda * penalty_scale(groups().xcompress);
   r.iterations = 0;
+  if (!complete_ || (stop_ && stop_->load(std::memory_order_relaxed))) {  // a stopped run's fits end at once
+    r.end = NewtonEnd::stopped;
+    r.ok = last_ok_ = false;
+    return r;
+  }
   if (model_ == Model::normal) {
     r.end = solve_normal(y);
   } else {

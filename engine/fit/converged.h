@@ -72,7 +72,11 @@ struct ConvergedFit {
 // fit allocates nothing. The points and the covariate must outlive it.
 class ConvergedFitter {
  public:
-  ConvergedFitter(const Points& points, const Covariate* covariate, Model model);
+  // stop: a flag the fits look at before every Newton step: once it is set, a fit ends at once,
+  // `stopped`, so that a caller who stops a long run is not kept waiting for its fits (nor for the
+  // allocation of the workspace, which a stop leaves incomplete).
+  ConvergedFitter(const Points& points, const Covariate* covariate, Model model,
+                  const std::atomic<bool>* stop = nullptr);
 
   // The fit at lambda of the responses y (one per point), from the constant fit at the mean of the
   // responses; nothing of the fitter's earlier fits matters. The result stays valid until the next fit.
@@ -85,10 +89,6 @@ class ConvergedFitter {
 
   // The same, started from this fitter's last fit when that ended ok.
   const ConvergedFit& refit(double lambda, std::span<const double> y);
-
-  // A flag the fits look at before every Newton step: once it is set, a fit ends at once, `stopped`, so
-  // that a caller who stops a long run is not kept waiting for its fits.
-  void watch(const std::atomic<bool>* stop) { stop_ = stop; }
 
   // The storage it holds, in bytes: its workspace, the same for every fit.
   std::size_t workspace_bytes() const;
@@ -164,6 +164,7 @@ class ConvergedFitter {
   bool last_ok_ = false;
   bool likelihood_ = true;
   const std::atomic<bool>* stop_ = nullptr;
+  bool complete_ = false;  // the workspace was allocated whole
   ConvergedFit result_;
 };
 
