@@ -22,6 +22,8 @@ constexpr std::array<std::pair<Criterion, std::string_view>, 5> kCriteria = {{{C
                                                                               {Criterion::ocv, "ocv"}}};
 constexpr std::array<std::pair<BootstrapLambda, std::string_view>, 2> kBootstrapLambdas = {
     {{BootstrapLambda::fixed, "fixed"}, {BootstrapLambda::reselected, "reselected"}}};
+constexpr std::array<std::pair<BootstrapType, std::string_view>, 2> kBootstrapTypes = {
+    {{BootstrapType::parametric, "parametric"}, {BootstrapType::cases, "cases"}}};
 constexpr std::array<std::pair<FigureSize, std::string_view>, 3> kFigureSizes = {
     {{FigureSize::column, "column"}, {FigureSize::page, "page"}, {FigureSize::slide, "slide"}}};
 constexpr std::array<std::pair<bool, std::string_view>, 2> kYesNo = {{{true, "yes"}, {false, "no"}}};
@@ -81,6 +83,7 @@ bool printable_utf8(std::string_view text) {
 std::optional<std::string> set_option(std::string_view key, std::string_view value, Options& o) {
   if (key == "criterion") return one_of(kCriteria, value, o.criterion);
   if (key == "bootstrap_lambda") return one_of(kBootstrapLambdas, value, o.bootstrap_lambda);
+  if (key == "bootstrap_type") return one_of(kBootstrapTypes, value, o.bootstrap_type);
   if (key == "figure_size") return one_of(kFigureSizes, value, o.figure_size);
   if (key == "figure_gradients") return one_of(kYesNo, value, o.figure_gradients);
   if (key == "figure_font_pt") {
@@ -127,7 +130,8 @@ std::optional<std::string> set_option(std::string_view key, std::string_view val
     return std::nullopt;
   }
   return "unknown key '" + std::string(key) +
-         "' (the keys: criterion, bootstrap_lambda, figure_size, figure_font_pt, figure_gradients, x_label, "
+         "' (the keys: criterion, bootstrap_lambda, bootstrap_type, figure_size, figure_font_pt, "
+         "figure_gradients, x_label, "
          "y_label, import_table, import_data, import_left_out, import_left_out_lines)";
 }
 
@@ -170,9 +174,10 @@ std::optional<std::string> split_line(std::string_view line, std::optional<Setti
 
 std::optional<OptionsFault> parse_options(std::string_view text, Options& options) {
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  constexpr std::array<std::string_view, 11> kKeys = {
-      "criterion", "bootstrap_lambda", "figure_size", "figure_font_pt",  "figure_gradients",     "x_label",
-      "y_label",   "import_table",     "import_data", "import_left_out", "import_left_out_lines"};
+  constexpr std::array<std::string_view, 12> kKeys = {
+      "criterion",      "bootstrap_lambda", "bootstrap_type",  "figure_size",
+      "figure_font_pt", "figure_gradients", "x_label",         "y_label",
+      "import_table",   "import_data",      "import_left_out", "import_left_out_lines"};
   std::array<int, kKeys.size()> given{};  // the line where each key was given
   for (int number = 1; !text.empty(); ++number) {
     const std::size_t end = text.find_first_of("\r\n");
@@ -201,6 +206,8 @@ std::string options_text(const Options& o) {
   if (o.criterion != d.criterion) text += "criterion = " + std::string(criterion_name(o.criterion)) + "\n";
   if (o.bootstrap_lambda != d.bootstrap_lambda)
     text += "bootstrap_lambda = " + std::string(bootstrap_lambda_name(o.bootstrap_lambda)) + "\n";
+  if (o.bootstrap_type != d.bootstrap_type)
+    text += "bootstrap_type = " + std::string(bootstrap_type_name(o.bootstrap_type)) + "\n";
   if (o.figure_size != d.figure_size)
     text += "figure_size = " + std::string(figure_size_name(o.figure_size)) + "\n";
   if (o.figure_font_pt != d.figure_font_pt) text += "figure_font_pt = " + shortest(o.figure_font_pt) + "\n";
@@ -221,6 +228,7 @@ std::string options_text(const Options& o) {
 
 std::string_view criterion_name(Criterion criterion) { return name_in(kCriteria, criterion); }
 std::string_view bootstrap_lambda_name(BootstrapLambda mode) { return name_in(kBootstrapLambdas, mode); }
+std::string_view bootstrap_type_name(BootstrapType type) { return name_in(kBootstrapTypes, type); }
 std::string_view figure_size_name(FigureSize size) { return name_in(kFigureSizes, size); }
 
 }  // namespace trov

@@ -16,15 +16,19 @@ inline constexpr const char* kOptionsFile = "trov.options";
 enum class Criterion { reml, ml, gcv, ubre, ocv };
 // How bootstrap replicates take lambda: the run's fixed lambda, or each its own by the criterion.
 enum class BootstrapLambda { fixed, reselected };
+// What a bootstrap replicate resamples: responses drawn from the fitted curve, or the individuals
+// themselves (each replicate refitted and its lambda chosen anew).
+enum class BootstrapType { parametric, cases };
 // Where figures go: a journal column (85 mm wide), a page (175 mm), a slide (254 x 143 mm).
 enum class FigureSize { column, page, slide };
 
 struct Options {
-  Criterion criterion = Criterion::reml;                      // criterion
-  BootstrapLambda bootstrap_lambda = BootstrapLambda::fixed;  // bootstrap_lambda
-  FigureSize figure_size = FigureSize::column;                // figure_size
-  double figure_font_pt = 8;                                  // figure_font_pt: 7 to 24
-  bool figure_gradients = false;                              // figure_gradients: yes | no
+  Criterion criterion = Criterion::reml;                           // criterion
+  BootstrapLambda bootstrap_lambda = BootstrapLambda::reselected;  // bootstrap_lambda
+  BootstrapType bootstrap_type = BootstrapType::parametric;        // bootstrap_type
+  FigureSize figure_size = FigureSize::column;                     // figure_size
+  double figure_font_pt = 8;                                       // figure_font_pt: 7 to 24
+  bool figure_gradients = false;                                   // figure_gradients: yes | no
   std::string x_label, y_label;  // x_label, y_label: axis titles; empty: the defaults by model
   // What an import of a table left out of the data file it wrote: import_table, import_data (the data
   // file, so that the facts are never told of another), import_left_out (the count of cases) and
@@ -55,6 +59,7 @@ std::string options_text(const Options& options);
 // The names a value is written with, as the file and trov.json give them.
 std::string_view criterion_name(Criterion criterion);
 std::string_view bootstrap_lambda_name(BootstrapLambda mode);
+std::string_view bootstrap_type_name(BootstrapType type);
 std::string_view figure_size_name(FigureSize size);
 
 }  // namespace trov

@@ -45,7 +45,8 @@ void permute(std::vector<T>& values, std::span<const int> perm, int count, int o
 std::string read_data_file_name(ListReader& parameters) {
   std::string line;
   ListReader::Result name_read = parameters.read_line(line);
-  if (name_read.status == ListReader::Status::end_of_file) input_fault(parameters, name_read, ErrorCode::parameter_file);
+  if (name_read.status == ListReader::Status::end_of_file)
+    input_fault(parameters, name_read, ErrorCode::parameter_file);
   if (!name_read.ok()) stop_run(Fault::data_name_unreadable);
   // The whole line is the name (a picked path is often longer than 50 characters); leading blanks
   // belong to it.
@@ -70,11 +71,14 @@ namespace {
 
 // The file is read as ever (stored files rely on it, and a case may run over lines on purpose), so
 // these go to standard error, which leaves the console and trov.out as they were.
-void warn_of_lines(const DataLines& lines) {
+void warn_of_lines(const DataLines& lines, int values_per_case) {
   std::cout.flush();
   if (lines.irregular_count > 0)
     std::fprintf(stderr, "Warning: lines hold different numbers of values (%s, most hold %d)\n",
                  irregular_lines_text(lines).c_str(), lines.usual_values);
+  if (lines_hold_more_than_a_case(lines, values_per_case))
+    std::fprintf(stderr, "Warning: %s (check the data file structure and the covariate)\n",
+                 more_than_a_case_text(lines, values_per_case).c_str());
   if (lines.first_decimal_comma_line > 0)
     std::fprintf(stderr,
                  "Warning: line %d holds decimal commas between tabs or semicolons, which are read as "
@@ -83,6 +87,10 @@ void warn_of_lines(const DataLines& lines) {
 }
 
 }  // namespace
+
+int values_per_case(const Settings& settings) {
+  return 2 + (settings.covariates == 1 ? 1 : 0) + (settings.counts_column ? 1 : 0);
+}
 
 Points datin(const std::string& name, const Settings& settings, DataLines* lines) {
   Points points;
@@ -106,7 +114,7 @@ Points datin(const std::string& name, const Settings& settings, DataLines* lines
   const auto survey_first = [&] {
     if (std::exchange(surveyed, true)) return;
     const DataLines survey = surveying.get();
-    warn_of_lines(survey);
+    warn_of_lines(survey, values_per_case(settings));
     if (lines) *lines = survey;
   };
 
@@ -120,7 +128,7 @@ Points datin(const std::string& name, const Settings& settings, DataLines* lines
                                  : (has_n ? cases.read({&y, &x, &n}) : cases.read({&y, &x}));
     if (r.status == ListReader::Status::end_of_file) break;  // an incomplete last case is dropped
     // a line beyond the bound is a fault of the file, not of one case
-    const int needed = 2 + (has_c ? 1 : 0) + (has_n ? 1 : 0);
+    const int needed = values_per_case(settings);
     if (!r.ok() || r.values < needed || i == kCapacity) survey_first();
     if (r.status == ListReader::Status::unreadable) input_fault(cases, r, ErrorCode::data_file);
     // a case with an empty value (",,", "/") would keep a made-up value

@@ -99,6 +99,8 @@ namespace {
 
 Options read_options_file(const Settings& settings) {
   Options options;
+  // without the key, this engine's bootstrap refits every replicate at the run's lambda
+  options.bootstrap_lambda = BootstrapLambda::fixed;
   std::error_code ec;
   const auto status = std::filesystem::status(kOptionsFile, ec);
   if (status.type() == std::filesystem::file_type::not_found) return options;
@@ -113,6 +115,11 @@ Options read_options_file(const Settings& settings) {
     options_fault(": criterion ocv needs a run without covariate (choose reml, ml, gcv or ubre)");
   if (options.criterion == Criterion::ubre && settings.model == Model::normal)
     options_fault(": criterion ubre needs the binomial or Poisson model (choose reml, ml, gcv or ocv)");
+  // the file may name it, but this engine's bootstrap draws its responses from the fitted curve only
+  if (options.bootstrap_type == BootstrapType::cases)
+    options_fault(
+        ": bootstrap_type cases (resampling the individuals) is not available in this engine; "
+        "choose parametric");
   return options;
 }
 

@@ -72,7 +72,7 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   try {
     DataLines lines;
     Points points = datin(data_file, settings, &lines);
-    if (report) report->data_lines(lines);
+    if (report) report->data_lines(lines, values_per_case(settings));
     prepared.emplace(prepare_run(std::move(points), settings));
   } catch (const RunFault& fault) {
     stop_on(fault);
@@ -86,8 +86,8 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   ResultsFile out("trov.out");
   out.header(settings, design, data.observations, points.n);
   std::optional<ProgressLines> lines;
-  const Analysis analysis =
-      analyse_run(data, settings, run_options, options, available_processors(), progress_lines(settings, lines));
+  const Analysis analysis = analyse_run(data, settings, run_options, options, available_processors(),
+                                        progress_lines(settings, lines));
   for (const AnalysisRow& row : analysis.rows) out.grid_line(settings, design, row.lnlambda, row.classic);
   if (report) report_rows(*report, analysis);
   if (analysis.fault) stop_on(*analysis.fault);

@@ -13,7 +13,8 @@ TEST(options_file_test, reads_every_key_with_comments_quotes_and_any_line_end) {
       "\xEF\xBB\xBF# settings beyond trov.in\r\n"
       "criterion = ML   # by marginal likelihood\n"
       "\n"
-      "  bootstrap_lambda=reselected\r"
+      "  bootstrap_lambda=fixed\r"
+      "bootstrap_type = Cases\n"
       "figure_size = slide\n"
       "figure_font_pt = 9.5\n"
       "figure_gradients = Yes\n"
@@ -24,7 +25,8 @@ TEST(options_file_test, reads_every_key_with_comments_quotes_and_any_line_end) {
       o);
   ASSERT_FALSE(fault) << fault->reason;
   EXPECT_EQ(o.criterion, Criterion::ml);
-  EXPECT_EQ(o.bootstrap_lambda, BootstrapLambda::reselected);
+  EXPECT_EQ(o.bootstrap_lambda, BootstrapLambda::fixed);
+  EXPECT_EQ(o.bootstrap_type, BootstrapType::cases);
   EXPECT_EQ(o.figure_size, FigureSize::slide);
   EXPECT_EQ(o.figure_font_pt, 9.5);
   EXPECT_TRUE(o.figure_gradients);
@@ -46,6 +48,7 @@ TEST(options_file_test, a_fault_names_its_line_and_what_is_wrong) {
   } cases[] = {
       {"criterion = reml\ncolour = red\n", 2, "unknown key 'colour'"},
       {"criterion = aic\n", 1, "'aic' is not one of reml, ml, gcv, ubre or ocv"},
+      {"bootstrap_type = pairs\n", 1, "'pairs' is not one of parametric or cases"},
       {"# a comment\ncriterion\n", 2, "no '=': write each setting as key = value"},
       {"criterion =   # nothing\n", 1, "no value after '='"},
       {"figure_font_pt = 6\n", 1, "'6' is not a size from 7 to 24 (points)"},
@@ -53,7 +56,9 @@ TEST(options_file_test, a_fault_names_its_line_and_what_is_wrong) {
       {"criterion = gcv\ncriterion = ocv\n", 2, "criterion is given twice (line 1 too)"},
       {"x_label = \"open\n", 1, "the value's closing '\"' is missing"},
       {"x_label = \"a\" b\n", 1, "text after the value's closing '\"'"},
-      {"x_label = donn\xE9" "es\n", 1, "a label must be UTF-8 text without control characters"},
+      {"x_label = donn\xE9"
+       "es\n",
+       1, "a label must be UTF-8 text without control characters"},
       {"import_left_out = -1\n", 1, "'-1' is not a count of cases"},
       {"import_left_out_lines = 3, 4\n", 1, "'3, 4' is not a list of line numbers"},
   };
@@ -68,8 +73,8 @@ TEST(options_file_test, a_fault_names_its_line_and_what_is_wrong) {
 
 TEST(options_file_test, utf8_refuses_malformed_sequences) {
   EXPECT_TRUE(valid_utf8("plain, \xC3\xA9t\xC3\xA9, \xE2\x82\xAC, \xF0\x9F\x90\x9F"));
-  for (const char* bad : {"\xE9", "\xC3", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80",
-                          "\xF8\x88\x80\x80\x80"})
+  for (const char* bad : {"\xE9", "\xC3", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                          "\x80", "\xF8\x88\x80\x80\x80"})
     EXPECT_FALSE(valid_utf8(bad)) << bad;
 }
 
