@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -148,13 +149,42 @@ void read_fixed(const Json& r, RunDetails& run) {
     throw std::invalid_argument("a fixed lambda without fitted values");
   }
   if (const Json* selection = member(r, "selection")) {
-    run.beta = gradient(*selection, "beta_standardized");
-    run.gamma = gradient(*selection, "gamma_standardized");
+    run.beta = gradient(*selection, "beta");
+    run.gamma = gradient(*selection, "gamma");
+    run.beta_standardized = gradient(*selection, "beta_standardized");
+    run.gamma_standardized = gradient(*selection, "gamma_standardized");
+    run.linear_limit = selection->value("linear_limit", false);
     run.mean_fitness = number(selection->value("mean_fitness", Json()));
   }
+  // a classic table that stopped leaves the classic values null: then no symbols of them
+  if (std::any_of(run.uncorrected.begin(), run.uncorrected.end(), [](double v) { return std::isnan(v); }))
+    run.uncorrected.clear();
 }
 
 }  // namespace
+
+std::string significant_text(double v, int digits) {
+  if (!std::isfinite(v)) return "undefined";
+  if (v == 0) return "0";
+  char text[64];
+  const double a = std::fabs(v);
+  if (a < 1e-4 || a >= 1e6) {
+    std::snprintf(text, sizeof text, "%.*e", digits - 1, v);
+  } else {
+    const int decimals = std::max(0, digits - 1 - static_cast<int>(std::floor(std::log10(a))));
+    std::snprintf(text, sizeof text, "%.*f", decimals, v);
+  }
+  return text;
+}
+
+std::string gradient_text(std::string_view name, const Gradient& g, GradientStyle style) {
+  std::string text = std::string(name) + " = " + significant_text(g.value, style.digits);
+  if (style.link_only) return text + ": link only (no curvature found)";
+  if (!std::isfinite(g.se)) return text;
+  text += " (SE " + significant_text(g.se, style.digits);
+  if (style.with_p && std::isfinite(g.p)) text += ", P = " + significant_text(g.p, style.digits);
+  return text + ")";
+}
 
 std::string criterion_title(const std::string& criterion) {
   std::string title = criterion;
@@ -171,11 +201,16 @@ RunDetails read_run_details(const std::string& path) {
     return run;
   }
   const Json r = Json::parse(file, nullptr, /*allow_exceptions=*/false);
-  if (!r.is_object() || r.value("status", "") != "ok") {
+  const Json* diagnostics = member(r, "diagnostics");
+  const Json* stop = diagnostics ? member(*diagnostics, "classic_stopped") : nullptr;
+  if (!r.is_object() || (r.value("status", "") != "ok" && !stop)) {
     run.unread = path + (r.is_object() ? " reports no results" : " cannot be read");
     return run;
   }
   try {
+    if (stop)
+      run.classic_stopped = ClassicStop{number(stop->at("lnlambda")), stop->value("message", std::string())};
+    if (diagnostics) run.dispersion = number(diagnostics->value("dispersion", Json()));
     const Json& settings = r.at("settings");
     run.model = settings.at("model").get<std::string>();
     run.data_file = settings.at("data_file").get<std::string>();
@@ -223,7 +258,7 @@ std::vector<bool> classic_differs(const RunDetails& run) {
     limit = 0.01 * (*hi - *lo);
   }
   for (std::size_t i = 0; i < differs.size(); ++i)
-    differs[i] = !(std::fabs(run.classic[i] - run.converged[i]) <= limit);
+    differs[i] = !std::isnan(run.classic[i]) && !(std::fabs(run.classic[i] - run.converged[i]) <= limit);
   return differs;
 }
 

@@ -96,6 +96,35 @@ TEST(run_details_test, a_run_without_results_says_why_and_a_failed_one_gives_its
   EXPECT_FALSE(read_error_report("no/such/trov.json"));
 }
 
+// A run whose classic table stopped still has its converged answer; the gradients say where the fit
+// found no curvature.
+TEST(run_details_test, a_classic_table_that_stopped_leaves_the_converged_analysis) {
+  RunDetails run = read_run_details(fixture("grid_classic_stopped.json"));
+  ASSERT_TRUE(run.read) << run.unread;
+  ASSERT_TRUE(run.classic_stopped && run.recommended);
+  EXPECT_EQ(run.classic_stopped->lnlambda, -4.0);
+  EXPECT_EQ(run.classic_stopped->message, "Program crashed (GLM weight is zero)");
+  EXPECT_EQ(run.dispersion, 1.04);
+  EXPECT_TRUE(std::isnan(run.grid_gcv.back()) && std::isfinite(run.grid_gcv.front()));
+  run = read_run_details(fixture("fixed_classic_stopped.json"));
+  ASSERT_TRUE(run.read) << run.unread;
+  EXPECT_EQ(run.kind, RunKind::fitted);
+  EXPECT_EQ(run.converged.size(), run.x.size());
+  EXPECT_EQ(classic_differs(run), std::vector<bool>(run.x.size(), false));  // no classic values to draw
+  EXPECT_TRUE(std::isnan(run.dispersion));
+  run = read_run_details(fixture("boot_linear_overdispersed.json"));
+  ASSERT_TRUE(run.read && run.gamma && run.beta_standardized);
+  EXPECT_TRUE(run.linear_limit);
+  EXPECT_TRUE(std::isnan(run.gamma->p));
+  EXPECT_EQ(gradient_text("gamma", *run.gamma, {.with_p = true, .link_only = true}),
+            "gamma = 0.0374: link only (no curvature found)");
+  EXPECT_EQ(gradient_text("beta", *run.beta, {.digits = 2, .with_p = true}),
+            "beta = 0.16 (SE 0.069, P = 0.095)");
+  // without classic_stopped an error is an error
+  EXPECT_FALSE(
+      details_of(R"({"status": "error", "error": ["x"], "error_code": 11, "diagnostics": {}})").read);
+}
+
 TEST(run_details_test, the_classic_fit_is_shown_where_it_differs_by_more_than_the_limit) {
   RunDetails run;
   run.model = "binomial";
