@@ -251,10 +251,11 @@ Drawing fitted_drawing(const RunDetails& run, const Options& options, const std:
     d.caption.push_back(band);
   }
   if (!run.uncorrected.empty()) add_uncorrected(run, d);
-  d.caption.push_back(zero_one
-                          ? "Ticks at 0 and 1: the individual outcomes."
-                          : "Circles: the data, pooled at equal trait values, their area growing with the "
-                            "number of cases.");
+  d.caption.push_back(zero_one ? "Ticks at 0 and 1: the individual outcomes."
+                      : counts.empty()
+                          ? "Circles: the data, pooled at equal trait values."
+                          : "Circles: the data, pooled at equal trait values, their area growing with "
+                            "the number of cases.");
   if (run.beta_standardized && run.gamma_standardized) {
     const auto gradients = [&](bool with_p) {
       return gradient_text("beta'", *run.beta_standardized, {.digits = 2, .with_p = with_p}) + ", " +

@@ -95,7 +95,8 @@ void run_and_plot(DialogValues& v, const std::string& engine) {
     return;
   }
   // everything shown comes from trov.json; trov.out is the user's to read
-  const RunDetails run = read_run_details("trov.json");
+  RunDetails run = read_run_details("trov.json");
+  complete_bootstrap_points(run);
   if (!outcome.succeeded() && !run.classic_stopped) {
     const std::optional<trov::DataLines> lines = trov::survey_data_file(v.datfil);
     tell(caption::engine_stopped,

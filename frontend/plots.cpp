@@ -241,7 +241,10 @@ PlotOutcome plot_results(const RunDetails& run, const std::vector<PlotNote>& not
   // the columns as the drawing layer takes them
   const std::vector<float> x = as_floats(grid ? run.grid_lnlambda : run.x);
   const std::vector<float> gcv = as_floats(run.grid_gcv), ocv = as_floats(run.grid_ocv);
-  const std::vector<float> y = as_floats(run.y), uncorrected = as_floats(run.uncorrected);
+  // the symbols of a fit without bootstrap with a covariate: its fitted values at each point's covariate
+  const std::vector<float> y = as_floats(run.y);
+  const std::vector<float> uncorrected =
+      run.kind == RunKind::fitted ? as_floats(run.uncorrected) : std::vector<float>();
   const std::vector<float> lower = as_floats(run.lower), upper = as_floats(run.upper);
   const std::vector<float>& fit = o.fit;
   if (x.empty()) return {"trov.json holds no results to plot", {}};

@@ -42,6 +42,7 @@ struct RunDetails {
   int covariates = 0;
   bool categorical = false;
   int cases = 0, observations = 0, replicates = 0;
+  bool counts_column = false;              // the data file's structure has the count N
   std::string criterion;                   // that of trov.options, as the run used it
   std::string bootstrap_lambda;            // "fixed" or "reselected"; empty without a bootstrap
   std::vector<double> lnlambda_quantiles;  // a reselecting bootstrap's ln(lambda): 2.5, 50, 97.5 %
@@ -57,10 +58,12 @@ struct RunDetails {
   // Fixed lambda: per point (by X, as trov.out's table), the data, the classic fitted values and the
   // converged ones (both corrected for the covariate where there is one; `converged` empty when the
   // converged fit failed), after a bootstrap its band (that of the converged refits, else the classic
-  // one), and without a bootstrap a covariate run's classic fitted values at each point's own covariate.
+  // one), and a covariate run's fitted values at each point's own covariate (without a bootstrap the
+  // classic ones; after one, complete_bootstrap_points gives them and the counts N).
   double lnlambda = 0, edf = 0;
   std::vector<double> x, y, n, c, classic, converged, lower, upper, uncorrected;
-  std::vector<double> levels;  // a categorical covariate's values
+  std::vector<double> curve_coefficients;  // a covariate bootstrap's: those of its curve's fit
+  std::vector<double> levels;              // a categorical covariate's values
   std::optional<Gradient> beta, gamma, beta_standardized, gamma_standardized;
   bool linear_limit = false;  // the converged fit is a straight line on the link scale: gamma is the link's
   double mean_fitness = 0;
@@ -79,6 +82,13 @@ struct ErrorReport {
 };
 // Nothing when there is no trov.json of a failed run at `path`.
 std::optional<ErrorReport> read_error_report(const std::string& path);
+
+// The counts N of a bootstrap's points, with a covariate its values and the curve's fit at each point's
+// own covariate (`uncorrected`), which trov.json's bootstrap points do not hold: from the data file read
+// as the engine reads it and its cases pooled as the engine pools them (equal X and covariate). Filled in
+// only when the pooled points are trov.json's (the same X in the same order, the counts adding up to its
+// observations); otherwise, as for a data file changed since the run, N stays unknown (`n` empty).
+void complete_bootstrap_points(RunDetails& run);
 
 // Fitted values corrected for the covariate as trov.out's YhatC are: every point at the case-weighted mean
 // covariate effect. `eta` on the link scale per point, `coefficients` laid out as trov.json's.

@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "common/data_case.h"
 #include "common/list_writer.h"
 #include "engine/driver/messages.h"
 #include "engine/driver/report_file.h"
@@ -122,10 +123,8 @@ Points datin(const std::string& name, const Settings& settings, DataLines* lines
   const bool has_c = settings.covariates == 1, has_n = settings.counts_column;
   int i = 0;
   while (true) {
-    double y = 0, x = 0, c = 0;
-    int n = 1;
-    ListReader::Result r = has_c ? (has_n ? cases.read({&y, &x, &c, &n}) : cases.read({&y, &x, &c}))
-                                 : (has_n ? cases.read({&y, &x, &n}) : cases.read({&y, &x}));
+    DataCase read;
+    ListReader::Result r = read_case(cases, has_c, has_n, read);
     if (r.status == ListReader::Status::end_of_file) break;  // an incomplete last case is dropped
     // a line beyond the bound is a fault of the file, not of one case
     const int needed = values_per_case(settings);
@@ -135,10 +134,10 @@ Points datin(const std::string& name, const Settings& settings, DataLines* lines
     if (!r.ok() || r.values < needed)
       stop_run(Fault::case_unreadable, {.number = i + 1, .integer_hint = has_n, .covariate_hint = has_c});
     if (i == kCapacity) stop_run(Fault::too_many_cases, {.number = kCapacity});
-    points.y.push_back(y);
-    points.x.push_back(x);
-    points.covariate.push_back(c);
-    points.irep.push_back(has_n ? n : 1);
+    points.y.push_back(read.y);
+    points.x.push_back(read.x);
+    points.covariate.push_back(read.c);
+    points.irep.push_back(has_n ? read.n : 1);
     ++i;
   }
   points.nraw = i;

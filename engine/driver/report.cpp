@@ -423,6 +423,14 @@ void RunReport::bootstrap(const Points& points, const BootstrapOutcome& outcome)
         " replicates found no converged fit; the band and the gradients' spread leave them out");
 }
 
+void RunReport::bootstrap_coefficients(const Covariate* covariate, const FitResult& fit,
+                                       const ConvergedFit* converged) {
+  if (!covariate) return;
+  const auto columns = static_cast<std::size_t>(covariate->design.columns);
+  bootstrap_["coefficients"] = std::vector<double>(fit.beta.begin(), fit.beta.begin() + columns);
+  bootstrap_["converged_coefficients"] = converged && converged->ok ? Json(converged->beta) : Json(nullptr);
+}
+
 namespace {
 
 // The gradients that depend on the fit, in the order trov.json gives them.

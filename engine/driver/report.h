@@ -60,6 +60,10 @@ class RunReport final : public MessageListener {
   void fit(double lnlambda, const Points& points, const Covariate* covariate, const FitResult& fit,
            const ConvergedFit* converged);
   void bootstrap(const Points& points, const BootstrapOutcome& outcome);
+  // After bootstrap(), with a covariate: the coefficients of the fits at the run's lambda, as fit()
+  // gives them, so that a reader can tell the fitted values at each point's own covariate.
+  void bootstrap_coefficients(const Covariate* covariate, const FitResult& fit,
+                              const ConvergedFit* converged);
   // The gradients of the converged fit at the fixed lambda (none when it did not end ok or the run
   // made no converged fits: its gradient fields are then null, with a warning), of the classic fit,
   // and of every bootstrap replicate.

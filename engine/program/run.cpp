@@ -97,6 +97,9 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   const auto make_report = [&] {
     try {
       report_fit(*report, data, analysis);
+      if (analysis.bootstrap)
+        report->bootstrap_coefficients(data.with(), analysis.fit,
+                                       analysis.converged ? &*analysis.converged : nullptr);
       reported = report->prepare();
     } catch (...) {  // passed on to the run's thread, which main catches
       reporting_failed = std::current_exception();
