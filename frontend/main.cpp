@@ -88,10 +88,9 @@ void run_and_plot(DialogValues& v, const std::string& engine) {
     return;
   }
   if (outcome.cancelled) {
-    tell(
-        caption::cancelled,
-        "The run was cancelled before its end.\nNothing is plotted and no results are copied; trov.out holds "
-        "only what the engine wrote before, and trov.json says the run was interrupted.");
+    tell(caption::cancelled,
+         "The run was cancelled before its end: nothing is plotted and no results are copied.\ntrov.out "
+         "holds only what the engine wrote before; trov.json says the run was interrupted.");
     return;
   }
   // everything shown comes from trov.json; trov.out is the user's to read
