@@ -174,18 +174,25 @@ struct Overlay {
   bool any_classic = false;
 };
 
-// The range of the criterion's converged scores and its recommended minimum; lo > hi when there is none.
-Range criterion_range(const RunDetails& run) {
-  if (!run.recommended || run.criterion_score.size() != run.grid_lnlambda.size())
-    return {INFINITY, -INFINITY};
-  std::vector<float> scores = as_floats(run.criterion_score);
-  scores.push_back(static_cast<float>(run.recommended->score));
-  return range_of({&scores});
+// The range of the criterion's converged scores and its recommended minimum, at their precision;
+// lo > hi when there is none.
+struct ScoreRange {
+  double lo = INFINITY, hi = -INFINITY;
+  bool any() const { return lo <= hi; }
+};
+ScoreRange criterion_range(const RunDetails& run) {
+  ScoreRange r;
+  if (!run.recommended || run.criterion_score.size() != run.grid_lnlambda.size()) return r;
+  std::vector<double> scores = run.criterion_score;
+  scores.push_back(run.recommended->score);
+  for (double s : scores)
+    if (std::isfinite(s)) r.lo = std::min(r.lo, s), r.hi = std::max(r.hi, s);
+  return r;
 }
 
 // The criterion's scores drawn on the axis of the classic scores: their range onto the axis's range.
 void add_criterion(const RunDetails& run, float lo, float hi, Overlay& o) {
-  const Range range = criterion_range(run);
+  const ScoreRange range = criterion_range(run);
   const double smin = range.lo, smax = range.hi;
   if (!(smax > smin)) return;
   const Recommended& rec = *run.recommended;
@@ -254,12 +261,14 @@ PlotOutcome plot_results(const RunDetails& run, const std::vector<PlotNote>& not
   if (!finite) return {"trov.json holds values that are not finite numbers (written as null)", {}};
   const Range classic_range = M == 0 ? range_of({&gcv, &ocv}) : range_of({&gcv});
   const bool classic_scores = classic_range.lo <= classic_range.hi;
-  if (grid && !classic_scores && !(criterion_range(run).lo <= criterion_range(run).hi))
-    return {"trov.json holds no finite scores to plot", {}};
+  const ScoreRange criterion = criterion_range(run);
+  if (grid && !classic_scores && !criterion.any()) return {"trov.json holds no finite scores to plot", {}};
   const auto n = static_cast<int>(x.size());
   float xa, xe, xor_, xstep, ya, ye, yor, ystep;
   if (grid) {
-    const Range r = classic_scores ? classic_range : criterion_range(run);
+    const Range r = classic_scores
+                        ? classic_range
+                        : Range{static_cast<float>(criterion.lo), static_cast<float>(criterion.hi)};
     xstep = (x[n - 1] - x[0]) / 5.0f;
     ystep = (r.hi - r.lo) / 5.0f;
     float lo = r.lo - (r.hi - r.lo) / 20.0f;
