@@ -175,4 +175,16 @@ std::string irregular_lines_text(const DataLines& lines, std::size_t most) {
   return text;
 }
 
+bool lines_hold_more_than_a_case(const DataLines& lines, int values_per_case) {
+  return lines.lines > 0 && lines.irregular_count == 0 && lines.usual_values > values_per_case;
+}
+
+std::string more_than_a_case_text(const DataLines& lines, int values_per_case) {
+  const int rest = lines.usual_values - values_per_case;
+  return "every line of the data file holds " + std::to_string(lines.usual_values) +
+         " values where a case takes " + std::to_string(values_per_case) +
+         ": each line is read as one case and its last " +
+         (rest == 1 ? std::string("value is") : std::to_string(rest) + " values are") + " passed over";
+}
+
 }  // namespace trov

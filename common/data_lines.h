@@ -44,4 +44,13 @@ std::optional<DataLines> survey_data_file(const std::string& name);
 // "line 21 holds 1, line 40 holds 3" for the first `most` irregular lines.
 std::string irregular_lines_text(const DataLines& lines, std::size_t most = 3);
 
+// Every line holds the same number of values, and more than one case takes: each line is then read as
+// one case and the rest of it passed over, which a structure or covariate choice that does not fit the
+// file gives (a line that holds two cases loses the second).
+bool lines_hold_more_than_a_case(const DataLines& lines, int values_per_case);
+
+// "every line of the data file holds 4 values where a case takes 2: each line is read as one case and
+// its last 2 values are passed over"
+std::string more_than_a_case_text(const DataLines& lines, int values_per_case);
+
 }  // namespace trov

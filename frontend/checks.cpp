@@ -28,22 +28,25 @@ struct NumberField {
   std::string_view label;
   const std::string* text;
   NumberKind kind;
+  std::string_view example;  // what the field takes, as the message shows it
 };
 
 // The fields that go to the engine and can be typed in with this option and model.
 std::vector<NumberField> active_number_fields(const DialogValues& v) {
   std::vector<NumberField> fields;
   if (v.iopt == 1)
-    fields = {{label::fixed, &v.lmin, NumberKind::real},
-              {label::boot, &v.iboot, NumberKind::whole},
-              {label::seed, &v.seed, NumberKind::integer}};
+    fields = {
+        {label::fixed, &v.lmin, NumberKind::real, "an ln(lambda) such as 4 or -2.5"},
+        {label::boot, &v.iboot, NumberKind::whole, "a count of replicates such as 0, 100 or 1000"},
+        {label::seed, &v.seed, NumberKind::integer, "a whole number from 1 to 2147483646, such as 2387498"}};
   else
-    fields = {{label::smallest, &v.lmin, NumberKind::real},
-              {label::largest, &v.lmax, NumberKind::real},
-              {label::number, &v.nstep_text, NumberKind::whole}};
+    fields = {{label::smallest, &v.lmin, NumberKind::real, "an ln(lambda) such as -10 or -2.5"},
+              {label::largest, &v.lmax, NumberKind::real, "an ln(lambda) such as 10 or 2.5"},
+              {label::number, &v.nstep_text, NumberKind::whole, "a count of lambdas such as 21"}};
   if (v.model != 1) {
-    fields.push_back({label::tolerance, &v.stop, NumberKind::real});
-    fields.push_back({label::iterations, &v.maxit, NumberKind::whole});
+    fields.push_back({label::tolerance, &v.stop, NumberKind::real, "a small number such as 0.005 or 1e-3"});
+    fields.push_back(
+        {label::iterations, &v.maxit, NumberKind::whole, "a count of iterations such as 5 or 50"});
   }
   return fields;
 }
@@ -64,12 +67,14 @@ ListReader::Result read_lone_number(const std::string& text, T& value) {
 bool is_overflow(const ListReader::Result& r) { return r.fault.ends_with("overflow"); }
 
 // What is wrong with the text of a number field, as the end of a sentence that starts with its label.
-std::optional<std::string> number_fault(const std::string& text, NumberKind kind) {
+std::optional<std::string> number_fault(const std::string& text, const NumberField& field) {
+  const NumberKind kind = field.kind;
   const std::string typed = without_trailing_blanks(text);
   if (typed.size() > kFieldColumns) return "is longer than the 10 characters trov.in holds for it.";
-  if (typed.find_first_not_of(" \t") == std::string::npos) return "is empty: it needs a number.";
+  if (typed.find_first_not_of(" \t") == std::string::npos)
+    return "is empty: it needs " + std::string(field.example) + ".";
   // separators, the end of input and repeat counts of the free form: never part of one number
-  const std::string one_number = "must hold one number, such as 4, -2.5 or 1e-3.";
+  const std::string one_number = "must hold one number: " + std::string(field.example) + ".";
   if (typed.find_first_of(",/*") != std::string::npos) return one_number;
   float value = 0;
   if (ListReader::Result r = read_lone_number(typed, value); !r.ok())
@@ -78,9 +83,11 @@ std::optional<std::string> number_fault(const std::string& text, NumberKind kind
     int whole = 0;
     if (ListReader::Result r = read_lone_number(typed, whole); !r.ok())
       return is_overflow(r) ? "holds a number too large for the engine."
-                            : "must be a whole number written without a decimal point or exponent.";
+                            : "must be a whole number written without a decimal point or exponent: " +
+                                  std::string(field.example) + ".";
   }
-  if (kind == NumberKind::whole && value != std::trunc(value)) return "must be a whole number.";
+  if (kind == NumberKind::whole && value != std::trunc(value))
+    return "must be a whole number: " + std::string(field.example) + ".";
   return std::nullopt;
 }
 
@@ -106,7 +113,7 @@ int values_on(const std::string& line) {
 
 std::optional<std::string> number_field_fault(const DialogValues& v) {
   for (const NumberField& field : active_number_fields(v))
-    if (std::optional<std::string> fault = number_fault(*field.text, field.kind))
+    if (std::optional<std::string> fault = number_fault(*field.text, field))
       return joined({"\"", field.label, "\" ", *fault, "\nYou typed: ", without_trailing_blanks(*field.text),
                      "\nNothing has been run."});
   return std::nullopt;

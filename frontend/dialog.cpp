@@ -2,8 +2,10 @@
 
 #include <FL/Enumerations.H>
 
+#include <filesystem>
 #include <string>
 
+#include "frontend/details_window.h"
 #include "frontend/import_window.h"
 #include "plotlib/widgets/widgets.h"
 
@@ -15,7 +17,8 @@ namespace {
 struct DialogIds {
   int opt, mod, cov, fil, str, fix, lmin, lmax, step, boot, seed, stop, maxit, out, ok, quit;
   int import_entry;
-  int criterion, boot_lambda, x_title, y_title;  // the settings of trov.options
+  int details_entry;
+  int criterion, boot_lambda, boot_type, x_title, y_title;  // the settings of trov.options
 };
 
 DialogIds ids;
@@ -23,6 +26,7 @@ DialogIds ids;
 // The lists of trov.options' settings, in the order of their enumerations.
 constexpr const char* kCriterionItems = "REML|ML|GCV|UBRE|OCV";
 constexpr const char* kBootstrapLambdaItems = "fixed|re-chosen per replicate";
+constexpr const char* kBootstrapTypeItems = "from the fitted curve|the cases (individuals)";
 int* current_option = nullptr;  // the held option, which the option list's callback updates
 
 void set_status(int id, bool active) { plotlib::swgatt(id, active ? "active" : "inactive", "status"); }
@@ -36,11 +40,18 @@ void show_option(int option) {
   set_status(ids.lmax, !fixed);
   set_status(ids.boot, fixed);
   set_status(ids.seed, fixed);
-  set_status(ids.boot_lambda, fixed);
+  set_status(ids.boot_type, fixed);
+  // resampling the cases chooses lambda anew in every replicate
+  set_status(ids.boot_lambda, fixed && plotlib::gwglis(ids.boot_type) != 2);
 }
 
 void activate(int /*id*/) {
   *current_option = plotlib::gwglis(ids.opt);
+  show_option(*current_option);
+}
+
+void bootstrap_type_change(int /*id*/) {
+  if (plotlib::gwglis(ids.boot_type) == 2) plotlib::swglis(ids.boot_lambda, 2);
   show_option(*current_option);
 }
 
@@ -85,6 +96,10 @@ void run_dialog(DialogValues& v) {
   ids.fil = plotlib::wgfil(right, "Change data file", v.datfil, "*.*");
   ids.import_entry = plotlib::wgmenu(right, "Import table...", FL_CTRL + 't');
   plotlib::swgcbk(ids.import_entry, [&v](int) { import_into_dialog(v); });
+  ids.details_entry = plotlib::wgmenu(right, "Details of the last run...", FL_CTRL + 'd');
+  plotlib::swgcbk(ids.details_entry, [results = std::filesystem::absolute("trov.json").string()](int) {
+    show_details(details_text(results));
+  });
   plotlib::wglab(right, "Data file structure:");
   ids.str = plotlib::wglis(right, "Y X [C] N|Y X [C]", v.icol);
   // after a grid the fixed lambda offered is its recommended one, so that "fixed lambda" and OK fit that
@@ -99,6 +114,8 @@ void run_dialog(DialogValues& v) {
       plotlib::wgltxt(left, label::number, v.iopt == 1 ? "21" : without_trailing_blanks(v.nstep_text), 20);
   ids.boot = plotlib::wgltxt(left, label::boot, without_trailing_blanks(v.iboot), 20);
   ids.seed = plotlib::wgltxt(left, label::seed, without_trailing_blanks(v.seed), 30);
+  plotlib::wglab(left, "Bootstrap resamples:");
+  ids.boot_type = plotlib::wglis(left, kBootstrapTypeItems, static_cast<int>(v.options.bootstrap_type) + 1);
   plotlib::wglab(left, "Bootstrap lambda:");
   ids.boot_lambda =
       plotlib::wglis(left, kBootstrapLambdaItems, static_cast<int>(v.options.bootstrap_lambda) + 1);
@@ -107,6 +124,7 @@ void run_dialog(DialogValues& v) {
   ids.y_title = plotlib::wgltxt(left, label::y_title, v.options.y_label, 50);
   show_option(v.iopt);
   plotlib::swgcbk(ids.opt, activate);
+  plotlib::swgcbk(ids.boot_type, bootstrap_type_change);
   plotlib::wglab(right, "Binomial/Poisson glm settings:");
   ids.stop = plotlib::wgltxt(right, label::tolerance, without_trailing_blanks(v.stop), 20);
   ids.maxit = plotlib::wgltxt(right, label::iterations, without_trailing_blanks(v.maxit), 20);
@@ -137,6 +155,7 @@ void run_dialog(DialogValues& v) {
   entries.output_file = plotlib::gwgtxt(ids.out);
   entries.criterion = plotlib::gwglis(ids.criterion);
   entries.bootstrap_lambda = plotlib::gwglis(ids.boot_lambda);
+  entries.bootstrap_type = plotlib::gwglis(ids.boot_type);
   entries.x_title = plotlib::gwgtxt(ids.x_title);
   entries.y_title = plotlib::gwgtxt(ids.y_title);
   take_back(entries, v);
@@ -158,6 +177,7 @@ std::vector<std::pair<std::string_view, int>> dialog_widgets() {
           {"max_iterations", ids.maxit},
           {"output_file", ids.out},
           {"criterion_list", ids.criterion},
+          {"bootstrap_type_list", ids.boot_type},
           {"bootstrap_lambda_list", ids.boot_lambda},
           {"x_title", ids.x_title},
           {"y_title", ids.y_title},

@@ -1,6 +1,10 @@
 #include "frontend/engine_messages.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -81,7 +85,87 @@ constexpr WarningAdvice kWarningAdvice[] = {
      "The grid search ran without a bootstrap; choose 'fixed lambda' to bootstrap."},
 };
 
+constexpr std::string_view kClassicKinds[] = {"not_converged", "bootstrap_not_converged", "classic_differs",
+                                              "classic_gcv_minimum_differs", "classic_inaccurate"};
+
+bool name_character(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
+
+bool number_start(std::string_view text, std::size_t at) {
+  const auto digit = [&](std::size_t k) { return k < text.size() && text[k] >= '0' && text[k] <= '9'; };
+  if (at > 0 && (name_character(text[at - 1]) || digit(at - 1) || text[at - 1] == '.')) return false;
+  if (text[at] == '-') ++at;
+  return digit(at) || (text[at] == '.' && digit(at + 1));
+}
+
+// The number of significant digits of a number's text (its mantissa without leading zeros).
+int significant_digits(std::string_view number) {
+  int count = 0;
+  bool leading = true;
+  for (char c : number) {
+    if (c == 'e' || c == 'E') break;
+    if (c < '0' || c > '9') continue;
+    if (leading && c == '0') continue;
+    leading = false;
+    ++count;
+  }
+  return count;
+}
+
 }  // namespace
+
+std::string_view warning_kind(std::string_view line) {
+  const std::size_t colon = line.find(':');
+  if (colon == std::string_view::npos || colon == 0) return {};
+  const std::string_view word = line.substr(0, colon);
+  return std::all_of(word.begin(), word.end(), name_character) ? word : std::string_view();
+}
+
+std::string warning_text(std::string_view line) {
+  const std::string_view kind = warning_kind(line);
+  std::string_view text = kind.empty() ? line : line.substr(kind.size() + 1);
+  text.remove_prefix(std::min(text.find_first_not_of(' '), text.size()));
+  return rounded_numbers(text);
+}
+
+bool about_classic_fits(std::string_view kind) {
+  return std::find(std::begin(kClassicKinds), std::end(kClassicKinds), kind) != std::end(kClassicKinds);
+}
+
+std::string rounded_numbers(std::string_view text) {
+  std::string out;
+  for (std::size_t at = 0; at < text.size();) {
+    if (!number_start(text, at)) {
+      out += text[at++];
+      continue;
+    }
+    const std::string rest(text.substr(at));
+    char* end = nullptr;
+    const double value = std::strtod(rest.c_str(), &end);
+    const auto length = static_cast<std::size_t>(end - rest.c_str());
+    const std::string_view number = text.substr(at, length);
+    at += length;
+    // whole numbers (counts, line numbers) stay as they are
+    const bool fraction = number.find_first_of(".eE") != std::string_view::npos;
+    if (!fraction || significant_digits(number) <= 6 || !std::isfinite(value)) {
+      out += number;
+      continue;
+    }
+    char shortest[32];
+    const auto single = static_cast<float>(value);
+    if (static_cast<double>(single) == value) {
+      out.append(shortest, std::to_chars(shortest, shortest + sizeof shortest, single).ptr);
+    } else {
+      std::snprintf(shortest, sizeof shortest, "%.4g", value);
+      out += shortest;
+    }
+  }
+  return out;
+}
+
+std::string number_text(double value) {
+  char text[32];
+  return rounded_numbers(std::string_view(text, std::to_chars(text, text + sizeof text, value).ptr));
+}
 
 std::vector<std::string> settings_warnings(const std::vector<std::string>& warnings) {
   std::vector<std::string> kept;

@@ -4,6 +4,7 @@
 // calls for. Without a trov.json, how the engine ended and what it wrote on standard error, as written.
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/data_lines.h"
@@ -11,6 +12,26 @@
 #include "frontend/run_details.h"
 
 namespace trov::front {
+
+// The kind of a warning line of trov.json: the word before its colon ("not_converged"), which names it;
+// "Warning" for those that changed the settings; empty for a line that names none.
+std::string_view warning_kind(std::string_view line);
+
+// A warning's text without its kind, its numbers as rounded_numbers gives them.
+std::string warning_text(std::string_view line);
+
+// The kinds that concern the classic fits, the numbers trov.out prints, not the converged answer that
+// the plots show: the run's details tell them, not a box or a note on every run.
+bool about_classic_fits(std::string_view kind);
+
+// The numbers of an engine's text as the front end prints them elsewhere: a value that is a
+// single-precision one widened ("2.9600000381469727") as trov.in holds it ("2.96"), another fraction of
+// more than 6 significant digits to 4 of them; whole numbers as they are.
+std::string rounded_numbers(std::string_view text);
+
+// A number of trov.json as the front end prints it: the shortest text that reads back to it, rounded as
+// rounded_numbers rounds ("4", "2.96" for 2.9600000381469727).
+std::string number_text(double value);
 
 // The warnings among trov.json's warnings that changed the settings (those starting "Warning:"; the
 // others are the diagnostics, which the plot's notes show), each once.

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <limits>
 
+#include "frontend/engine_messages.h"
 #include "frontend/plot_scripts.h"
 #include "plotlib/draw/figure_layout.h"
 
@@ -34,18 +35,6 @@ struct Drawing {
 std::string printed(const char* format, double v) {
   char text[64];
   std::snprintf(text, sizeof text, format, v);
-  return text;
-}
-
-// `digits` significant digits, no exponent for ordinary sizes.
-std::string significant(double v, int digits) {
-  if (!std::isfinite(v)) return "undefined";
-  if (v == 0) return "0";
-  const double a = std::fabs(v);
-  if (a < 1e-4 || a >= 1e6) return printed(("%." + std::to_string(digits - 1) + "e").c_str(), v);
-  const int decimals = std::max(0, digits - 1 - static_cast<int>(std::floor(std::log10(a))));
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", decimals, v);
   return text;
 }
 
@@ -106,40 +95,51 @@ Drawing grid_drawing(const RunDetails& run) {
   f.x_title = "ln(lambda)";
   const int M = run.covariates;
   const std::vector<double>&lnlambda = run.grid_lnlambda, &gcv = run.grid_gcv, &ocv = run.grid_ocv;
-  f.panels[0].y_title = "Classic score";
-  f.lines.push_back({"GCV (classic)", lnlambda, gcv, fig::Stroke::solid});
-  d.series.push_back({"gcv_classic", lnlambda, gcv});
-  std::vector<double> both = gcv;
-  if (M == 0) {
-    f.lines.push_back({"OCV (classic)", lnlambda, ocv, fig::Stroke::dashed});
-    d.series.push_back({"ocv_classic", lnlambda, ocv});
-    both.insert(both.end(), ocv.begin(), ocv.end());
-  }
-  f.panels[0].clip_above = cut_for(both);
+  // a classic table that stopped at the first row leaves no classic scores: the converged ones alone
+  const bool classic = std::any_of(gcv.begin(), gcv.end(), [](double v) { return std::isfinite(v); });
   d.caption.push_back("Choice of the smoothing parameter lambda for " + run_sentence(run) + ".");
-  std::string panels = M == 0 ? "The classic GCV (solid) and OCV (dashed) scores" : "The classic GCV score";
-  d.caption.push_back(panels + " over a grid of " + std::to_string(lnlambda.size()) +
-                      " values of ln(lambda) from " + printed("%g", lnlambda.front()) + " to " +
-                      printed("%g", lnlambda.back()) + ".");
-  if (!std::isnan(f.panels[0].clip_above))
-    d.caption.push_back("Classic scores above " + significant(f.panels[0].clip_above, 3) +
-                        " are cut off at the top of their panel, so that the minimum shows.");
+  if (classic) {
+    f.panels[0].y_title = "Classic score";
+    f.lines.push_back({"GCV (classic)", lnlambda, gcv, fig::Stroke::solid});
+    d.series.push_back({"gcv_classic", lnlambda, gcv});
+    std::vector<double> both = gcv;
+    if (M == 0) {
+      f.lines.push_back({"OCV (classic)", lnlambda, ocv, fig::Stroke::dashed});
+      d.series.push_back({"ocv_classic", lnlambda, ocv});
+      both.insert(both.end(), ocv.begin(), ocv.end());
+    }
+    f.panels[0].clip_above = cut_for(both);
+    std::string panels = M == 0 ? "The classic GCV (solid) and OCV (dashed) scores" : "The classic GCV score";
+    d.caption.push_back(panels + " over a grid of " + std::to_string(lnlambda.size()) +
+                        " values of ln(lambda) from " + printed("%g", lnlambda.front()) + " to " +
+                        printed("%g", lnlambda.back()) + ".");
+    if (!std::isnan(f.panels[0].clip_above))
+      d.caption.push_back("Classic scores above " + significant_text(f.panels[0].clip_above, 3) +
+                          " are cut off at the top of their panel, so that the minimum shows.");
+  }
   if (run.recommended && run.criterion_score.size() == lnlambda.size()) {
     const Recommended& rec = *run.recommended;
     const std::string name = criterion_title(rec.criterion);
-    f.panels.push_back({name + " score (converged)"});
+    const int panel = classic ? 1 : 0;
+    if (classic)
+      f.panels.push_back({name + " score (converged)"});
+    else
+      f.panels[0].y_title = name + " score (converged)";
     f.lines.push_back(
-        {name + " (converged fits)", lnlambda, run.criterion_score, fig::Stroke::long_dashed, 0, 1});
+        {name + " (converged fits)", lnlambda, run.criterion_score, fig::Stroke::long_dashed, 0, panel});
     d.series.push_back({rec.criterion + "_converged", lnlambda, run.criterion_score});
-    f.panels[1].clip_above = cut_for(run.criterion_score);
+    f.panels[panel].clip_above = cut_for(run.criterion_score);
     const std::string where = "ln(lambda) = " + printed("%.2f", rec.lnlambda);
-    f.markers.push_back({name + " minimum, " + where, rec.lnlambda, rec.score, fig::Shape::star, 1});
+    f.markers.push_back({name + " minimum, " + where, rec.lnlambda, rec.score, fig::Shape::star, panel});
     d.series.push_back({"recommended", {rec.lnlambda}, {rec.score}});
-    d.caption.push_back("Lower panel: the " + name +
-                        " score of the converged penalized-likelihood fits; the star marks its minimum. " +
-                        rec.text + (rec.text.empty() || rec.text.back() == '.' ? "" : "."));
-    if (!std::isnan(f.panels[1].clip_above))
-      d.caption.push_back(name + " scores above " + significant(f.panels[1].clip_above, 3) +
+    const std::string over =
+        classic ? "" : " over a grid of " + std::to_string(lnlambda.size()) + " values of ln(lambda)";
+    d.caption.push_back(std::string(classic ? "Lower panel: the " : "The ") + name +
+                        " score of the converged penalized-likelihood fits" + over +
+                        "; the star marks its minimum. " + rec.text +
+                        (rec.text.empty() || rec.text.back() == '.' ? "" : "."));
+    if (!std::isnan(f.panels[panel].clip_above))
+      d.caption.push_back(name + " scores above " + significant_text(f.panels[panel].clip_above, 3) +
                           " are cut off at the top of their panel.");
   } else {  // a run without converged fits: the classic GCV minimum, ties to the first row
     f.panels[0].y_title = "Score";
@@ -222,8 +222,8 @@ Drawing fitted_drawing(const RunDetails& run, const Options& options, const std:
 
   std::string sentence = "Fitness function of " + run_sentence(run) +
                          ", estimated by a cubic smoothing spline " +
-                         "at ln(lambda) = " + printed("%.2f", run.lnlambda);
-  if (std::isfinite(run.edf)) sentence += " (" + significant(run.edf, 3) + " effective parameters)";
+                         "at ln(lambda) = " + number_text(run.lnlambda);
+  if (std::isfinite(run.edf)) sentence += " (" + significant_text(run.edf, 3) + " effective parameters)";
   sentence += lambda_origin.empty() ? "." : ", " + lambda_origin + ".";
   d.caption.push_back(sentence);
   if (!converged)
@@ -250,26 +250,20 @@ Drawing fitted_drawing(const RunDetails& run, const Options& options, const std:
       band += ", each choosing its own lambda by " + criterion_title(run.criterion) + ".";
     d.caption.push_back(band);
   }
-  if (run.covariates != 0 && run.kind == RunKind::fitted) add_uncorrected(run, d);
-  d.caption.push_back(zero_one
-                          ? "Ticks at 0 and 1: the individual outcomes."
-                          : "Circles: the data, pooled at equal trait values, their area growing with the "
-                            "number of cases.");
-  if (run.beta && run.gamma) {
-    const auto gradient = [](const char* name, const Gradient& g, bool with_p) {
-      std::string text = std::string(name) + " = " + significant(g.value, 2);
-      if (std::isfinite(g.se)) {
-        text += " (SE " + significant(g.se, 2);
-        if (with_p && std::isfinite(g.p)) text += ", P = " + significant(g.p, 2);
-        text += ")";
-      }
-      return text;
+  if (!run.uncorrected.empty()) add_uncorrected(run, d);
+  d.caption.push_back(zero_one ? "Ticks at 0 and 1: the individual outcomes."
+                      : counts.empty()
+                          ? "Circles: the data, pooled at equal trait values."
+                          : "Circles: the data, pooled at equal trait values, their area growing with "
+                            "the number of cases.");
+  if (run.beta_standardized && run.gamma_standardized) {
+    const auto gradients = [&](bool with_p) {
+      return gradient_text("beta'", *run.beta_standardized, {.digits = 2, .with_p = with_p}) + ", " +
+             gradient_text("gamma'", *run.gamma_standardized,
+                           {.digits = 2, .with_p = with_p, .link_only = run.linear_limit});
     };
-    f.note = options.figure_gradients
-                 ? gradient("beta'", *run.beta, false) + ", " + gradient("gamma'", *run.gamma, false)
-                 : "";
-    d.caption.push_back("Standardized selection gradients: " + gradient("beta'", *run.beta, true) + ", " +
-                        gradient("gamma'", *run.gamma, true) + ".");
+    f.note = options.figure_gradients ? gradients(false) : "";
+    d.caption.push_back("Standardized selection gradients: " + gradients(true) + ".");
   }
   return d;
 }
@@ -287,15 +281,25 @@ std::string csv_text(const std::vector<Series>& series) {
   return text;
 }
 
+// The sentences, then the run's warnings that bear on what the figure shows (those of the classic fits
+// concern trov.out's numbers: the run's details tell them), their numbers rounded.
 std::string caption_text(const std::vector<std::string>& sentences, const RunDetails& run) {
   std::string text;
   for (const std::string& s : sentences) text += (text.empty() ? "" : " ") + s;
   text += "\n";
-  if (!run.warnings.empty()) {
-    text += "\nWarnings of the run:\n";
-    for (const std::string& w : run.warnings) text += w + "\n";
-  }
+  std::string warnings;
+  for (const std::string& w : run.warnings)
+    if (!about_classic_fits(warning_kind(w))) warnings += rounded_numbers(w) + "\n";
+  if (!warnings.empty()) text += "\nWarnings of the run:\n" + warnings;
   return text;
+}
+
+// Where trov.out's classic table stopped: the converged analysis shown goes on.
+void add_classic_stop(const RunDetails& run, Drawing& d) {
+  if (run.classic_stopped)
+    d.caption.push_back(
+        "The classic fits of trov.out stopped at ln(lambda) = " + number_text(run.classic_stopped->lnlambda) +
+        " (" + run.classic_stopped->message + "); the figure shows the converged fits.");
 }
 
 bool write_text(const std::string& name, const std::string& text) {
@@ -310,6 +314,7 @@ std::string write_figures(const RunDetails& run, const Options& options, const s
   if (!run.read) return run.unread;
   const bool grid = run.kind == RunKind::grid;
   Drawing d = grid ? grid_drawing(run) : fitted_drawing(run, options, lambda_origin);
+  add_classic_stop(run, d);
   d.figure.font_pt = options.figure_font_pt;
   d.figure.width_mm = figure_width_mm(options.figure_size);
   d.figure.height_mm = figure_height_mm(options.figure_size, static_cast<int>(d.figure.panels.size()));

@@ -11,6 +11,7 @@
 #include "frontend/plot_notes.h"
 #include "frontend/plots.h"
 #include "frontend/run_files.h"
+#include "frontend/run_window.h"
 #include "frontend/settings_file.h"
 
 namespace fs = std::filesystem;
@@ -69,8 +70,10 @@ std::string lines_text(const std::vector<std::string>& lines) {
   return text;
 }
 
-// Only an engine that ended with status 0 has results: then its warnings, the plot, trov.wmf, the figures
-// and the copy. After a grid, the dialog offers its recommended lambda as the fixed lambda.
+// Only an engine that ended with status 0 has results, or one whose classic table stopped while its
+// converged analysis went on (trov.json says so): then its warnings, the plot, trov.wmf, the figures and
+// the copy. A cancelled run shows nothing of what it wrote. After a grid, the dialog offers its
+// recommended lambda as the fixed lambda.
 void run_and_plot(DialogValues& v, const std::string& engine) {
   remove_results();
   // a fixed lambda that is the one the last grid recommended: the caption says how it was chosen
@@ -79,19 +82,26 @@ void run_and_plot(DialogValues& v, const std::string& engine) {
     lambda_origin = "the " + criterion_title(std::string(trov::criterion_name(v.options.criterion))) +
                     " choice of the preceding grid search";
   v.suggested_lambda.clear();
-  const EngineOutcome outcome = run_engine_process(engine, "trov.in");
+  const EngineOutcome outcome = run_engine_window(engine, "trov.in");
   if (!outcome.started) {
     tell(caption::engine_stopped, "trovwin " + outcome.failure + ".\nNothing has been run.");
     return;
   }
-  if (!outcome.succeeded()) {
+  if (outcome.cancelled) {
+    tell(caption::cancelled,
+         "The run was cancelled before its end: nothing is plotted and no results are copied.\ntrov.out "
+         "holds only what the engine wrote before; trov.json says the run was interrupted.");
+    return;
+  }
+  // everything shown comes from trov.json; trov.out is the user's to read
+  RunDetails run = read_run_details("trov.json");
+  complete_bootstrap_points(run);
+  if (!outcome.succeeded() && !run.classic_stopped) {
     const std::optional<trov::DataLines> lines = trov::survey_data_file(v.datfil);
     tell(caption::engine_stopped,
          engine_failure_text(outcome, read_error_report("trov.json"), lines ? &*lines : nullptr));
     return;
   }
-  // everything shown comes from trov.json; trov.out is the user's to read
-  const RunDetails run = read_run_details("trov.json");
   if (const auto warnings = settings_warnings(run.warnings); !warnings.empty())
     tell(caption::warnings, "The engine warned:" + lines_text(warnings) + "\n" +
                                 lines_text(advice_for_warnings(warnings)) + "\n\nOK shows the plot.");

@@ -11,12 +11,13 @@ inline constexpr std::string_view settings = "Check the settings";             /
 inline constexpr std::string_view file_names = "File names";                   // data and output names
 inline constexpr std::string_view structure = "Data file structure";           // the question before a run
 inline constexpr std::string_view engine_stopped = "The engine stopped";
+inline constexpr std::string_view cancelled = "Run cancelled";  // Cancel in the run's window
 inline constexpr std::string_view warnings = "Warnings of the engine";
 inline constexpr std::string_view no_plot = "No plot";
 inline constexpr std::string_view figures = "Figures";  // trov.png, trov.svg, trov.pdf not written
 inline constexpr std::string_view copy = "Copy of the results";
-inline constexpr std::string_view trov_in = "trov.in";  // it cannot be written
-inline constexpr std::string_view replace = "Replace files";  // files the program did not write
+inline constexpr std::string_view trov_in = "trov.in";          // it cannot be written
+inline constexpr std::string_view replace = "Replace files";    // files the program did not write
 inline constexpr std::string_view imported = "Table imported";  // what the import wrote and left out
 }  // namespace caption
 

@@ -7,6 +7,9 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
+#include "frontend/engine_messages.h"
+#include "frontend/run_details.h"
+
 namespace trov::front {
 
 namespace {
@@ -17,33 +20,10 @@ using Json = nlohmann::json;
 constexpr int kGcvSymbol = 20;  // circle
 constexpr int kOcvSymbol = 2;   // triangle
 
-constexpr std::string_view kClassicDiffers = "classic_differs:";
-// More classic iterations need not reach the converged fit (they may move away from it): the notes say
-// what to report instead of asking for more.
-constexpr const char* kGridStopped =
-    " stopped at the maximum number of iterations: choose lambda by the converged fits";
-constexpr const char* kFitStopped = " stopped at the maximum number of iterations: report the converged fit";
-
 std::string printed(const char* format, double value) {
   char text[64];
   std::snprintf(text, sizeof text, format, value);
   return text;
-}
-
-// Three significant digits, without an exponent unless the value is tiny or huge.
-std::string significant(double v) {
-  const double a = std::fabs(v);
-  if (a == 0.0) return "0";
-  if (a < 1e-4 || a >= 1e6) return printed("%.2e", v);
-  const int decimals = std::max(0, 2 - static_cast<int>(std::floor(std::log10(a))));
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", decimals, v);
-  return text;
-}
-
-// A number of trov.json, which writes a value that is not finite as null.
-std::string number_or_undefined(const Json& value, std::string (*format)(double)) {
-  return value.is_number() ? format(value.get<double>()) : "undefined";
 }
 
 std::string two_decimals(double v) { return printed("%.2f", v); }
@@ -52,15 +32,20 @@ std::string count_of(std::size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-// "GCV minimum at ln(lambda) = 4.00 (2.62 parameters)", with the minimum marked on its curve.
+// "Classic GCV minimum at ln(lambda) = 4.00 (2.62 parameters)", marked on its curve. Beside a recommended
+// lambda it is the classic fits' minimum, and an end of the grid a remark; without one it is the answer.
 void add_minimum(Json& r, const char* score, int symbol, PlotNotes& notes) {
   Json& minimum = r["minimum"][score];
   if (!minimum.is_object() || !minimum["score"].is_number()) return;
   const double lnlambda = minimum["lnlambda"].get<double>();
   const Json& trace = r["grid"].at(minimum["index"].get<std::size_t>())["trace"];
-  std::string text = std::string(score == std::string_view("gcv") ? "GCV" : "OCV") +
+  const bool recommended = r["minimum"]["recommended"].is_object();
+  std::string text = std::string(recommended ? "Classic " : "") +
+                     (score == std::string_view("gcv") ? "GCV" : "OCV") +
                      " minimum at ln(lambda) = " + two_decimals(lnlambda);
   if (trace.is_number()) text += " (" + two_decimals(trace.get<double>()) + " parameters)";
+  if (recommended && minimum["at_edge"].is_boolean() && minimum["at_edge"].get<bool>())
+    text += ", at an end of the grid";
   notes.lines.push_back({text, PlotMarker{symbol, static_cast<float>(lnlambda),
                                           static_cast<float>(minimum["score"].get<double>())}});
 }
@@ -85,35 +70,48 @@ std::string run_line(Json& r) {
   return text;
 }
 
+double number_or_nan(const Json& value) { return value.is_number() ? value.get<double>() : NAN; }
+
 // "Selection gradients: beta = 0.254 (SE 0.034), gamma = -0.461 (SE 0.052)"; the standard errors
-// come from a bootstrap.
+// come from a bootstrap. A fit at the linear limit has no curvature of its own: its gamma is the link's.
 std::string gradients_line(Json& selection) {
   Json* bootstrap = selection.contains("bootstrap") ? &selection["bootstrap"] : nullptr;
+  const bool linear = selection["linear_limit"].is_boolean() && selection["linear_limit"].get<bool>();
   const auto gradient = [&](const char* name) {
-    std::string text = std::string(name) + " = " + number_or_undefined(selection[name], significant);
-    if (bootstrap) text += " (SE " + number_or_undefined((*bootstrap)[name]["se"], significant) + ")";
-    return text;
+    const Gradient g{number_or_nan(selection[name]),
+                     bootstrap ? number_or_nan((*bootstrap)[name]["se"]) : NAN, NAN};
+    return gradient_text(name, g, {.link_only = linear && name == std::string_view("gamma")});
   };
   return "Selection gradients: " + gradient("beta") + ", " + gradient("gamma");
 }
 
+// What the plot says of the run beyond its curves, chosen by the kinds of trov.json's warnings and by
+// its diagnostics: a classic table that stopped, a data file read otherwise than it looks, a response
+// more spread than the model allows. The other warnings, those of the classic fits and kinds this
+// program does not know among them, are the run's details' (frontend/details_window.h).
 void add_warnings(Json& r, PlotNotes& notes) {
   Json& diagnostics = r["diagnostics"];
   const auto warn = [&notes](const std::string& text) { notes.lines.push_back({"Warning: " + text, {}}); };
-  if (diagnostics["grid_minimum_at_edge"].is_boolean() && diagnostics["grid_minimum_at_edge"].get<bool>())
+  if (Json& stop = diagnostics["classic_stopped"]; stop.is_object())
+    notes.lines.push_back({"The classic table of trov.out stopped at ln(lambda) = " +
+                               number_text(stop["lnlambda"].get<double>()) + " (" +
+                               stop.value("message", std::string()) + "); the plot shows the converged fits",
+                           {}});
+  // without a recommended lambda the classic GCV minimum is the answer, and an end of the grid matters
+  if (!r["minimum"]["recommended"].is_object() && diagnostics["grid_minimum_at_edge"].is_boolean() &&
+      diagnostics["grid_minimum_at_edge"].get<bool>())
     warn("minimum at the edge of the grid: widen it");
-  if (Json& fits = diagnostics["not_converged"]; fits.is_array() && !fits.empty())
-    warn(r["settings"]["nstep"].get<int>() > 1
-             ? count_of(fits.size(), "classic fit", "classic fits") + kGridStopped
-             : std::string("the classic fit") + kFitStopped);
-  if (Json& refits = diagnostics["bootstrap_not_converged"]; refits.is_number() && refits.get<int>() > 0)
-    warn(count_of(refits.get<std::size_t>(), "classic bootstrap refit", "classic bootstrap refits") +
-         " stopped at the maximum number of iterations: report the band of the converged refits");
   for (const Json& line : r["warnings"]) {
     const std::string text = line.get<std::string>();
-    if (text.starts_with(kClassicDiffers)) {
-      const std::size_t start = text.find_first_not_of(' ', kClassicDiffers.size());
-      warn(start == std::string::npos ? std::string() : text.substr(start));
+    const std::string_view kind = warning_kind(text);
+    if (kind == "structure_mismatch" || kind == "irregular_lines" || kind == "decimal_commas") {
+      warn(warning_text(text));
+    } else if (kind == "overdispersion") {
+      const double dispersion = number_or_nan(diagnostics["dispersion"]);
+      warn("overdispersed" +
+           (std::isfinite(dispersion) ? " (Pearson dispersion " + significant_text(dispersion, 3) + ")"
+                                      : std::string()) +
+           ": a parametric bootstrap's SE and P are too small; resample the cases instead");
     }
   }
 }
@@ -145,7 +143,9 @@ PlotNotes read_plot_notes(const std::string& path) {
   // read through the non-const operator[], which gives null for a missing member
   Json r = Json::parse(file, nullptr, /*allow_exceptions=*/false);
   PlotNotes notes;
-  if (!r.is_object() || r.value("status", "") != "ok") return notes;
+  // a run that stopped on an error has no plot, unless only its classic table stopped
+  if (!r.is_object() || (r.value("status", "") != "ok" && !r["diagnostics"]["classic_stopped"].is_object()))
+    return notes;
   try {
     if (r.contains("minimum") && r["minimum"].is_object()) {
       add_minimum(r, "gcv", kGcvSymbol, notes);

@@ -17,13 +17,12 @@ struct Range {
   float lo, hi;
 };
 
+// The range of the finite values of the columns; lo > hi when there is none.
 Range range_of(std::initializer_list<const std::vector<float>*> columns) {
-  Range r{(*columns.begin())->front(), (*columns.begin())->front()};
-  for (const auto* c : columns) {
-    auto [lo, hi] = std::minmax_element(c->begin(), c->end());
-    r.lo = std::min(r.lo, *lo);
-    r.hi = std::max(r.hi, *hi);
-  }
+  Range r{INFINITY, -INFINITY};
+  for (const auto* c : columns)
+    for (float v : *c)
+      if (std::isfinite(v)) r.lo = std::min(r.lo, v), r.hi = std::max(r.hi, v);
   return r;
 }
 
@@ -67,40 +66,72 @@ void setupplot(Pass pass) {
 }
 
 // The notes stand above the title in a smaller height, centred over the axis system like the title
-// and kept on the page; a marked point's symbol stands before its line as the key.
+// and kept on the page; a marked point's symbol stands before its line as the key. A note too long for
+// the page goes on over lines of its own; when there are more lines than the room above the title holds,
+// they stand closer, and at the closest the last notes are left out: the first, the answer of the run,
+// always shows whole.
 constexpr int kNoteHeight = 30;
 constexpr int kMarkerSize = 36;
 constexpr int kKeyGap = 15;
 constexpr int kTitleGap = 15;  // between the last note and the title
 constexpr int kPageMargin = 40;
+constexpr int kNoteSpacing = kNoteHeight * 3 / 2, kTightestSpacing = kNoteHeight + 4;
 
-// A text cut to fit the width, with "..." where it was cut.
-std::string fitting(std::string text, int width) {
-  if (plotlib::nlmess(text) <= width) return text;
-  while (!text.empty() && plotlib::nlmess(text + "...") > width) text.pop_back();
-  return text + "...";
+// The lines a text takes at this width, broken at blanks (a word longer than the width stands alone).
+std::vector<std::string> broken_lines(const std::string& text, int width) {
+  std::vector<std::string> lines;
+  std::string line;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find(' ', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string word = text.substr(at, end - at);
+    const std::string longer = line.empty() ? word : line + " " + word;
+    if (!line.empty() && plotlib::nlmess(longer) > width) {
+      lines.push_back(line);
+      line = word;
+    } else {
+      line = longer;
+    }
+    at = end + 1;
+  }
+  if (!line.empty() || lines.empty()) lines.push_back(line);
+  return lines;
 }
 
 void draw_notes(const std::vector<PlotNote>& notes) {
   plotlib::height(kNoteHeight);
   plotlib::hsymbl(kMarkerSize);
-  for (const PlotNote& note : notes)
-    if (note.marker) plotlib::rlsymb(note.marker->symbol, note.marker->x, note.marker->y);
-  // title line 1 has its top 7.5 title heights above the axis system
-  const int title_top = kAxisBottom - kAxisHeight - kTextHeight * 15 / 2;
-  const int centre = kAxisLeft + (kAxisWidth - 1) / 2;
-  const int spacing = kNoteHeight * 3 / 2;
-  int y = title_top - kTitleGap - static_cast<int>(notes.size()) * spacing;
+  struct Line {
+    std::string text;
+    const PlotNote* keyed;  // the note whose symbol stands before this line; null: none
+    int indent;
+  };
+  std::vector<Line> lines;
+  std::size_t first_lines = 0;  // those of the first note, which always show
   for (const PlotNote& note : notes) {
     const int key = note.marker ? kMarkerSize + kKeyGap : 0;
-    const std::string text = fitting(note.text, kPageWidth - 2 * kPageMargin - key);
-    const int width = key + plotlib::nlmess(text);
+    const std::vector<std::string> parts = broken_lines(note.text, kPageWidth - 2 * kPageMargin - key);
+    for (std::size_t k = 0; k < parts.size(); ++k)
+      lines.push_back({parts[k], k == 0 && key ? &note : nullptr, key});
+    if (first_lines == 0) first_lines = lines.size();
+  }
+  // title line 1 has its top 7.5 title heights above the axis system
+  const int title_top = kAxisBottom - kAxisHeight - kTextHeight * 15 / 2;
+  const int room = title_top - kTitleGap - kPageMargin;
+  std::size_t shown = std::min(lines.size(), std::max<std::size_t>(first_lines, room / kTightestSpacing));
+  const int spacing =
+      shown == 0 ? kNoteSpacing : std::clamp(room / static_cast<int>(shown), kTightestSpacing, kNoteSpacing);
+  for (const PlotNote& note : notes)
+    if (note.marker) plotlib::rlsymb(note.marker->symbol, note.marker->x, note.marker->y);
+  const int centre = kAxisLeft + (kAxisWidth - 1) / 2;
+  int y = std::max(kPageMargin, title_top - kTitleGap - static_cast<int>(shown) * spacing);
+  for (std::size_t k = 0; k < shown; ++k) {
+    const Line& line = lines[k];
+    const int width = line.indent + plotlib::nlmess(line.text);
     int x = std::clamp(centre - width / 2, kPageMargin, kPageWidth - kPageMargin - width);
-    if (note.marker) {
-      plotlib::symbol(note.marker->symbol, x + kMarkerSize / 2, y + kNoteHeight / 2);
-      x += key;
-    }
-    plotlib::messag(text, x, y);
+    if (line.keyed) plotlib::symbol(line.keyed->marker->symbol, x + kMarkerSize / 2, y + kNoteHeight / 2);
+    plotlib::messag(line.text, x + line.indent, y);
     y += spacing;
   }
 }
@@ -143,15 +174,28 @@ struct Overlay {
   bool any_classic = false;
 };
 
+// The range of the criterion's converged scores and its recommended minimum, at their precision;
+// lo > hi when there is none.
+struct ScoreRange {
+  double lo = INFINITY, hi = -INFINITY;
+  bool any() const { return lo <= hi; }
+};
+ScoreRange criterion_range(const RunDetails& run) {
+  ScoreRange r;
+  if (!run.recommended || run.criterion_score.size() != run.grid_lnlambda.size()) return r;
+  std::vector<double> scores = run.criterion_score;
+  scores.push_back(run.recommended->score);
+  for (double s : scores)
+    if (std::isfinite(s)) r.lo = std::min(r.lo, s), r.hi = std::max(r.hi, s);
+  return r;
+}
+
 // The criterion's scores drawn on the axis of the classic scores: their range onto the axis's range.
 void add_criterion(const RunDetails& run, float lo, float hi, Overlay& o) {
-  if (!run.recommended || run.criterion_score.size() != run.grid_lnlambda.size()) return;
-  double smin = INFINITY, smax = -INFINITY;
-  for (double s : run.criterion_score)
-    if (std::isfinite(s)) smin = std::min(smin, s), smax = std::max(smax, s);
-  const Recommended& rec = *run.recommended;
-  if (std::isfinite(rec.score)) smin = std::min(smin, rec.score);
+  const ScoreRange range = criterion_range(run);
+  const double smin = range.lo, smax = range.hi;
   if (!(smax > smin)) return;
+  const Recommended& rec = *run.recommended;
   const auto scaled = [&](double s) {
     return static_cast<float>(lo + (s - smin) / (smax - smin) * (hi - lo));
   };
@@ -204,17 +248,27 @@ PlotOutcome plot_results(const RunDetails& run, const std::vector<PlotNote>& not
   // the columns as the drawing layer takes them
   const std::vector<float> x = as_floats(grid ? run.grid_lnlambda : run.x);
   const std::vector<float> gcv = as_floats(run.grid_gcv), ocv = as_floats(run.grid_ocv);
-  const std::vector<float> y = as_floats(run.y), uncorrected = as_floats(run.uncorrected);
+  // the symbols of a fit without bootstrap with a covariate: its fitted values at each point's covariate
+  const std::vector<float> y = as_floats(run.y);
+  const std::vector<float> uncorrected =
+      run.kind == RunKind::fitted ? as_floats(run.uncorrected) : std::vector<float>();
   const std::vector<float> lower = as_floats(run.lower), upper = as_floats(run.upper);
   const std::vector<float>& fit = o.fit;
   if (x.empty()) return {"trov.json holds no results to plot", {}};
-  const bool finite = grid ? all_finite({&x, M == 0 ? &ocv : &gcv, &gcv})
-                           : all_finite({&x, &y, &fit, &uncorrected, &lower, &upper});
+  // a grid's classic scores may stop short (a classic table that stopped): the curves have gaps there,
+  // and without any the axis is the criterion's
+  const bool finite = grid ? all_finite({&x}) : all_finite({&x, &y, &fit, &uncorrected, &lower, &upper});
   if (!finite) return {"trov.json holds values that are not finite numbers (written as null)", {}};
+  const Range classic_range = M == 0 ? range_of({&gcv, &ocv}) : range_of({&gcv});
+  const bool classic_scores = classic_range.lo <= classic_range.hi;
+  const ScoreRange criterion = criterion_range(run);
+  if (grid && !classic_scores && !criterion.any()) return {"trov.json holds no finite scores to plot", {}};
   const auto n = static_cast<int>(x.size());
   float xa, xe, xor_, xstep, ya, ye, yor, ystep;
   if (grid) {
-    Range r = M == 0 ? range_of({&gcv, &ocv}) : range_of({&gcv});
+    const Range r = classic_scores
+                        ? classic_range
+                        : Range{static_cast<float>(criterion.lo), static_cast<float>(criterion.hi)};
     xstep = (x[n - 1] - x[0]) / 5.0f;
     ystep = (r.hi - r.lo) / 5.0f;
     float lo = r.lo - (r.hi - r.lo) / 20.0f;
@@ -233,8 +287,9 @@ PlotOutcome plot_results(const RunDetails& run, const std::vector<PlotNote>& not
   }
   if (xstep == 0.0f) return {"all values on the horizontal axis are equal", {}};
   if (ystep == 0.0f) return {"all values on the vertical axis are equal", {}};
-  std::vector<PlotNote> lines = o.notes;
-  lines.insert(lines.end(), notes.begin(), notes.end());
+  // a grid's answer comes first; at a fixed lambda the run, then the legend of what is drawn beside it
+  std::vector<PlotNote> lines = grid ? o.notes : notes;
+  lines.insert(lines.end(), grid ? notes.begin() : o.notes.begin(), grid ? notes.end() : o.notes.end());
   const std::vector<bool> everywhere(static_cast<std::size_t>(n), true);
 
   for (const Pass pass : {Pass::screen, Pass::metafile}) {
@@ -243,7 +298,11 @@ PlotOutcome plot_results(const RunDetails& run, const std::vector<PlotNote>& not
       plotlib::name("ln(lambda)", "X");
       plotlib::name("Score", "Y");
       plotlib::titlin("Range of lambdas", 1);
-      plotlib::titlin(M == 0 ? "GCV score (solid) and OCV score (dashed)" : "GCV score", 3);
+      plotlib::titlin(!classic_scores
+                          ? criterion_title(run.recommended->criterion) + " score of the converged fits"
+                      : M == 0 ? "GCV score (solid) and OCV score (dashed)"
+                               : "GCV score",
+                      3);
     } else {
       plotlib::name("Trait (X)", "X");
       plotlib::name(M == 0 ? "Fitness (Yhat)" : "Corrected fitness (YhatC)", "Y");
@@ -251,17 +310,17 @@ PlotOutcome plot_results(const RunDetails& run, const std::vector<PlotNote>& not
           M == 0 ? "Fitness function with data points" : "Fitness function corrected for covariate", 1);
       if (run.kind == RunKind::bootstrap)
         plotlib::titlin("dashed lines are +/- 1 standard error of prediction", 3);
-      else if (M != 0)
+      else if (!uncorrected.empty())
         plotlib::titlin("Symbols are uncorrected predicted values", 3);
     }
     plotlib::graf(xa, xe, xor_, xstep, ya, ye, yor, ystep);
     plotlib::title();
     // solid lines first, then dashed, then long dashes: the drawing layer has no way back to solid
     if (grid) {
-      plotlib::curve(x, gcv, n);
+      curve_where(x, gcv, everywhere);
       if (M == 0) {
         plotlib::dash();
-        plotlib::curve(x, ocv, n);
+        curve_where(x, ocv, everywhere);
       }
       if (!o.score.empty()) {
         plotlib::dashl();
@@ -281,7 +340,7 @@ PlotOutcome plot_results(const RunDetails& run, const std::vector<PlotNote>& not
       plotlib::incmrk(-1);
       plotlib::hsymbl(20);
       // with a covariate and no bootstrap the symbols are the uncorrected fitted values
-      plotlib::curve(x, run.kind == RunKind::fitted && M != 0 ? uncorrected : y, n);
+      plotlib::curve(x, uncorrected.empty() ? y : uncorrected, n);
     }
     draw_notes(lines);
     plotlib::disfin();

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
+
+#include "common/data_case.h"
 
 namespace trov::front {
 
@@ -39,28 +42,91 @@ double inverse_link(const std::string& model, double eta) {
 
 }  // namespace
 
-// Every point at the case-weighted mean covariate effect, the effect being the level's coefficient (0 for
-// the first) or the slope times the covariate.
-std::vector<double> corrected_for_covariate(const RunDetails& run, const std::vector<double>& eta,
-                                            const std::vector<double>& coefficients) {
-  std::vector<double> effect(run.x.size());
-  for (std::size_t i = 0; i < effect.size(); ++i) {
+namespace {
+
+double link(const std::string& model, double mean) {
+  if (model == "binomial") return std::log(mean / (1.0 - mean));
+  if (model == "poisson") return std::log(mean);
+  return mean;
+}
+
+// Each point's covariate effect, the level's coefficient (0 for the first) or the slope times the
+// covariate, and their case-weighted mean.
+struct CovariateEffects {
+  std::vector<double> effect;
+  double mean = 0;
+};
+CovariateEffects covariate_effects(const RunDetails& run, const std::vector<double>& coefficients) {
+  CovariateEffects e{std::vector<double>(run.x.size())};
+  for (std::size_t i = 0; i < e.effect.size(); ++i) {
     if (!run.categorical) {
-      effect[i] = coefficients.size() > 1 ? coefficients[1] * run.c[i] : 0.0;
+      e.effect[i] = coefficients.size() > 1 ? coefficients[1] * run.c[i] : 0.0;
       continue;
     }
     const auto level = std::find(run.levels.begin(), run.levels.end(), run.c[i]) - run.levels.begin();
-    effect[i] = static_cast<std::size_t>(level) < coefficients.size() ? coefficients[level] : 0.0;
+    e.effect[i] = static_cast<std::size_t>(level) < coefficients.size() ? coefficients[level] : 0.0;
   }
   double weighted = 0, cases = 0;
-  for (std::size_t i = 0; i < effect.size(); ++i) {
-    weighted += run.n[i] * effect[i];
+  for (std::size_t i = 0; i < e.effect.size(); ++i) {
+    weighted += run.n[i] * e.effect[i];
     cases += run.n[i];
   }
+  e.mean = weighted / cases;
+  return e;
+}
+
+}  // namespace
+
+std::vector<double> corrected_for_covariate(const RunDetails& run, const std::vector<double>& eta,
+                                            const std::vector<double>& coefficients) {
+  const CovariateEffects e = covariate_effects(run, coefficients);
   std::vector<double> values(eta.size());
   for (std::size_t i = 0; i < eta.size(); ++i)
-    values[i] = inverse_link(run.model, eta[i] - effect[i] + weighted / cases);
+    values[i] = inverse_link(run.model, eta[i] - e.effect[i] + e.mean);
   return values;
+}
+
+void complete_bootstrap_points(RunDetails& run) {
+  if (!run.read || run.kind != RunKind::bootstrap) return;
+  std::ifstream file(run.data_file);
+  if (!file) return;
+  ListReader reader(file, run.data_file);
+  const bool has_c = run.covariates > 0;
+  const int needed = 2 + (has_c ? 1 : 0) + (run.counts_column ? 1 : 0);
+  std::vector<DataCase> cases;
+  while (true) {
+    DataCase read;
+    const ListReader::Result r = read_case(reader, has_c, run.counts_column, read);
+    if (r.status == ListReader::Status::end_of_file) break;  // an incomplete last case is dropped
+    if (!r.ok() || r.values < needed) return;                // the engine stopped there
+    read.n = run.counts_column ? std::max(read.n, 1) : 1;
+    cases.push_back(read);
+  }
+  // the points: equal X, and equal covariate, pooled; ordered by X, then covariate
+  std::sort(cases.begin(), cases.end(),
+            [](const DataCase& a, const DataCase& b) { return a.x < b.x || (a.x == b.x && a.c < b.c); });
+  std::vector<double> n, c;
+  double observations = 0;
+  for (std::size_t k = 0; k < cases.size(); ++k) {
+    if (k == 0 || cases[k].x != cases[k - 1].x || (has_c && cases[k].c != cases[k - 1].c)) {
+      if (n.size() == run.x.size() || cases[k].x != run.x[n.size()]) return;  // not trov.json's points
+      n.push_back(0);
+      c.push_back(cases[k].c);
+    }
+    n.back() += cases[k].n;
+    observations += cases[k].n;
+  }
+  if (n.size() != run.x.size() || observations != run.observations) return;
+  run.n = std::move(n);
+  if (!has_c) return;
+  run.c = std::move(c);
+  // the curve's fit at each point's own covariate, as the symbols of a fit without bootstrap
+  const std::vector<double>& curve = run.converged.empty() ? run.classic : run.converged;
+  if (run.curve_coefficients.empty()) return;
+  const CovariateEffects e = covariate_effects(run, run.curve_coefficients);
+  run.uncorrected.resize(curve.size());
+  for (std::size_t i = 0; i < curve.size(); ++i)
+    run.uncorrected[i] = inverse_link(run.model, link(run.model, curve[i]) + e.effect[i] - e.mean);
 }
 
 namespace {
@@ -113,14 +179,16 @@ void read_fixed(const Json& r, RunDetails& run) {
     run.kind = RunKind::bootstrap;
     const Json& points = bootstrap->at("points");
     run.x = column(points, "x");
-    run.y = column(points, "y");
-    run.n.assign(run.x.size(), 1.0);
+    run.y = column(points, "y");  // the counts N are not among them: complete_bootstrap_points
     run.lower = column(points, "lower");
     run.upper = column(points, "upper");
     // the points hold the converged fit and band unless the converged fit failed ("band": "classic")
     const Json* classic = member(*bootstrap, "classic_points");
     run.classic = column(classic ? *classic : points, "yhat");
     if (classic && bootstrap->value("band", "") == "converged") run.converged = column(points, "yhat");
+    if (const Json* coefficients =
+            member(*bootstrap, run.converged.empty() ? "coefficients" : "converged_coefficients"))
+      run.curve_coefficients = coefficients->get<std::vector<double>>();
     run.bootstrap_lambda = bootstrap->value("lambda", "fixed");
     if (const Json* quantiles = member(*bootstrap, "lnlambda_quantiles"))
       run.lnlambda_quantiles = {number(quantiles->at("2.5")), number(quantiles->at("50")),
@@ -148,13 +216,42 @@ void read_fixed(const Json& r, RunDetails& run) {
     throw std::invalid_argument("a fixed lambda without fitted values");
   }
   if (const Json* selection = member(r, "selection")) {
-    run.beta = gradient(*selection, "beta_standardized");
-    run.gamma = gradient(*selection, "gamma_standardized");
+    run.beta = gradient(*selection, "beta");
+    run.gamma = gradient(*selection, "gamma");
+    run.beta_standardized = gradient(*selection, "beta_standardized");
+    run.gamma_standardized = gradient(*selection, "gamma_standardized");
+    run.linear_limit = selection->value("linear_limit", false);
     run.mean_fitness = number(selection->value("mean_fitness", Json()));
   }
+  // a classic table that stopped leaves the classic values null: then no symbols of them
+  if (std::any_of(run.uncorrected.begin(), run.uncorrected.end(), [](double v) { return std::isnan(v); }))
+    run.uncorrected.clear();
 }
 
 }  // namespace
+
+std::string significant_text(double v, int digits) {
+  if (!std::isfinite(v)) return "undefined";
+  if (v == 0) return "0";
+  char text[64];
+  const double a = std::fabs(v);
+  if (a < 1e-4 || a >= 1e6) {
+    std::snprintf(text, sizeof text, "%.*e", digits - 1, v);
+  } else {
+    const int decimals = std::max(0, digits - 1 - static_cast<int>(std::floor(std::log10(a))));
+    std::snprintf(text, sizeof text, "%.*f", decimals, v);
+  }
+  return text;
+}
+
+std::string gradient_text(std::string_view name, const Gradient& g, GradientStyle style) {
+  std::string text = std::string(name) + " = " + significant_text(g.value, style.digits);
+  if (style.link_only) return text + ": link only (no curvature found)";
+  if (!std::isfinite(g.se)) return text;
+  text += " (SE " + significant_text(g.se, style.digits);
+  if (style.with_p && std::isfinite(g.p)) text += ", P = " + significant_text(g.p, style.digits);
+  return text + ")";
+}
 
 std::string criterion_title(const std::string& criterion) {
   std::string title = criterion;
@@ -171,17 +268,23 @@ RunDetails read_run_details(const std::string& path) {
     return run;
   }
   const Json r = Json::parse(file, nullptr, /*allow_exceptions=*/false);
-  if (!r.is_object() || r.value("status", "") != "ok") {
+  const Json* diagnostics = member(r, "diagnostics");
+  const Json* stop = diagnostics ? member(*diagnostics, "classic_stopped") : nullptr;
+  if (!r.is_object() || (r.value("status", "") != "ok" && !stop)) {
     run.unread = path + (r.is_object() ? " reports no results" : " cannot be read");
     return run;
   }
   try {
+    if (stop)
+      run.classic_stopped = ClassicStop{number(stop->at("lnlambda")), stop->value("message", std::string())};
+    if (diagnostics) run.dispersion = number(diagnostics->value("dispersion", Json()));
     const Json& settings = r.at("settings");
     run.model = settings.at("model").get<std::string>();
     run.data_file = settings.at("data_file").get<std::string>();
     run.covariates = settings.at("covariates").get<int>();
     run.categorical = settings.at("categorical").get<bool>();
     run.replicates = settings.at("bootstrap_replicates").get<int>();
+    run.counts_column = settings.value("counts_column", false);
     if (const Json* criterion = member(settings, "criterion")) run.criterion = criterion->get<std::string>();
     const Json& data = r.at("data");
     run.cases = data.at("cases").get<int>();
@@ -223,7 +326,7 @@ std::vector<bool> classic_differs(const RunDetails& run) {
     limit = 0.01 * (*hi - *lo);
   }
   for (std::size_t i = 0; i < differs.size(); ++i)
-    differs[i] = !(std::fabs(run.classic[i] - run.converged[i]) <= limit);
+    differs[i] = !std::isnan(run.classic[i]) && !(std::fabs(run.classic[i] - run.converged[i]) <= limit);
   return differs;
 }
 

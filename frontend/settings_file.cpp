@@ -101,7 +101,10 @@ void take_back(const DialogEntries& e, DialogValues& v) {
   v.datfil = name_of(e.data_file);
   v.outfil = name_of(e.output_file);
   v.options.criterion = static_cast<Criterion>(std::clamp(e.criterion, 1, 5) - 1);
-  v.options.bootstrap_lambda = static_cast<BootstrapLambda>(std::clamp(e.bootstrap_lambda, 1, 2) - 1);
+  v.options.bootstrap_type = static_cast<BootstrapType>(std::clamp(e.bootstrap_type, 1, 2) - 1);
+  v.options.bootstrap_lambda = v.options.bootstrap_type == BootstrapType::cases
+                                   ? BootstrapLambda::reselected
+                                   : static_cast<BootstrapLambda>(std::clamp(e.bootstrap_lambda, 1, 2) - 1);
   v.options.x_label = name_of(e.x_title);
   v.options.y_label = name_of(e.y_title);
 }

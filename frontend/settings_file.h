@@ -70,15 +70,16 @@ struct DialogEntries {
   int structure = 2;  // "Y X [C] N|Y X [C]"
   std::string boot, seed, data_file, output_file;
   int criterion = 1;             // "REML|ML|GCV|UBRE|OCV"
-  int bootstrap_lambda = 1;      // "fixed|re-chosen per replicate"
+  int bootstrap_lambda = 2;      // "fixed|re-chosen per replicate"
+  int bootstrap_type = 1;        // "from the fitted curve|the cases (individuals)"
   std::string x_title, y_title;  // the figures' axis titles
 };
 
 // Takes the dialog's entries into the held values in the order trov.in is written. The option is not
 // read here: values.iopt is what the option list's callback stored last. In the fixed option the
 // number of lambdas becomes "1" and the largest lambda keeps its text; in the range option the
-// bootstrap text becomes "0". The criterion, the bootstrap's lambda and the axis titles (without outer
-// blanks) go to the options.
+// bootstrap text becomes "0". The criterion, the bootstrap's resampling and lambda and the axis titles
+// (without outer blanks) go to the options; resampling the cases re-chooses lambda in every replicate.
 void take_back(const DialogEntries& entries, DialogValues& values);
 
 }  // namespace trov::front

@@ -3,7 +3,7 @@
 # also those that building and running the tests and benchmarks need; with --fuzz those of the fuzzers;
 # with --python those of the Python package; with --r those of the R package (r/).
 set -euo pipefail
-packages=(g++ cmake make libfltk1.3-dev nlohmann-json3-dev libcairo2-dev)
+packages=(g++ cmake make libfltk1.3-dev nlohmann-json3-dev libcairo2-dev zlib1g-dev)
 python_packages=(python3-dev pybind11-dev python3-numpy)
 if [ "${1:-}" = --tests ]; then
   packages+=(libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils imagemagick libwmf-bin gsfonts

@@ -14,6 +14,7 @@
 #include <string>
 #include <utility>
 
+#include "common/data_case.h"
 #include "common/list_writer.h"
 #include "engine/driver/messages.h"
 #include "engine/driver/report_file.h"
@@ -72,11 +73,14 @@ namespace {
 
 // The file is read as ever (stored files rely on it, and a case may run over lines on purpose), so
 // these go to standard error, which leaves the console and trov.out as they were.
-void warn_of_lines(const DataLines& lines) {
+void warn_of_lines(const DataLines& lines, int values_per_case) {
   std::cout.flush();
   if (lines.irregular_count > 0)
     std::fprintf(stderr, "Warning: lines hold different numbers of values (%s, most hold %d)\n",
                  irregular_lines_text(lines).c_str(), lines.usual_values);
+  if (lines_hold_more_than_a_case(lines, values_per_case))
+    std::fprintf(stderr, "Warning: %s (check the data file structure and the covariate)\n",
+                 more_than_a_case_text(lines, values_per_case).c_str());
   if (lines.first_decimal_comma_line > 0)
     std::fprintf(stderr,
                  "Warning: line %d holds decimal commas between tabs or semicolons, which are read as "
@@ -85,6 +89,10 @@ void warn_of_lines(const DataLines& lines) {
 }
 
 }  // namespace
+
+int values_per_case(const Settings& settings) {
+  return 2 + (settings.covariates == 1 ? 1 : 0) + (settings.counts_column ? 1 : 0);
+}
 
 Points datin(const std::string& name, const Settings& settings, DataLines* lines,
              std::optional<Points>* read) {
@@ -109,7 +117,7 @@ Points datin(const std::string& name, const Settings& settings, DataLines* lines
   const auto survey_first = [&] {
     if (std::exchange(surveyed, true)) return;
     const DataLines survey = surveying.get();
-    warn_of_lines(survey);
+    warn_of_lines(survey, values_per_case(settings));
     if (lines) *lines = survey;
   };
 
@@ -117,23 +125,21 @@ Points datin(const std::string& name, const Settings& settings, DataLines* lines
   const bool has_c = settings.covariates == 1, has_n = settings.counts_column;
   int i = 0;
   while (true) {
-    double y = 0, x = 0, c = 0;
-    int n = 1;
-    ListReader::Result r = has_c ? (has_n ? cases.read({&y, &x, &c, &n}) : cases.read({&y, &x, &c}))
-                                 : (has_n ? cases.read({&y, &x, &n}) : cases.read({&y, &x}));
+    DataCase read;
+    ListReader::Result r = read_case(cases, has_c, has_n, read);
     if (r.status == ListReader::Status::end_of_file) break;  // an incomplete last case is dropped
     // a line beyond the bound is a fault of the file, not of one case
-    const int needed = 2 + (has_c ? 1 : 0) + (has_n ? 1 : 0);
+    const int needed = values_per_case(settings);
     if (!r.ok() || r.values < needed || i == kCapacity) survey_first();
     if (r.status == ListReader::Status::unreadable) input_fault(cases, r, ErrorCode::data_file);
     // a case with an empty value (",,", "/") would keep a made-up value
     if (!r.ok() || r.values < needed)
       stop_run(Fault::case_unreadable, {.number = i + 1, .integer_hint = has_n, .covariate_hint = has_c});
     if (i == kCapacity) stop_run(Fault::too_many_cases, {.number = kCapacity});
-    points.y.push_back(y);
-    points.x.push_back(x);
-    points.covariate.push_back(c);
-    points.irep.push_back(has_n ? n : 1);
+    points.y.push_back(read.y);
+    points.x.push_back(read.x);
+    points.covariate.push_back(read.c);
+    points.irep.push_back(has_n ? read.n : 1);
     ++i;
   }
   points.nraw = i;

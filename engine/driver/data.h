@@ -23,11 +23,15 @@ std::string read_data_file_name(ListReader& parameters);
 // (trov.out, trov.json, or a name of trov.json's temporary files in this folder); none for other files.
 std::optional<std::string> run_file_named(const std::string& name);
 
+// The values one case takes: Y, X, and the covariate and the count where the settings have them.
+int values_per_case(const Settings& settings);
+
 // Reads the cases of the data file, reports their count and pools them into points. Faults end in the
 // error stop (bad case, too many cases, no case) or, for a file that cannot be opened or is one the run
 // writes (run_file_named), in a report on standard error and status 2. Lines that hold different numbers
-// of values, and decimal commas, are read as ever but warned of on standard error; `lines` receives what
-// the file's lines hold, `read` the cases before pooling.
+// of values, lines that all hold more values than a case takes, and decimal commas, are read as ever but
+// warned of on standard error; `lines` receives what the file's lines hold, `read` the cases before
+// pooling.
 Points datin(const std::string& name, const Settings& settings, DataLines* lines = nullptr,
              std::optional<Points>* read = nullptr);
 

@@ -220,7 +220,7 @@ void RunReport::settings(const Settings& s, const std::string& data_file, const 
     left_out_ = {{"table", imported.table}, {"cases", imported.left_out}, {"lines", imported.left_out_lines}};
 }
 
-void RunReport::data_lines(const DataLines& lines) {
+void RunReport::data_lines(const DataLines& lines, int values_per_case) {
   if (lines.irregular_count > 0) {
     std::vector<int> numbers;
     for (const DataLines::Line& line : lines.irregular) numbers.push_back(line.number);
@@ -230,6 +230,11 @@ void RunReport::data_lines(const DataLines& lines) {
                              irregular_lines_text(lines, DataLines::kMostNamed) + ", most hold " +
                              std::to_string(lines.usual_values) +
                              "); a case may have taken values of the next line");
+  }
+  if (lines_hold_more_than_a_case(lines, values_per_case)) {
+    structure_mismatch_ = {{"values_per_line", lines.usual_values}, {"values_per_case", values_per_case}};
+    line_warnings_.push_back("structure_mismatch: " + more_than_a_case_text(lines, values_per_case) +
+                             "; check the data file structure and the covariate");
   }
   if (lines.first_decimal_comma_line > 0)
     line_warnings_.push_back(
@@ -495,6 +500,15 @@ void RunReport::bootstrap(const Points& points, const BootstrapOutcome& outcome)
         shortest(*outcome.centre_lnlambda) + ", where they chose it");
 }
 
+void RunReport::bootstrap_coefficients(const Covariate* covariate, const FitResult* fit,
+                                       const ConvergedFit* converged) {
+  if (!covariate) return;
+  const auto columns = static_cast<std::size_t>(covariate->design.columns);
+  bootstrap_["coefficients"] =
+      fit ? Json(std::vector<double>(fit->beta.begin(), fit->beta.begin() + columns)) : Json(nullptr);
+  bootstrap_["converged_coefficients"] = converged && converged->ok ? Json(converged->beta) : Json(nullptr);
+}
+
 namespace {
 
 // The gradients that depend on the fit, in the order trov.json gives them.
@@ -703,6 +717,7 @@ Json RunReport::head(const char* status) const {
   if (!settings_.is_null()) doc["settings"] = settings_;
   doc["warnings"] = warnings;
   if (!irregular_lines_.is_null()) diagnostics["irregular_lines"] = irregular_lines_;
+  if (!structure_mismatch_.is_null()) diagnostics["structure_mismatch"] = structure_mismatch_;
   doc["diagnostics"] = std::move(diagnostics);
   if (!data_.is_null()) doc["data"] = data_;
   doc["grid"] = grid_;

@@ -43,7 +43,7 @@ class RunReport final : public MessageListener {
   void settings(const Settings& settings, const std::string& data_file, const Options& options);
   void data(const Points& points, std::int64_t observations, const Covariate* covariate);
   // What the data file's lines hold: irregular lines and decimal commas become warnings.
-  void data_lines(const DataLines& lines);
+  void data_lines(const DataLines& lines, int values_per_case);
   // The run owns trov.json from here on: an older one is removed (report_file.h).
   void claim();
   // A grid row (or the fixed lambda): the numbers of the classic fit and of the converged fit at the
@@ -66,6 +66,10 @@ class RunReport final : public MessageListener {
   // above 1.5).
   void dispersion(std::optional<double> dispersion);
   void bootstrap(const Points& points, const BootstrapOutcome& outcome);
+  // After bootstrap(), with a covariate: the coefficients of the fits (the classic one null without
+  // classic fits), as fit() gives them, so that a reader can tell the fitted values at each point's own
+  // covariate.
+  void bootstrap_coefficients(const Covariate* covariate, const FitResult* fit, const ConvergedFit* converged);
   // The gradients of the converged fit at the fixed lambda (none when it did not end ok or the run
   // made no converged fits: its gradient fields are then null, with a warning), of the classic fit
   // (none without classic fits), and of every bootstrap replicate. linear: the converged fit is a
@@ -121,6 +125,7 @@ class RunReport final : public MessageListener {
   nlohmann::ordered_json left_out_;  // what the import of the data file left out; null: no import known
   std::vector<std::string> line_warnings_;
   nlohmann::ordered_json irregular_lines_;
+  nlohmann::ordered_json structure_mismatch_;  // lines that each hold more values than a case
   // the points' records, as text
   std::string fit_points_, fit_converged_points_, bootstrap_points_, bootstrap_classic_points_;
   nlohmann::ordered_json grid_ = nlohmann::ordered_json::array();

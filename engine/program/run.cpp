@@ -74,7 +74,7 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
     std::optional<Points> cases;  // what a bootstrap of the cases draws
     const bool draws_cases = settings.bootstrap() && run_options.bootstrap_type == BootstrapType::cases;
     Points points = datin(data_file, settings, &lines, draws_cases ? &cases : nullptr);
-    if (report) report->data_lines(lines);
+    if (report) report->data_lines(lines, values_per_case(settings));
     prepared.emplace(prepare_run(std::move(points), settings, std::move(cases)));
   } catch (const RunFault& fault) {
     stop_on(fault);

@@ -10,6 +10,8 @@
 #include <future>
 #include <numbers>
 
+#include "plotlib/draw/png_file.h"
+
 namespace plotlib {
 
 namespace {
@@ -103,8 +105,7 @@ bool write_png(const Recording& page, const std::string& name) {
   cairo_surface_t* png =
       cairo_image_surface_create(CAIRO_FORMAT_A8, static_cast<int>(std::lround((page.xmax + 1) * scale)),
                                  static_cast<int>(std::lround((page.ymax + 1) * scale)));
-  const bool ok =
-      render_on(png, page, scale) && cairo_surface_write_to_png(png, name.c_str()) == CAIRO_STATUS_SUCCESS;
+  const bool ok = render_on(png, page, scale) && write_png_file(png, name, kPngDotsPerInch);
   cairo_surface_destroy(png);
   return ok;
 }

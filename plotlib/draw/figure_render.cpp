@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "plotlib/draw/figure_scene.h"
+#include "plotlib/draw/png_file.h"
 
 namespace plotlib::figure {
 
@@ -169,8 +170,8 @@ bool write_png(const Scene& s, const std::string& name) {
   cairo_t* cr = cairo_create(surface);
   cairo_scale(cr, scale, scale);
   draw(cr, s);
-  const bool ok = cairo_status(cr) == CAIRO_STATUS_SUCCESS &&
-                  cairo_surface_write_to_png(surface, name.c_str()) == CAIRO_STATUS_SUCCESS;
+  cairo_surface_flush(surface);
+  const bool ok = cairo_status(cr) == CAIRO_STATUS_SUCCESS && write_png_file(surface, name, kPngDotsPerInch);
   return finish(surface, cr) && ok;
 }
 

@@ -60,13 +60,15 @@ class PlotWindow : public Fl_Window {
     if (changed) resized = true;
   }
 
-  // A repaint copies the backing buffer into the window and, while it waits, says how to go on.
+  // A repaint copies the backing buffer into the window and, while it waits, says how to go on: at the
+  // lower left, below the axis labels and beside the horizontal axis's name, where a page has nothing
+  // (at the top it would hide the first line above a plot's title).
   void draw() override {
     if (buffer) fl_copy_offscreen(0, 0, std::min(w(), buffer_w), std::min(h(), buffer_h), buffer, 0, 0);
     if (waiting) {
       fl_color(FL_GRAY);
       fl_font(FL_HELVETICA, 12);
-      fl_draw(kHowToContinue, 6, 4 + fl_height() - fl_descent());
+      fl_draw(kHowToContinue, 6, h() - 4 - fl_descent());
     }
   }
 

@@ -46,6 +46,20 @@ TEST(data_lines_test, names_the_lines_that_break_the_pattern_and_the_signs_of_a_
     EXPECT_EQ(survey(std::string("1 ") + text + "\n").first_text, text) << text;
 }
 
+TEST(data_lines_test, lines_that_each_hold_more_than_a_case_lose_the_rest) {
+  const DataLines pairs = survey("0 32.4 1 28.6\n1 31.5 1 27.8\n");
+  EXPECT_TRUE(lines_hold_more_than_a_case(pairs, 2));
+  EXPECT_EQ(more_than_a_case_text(pairs, 2),
+            "every line of the data file holds 4 values where a case takes 2: each line is read as one case "
+            "and its last 2 values are passed over");
+  EXPECT_TRUE(more_than_a_case_text(pairs, 3).ends_with("its last value is passed over"));
+  EXPECT_FALSE(lines_hold_more_than_a_case(pairs, 4));
+  // lines that differ are the irregular lines' warning; a case over two lines takes no value too many
+  EXPECT_FALSE(lines_hold_more_than_a_case(survey("0 32.4 1 28.6\n1 31.5\n"), 2));
+  EXPECT_FALSE(lines_hold_more_than_a_case(survey("0\n32.4\n"), 2));
+  EXPECT_FALSE(lines_hold_more_than_a_case(survey(""), 2));
+}
+
 TEST(data_lines_test, a_written_file_may_be_replaced_until_someone_changes_it) {
   namespace fs = std::filesystem;
   const fs::path folder = fs::temp_directory_path() / ("trov_written_" + std::to_string(::getpid()));

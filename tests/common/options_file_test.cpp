@@ -13,7 +13,8 @@ TEST(options_file_test, reads_every_key_with_comments_quotes_and_any_line_end) {
       "\xEF\xBB\xBF# settings beyond trov.in\r\n"
       "criterion = ML   # by marginal likelihood\n"
       "\n"
-      "  bootstrap_lambda=reselected\r"
+      "  bootstrap_lambda=fixed\r"
+      "bootstrap_type = Cases\n"
       "figure_size = slide\n"
       "figure_font_pt = 9.5\n"
       "figure_gradients = Yes\n"
@@ -24,7 +25,8 @@ TEST(options_file_test, reads_every_key_with_comments_quotes_and_any_line_end) {
       o);
   ASSERT_FALSE(fault) << fault->reason;
   EXPECT_EQ(o.criterion, Criterion::ml);
-  EXPECT_EQ(o.bootstrap_lambda, BootstrapLambda::reselected);
+  EXPECT_EQ(o.bootstrap_lambda, BootstrapLambda::fixed);
+  EXPECT_EQ(o.bootstrap_type, BootstrapType::cases);
   EXPECT_EQ(o.figure_size, FigureSize::slide);
   EXPECT_EQ(o.figure_font_pt, 9.5);
   EXPECT_TRUE(o.figure_gradients);
@@ -55,6 +57,7 @@ TEST(options_file_test, a_fault_names_its_line_and_what_is_wrong) {
   } cases[] = {
       {"criterion = reml\ncolour = red\n", 2, "unknown key 'colour'"},
       {"criterion = aic\n", 1, "'aic' is not one of reml, ml, gcv, ubre or ocv"},
+      {"bootstrap_type = pairs\n", 1, "'pairs' is not one of parametric or cases"},
       {"# a comment\ncriterion\n", 2, "no '=': write each setting as key = value"},
       {"criterion =   # nothing\n", 1, "no value after '='"},
       {"figure_font_pt = 6\n", 1, "'6' is not a size from 7 to 24 (points)"},

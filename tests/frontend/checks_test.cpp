@@ -45,8 +45,8 @@ std::optional<std::string> with_fixed_lambda(const std::string& text) {
 
 TEST_F(checks_test, a_number_field_must_hold_exactly_one_number_the_engine_reads) {
   EXPECT_EQ(with_fixed_lambda("1o"),
-            "\"Enter fixed lambda\" must hold one number, such as 4, -2.5 or 1e-3.\nYou typed: 1o\nNothing "
-            "has been run.");
+            "\"Enter fixed lambda\" must hold one number: an ln(lambda) such as 4 or -2.5.\nYou typed: 1o\n"
+            "Nothing has been run.");
   for (const char* typo : {"1,5", "2x3", "1.5.2", "1 2", "", "  ", "-", "1e", "2*3", "1*", "5/", ",5", "nan"})
     EXPECT_TRUE(with_fixed_lambda(typo)) << typo;
   for (const char* number : {"4", " -2.5 ", "1e-3", "1.0D0", "-.5", "0.00000001"})
@@ -62,11 +62,23 @@ TEST_F(checks_test, whole_numbers_where_the_engine_needs_them_and_only_active_fi
   v.nstep_text = "21.0", v.seed = "abc", v.iboot = "abc";  // bootstrap and seed are greyed
   EXPECT_FALSE(number_field_fault(v));
   v.maxit = "5.5";
-  EXPECT_EQ(first_line(number_field_fault(v)), "\"maximum no. iterations\" must be a whole number.");
-  v.model = 1;  // the iteration settings are greyed for the normal model
-  v.iopt = 1, v.lmin = "-4", v.iboot = "100", v.seed = "2387498.0";
   EXPECT_EQ(first_line(number_field_fault(v)),
-            "\"Random number seed\" must be a whole number written without a decimal point or exponent.");
+            "\"maximum no. iterations\" must be a whole number: a count of iterations such as 5 or 50.");
+  v.model = 1;  // the iteration settings are greyed for the normal model
+  v.iopt = 1, v.lmin = "-4", v.iboot = "-2.5";
+  // each field's example fits the field
+  EXPECT_EQ(
+      first_line(number_field_fault(v)),
+      "\"No. bootstrap replicates\" must be a whole number: a count of replicates such as 0, 100 or 1000.");
+  v.iboot = "1 00";
+  EXPECT_EQ(
+      first_line(number_field_fault(v)),
+      "\"No. bootstrap replicates\" must hold one number: a count of replicates such as 0, 100 or 1000.");
+  v.iboot = "100", v.seed = "2387498.0";
+  EXPECT_EQ(
+      first_line(number_field_fault(v)),
+      "\"Random number seed\" must be a whole number written without a decimal point or exponent: a whole "
+      "number from 1 to 2147483646, such as 2387498.");
 }
 
 // Names of files that do not exist yet compare as normalised paths; trov.out as output means no copy.

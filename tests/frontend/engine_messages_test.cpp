@@ -67,5 +67,25 @@ TEST(engine_messages_test, the_warnings_that_changed_the_settings_come_once_with
             std::vector<std::string>{"The smallest and the largest lambda were exchanged."});
 }
 
+// Warnings are told by their kind, the word before the colon; their numbers as the dialog shows them.
+TEST(engine_messages_test, warnings_have_kinds_and_their_numbers_are_rounded) {
+  EXPECT_EQ(warning_kind("not_converged: the classic fits at ln(lambda) = 4 stopped"), "not_converged");
+  EXPECT_EQ(warning_kind("Warning: lmin must be smaller than lmax"), "Warning");
+  EXPECT_EQ(warning_kind("at ln(lambda) = 4: no kind"), "");
+  EXPECT_EQ(warning_kind(": nothing"), "");
+  for (const char* kind : {"not_converged", "bootstrap_not_converged", "classic_differs",
+                           "classic_gcv_minimum_differs", "classic_inaccurate"})
+    EXPECT_TRUE(about_classic_fits(kind)) << kind;
+  for (const char* kind : {"structure_mismatch", "overdispersion", "lunar_phase", "Warning", ""})
+    EXPECT_FALSE(about_classic_fits(kind)) << kind;
+  EXPECT_EQ(
+      warning_text("classic_differs:  at ln(lambda) = 2.9600000381469727, -10 and 0.123456789 by 1e-07"),
+      "at ln(lambda) = 2.96, -10 and 0.1235 by 1e-07");
+  EXPECT_EQ(rounded_numbers("x2.9600000381469727 v1.2345678 123456789 and 0.004999999888241291"),
+            "x2.9600000381469727 v1.2345678 123456789 and 0.005");
+  EXPECT_EQ(number_text(-4.0), "-4");
+  EXPECT_EQ(number_text(static_cast<float>(1.14)), "1.14");
+}
+
 }  // namespace
 }  // namespace trov::front

@@ -96,6 +96,75 @@ TEST(run_details_test, a_run_without_results_says_why_and_a_failed_one_gives_its
   EXPECT_FALSE(read_error_report("no/such/trov.json"));
 }
 
+// A run whose classic table stopped still has its converged answer; the gradients say where the fit
+// found no curvature.
+TEST(run_details_test, a_classic_table_that_stopped_leaves_the_converged_analysis) {
+  RunDetails run = read_run_details(fixture("grid_classic_stopped.json"));
+  ASSERT_TRUE(run.read) << run.unread;
+  ASSERT_TRUE(run.classic_stopped && run.recommended);
+  EXPECT_EQ(run.classic_stopped->lnlambda, -4.0);
+  EXPECT_EQ(run.classic_stopped->message, "Program crashed (GLM weight is zero)");
+  EXPECT_EQ(run.dispersion, 1.04);
+  EXPECT_TRUE(std::isnan(run.grid_gcv.back()) && std::isfinite(run.grid_gcv.front()));
+  run = read_run_details(fixture("fixed_classic_stopped.json"));
+  ASSERT_TRUE(run.read) << run.unread;
+  EXPECT_EQ(run.kind, RunKind::fitted);
+  EXPECT_EQ(run.converged.size(), run.x.size());
+  EXPECT_EQ(classic_differs(run), std::vector<bool>(run.x.size(), false));  // no classic values to draw
+  EXPECT_TRUE(std::isnan(run.dispersion));
+  run = read_run_details(fixture("boot_linear_overdispersed.json"));
+  ASSERT_TRUE(run.read && run.gamma && run.beta_standardized);
+  EXPECT_TRUE(run.linear_limit);
+  EXPECT_TRUE(std::isnan(run.gamma->p));
+  EXPECT_EQ(gradient_text("gamma", *run.gamma, {.with_p = true, .link_only = true}),
+            "gamma = 0.0374: link only (no curvature found)");
+  EXPECT_EQ(gradient_text("beta", *run.beta, {.digits = 2, .with_p = true}),
+            "beta = 0.16 (SE 0.069, P = 0.095)");
+  // without classic_stopped an error is an error
+  EXPECT_FALSE(
+      details_of(R"({"status": "error", "error": ["x"], "error_code": 11, "diagnostics": {}})").read);
+}
+
+// trov.json's bootstrap points hold no counts: the data file, read and pooled as the engine does, gives
+// them when its points are trov.json's.
+TEST(run_details_test, a_bootstraps_counts_and_covariate_come_from_its_data_file) {
+  const auto data =
+      std::filesystem::temp_directory_path() / ("trovwin_data_" + std::to_string(getpid()) + ".dat");
+  const auto bootstrap = [&](const std::string& settings, const std::string& points) {
+    return details_of(R"({"status": "ok", "settings": {"model": "binomial", "bootstrap_replicates": 9,
+        "nstep": 1, "lmin": 0.0, "data_file": ")" +
+                      data.string() + "\", " + settings + R"(},
+        "data": {"cases": 3, "observations": 6, "levels": [2.0, 1.0]}, "warnings": [], "grid": [],
+        "bootstrap": {"band": "converged", "coefficients": [0, 2], "converged_coefficients": [0, 1],
+        "points": [)" +
+                      points + R"(], "classic_points": []}})");
+  };
+  std::ofstream(data) << "1 2.0 3\n0 1.0 -4 7 7\n1 2 2\n";  // a count below 1 counts 1; a case per line
+  RunDetails run = bootstrap(R"("covariates": 0, "categorical": false, "counts_column": true)",
+                             R"({"x": 1.0, "y": 0, "yhat": 0.5}, {"x": 2.0, "y": 1, "yhat": 0.5})");
+  ASSERT_TRUE(run.read) << run.unread;
+  EXPECT_TRUE(run.n.empty());  // trov.json's own points say nothing of N
+  complete_bootstrap_points(run);
+  EXPECT_EQ(run.n, (std::vector<double>{1, 5}));
+  run = bootstrap(R"("covariates": 0, "categorical": false, "counts_column": true)",
+                  R"({"x": 1.0, "y": 0, "yhat": 0.5}, {"x": 2.5, "y": 1, "yhat": 0.5})");
+  complete_bootstrap_points(run);  // another data file than the run's: no counts
+  EXPECT_TRUE(run.n.empty());
+  std::ofstream(data) << "1 2 1\n0 1 2\n1 1 1\n";
+  run = bootstrap(
+      R"("covariates": 1, "categorical": true, "counts_column": false)",
+      R"({"x": 1, "y": 1, "yhat": 0.5}, {"x": 1, "y": 0, "yhat": 0.5}, {"x": 2, "y": 1, "yhat": 0.5})");
+  run.observations = 3;
+  complete_bootstrap_points(run);
+  std::filesystem::remove(data);
+  EXPECT_EQ(run.c, (std::vector<double>{1, 2, 1}));
+  // the converged curve at each point's level: level 1 is 1 above level 2 on the logit scale, the curve
+  // at the mean effect 2/3
+  ASSERT_EQ(run.uncorrected.size(), 3u);
+  EXPECT_NEAR(run.uncorrected[0], 1 / (1 + std::exp(-1.0 / 3)), 1e-15);
+  EXPECT_NEAR(run.uncorrected[1], 1 / (1 + std::exp(2.0 / 3)), 1e-15);
+}
+
 TEST(run_details_test, the_classic_fit_is_shown_where_it_differs_by_more_than_the_limit) {
   RunDetails run;
   run.model = "binomial";

@@ -90,6 +90,10 @@ TEST_F(settings_file_test, defaults_write_the_documented_file_and_read_back_unch
   take_back(shown_defaults(), v);
   EXPECT_EQ(parameter_file_text(v), kDefaults);
   EXPECT_EQ(v.outfil, "trov.out");
+  // the bootstrap re-chooses lambda and resamples from the fitted curve unless trov.options says otherwise
+  EXPECT_EQ(v.options.bootstrap_lambda, BootstrapLambda::reselected);
+  EXPECT_EQ(v.options.bootstrap_type, BootstrapType::parametric);
+  EXPECT_EQ(options_text(v.options), "");
 }
 
 TEST_F(settings_file_test, next_start_up_shows_what_was_written) {
@@ -97,9 +101,20 @@ TEST_F(settings_file_test, next_start_up_shows_what_was_written) {
   v.iopt = 1;
   DialogEntries e = shown_defaults();
   e.covariate = 3, e.fixed = "4", e.boot = "100", e.model = 3, e.structure = 1;
-  e.criterion = 4, e.bootstrap_lambda = 2, e.x_title = "  Wing \"L\" (mm) ";
+  e.criterion = 4, e.bootstrap_lambda = 1, e.x_title = "  Wing \"L\" (mm) ";
   take_back(e, v);
-  EXPECT_EQ(options_text(v.options), "criterion = ubre\nx_label = \"Wing \"L\" (mm)\"\n");
+  EXPECT_EQ(options_text(v.options),
+            "criterion = ubre\nbootstrap_lambda = fixed\nx_label = \"Wing \"L\" (mm)\"\n");
+  // resampling the cases re-chooses lambda, whatever the greyed list shows
+  DialogValues cases = v;
+  e.bootstrap_type = 2;
+  take_back(e, cases);
+  EXPECT_EQ(options_text(cases.options),
+            "criterion = ubre\nbootstrap_type = cases\nx_label = \"Wing \"L\" (mm)\"\n");
+  Options loaded;  // a file without the key re-chooses lambda
+  loaded.bootstrap_lambda = BootstrapLambda::fixed;
+  ASSERT_EQ(load_options_file(write("criterion = gcv\n"), loaded), "");
+  EXPECT_EQ(loaded.bootstrap_lambda, BootstrapLambda::reselected);
   Options read_back;
   EXPECT_FALSE(parse_options(options_text(v.options), read_back));
   EXPECT_EQ(read_back, v.options);

@@ -14,7 +14,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "trov.options: %s\n", why.c_str());
     return 1;
   }
-  const std::string why = write_figures(read_run_details("trov.json"), options, argc > 1 ? argv[1] : "");
+  RunDetails run = read_run_details("trov.json");
+  complete_bootstrap_points(run);
+  const std::string why = write_figures(run, options, argc > 1 ? argv[1] : "");
   if (!why.empty()) std::fprintf(stderr, "%s\n", why.c_str());
   return why.empty() ? 0 : 1;
 }

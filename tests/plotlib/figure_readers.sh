@@ -9,6 +9,7 @@ check_figures() {
   grep -q "^Page size: *841.89 x 595.276 pts" info.txt || fail "$stem.pdf is not landscape A4: $(grep 'Page size' info.txt)"
   pdftotext "$stem.pdf" text.txt || fail "pdftotext cannot read $stem.pdf"
   [ "$(identify -format '%wx%h' "$stem.png")" = 1754x1240 ] || fail "$stem.png is not 150 dpi A4"
+  png_dpi_is "$stem.png" 150
   [ "$(convert "$stem.png" -format '%k' info:)" -gt 2 ] || fail "$stem.png is blank"
   rsvg-convert -w 1754 -h 1240 -b white "$stem.svg" -o svg.png || fail "librsvg cannot read $stem.svg"
   differing=$(compare -metric AE -fuzz 35% "$stem.png" svg.png null: 2>&1)
@@ -44,4 +45,13 @@ check_publication_figures() {
   for text in "$@"; do grep -qF -- "$text" texts.txt || fail "$stem.svg lacks a text element with '$text'"; done
   rsvg-convert -b white "$stem.svg" -o svg.png || fail "librsvg cannot read $stem.svg"
   [ "$(convert "$stem.png" -format '%k' info:)" -gt 2 ] || fail "$stem.png is blank"
+  png_dpi_is "$stem.png" 300
+  [ "$(identify -format '%w' "$stem.png")" = "$(awk -v pt="$width" 'BEGIN { printf "%d", pt * 300 / 72 + 0.5 }')" ] ||
+    fail "$stem.png is not $width pt at 300 dpi: $(identify -format '%w' "$stem.png") pixels wide"
+}
+# png_dpi_is PNG DPI: the resolution the PNG gives, as ImageMagick reads it (its pHYs chunk), is DPI.
+png_dpi_is() {
+  identify -format '%x %U\n' "$1" |
+    awk -v dpi="$2" '$2 == "PixelsPerCentimeter" && ($1 * 2.54 - dpi) ^ 2 < 0.01 { ok = 1 } END { exit !ok }' ||
+    fail "$1 does not give $2 dpi: $(identify -format '%x %U' "$1")"
 }

@@ -161,7 +161,7 @@ expect_in_line() { [ "$(in_line "$1")" = "$2" ] || fail "trov.in line $1 is '$(i
 expect_out() { grep -qF -- "$1" trov.out || fail "trov.out lacks '$1'"; }
 
 # trov.wmf read back by an independent reader: its lines, and its texts (drawn a character at a time)
-# in the order drawn, blanks left out, holding each given title.
+# in the order drawn, blanks left out (in $drawn), holding each given title.
 check_metafile() {
   [ -s trov.wmf ] || fail "no trov.wmf"
   wmf2svg -o metafile.svg trov.wmf 2>wmf2svg.txt || fail "wmf2svg cannot read trov.wmf"
@@ -169,11 +169,18 @@ check_metafile() {
   lines=$(grep -c "<line" metafile.svg) texts=$(grep -c "<text" metafile.svg)
   [ "$lines" -gt 100 ] || fail "metafile.svg holds $lines lines"
   [ "$texts" -gt 20 ] || fail "metafile.svg holds $texts texts"
-  local drawn
   drawn=$(tr -d '\n' <metafile.svg | grep -o '>[^<]*</text>' | sed 's/^>//; s/<\/text>$//' | tr -d ' \t\n')
   for title in "$@"; do
     [[ $drawn == *"${title// /}"* ]] || fail "trov.wmf lacks the text '$title' (it holds: $drawn)"
   done
+}
+
+# The top line of metafile.svg's text (its characters by position, blanks left out): what the plot
+# shows first.
+top_text() {
+  tr -d '\n' <metafile.svg | grep -o 'matrix([^)]*)"[^>]*>[^<]*</text>' |
+    sed -E 's/matrix\(([^ ]+) ([^ ]+) ([^ ]+) ([^ ]+) ([^ ]+) ([^)]+)\)"[^>]*>([^<]*)<\/text>/\6 \5 \7/' |
+    sort -n -k1,1 -k2,2 | awk 'NR == 1 {y = $1} $1 == y {printf "%s", $3} END {print ""}'
 }
 
 # An engine run that stops on an error: the box that says so, no plot, no metafile, no copy.
@@ -198,11 +205,13 @@ defaults)
   expect_out " No. of grid steps =     21"
   [ "$(grep -cE '^ +-?[0-9]+\.[0-9]+ +[0-9.]+ +[0-9.E+-]+ +[0-9.E+-]+ +[0-9]+$' trov.out)" -eq 21 ] ||
     fail "trov.out lacks its 21 grid lines"
+  # the answer first; the classic minima after it, and the classic fits' warnings in the details only
   minima=("REML chooses ln(lambda) = 1.14 (4.43 parameters)"
     "REML score of the converged fits (long dashes)"
-    "GCV minimum at ln(lambda) = 4.00 (2.62 parameters)" "OCV minimum at ln(lambda) = 4.00 (2.62 parameters)"
-    "Warning: 9 classic fits stopped at the maximum number of iterations: choose lambda by the converged fits")
+    "Classic GCV minimum at ln(lambda) = 4.00 (2.62 parameters)" "Classic OCV minimum at ln(lambda) = 4.00 (2.62 parameters)")
   check_metafile "Range of lambdas" "GCV score (solid) and OCV score (dashed)" "ln(lambda)" "Score" "${minima[@]}"
+  [ "$(top_text)" = "REMLchoosesln(lambda)=1.14(4.43parameters)" ] || fail "the plot's top line is $(top_text)"
+  [[ $drawn == *maximumnumberofiterations* ]] && fail "the plot warns of the classic fits' iterations"
   check_publication_figures trov 240.945 "ln(lambda)" "GCV (classic)" "OCV (classic)" "REML (converged fits)" \
     "REML minimum, ln(lambda) = 1.14"
   cmp -s trov.out "results copy.txt" || fail "the copy differs from trov.out"
@@ -211,6 +220,13 @@ defaults)
     cmp -s "trov$f" "results copy$f" || fail "results copy$f differs from trov$f"
   done
   [ "$(ls -A | grep -vx .trov-written | grep -c '^\.')" -eq 0 ] || fail "a temporary file stayed: $(ls -A | grep '^\.')"
+  # File > Details of the last run (Ctrl+D) tells the classic fits' warnings; Escape closes it
+  xdotool key --window "$dialog" ctrl+d
+  details=$(wait_window "^Details of the last run\$") || fail "no details window"
+  shot "$details" details
+  xdotool key --window "$details" Escape
+  sleep 0.3
+  shown "^Details of the last run\$" && fail "the details window is still open"
   # the fixed lambda offered is the recommended one; a name that is trov.out itself needs no copy
   shot "$dialog" dialog_after_grid
   echo stale >"results copy.txt"
@@ -228,16 +244,17 @@ defaults)
   quit
   ;;
 grid_edge)
-  # A grid from -15 to 15: the smallest GCV score at its end, and the warnings that say what to do.
+  # A grid from -15 to 15: the smallest classic GCV score at its end, a remark beside REML's choice.
   start
   set_field smallest_lambda "-15"
   set_field largest_lambda "15"
   ok_and_plot
-  warnings=("GCV minimum at ln(lambda) = -15.00 (114.42 parameters)" "Warning: minimum at the edge of the grid: widen it"
-    "Warning: 10 classic fits stopped at the maximum number of iterations: choose lambda by the converged fits")
-  check_metafile "${warnings[@]}"
+  # the recommended lambda is no edge of the grid: the classic minimum there is a remark, not a warning
+  check_metafile "Classic GCV minimum at ln(lambda) = -15.00 (114.42 parameters), at an end of the grid"
+  [[ $drawn == *Warning* ]] && fail "the plot warns: $drawn"
   check_publication_figures trov 240.945 "ln(lambda)"
-  grep -q "edge" trov_caption.txt || fail "the caption lacks the warning: $(cat trov_caption.txt)"
+  # the edge is the classic score's, not the recommended criterion's: no warning of it
+  grep -q "edge" trov_caption.txt && fail "the caption warns of the classic edge: $(cat trov_caption.txt)"
   quit
   ;;
 fixed_lambda)
@@ -262,11 +279,12 @@ bootstrap)
   click_list_item option_list 0
   set_field fixed_lambda "4"
   set_field bootstrap_replicates "100"
-  # the settings of trov.options: GCV chooses lambda, each replicate chooses its own
+  # the settings of trov.options: GCV chooses lambda, every replicate is refitted at the fixed lambda
+  # (re-chosen per replicate, the default, needs no line)
   click_list_item criterion_list 2
-  click_list_item bootstrap_lambda_list 1
+  click_list_item bootstrap_lambda_list 0
   ok_and_plot
-  [ "$(grep -v '^#' trov.options)" = "$(printf 'criterion = gcv\nbootstrap_lambda = reselected')" ] ||
+  [ "$(grep -v '^#' trov.options)" = "$(printf 'criterion = gcv\nbootstrap_lambda = fixed')" ] ||
     fail "trov.options holds: $(cat trov.options)"
   expect_in_line 11 "100       iboot = Number of bootstrap replications to carry out"
   expect_in_line 12 "2387498   random number seed for bootstrapping"
@@ -274,7 +292,7 @@ bootstrap)
   expect_out " Number of bootstrap replications =  100"
   check_metafile "Fitness function with data points" "dashed lines are +/- 1 standard error of prediction" \
     "demo1.dat, binomial model, ln(lambda) = 4.00, 2.62 parameters, 100 bootstrap replicates" \
-    "Selection gradients: beta = 0.00919 (SE 0.0112), gamma = -0.00917 (SE 0.00253)"
+    "Selection gradients: beta = 0.00919 (SE 0.0113), gamma = -0.00917 (SE 0.00195)"
   # back to the range option: the bootstrap field is written as 0 and the grid plotted, the seed kept
   click_list_item option_list 1
   ok_and_plot
@@ -399,6 +417,17 @@ structure_question)
   # the structure that fits asks nothing
   click_list_item structure_list 1
   ok_and_plot
+  # every line holding two cases, read as "Y X [C]": each line gives one case; run anyway, and the plot
+  # says so
+  awk 'NR % 2 == 1 {first = $0; next} {print first, $0}' demo1.dat >pairs.dat
+  set_field data_file "pairs.dat"
+  click_list_item model_list 1
+  click_widget ok
+  answer_box "Data file structure" alt+r
+  expect_plot
+  check_metafile "Warning: every line of the data file holds 4 values where a case takes 2: each line is read as one case"
+  grep -q '"structure_mismatch":{"values_per_line":4,"values_per_case":2}' trov.json ||
+    fail "trov.json lacks the structure_mismatch diagnostic"
   # a case short of a value (an empty last cell) is asked about, naming the line; back writes nothing
   awk 'NR == 21 {print "0,"; next} {print}' demo1.dat > short.dat
   set_field data_file "short.dat"
@@ -522,6 +551,66 @@ warnings)
   shown "^Warnings of the engine$" && fail "the warning box is still open"
   expect_plot
   expect_out " No. of grid steps =     21"
+  quit
+  ;;
+classic_stopped)
+  # The classic table stops (a GLM weight vanishes) while the converged analysis goes on, as trov.json
+  # tells: the plot shows the converged answer and says where trov.out stopped, for a grid and for a fixed
+  # lambda; a bootstrap whose fit found no curvature shows gamma as the link's, and an overdispersed
+  # response is named. An engine that writes the files of tests/frontend/fixtures stands in.
+  fixtures=$(readlink -f "$(dirname "$(readlink -f "$0")")/../../frontend/fixtures")
+  mkdir bin && cp "$trovwin" bin/trovwin || fail "no copy of trovwin"
+  printf '#!/bin/sh\ncat >/dev/null\ncp "%s/$(cat fixture)" trov.json\necho " Program crashed (GLM weight is zero)" >trov.out\n' \
+    "$fixtures" >bin/trov40
+  printf 'grep -q classic_stopped trov.json && exit 1\nexit 0\n' >>bin/trov40
+  chmod +x bin/trov40
+  start "$PWD/bin/trovwin"
+  echo grid_classic_stopped.json >fixture
+  ok_and_plot
+  check_metafile "The classic table of trov.out stopped at ln(lambda) = -4 (Program crashed (GLM weight is zero))"
+  [[ "$(top_text)" == REMLfindsnocurvature* ]] || fail "the plot's top line is $(top_text)"
+  grep -q "classic fits of trov.out stopped at ln(lambda) = -4" trov_caption.txt || fail "caption: $(cat trov_caption.txt)"
+  echo fixed_classic_stopped.json >fixture
+  click_list_item option_list 0
+  ok_and_plot
+  check_metafile "The classic table of trov.out stopped at ln(lambda) = 2"
+  echo boot_linear_overdispersed.json >fixture
+  ok_and_plot
+  check_metafile "gamma = 0.0374: link only (no curvature found)" "Warning: overdispersed (Pearson dispersion 2.44)"
+  grep -q "ln(lambda) = 2.96 " trov_caption.txt || fail "caption: $(cat trov_caption.txt)"
+  quit
+  ;;
+cancel)
+  # A long bootstrap: its window shows the progress and the program stays responsive; Cancel stops the
+  # engine, which writes trov.json saying so and removes its temporary files; nothing is plotted or
+  # copied, and the dialog comes back. The window's close box stops a run too.
+  start
+  click_list_item option_list 0
+  set_field fixed_lambda "4"
+  set_field bootstrap_replicates "100000"
+  set_field output_file "copy.out"
+  progress="^bootstrap: [0-9]* of 100000 replicates done"
+  for stop in cancel close_box; do
+    lines=$(grep -c "$progress" err.txt)
+    click_widget ok
+    run=$(wait_window "^Engine run\$") || fail "no window of the run"
+    for _ in $(seq 100); do [ "$(grep -c "$progress" err.txt)" -gt "$lines" ] && break; sleep 0.1; done
+    sleep 0.5
+    import -window "$run" run.png || fail "no screenshot of the run"
+    [ -n "${SHOTS:-}" ] && cp run.png "$SHOTS/run_window_${stop}.png"
+    [ "$(convert run.png -format '%k' info:)" -gt 2 ] || fail "the run's window is not drawn"
+    if [ $stop = cancel ]; then
+      xdotool mousemove --window "$run" 470 96 click 1
+    else
+      "$wm_close" "$run"
+    fi
+    answer_box "Run cancelled" Return 20
+    wait_dialog
+    shown PLOTLIB && fail "a plot after Cancel"
+    [ -e trov.wmf ] || [ -e copy.out ] && fail "results after Cancel"
+    grep -q '"status":"error",.*"error_code":19}' trov.json || fail "trov.json after Cancel: $(head -c 300 trov.json)"
+    ls trov.json.tmp* >/dev/null 2>&1 && fail "the engine left a temporary file"
+  done
   quit
   ;;
 close_box)
