@@ -81,6 +81,7 @@ py::dict gradients_dict(const Gradients& g) {
   d["mean_fitness"] = g.mean_fitness;
   d["trait_mean"] = g.trait_mean;
   d["trait_sd"] = g.trait_sd;
+  d["linear_limit"] = g.linear_limit;
   d["beta"] = estimate(g.beta);
   d["gamma"] = estimate(g.gamma);
   d["beta_standardized"] = estimate(g.beta_standardized);
@@ -99,6 +100,7 @@ py::dict fit_dict(const Fit& fit) {
   d["lnlambda"] = fit.lnlambda;
   d["converged_ok"] = fit.converged_ok;
   d["edf"] = fit.edf;
+  d["dispersion"] = fit.dispersion;
   d["points"] = point_columns(fit.points);
   d["coefficients"] = to_array(fit.coefficients);
   d["level_values"] = to_array(fit.levels);
@@ -106,7 +108,9 @@ py::dict fit_dict(const Fit& fit) {
   d["gradients"] = fit.gradients ? py::object(gradients_dict(*fit.gradients)) : py::none();
   if (fit.bootstrap) {
     const Bootstrap& b = *fit.bootstrap;
-    d["bootstrap"] = py::dict("replicates"_a = b.replicates, "degenerate"_a = b.degenerate,
+    d["bootstrap"] = py::dict("replicates"_a = b.replicates,
+                              "type"_a = b.type == BootstrapType::cases ? "cases" : "parametric",
+                              "degenerate"_a = b.degenerate,
                               "not_converged"_a = b.not_converged, "failed_refits"_a = b.failed_refits,
                               "converged_failed"_a = b.converged_failed, "lnlambda"_a = to_array(b.lnlambda));
   } else {
@@ -216,6 +220,9 @@ PYBIND11_MODULE(_core, m) {
   py::enum_<BootstrapLambda>(m, "BootstrapLambda")
       .value("fixed", BootstrapLambda::fixed)
       .value("reselected", BootstrapLambda::reselected);
+  py::enum_<BootstrapType>(m, "BootstrapType")
+      .value("parametric", BootstrapType::parametric)
+      .value("cases", BootstrapType::cases);
 
   py::class_<Settings>(m, "Settings")
       .def(py::init<>())
@@ -226,12 +233,14 @@ PYBIND11_MODULE(_core, m) {
       .def_readwrite("lnlambda_max", &Settings::lnlambda_max)
       .def_readwrite("lnlambda", &Settings::lnlambda)
       .def_readwrite("fit_recommended", &Settings::fit_recommended)
+      .def_readwrite("classic", &Settings::classic)
       .def_readwrite("maxit", &Settings::maxit)
       .def_readwrite("stop", &Settings::stop)
       .def_readwrite("bootstrap", &Settings::bootstrap)
       .def_readwrite("seed", &Settings::seed)
       .def_readwrite("criterion", &Settings::criterion)
-      .def_readwrite("bootstrap_lambda", &Settings::bootstrap_lambda);
+      .def_readwrite("bootstrap_lambda", &Settings::bootstrap_lambda)
+      .def_readwrite("bootstrap_type", &Settings::bootstrap_type);
 
   m.def("analyse", &analyse_arrays, "x"_a, "y"_a, "n"_a, "covariate"_a, "settings"_a, "workers"_a);
   m.def("analyse_many", &analyse_many_arrays, "traits"_a, "y"_a, "n"_a, "covariate"_a, "settings"_a,

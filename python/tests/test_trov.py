@@ -32,7 +32,8 @@ def golden(name, **extra):
     options = dict((part.strip() for part in line.split("#")[0].split("=")) for line in
                    options.read_text().splitlines() if "=" in line) if options.exists() else {}
     call = dict(model=["normal", "binomial", "poisson"][int(model) - 1], categorical=catcov == "1",
-                maxit=int(maxit), stop=single(stop), bootstrap=int(iboot), seed=int(seed), **options)
+                maxit=int(maxit), stop=single(stop), bootstrap=int(iboot), seed=int(seed), classic=True,
+                **options)
     if nstep == "1":
         call["lnlambda"] = single(lmin)
     else:
@@ -120,8 +121,8 @@ def test_bootstrap_fit_and_gradients_are_trov40s(bootstrap_fit):
     for key in ("mean_fitness", "trait_mean", "trait_sd"):
         assert g[key] == s[key]
     b = expected["bootstrap"]
-    counts = ("replicates", "degenerate_draws", "not_converged", "failed_refits", "converged_failed")
-    assert fit.bootstrap[:5] == tuple(b[key] for key in counts)
+    counts = ("replicates", "type", "degenerate_draws", "not_converged", "failed_refits", "converged_failed")
+    assert fit.bootstrap[:6] == tuple(b[key] for key in counts)
     same_report(fit, expected)
     assert "beta_standardized" in fit.summary() and fit.to_frame("gradients").shape == (8, 5)
 

@@ -17,9 +17,11 @@ _OPTIONS = {
     "lnlambda_max": 10.0,
     "grid_points": 21,
     "fit_recommended": True,  # after the grid, fit at the recommended lambda
+    "classic": False,  # also the classic fits, for comparison with earlier runs (never the answer's)
     "criterion": "reml",  # reml, ml, gcv, ubre, ocv: chooses the recommended lambda
     "bootstrap": 0,  # replicates (none below 2)
-    "bootstrap_lambda": "fixed",  # or "reselected": each replicate chooses its own lambda
+    "bootstrap_lambda": "reselected",  # each replicate chooses its own lambda; or "fixed"
+    "bootstrap_type": "parametric",  # or "cases": the cases drawn with replacement (overdispersed data)
     "seed": 1,  # 1 to 2147483646
     "maxit": 100,  # the classic fit's iterations and tolerance
     "stop": 1e-6,
@@ -46,7 +48,9 @@ def _settings(model, lnlambda, options):
     s.model = _enum(_core.Model, model, "model")
     s.criterion = _enum(_core.Criterion, o["criterion"], "criterion")
     s.bootstrap_lambda = _enum(_core.BootstrapLambda, o["bootstrap_lambda"], "bootstrap_lambda")
+    s.bootstrap_type = _enum(_core.BootstrapType, o["bootstrap_type"], "bootstrap_type")
     s.categorical, s.fit_recommended = bool(o["categorical"]), bool(o["fit_recommended"])
+    s.classic = bool(o["classic"])
     asked_categorical = o["categorical"]
     s.lnlambda = None if lnlambda is None else float(lnlambda)
     for key in ("lnlambda_min", "lnlambda_max", "stop"):

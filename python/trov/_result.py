@@ -9,11 +9,12 @@ import numpy as np
 from . import _core
 
 Estimate = namedtuple("Estimate", "value se p lower upper")  # se, p and the 95% limits from the bootstrap
-# limit: "", or "linear" or "interpolating" where the search reached a straight line or interpolation
+# limit: "", or "linear", "interpolating" or "separating" where the search reached a straight line,
+# interpolation, or fits that separate
 Minimum = namedtuple("Minimum", "criterion lnlambda score edf limit")
 Recommended = namedtuple("Recommended", "criterion lnlambda edf limit text")
 Bootstrap = namedtuple("Bootstrap",
-                       "replicates degenerate not_converged failed_refits converged_failed lnlambda")
+                       "replicates type degenerate not_converged failed_refits converged_failed lnlambda")
 
 _GRADIENTS = ("beta", "gamma", "beta_standardized", "gamma_standardized", "beta_mean_standardized",
               "gamma_mean_standardized", "lande_arnold_beta", "lande_arnold_gamma")
@@ -71,6 +72,7 @@ class Fitness:
         self.recommended = Recommended(**raw["recommended"]) if raw["recommended"] else None
         fit = raw["fit"] or {}
         self.lnlambda, self.edf, self.converged = fit.get("lnlambda"), fit.get("edf"), fit.get("converged_ok")
+        self.dispersion = fit.get("dispersion")  # Pearson's (NaN where the model has none)
         self.points, self.coefficients = fit.get("points"), fit.get("coefficients")
         # a categorical covariate's level values (as the engine took them) and effects
         self._level_effect = dict(zip(fit.get("level_values", []), fit.get("level_effects", [])))
@@ -214,6 +216,12 @@ class Fitness:
             lines.append(f"  {'':24}{'value':>11}{'se':>11}{'p':>11}{'lower':>11}{'upper':>11}")
             for name in _GRADIENTS:
                 lines.append(f"  {name:24}" + "".join(f"{v:11.4g}" for v in g[name]))
+            if g["linear_limit"]:
+                lines.append("  gamma reflects the link alone: the fit is a straight line on the link scale (no "
+                             "curvature was found), so it has no P; report beta")
+        if self.dispersion is not None and np.isfinite(self.dispersion):
+            over = ": overdispersed; bootstrap the cases (bootstrap_type='cases')" if self.dispersion > 1.5 else ""
+            lines.append(f"Pearson dispersion {self.dispersion:.4g}{over}")
         lines += ["warnings:"] + [f"  {w}" for w in self.warnings] if self.warnings else []
         return "\n".join(lines)
 

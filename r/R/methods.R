@@ -45,6 +45,8 @@ print.trov_fit <- function(x, digits = 4, ...) {
   invisible(x)
 }
 
+`%||%` <- function(a, b) if (is.null(a)) b else a
+
 summary.trov_fit <- function(object, ...) {
   structure(list(fit = object, choice = lambda_choice(object), gradients = object$gradients,
                  selection = object$selection, bootstrap = object$bootstrap), class = "summary.trov_fit")
@@ -60,7 +62,13 @@ print.summary.trov_fit <- function(x, digits = 4, ...) {
                 if (is.null(x$bootstrap)) ", without a bootstrap" else
                   sprintf(", bootstrap of %d replicates", x$bootstrap$replicates)))
     print(x$gradients, digits = digits)
+    if (isTRUE(s$linear_limit))
+      cat("gamma reflects the link alone: the fit is a straight line on the link scale (no curvature was",
+          "found), so it has no P; report beta\n")
   }
+  if (is.finite(x$fit$dispersion %||% NA_real_))
+    cat(sprintf("Pearson dispersion %s%s\n", format(x$fit$dispersion, digits = digits),
+                if (x$fit$dispersion > 1.5) ": overdispersed; bootstrap the cases (bootstrap_type = \"cases\")" else ""))
   if (length(x$fit$warnings)) cat("\nwarnings of the engine:", paste0("\n  ", x$fit$warnings), "\n")
   invisible(x)
 }

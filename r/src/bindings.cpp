@@ -23,6 +23,7 @@ namespace {
 const char* const kModels[] = {"normal", "binomial", "poisson"};
 const char* const kCriteria[] = {"reml", "ml", "gcv", "ubre", "ocv"};
 const char* const kBootstrapLambdas[] = {"fixed", "reselected"};
+const char* const kBootstrapTypes[] = {"parametric", "cases"};
 
 // A setting the R call gives in a type the library cannot take, or one the library refuses.
 struct Refused {
@@ -109,14 +110,18 @@ api::Settings settings_from(const Rcpp::List& given, int& workers) {
       s.criterion = static_cast<api::Criterion>(index_named(value, kCriteria, name));
     } else if (name == "bootstrap_lambda") {
       s.bootstrap_lambda = static_cast<api::BootstrapLambda>(index_named(value, kBootstrapLambdas, name));
+    } else if (name == "bootstrap_type") {
+      s.bootstrap_type = static_cast<api::BootstrapType>(index_named(value, kBootstrapTypes, name));
+    } else if (name == "classic") {
+      s.classic = flag(value, name);
     } else if (name == "workers") {
       const std::variant<int, api::Error> threads = api::worker_threads(single_number(value, name));
       if (const auto* error = std::get_if<api::Error>(&threads)) throw Refused{*error};
       workers = std::get<int>(threads);
     } else {
       refuse("unknown setting '" + name +
-             "': the settings are grid, grid_points, categorical, fit_recommended, maxit, stop, bootstrap, "
-             "seed, criterion, bootstrap_lambda and workers");
+             "': the settings are grid, grid_points, categorical, fit_recommended, classic, maxit, stop, "
+             "bootstrap, seed, criterion, bootstrap_lambda, bootstrap_type and workers");
     }
   }
   return s;
@@ -128,10 +133,12 @@ Rcpp::List settings_list(const api::Settings& s, int workers) {
   return Rcpp::List::create(_["model"] = kModels[static_cast<int>(s.model) - 1], _["lnlambda"] = lnlambda,
                             _["grid"] = Rcpp::NumericVector::create(s.lnlambda_min, s.lnlambda_max),
                             _["grid_points"] = s.grid_points, _["categorical"] = s.categorical,
-                            _["fit_recommended"] = s.fit_recommended, _["maxit"] = s.maxit,
+                            _["fit_recommended"] = s.fit_recommended, _["classic"] = s.classic,
+                            _["maxit"] = s.maxit,
                             _["stop"] = s.stop, _["bootstrap"] = s.bootstrap, _["seed"] = s.seed,
                             _["criterion"] = kCriteria[static_cast<int>(s.criterion)],
                             _["bootstrap_lambda"] = kBootstrapLambdas[static_cast<int>(s.bootstrap_lambda)],
+                            _["bootstrap_type"] = kBootstrapTypes[static_cast<int>(s.bootstrap_type)],
                             _["workers"] = workers);
 }
 
@@ -245,18 +252,20 @@ Rcpp::List fit_list(const api::Fit& f) {
     const api::Gradients& g = *f.gradients;
     gradients = gradients_frame(g);
     selection = Rcpp::List::create(_["mean_fitness"] = g.mean_fitness, _["trait_mean"] = g.trait_mean,
-                                   _["trait_sd"] = g.trait_sd, _["classic_beta"] = g.classic_beta,
-                                   _["classic_gamma"] = g.classic_gamma);
+                                   _["trait_sd"] = g.trait_sd, _["linear_limit"] = g.linear_limit,
+                                   _["classic_beta"] = g.classic_beta, _["classic_gamma"] = g.classic_gamma);
   }
   if (f.bootstrap) {
     const api::Bootstrap& b = *f.bootstrap;
-    bootstrap = Rcpp::List::create(_["replicates"] = b.replicates, _["degenerate"] = b.degenerate,
+    bootstrap = Rcpp::List::create(_["replicates"] = b.replicates,
+                                   _["type"] = kBootstrapTypes[static_cast<int>(b.type)], _["degenerate"] = b.degenerate,
                                    _["not_converged"] = b.not_converged, _["failed_refits"] = b.failed_refits,
                                    _["converged_failed"] = b.converged_failed,
                                    _["lnlambda"] = Rcpp::NumericVector(b.lnlambda.begin(), b.lnlambda.end()));
   }
   return Rcpp::List::create(
       _["lnlambda"] = f.lnlambda, _["converged_ok"] = f.converged_ok, _["edf"] = f.edf,
+      _["dispersion"] = f.dispersion,
       _["points"] = points_frame(f.points),
       _["coefficients"] = Rcpp::NumericVector(f.coefficients.begin(), f.coefficients.end()),
       _["level_values"] = Rcpp::NumericVector(f.levels.begin(), f.levels.end()),

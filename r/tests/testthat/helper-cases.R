@@ -12,8 +12,8 @@ golden_case <- function(name) {
   settings <- list(data = data, y = "y", x = "x", n = if (s$counts_column) "n",
                    covariate = if (s$covariates == 1) "covariate", model = s$model,
                    maxit = s$maxit, stop = s$stop, seed = s$seed, criterion = s$criterion,
-                   bootstrap_lambda = s$bootstrap_lambda, bootstrap = s$bootstrap_replicates,
-                   categorical = s$categorical)
+                   bootstrap_lambda = s$bootstrap_lambda, bootstrap_type = s$bootstrap_type,
+                   bootstrap = s$bootstrap_replicates, categorical = s$categorical, classic = TRUE)
   if (s$nstep == 1) settings$lnlambda <- s$lmin
   else settings <- c(settings, list(grid = c(s$lmin, s$lmax), grid_points = s$nstep))
   list(expected = expected, call = settings, data = data)

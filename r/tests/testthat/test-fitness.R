@@ -91,7 +91,12 @@ test_that("an analysis without a fit at one lambda says why", {
 
 test_that("Ctrl-C ends an analysis promptly with R's interrupt, which tryCatch(error = ) does not catch", {
   d <- demo()
-  system(sprintf("sleep 1; kill -INT %d", Sys.getpid()), wait = FALSE)
+  # a forked R sends the signal (a shell started by system() does not reach R reliably)
+  parent <- Sys.getpid()
+  parallel::mcparallel({
+    Sys.sleep(1)
+    tools::pskill(parent, tools::SIGINT)
+  })
   started <- Sys.time()
   caught <- tryCatch(fitness(d, "survived", "mass", bootstrap = 100000, bootstrap_lambda = "reselected"),
                      interrupt = function(condition) "interrupt", error = function(e) "error")
