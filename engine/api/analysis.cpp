@@ -363,6 +363,9 @@ void bootstrap_fixed(Analysis& analysis, const RunData& data, const Settings& se
   if (!classic && !converged) return;  // nothing to draw replicates around
   analysis.bootstrap = run_bootstrap(settings, points, lambda, classic, refits, pool, workers, control);
   analysis.bootstrap->centre_lnlambda = centre;
+  const ConvergedFit* at_run = analysis.rows.front().converged ? &*analysis.rows.front().converged : nullptr;
+  analysis.bootstrap->centre_moved =
+      centre && at_run && at_run->ok && std::abs(analysis.converged->edf - at_run->edf) > 1e-3 * at_run->edf;
 }
 
 void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& settings, const Options& options,
@@ -458,7 +461,8 @@ std::optional<double> pearson_dispersion(const Points& points, const ConvergedFi
     cases += points.irep[i];
     chi2 += points.irep[i] * (r * r) / variance;
   }
-  if (model == Model::binomial && cases < 2.0 * points.n) return std::nullopt;
+  // binomial: counts of several trials a case, two or more a point on average (0/1 cases tell nothing)
+  if (model == Model::binomial && (cases <= points.nraw || cases < 2.0 * points.n)) return std::nullopt;
   const double residual_df = points.n - fit.edf;
   if (!(residual_df > 0) || !std::isfinite(chi2)) return std::nullopt;
   return chi2 / residual_df;

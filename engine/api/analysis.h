@@ -82,8 +82,8 @@ struct Analysis {
 std::vector<Score> searched_scores(Model model, bool covariate, bool likelihood);
 
 // The Pearson dispersion of a converged fit, sum N (y - mu)^2 / V(mu) over (points - edf), for the
-// Poisson model and for the binomial model where the points hold two or more cases on average: none
-// elsewhere, where it is 1 by the model or tells nothing.
+// Poisson model and for the binomial model whose cases count several trials, two or more a point on
+// average: none elsewhere, where it is 1 by the model or tells nothing (0/1 cases).
 std::optional<double> pearson_dispersion(const Points& points, const ConvergedFit& fit, Model model);
 
 // How many of `workers` a run takes whose workers hold `workspace` bytes each: as many as fit their

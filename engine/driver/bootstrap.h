@@ -70,6 +70,7 @@ struct BootstrapOutcome {
   int converged_failed = 0;  // replicates without a converged refit: left out of the band and gradients
   std::vector<double> converged_fitted, converged_lower, converged_upper;  // empty without converged fits
   std::optional<double> centre_lnlambda;  // lambda re-chosen: the observed data's own choice, the centre
+  bool centre_moved = false;              // ... whose fit differs from the run's lambda's (its edf by 1e-3)
   std::vector<double> lnlambda;           // each replicate's chosen ln(lambda) (lambda re-chosen)
   std::vector<SelectionGradients> gradients;
   bool classic() const { return !yold.empty(); }

@@ -493,7 +493,7 @@ void RunReport::bootstrap(const Points& points, const BootstrapOutcome& outcome)
         "bootstrap_converged_degenerate: more draws around the converged fit than replicates "
         "had all responses equal, so trov.json has no converged band (the fit is too close "
         "to 0 or 1)");
-  if (outcome.centre_lnlambda && std::abs(*outcome.centre_lnlambda - settings_["lmin"].get<double>()) > 0.1)
+  if (outcome.centre_moved)
     warnings_.push_back(
         "bootstrap_centre: each replicate chose its own lambda, and so did the observed data: "
         "the fit, its gradients and the band are those at ln(lambda) = " +
