@@ -438,7 +438,8 @@ RunData prepare_run(Points points, const Settings& settings, std::optional<Point
     Design design = build_design(data.points, settings.categorical);
     if (design.columns > kMaxcol)
       throw RunFault{.fault = Fault::too_many_levels, .levels = {design.levels.begin(), design.levels.end()}};
-    data.covariate.emplace(std::move(design), compressx(data.points.x, data.points.irep, data.points.n));
+    data.covariate.emplace(
+        Covariate{std::move(design), compressx(data.points.x, data.points.irep, data.points.n)});
   }
   return data;
 }
