@@ -7,7 +7,8 @@
 #include <fstream>
 #include <string>
 
-#include "engine/driver/data.h"
+#include "engine/analysis/pooling.h"
+#include "engine/io/data.h"
 #include "fuzz/stop_throws.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

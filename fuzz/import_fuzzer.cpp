@@ -11,7 +11,8 @@
 
 #include "common/options_file.h"
 #include "common/utf8.h"
-#include "engine/driver/data.h"
+#include "engine/analysis/pooling.h"
+#include "engine/io/data.h"
 #include "fuzz/stop_throws.h"
 #include "import/encoding.h"
 #include "import/import_file.h"

@@ -6,8 +6,8 @@
 #include <sstream>
 #include <string>
 
-#include "engine/driver/data.h"
-#include "engine/driver/settings.h"
+#include "engine/io/data.h"
+#include "engine/io/settings_file.h"
 #include "fuzz/stop_throws.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

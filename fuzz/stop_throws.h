@@ -3,7 +3,7 @@
 // so one process can read many inputs. The engine tells its listener of every fault before it stops.
 #include <string>
 
-#include "engine/driver/messages.h"
+#include "engine/io/messages.h"
 
 namespace trov::fuzz {
 

@@ -9,9 +9,9 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "engine/api/analysis.h"
-#include "engine/api/reporting.h"
-#include "engine/driver/data.h"
+#include "engine/analysis/analysis.h"
+#include "engine/analysis/pooling.h"
+#include "engine/io/reporting.h"
 
 namespace trov::api {
 

@@ -6,8 +6,8 @@
 #include <pthread.h>
 
 #include <atomic>
-#include <csignal>
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <future>
 #include <system_error>

@@ -5,7 +5,7 @@
 #include <exception>
 #include <iostream>
 
-#include "engine/driver/report_file.h"
+#include "engine/io/report_file.h"
 #include "engine/program/run.h"
 
 int main() {

@@ -6,13 +6,13 @@
 #include <thread>
 
 #include "common/list_writer.h"
-#include "engine/api/reporting.h"
-#include "engine/driver/data.h"
-#include "engine/driver/messages.h"
-#include "engine/driver/report.h"
-#include "engine/driver/results.h"
-#include "engine/driver/settings.h"
-#include "engine/driver/workers.h"
+#include "engine/analysis/workers.h"
+#include "engine/io/data.h"
+#include "engine/io/messages.h"
+#include "engine/io/report.h"
+#include "engine/io/reporting.h"
+#include "engine/io/results.h"
+#include "engine/io/settings_file.h"
 
 namespace trov {
 
@@ -127,7 +127,7 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
       make_report();
     if (settings.bootstrap())
       out.bootstrap_section(settings, data.with() != nullptr, analysis.bootstrap->degenerate,
-                            analysis.bootstrap->columns(points));
+                            bootstrap_columns(*analysis.bootstrap, points));
     else if (section)
       out.fitted_table(settings, points, design, *analysis.fit);
   }

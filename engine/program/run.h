@@ -2,7 +2,7 @@
 
 #include <istream>
 
-#include "engine/api/analysis.h"
+#include "engine/analysis/analysis.h"
 
 namespace trov {
 

@@ -1,13 +1,13 @@
-#include "engine/driver/bootstrap.h"
+#include "engine/analysis/bootstrap.h"
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
+#include "engine/analysis/faults.h"
+#include "engine/analysis/pooling.h"
 #include "engine/core/grouping.h"
 #include "engine/covariate/design.h"
-#include "engine/driver/data.h"
-#include "engine/driver/messages.h"
 #include "engine/spline/links.h"
 #include "engine/spline/natural_spline.h"
 

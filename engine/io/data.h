@@ -8,9 +8,9 @@
 
 #include "common/data_lines.h"
 #include "common/list_reader.h"
+#include "engine/analysis/settings.h"
 #include "engine/core/model.h"
 #include "engine/core/points.h"
-#include "engine/driver/settings.h"
 
 namespace trov {
 
@@ -34,21 +34,5 @@ int values_per_case(const Settings& settings);
 // pooling.
 Points datin(const std::string& name, const Settings& settings, DataLines* lines = nullptr,
              std::optional<Points>* read = nullptr);
-
-// Sorts the nraw cases by X (and covariate within equal X when there is one) and pools them into points.
-// Counts of one point beyond the largest int throw a RunFault; a stop asked meanwhile, RunStopped.
-void organizedata(Points& points, bool covariate, const std::atomic<bool>* stop = nullptr);
-
-// Increasing index sort of values(0..count-1) into perm; stable, so equal values keep their order. A
-// sort of millions looks at `stop` between blocks and throws RunStopped once it is set.
-void dpsort(std::span<const double> values, int count, std::span<int> perm,
-            const std::atomic<bool>* stop = nullptr);
-
-// True when y(1..n-1) all equal y(0) exactly, also when n = 1.
-bool vartest(std::span<const double> y, int n);
-
-// The checks on the pooled responses, in order, each throwing its RunFault: no variance, Y against
-// the model, and fewer than 4 distinct X, where the spline is undefined.
-void check_points(const Points& points, Model model);
 
 }  // namespace trov

@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "common/options_file.h"
+#include "engine/analysis/bootstrap.h"
+#include "engine/analysis/faults.h"
+#include "engine/analysis/settings.h"
+#include "engine/analysis/workers.h"
 #include "engine/core/design.h"
 #include "engine/core/fit_result.h"
 #include "engine/core/points.h"
-#include "engine/driver/bootstrap.h"
-#include "engine/driver/messages.h"
-#include "engine/driver/settings.h"
-#include "engine/driver/workers.h"
 #include "engine/fit/converged.h"
 #include "engine/fit/search.h"
 #include "engine/fit/selection.h"
@@ -76,6 +76,9 @@ struct Analysis {
   std::optional<ClassicStop> classic_stop;
   std::optional<RunFault> fault;
 };
+
+// The largest difference between the fitted means of a classic fit and the converged fit.
+double largest_difference(const FitResult& classic, const ConvergedFit& converged);
 
 // The scores of a grid's converged fits that a run searches for their smallest values: GCV, OCV
 // (no covariate), UBRE (models 2 and 3), REML and ML.

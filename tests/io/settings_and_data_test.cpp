@@ -7,9 +7,10 @@
 #include <string>
 
 #include "common/parameter_lines.h"
+#include "engine/analysis/pooling.h"
 #include "engine/core/grouping.h"
-#include "engine/driver/data.h"
-#include "engine/driver/settings.h"
+#include "engine/io/data.h"
+#include "engine/io/settings_file.h"
 
 namespace trov {
 namespace {

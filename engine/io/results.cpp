@@ -1,4 +1,4 @@
-#include "engine/driver/results.h"
+#include "engine/io/results.h"
 
 #include <cerrno>
 #include <cstring>
@@ -8,7 +8,7 @@
 #include "common/format.h"
 #include "common/list_writer.h"
 #include "common/results_text.h"
-#include "engine/driver/messages.h"
+#include "engine/io/messages.h"
 #include "engine/spline/links.h"
 
 namespace trov {

@@ -1,4 +1,4 @@
-#include "engine/driver/workers.h"
+#include "engine/analysis/workers.h"
 
 #include <sched.h>
 

@@ -6,12 +6,11 @@
 #include <span>
 #include <vector>
 
+#include "engine/analysis/settings.h"
+#include "engine/analysis/workers.h"
 #include "engine/core/fit_result.h"
 #include "engine/core/points.h"
 #include "engine/covariate/reboot.h"
-#include "engine/driver/results.h"
-#include "engine/driver/settings.h"
-#include "engine/driver/workers.h"
 #include "engine/fit/converged.h"
 #include "engine/fit/fitter.h"
 #include "engine/fit/search.h"
@@ -74,8 +73,6 @@ struct BootstrapOutcome {
   std::vector<double> lnlambda;           // each replicate's chosen ln(lambda) (lambda re-chosen)
   std::vector<SelectionGradients> gradients;
   bool classic() const { return !yold.empty(); }
-
-  BootstrapColumns columns(const Points& points) const { return {yold, points.x, fitted, lower, upper}; }
 };
 
 // How the converged replicates are drawn and refitted: by the parametric bootstrap around the

@@ -1,4 +1,4 @@
-#include "engine/driver/report_file.h"
+#include "engine/io/report_file.h"
 
 #include <pthread.h>
 #include <unistd.h>

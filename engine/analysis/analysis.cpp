@@ -1,14 +1,13 @@
-#include "engine/api/analysis.h"
+#include "engine/analysis/analysis.h"
 
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
 
+#include "engine/analysis/pooling.h"
 #include "engine/core/grouping.h"
 #include "engine/covariate/design.h"
-#include "engine/driver/data.h"
-#include "engine/driver/report.h"
 
 namespace trov {
 
@@ -489,6 +488,13 @@ Analysis analyse_run(const RunData& data, const Settings& settings, const Option
     analyse_fixed(analysis, data, settings, options, pool, fits, control);
   }
   return analysis;
+}
+
+double largest_difference(const FitResult& classic, const ConvergedFit& converged) {
+  double largest = 0;
+  for (std::size_t i = 0; i < converged.mean.size(); ++i)
+    largest = std::max(largest, std::abs(classic.sy[i] - converged.mean[i]));
+  return largest;
 }
 
 }  // namespace trov

@@ -15,7 +15,7 @@
 #include <sstream>
 #include <string>
 
-#include "engine/driver/report_file.h"
+#include "engine/io/report_file.h"
 #include "engine/program/run.h"
 
 namespace trov {

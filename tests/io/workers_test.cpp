@@ -1,6 +1,6 @@
 // The worker pool: every item done once, a pinned pool that gives its caller's processors back, and a
 // pool the system gives fewer threads than asked.
-#include "engine/driver/workers.h"
+#include "engine/analysis/workers.h"
 
 #include <gtest/gtest.h>
 #include <sched.h>

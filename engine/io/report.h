@@ -12,15 +12,15 @@
 #include <vector>
 
 #include "common/data_lines.h"
+#include "engine/analysis/bootstrap.h"
+#include "engine/analysis/settings.h"
 #include "engine/core/design.h"
 #include "engine/core/fit_result.h"
 #include "engine/core/points.h"
-#include "engine/driver/bootstrap.h"
-#include "engine/driver/messages.h"
-#include "engine/driver/settings.h"
 #include "engine/fit/converged.h"
 #include "engine/fit/search.h"
 #include "engine/fit/selection.h"
+#include "engine/io/messages.h"
 
 namespace trov {
 
@@ -30,8 +30,6 @@ namespace trov {
 // trov.out is open ends in an error stop. It is written to a temporary file and renamed into place, so
 // a reader never sees half of it. Numbers read back to the same double; a value that is not finite is
 // null, with a warning saying where.
-// The largest difference between the fitted means of a classic fit and the converged fit.
-double largest_difference(const FitResult& classic, const ConvergedFit& converged);
 
 class RunReport final : public MessageListener {
  public:
@@ -69,7 +67,8 @@ class RunReport final : public MessageListener {
   // After bootstrap(), with a covariate: the coefficients of the fits (the classic one null without
   // classic fits), as fit() gives them, so that a reader can tell the fitted values at each point's own
   // covariate.
-  void bootstrap_coefficients(const Covariate* covariate, const FitResult* fit, const ConvergedFit* converged);
+  void bootstrap_coefficients(const Covariate* covariate, const FitResult* fit,
+                              const ConvergedFit* converged);
   // The gradients of the converged fit at the fixed lambda (none when it did not end ok or the run
   // made no converged fits: its gradient fields are then null, with a warning), of the classic fit
   // (none without classic fits), and of every bootstrap replicate. linear: the converged fit is a

@@ -9,7 +9,8 @@
 #include <sstream>
 #include <string>
 
-#include "engine/driver/data.h"
+#include "engine/analysis/pooling.h"
+#include "engine/io/data.h"
 
 namespace trov {
 namespace {

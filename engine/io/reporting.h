@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/api/analysis.h"
-#include "engine/driver/report.h"
+#include "engine/analysis/analysis.h"
+#include "engine/io/report.h"
 
 namespace trov {
 

@@ -49,7 +49,8 @@ TEST(converged_report_test, a_grid_carries_converged_scores_refined_minima_and_t
       EXPECT_TRUE(converged[field].is_number());
     EXPECT_GE(converged["iterations"].get<int>(), 1);
   }
-  for (const char* score : {"converged_gcv", "converged_ocv", "converged_ubre", "converged_reml", "converged_ml"}) {
+  for (const char* score :
+       {"converged_gcv", "converged_ocv", "converged_ubre", "converged_reml", "converged_ml"}) {
     const Json& minimum = report["minimum"][score];
     const double row = minimum["lnlambda"].get<double>(),
                  refined = minimum["refined"]["lnlambda"].get<double>();

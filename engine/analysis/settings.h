@@ -2,14 +2,14 @@
 
 #include <cstdint>
 
-#include "common/list_reader.h"
 #include "common/options_file.h"
 #include "engine/core/model.h"
 #include "engine/fit/search.h"
 
 namespace trov {
 
-// The largest |ln(lambda)| a run takes (lmin, lmax or the fixed one): see settings.cpp.
+// The largest |ln(lambda)| a run takes (lmin, lmax or the fixed one): lambda = exp(ln(lambda))
+// stays within a double (it overflows beyond 709).
 inline constexpr int kMostLnLambda = 700;
 
 // The settings of one engine run, from lines 1-12 of trov.in. The ten parameter values are read as
@@ -32,16 +32,6 @@ struct Settings {
   bool bootstrap() const { return iboot > 1; }
   FitOptions fit_options() const { return {.model = model, .maxit = maxit, .stop = stop}; }
 };
-
-// Reads lines 1-12 from the parameter file and applies the checks, warnings and conversions in their
-// order. Refused settings end in the error stop; unreadable values end through the input layer.
-Settings read_settings(ListReader& parameters);
-
-// The settings of trov.options in the working folder, checked against the run's settings (OCV needs a
-// run without covariate, UBRE the binomial or Poisson model); the defaults when there is no such file.
-// A file that cannot be read, or a fault in it, ends the run with a report on standard error and
-// status 2.
-Options read_options_file(const Settings& settings);
 
 // The score of the converged fits that a criterion of trov.options names.
 Score score_of(Criterion criterion);

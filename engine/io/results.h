@@ -5,10 +5,11 @@
 #include <span>
 #include <string>
 
+#include "engine/analysis/bootstrap.h"
+#include "engine/analysis/settings.h"
 #include "engine/core/design.h"
 #include "engine/core/fit_result.h"
 #include "engine/core/points.h"
-#include "engine/driver/settings.h"
 
 namespace trov {
 
@@ -19,6 +20,11 @@ struct BootstrapColumns {
   std::span<const float> fitted;
   std::span<const double> lower, upper;
 };
+
+// The columns of a bootstrap's outcome at its points.
+inline BootstrapColumns bootstrap_columns(const BootstrapOutcome& outcome, const Points& points) {
+  return {outcome.yold, points.x, outcome.fitted, outcome.lower, outcome.upper};
+}
 
 // trov.out: header, grid table, then the fitted-value table or the bootstrap section. Every line is
 // written in its list-directed form or by its format, exactly as readers of the file expect. A file

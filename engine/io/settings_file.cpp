@@ -1,4 +1,4 @@
-#include "engine/driver/settings.h"
+#include "engine/io/settings_file.h"
 
 #include <cerrno>
 #include <climits>
@@ -13,7 +13,7 @@
 #include <utility>
 
 #include "common/parameter_lines.h"
-#include "engine/driver/messages.h"
+#include "engine/io/messages.h"
 
 namespace trov {
 
@@ -114,22 +114,6 @@ Options read_options_file(const Settings& settings) {
   if (options.criterion == Criterion::ubre && settings.model == Model::normal)
     options_fault(": criterion ubre needs the binomial or Poisson model (choose reml, ml, gcv or ocv)");
   return options;
-}
-
-Score score_of(Criterion criterion) {
-  switch (criterion) {
-    case Criterion::ml:
-      return Score::ml;
-    case Criterion::gcv:
-      return Score::gcv;
-    case Criterion::ubre:
-      return Score::ubre;
-    case Criterion::ocv:
-      return Score::ocv;
-    case Criterion::reml:
-      break;
-  }
-  return Score::reml;
 }
 
 }  // namespace trov

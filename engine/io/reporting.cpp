@@ -1,4 +1,4 @@
-#include "engine/api/reporting.h"
+#include "engine/io/reporting.h"
 
 #include <cmath>
 
@@ -30,8 +30,8 @@ void report_fit(RunReport& report, const RunData& data, const Analysis& analysis
     return;
   }
   report.bootstrap(data.points, *analysis.bootstrap);
-  report.bootstrap_coefficients(data.with(), analysis.fit && !analysis.classic_stop ? &*analysis.fit : nullptr,
-                                converged);
+  report.bootstrap_coefficients(data.with(),
+                                analysis.fit && !analysis.classic_stop ? &*analysis.fit : nullptr, converged);
   // without a converged fit to the data, no spread of converged gradients either
   report.selection(analysis.gradients, classic,
                    analysis.gradients ? std::span<const SelectionGradients>(analysis.bootstrap->gradients)

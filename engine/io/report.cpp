@@ -1,4 +1,4 @@
-#include "engine/driver/report.h"
+#include "engine/io/report.h"
 
 #include <algorithm>
 #include <charconv>
@@ -13,7 +13,7 @@
 #include <utility>
 
 #include "common/utf8.h"
-#include "engine/driver/report_file.h"
+#include "engine/io/report_file.h"
 #include "engine/spline/links.h"
 
 namespace trov {
@@ -255,13 +255,6 @@ void RunReport::data(const Points& points, std::int64_t observations, const Cova
     const auto& levels = covariate->design.levels;
     data_["levels"] = std::vector<double>(levels.begin(), levels.begin() + covariate->design.columns);
   }
-}
-
-double largest_difference(const FitResult& classic, const ConvergedFit& converged) {
-  double largest = 0;
-  for (std::size_t i = 0; i < converged.mean.size(); ++i)
-    largest = std::max(largest, std::abs(classic.sy[i] - converged.mean[i]));
-  return largest;
 }
 
 void RunReport::grid_row(double lnlambda, const FitResult* fit, const ConvergedFit* penalized,
