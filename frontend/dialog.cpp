@@ -77,7 +77,7 @@ void import_into_dialog(DialogValues& v) {
 
 }  // namespace
 
-void run_dialog(DialogValues& v) {
+bool run_dialog(DialogValues& v) {
   current_option = &v.iopt;
   plotlib::swgtit("User settings for TROV");
   plotlib::swgwth(35);
@@ -137,7 +137,7 @@ void run_dialog(DialogValues& v) {
   ids.out = plotlib::wgtxt(left, v.outfil);
   ids.ok = plotlib::wgok(left);
   ids.quit = plotlib::wgquit(left);
-  plotlib::wgfin();
+  if (plotlib::wgfin() == plotlib::DialogEnd::quit) return false;
 
   DialogEntries entries;
   entries.covariate = plotlib::gwglis(ids.cov);
@@ -159,6 +159,7 @@ void run_dialog(DialogValues& v) {
   entries.x_title = plotlib::gwgtxt(ids.x_title);
   entries.y_title = plotlib::gwgtxt(ids.y_title);
   take_back(entries, v);
+  return true;
 }
 
 std::vector<std::pair<std::string_view, int>> dialog_widgets() {

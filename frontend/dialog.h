@@ -23,9 +23,9 @@ inline constexpr std::string_view y_title = "Figure Y title";
 }  // namespace label
 
 // Shows the settings dialog with the held values and waits. OK (also Return in a field) takes the values
-// back into `values` in the order trov.in is written; Quit and the close box end the program with
-// status 0.
-void run_dialog(DialogValues& values);
+// back into `values` in the order trov.in is written and returns true; Quit and the close box return
+// false without taking the dialog's entries back.
+bool run_dialog(DialogValues& values);
 
 // The widgets a user works with in the dialog last built, each with a name that says which it is
 // ("fixed_lambda", "model_list", "ok"), and its identifier.

@@ -1,6 +1,8 @@
 // trovwin: the settings dialog, the engine run and the plots of its results.
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <optional>
 #include <string>
 
 #include "frontend/checks.h"
@@ -73,8 +75,8 @@ std::string lines_text(const std::vector<std::string>& lines) {
 // Only an engine that ended with status 0 has results, or one whose classic table stopped while its
 // converged analysis went on (trov.json says so): then its warnings, the plot, trov.wmf, the figures and
 // the copy. A cancelled run shows nothing of what it wrote. After a grid, the dialog offers its
-// recommended lambda as the fixed lambda.
-void run_and_plot(DialogValues& v, const std::string& engine) {
+// recommended lambda as the fixed lambda. Nothing, or why trovwin ends (PlotOutcome::ending).
+std::optional<std::string> run_and_plot(DialogValues& v, const std::string& engine) {
   remove_results();
   // a fixed lambda that is the one the last grid recommended: the caption says how it was chosen
   std::string lambda_origin;
@@ -85,13 +87,13 @@ void run_and_plot(DialogValues& v, const std::string& engine) {
   const EngineOutcome outcome = run_engine_window(engine, "trov.in");
   if (!outcome.started) {
     tell(caption::engine_stopped, "trovwin " + outcome.failure + ".\nNothing has been run.");
-    return;
+    return std::nullopt;
   }
   if (outcome.cancelled) {
     tell(caption::cancelled,
          "The run was cancelled before its end: nothing is plotted and no results are copied.\ntrov.out "
          "holds only what the engine wrote before; trov.json says the run was interrupted.");
-    return;
+    return std::nullopt;
   }
   // everything shown comes from trov.json; trov.out is the user's to read
   RunDetails run = read_run_details("trov.json");
@@ -100,13 +102,14 @@ void run_and_plot(DialogValues& v, const std::string& engine) {
     const std::optional<trov::DataLines> lines = trov::survey_data_file(v.datfil);
     tell(caption::engine_stopped,
          engine_failure_text(outcome, read_error_report("trov.json"), lines ? &*lines : nullptr));
-    return;
+    return std::nullopt;
   }
   if (const auto warnings = settings_warnings(run.warnings); !warnings.empty())
     tell(caption::warnings, "The engine warned:" + lines_text(warnings) + "\n" +
                                 lines_text(advice_for_warnings(warnings)) + "\n\nOK shows the plot.");
   const PlotNotes notes = read_plot_notes("trov.json");
   const PlotOutcome plot = plot_results(run, notes.lines, v.options, lambda_origin);
+  if (!plot.ending.empty()) return plot.ending;
   if (!plot.figures_fault.empty())
     tell(caption::figures, plot.figures_fault + ".\nThe plot is in trov.wmf, the results in trov.out.");
   if (plot.not_drawn.empty() && run.kind == RunKind::grid) v.suggested_lambda = notes.suggested_lambda;
@@ -119,6 +122,7 @@ void run_and_plot(DialogValues& v, const std::string& engine) {
   if (std::string failed = copy_results(v.outfil); !failed.empty())
     tell(caption::copy,
          "The results could not be copied to \"" + v.outfil + "\": " + failed + ".\nThey are in trov.out.");
+  return std::nullopt;
 }
 
 }  // namespace
@@ -135,9 +139,13 @@ int main() {
                                      " cannot be used (" + why +
                                      ").\nThe dialog shows the default settings; OK replaces it.");
   const std::string engine = engine_path();
-  while (true) {
-    run_dialog(values);           // Quit and the close box end the program here
+  while (run_dialog(values)) {    // until Quit or the close box
     fs::current_path(start_dir);  // the file chooser may have moved it
-    if (settings_accepted(values) && write_parameter_file(values, start_dir)) run_and_plot(values, engine);
+    if (!settings_accepted(values) || !write_parameter_file(values, start_dir)) continue;
+    if (const std::optional<std::string> ending = run_and_plot(values, engine)) {
+      std::cout << *ending << '\n';
+      return 1;
+    }
   }
+  return 0;
 }

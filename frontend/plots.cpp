@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <span>
+#include <string>
 
 #include "frontend/figures.h"
 #include "plotlib/draw/plotlib.h"
@@ -40,7 +42,8 @@ constexpr int kAxisLeft = 450, kAxisBottom = 1800, kAxisWidth = 2200, kAxisHeigh
 constexpr int kTextHeight = 40;
 constexpr int kPageWidth = 2970;
 
-void setupplot(Pass pass) {
+// Nothing, or why the device has no file to open (which ends trovwin).
+std::optional<std::string> setupplot(Pass pass) {
   switch (pass) {
     case Pass::screen:
       plotlib::metafl("xwin");
@@ -54,7 +57,7 @@ void setupplot(Pass pass) {
     }
   }
   plotlib::setpag("DA4L");
-  plotlib::disini();
+  if (auto why = plotlib::disini()) return why;
   plotlib::pagera();
   plotlib::height(kTextHeight);
   plotlib::hname(kTextHeight);
@@ -63,6 +66,7 @@ void setupplot(Pass pass) {
   plotlib::axslen(kAxisWidth, kAxisHeight);
   plotlib::labdig(3, "XY");
   plotlib::ticks(5, "XY");
+  return std::nullopt;
 }
 
 // The notes stand above the title in a smaller height, centred over the axis system like the title
@@ -241,7 +245,7 @@ Overlay overlay_of(const RunDetails& run) {
 
 PlotOutcome plot_results(const RunDetails& run, const std::vector<PlotNote>& notes, const Options& options,
                          const std::string& lambda_origin) {
-  if (!run.read) return {run.unread, {}};
+  if (!run.read) return {run.unread, {}, {}};
   const bool grid = run.kind == RunKind::grid;
   const int M = run.covariates;
   Overlay o = overlay_of(run);
@@ -254,15 +258,16 @@ PlotOutcome plot_results(const RunDetails& run, const std::vector<PlotNote>& not
       run.kind == RunKind::fitted ? as_floats(run.uncorrected) : std::vector<float>();
   const std::vector<float> lower = as_floats(run.lower), upper = as_floats(run.upper);
   const std::vector<float>& fit = o.fit;
-  if (x.empty()) return {"trov.json holds no results to plot", {}};
+  if (x.empty()) return {"trov.json holds no results to plot", {}, {}};
   // a grid's classic scores may stop short (a classic table that stopped): the curves have gaps there,
   // and without any the axis is the criterion's
   const bool finite = grid ? all_finite({&x}) : all_finite({&x, &y, &fit, &uncorrected, &lower, &upper});
-  if (!finite) return {"trov.json holds values that are not finite numbers (written as null)", {}};
+  if (!finite) return {"trov.json holds values that are not finite numbers (written as null)", {}, {}};
   const Range classic_range = M == 0 ? range_of({&gcv, &ocv}) : range_of({&gcv});
   const bool classic_scores = classic_range.lo <= classic_range.hi;
   const ScoreRange criterion = criterion_range(run);
-  if (grid && !classic_scores && !criterion.any()) return {"trov.json holds no finite scores to plot", {}};
+  if (grid && !classic_scores && !criterion.any())
+    return {"trov.json holds no finite scores to plot", {}, {}};
   const auto n = static_cast<int>(x.size());
   float xa, xe, xor_, xstep, ya, ye, yor, ystep;
   if (grid) {
@@ -285,15 +290,15 @@ PlotOutcome plot_results(const RunDetails& run, const std::vector<PlotNote>& not
     xa = x[0] - xstep / 10.0f, xe = x[n - 1] + xstep / 10.0f, xor_ = x[0];
     ya = r.lo - ystep / 10.0f, ye = r.hi + ystep / 10.0f, yor = r.lo;
   }
-  if (xstep == 0.0f) return {"all values on the horizontal axis are equal", {}};
-  if (ystep == 0.0f) return {"all values on the vertical axis are equal", {}};
+  if (xstep == 0.0f) return {"all values on the horizontal axis are equal", {}, {}};
+  if (ystep == 0.0f) return {"all values on the vertical axis are equal", {}, {}};
   // a grid's answer comes first; at a fixed lambda the run, then the legend of what is drawn beside it
   std::vector<PlotNote> lines = grid ? o.notes : notes;
   lines.insert(lines.end(), grid ? notes.begin() : o.notes.begin(), grid ? notes.end() : o.notes.end());
   const std::vector<bool> everywhere(static_cast<std::size_t>(n), true);
 
   for (const Pass pass : {Pass::screen, Pass::metafile}) {
-    setupplot(pass);
+    if (auto why = setupplot(pass)) return {{}, {}, *why};
     if (grid) {
       plotlib::name("ln(lambda)", "X");
       plotlib::name("Score", "Y");

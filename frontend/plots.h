@@ -12,6 +12,9 @@ namespace trov::front {
 struct PlotOutcome {
   std::string not_drawn;      // why the plot cannot be drawn; empty when it was
   std::string figures_fault;  // why the figures are missing; empty when they were written
+  // why trovwin ends (no free name for the metafile): the line for standard output, before status 1;
+  // empty otherwise. Nothing more is drawn or written then.
+  std::string ending;
 };
 
 // Draws the plot of the run that trov.json describes on the screen (waits until the user dismisses the

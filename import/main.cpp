@@ -6,6 +6,7 @@
 // any fault, before anything is written.
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "common/new_file.h"
@@ -17,11 +18,6 @@ namespace fs = std::filesystem;
 using namespace trov;
 
 namespace {
-
-[[noreturn]] void fail(const std::string& why) {
-  std::fprintf(stderr, "trov-import: %s\n", why.c_str());
-  std::exit(2);
-}
 
 constexpr const char* kUsage =
     "usage: trov-import TABLE --y COL --x COL [--c COL [--categorical | --continuous]] [--n COL] [--one "
@@ -38,11 +34,16 @@ std::string numbers_text(const std::vector<double>& values) {
   return text;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// What the command line asks for.
+struct Request {
   std::string table_name, output;
   import::Choice choice;
+  bool help = false;  // -h or --help: the usage, nothing else
+};
+
+// The request of the arguments, read up to -h or --help; or why they cannot be taken.
+std::optional<std::string> read_arguments(int argc, char** argv, Request& request) {
+  import::Choice& choice = request.choice;
   for (int k = 1; k < argc; ++k) {
     const std::string arg = argv[k];
     std::string* target = arg == "--y"     ? &choice.y
@@ -50,56 +51,63 @@ int main(int argc, char** argv) {
                           : arg == "--c"   ? &choice.c
                           : arg == "--n"   ? &choice.n
                           : arg == "--one" ? &choice.one
-                          : arg == "-o"    ? &output
+                          : arg == "-o"    ? &request.output
                                            : nullptr;
     const import::CovariateKind kind = arg == "--categorical"  ? import::CovariateKind::categorical
                                        : arg == "--continuous" ? import::CovariateKind::continuous
                                                                : import::CovariateKind::unsaid;
     if (target) {
-      if (k + 1 == argc || std::string(argv[k + 1]).empty()) fail(arg + " needs a value; " + kUsage);
+      if (k + 1 == argc || std::string(argv[k + 1]).empty()) return arg + " needs a value; " + kUsage;
       *target = argv[++k];
     } else if (kind != import::CovariateKind::unsaid) {
       if (choice.c_kind != import::CovariateKind::unsaid && choice.c_kind != kind)
-        fail("--categorical and --continuous exclude each other");
+        return "--categorical and --continuous exclude each other";
       choice.c_kind = kind;
     } else if (arg == "-h" || arg == "--help") {
-      std::puts(kUsage);
-      return 0;
-    } else if (arg.starts_with("-") || !table_name.empty()) {
-      fail("unknown argument '" + import::shown(arg) + "'; " + kUsage);
+      request.help = true;
+      return std::nullopt;
+    } else if (arg.starts_with("-") || !request.table_name.empty()) {
+      return "unknown argument '" + import::shown(arg) + "'; " + kUsage;
     } else {
-      table_name = arg;
+      request.table_name = arg;
     }
   }
-  if (table_name.empty() || choice.y.empty() || choice.x.empty())
-    fail(std::string("a table, --y and --x are needed; ") + kUsage);
+  if (request.table_name.empty() || choice.y.empty() || choice.x.empty())
+    return std::string("a table, --y and --x are needed; ") + kUsage;
   if (choice.c.empty() && choice.c_kind != import::CovariateKind::unsaid)
-    fail("--categorical and --continuous tell how to take the covariate: give its column with --c");
+    return "--categorical and --continuous tell how to take the covariate: give its column with --c";
+  return std::nullopt;
+}
 
+// Reads the table and writes the data file and trov.options, with the warnings on standard error and
+// what was written on standard output; or why not.
+std::optional<std::string> import_table(const Request& request) {
+  const std::string& table_name = request.table_name;
   import::Table table;
-  if (auto why = import::read_table_file(table_name, table)) fail(*why);
+  if (auto why = import::read_table_file(table_name, table)) return why;
   const std::string shown_table = import::shown(table_name, std::string::npos);
   import::Cases cases;
-  if (auto why = import::take_cases(table, choice, cases)) fail(shown_table + ", " + *why);
+  if (auto why = import::take_cases(table, request.choice, cases)) return shown_table + ", " + *why;
 
-  const fs::path data = output.empty() ? import::default_data_file(table_name) : fs::path(output);
+  const fs::path data =
+      request.output.empty() ? import::default_data_file(table_name) : fs::path(request.output);
   const std::string shown_data = import::shown(data.string(), std::string::npos);
   if (auto why = import::data_file_fault(data, table_name))
-    fail(shown_data + " cannot be the data file: " + *why + "; give another name with -o");
+    return shown_data + " cannot be the data file: " + *why + "; give another name with -o";
   if (!replaceable(data))
-    fail(shown_data + " exists and was not written by trov-import: remove it, or give another name with -o");
+    return shown_data + " exists and was not written by trov-import: remove it, or give another name with -o";
   // trov.options beside the data file: read, and the import noted, before anything is written, so that a
   // fault there writes nothing
   const fs::path folder = data.has_parent_path() ? data.parent_path() : fs::path(".");
   const fs::path options_path = folder / kOptionsFile;
   Options options;
-  if (auto why = import::read_options_file(options_path, options)) fail(*why + "; nothing written");
+  if (auto why = import::read_options_file(options_path, options)) return *why + "; nothing written";
   std::error_code ec;
   const fs::path table_path(table_name);
   if (auto why = import::note_import(
           options, fs::relative(fs::absolute(table_path), fs::absolute(folder), ec).string(),
           data.filename().string(), cases))
-    fail(*why + ": give the data file another name with -o; nothing written");
+    return *why + ": give the data file another name with -o; nothing written";
 
   if (table.encoding == "Windows-1252")
     std::fprintf(stderr, "trov-import: %s is not UTF-8: read as Windows-1252 (Latin-1)\n",
@@ -110,11 +118,26 @@ int main(int argc, char** argv) {
         "trov-import: warning: column '%s' holds only the whole numbers %s: taken as a continuous "
         "covariate; --categorical takes them as levels, --continuous as numbers without this warning\n",
         import::shown(cases.c_name).c_str(), numbers_text(cases.few_values).c_str());
-  if (auto why = import::write_data_file(data, cases)) fail(*why);
+  if (auto why = import::write_data_file(data, cases)) return why;
   if (auto why = replace_file(options_path.string(), options_text(options)))
-    fail(*why + " (the data file is written)");
+    return *why + " (the data file is written)";
 
   std::cout << shown_data << ": " << cases.y.size() << (cases.y.size() == 1 ? " case" : " cases") << " ("
             << import::columns_text(cases) << "); " << import::left_out_text(cases) << "\n";
-  return 0;
+  return std::nullopt;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Request request;
+  std::optional<std::string> fault = read_arguments(argc, argv, request);
+  if (!fault && request.help) {
+    std::puts(kUsage);
+    return 0;
+  }
+  if (!fault) fault = import_table(request);
+  if (!fault) return 0;
+  std::fprintf(stderr, "trov-import: %s\n", fault->c_str());
+  return 2;
 }

@@ -8,7 +8,6 @@
 #include <ctime>
 #include <string>
 
-#include "plotlib/draw/figure_device.h"
 #include "plotlib/draw/font_metrics.h"
 #include "plotlib/draw/plotlib.h"
 #include "plotlib/draw/screen_device.h"
@@ -141,16 +140,20 @@ Axes parse_axes(std::string_view text) {
 
 bool in_range(int v, int lo, int hi) { return v >= lo && v <= hi; }
 
+constexpr std::string_view kNoFreeName = "More than 999 file versions!";
+
+// The device metafl chose; none when the metafile has no free name left.
 std::unique_ptr<Device> make_device(const detail::State& s) {
   switch (s.device_kind) {
     case detail::DeviceKind::screen:
       return make_screen_device();
-    case detail::DeviceKind::metafile:
-      return std::make_unique<WmfDevice>(s.file_name.empty() ? "plotlib.wmf" : s.file_name);
+    case detail::DeviceKind::metafile: {
+      const auto name = versioned_file_name(s.file_name.empty() ? "plotlib.wmf" : s.file_name);
+      if (!name) return nullptr;
+      return std::make_unique<WmfDevice>(*name);
+    }
     case detail::DeviceKind::recording:
       return std::make_unique<RecordingDevice>();
-    case detail::DeviceKind::figures:
-      return std::make_unique<FigureDevice>(s.file_name.empty() ? "plotlib" : s.file_name);
   }
   return nullptr;
 }
@@ -208,8 +211,6 @@ void metafl(std::string_view keyword) {
     s.device_kind = detail::DeviceKind::metafile;
   else if (key == "REC")
     s.device_kind = detail::DeviceKind::recording;
-  else if (key == "FIGS")
-    s.device_kind = detail::DeviceKind::figures;
   else
     warn(2, "metafl", keyword);
 }
@@ -237,8 +238,8 @@ void setpag(std::string_view keyword) {
   warn(2, "setpag", keyword);
 }
 
-void disini() {
-  if (!level_ok("disini", 0, 0)) return;
+std::optional<std::string> disini() {
+  if (!level_ok("disini", 0, 0)) return std::nullopt;
   detail::State& s = state();
   s.device.reset();  // the screen window of a previous plot is gone already; a recording is replaced
   s.vectors = 0;
@@ -262,13 +263,15 @@ void disini() {
   s.font_name.clear();
 
   s.device = make_device(s);
+  if (!s.device) return std::string(kNoFreeName);
   // a device that cannot open has said why on the screen; a file that cannot be written gets a warning
   if (!s.device->open(s.xmax, s.ymax)) {
     if (!s.device->file_name().empty()) warn(36, "disini", s.device->file_name());
-    return;
+    return std::nullopt;
   }
   s.device->font(FontSpec::from_name("Arial"));
   s.level = 1;
+  return std::nullopt;
 }
 
 void pagera() {

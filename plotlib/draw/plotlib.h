@@ -1,8 +1,10 @@
 #pragma once
 // PLOTLIB drawing routines: page, axis system, titles and curves on the screen, a metafile or a
 // recording device. One global state; the level tells which routines may be called.
+#include <optional>
 #include <ostream>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "plotlib/draw/recording_device.h"
@@ -10,12 +12,14 @@
 namespace plotlib {
 
 // Level 0: device, output file and page format.
-// "XWIN" screen, "WMF" metafile, "REC" recording device, "FIGS" PNG, SVG and PDF figures (setfil gives
-// their name without extension)
+// "XWIN" screen, "WMF" metafile, "REC" recording device
 void metafl(std::string_view keyword);
 void setfil(std::string_view name);
 void setpag(std::string_view keyword);
-void disini();  // opens the device and restores every setting; level 1
+// Opens the device and restores every setting; level 1. A file that cannot be created is warned about
+// and leaves level 0. A metafile whose name and its 999 numbered versions all exist is not opened
+// either: the level stays 0 and disini returns why, for the caller to tell and decide on.
+std::optional<std::string> disini();
 
 // Levels 1 and 2: settings.
 void pagera();

@@ -10,7 +10,7 @@
 
 namespace plotlib::detail {
 
-enum class DeviceKind { screen, metafile, recording, figures };
+enum class DeviceKind { screen, metafile, recording };
 enum class LineStyle { solid, dashed, long_dashed };
 
 struct AxisSettings {

@@ -3,12 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <numbers>
 
 #include "plotlib/draw/font_metrics.h"
-#include "plotlib/draw/messages.h"
 
 namespace plotlib {
 namespace {
@@ -175,12 +173,6 @@ std::vector<std::uint8_t> WmfWriter::finish() {
 }
 
 bool WmfDevice::open(int xmax, int ymax) {
-  const auto name = versioned_file_name(requested_name_);
-  if (!name) {
-    write_message("More than 999 file versions!\n");
-    std::exit(1);
-  }
-  file_name_ = *name;
   file_.open(file_name_, std::ios::binary | std::ios::trunc);
   if (!file_) return false;
 

@@ -55,7 +55,8 @@ class WmfWriter {
 
 class WmfDevice : public Device {
  public:
-  explicit WmfDevice(std::string requested_name) : requested_name_(std::move(requested_name)) {}
+  // `file_name`: the name chosen with versioned_file_name.
+  explicit WmfDevice(std::string file_name) : file_name_(std::move(file_name)) {}
 
   std::string_view keyword() const override { return "WMF"; }
   std::string file_name() const override { return file_name_; }
@@ -69,7 +70,6 @@ class WmfDevice : public Device {
  private:
   void colour(WmfWriter::Colour c);
 
-  std::string requested_name_;
   std::string file_name_;
   std::ofstream file_;
   WmfWriter writer_;

@@ -14,7 +14,6 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -159,7 +158,8 @@ struct State {
   std::unique_ptr<DialogWindow> window;
   Fl_Menu_Bar* menu = nullptr;
   int menu_height = 0;
-  bool done = false;
+  bool done = false;  // OK
+  bool quit = false;  // Quit or the close box
 };
 
 State& state() {
@@ -301,11 +301,12 @@ void on_ok(Fl_Widget*, void* data) {
   s.window->hide();
 }
 
+// The dialog ends with Quit: wgfin returns it to the caller, which decides what follows.
 void on_quit(Fl_Widget*, void* data) {
   if (data) notify(id_of(data));
-  state().window->hide();
-  Fl::flush();
-  std::exit(0);
+  State& s = state();
+  s.quit = true;
+  s.window->hide();
 }
 
 // The close box means "leave", as Quit does. Escape, which FLTK also routes here, is ignored: a stray
@@ -511,6 +512,7 @@ int wgini(std::string_view arrangement) {
   s.widgets.push_back(std::move(main));
   s.phase = Phase::building;
   s.done = false;
+  s.quit = false;
   return 1;
 }
 
@@ -698,11 +700,11 @@ void swgcbk(int id, std::function<void(int id)> callback) {
   at(id).callback = std::move(callback);
 }
 
-void wgfin() {
+DialogEnd wgfin() {
   State& s = state();
   if (s.phase != Phase::building) {
     report("WGFIN", Msg::no_wgini);
-    return;
+    return DialogEnd::ok;
   }
   // Enclose every widget with the margins it has on the left and at the top.
   const ParentLayout& main = *at(1).layout;
@@ -729,11 +731,12 @@ void wgfin() {
       widget.window->take_focus();
       break;
     }
-  while (!s.done && s.window->shown()) Fl::wait();
+  while (!s.done && !s.quit && s.window->shown()) Fl::wait();
   s.window.reset();  // the window and its widgets; the table keeps the values
   s.menu = nullptr;
   for (Widget& widget : s.widgets) widget.window = nullptr;
   s.phase = Phase::finished;
+  return s.quit ? DialogEnd::quit : DialogEnd::ok;
 }
 
 namespace {

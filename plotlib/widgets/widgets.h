@@ -39,9 +39,13 @@ void swgatt(int id, std::string_view value,
 void swgcbk(int id, std::function<void(int id)> callback);
 void swgtxt(int id, std::string_view text);  // replaces the text of a text, labelled text or file field
 void swglis(int id, int selected);           // selects a list item (1-based) and calls the list's callback
-// Shows the dialog and waits: OK returns (so does Return in an edit field, which presses the OK button);
-// Quit and the close box end the program with status 0; Escape is ignored.
-void wgfin();
+// How the user left the dialog: OK (also Return in an edit field, which presses the OK button), or Quit
+// (also the close box).
+enum class DialogEnd { ok, quit };
+
+// Shows the dialog and waits until the user leaves it, which it returns; Escape is ignored. Misused (no
+// dialog being built), it shows nothing and returns `ok`: the values stand as they were given.
+DialogEnd wgfin();
 
 int gwglis(int id);          // selected item, 1-based; -1 for a bad identifier
 std::string gwgtxt(int id);  // text of a text field or labelled text

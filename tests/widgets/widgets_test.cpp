@@ -48,7 +48,7 @@ TEST_F(widgets_test, every_routine_refuses_without_a_dialog) {
   EXPECT_EQ(last(), (Message{"SWGATT", ">>>> SWGATT must be used between WGINI and WGFIN"}));
   swgcbk(1, [](int) {});
   EXPECT_EQ(last(), (Message{"SWGCBK", ">>>> No call to WGINI!"}));
-  wgfin();
+  EXPECT_EQ(wgfin(), DialogEnd::ok);  // nothing shown: the values stand
   EXPECT_EQ(last(), (Message{"WGFIN", ">>>> No call to WGINI"}));
   EXPECT_EQ(gwglis(1), -1);
   EXPECT_EQ(last(), (Message{"GWGLIS", "<<<< Not allowed ID"}));

@@ -141,14 +141,14 @@ wait_for_lines() {
   fail "expected $2 lines with '$1' on trovwin's output"
 }
 
-# Waits for trovwin to end (up to 5 s) and checks exit status 0.
+# Waits for trovwin to end (up to 5 s) after WHAT and checks its exit status (default 0).
 expect_end() {
   for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$pid" 2>/dev/null && fail "trovwin still running after $1"
   wait "$pid"
   local status=$?
   pid=
-  [ "$status" -eq 0 ] || fail "exit status $status after $1"
+  [ "$status" -eq "${2:-0}" ] || fail "exit status $status after $1"
 }
 quit() {
   click_widget quit
@@ -620,6 +620,19 @@ close_box)
   "$wm_close" "$dialog"
   expect_end "the close box"
   [ ! -e trov.in ] && [ ! -e trov.out ] || fail "files written after the close box"
+  ;;
+no_metafile_name)
+  # trov.wmf cannot be removed and its 999 numbered versions exist: after the screen, the one line on
+  # standard output and status 1, before the figures or the copies.
+  mkdir trov.wmf && touch trov.wmf/kept trov_{1..999}.wmf
+  start
+  set_field output_file "copy.out"
+  click_widget ok
+  dismiss_plot
+  expect_end "a metafile without a free name" 1
+  [ "$(tail -1 out.txt)" = "More than 999 file versions!" ] || fail "last line: $(tail -1 out.txt)"
+  [ -e trov.png ] || [ -e copy.out ] && fail "figures or copies after the metafile's fault"
+  true
   ;;
 parameter_file)
   # A trov.in the engine reads (21.0 lambdas, a 1.9 taken as 1 covariate, an empty line, a hand-written

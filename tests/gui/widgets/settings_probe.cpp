@@ -1,5 +1,6 @@
 // A dialog laid out like the front end's settings dialog. It prints every message, every callback and,
-// when the dialog returns, what the widget layer hands back, so that a script driving it can check them.
+// when the dialog returns, "quit" or what the widget layer hands back, so that a script driving it can
+// check them.
 // Argument: the model list's start item (default 2). PROBE_PICK names the file the chooser "picks".
 #include <FL/Fl_Widget.H>
 
@@ -107,7 +108,10 @@ int main(int argc, char** argv) {
   geometry("model", idmod);
   geometry("output", idout);
   geometry("ok", idok);
-  wgfin();
+  if (wgfin() == DialogEnd::quit) {
+    say("quit");
+    return 0;
+  }
 
   say("returned");
   say("option " + std::to_string(gwglis(idopt)) + " model " + std::to_string(gwglis(idmod)) + " covariate " +

@@ -104,11 +104,12 @@ callbacks_and_pick)
   expect "file [/tmp/picked.dat]"
   ;;
 close_box)
-  # The close box ends the program as Quit does: status 0, nothing handed back.
+  # The close box leaves the dialog as Quit does: wgfin returns Quit, nothing handed back.
   start
   type_text "zzz"
   "$wm_close" "$wid"
   finish
+  expect "quit"
   expect_no "returned"
   ;;
 return_in_field)
@@ -127,6 +128,7 @@ quit_menu)
   key Down
   key Return                      # its second entry, Quit
   finish
+  expect "quit"
   expect_no "returned"
   ;;
 quit_button)
@@ -134,6 +136,7 @@ quit_button)
   key shift+Tab                   # from the first field back round to the last button, Quit
   key Return
   finish
+  expect "quit"
   expect_no "returned"
   ;;
 screenshot)
