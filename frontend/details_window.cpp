@@ -11,14 +11,13 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "common/report_keys.h"
 #include "frontend/engine_messages.h"
 #include "frontend/run_details.h"
 
 namespace trov::front {
 
 namespace {
-
-constexpr double kOverdispersed = 1.5;  // the dispersion above which the engine warns
 
 std::string two_decimals(double v) {
   char text[32];
@@ -78,23 +77,26 @@ std::string gradient_lines(const RunDetails& run) {
 // The warnings of one group, each with its kind, its numbers rounded.
 std::string warning_lines(const RunDetails& run, bool classic, const char* heading) {
   std::string text;
-  for (const std::string& line : run.warnings)
-    if (about_classic_fits(warning_kind(line)) == classic) {
-      const std::string_view kind = warning_kind(line);
-      text.append("  ").append(kind).append(kind.empty() ? "" : ": ").append(warning_text(line)).append("\n");
-    }
+  for (const ReportWarning& w : run.warnings)
+    if (about_classic_fits(w.kind) == classic)
+      text.append("  ")
+          .append(w.kind)
+          .append(w.kind.empty() ? "" : ": ")
+          .append(rounded_numbers(w.text))
+          .append("\n");
   return text.empty() ? text : std::string("\n").append(heading).append("\n").append(text);
 }
 
 }  // namespace
 
 std::string details_text(const std::string& path) {
-  const RunDetails run = read_run_details(path);
+  const RunReport report = read_run_report(path);
+  const RunDetails run = run_details(report);
   if (!run.read) {
-    if (const std::optional<ErrorReport> report = read_error_report(path)) {
+    if (const std::optional<ErrorReport>& error = report.error) {
       std::string text = "The last run stopped on an error:\n";
-      for (const std::string& line : report->message) text.append("  ").append(line).append("\n");
-      if (const std::string advice = advice_for_error(report->code); !advice.empty())
+      for (const std::string& line : error->message) text.append("  ").append(line).append("\n");
+      if (const std::string advice = advice_for_error(error->code); !advice.empty())
         text += "\nWhat to do:\n  " + advice + "\n";
       return text;
     }
@@ -107,7 +109,8 @@ std::string details_text(const std::string& path) {
             "); the plot shows the converged fits\n";
   if (std::isfinite(run.dispersion))
     text += "Dispersion (Pearson, converged fit): " + significant_text(run.dispersion, 3) +
-            (run.dispersion > kOverdispersed ? ", overdispersed" : "") + "\n";
+            (has_warning(run.warnings, report_keys::warning_kind::overdispersion) ? ", overdispersed" : "") +
+            "\n";
   text += gradient_lines(run);
   text += warning_lines(
       run, true,

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "common/report_keys.h"
+#include "common/settings_warnings.h"
 #include "engine/core/error_code.h"
 
 namespace trov::front {
@@ -71,22 +73,22 @@ bool data_file_fault(int code) {
   return code == static_cast<int>(ErrorCode::no_case) || code == static_cast<int>(ErrorCode::data_file);
 }
 
-constexpr std::string_view kWarningPrefix = "Warning:";
-
+// The advice for each setting the engine repaired, told by the engine's own text of its warning.
 struct WarningAdvice {
   std::string_view warning;
   std::string_view advice;
 };
 constexpr WarningAdvice kWarningAdvice[] = {
-    {"Warning: number of lambdas (nstep) must be at least 1",
-     "One fixed lambda was used: the smallest lambda."},
-    {"Warning: lmin must be smaller than lmax", "The smallest and the largest lambda were exchanged."},
-    {"Warning: bootstrap available only for fixed lambda",
+    {settings_warning::nstep_below_one, "One fixed lambda was used: the smallest lambda."},
+    {settings_warning::lmin_not_below_lmax, "The smallest and the largest lambda were exchanged."},
+    {settings_warning::bootstrap_needs_fixed_lambda,
      "The grid search ran without a bootstrap; choose 'fixed lambda' to bootstrap."},
 };
 
-constexpr std::string_view kClassicKinds[] = {"not_converged", "bootstrap_not_converged", "classic_differs",
-                                              "classic_gcv_minimum_differs", "classic_inaccurate"};
+namespace kind = report_keys::warning_kind;
+constexpr std::string_view kClassicKinds[] = {kind::not_converged, kind::bootstrap_not_converged,
+                                              kind::classic_differs, kind::classic_gcv_minimum_differs,
+                                              kind::classic_inaccurate};
 
 bool name_character(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
 
@@ -120,12 +122,14 @@ std::string_view warning_kind(std::string_view line) {
   return std::all_of(word.begin(), word.end(), name_character) ? word : std::string_view();
 }
 
-std::string warning_text(std::string_view line) {
+std::string_view warning_words(std::string_view line) {
   const std::string_view kind = warning_kind(line);
-  std::string_view text = kind.empty() ? line : line.substr(kind.size() + 1);
-  text.remove_prefix(std::min(text.find_first_not_of(' '), text.size()));
-  return rounded_numbers(text);
+  std::string_view words = kind.empty() ? line : line.substr(kind.size() + 1);
+  words.remove_prefix(std::min(words.find_first_not_of(' '), words.size()));
+  return words;
 }
+
+std::string warning_text(std::string_view line) { return rounded_numbers(warning_words(line)); }
 
 bool about_classic_fits(std::string_view kind) {
   return std::find(std::begin(kClassicKinds), std::end(kClassicKinds), kind) != std::end(kClassicKinds);
@@ -170,7 +174,7 @@ std::string number_text(double value) {
 std::vector<std::string> settings_warnings(const std::vector<std::string>& warnings) {
   std::vector<std::string> kept;
   for (const std::string& line : warnings)
-    if (line.starts_with(kWarningPrefix) && std::find(kept.begin(), kept.end(), line) == kept.end())
+    if (warning_kind(line) == kind::settings && std::find(kept.begin(), kept.end(), line) == kept.end())
       kept.push_back(line);
   return kept;
 }

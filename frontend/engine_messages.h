@@ -9,7 +9,7 @@
 
 #include "common/data_lines.h"
 #include "frontend/engine_process.h"
-#include "frontend/run_details.h"
+#include "frontend/run_report.h"
 
 namespace trov::front {
 
@@ -17,7 +17,10 @@ namespace trov::front {
 // "Warning" for those that changed the settings; empty for a line that names none.
 std::string_view warning_kind(std::string_view line);
 
-// A warning's text without its kind, its numbers as rounded_numbers gives them.
+// A warning's words, without its kind and the blanks after it.
+std::string_view warning_words(std::string_view line);
+
+// A warning's words, its numbers as rounded_numbers gives them.
 std::string warning_text(std::string_view line);
 
 // The kinds that concern the classic fits, the numbers trov.out prints, not the converged answer that
@@ -33,11 +36,12 @@ std::string rounded_numbers(std::string_view text);
 // rounded_numbers rounds ("4", "2.96" for 2.9600000381469727).
 std::string number_text(double value);
 
-// The warnings among trov.json's warnings that changed the settings (those starting "Warning:"; the
-// others are the diagnostics, which the plot's notes show), each once.
+// The warning lines among trov.json's that changed the settings (those of kind "Warning"; the others
+// are the diagnostics, which the plot's notes and the details show), each once.
 std::vector<std::string> settings_warnings(const std::vector<std::string>& warnings);
 
-// Plain advice for those warnings, one sentence each.
+// Plain advice for those warnings, one sentence each (told apart by the engine's own texts,
+// common/settings_warnings.h, as those warnings have no kinds of their own).
 std::vector<std::string> advice_for_warnings(const std::vector<std::string>& warnings);
 
 // Plain advice for the fault numbered `code` (trov.json's error_code, engine/core/error_code.h); empty for

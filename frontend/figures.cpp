@@ -288,8 +288,8 @@ std::string caption_text(const std::vector<std::string>& sentences, const RunDet
   for (const std::string& s : sentences) text += (text.empty() ? "" : " ") + s;
   text += "\n";
   std::string warnings;
-  for (const std::string& w : run.warnings)
-    if (!about_classic_fits(warning_kind(w))) warnings += rounded_numbers(w) + "\n";
+  for (const ReportWarning& w : run.warnings)
+    if (!about_classic_fits(w.kind)) warnings += rounded_numbers(w.line()) + "\n";
   if (!warnings.empty()) text += "\nWarnings of the run:\n" + warnings;
   return text;
 }

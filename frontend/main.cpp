@@ -96,18 +96,18 @@ std::optional<std::string> run_and_plot(DialogValues& v, const std::string& engi
     return std::nullopt;
   }
   // everything shown comes from trov.json; trov.out is the user's to read
-  RunDetails run = read_run_details("trov.json");
+  const RunReport report = read_run_report("trov.json");
+  RunDetails run = run_details(report);
   complete_bootstrap_points(run);
   if (!outcome.succeeded() && !run.classic_stopped) {
     const std::optional<trov::DataLines> lines = trov::survey_data_file(v.datfil);
-    tell(caption::engine_stopped,
-         engine_failure_text(outcome, read_error_report("trov.json"), lines ? &*lines : nullptr));
+    tell(caption::engine_stopped, engine_failure_text(outcome, report.error, lines ? &*lines : nullptr));
     return std::nullopt;
   }
-  if (const auto warnings = settings_warnings(run.warnings); !warnings.empty())
+  if (const auto warnings = settings_warnings(warning_lines(run.warnings)); !warnings.empty())
     tell(caption::warnings, "The engine warned:" + lines_text(warnings) + "\n" +
                                 lines_text(advice_for_warnings(warnings)) + "\n\nOK shows the plot.");
-  const PlotNotes notes = read_plot_notes("trov.json");
+  const PlotNotes notes = plot_notes(report);
   const PlotOutcome plot = plot_results(run, notes.lines, v.options, lambda_origin);
   if (!plot.ending.empty()) return plot.ending;
   if (!plot.figures_fault.empty())

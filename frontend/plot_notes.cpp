@@ -3,10 +3,9 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <nlohmann/json.hpp>
 #include <string_view>
 
+#include "common/report_keys.h"
 #include "frontend/engine_messages.h"
 #include "frontend/run_details.h"
 
@@ -14,7 +13,7 @@ namespace trov::front {
 
 namespace {
 
-using Json = nlohmann::json;
+namespace kind = report_keys::warning_kind;
 
 // The symbols that mark the minima on the curves and stand before their lines.
 constexpr int kGcvSymbol = 20;  // circle
@@ -34,80 +33,64 @@ std::string count_of(std::size_t n, const char* one, const char* many) {
 
 // "Classic GCV minimum at ln(lambda) = 4.00 (2.62 parameters)", marked on its curve. Beside a recommended
 // lambda it is the classic fits' minimum, and an end of the grid a remark; without one it is the answer.
-void add_minimum(Json& r, const char* score, int symbol, PlotNotes& notes) {
-  Json& minimum = r["minimum"][score];
-  if (!minimum.is_object() || !minimum["score"].is_number()) return;
-  const double lnlambda = minimum["lnlambda"].get<double>();
-  const Json& trace = r["grid"].at(minimum["index"].get<std::size_t>())["trace"];
-  const bool recommended = r["minimum"]["recommended"].is_object();
-  std::string text = std::string(recommended ? "Classic " : "") +
-                     (score == std::string_view("gcv") ? "GCV" : "OCV") +
-                     " minimum at ln(lambda) = " + two_decimals(lnlambda);
-  if (trace.is_number()) text += " (" + two_decimals(trace.get<double>()) + " parameters)";
-  if (recommended && minimum["at_edge"].is_boolean() && minimum["at_edge"].get<bool>())
-    text += ", at an end of the grid";
-  notes.lines.push_back({text, PlotMarker{symbol, static_cast<float>(lnlambda),
-                                          static_cast<float>(minimum["score"].get<double>())}});
+void add_minimum(const RunReport& r, const std::optional<GridMinimum>& minimum, const char* score, int symbol,
+                 PlotNotes& notes) {
+  if (!minimum || std::isnan(minimum->score)) return;
+  const double trace = r.grid[minimum->index].trace;
+  const bool recommended = r.minimum->recommended.has_value();
+  std::string text = std::string(recommended ? "Classic " : "") + score +
+                     " minimum at ln(lambda) = " + two_decimals(minimum->lnlambda);
+  if (std::isfinite(trace)) text += " (" + two_decimals(trace) + " parameters)";
+  if (recommended && minimum->at_edge) text += ", at an end of the grid";
+  notes.lines.push_back(
+      {text, PlotMarker{symbol, static_cast<float>(minimum->lnlambda), static_cast<float>(minimum->score)}});
 }
 
 // "demo1.dat, binomial model, ln(lambda) = 4.00, 2.62 parameters, 100 bootstrap replicates"
-std::string run_line(Json& r) {
-  Json& settings = r["settings"];
-  std::string text = std::filesystem::path(settings["data_file"].get<std::string>()).filename().string() +
-                     ", " + settings["model"].get<std::string>() + " model";
-  if (settings["covariates"].get<int>() > 0)
-    text += settings["categorical"].get<bool>() ? ", categorical covariate" : ", continuous covariate";
-  text += ", ln(lambda) = " + two_decimals(settings["lmin"].get<double>());
+std::string run_line(const RunReport& r) {
+  const ReportSettings& settings = r.settings;
+  std::string text =
+      std::filesystem::path(settings.data_file).filename().string() + ", " + settings.model + " model";
+  if (settings.covariates > 0)
+    text += settings.categorical ? ", categorical covariate" : ", continuous covariate";
+  text += ", ln(lambda) = " + two_decimals(settings.lmin);
   // the parameters of the converged fit, which the plot draws; the classic fit's where there is none
-  if (Json& grid = r["grid"]; grid.is_array() && !grid.empty()) {
-    Json& edf = grid[0]["converged_fit"].is_object() ? grid[0]["converged_fit"]["edf"] : grid[0]["trace"];
-    Json& parameters = edf.is_number() ? edf : grid[0]["trace"];
-    if (parameters.is_number()) text += ", " + two_decimals(parameters.get<double>()) + " parameters";
-  }
-  if (const int replicates = settings["bootstrap_replicates"].get<int>(); r.contains("bootstrap"))
-    text +=
-        ", " + count_of(static_cast<std::size_t>(replicates), "bootstrap replicate", "bootstrap replicates");
+  if (const double edf = fixed_lambda_edf(r); std::isfinite(edf))
+    text += ", " + two_decimals(edf) + " parameters";
+  if (r.bootstrap)
+    text += ", " + count_of(static_cast<std::size_t>(settings.bootstrap_replicates), "bootstrap replicate",
+                            "bootstrap replicates");
   return text;
 }
 
-double number_or_nan(const Json& value) { return value.is_number() ? value.get<double>() : NAN; }
-
 // "Selection gradients: beta = 0.254 (SE 0.034), gamma = -0.461 (SE 0.052)"; the standard errors
 // come from a bootstrap. A fit at the linear limit has no curvature of its own: its gamma is the link's.
-std::string gradients_line(Json& selection) {
-  Json* bootstrap = selection.contains("bootstrap") ? &selection["bootstrap"] : nullptr;
-  const bool linear = selection["linear_limit"].is_boolean() && selection["linear_limit"].get<bool>();
-  const auto gradient = [&](const char* name) {
-    const Gradient g{number_or_nan(selection[name]),
-                     bootstrap ? number_or_nan((*bootstrap)[name]["se"]) : NAN, NAN};
-    return gradient_text(name, g, {.link_only = linear && name == std::string_view("gamma")});
-  };
-  return "Selection gradients: " + gradient("beta") + ", " + gradient("gamma");
+std::string gradients_line(const ReportSelection& selection) {
+  return "Selection gradients: " + gradient_text("beta", selection.beta, {}) + ", " +
+         gradient_text("gamma", selection.gamma, {.link_only = selection.linear_limit});
 }
 
 // What the plot says of the run beyond its curves, chosen by the kinds of trov.json's warnings and by
 // its diagnostics: a classic table that stopped, a data file read otherwise than it looks, a response
 // more spread than the model allows. The other warnings, those of the classic fits and kinds this
 // program does not know among them, are the run's details' (frontend/details_window.h).
-void add_warnings(Json& r, PlotNotes& notes) {
-  Json& diagnostics = r["diagnostics"];
+void add_warnings(const RunReport& r, PlotNotes& notes) {
+  const ReportDiagnostics& diagnostics = r.diagnostics;
   const auto warn = [&notes](const std::string& text) { notes.lines.push_back({"Warning: " + text, {}}); };
-  if (Json& stop = diagnostics["classic_stopped"]; stop.is_object())
-    notes.lines.push_back({"The classic table of trov.out stopped at ln(lambda) = " +
-                               number_text(stop["lnlambda"].get<double>()) + " (" +
-                               stop.value("message", std::string()) + "); the plot shows the converged fits",
-                           {}});
+  if (const std::optional<ClassicStop>& stop = diagnostics.classic_stopped)
+    notes.lines.push_back(
+        {"The classic table of trov.out stopped at ln(lambda) = " + number_text(stop->lnlambda) + " (" +
+             stop->message + "); the plot shows the converged fits",
+         {}});
   // without a recommended lambda the classic GCV minimum is the answer, and an end of the grid matters
-  if (!r["minimum"]["recommended"].is_object() && diagnostics["grid_minimum_at_edge"].is_boolean() &&
-      diagnostics["grid_minimum_at_edge"].get<bool>())
+  if (!(r.minimum && r.minimum->recommended) && diagnostics.grid_minimum_at_edge)
     warn("minimum at the edge of the grid: widen it");
-  for (const Json& line : r["warnings"]) {
-    const std::string text = line.get<std::string>();
-    const std::string_view kind = warning_kind(text);
-    if (kind == "structure_mismatch" || kind == "irregular_lines" || kind == "decimal_commas") {
-      warn(warning_text(text));
-    } else if (kind == "overdispersion") {
-      const double dispersion = number_or_nan(diagnostics["dispersion"]);
+  for (const ReportWarning& w : r.warnings) {
+    if (w.kind == kind::structure_mismatch || w.kind == kind::irregular_lines ||
+        w.kind == kind::decimal_commas) {
+      warn(rounded_numbers(w.text));
+    } else if (w.kind == kind::overdispersion) {
+      const double dispersion = diagnostics.dispersion;
       warn("overdispersed" +
            (std::isfinite(dispersion) ? " (Pearson dispersion " + significant_text(dispersion, 3) + ")"
                                       : std::string()) +
@@ -138,32 +121,26 @@ std::string recommended_field_text(double lnlambda) {
   return text == "-0.00" ? "0.00" : text;
 }
 
-PlotNotes read_plot_notes(const std::string& path) {
-  std::ifstream file(path);
-  // read through the non-const operator[], which gives null for a missing member
-  Json r = Json::parse(file, nullptr, /*allow_exceptions=*/false);
+PlotNotes plot_notes(const RunReport& r) {
   PlotNotes notes;
   // a run that stopped on an error has no plot, unless only its classic table stopped
-  if (!r.is_object() || (r.value("status", "") != "ok" && !r["diagnostics"]["classic_stopped"].is_object()))
-    return notes;
-  try {
-    if (r.contains("minimum") && r["minimum"].is_object()) {
-      add_minimum(r, "gcv", kGcvSymbol, notes);
-      add_minimum(r, "ocv", kOcvSymbol, notes);
-      // the recommended lambda (2 decimals), else the classic GCV minimum
-      if (Json& recommended = r["minimum"]["recommended"]; recommended.is_object())
-        notes.suggested_lambda = recommended_field_text(recommended["lnlambda"].get<double>());
-      else if (Json& gcv = r["minimum"]["gcv"]; gcv.is_object())
-        notes.suggested_lambda = lambda_field_text(gcv["lnlambda"].get<double>());
-    } else if (r.contains("selection")) {
-      notes.lines.push_back({run_line(r), {}});
-      notes.lines.push_back({gradients_line(r["selection"]), {}});
-    }
-    add_warnings(r, notes);
-  } catch (const Json::exception&) {
-    return {};  // a file of another layout: no notes rather than half of them
+  if (!r.has_results()) return notes;
+  if (r.minimum) {
+    add_minimum(r, r.minimum->gcv, "GCV", kGcvSymbol, notes);
+    add_minimum(r, r.minimum->ocv, "OCV", kOcvSymbol, notes);
+    // the recommended lambda (2 decimals), else the classic GCV minimum
+    if (r.minimum->recommended)
+      notes.suggested_lambda = recommended_field_text(r.minimum->recommended->lnlambda);
+    else if (r.minimum->gcv)
+      notes.suggested_lambda = lambda_field_text(r.minimum->gcv->lnlambda);
+  } else if (r.selection) {
+    notes.lines.push_back({run_line(r), {}});
+    notes.lines.push_back({gradients_line(*r.selection), {}});
   }
+  add_warnings(r, notes);
   return notes;
 }
+
+PlotNotes read_plot_notes(const std::string& path) { return plot_notes(read_run_report(path)); }
 
 }  // namespace trov::front

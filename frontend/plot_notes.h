@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "frontend/run_report.h"
+
 namespace trov::front {
 
 // A point of the plot marked with a symbol, in axis values.
@@ -26,8 +28,9 @@ struct PlotNotes {
                                  // fixed-lambda field shows it; empty: none
 };
 
-// The notes of the run whose results trov.json at `path` holds. A missing or unreadable file, or one
-// of a run that stopped on an error, gives none: the plot is drawn without them.
+// The notes of the run whose results `report` holds. A missing or unreadable file, or one of a run that
+// stopped on an error, gives none: the plot is drawn without them.
+PlotNotes plot_notes(const RunReport& report);
 PlotNotes read_plot_notes(const std::string& path);
 
 // An ln(lambda) as a dialog field shows it: at most 10 characters, no trailing zeros ("4", "-2.5").

@@ -4,35 +4,12 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <limits>
-#include <nlohmann/json.hpp>
-#include <stdexcept>
 
 #include "common/data_case.h"
 
 namespace trov::front {
 
 namespace {
-
-using Json = nlohmann::json;
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-// A number of trov.json, which writes one that is not finite (or does not apply) as null.
-double number(const Json& value) { return value.is_number() ? value.get<double>() : kNaN; }
-
-// A member that may be absent or null (a run of another kind, an older engine); members every run has
-// are read with at(), whose exception marks a file of another layout.
-const Json* member(const Json& object, const char* key) {
-  if (!object.is_object()) return nullptr;
-  auto it = object.find(key);
-  return it == object.end() || it->is_null() ? nullptr : &*it;
-}
-
-std::vector<double> column(const Json& points, const char* key) {
-  std::vector<double> values;
-  for (const Json& point : points) values.push_back(number(point.value(key, Json())));
-  return values;
-}
 
 double inverse_link(const std::string& model, double eta) {
   if (model == "binomial") return 1.0 / (1.0 + std::exp(-eta));
@@ -131,97 +108,69 @@ void complete_bootstrap_points(RunDetails& run) {
 
 namespace {
 
-void read_grid(const Json& r, RunDetails& run) {
-  for (const Json& row : r.at("grid")) {
-    run.grid_lnlambda.push_back(number(row.at("lnlambda")));
-    run.grid_gcv.push_back(number(row.at("gcv")));
-    run.grid_ocv.push_back(number(row.value("ocv", Json())));
+void grid_details(const RunReport& report, RunDetails& run) {
+  for (const GridRow& row : report.grid) {
+    run.grid_lnlambda.push_back(row.lnlambda);
+    run.grid_gcv.push_back(row.gcv);
+    run.grid_ocv.push_back(row.ocv);
   }
-  const Json* recommended = member(r.at("minimum"), "recommended");
-  if (!recommended) return;
-  Recommended rec;
-  rec.criterion = recommended->at("criterion").get<std::string>();
-  rec.lnlambda = number(recommended->at("lnlambda"));
-  rec.edf = number(recommended->value("edf", Json()));
-  rec.text = recommended->value("text", "");
-  if (const Json* limit = member(*recommended, "limit")) rec.limit = limit->get<std::string>();
-  rec.score = kNaN;
-  if (const Json* minimum = member(r.at("minimum"), ("converged_" + rec.criterion).c_str())) {
-    const Json* refined = member(*minimum, "refined");
-    rec.score = number(refined ? refined->value("score", Json()) : minimum->value("score", Json()));
+  run.recommended = report.minimum->recommended;
+  if (!run.recommended) return;
+  for (const GridRow& row : report.grid) {
+    const auto score = row.converged_score.find(run.recommended->criterion);
+    run.criterion_score.push_back(score == row.converged_score.end() ? kNoValue : score->second);
   }
-  for (const Json& row : r.at("grid")) {
-    const Json* converged = member(row, "converged_fit");
-    run.criterion_score.push_back(converged ? number(converged->value(rec.criterion, Json())) : kNaN);
-  }
-  run.recommended = rec;
 }
 
-std::optional<Gradient> gradient(const Json& selection, const char* name) {
-  if (!member(selection, name)) return std::nullopt;
-  Gradient g{number(selection.at(name)), kNaN, kNaN};
-  if (const Json* bootstrap = member(selection, "bootstrap"))
-    if (const Json* summary = member(*bootstrap, name)) {
-      g.se = number(summary->value("se", Json()));
-      g.p = number(summary->value("p", Json()));
-    }
-  return g;
+std::optional<Gradient> gradient(const Gradient& g) {
+  return std::isnan(g.value) ? std::nullopt : std::optional<Gradient>(g);
 }
 
-void read_fixed(const Json& r, RunDetails& run) {
-  run.lnlambda = number(r.at("settings").at("lmin"));
-  if (const Json* grid = member(r, "grid"); grid && !grid->empty()) {
-    const Json* converged = member(grid->at(0), "converged_fit");
-    run.edf = converged && member(*converged, "edf") ? number(converged->at("edf"))
-                                                     : number(grid->at(0).value("trace", Json()));
-  }
-  if (const Json* bootstrap = member(r, "bootstrap")) {
+void fixed_details(const RunReport& report, RunDetails& run) {
+  run.lnlambda = report.settings.lmin;
+  run.edf = fixed_lambda_edf(report);
+  if (const std::optional<ReportBootstrap>& bootstrap = report.bootstrap) {
     run.kind = RunKind::bootstrap;
-    const Json& points = bootstrap->at("points");
-    run.x = column(points, "x");
-    run.y = column(points, "y");  // the counts N are not among them: complete_bootstrap_points
-    run.lower = column(points, "lower");
-    run.upper = column(points, "upper");
+    const ReportPoints& points = bootstrap->points;
+    run.x = points.x;
+    run.y = points.y;  // the counts N are not among them: complete_bootstrap_points
+    run.lower = points.lower;
+    run.upper = points.upper;
     // the points hold the converged fit and band unless the converged fit failed ("band": "classic")
-    const Json* classic = member(*bootstrap, "classic_points");
-    run.classic = column(classic ? *classic : points, "yhat");
-    if (classic && bootstrap->value("band", "") == "converged") run.converged = column(points, "yhat");
-    if (const Json* coefficients =
-            member(*bootstrap, run.converged.empty() ? "coefficients" : "converged_coefficients"))
-      run.curve_coefficients = coefficients->get<std::vector<double>>();
-    run.bootstrap_lambda = bootstrap->value("lambda", "fixed");
-    if (const Json* quantiles = member(*bootstrap, "lnlambda_quantiles"))
-      run.lnlambda_quantiles = {number(quantiles->at("2.5")), number(quantiles->at("50")),
-                                number(quantiles->at("97.5"))};
-  } else if (const Json* fit = member(r, "fit")) {
-    run.kind = RunKind::fitted;
-    const Json& points = fit->at("points");
-    run.x = column(points, "x");
-    run.y = column(points, "y");
-    run.n = column(points, "n");
-    if (run.covariates > 0) {
-      run.c = column(points, "c");
-      run.uncorrected = column(points, "yhat");
-    }
-    run.classic = column(points, run.covariates > 0 ? "yhat_corrected" : "yhat");
-    if (const Json* converged = member(*fit, "converged_points")) {
-      const bool link_scale = run.model != "normal";
-      std::vector<double> values = column(*converged, link_scale ? "nu" : "yhat");
-      if (run.covariates == 0)
-        run.converged = link_scale ? column(*converged, "yhat") : values;
-      else if (const Json* coefficients = member(*fit, "converged_coefficients"))
-        run.converged = corrected_for_covariate(run, values, coefficients->get<std::vector<double>>());
-    }
+    const std::optional<ReportPoints>& classic = bootstrap->classic_points;
+    run.classic = classic ? classic->yhat : points.yhat;
+    if (classic && bootstrap->band == "converged") run.converged = points.yhat;
+    run.curve_coefficients =
+        run.converged.empty() ? bootstrap->coefficients : bootstrap->converged_coefficients;
+    run.bootstrap_lambda = bootstrap->lambda;
+    run.lnlambda_quantiles = bootstrap->lnlambda_quantiles;
   } else {
-    throw std::invalid_argument("a fixed lambda without fitted values");
+    run.kind = RunKind::fitted;
+    const ReportPoints& points = report.fit->points;
+    run.x = points.x;
+    run.y = points.y;
+    run.n = points.n;
+    if (run.covariates > 0) {
+      run.c = points.c;
+      run.uncorrected = points.yhat;
+    }
+    run.classic = run.covariates > 0 ? points.yhat_corrected : points.yhat;
+    if (const std::optional<ReportPoints>& converged = report.fit->converged_points) {
+      const bool link_scale = run.model != "normal";
+      const std::vector<double>& values = link_scale ? converged->nu : converged->yhat;
+      if (run.covariates == 0)
+        run.converged = converged->yhat;
+      else if (!report.fit->converged_coefficients.empty())
+        run.converged = corrected_for_covariate(run, values, report.fit->converged_coefficients);
+    }
   }
-  if (const Json* selection = member(r, "selection")) {
-    run.beta = gradient(*selection, "beta");
-    run.gamma = gradient(*selection, "gamma");
-    run.beta_standardized = gradient(*selection, "beta_standardized");
-    run.gamma_standardized = gradient(*selection, "gamma_standardized");
-    run.linear_limit = selection->value("linear_limit", false);
-    run.mean_fitness = number(selection->value("mean_fitness", Json()));
+  if (const std::optional<ReportSelection>& selection = report.selection) {
+    run.beta = gradient(selection->beta);
+    run.gamma = gradient(selection->gamma);
+    run.beta_standardized = gradient(selection->beta_standardized);
+    run.gamma_standardized = gradient(selection->gamma_standardized);
+    run.linear_limit = selection->linear_limit;
+    run.mean_fitness = selection->mean_fitness;
   }
   // a classic table that stopped leaves the classic values null: then no symbols of them
   if (std::any_of(run.uncorrected.begin(), run.uncorrected.end(), [](double v) { return std::isnan(v); }))
@@ -260,62 +209,44 @@ std::string criterion_title(const std::string& criterion) {
   return title;
 }
 
-RunDetails read_run_details(const std::string& path) {
+RunDetails run_details(const RunReport& report) {
   RunDetails run;
-  std::ifstream file(path);
-  if (!file) {
+  const std::string& path = report.path;
+  const bool other_layout = report.read == RunReport::Read::other_layout;
+  if (report.read == RunReport::Read::no_file)
     run.unread = "the engine wrote no " + path;
-    return run;
-  }
-  const Json r = Json::parse(file, nullptr, /*allow_exceptions=*/false);
-  const Json* diagnostics = member(r, "diagnostics");
-  const Json* stop = diagnostics ? member(*diagnostics, "classic_stopped") : nullptr;
-  if (!r.is_object() || (r.value("status", "") != "ok" && !stop)) {
-    run.unread = path + (r.is_object() ? " reports no results" : " cannot be read");
-    return run;
-  }
-  try {
-    if (stop)
-      run.classic_stopped = ClassicStop{number(stop->at("lnlambda")), stop->value("message", std::string())};
-    if (diagnostics) run.dispersion = number(diagnostics->value("dispersion", Json()));
-    const Json& settings = r.at("settings");
-    run.model = settings.at("model").get<std::string>();
-    run.data_file = settings.at("data_file").get<std::string>();
-    run.covariates = settings.at("covariates").get<int>();
-    run.categorical = settings.at("categorical").get<bool>();
-    run.replicates = settings.at("bootstrap_replicates").get<int>();
-    run.counts_column = settings.value("counts_column", false);
-    if (const Json* criterion = member(settings, "criterion")) run.criterion = criterion->get<std::string>();
-    const Json& data = r.at("data");
-    run.cases = data.at("cases").get<int>();
-    run.observations = data.at("observations").get<int>();
-    if (const Json* levels = member(data, "levels")) run.levels = levels->get<std::vector<double>>();
-    for (const Json& line : r.at("warnings")) run.warnings.push_back(line.get<std::string>());
-    if (member(r, "minimum"))
-      read_grid(r, run);
-    else
-      read_fixed(r, run);
-  } catch (const std::exception&) {  // a file of another layout: nothing rather than half of it
-    RunDetails none;
-    none.unread = path + " is not laid out as trovwin reads it";
-    return none;
-  }
+  else if (report.read == RunReport::Read::unreadable)
+    run.unread = path + " cannot be read";
+  else if (!report.has_results() && !(other_layout && report.status == "ok"))
+    run.unread = path + " reports no results";
+  else if (other_layout || !report.data || !(report.minimum || report.fit || report.bootstrap))
+    run.unread = path + " is not laid out as trovwin reads it";
+  if (!run.unread.empty()) return run;
+  run.classic_stopped = report.diagnostics.classic_stopped;
+  run.dispersion = report.diagnostics.dispersion;
+  const ReportSettings& settings = report.settings;
+  run.model = settings.model;
+  run.data_file = settings.data_file;
+  run.covariates = settings.covariates;
+  run.categorical = settings.categorical;
+  run.replicates = settings.bootstrap_replicates;
+  run.counts_column = settings.counts_column;
+  run.criterion = settings.criterion;
+  run.cases = report.data->cases;
+  run.observations = report.data->observations;
+  run.levels = report.data->levels;
+  run.warnings = report.warnings;
+  if (report.minimum)
+    grid_details(report, run);
+  else
+    fixed_details(report, run);
   run.read = true;
   return run;
 }
 
-std::optional<ErrorReport> read_error_report(const std::string& path) {
-  std::ifstream file(path);
-  const Json r = Json::parse(file, nullptr, /*allow_exceptions=*/false);
-  if (!r.is_object() || r.value("status", "") != "error") return std::nullopt;
-  ErrorReport report;
-  if (const Json* code = member(r, "error_code"); code && code->is_number_integer())
-    report.code = code->get<int>();
-  if (const Json* lines = member(r, "error"); lines && lines->is_array())
-    for (const Json& line : *lines)
-      if (line.is_string()) report.message.push_back(line.get<std::string>());
-  return report;
-}
+RunDetails read_run_details(const std::string& path) { return run_details(read_run_report(path)); }
+
+std::optional<ErrorReport> read_error_report(const std::string& path) { return read_run_report(path).error; }
 
 std::vector<bool> classic_differs(const RunDetails& run) {
   std::vector<bool> differs(run.classic.size(), false);

@@ -1,35 +1,15 @@
 #pragma once
-// What the plots and figures show, all of it from trov.json (trov.out is never read): the grid's scores or
-// the fitted values and data, the converged fits, the recommended lambda, the bootstrap band, the
-// gradients and what the caption names; and the report of a run that stopped on an error.
-#include <limits>
+// What the plots and figures show, all of it from trov.json's report (frontend/run_report.h; trov.out is
+// never read): the grid's scores or the fitted values and data, the converged fits, the recommended
+// lambda, the bootstrap band, the gradients and what the caption names.
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "frontend/run_report.h"
+
 namespace trov::front {
-
-// The lambda the run puts forward after a grid: the refined minimum of the chosen criterion.
-struct Recommended {
-  std::string criterion;  // as trov.json names it: "reml", "ml", "gcv", "ubre", "ocv"
-  double lnlambda = 0, edf = 0;
-  double score = 0;   // the criterion's score there; NaN when trov.json gives none
-  std::string limit;  // "linear", "interpolating" or empty
-  std::string text;   // the sentence of trov.json
-};
-
-// A selection gradient with its bootstrap summary (NaN where there is none).
-struct Gradient {
-  double value = 0, se = 0, p = 0;
-};
-
-// Where a classic fit stopped the run (a GLM weight vanished): trov.out's classic table ends there, while
-// trov.json holds the converged analysis.
-struct ClassicStop {
-  double lnlambda = 0;
-  std::string message;
-};
 
 // What the run computed: a grid of lambdas, the fit at one lambda, or that fit with a bootstrap.
 enum class RunKind { grid, fitted, bootstrap };
@@ -46,9 +26,9 @@ struct RunDetails {
   std::string criterion;                   // that of trov.options, as the run used it
   std::string bootstrap_lambda;            // "fixed" or "reselected"; empty without a bootstrap
   std::vector<double> lnlambda_quantiles;  // a reselecting bootstrap's ln(lambda): 2.5, 50, 97.5 %
-  std::vector<std::string> warnings;
+  std::vector<ReportWarning> warnings;
   std::optional<ClassicStop> classic_stopped;  // the run stopped in trov.out's classic table
-  double dispersion = std::numeric_limits<double>::quiet_NaN();  // Pearson, of the converged fit
+  double dispersion = kNoValue;                // Pearson, of the converged fit
 
   // Grid: per row the classic fit's GCV and OCV scores (OCV NaN with a covariate), and with the converged
   // fits (a recommended lambda) the chosen criterion's scores (NaN where the fit failed).
@@ -69,18 +49,13 @@ struct RunDetails {
   double mean_fitness = 0;
 };
 
-// Reads trov.json at `path`: that of a run that ended well, or of one whose classic table stopped
-// (classic_stopped) with its converged analysis. A missing or unreadable file, or one of another
-// failed run, gives `read` false and says why in `unread`.
+// What the plots take from `report`: that of a run that ended well, or of one whose classic table stopped
+// (classic_stopped) with its converged analysis. A missing or unreadable file, or one of another failed
+// run, gives `read` false and says why in `unread`.
+RunDetails run_details(const RunReport& report);
 RunDetails read_run_details(const std::string& path);
 
-// trov.json's report of a run that stopped on an error: the engine's message, and the number of its
-// fault in the one table of errors (engine/core/error_code.h; 0 when the report gives none).
-struct ErrorReport {
-  int code = 0;
-  std::vector<std::string> message;
-};
-// Nothing when there is no trov.json of a failed run at `path`.
+// The report of a failed run; nothing when there is no trov.json of a failed run at `path`.
 std::optional<ErrorReport> read_error_report(const std::string& path);
 
 // The counts N of a bootstrap's points, with a covariate its values and the curve's fit at each point's

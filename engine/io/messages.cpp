@@ -7,6 +7,7 @@
 #include "common/error_stop.h"
 #include "common/format.h"
 #include "common/list_writer.h"
+#include "common/settings_warnings.h"
 
 namespace trov {
 
@@ -21,11 +22,11 @@ std::string line(std::string_view text) { return ListWriter().text(text).str(); 
 std::string warning_message(Warning warning) {
   switch (warning) {
     case Warning::nstep_below_one:
-      return line("Warning: number of lambdas (nstep) must be at least 1");
+      return line(settings_warning::nstep_below_one);
     case Warning::lmin_not_below_lmax:
-      return line("Warning: lmin must be smaller than lmax");
+      return line(settings_warning::lmin_not_below_lmax);
     case Warning::bootstrap_needs_fixed_lambda:
-      return line("Warning: bootstrap available only for fixed lambda");
+      return line(settings_warning::bootstrap_needs_fixed_lambda);
   }
   return {};
 }
