@@ -1,7 +1,7 @@
 #pragma once
 // The warnings of settings that the engine repairs before it runs (the run goes on), as its console
 // writes them and trov.json's warnings carry them (kind "Warning"). Their text is what tells them apart;
-// the engine (engine/driver/messages.cpp) and the front end's advice take it from here.
+// the engine (engine/io/messages.cpp) and the front end's advice take it from here.
 #include <string_view>
 
 namespace trov::settings_warning {

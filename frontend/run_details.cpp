@@ -6,15 +6,16 @@
 #include <fstream>
 
 #include "common/data_case.h"
+#include "engine/spline/links.h"
 
 namespace trov::front {
 
 namespace {
 
 double inverse_link(const std::string& model, double eta) {
-  if (model == "binomial") return 1.0 / (1.0 + std::exp(-eta));
-  if (model == "poisson") return std::exp(eta);
-  return eta;
+  return mean_at_eta_direct(eta, model == "binomial"  ? Model::binomial
+                                 : model == "poisson" ? Model::poisson
+                                                      : Model::normal);
 }
 
 }  // namespace

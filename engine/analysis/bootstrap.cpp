@@ -91,11 +91,6 @@ void corrected_link_at(const ConvergedFit& fit, const Points& fitted, const Cova
   for (double& v : values) v += effect;
 }
 
-// The mean of the model at eta, without the limits of the classic fits' links.
-double mean_at(double eta, Model model) {
-  return model == Model::binomial ? 1 / (1 + std::exp(-eta)) : model == Model::poisson ? std::exp(eta) : eta;
-}
-
 }  // namespace
 
 std::optional<double> reselect_lambda(ConvergedFitter& converged, double lnlambda, std::span<const double> y,
@@ -396,11 +391,9 @@ class Bootstrap {
           outcome_.lower[i] = fitted - se;  // single-precision difference
           outcome_.upper[i] = fitted + se;
         } else {
-          // the band is built on the linear-predictor scale, on copies so the fit itself is not limited
-          double f = fitted;
-          double nu_low = ytonu(f, s_.model) - se;
-          f = fitted;
-          double nu_high = ytonu(f, s_.model) + se;
+          // the band is built on the linear-predictor scale
+          const double nu_low = ytonu(fitted, s_.model) - se;
+          const double nu_high = ytonu(fitted, s_.model) + se;
           outcome_.lower[i] = nutoy(nu_low, s_.model);
           outcome_.upper[i] = nutoy(nu_high, s_.model);
         }
@@ -413,9 +406,9 @@ class Bootstrap {
       const double b = converged_count_, mean = converged_count_ > 0 ? shift_sum_[i] / b : 0;
       const double se =
           converged_count_ > 0 ? std::sqrt(std::max(0.0, shift_squares_[i] / b - mean * mean)) : 0;
-      outcome_.converged_fitted.push_back(mean_at(centre_[i], s_.model));
-      outcome_.converged_lower.push_back(mean_at(centre_[i] - se, s_.model));
-      outcome_.converged_upper.push_back(mean_at(centre_[i] + se, s_.model));
+      outcome_.converged_fitted.push_back(mean_at_eta_direct(centre_[i], s_.model));
+      outcome_.converged_lower.push_back(mean_at_eta_direct(centre_[i] - se, s_.model));
+      outcome_.converged_upper.push_back(mean_at_eta_direct(centre_[i] + se, s_.model));
     }
   }
 

@@ -10,6 +10,12 @@ enum class Model { normal = 1, binomial = 2, poisson = 3 };
 // "normal", "binomial" or "poisson".
 std::string_view model_name(Model model);
 
+// How far a classic fit's fitted value may lie from the converged fit's before the two are said to
+// differ: 0.01 in a probability (binomial), else 1% of the range of the points' responses.
+inline double classic_differs_limit(Model model, double response_range) {
+  return model == Model::binomial ? 0.01 : 0.01 * response_range;
+}
+
 // How a fit at one lambda iterates. The defaults of reslim, sdmax and ncycle are the values every
 // run uses.
 struct FitOptions {

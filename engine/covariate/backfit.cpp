@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "engine/covariate/matrix.h"
+#include "engine/spline/cross_validation.h"
 #include "engine/spline/links.h"
 
 namespace trov {
@@ -90,7 +91,10 @@ struct Backfitting {
   // response component + residual against the grouped observed means.
   void reweight_groups(std::span<const double> component) {
     const int groups_count = groups.nunique;
-    for (int j = 0; j < groups_count; ++j) work.nucomp[j] = ytonu(work.mucomp[j], model);
+    for (int j = 0; j < groups_count; ++j) {
+      work.mucomp[j] = limit_mean(work.mucomp[j], model);
+      work.nucomp[j] = ytonu(work.mucomp[j], model);
+    }
     nutoy_each(work.nucomp, work.numean, groups_count, model);
     for (int j = 0; j < groups_count; ++j) {
       const double phi = weight_at_mean(work.numean[j], model);  // phi2(nucomp)
@@ -239,7 +243,8 @@ const FitResult& backfit(double lambda, const Points& points, std::span<const do
   double ybar = 0;
   for (int i = 0; i < n; ++i) ybar += y[i];
   ybar = ybar / n;
-  const double nu0 = model == Model::normal ? ybar : ytonu(ybar, model);  // ytonu limits ybar in place
+  if (model != Model::normal) ybar = limit_mean(ybar, model);
+  const double nu0 = model == Model::normal ? ybar : ytonu(ybar, model);
   for (int i = 0; i < n; ++i) {
     sy[i] = ybar;
     snu[i] = nu0;
@@ -263,12 +268,11 @@ const FitResult& backfit(double lambda, const Points& points, std::span<const do
   double sum = 0;
   for (int i = 0; i < n; ++i) {
     const double residual = y[i] - sy[i];
+    if (model != Model::normal) snu[i] = limit_nu(snu[i]);  // the limited nu are the fit's
     const double scale = model == Model::normal ? irep[i] : irep[i] / phi2(snu[i], model);
     sum += scale * (residual * residual);
   }
-  const double count = n;
-  const double freedom = count - (design.columns + result.trace);
-  result.gcv = count * sum / (freedom * freedom);
+  result.gcv = gcv_score(n, sum, design.columns + result.trace);
   result.ocv = 0;
 
   // Covariate effect per point (held in zwork): the level's coefficient, 0 for the reference level,

@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "engine/covariate/matrix.h"
+#include "engine/spline/cross_validation.h"
 #include "engine/spline/links.h"
 #include "engine/spline/smths.h"
 
@@ -35,8 +36,7 @@ struct AtEta {
 AtEta at_eta(double eta, double y, Model model) {
   switch (model) {
     case Model::binomial: {
-      const double e = std::exp(-std::abs(eta));
-      const double larger = 1 / (1 + e), smaller = e * larger;  // mu and 1 - mu, the larger first
+      const auto [larger, smaller] = binomial_tails(eta);  // mu and 1 - mu, the larger first
       // y - mu = (y - 1) + (1 - mu) when 1 - mu is the smaller one
       const double residual = eta >= 0 ? (y - 1) + smaller : y - smaller;
       return {larger * smaller, residual, smaller};
@@ -48,12 +48,6 @@ AtEta at_eta(double eta, double y, Model model) {
     default:
       return {1, y - eta, eta};
   }
-}
-
-// The mean from eta and its tail.
-double mean_of(double eta, double tail, Model model) {
-  if (model == Model::normal) return eta;
-  return model == Model::binomial && eta >= 0 ? 1 - tail : tail;
 }
 
 // The cumulant b(eta) from eta and its tail: ln(1 + e^eta) = max(eta, 0) - ln(1 - tail) (binomial),
@@ -725,7 +719,7 @@ void ConvergedFitter::finish(std::span<const double> y) {
     const double cases = points_.irep[i], residual = residual_y_[i];
     r.eta[i] = eta_[i];
     if (design_) r.effect[i] = eta_[i] - theta_.s[group_of_[i]];
-    r.mean[i] = mean_of(eta_[i], tail_[i], model_);
+    r.mean[i] = mean_from_tail(eta_[i], tail_[i], model_);
     const double scale = cases / weight_[i];
     squares += scale * (residual * residual);
     if (!design_) {  // every point its own X: the leverages are the points'
@@ -740,7 +734,7 @@ void ConvergedFitter::finish(std::span<const double> y) {
   }
   const double points = n;
   if (model_ == Model::normal) deviance = squares;
-  r.gcv = points * squares / ((points - r.edf) * (points - r.edf));
+  r.gcv = gcv_score(points, squares, r.edf);
   r.ocv = design_ ? kNaN : deleted / points;
   r.deviance = deviance;
   r.ubre = model_ == Model::normal ? kNaN : deviance / points + 2 * r.edf / points - 1;

@@ -4,14 +4,15 @@
 #include <cmath>
 #include <cstddef>
 
+#include "engine/spline/links.h"
 #include "engine/spline/natural_spline.h"
 
 namespace trov {
 
 namespace {
 
-// h and its first two derivatives, from the mean mu = h(eta), without the limits of the fits' inverse
-// link.
+// h and its first two derivatives, from the mean mu = h(eta), without the limits of the classic fits'
+// inverse link.
 struct InverseLink {
   double h, first, second;
 };
@@ -26,17 +27,6 @@ InverseLink inverse_link_at_mean(double mu, Model model) {
       return {mu, mu, mu};
     default:
       return {mu, 1, 0};
-  }
-}
-
-double inverse_link(double eta, Model model) {
-  switch (model) {
-    case Model::binomial:
-      return 1 / (1 + std::exp(-eta));
-    case Model::poisson:
-      return std::exp(eta);
-    default:
-      return eta;
   }
 }
 
@@ -162,7 +152,7 @@ SelectionGradients SelectionWork::of_spline(std::span<const double> y, std::span
   double fitness = 0, first = 0, second = 0;
   for (std::size_t i = 0; i < static_cast<std::size_t>(points_.n); ++i) {
     const auto k = static_cast<std::size_t>(knot_of_point_[i]);
-    const InverseLink h = inverse_link_at_mean(inverse_link(values_[k] + effect_at(i), model), model);
+    const InverseLink h = inverse_link_at_mean(mean_at_eta_direct(values_[k] + effect_at(i), model), model);
     const double n = points_.irep[i];
     fitness += n * h.h;
     first += n * (h.first * slope_[k]);

@@ -337,7 +337,7 @@ bool RunReport::classic_inaccurate(const FitResult& fit, const ConvergedFit* con
   return inaccurate;
 }
 
-double RunReport::differs_limit() const { return model_ == Model::binomial ? 0.01 : 0.01 * response_range_; }
+double RunReport::differs_limit() const { return classic_differs_limit(model_, response_range_); }
 
 std::vector<Score> RunReport::converged_scores() const {
   if (!grid_search_ || converged_edf_.size() < 2) return {};

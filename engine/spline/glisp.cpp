@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/spline/cross_validation.h"
 #include "engine/spline/links.h"
 
 namespace trov {
@@ -27,7 +28,7 @@ struct CrossValidation {
   // gcv = n G / (n - trace)^2, ocv = O / n; n counts the points, not the cases
   void scores(int n, double trace, double& gcv, double& ocv) const {
     const double points = n;
-    gcv = points * g / ((points - trace) * (points - trace));
+    gcv = gcv_score(points, g, trace);
     ocv = o / points;
   }
 };
@@ -65,7 +66,8 @@ const FitResult& glisp(double lambda, std::span<const double> x, std::span<const
   double ybar = 0;
   for (int i = 0; i < n; ++i) ybar += y[i];
   ybar = ybar / n;
-  double nu0 = ytonu(ybar, model);
+  ybar = limit_mean(ybar, model);
+  const double nu0 = limit_nu(ytonu(ybar, model));
   const double w0 = phi2(nu0, model);
   for (int i = 0; i < n; ++i) {
     prev[i] = nu0;

@@ -13,14 +13,19 @@ constexpr double kMaxPoissonMean = 1e7;
 
 }  // namespace
 
-double ytonu(double& y, Model model) {
+double limit_mean(double y, Model model) {
   if (y < kMinMean) y = kMinMean;
   if (model == Model::binomial) {
     if (1 - y < kMinMean) y = kMaxBinomialMean;
-    return std::log(y / (1 - y));
+  } else if (y > kMaxPoissonMean) {
+    y = kMaxPoissonMean;
   }
-  if (y > kMaxPoissonMean) y = kMaxPoissonMean;
-  return std::log(y);
+  return y;
+}
+
+double ytonu(double y, Model model) {
+  y = limit_mean(y, model);
+  return model == Model::binomial ? std::log(y / (1 - y)) : std::log(y);
 }
 
 double penlik(std::span<const double> y, std::span<const int> irep, std::span<const double> nu, double a,

@@ -9,9 +9,9 @@
 #include <span>
 #include <vector>
 
+#include "engine/api/derived.h"
 #include "engine/api/trov.h"
 #include "engine/api/watched.h"
-#include "engine/spline/natural_spline.h"
 
 namespace py = pybind11;
 using namespace pybind11::literals;
@@ -110,9 +110,9 @@ py::dict fit_dict(const Fit& fit) {
     const Bootstrap& b = *fit.bootstrap;
     d["bootstrap"] = py::dict("replicates"_a = b.replicates,
                               "type"_a = b.type == BootstrapType::cases ? "cases" : "parametric",
-                              "degenerate"_a = b.degenerate,
-                              "not_converged"_a = b.not_converged, "failed_refits"_a = b.failed_refits,
-                              "converged_failed"_a = b.converged_failed, "lnlambda"_a = to_array(b.lnlambda));
+                              "degenerate"_a = b.degenerate, "not_converged"_a = b.not_converged,
+                              "failed_refits"_a = b.failed_refits, "converged_failed"_a = b.converged_failed,
+                              "lnlambda"_a = to_array(b.lnlambda));
   } else {
     d["bootstrap"] = py::none();
   }
@@ -195,11 +195,21 @@ py::object worker_count(double workers) {
   return py::int_(std::get<int>(threads));
 }
 
-// The natural cubic spline through (knots, values) at the points `at`: the fitted function between and
-// beyond the fitted points, as the selection gradients take it (see natural_spline_values).
-py::array_t<double> spline_at(const Column& knots, const Column& values, const Column& at) {
-  const auto span = [](const Column& c) { return std::span(c.data(), static_cast<std::size_t>(c.size())); };
-  return to_array(trov::natural_spline_values(span(knots), span(values), span(at)));
+std::span<const double> span_of(const Column& c) { return {c.data(), static_cast<std::size_t>(c.size())}; }
+
+// The fitted function at the trait values `at` (see trov::api::predict) as the tuple (eta, mean), of
+// the fit the package keeps: its points' x, covariate, n and eta, and the covariate's coefficients,
+// level values and level effects as fit_dict gives them; at_covariate empty for the mean effect.
+py::tuple predict_arrays(Model model, const Column& x, const Column& covariate, const Column& n,
+                         const Column& eta, const Column& coefficients, const Column& levels,
+                         const Column& level_effects, const Column& at, const Column& at_covariate) {
+  Fit fit{.coefficients = to_vector(coefficients),
+          .levels = to_vector(levels),
+          .level_effects = to_vector(level_effects)};
+  for (py::ssize_t i = 0; i < x.size(); ++i)
+    fit.points.push_back({.x = x.at(i), .covariate = covariate.at(i), .n = n.at(i), .eta = eta.at(i)});
+  const Prediction p = predict(fit, model, span_of(at), span_of(at_covariate));
+  return py::make_tuple(to_array(p.eta), to_array(p.mean));
 }
 
 }  // namespace
@@ -248,5 +258,6 @@ PYBIND11_MODULE(_core, m) {
   m.def(
       "error_text", [](int code) { return error_text(static_cast<ErrorCode>(code)); }, "code"_a);
   m.def("worker_threads", &worker_count, "workers"_a);
-  m.def("spline_at", &spline_at, "knots"_a, "values"_a, "at"_a);
+  m.def("predict", &predict_arrays, "model"_a, "x"_a, "covariate"_a, "n"_a, "eta"_a, "coefficients"_a,
+        "levels"_a, "level_effects"_a, "at"_a, "at_covariate"_a);
 }

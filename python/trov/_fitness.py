@@ -10,21 +10,22 @@ import numpy as np
 from . import _core
 from ._result import Fitness, TrovError
 
-# The options of an analysis and their defaults (the library's).
+# The options of an analysis and their defaults, the library's own (those of its default Settings).
+_DEFAULT = _core.Settings()
 _OPTIONS = {
     "categorical": None,  # the covariate is categorical (each value a level); None: where it holds labels
-    "lnlambda_min": -10.0,  # the grid of ln(lambda) when lnlambda is None
-    "lnlambda_max": 10.0,
-    "grid_points": 21,
-    "fit_recommended": True,  # after the grid, fit at the recommended lambda
-    "classic": False,  # also the classic fits, for comparison with earlier runs (never the answer's)
-    "criterion": "reml",  # reml, ml, gcv, ubre, ocv: chooses the recommended lambda
-    "bootstrap": 0,  # replicates (none below 2)
-    "bootstrap_lambda": "reselected",  # each replicate chooses its own lambda; or "fixed"
-    "bootstrap_type": "parametric",  # or "cases": the cases drawn with replacement (overdispersed data)
-    "seed": 1,  # 1 to 2147483646
-    "maxit": 100,  # the classic fit's iterations and tolerance
-    "stop": 1e-6,
+    "lnlambda_min": _DEFAULT.lnlambda_min,  # the grid of ln(lambda) when lnlambda is None
+    "lnlambda_max": _DEFAULT.lnlambda_max,
+    "grid_points": _DEFAULT.grid_points,
+    "fit_recommended": _DEFAULT.fit_recommended,  # after the grid, fit at the recommended lambda
+    "classic": _DEFAULT.classic,  # also the classic fits, to compare with earlier runs (never the answer's)
+    "criterion": _DEFAULT.criterion.name,  # reml, ml, gcv, ubre, ocv: chooses the recommended lambda
+    "bootstrap": _DEFAULT.bootstrap,  # replicates (none below 2)
+    "bootstrap_lambda": _DEFAULT.bootstrap_lambda.name,  # reselected (each replicate its own lambda) or fixed
+    "bootstrap_type": _DEFAULT.bootstrap_type.name,  # parametric, or cases: drawn with replacement (overdispersion)
+    "seed": _DEFAULT.seed,  # 1 to 2147483646
+    "maxit": _DEFAULT.maxit,  # the classic fit's iterations and tolerance
+    "stop": _DEFAULT.stop,
     "workers": 0,  # threads, a whole number; 0 (or more than there are): every processor this process may use
 }
 _NONE = np.empty(0)

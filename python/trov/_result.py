@@ -16,6 +16,7 @@ Recommended = namedtuple("Recommended", "criterion lnlambda edf limit text")
 Bootstrap = namedtuple("Bootstrap",
                        "replicates type degenerate not_converged failed_refits converged_failed lnlambda")
 
+_NONE = np.empty(0)
 _GRADIENTS = ("beta", "gamma", "beta_standardized", "gamma_standardized", "beta_mean_standardized",
               "gamma_mean_standardized", "lande_arnold_beta", "lande_arnold_gamma")
 
@@ -27,12 +28,6 @@ class TrovError(Exception):
     def __init__(self, code, text):
         super().__init__(f"{text} (trov error {code}: {_core.error_text(code)})")
         self.code, self.text = code, text
-
-
-def _inverse_link(model, eta):
-    if model == "binomial":
-        return 1 / (1 + np.exp(-eta))
-    return np.exp(eta) if model == "poisson" else eta
 
 
 def _table(columns, what):
@@ -74,6 +69,9 @@ class Fitness:
         self.lnlambda, self.edf, self.converged = fit.get("lnlambda"), fit.get("edf"), fit.get("converged_ok")
         self.dispersion = fit.get("dispersion")  # Pearson's (NaN where the model has none)
         self.points, self.coefficients = fit.get("points"), fit.get("coefficients")
+        # the covariate as the library's predict takes it: coefficients, level values, level effects
+        self._covariate_terms = tuple(fit.get(key, _NONE) for key in ("coefficients", "level_values",
+                                                                       "level_effects"))
         # a categorical covariate's level values (as the engine took them) and effects
         self._level_effect = dict(zip(fit.get("level_values", []), fit.get("level_effects", [])))
         if self.categorical and fit:
@@ -122,14 +120,6 @@ class Fitness:
             g[name] = Estimate(*g[name])
         return g
 
-    def _effect(self, covariate):
-        """The covariate effect at values as the engine took them (codes of labels): the slope times the
-        value (continuous), or the level's effect (categorical)."""
-        covariate = np.asarray(covariate, float)
-        if not self.categorical:
-            return self.coefficients[1] * covariate
-        return np.array([self._level_effect.get(c, np.nan) for c in covariate])
-
     def _engine_covariate(self, covariate, shape):
         """Covariate values given to predict as the engine takes them: numbers, or the fit's labels as
         their codes; a level the fit does not know is refused, a missing one gives NaN."""
@@ -164,18 +154,14 @@ class Fitness:
             raise ValueError(f'scale must be "response" or "link", not {scale!r}')
         p = self._fitted("predict")
         x = np.asarray(x, dtype=float)
-        effect = np.zeros(len(p["x"]))
-        if len(self.coefficients):
-            effect = self._effect(p["covariate"])
-        knots, first = np.unique(p["x"], return_index=True)
-        eta = _core.spline_at(knots, (p["eta"] - effect)[first], x.ravel()).reshape(x.shape)
+        at_covariate = _NONE
         if covariate is not None:
             if not len(self.coefficients):
                 raise ValueError("this fit has no covariate")
-            eta = eta + self._effect(self._engine_covariate(covariate, x.shape))
-        elif effect.any():
-            eta = eta + np.sum(p["n"] * effect) / np.sum(p["n"])
-        return eta if scale == "link" else _inverse_link(self.model, eta)
+            at_covariate = self._engine_covariate(covariate, x.shape).ravel()
+        eta, mean = _core.predict(_core.Model.__members__[self.model], p["x"], p["covariate"], p["n"], p["eta"],
+                                  *self._covariate_terms, x.ravel(), at_covariate)
+        return (eta if scale == "link" else mean).reshape(x.shape)
 
     def to_frame(self, what="points"):
         """A pandas DataFrame of the fitted points ("points"), the grid ("grid") or the gradients

@@ -13,7 +13,7 @@ error_text_r <- function(code) {
     .Call(`_trov_error_text_r`, code)
 }
 
-spline_at_r <- function(knots, values, at) {
-    .Call(`_trov_spline_at_r`, knots, values, at)
+predict_r <- function(model, x, covariate, n, eta, coefficients, levels, level_effects, at, at_covariate) {
+    .Call(`_trov_predict_r`, model, x, covariate, n, eta, coefficients, levels, level_effects, at, at_covariate)
 }
 

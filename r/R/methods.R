@@ -86,10 +86,10 @@ as.data.frame.trov_fit <- function(x, row.names = NULL, optional = FALSE, what =
   x$points
 }
 
-# The fitted function at new trait values: the natural cubic spline s through the converged fit's linear
-# predictor at the points (the spline the gradients are taken from), then the mean as the converged fit
-# computes it, so that at the data's trait values it gives the fitted values themselves, and at infinite
-# ones its limit. With a covariate, eta = s(x) + its effect, s at each distinct X from the first point there.
+# The fitted function at new trait values, the library's predict: the natural cubic spline s through the
+# converged fit's linear predictor at the points (the spline the gradients are taken from), then the mean
+# as the converged fit computes it, so that at the data's trait values it gives the fitted values
+# themselves, and at infinite ones its limit. With a covariate, eta = s(x) + its effect at each value.
 predict.trov_fit <- function(object, newdata, type = c("response", "link"), ...) {
   type <- one_of(type, c("response", "link"), "type")
   need_fit(object, "predict")
@@ -112,31 +112,13 @@ predict.trov_fit <- function(object, newdata, type = c("response", "link"), ...)
   if (!is.numeric(at))
     refuse("newdata must be trait values, or a data frame with the column '", v[["x"]], "'", code = 2L)
   p <- object$points
-  if (!with_covariate) {
-    eta <- spline_at_r(p$x, p$eta, as.double(at))
-  } else {
-    first <- !duplicated(p$x)
-    s <- p$eta[first] - covariate_effect(object, p$covariate[first])
-    eta <- spline_at_r(p$x[first], s, as.double(at)) + covariate_effect(object, covariate)
-  }
-  if (type == "link") return(eta)
-  switch(object$settings$model,
-    normal = eta,
-    poisson = exp(eta),
-    binomial = {
-      # the smaller of mu and 1 - mu, accurate near 0 and 1
-      e <- exp(-abs(eta))
-      smaller <- e * (1 / (1 + e))
-      ifelse(eta >= 0, 1 - smaller, smaller)
-    })
-}
-
-# The covariate's term of the linear predictor at values as the engine took them (a factor's codes).
-# Continuous: intercept and slope. Categorical: the level's effect, relative to the first level's.
-covariate_effect <- function(fit, covariate) {
-  b <- fit$coefficients
-  if (!fit$settings$categorical) return(b[1] + b[2] * covariate)
-  unname(b[match(covariate, fit$level_values)])
+  # the library's predict; a categorical covariate's coefficients are its level effects (new_trov_fit)
+  b <- unname(as.double(object$coefficients))
+  levels <- as.double(object$level_values %||% numeric(0))
+  predicted <- predict_r(object$settings$model, p$x, p$covariate, p$n, p$eta, b, levels,
+                         if (length(levels)) b else numeric(0), as.double(at),
+                         if (with_covariate) as.double(covariate) else numeric(0))
+  if (type == "link") predicted$eta else predicted$mean
 }
 
 # newdata's covariate as the engine takes it: a continuous one as numbers; a categorical one's levels (the

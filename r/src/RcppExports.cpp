@@ -51,16 +51,23 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
-// spline_at_r
-Rcpp::NumericVector spline_at_r(Rcpp::NumericVector knots, Rcpp::NumericVector values, Rcpp::NumericVector at);
-RcppExport SEXP _trov_spline_at_r(SEXP knotsSEXP, SEXP valuesSEXP, SEXP atSEXP) {
+// predict_r
+Rcpp::List predict_r(SEXP model, Rcpp::NumericVector x, Rcpp::NumericVector covariate, Rcpp::NumericVector n, Rcpp::NumericVector eta, Rcpp::NumericVector coefficients, Rcpp::NumericVector levels, Rcpp::NumericVector level_effects, Rcpp::NumericVector at, Rcpp::NumericVector at_covariate);
+RcppExport SEXP _trov_predict_r(SEXP modelSEXP, SEXP xSEXP, SEXP covariateSEXP, SEXP nSEXP, SEXP etaSEXP, SEXP coefficientsSEXP, SEXP levelsSEXP, SEXP level_effectsSEXP, SEXP atSEXP, SEXP at_covariateSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
-    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type knots(knotsSEXP);
-    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type values(valuesSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type model(modelSEXP);
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type x(xSEXP);
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type covariate(covariateSEXP);
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type n(nSEXP);
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type eta(etaSEXP);
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type coefficients(coefficientsSEXP);
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type levels(levelsSEXP);
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type level_effects(level_effectsSEXP);
     Rcpp::traits::input_parameter< Rcpp::NumericVector >::type at(atSEXP);
-    rcpp_result_gen = Rcpp::wrap(spline_at_r(knots, values, at));
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type at_covariate(at_covariateSEXP);
+    rcpp_result_gen = Rcpp::wrap(predict_r(model, x, covariate, n, eta, coefficients, levels, level_effects, at, at_covariate));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -69,7 +76,7 @@ static const R_CallMethodDef CallEntries[] = {
     {"_trov_analyse_r", (DL_FUNC) &_trov_analyse_r, 5},
     {"_trov_analyse_many_r", (DL_FUNC) &_trov_analyse_many_r, 5},
     {"_trov_error_text_r", (DL_FUNC) &_trov_error_text_r, 1},
-    {"_trov_spline_at_r", (DL_FUNC) &_trov_spline_at_r, 3},
+    {"_trov_predict_r", (DL_FUNC) &_trov_predict_r, 10},
     {NULL, NULL, 0}
 };
 

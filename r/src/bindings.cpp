@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/api/derived.h"
 #include "engine/api/trov.h"
 #include "engine/api/watched.h"
-#include "engine/spline/natural_spline.h"
 
 namespace api = trov::api;
 using Rcpp::_;
@@ -134,9 +134,8 @@ Rcpp::List settings_list(const api::Settings& s, int workers) {
                             _["grid"] = Rcpp::NumericVector::create(s.lnlambda_min, s.lnlambda_max),
                             _["grid_points"] = s.grid_points, _["categorical"] = s.categorical,
                             _["fit_recommended"] = s.fit_recommended, _["classic"] = s.classic,
-                            _["maxit"] = s.maxit,
-                            _["stop"] = s.stop, _["bootstrap"] = s.bootstrap, _["seed"] = s.seed,
-                            _["criterion"] = kCriteria[static_cast<int>(s.criterion)],
+                            _["maxit"] = s.maxit, _["stop"] = s.stop, _["bootstrap"] = s.bootstrap,
+                            _["seed"] = s.seed, _["criterion"] = kCriteria[static_cast<int>(s.criterion)],
                             _["bootstrap_lambda"] = kBootstrapLambdas[static_cast<int>(s.bootstrap_lambda)],
                             _["bootstrap_type"] = kBootstrapTypes[static_cast<int>(s.bootstrap_type)],
                             _["workers"] = workers);
@@ -257,16 +256,15 @@ Rcpp::List fit_list(const api::Fit& f) {
   }
   if (f.bootstrap) {
     const api::Bootstrap& b = *f.bootstrap;
-    bootstrap = Rcpp::List::create(_["replicates"] = b.replicates,
-                                   _["type"] = kBootstrapTypes[static_cast<int>(b.type)], _["degenerate"] = b.degenerate,
-                                   _["not_converged"] = b.not_converged, _["failed_refits"] = b.failed_refits,
-                                   _["converged_failed"] = b.converged_failed,
-                                   _["lnlambda"] = Rcpp::NumericVector(b.lnlambda.begin(), b.lnlambda.end()));
+    bootstrap = Rcpp::List::create(
+        _["replicates"] = b.replicates, _["type"] = kBootstrapTypes[static_cast<int>(b.type)],
+        _["degenerate"] = b.degenerate, _["not_converged"] = b.not_converged,
+        _["failed_refits"] = b.failed_refits, _["converged_failed"] = b.converged_failed,
+        _["lnlambda"] = Rcpp::NumericVector(b.lnlambda.begin(), b.lnlambda.end()));
   }
   return Rcpp::List::create(
       _["lnlambda"] = f.lnlambda, _["converged_ok"] = f.converged_ok, _["edf"] = f.edf,
-      _["dispersion"] = f.dispersion,
-      _["points"] = points_frame(f.points),
+      _["dispersion"] = f.dispersion, _["points"] = points_frame(f.points),
       _["coefficients"] = Rcpp::NumericVector(f.coefficients.begin(), f.coefficients.end()),
       _["level_values"] = Rcpp::NumericVector(f.levels.begin(), f.levels.end()),
       _["level_effects"] = Rcpp::NumericVector(f.level_effects.begin(), f.level_effects.end()),
@@ -356,12 +354,22 @@ Rcpp::List analyse_many_r(Rcpp::List traits, Rcpp::NumericVector y, Rcpp::Numeri
 // [[Rcpp::export]]
 std::string error_text_r(int code) { return api::error_text(static_cast<trov::ErrorCode>(code)); }
 
-// The natural cubic spline through (knots, values) at the points `at` (see natural_spline_values).
+// The fitted function at the trait values `at` (see trov::api::predict) as list(eta, mean), of the fit
+// the package keeps: its points' x, covariate, n and eta, the covariate's coefficients, level values
+// and level effects (empty without a covariate, or a continuous one); at_covariate empty for the mean
+// effect.
 // [[Rcpp::export]]
-Rcpp::NumericVector spline_at_r(Rcpp::NumericVector knots, Rcpp::NumericVector values,
-                                Rcpp::NumericVector at) {
-  const std::vector<double> out = trov::natural_spline_values(
-      std::span<const double>(knots.begin(), knots.size()),
-      std::span<const double>(values.begin(), values.size()), std::span<const double>(at.begin(), at.size()));
-  return Rcpp::NumericVector(out.begin(), out.end());
+Rcpp::List predict_r(SEXP model, Rcpp::NumericVector x, Rcpp::NumericVector covariate, Rcpp::NumericVector n,
+                     Rcpp::NumericVector eta, Rcpp::NumericVector coefficients, Rcpp::NumericVector levels,
+                     Rcpp::NumericVector level_effects, Rcpp::NumericVector at,
+                     Rcpp::NumericVector at_covariate) {
+  api::Fit fit{.coefficients = doubles(coefficients),
+               .levels = doubles(levels),
+               .level_effects = doubles(level_effects)};
+  for (R_xlen_t i = 0; i < x.size(); ++i)
+    fit.points.push_back({.x = x[i], .covariate = covariate[i], .n = n[i], .eta = eta[i]});
+  const auto engine_model = static_cast<api::Model>(index_named(model, kModels, "model") + 1);
+  const api::Prediction p = api::predict(fit, engine_model, doubles(at), doubles(at_covariate));
+  return Rcpp::List::create(_["eta"] = Rcpp::NumericVector(p.eta.begin(), p.eta.end()),
+                            _["mean"] = Rcpp::NumericVector(p.mean.begin(), p.mean.end()));
 }
