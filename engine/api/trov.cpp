@@ -6,10 +6,10 @@
 #include <cmath>
 #include <exception>
 #include <mutex>
-#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "engine/analysis/analysis.h"
+#include "engine/analysis/diagnostics.h"
 #include "engine/analysis/pooling.h"
 #include "engine/io/reporting.h"
 
@@ -131,10 +131,11 @@ std::variant<Points, Error> points_of(const Data& data, std::optional<Points>* k
   return points;
 }
 
-// One run of the engine on prepared data: what it computed and the report it would write.
+// One run of the engine on prepared data: what it computed, what its results call attention to, and
+// the report it would write.
 struct Run {
   Analysis analysis;
-  nlohmann::ordered_json report;  // the head of its trov.json: the warnings and minima, as written
+  RunDiagnostics diagnostics;
   std::string document;
 };
 
@@ -143,16 +144,14 @@ std::variant<Run, Error> run_once(const RunData& data, const trov::Settings& set
   Run run;
   run.analysis = analyse_run(data, settings, options, {.classic = classic}, workers, control);
   if (run.analysis.fault) return error_of(*run.analysis.fault);
+  run.diagnostics = diagnose(run.analysis, settings, options, data);
   RunReport report("");
   report.settings(settings, "", options);
   report.data(data.points, data.observations, data.with());
-  report_rows(report, run.analysis);
-  if (const auto& stop = run.analysis.classic_stop)  // the classic comparison ends; the analysis goes on
-    report.classic_stopped(run.analysis.rows[stop->row].lnlambda,
-                           fault_message(stop->fault.fault, stop->fault.details()));
+  report_rows(report, run.analysis, settings, options, data);
+  report.classic_stopped(run.analysis);  // the classic comparison ends; the analysis goes on
   report_fit(report, data, run.analysis);
   run.document = report.document();
-  run.report = report.head();
   return run;
 }
 
@@ -163,7 +162,7 @@ Criterion criterion_of(Score score) {
   return Criterion::reml;
 }
 
-void add_grid(Results& results, const Run& run, const trov::Settings& settings, const Options& options) {
+void add_grid(Results& results, const Run& run, const trov::Settings& settings) {
   const Analysis& a = run.analysis;
   for (std::size_t k = 0; k < a.rows.size(); ++k) {
     const AnalysisRow& row = a.rows[k];
@@ -190,12 +189,10 @@ void add_grid(Results& results, const Run& run, const trov::Settings& settings, 
   for (const auto& [score, refined] : run.analysis.refined) {
     results.minima.push_back({criterion_of(score), refined.lnlambda, refined.score, refined.edf,
                               std::string(limit_name(refined.limit))});
-    if (score != score_of(options.criterion)) continue;
-    const auto& text = run.report["minimum"]["recommended"];
-    results.recommended = Recommended{criterion_of(score), refined.lnlambda, refined.edf,
-                                      std::string(limit_name(refined.limit)),
-                                      text.is_object() ? text["text"].get<std::string>() : std::string()};
   }
+  if (const auto& r = run.diagnostics.recommended)
+    results.recommended = Recommended{criterion_of(r->criterion), r->refined.lnlambda, r->refined.edf,
+                                      std::string(limit_name(r->refined.limit)), r->text};
 }
 
 Estimate estimate(double value, std::span<const SelectionGradients> replicates,
@@ -298,7 +295,7 @@ Fit fit_of(const Run& run, const RunData& data, int replicates, BootstrapType ty
 }
 
 void add_warnings(Results& results, const Run& run) {
-  for (const auto& w : run.report["warnings"]) results.warnings.push_back(w.get<std::string>());
+  for (const Warning& w : run.diagnostics.warnings) results.warnings.push_back(warning_line(w));
 }
 
 }  // namespace
@@ -383,16 +380,14 @@ Outcome analyse(const Data& data, const Settings& settings, int workers_asked, c
     std::variant<Run, Error> run = run_once(prepared, first, options, settings.classic, workers, run_control);
     if (auto* error = std::get_if<Error>(&run)) return *error;
     if (first.grid()) {
-      add_grid(results, std::get<Run>(run), first, options);
+      add_grid(results, std::get<Run>(run), first);
       add_warnings(results, std::get<Run>(run));
       if (!settings.fit_recommended) {
         results.report = std::move(std::get<Run>(run).document);
         return results;
       }
       if (!results.recommended) {
-        results.warnings.push_back(
-            "no_recommended: the criterion found no lambda to recommend, so there is "
-            "no fit at one lambda");
+        results.warnings.push_back(warning_line({.kind = WarningKind::no_recommended}));
         results.report = std::move(std::get<Run>(run).document);
         return results;
       }

@@ -19,13 +19,13 @@ std::string line(std::string_view text) { return ListWriter().text(text).str(); 
 
 }  // namespace
 
-std::string warning_message(Warning warning) {
+std::string warning_message(SettingsWarning warning) {
   switch (warning) {
-    case Warning::nstep_below_one:
+    case SettingsWarning::nstep_below_one:
       return line(settings_warning::nstep_below_one);
-    case Warning::lmin_not_below_lmax:
+    case SettingsWarning::lmin_not_below_lmax:
       return line(settings_warning::lmin_not_below_lmax);
-    case Warning::bootstrap_needs_fixed_lambda:
+    case SettingsWarning::bootstrap_needs_fixed_lambda:
       return line(settings_warning::bootstrap_needs_fixed_lambda);
   }
   return {};
@@ -49,7 +49,7 @@ void ProgressLines::item_done() {
   std::fprintf(stderr, "bootstrap: %d of %d replicates done\n", done_, total_);
 }
 
-void warn(Warning warning) {
+void warn(SettingsWarning warning) {
   const std::string message = warning_message(warning);
   if (listener) listener->warned(message);
   say(message);

@@ -17,10 +17,10 @@ namespace trov {
 // the faults' words are the analysis's, faults.h).
 
 // Repairs of the settings: a line on standard output, and the run goes on.
-enum class Warning { nstep_below_one, lmin_not_below_lmax, bootstrap_needs_fixed_lambda };
+enum class SettingsWarning { nstep_below_one, lmin_not_below_lmax, bootstrap_needs_fixed_lambda };
 
 // The lines a warning writes, each ended by a line end.
-std::string warning_message(Warning warning);
+std::string warning_message(SettingsWarning warning);
 
 // The other console lines: the count of cases read, where the results go, bootstrap progress.
 std::string cases_read_message(int cases);
@@ -42,7 +42,7 @@ class ProgressLines {
 };
 
 // Writes the warning's line.
-void warn(Warning warning);
+void warn(SettingsWarning warning);
 
 // Told of every warning and fault message as it is written (the run's report records them).
 class MessageListener {

@@ -26,19 +26,6 @@ namespace {
 // messages that name it) has each invalid byte written as U+FFFD, as the warning of settings() says.
 std::string text_of(const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
-// The shortest text that reads back to the same double.
-std::string shortest(double value) {
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, result.ptr);
-}
-
-std::string list_of(const std::vector<double>& values) {
-  std::string text;
-  for (double v : values) text += (text.empty() ? "" : ", ") + shortest(v);
-  return text;
-}
-
 // The message's lines without their leading blank; empty lines left out.
 std::vector<std::string> lines_of(const std::string& message) {
   std::vector<std::string> lines;
@@ -52,13 +39,6 @@ std::vector<std::string> lines_of(const std::string& message) {
     start = end + 1;
   }
   return lines;
-}
-
-// A number for a person to read: three significant digits.
-std::string rounded(double value) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.3g", value);
-  return buffer;
 }
 
 // The summary of a converged fit in its grid row; its values are null when it did not end ok.
@@ -89,14 +69,6 @@ Json converged_row(const ConvergedFit& fit) {
           {"ubre", value(fit.ubre)}, {"deviance", value(fit.deviance)}, {"reml", value(fit.reml)},
           {"ml", value(fit.ml)},     {"iterations", fit.iterations},    {"ok", fit.ok},
           {"end", end_name(fit.end)}};
-}
-
-// The row of the smallest finite score, ties to the first; none when no score is finite.
-std::optional<std::size_t> smallest(const std::vector<double>& scores) {
-  std::optional<std::size_t> best;
-  for (std::size_t k = 0; k < scores.size(); ++k)
-    if (std::isfinite(scores[k]) && (!best || scores[k] < scores[*best])) best = k;
-  return best;
 }
 
 // The points' records, the bulk of the file, written straight to text: each holds only numbers, and a
@@ -188,11 +160,8 @@ RunReport::~RunReport() {
 void RunReport::settings(const Settings& s, const std::string& data_file, const Options& options) {
   model_ = s.model;
   maxit_ = s.maxit;
-  criterion_ = score_of(options.criterion);
-  grid_search_ = s.grid();
   replicates_ = s.iboot;
-  bootstrap_lambda_ = bootstrap_lambda_name(options.bootstrap_lambda);
-  bootstrap_type_ = bootstrap_type_name(options.bootstrap_type);
+  options_ = options;
   settings_ = {{"covariates", s.covariates},
                {"categorical", s.categorical},
                {"nstep", s.nstep},
@@ -249,8 +218,6 @@ void RunReport::data(const Points& points, std::int64_t observations, const Cova
            {"points", points.n},
            {"distinct_x", covariate ? covariate->groups.nunique : points.n}};
   if (!left_out_.is_null()) data_["left_out"] = left_out_;
-  const auto [lowest, highest] = std::minmax_element(points.y.begin(), points.y.begin() + points.n);
-  response_range_ = *highest - *lowest;
   if (covariate && covariate->design.categorical) {
     const auto& levels = covariate->design.levels;
     data_["levels"] = std::vector<double>(levels.begin(), levels.begin() + covariate->design.columns);
@@ -258,102 +225,41 @@ void RunReport::data(const Points& points, std::int64_t observations, const Cova
 }
 
 void RunReport::grid_row(double lnlambda, const FitResult* fit, const ConvergedFit* penalized,
-                         double difference) {
+                         bool inaccurate) {
   auto at = [&](const char* what) {
-    return [=] { return what + (" at ln(lambda) = " + shortest(lnlambda)); };
+    return [=] { return what + (" at ln(lambda) = " + shortest_text(lnlambda)); };
   };
-  const bool covariate = covariate_;
   const bool glm = model_ != Model::normal;
-  const bool converged = fit && fit->iterations < maxit_;
   const auto classic = [&](double FitResult::*member, const char* what) {
     return fit ? number((*fit).*member, at(what)) : Json(nullptr);
   };
-  const bool inaccurate = fit && classic_inaccurate(*fit, penalized, difference);
   grid_.push_back({{"lnlambda", lnlambda},
                    {"trace", classic(&FitResult::trace, "trace")},
                    {"gcv", classic(&FitResult::gcv, "gcv")},
-                   {"ocv", covariate ? Json(nullptr) : classic(&FitResult::ocv, "ocv")},
+                   {"ocv", covariate_ ? Json(nullptr) : classic(&FitResult::ocv, "ocv")},
                    {"iterations", glm && fit ? Json(fit->iterations) : Json(nullptr)},
-                   {"converged", glm && fit ? Json(converged) : Json(nullptr)},
+                   {"converged", glm && fit ? Json(fit->iterations < maxit_) : Json(nullptr)},
                    {"classic_inaccurate", fit ? Json(inaccurate) : Json(nullptr)},
                    {"converged_fit", penalized ? converged_row(*penalized) : Json(nullptr)}});
-  grid_lnlambda_.push_back(lnlambda);
-  // the classic minima leave out the rows whose classic fit lost its accuracy
-  grid_gcv_.push_back(fit && !inaccurate ? fit->gcv : NAN);
-  grid_ocv_.push_back(covariate || !fit || inaccurate ? NAN : fit->ocv);
-  if (inaccurate) classic_inaccurate_.push_back(lnlambda);
-  if (glm && fit && !converged) not_converged_.push_back(lnlambda);
+}
 
-  if (!penalized) return;
-  for (Score score : kScores)
-    converged_scores_[static_cast<std::size_t>(score)].push_back(penalized->ok ? penalized->*member_of(score)
-                                                                               : NAN);
-  converged_edf_.push_back(penalized->edf);
-  if (!penalized->ok) {
-    converged_failed_.push_back(lnlambda);
-    return;
-  }
-  if (fit && difference > differs_limit()) classic_differs_.emplace_back(lnlambda, difference);
+void RunReport::grid_summary(GridDiagnostics diagnostics) { grid_diagnostics_ = std::move(diagnostics); }
+
+void RunReport::warn_of(const std::vector<Warning>& warnings) {
+  for (const Warning& w : warnings) warnings_.push_back(warning_line(w));
 }
 
 void RunReport::dispersion(std::optional<double> dispersion) {
   dispersion_ = dispersion ? Json(*dispersion) : Json(nullptr);
-  if (!dispersion || !(*dispersion > 1.5)) return;
-  const char* model = model_ == Model::poisson ? "Poisson" : "binomial";
-  std::string line = "overdispersion: the Pearson dispersion of the fit is " + rounded(*dispersion) +
-                     ": the responses vary more than the " + model + " model allows, so ";
-  line += bootstrap_type_ == "cases"
-              ? "only the case bootstrap's standard errors allow for it"
-              : "its parametric bootstrap's standard errors are too small; bootstrap the cases "
-                "(bootstrap_type = cases in trov.options)";
-  warnings_.push_back(line);
+  warn_of(dispersion_warnings(dispersion, model_, options_));
 }
 
-void RunReport::classic_stopped(double lnlambda, const std::string& message) {
-  const std::vector<std::string> lines = lines_of(message);
-  classic_stopped_ = {{"lnlambda", lnlambda}, {"message", lines.empty() ? std::string() : lines.front()}};
-  warnings_.push_back("classic_stopped: the classic fit at ln(lambda) = " + shortest(lnlambda) +
-                      " stopped the "
-                      "run (" +
-                      classic_stopped_["message"].get<std::string>() +
-                      "), so trov.out's table ends "
-                      "there; the converged fits of trov.json cover the whole run");
-}
-
-// Whether the classic smoother lost its accuracy at this row (many close X at a large lambda): a trace
-// below a line's 2, a trace that rises with lambda (by more than 1e-6 of it for the normal model, whose
-// weights do not move, 1e-3 for the others), or for the normal model without covariate, where the
-// classic fit is the converged one up to rounding, a trace or a fitted value that leaves the converged
-// fit's by more than 1e-6 (of the edf, of the responses' range).
-bool RunReport::classic_inaccurate(const FitResult& fit, const ConvergedFit* converged, double difference) {
-  const double trace = fit.trace;
-  const bool normal = model_ == Model::normal;
-  bool inaccurate = !(trace >= 2 - 1e-6);
-  if (previous_trace_ && trace > *previous_trace_ * (1 + (normal ? 1e-6 : 1e-3))) inaccurate = true;
-  previous_trace_ = trace;
-  if (normal && !covariate_ && converged && converged->ok)
-    inaccurate = inaccurate || std::abs(trace - converged->edf) > 1e-6 * converged->edf ||
-                 difference > 1e-6 * response_range_;
-  return inaccurate;
-}
-
-double RunReport::differs_limit() const { return classic_differs_limit(model_, response_range_); }
-
-std::vector<Score> RunReport::converged_scores() const {
-  if (!grid_search_ || converged_edf_.size() < 2) return {};
-  std::vector<Score> scores;
-  for (Score score : kScores)
-    if (!(score == Score::ocv && covariate_) && !(score == Score::ubre && model_ == Model::normal))
-      scores.push_back(score);
-  return scores;
-}
-
-ScoredRows RunReport::converged_rows(Score score) const {
-  return {grid_lnlambda_, converged_scores_[static_cast<std::size_t>(score)], converged_edf_};
-}
-
-void RunReport::refined_minimum(Score score, const RefinedMinimum& refined) {
-  refined_[static_cast<std::size_t>(score)] = refined;
+void RunReport::classic_stopped(const Analysis& analysis) {
+  const std::vector<Warning> stopped = classic_stopped_warnings(analysis);
+  if (stopped.empty()) return;
+  classic_stopped_ = {{"lnlambda", stopped.front().values.front()},
+                      {"message", stopped.front().names.front()}};
+  warn_of(stopped);
 }
 
 void RunReport::fit(double lnlambda, const Points& points, const Covariate* covariate,
@@ -458,39 +364,18 @@ void RunReport::bootstrap(const Points& points, const BootstrapOutcome& outcome)
   const auto classic_count = [&](int count) { return classic ? Json(count) : Json(nullptr); };
   bootstrap_ = {
       {"replicates", replicates_},
-      {"type", bootstrap_type_},
+      {"type", bootstrap_type_name(options_.bootstrap_type)},
       {"degenerate_draws", classic_count(outcome.degenerate)},
       {"not_converged", model_ != Model::normal ? classic_count(outcome.not_converged) : Json(nullptr)},
       {"failed_refits", classic_count(outcome.failed_refits)},
       {"converged_degenerate", converged ? Json(outcome.converged_degenerate) : Json(nullptr)},
       {"converged_failed", converged ? Json(outcome.converged_failed) : Json(nullptr)},
       {"band", converged ? "converged" : "classic"},
-      {"lambda", bootstrap_lambda_},
+      {"lambda", bootstrap_lambda_name(options_.bootstrap_lambda)},
       {"centre_lnlambda", outcome.centre_lnlambda ? Json(*outcome.centre_lnlambda) : Json(nullptr)},
       {"lnlambda_quantiles", quantiles}};
   if (model_ != Model::normal && classic) bootstrap_not_converged_ = outcome.not_converged;
-  if (outcome.failed_refits > 0)
-    warnings_.push_back("bootstrap_failed_refits: the classic fits of " +
-                        std::to_string(outcome.failed_refits) +
-                        " replicates failed (a GLM weight vanished); the band of trov.out leaves them out");
-  if (converged && outcome.converged_failed > 0)
-    warnings_.push_back(
-        "bootstrap_converged_failed: " + std::to_string(outcome.converged_failed) +
-        " replicates found no converged fit; the band and the gradients' spread leave them out");
-  if (converged && outcome.converged_degenerate > 0 && bootstrap_type_ == "cases")
-    warnings_.push_back("bootstrap_degenerate_cases: " + std::to_string(outcome.converged_degenerate) +
-                        " replicates of drawn cases had all responses equal or fewer than 4 distinct X; "
-                        "the band and the gradients' spread leave them out");
-  if (outcome.converged_too_many_degenerate)
-    warnings_.push_back(
-        "bootstrap_converged_degenerate: more draws around the converged fit than replicates "
-        "had all responses equal, so trov.json has no converged band (the fit is too close "
-        "to 0 or 1)");
-  if (outcome.centre_moved)
-    warnings_.push_back(
-        "bootstrap_centre: each replicate chose its own lambda, and so did the observed data: "
-        "the fit, its gradients and the band are those at ln(lambda) = " +
-        shortest(*outcome.centre_lnlambda) + ", where they chose it");
+  warn_of(bootstrap_warnings(outcome, options_));
 }
 
 void RunReport::bootstrap_coefficients(const Covariate* covariate, const FitResult* fit,
@@ -548,21 +433,7 @@ void RunReport::selection(const std::optional<SelectionGradients>& gradients,
       {"beta", of_data(&SelectionGradients::lande_arnold_beta, "lande_arnold beta")},
       {"gamma", of_data(&SelectionGradients::lande_arnold_gamma, "lande_arnold gamma")}};
   selection_["classic"] = classic ? fit_gradients(&*classic, "classic ") : Json(nullptr);
-  if (!gradients)
-    warnings_.push_back(std::string("selection_not_converged: the converged fit did not end ok, so the "
-                                    "selection gradients are null") +
-                        (classic ? "; selection.classic holds the classic fit's, which stops short of the "
-                                   "penalized maximum"
-                                 : ""));
-  if (gradients && linear)
-    warnings_.push_back(
-        model_ == Model::normal
-            ? "gamma_link_only: the fit is a straight line (no curvature was found), so gamma "
-              "has no P; report the directional gradient beta"
-            : "gamma_link_only: the fit is a straight line on the " +
-                  std::string(model_ == Model::binomial ? "logit" : "log") +
-                  " scale (no curvature was found), so gamma reflects the link alone: it has "
-                  "no P; report the directional gradient beta");
+  warn_of(selection_warnings(gradients.has_value(), classic.has_value(), linear, model_));
   if (replicates.empty()) return;
   Json spread = {{"replicates", replicates.size()}};
   std::vector<std::pair<const char*, double SelectionGradients::*>> spread_of(std::begin(kFitGradients) + 1,
@@ -633,74 +504,41 @@ void RunReport::report_write_failure() const {
 Json RunReport::head(const char* status) const {
   std::vector<std::string> warnings = warnings_;
   warnings.insert(warnings.end(), line_warnings_.begin(), line_warnings_.end());
+  const GridDiagnostics& g = grid_diagnostics_;
+  for (const Warning& w : g.warnings) warnings.push_back(warning_line(w));
+  for (const Warning& w : bootstrap_not_converged_warnings(bootstrap_not_converged_, maxit_))
+    warnings.push_back(warning_line(w));
+  const auto optional = [](const std::optional<bool>& value) { return value ? Json(*value) : Json(nullptr); };
   Json diagnostics = {
-      {"grid_minimum_at_edge", nullptr},
-      {"not_converged", not_converged_},
+      {"grid_minimum_at_edge", optional(g.minimum_at_edge)},
+      {"not_converged", g.not_converged},
       {"bootstrap_not_converged", bootstrap_not_converged_ ? Json(*bootstrap_not_converged_) : Json()}};
   Json minimum;
-  if (grid_search_ && grid_.size() >= 2) {
-    auto entry = [&](const std::vector<double>& scores) -> Json {
-      const std::optional<std::size_t> k = smallest(scores);
-      if (!k) return nullptr;
-      return {{"index", *k},
-              {"lnlambda", grid_lnlambda_[*k]},
-              {"score", scores[*k]},
-              {"at_edge", *k == 0 || *k + 1 == scores.size()}};
+  if (g.minima) {
+    auto entry = [](const std::optional<GridMinimum>& m) -> Json {
+      if (!m) return nullptr;
+      return {{"index", m->index}, {"lnlambda", m->lnlambda}, {"score", m->score}, {"at_edge", m->at_edge}};
     };
-    minimum = {{"gcv", entry(grid_gcv_)}, {"ocv", entry(grid_ocv_)}};
-    if (!converged_edf_.empty()) {  // a run with the converged fits
-      const std::vector<Score> searched = converged_scores();
+    minimum = {{"gcv", entry(g.gcv)}, {"ocv", entry(g.ocv)}};
+    if (g.converged_fits) {
       for (Score score : kScores) {
-        const bool applies = std::find(searched.begin(), searched.end(), score) != searched.end();
-        Json e = applies ? entry(converged_scores_[static_cast<std::size_t>(score)]) : Json(nullptr);
-        if (e.is_object()) e["refined"] = converged_minimum(score, warnings);
+        const auto s = static_cast<std::size_t>(score);
+        Json e = entry(g.converged[s]);
+        if (e.is_object()) e["refined"] = g.refined[s] ? refined_entry(*g.refined[s]) : Json(nullptr);
         minimum["converged_" + std::string(score_name(score))] = std::move(e);
       }
-      minimum["recommended"] = recommended(minimum);
-    }
-    // the grid's edge matters for the criterion that recommends (the classic GCV without converged fits)
-    const bool converged = !converged_edf_.empty();
-    const std::string key = converged ? "converged_" + std::string(score_name(criterion_)) : "gcv";
-    const Json& edge = minimum.value(key, Json());
-    if (edge.is_object()) {
-      const bool at_edge = edge["at_edge"].get<bool>();
-      diagnostics["grid_minimum_at_edge"] = at_edge;
-      const Json& refined = edge.value("refined", Json());
-      std::string beyond = "; widen the grid";
-      if (refined.is_object() && refined["limit"].is_null())
-        beyond = "; the search beyond it found the minimum at ln(lambda) = " +
-                 shortest(refined["lnlambda"].get<double>()) + " (widen the grid to see it)";
-      else if (refined.is_object())
-        beyond = "; the search beyond it reached the limit " + refined["limit"].get<std::string>() +
-                 " at ln(lambda) = " + shortest(refined["lnlambda"].get<double>());
-      if (at_edge)
-        warnings.push_back(
-            "grid_minimum_at_edge: the smallest " + std::string(converged ? score_label(criterion_) : "GCV") +
-            " score of the grid lies at ln(lambda) = " + shortest(edge["lnlambda"].get<double>()) +
-            ", an end of the grid" + beyond);
+      minimum["recommended"] = g.recommended ? recommended_entry(*g.recommended) : Json(nullptr);
     }
   }
   if (!classic_stopped_.is_null()) diagnostics["classic_stopped"] = classic_stopped_;
   if (!dispersion_.is_null() || !fit_.is_null() || !bootstrap_.is_null())
     diagnostics["dispersion"] = dispersion_;
-  if (!converged_edf_.empty()) classic_differs(diagnostics, warnings);
-  diagnostics["classic_inaccurate"] = classic_inaccurate_;
-  if (!classic_inaccurate_.empty())
-    warnings.push_back(
-        "classic_inaccurate: the classic fits at ln(lambda) = " + list_of(classic_inaccurate_) +
-        " lost their accuracy (many close X at a large lambda: a trace below 2, or rising with "
-        "lambda, or values off the converged fit's); trov.out shows them as computed, "
-        "minimum.gcv and minimum.ocv leave them out: report the converged fits");
-  if (!not_converged_.empty())
-    warnings.push_back("not_converged: the classic fits at ln(lambda) = " + list_of(not_converged_) +
-                       " stopped at maxit = " + std::to_string(maxit_) + " before converging" +
-                       (converged_edf_.empty() ? "; raise maxit"
-                                               : "; report the converged fits of trov.json, which do not "
-                                                 "depend on maxit"));
-  if (bootstrap_not_converged_ && *bootstrap_not_converged_ > 0)
-    warnings.push_back("bootstrap_not_converged: " + std::to_string(*bootstrap_not_converged_) +
-                       " bootstrap refits stopped at maxit = " + std::to_string(maxit_) +
-                       " before converging");
+  if (g.converged_fits) {
+    diagnostics["classic_differs"] = g.differs;
+    diagnostics["classic_gcv_minimum_differs"] = optional(g.gcv_minimum_differs);
+    diagnostics["converged_failed"] = g.converged_failed;
+  }
+  diagnostics["classic_inaccurate"] = g.inaccurate;
 
   Json doc = {{"format", "trov-results"}, {"version", 1}, {"status", status}};
   if (!error_.empty() && std::string_view(status) == "error") {
@@ -732,108 +570,24 @@ void RunReport::write_document(std::ostream& out, const char* status) {
   out << "}\n";
 }
 
-// The refined minimum of a converged score, with a warning where its search ended at a limit of the fits
-// other than the line.
-Json RunReport::converged_minimum(Score score, std::vector<std::string>& warnings) const {
-  const std::optional<RefinedMinimum>& refined = refined_[static_cast<std::size_t>(score)];
-  if (!refined) return nullptr;
-  const std::string label(score_label(score));
-  if (refined->still_falling)
-    warnings.push_back("search_open: the " + label + " score still falls at ln(lambda) = " +
-                       shortest(refined->lnlambda) + ", 30 beyond the grid; the search ended there");
-  if (refined->limit == SearchLimit::separating)
-    warnings.push_back(
-        "search_separating: the " + label +
-        " score falls on where the fits separate: at ln(lambda) = " + shortest(*refined->failed_at) +
-        " the responses have no penalized maximum, and the search "
-        "ended at ln(lambda) = " +
-        shortest(refined->lnlambda) + " beside it");
-  if (refined->limit == SearchLimit::failed)
-    warnings.push_back(
-        "search_failed: the " + label +
-        " score falls on where a converged fit failed, at ln(lambda) = " + shortest(*refined->failed_at) +
-        "; the search ended at ln(lambda) = " + shortest(refined->lnlambda) + " beside it");
-  const std::string_view limit = limit_name(refined->limit);
-  Json entry = {{"lnlambda", refined->lnlambda},
-                {"score", refined->score},
-                {"edf", refined->edf},
+Json RunReport::refined_entry(const RefinedMinimum& refined) {
+  const std::string_view limit = limit_name(refined.limit);
+  Json entry = {{"lnlambda", refined.lnlambda},
+                {"score", refined.score},
+                {"edf", refined.edf},
                 {"limit", limit.empty() ? Json(nullptr) : Json(limit)}};
-  if (refined->failed_at) entry["failed_at"] = *refined->failed_at;
+  if (refined.failed_at) entry["failed_at"] = *refined.failed_at;
   return entry;
 }
 
-// The answer to report: the refined minimum of the run's criterion, with a sentence that says it.
-Json RunReport::recommended(const Json& minimum) const {
-  const std::string name(score_name(criterion_)), label(score_label(criterion_));
-  const Json& entry = minimum.value("converged_" + name, Json());
-  if (!entry.is_object() || !entry["refined"].is_object()) return nullptr;
-  const Json& refined = entry["refined"];
-  const double lnlambda = refined["lnlambda"].get<double>(), edf = refined["edf"].get<double>();
-  char at[48], parameters[48];
-  std::snprintf(at, sizeof at, "ln(lambda) = %.2f", lnlambda);
-  std::snprintf(parameters, sizeof parameters, "%.2f parameters", edf);
-  std::string text;
-  const Json& limit = refined["limit"];
-  if (limit == "linear") {
-    const char* scale = model_ == Model::binomial  ? " on the logit scale"
-                        : model_ == Model::poisson ? " on the log scale"
-                                                   : "";
-    text = label + " finds no curvature: the fitness function is a straight line" + scale + " (from " + at +
-           " on, " + parameters + "); report the directional gradient";
-  } else if (limit == "interpolating") {
-    text = label + " falls until the curve runs through every point (" + at + ", " + parameters +
-           "): it finds no smoothing to report; choose another criterion";
-  } else if (limit == "separating" || limit == "failed") {
-    text = label + " falls on until the fits " + (limit == "separating" ? "separate" : "fail") + " (" + at +
-           ", " + parameters + "): it finds no smoothing to report; choose another criterion";
-  } else {
-    text = label + " chooses " + at + " (" + parameters + ")";
-  }
-  return {{"criterion", name}, {"lnlambda", lnlambda}, {"edf", edf}, {"limit", limit}, {"text", text}};
-}
-
-// Where the classic fits differ from the converged ones: in a fitted mean by more than the limit, or
-// in the grid row of the smallest GCV score; and where no converged fit was found. One line per kind.
-void RunReport::classic_differs(Json& diagnostics, std::vector<std::string>& warnings) const {
-  std::vector<double> rows;
-  for (const auto& [lnlambda, difference] : classic_differs_) rows.push_back(lnlambda);
-  diagnostics["classic_differs"] = rows;
-  if (!classic_differs_.empty()) {
-    const auto worst = *std::max_element(classic_differs_.begin(), classic_differs_.end(),
-                                         [](const auto& a, const auto& b) { return a.second < b.second; });
-    const char* value = model_ == Model::binomial  ? "a fitted probability"
-                        : model_ == Model::poisson ? "a fitted mean"
-                                                   : "a fitted value";
-    std::string line = "classic_differs: at ln(lambda) = " + shortest(worst.first) +
-                       " the classic fit differs from the penalized maximum by up to " +
-                       rounded(worst.second) + " in " + value;
-    if (rows.size() > 1)
-      line += ", and by more than " + rounded(differs_limit()) + " at " + std::to_string(rows.size()) +
-              " of the lambdas";
-    line += covariate_ ? ": backfitting stopped after its cycles, short of the joint maximum"
-                       : ": its limits and iterations stop short of the maximum";
-    line += "; report the converged fit";
-    warnings.push_back(line);
-  }
-  const std::optional<std::size_t> classic = smallest(grid_gcv_),
-                                   converged =
-                                       smallest(converged_scores_[static_cast<std::size_t>(Score::gcv)]);
-  Json minimum_differs = nullptr;
-  if (grid_search_ && classic && converged) {
-    minimum_differs = *classic != *converged;
-    if (*classic != *converged)
-      warnings.push_back("classic_differs: the smallest GCV score lies at ln(lambda) = " +
-                         shortest(grid_lnlambda_[*converged]) + " for the converged fits but at " +
-                         shortest(grid_lnlambda_[*classic]) +
-                         " for the classic ones; choose lambda by minimum.recommended");
-  }
-  diagnostics["classic_gcv_minimum_differs"] = minimum_differs;
-  diagnostics["converged_failed"] = converged_failed_;
-  if (!converged_failed_.empty())
-    warnings.push_back(
-        "converged_failed: at ln(lambda) = " + list_of(converged_failed_) +
-        " the penalized maximum was not found (Newton did not converge, or the fit ran away as it "
-        "does for responses that a straight line separates); those converged values are null");
+Json RunReport::recommended_entry(const Recommendation& recommended) {
+  const RefinedMinimum& refined = recommended.refined;
+  const std::string_view limit = limit_name(refined.limit);
+  return {{"criterion", score_name(recommended.criterion)},
+          {"lnlambda", refined.lnlambda},
+          {"edf", refined.edf},
+          {"limit", limit.empty() ? Json(nullptr) : Json(limit)},
+          {"text", recommended.text}};
 }
 
 std::string RunReport::document() {

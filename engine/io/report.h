@@ -13,6 +13,7 @@
 
 #include "common/data_lines.h"
 #include "engine/analysis/bootstrap.h"
+#include "engine/analysis/diagnostics.h"
 #include "engine/analysis/settings.h"
 #include "engine/core/design.h"
 #include "engine/core/fit_result.h"
@@ -45,18 +46,14 @@ class RunReport final : public MessageListener {
   // The run owns trov.json from here on: an older one is removed (report_file.h).
   void claim();
   // A grid row (or the fixed lambda): the numbers of the classic fit and of the converged fit at the
-  // same lambda (their per-point values are not read), and the largest difference of their fitted
-  // means (largest_difference). Without the classic fits, or after they stopped the run, fit is null;
-  // without the converged fits (RunOptions), penalized is null.
-  void grid_row(double lnlambda, const FitResult* fit, const ConvergedFit* penalized, double difference);
-  // The classic fits stopped the run at this ln(lambda) with this message (trov.out ends there).
-  void classic_stopped(double lnlambda, const std::string& message);
-  // The scores of the grid's converged fits that the run searches for their smallest values: GCV, OCV
-  // (no covariate), UBRE (models 2 and 3), REML and ML; none without a grid of converged fits.
-  std::vector<Score> converged_scores() const;
-  // The grid rows with one score of their converged fits.
-  ScoredRows converged_rows(Score score) const;
-  void refined_minimum(Score score, const RefinedMinimum& refined);
+  // same lambda (their per-point values are not read), and whether the classic fit lost its accuracy
+  // (GridDiagnostics). Without the classic fits, or after they stopped the run, fit is null; without the
+  // converged fits (RunOptions), penalized is null.
+  void grid_row(double lnlambda, const FitResult* fit, const ConvergedFit* penalized, bool inaccurate);
+  // What the grid's rows tell (their minima, the recommended answer and their warnings), after the rows.
+  void grid_summary(GridDiagnostics diagnostics);
+  // The classic fits that stopped the run, where they did (trov.out ends there).
+  void classic_stopped(const Analysis& analysis);
   // The fit at one lambda: the classic one (null without classic fits) and the converged one.
   void fit(double lnlambda, const Points& points, const Covariate* covariate, const FitResult* fit,
            const ConvergedFit* converged);
@@ -104,19 +101,16 @@ class RunReport final : public MessageListener {
   // Writes the whole document to a temporary file: its name, or empty (write_errno_ says why).
   std::string write_temporary(const char* status);
   void write_document(std::ostream& out, const char* status);
-  double differs_limit() const;
-  bool classic_inaccurate(const FitResult& fit, const ConvergedFit* converged, double difference);
-  nlohmann::ordered_json converged_minimum(Score score, std::vector<std::string>& warnings) const;
-  nlohmann::ordered_json recommended(const nlohmann::ordered_json& minimum) const;
-  void classic_differs(nlohmann::ordered_json& diagnostics, std::vector<std::string>& warnings) const;
+  void warn_of(const std::vector<Warning>& warnings);
+  static nlohmann::ordered_json refined_entry(const RefinedMinimum& refined);
+  static nlohmann::ordered_json recommended_entry(const Recommendation& recommended);
 
   std::string path_;
   int write_errno_ = 0;  // why the last write failed
   Model model_ = Model::normal;
   int maxit_ = 0;
   int replicates_ = 0;
-  std::string bootstrap_lambda_, bootstrap_type_;
-  bool grid_search_ = false;
+  Options options_;
   bool covariate_ = false;
   bool claimed_ = false;
   std::string prepared_;  // the temporary file of the "ok" report, until it is put in place
@@ -128,18 +122,7 @@ class RunReport final : public MessageListener {
   // the points' records, as text
   std::string fit_points_, fit_converged_points_, bootstrap_points_, bootstrap_classic_points_;
   nlohmann::ordered_json grid_ = nlohmann::ordered_json::array();
-  std::vector<double> grid_gcv_, grid_ocv_, grid_lnlambda_;
-  std::vector<double> not_converged_, classic_inaccurate_;
-  std::optional<double> previous_trace_;  // of the classic fit of the row before
-  // The converged fits: their scores per grid row (NaN where not ok), the refined minima, the rows
-  // whose classic fit differs from them (ln(lambda) and the largest difference) and those not ok.
-  std::array<std::vector<double>, std::size(kScores)> converged_scores_;
-  std::vector<double> converged_edf_;
-  std::array<std::optional<RefinedMinimum>, std::size(kScores)> refined_;
-  Score criterion_ = Score::reml;  // the one that chooses the recommended lambda
-  std::vector<std::pair<double, double>> classic_differs_;
-  std::vector<double> converged_failed_;
-  double response_range_ = 0;
+  GridDiagnostics grid_diagnostics_;
   std::optional<int> bootstrap_not_converged_;
   std::vector<std::string> warnings_, error_;
   ErrorCode error_code_ = ErrorCode::engine_failure;

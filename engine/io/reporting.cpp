@@ -1,25 +1,22 @@
 #include "engine/io/reporting.h"
 
-#include <cmath>
-
 namespace trov {
 
-void report_rows(RunReport& report, const Analysis& analysis) {
-  const std::size_t stopped = analysis.classic_stop ? analysis.classic_stop->row : analysis.rows.size();
+void report_rows(RunReport& report, const Analysis& analysis, const Settings& settings,
+                 const Options& options, const RunData& data) {
+  GridDiagnostics diagnostics = grid_diagnostics(analysis, settings, options, data);
   for (std::size_t k = 0; k < analysis.rows.size(); ++k) {
     const AnalysisRow& row = analysis.rows[k];
-    const FitResult* classic = row.classic && k < stopped ? &*row.classic : nullptr;
-    report.grid_row(row.lnlambda, classic, row.converged ? &*row.converged : nullptr, row.difference);
+    report.grid_row(row.lnlambda, reported_classic(analysis, k), row.converged ? &*row.converged : nullptr,
+                    diagnostics.classic_inaccurate[k]);
   }
-  for (const auto& [score, refined] : analysis.refined) report.refined_minimum(score, refined);
+  report.grid_summary(std::move(diagnostics));
 }
 
 void report_fit(RunReport& report, const RunData& data, const Analysis& analysis) {
   if (!analysis.one_lambda) return;
   const ConvergedFit* converged = analysis.converged ? &*analysis.converged : nullptr;
-  // a straight line on the link scale: edf within 1e-3 of the unpenalized columns
-  const double unpenalized = 2.0 + (data.covariate ? data.covariate->design.columns - 1 : 0);
-  const bool linear = converged && converged->ok && std::abs(converged->edf - unpenalized) <= 1e-3;
+  const bool linear = at_linear_limit(analysis, data);
   const std::optional<SelectionGradients>& classic =
       analysis.classic_stop ? std::optional<SelectionGradients>() : analysis.classic_gradients;
   report.dispersion(analysis.dispersion);

@@ -52,7 +52,7 @@ Settings read_settings(ListReader& parameters) {
   s.nstep = setting(parameter_line::nstep);
   s.lmin = value[3];
   if (s.nstep <= 0) {
-    warn(Warning::nstep_below_one);
+    warn(SettingsWarning::nstep_below_one);
     s.nstep = 1;
   }
   if (s.nstep == 1) {
@@ -60,7 +60,7 @@ Settings read_settings(ListReader& parameters) {
   } else {
     s.lmax = value[4];
     if (!(s.lmin < s.lmax)) {
-      warn(Warning::lmin_not_below_lmax);
+      warn(SettingsWarning::lmin_not_below_lmax);
       std::swap(s.lmin, s.lmax);
     }
     s.step = (s.lmax - s.lmin) / (s.nstep - 1);
@@ -77,7 +77,7 @@ Settings read_settings(ListReader& parameters) {
   if (s.model != Model::normal && s.maxit < 1) stop_run(Fault::maxit_below_one);
 
   if (s.nstep > 1 && s.iboot > 1) {
-    warn(Warning::bootstrap_needs_fixed_lambda);
+    warn(SettingsWarning::bootstrap_needs_fixed_lambda);
     s.iboot = 1;
   }
   if (s.nstep > kMostGridPoints) stop_run(Fault::nstep_too_large);

@@ -95,11 +95,10 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   const std::size_t table = analysis.classic_stop ? analysis.classic_stop->row : analysis.rows.size();
   for (std::size_t k = 0; k < table; ++k)
     out.grid_line(settings, design, analysis.rows[k].lnlambda, *analysis.rows[k].classic);
-  if (report) report_rows(*report, analysis);
+  if (report) report_rows(*report, analysis, settings, run_options, data);
   if (const auto& stop = analysis.classic_stop) {
     if (report) {
-      report->classic_stopped(analysis.rows[stop->row].lnlambda,
-                              fault_message(stop->fault.fault, stop->fault.details()));
+      report->classic_stopped(analysis);
       report_fit(*report, data, analysis);
     }
     stop_on(stop->fault);
