@@ -10,7 +10,7 @@
 #include <iostream>
 #include <string>
 
-#include "common/list_writer.h"
+#include "common/console.h"
 
 namespace trov {
 

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 
 namespace trov {
 
@@ -82,9 +81,5 @@ std::string ListWriter::str() const {
   out.push_back('\n');
   return out;
 }
-
-void say(const ListWriter& statement) { say(statement.str()); }
-
-void say(std::string_view records) { std::cout << records << std::flush; }
 
 }  // namespace trov

@@ -1,6 +1,6 @@
 #pragma once
-// The member names of trov.json, which the engine writes (engine/io/report.cpp) and the front end
-// reads (frontend/run_report.cpp), one group per object of the document; and the kinds that start its
+// The member names of trov.json, which the engine writes (engine/report/report_document.cpp) and the front
+// end reads (frontend/run_report.cpp), one group per object of the document; and the kinds that start its
 // warning lines ("kind: words"). The README's trov.json section documents them; they are fixed.
 namespace trov::report_keys {
 

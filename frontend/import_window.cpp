@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "common/console.h"
 #include "common/written_files.h"
 #include "frontend/message_box.h"
 #include "frontend/run_files.h"

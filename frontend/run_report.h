@@ -1,7 +1,7 @@
 #pragma once
 // trov.json read once into plain values: the report of the last run as the engine wrote it
-// (engine/io/report.cpp; the member names in common/report_keys.h). The front end's plots, figures,
-// notes, details and messages take everything from here; nothing else reads the file.
+// (engine/report/report_document.cpp; the member names in common/report_keys.h). The front end's plots,
+// figures, notes, details and messages take everything from here; nothing else reads the file.
 #include <limits>
 #include <map>
 #include <optional>

@@ -24,6 +24,7 @@ for build in release sanitize thread; do
     mkdir "$rlib"
     MAKEFLAGS="-j$jobs" R CMD INSTALL --preclean --clean -l "$rlib" r >"$rlib/install.log" 2>&1 ||
       { cat "$rlib/install.log"; exit 1; }
+    scripts/check-module-symbols.sh "$rlib/trov/libs/trov.so"
     R_LIBS="$rlib" Rscript -e 'testthat::test_dir("r/tests/testthat", package = "trov", load_package = "installed",
                                                   stop_on_failure = TRUE)'
     echo "== the README's R example"
@@ -34,6 +35,7 @@ for build in release sanitize thread; do
     python_dir=$scratch/python
     mkdir "$python_dir"
     scripts/install-python.sh --target "$python_dir"
+    scripts/check-module-symbols.sh "$python_dir"/trov/_core*.so
     PYTHONPATH="$python_dir" PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -m pytest -q -p no:cacheprovider python/tests
   fi
 done

@@ -11,7 +11,7 @@
 #include "engine/analysis/analysis.h"
 #include "engine/analysis/diagnostics.h"
 #include "engine/analysis/pooling.h"
-#include "engine/io/reporting.h"
+#include "engine/report/reporting.h"
 
 namespace trov::api {
 
@@ -131,12 +131,10 @@ std::variant<Points, Error> points_of(const Data& data, std::optional<Points>* k
   return points;
 }
 
-// One run of the engine on prepared data: what it computed, what its results call attention to, and
-// the report it would write.
+// One run of the engine on prepared data: what it computed and what its results call attention to.
 struct Run {
   Analysis analysis;
   RunDiagnostics diagnostics;
-  std::string document;
 };
 
 std::variant<Run, Error> run_once(const RunData& data, const trov::Settings& settings, const Options& options,
@@ -145,13 +143,6 @@ std::variant<Run, Error> run_once(const RunData& data, const trov::Settings& set
   run.analysis = analyse_run(data, settings, options, {.classic = classic}, workers, control);
   if (run.analysis.fault) return error_of(*run.analysis.fault);
   run.diagnostics = diagnose(run.analysis, settings, options, data);
-  RunReport report("");
-  report.settings(settings, "", options);
-  report.data(data.points, data.observations, data.with());
-  report_rows(report, run.analysis, settings, options, data);
-  report.classic_stopped(run.analysis);  // the classic comparison ends; the analysis goes on
-  report_fit(report, data, run.analysis);
-  run.document = report.document();
   return run;
 }
 
@@ -300,6 +291,25 @@ void add_warnings(Results& results, const Run& run) {
 
 }  // namespace
 
+struct RunRecord {
+  std::shared_ptr<const RunData> data;
+  trov::Settings settings;
+  Options options;
+  Analysis analysis;
+};
+
+std::string report_text(const Results& results) {
+  if (!results.record) return {};
+  const RunRecord& r = *results.record;
+  ReportDocument report;
+  report.settings(r.settings, "", r.options);
+  report.data(r.data->points, r.data->observations, r.data->with());
+  report_rows(report, r.analysis, r.settings, r.options, *r.data);
+  report.classic_stopped(r.analysis);  // the classic comparison ends; the analysis goes on
+  report_fit(report, *r.data, r.analysis);
+  return report.document();
+}
+
 std::string error_text(ErrorCode code) {
   switch (code) {
     case ErrorCode::settings:
@@ -373,33 +383,37 @@ Outcome analyse(const Data& data, const Settings& settings, int workers_asked, c
     if (auto* error = std::get_if<Error>(&points)) return *error;
     const Options options = run_options(settings);
     const trov::Settings first = run_settings(settings, covariate, settings.lnlambda);
-    const RunData prepared = prepare_run(std::move(std::get<Points>(points)), first, std::move(cases));
+    const auto shared = std::make_shared<const RunData>(
+        prepare_run(std::move(std::get<Points>(points)), first, std::move(cases)));
+    const RunData& prepared = *shared;
     Results results{.cases = static_cast<int>(data.x.size()),
                     .points = prepared.points.n,
                     .observations = static_cast<double>(prepared.observations)};
+    // what the document of the analysis is written from: its last run
+    const auto recorded = [&](Run& run, const trov::Settings& run_settings) {
+      results.record = std::make_shared<const RunRecord>(
+          RunRecord{shared, run_settings, options, std::move(run.analysis)});
+      return std::move(results);
+    };
     std::variant<Run, Error> run = run_once(prepared, first, options, settings.classic, workers, run_control);
     if (auto* error = std::get_if<Error>(&run)) return *error;
+    trov::Settings last_settings = first;
     if (first.grid()) {
       add_grid(results, std::get<Run>(run), first);
       add_warnings(results, std::get<Run>(run));
-      if (!settings.fit_recommended) {
-        results.report = std::move(std::get<Run>(run).document);
-        return results;
-      }
+      if (!settings.fit_recommended) return recorded(std::get<Run>(run), first);
       if (!results.recommended) {
         results.warnings.push_back(warning_line({.kind = WarningKind::no_recommended}));
-        results.report = std::move(std::get<Run>(run).document);
-        return results;
+        return recorded(std::get<Run>(run), first);
       }
-      const trov::Settings second = run_settings(settings, covariate, results.recommended->lnlambda);
-      run = run_once(prepared, second, options, settings.classic, workers, run_control);
+      last_settings = run_settings(settings, covariate, results.recommended->lnlambda);
+      run = run_once(prepared, last_settings, options, settings.classic, workers, run_control);
       if (auto* error = std::get_if<Error>(&run)) return *error;
     }
-    const Run& last = std::get<Run>(run);
+    Run& last = std::get<Run>(run);
     results.fit = fit_of(last, prepared, settings.bootstrap, settings.bootstrap_type);
     add_warnings(results, last);
-    results.report = last.document;
-    return results;
+    return recorded(last, last_settings);
   } catch (const RunFault& fault) {
     return error_of(fault);
   } catch (const RunStopped&) {

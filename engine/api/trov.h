@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
@@ -150,6 +151,9 @@ struct Fit {
   std::optional<Bootstrap> bootstrap{};
 };
 
+// What the document of an analysis is written from (engine/api/trov.cpp).
+struct RunRecord;
+
 struct Results {
   int cases = 0, points = 0;
   double observations = 0;      // the sum of the counts
@@ -158,8 +162,13 @@ struct Results {
   std::optional<Recommended> recommended{};
   std::optional<Fit> fit{};
   std::vector<std::string> warnings{};  // each a line "kind: words", as trov.json's
-  std::string report{};  // the whole trov.json document of the analysis (of its last run, after a grid)
+  // what report_text writes the analysis's trov.json document from (its last run, after a grid)
+  std::shared_ptr<const RunRecord> record{};
 };
+
+// The whole trov.json document of the analysis (of its last run, after a grid), as trov40 writes it
+// for the same data and settings; its data file named "". Empty for results without a record.
+std::string report_text(const Results& results);
 
 // How a long analysis reports and is stopped. progress(done, total) is called as bootstrap
 // replicates are done, in order, from the calling thread (by analyse_many: as traits are done, one

@@ -14,6 +14,7 @@
 #include <string>
 #include <utility>
 
+#include "common/console.h"
 #include "common/data_case.h"
 #include "common/list_writer.h"
 #include "engine/analysis/pooling.h"

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "common/console.h"
 #include "common/error_stop.h"
 #include "common/format.h"
 #include "common/list_writer.h"

@@ -1,78 +1,24 @@
 #pragma once
 
-#include <array>
-#include <cmath>
-#include <cstdint>
-#include <nlohmann/json.hpp>
-#include <optional>
-#include <ostream>
-#include <span>
 #include <string>
-#include <utility>
-#include <vector>
 
-#include "common/data_lines.h"
-#include "engine/analysis/bootstrap.h"
-#include "engine/analysis/diagnostics.h"
-#include "engine/analysis/settings.h"
-#include "engine/core/design.h"
-#include "engine/core/fit_result.h"
-#include "engine/core/points.h"
-#include "engine/fit/converged.h"
-#include "engine/fit/search.h"
-#include "engine/fit/selection.h"
 #include "engine/io/messages.h"
+#include "engine/report/report_document.h"
 
 namespace trov {
 
-// trov.json: every result of the run at full precision, the diagnostics a user needs and the selection
-// gradients, for programs to read (the README documents each field). The run tells the report what it
-// computes as it goes; the report writes the file once the results are complete, or when a run whose
+// trov.json, the file: the run's document, written once the results are complete, or when a run whose
 // trov.out is open ends in an error stop. It is written to a temporary file and renamed into place, so
-// a reader never sees half of it. Numbers read back to the same double; a value that is not finite is
-// null, with a warning saying where.
-
-class RunReport final : public MessageListener {
+// a reader never sees half of it.
+class RunReport final : public ReportDocument, public MessageListener {
  public:
   explicit RunReport(std::string path);
   ~RunReport();
   RunReport(const RunReport&) = delete;
   RunReport& operator=(const RunReport&) = delete;
 
-  void settings(const Settings& settings, const std::string& data_file, const Options& options);
-  void data(const Points& points, std::int64_t observations, const Covariate* covariate);
-  // What the data file's lines hold: irregular lines and decimal commas become warnings.
-  void data_lines(const DataLines& lines, int values_per_case);
   // The run owns trov.json from here on: an older one is removed (report_file.h).
   void claim();
-  // A grid row (or the fixed lambda): the numbers of the classic fit and of the converged fit at the
-  // same lambda (their per-point values are not read), and whether the classic fit lost its accuracy
-  // (GridDiagnostics). Without the classic fits, or after they stopped the run, fit is null; without the
-  // converged fits (RunOptions), penalized is null.
-  void grid_row(double lnlambda, const FitResult* fit, const ConvergedFit* penalized, bool inaccurate);
-  // What the grid's rows tell (their minima, the recommended answer and their warnings), after the rows.
-  void grid_summary(GridDiagnostics diagnostics);
-  // The classic fits that stopped the run, where they did (trov.out ends there).
-  void classic_stopped(const Analysis& analysis);
-  // The fit at one lambda: the classic one (null without classic fits) and the converged one.
-  void fit(double lnlambda, const Points& points, const Covariate* covariate, const FitResult* fit,
-           const ConvergedFit* converged);
-  // The Pearson dispersion of the converged fit at one lambda, where the model has one (a warning
-  // above 1.5).
-  void dispersion(std::optional<double> dispersion);
-  void bootstrap(const Points& points, const BootstrapOutcome& outcome);
-  // After bootstrap(), with a covariate: the coefficients of the fits (the classic one null without
-  // classic fits), as fit() gives them, so that a reader can tell the fitted values at each point's own
-  // covariate.
-  void bootstrap_coefficients(const Covariate* covariate, const FitResult* fit,
-                              const ConvergedFit* converged);
-  // The gradients of the converged fit at the fixed lambda (none when it did not end ok or the run
-  // made no converged fits: its gradient fields are then null, with a warning), of the classic fit
-  // (none without classic fits), and of every bootstrap replicate. linear: the converged fit is a
-  // straight line on the link scale, so that gamma reflects the link alone and has no P.
-  void selection(const std::optional<SelectionGradients>& gradients,
-                 const std::optional<SelectionGradients>& classic,
-                 std::span<const SelectionGradients> replicates, bool linear);
   // Writes the report of a run that reached its results to its temporary file, not yet in place; false
   // when it could not be written (report_write_failure says so). It prints nothing, so it may run
   // beside the writing of trov.out.
@@ -80,10 +26,6 @@ class RunReport final : public MessageListener {
   // Puts the report of a run that reached its results in place (prepared first unless it was), once
   // trov.out is whole: a report never says "ok" beside a trov.out cut short. False as for prepare.
   bool finish();
-  // The document of a run that reached its results, as prepare would write it.
-  std::string document();
-  // Its head: everything before the sections of the points' records (the warnings, the grid, the minima).
-  nlohmann::ordered_json head(const char* status = "ok") const;
   // The report on standard error of a trov.json that could not be written.
   void report_write_failure() const;
 
@@ -91,41 +33,13 @@ class RunReport final : public MessageListener {
   void stopping(const std::string& message, ErrorCode code) override;
 
  private:
-  // The value, or null with a warning naming where it stands (a text made only then).
-  template <typename Where>
-  nlohmann::ordered_json number(double value, const Where& where) {
-    if (std::isfinite(value)) return value;
-    warnings_.push_back("non_finite: " + std::string(where()) + " is not a finite number (written as null)");
-    return nullptr;
-  }
   // Writes the whole document to a temporary file: its name, or empty (write_errno_ says why).
   std::string write_temporary(const char* status);
-  void write_document(std::ostream& out, const char* status);
-  void warn_of(const std::vector<Warning>& warnings);
-  static nlohmann::ordered_json refined_entry(const RefinedMinimum& refined);
-  static nlohmann::ordered_json recommended_entry(const Recommendation& recommended);
 
   std::string path_;
   int write_errno_ = 0;  // why the last write failed
-  Model model_ = Model::normal;
-  int maxit_ = 0;
-  int replicates_ = 0;
-  Options options_;
-  bool covariate_ = false;
   bool claimed_ = false;
   std::string prepared_;  // the temporary file of the "ok" report, until it is put in place
-  nlohmann::ordered_json settings_, data_, fit_, bootstrap_, selection_, classic_stopped_, dispersion_;
-  nlohmann::ordered_json left_out_;  // what the import of the data file left out; null: no import known
-  std::vector<std::string> line_warnings_;
-  nlohmann::ordered_json irregular_lines_;
-  nlohmann::ordered_json structure_mismatch_;  // lines that each hold more values than a case
-  // the points' records, as text
-  std::string fit_points_, fit_converged_points_, bootstrap_points_, bootstrap_classic_points_;
-  nlohmann::ordered_json grid_ = nlohmann::ordered_json::array();
-  GridDiagnostics grid_diagnostics_;
-  std::optional<int> bootstrap_not_converged_;
-  std::vector<std::string> warnings_, error_;
-  ErrorCode error_code_ = ErrorCode::engine_failure;
 };
 
 }  // namespace trov

@@ -5,12 +5,13 @@
 #include <optional>
 #include <thread>
 
+#include "common/console.h"
 #include "common/list_writer.h"
 #include "engine/analysis/workers.h"
 #include "engine/io/data.h"
 #include "engine/io/messages.h"
 #include "engine/io/report.h"
-#include "engine/io/reporting.h"
+#include "engine/report/reporting.h"
 #include "engine/io/results.h"
 #include "engine/io/settings_file.h"
 

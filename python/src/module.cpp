@@ -144,7 +144,7 @@ py::object outcome_object(const Outcome& outcome) {
   }
   d["fit"] = r.fit ? py::object(fit_dict(*r.fit)) : py::none();
   d["warnings"] = r.warnings;
-  d["report"] = r.report;
+  d["report"] = report_text(r);
   return d;
 }
 

@@ -291,7 +291,7 @@ Rcpp::List outcome_list(const api::Outcome& outcome) {
                             _["grid"] = grid_frame(r.grid), _["minima"] = minima_frame(r.minima),
                             _["recommended"] = recommended, _["fit"] = fit,
                             _["warnings"] = Rcpp::CharacterVector(r.warnings.begin(), r.warnings.end()),
-                            _["report"] = r.report);
+                            _["report"] = report_text(r));
 }
 
 void check_interrupt(void*) { R_CheckUserInterrupt(); }

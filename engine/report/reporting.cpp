@@ -1,8 +1,8 @@
-#include "engine/io/reporting.h"
+#include "engine/report/reporting.h"
 
 namespace trov {
 
-void report_rows(RunReport& report, const Analysis& analysis, const Settings& settings,
+void report_rows(ReportDocument& report, const Analysis& analysis, const Settings& settings,
                  const Options& options, const RunData& data) {
   GridDiagnostics diagnostics = grid_diagnostics(analysis, settings, options, data);
   for (std::size_t k = 0; k < analysis.rows.size(); ++k) {
@@ -13,7 +13,7 @@ void report_rows(RunReport& report, const Analysis& analysis, const Settings& se
   report.grid_summary(std::move(diagnostics));
 }
 
-void report_fit(RunReport& report, const RunData& data, const Analysis& analysis) {
+void report_fit(ReportDocument& report, const RunData& data, const Analysis& analysis) {
   if (!analysis.one_lambda) return;
   const ConvergedFit* converged = analysis.converged ? &*analysis.converged : nullptr;
   const bool linear = at_linear_limit(analysis, data);
