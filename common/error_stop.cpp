@@ -10,8 +10,6 @@
 #include <iostream>
 #include <string>
 
-#include "common/console.h"
-
 namespace trov {
 
 namespace {
@@ -47,24 +45,18 @@ bool answered_go(int console) {
 
 }  // namespace
 
-[[noreturn]] void error_stop() {
+int error_pause() {
   std::cout.flush();
   std::fflush(nullptr);
   std::fputs("PAUSE  statement executed\n", stderr);
   int console = open_console();
   if (console < 0) {
     std::fputs("s_paus: can't open con!\n", stderr);
-    std::exit(1);
+    return 1;
   }
   std::fputs("To resume execution, type go.  Other input will terminate the job.\n", stderr);
   std::fputs(answered_go(console) ? "Execution resumes after PAUSE.\n" : "STOP\n", stderr);
-  // A stop on a fault is a failure, whatever the answer.
-  std::exit(1);
-}
-
-[[noreturn]] void error_stop(std::string_view message) {
-  say(ListWriter().text(message));
-  error_stop();
+  return 1;  // a stop on a fault is a failure, whatever the answer
 }
 
 }  // namespace trov

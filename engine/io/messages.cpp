@@ -1,11 +1,9 @@
 #include "engine/io/messages.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <iostream>
 
 #include "common/console.h"
-#include "common/error_stop.h"
 #include "common/format.h"
 #include "common/list_writer.h"
 #include "common/settings_warnings.h"
@@ -61,15 +59,12 @@ void set_message_listener(MessageListener* message_listener) { listener = messag
 void stop_run(Fault fault, const FaultDetails& details) {
   const std::string message = fault_message(fault, details);
   if (listener) listener->stopping(message, error_code(fault));
-  say(message);
-  error_stop();
+  throw ProgramStop{ProgramStop::Kind::fault, message};
 }
 
 void stop_on_file_error(ErrorCode code, const std::string& report) {
   if (listener) listener->stopping(report + "\n", code);
-  std::cout.flush();
-  std::fprintf(stderr, "%s\n", report.c_str());
-  std::exit(2);
+  throw ProgramStop{ProgramStop::Kind::file, report};
 }
 
 void input_fault(const ListReader& reader, const ListReader::Result& result, ErrorCode code) {

@@ -57,12 +57,20 @@ class MessageListener {
 // The listener of the run, or null for none: the engine program's report, which hears every message.
 void set_message_listener(MessageListener* listener);
 
-// Writes the fault's message and makes the error stop: the engine's one way of ending on a fault it
-// detects itself.
+// How the run ends on a fault it detected itself or a file it cannot use: thrown up to main, the one
+// place that speaks and ends the program. A fault: its message on standard output and the error stop
+// (error_pause, status 1). A file: its report on standard error (none when already written) and
+// status 2.
+struct ProgramStop {
+  enum class Kind { fault, file } kind;
+  std::string text;
+};
+
+// Ends the run on a fault it detects itself (ProgramStop); the listener hears the message first.
 [[noreturn]] void stop_run(Fault fault, const FaultDetails& details = {});
 
-// A file the engine cannot open or write: `report` (one line, without its end) on standard error and
-// status 2. The listener hears it first, so a report of the run says why the run ended.
+// A file the engine cannot open or write: `report` is one line, without its end (ProgramStop). The
+// listener hears it first, so a report of the run says why the run ended.
 [[noreturn]] void stop_on_file_error(ErrorCode code, const std::string& report);
 
 // A statement of the parameter or data file that could not be completed: its report

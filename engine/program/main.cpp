@@ -1,8 +1,6 @@
 // trov40: the estimation engine. Reads trov.in on standard input, writes trov.out.
 #include <malloc.h>
 
-#include <cstdio>
-#include <exception>
 #include <iostream>
 
 #include "engine/io/report_file.h"
@@ -14,13 +12,6 @@ int main() {
   mallopt(M_TRIM_THRESHOLD, 1 << 30);
   mallopt(M_MMAP_THRESHOLD, 1 << 30);
   trov::handle_interrupts();
-  try {
-    // the process is the run's alone: its workers keep to processors of their own
-    trov::run_engine(std::cin, {.pinned = true});
-  } catch (const std::exception& e) {  // a fault of the engine itself: reported, never an abort
-    std::cout.flush();
-    std::fprintf(stderr, "Error: the engine failed: %s\n", e.what());
-    return 3;
-  }
-  return 0;
+  // the process is the run's alone: its workers keep to processors of their own
+  return trov::run_program(std::cin, {.pinned = true});
 }

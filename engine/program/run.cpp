@@ -1,19 +1,21 @@
 #include "engine/program/run.h"
 
-#include <cstdlib>
+#include <cstdio>
 #include <exception>
+#include <iostream>
 #include <optional>
 #include <thread>
 
 #include "common/console.h"
+#include "common/error_stop.h"
 #include "common/list_writer.h"
 #include "engine/analysis/workers.h"
 #include "engine/io/data.h"
 #include "engine/io/messages.h"
 #include "engine/io/report.h"
-#include "engine/report/reporting.h"
 #include "engine/io/results.h"
 #include "engine/io/settings_file.h"
+#include "engine/report/reporting.h"
 
 namespace trov {
 
@@ -35,7 +37,7 @@ class Listening {
 // A trov.json that could not be written ends the run like a trov.out that could not: status 2.
 [[noreturn]] void report_failed(const RunReport& report) {
   report.report_write_failure();
-  std::exit(2);
+  throw ProgramStop{ProgramStop::Kind::file, ""};
 }
 
 [[noreturn]] void stop_on(const RunFault& fault) { stop_run(fault.fault, fault.details()); }
@@ -134,6 +136,25 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   if (reporting_failed) std::rethrow_exception(reporting_failed);
   out.close();  // after trov.json is done, so a failed write stops no thread at work
   if (report && !(reported && report->finish())) report_failed(*report);
+}
+
+int run_program(std::istream& parameters, const RunOptions& options) {
+  try {
+    run_engine(parameters, options);
+  } catch (const ProgramStop& stop) {
+    if (stop.kind == ProgramStop::Kind::fault) {
+      say(stop.text);
+      return error_pause();
+    }
+    std::cout.flush();
+    if (!stop.text.empty()) std::fprintf(stderr, "%s\n", stop.text.c_str());
+    return 2;
+  } catch (const std::exception& e) {  // a fault of the engine itself: reported, never an abort
+    std::cout.flush();
+    std::fprintf(stderr, "Error: the engine failed: %s\n", e.what());
+    return 3;
+  }
+  return 0;
 }
 
 }  // namespace trov

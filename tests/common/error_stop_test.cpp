@@ -31,7 +31,7 @@ PauseOutcome pause_answered_with(const std::string& answer, bool background = fa
     if (stopper == 0) {
       if (background) setpgid(0, 0);
       if (!std::freopen("/dev/null", "r", stdin)) _exit(90);
-      error_stop();
+      _exit(error_pause());
     }
     int status = 0;
     waitpid(stopper, &status, WUNTRACED);
@@ -110,7 +110,7 @@ TEST(error_stop_test, without_a_terminal_it_ends_at_once) {
       {
         setsid();
         if (!std::freopen("/dev/null", "r", stdin)) _exit(90);
-        error_stop();
+        _exit(error_pause());
       },
       testing::ExitedWithCode(1), "s_paus: can't open con!");
 }

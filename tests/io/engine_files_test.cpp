@@ -67,8 +67,7 @@ class engine_files_test : public testing::Test {
       setrlimit(RLIMIT_FSIZE, &limit);
       if (interrupts) handle_interrupts();
       std::istringstream parameters(trov_in);
-      run_engine(parameters);
-      std::exit(0);
+      std::exit(run_program(parameters));
     }
     return pid;
   }
