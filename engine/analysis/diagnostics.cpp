@@ -376,18 +376,10 @@ std::vector<Warning> classic_stopped_warnings(const Analysis& analysis) {
   if (!analysis.classic_stop) return {};
   const std::string message =
       fault_message(analysis.classic_stop->fault.fault, analysis.classic_stop->fault.details());
-  std::string first;  // the message's first line that is not blank, without its leading blank
-  for (std::size_t start = 0; start < message.size() && first.empty();) {
-    std::size_t end = message.find('\n', start);
-    if (end == std::string::npos) end = message.size();
-    std::string line = message.substr(start, end - start);
-    if (!line.empty() && line.front() == ' ') line.erase(0, 1);
-    if (line.find_first_not_of(' ') != std::string::npos) first = line;
-    start = end + 1;
-  }
+  const std::vector<std::string> lines = message_lines(message);
   return {{.kind = WarningKind::classic_stopped,
            .values = {analysis.rows[analysis.classic_stop->row].lnlambda},
-           .names = {first}}};
+           .names = {lines.empty() ? std::string() : lines.front()}}};
 }
 
 std::vector<Warning> dispersion_warnings(std::optional<double> dispersion, Model model,

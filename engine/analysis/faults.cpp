@@ -146,4 +146,18 @@ std::optional<RunFault> fit_fault(FitStatus status, int failed_column) {
   return std::nullopt;
 }
 
+std::vector<std::string> message_lines(const std::string& message) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < message.size()) {
+    std::size_t end = message.find('\n', start);
+    if (end == std::string::npos) end = message.size();
+    std::string line = message.substr(start, end - start);
+    if (!line.empty() && line.front() == ' ') line.erase(0, 1);
+    if (line.find_first_not_of(' ') != std::string::npos) lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
 }  // namespace trov

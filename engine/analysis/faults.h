@@ -75,4 +75,7 @@ std::optional<RunFault> fit_fault(FitStatus status, int failed_column);
 // the error stop and the library's error text.
 std::string fault_message(Fault fault, const FaultDetails& details = {});
 
+// A message's lines without their leading blank, blank lines left out: as trov.json gives them.
+std::vector<std::string> message_lines(const std::string& message);
+
 }  // namespace trov

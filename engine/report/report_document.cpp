@@ -25,21 +25,6 @@ namespace {
 // messages that name it) has each invalid byte written as U+FFFD, as the warning of settings() says.
 std::string text_of(const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
-// The message's lines without their leading blank; empty lines left out.
-std::vector<std::string> lines_of(const std::string& message) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < message.size()) {
-    std::size_t end = message.find('\n', start);
-    if (end == std::string::npos) end = message.size();
-    std::string line = message.substr(start, end - start);
-    if (!line.empty() && line.front() == ' ') line.erase(0, 1);
-    if (line.find_first_not_of(' ') != std::string::npos) lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
-
 // The summary of a converged fit in its grid row; its values are null when it did not end ok.
 // Why a converged fit ended, as trov.json names it.
 std::string_view end_name(NewtonEnd end) {
@@ -544,11 +529,11 @@ Json ReportDocument::recommended_entry(const Recommendation& recommended) {
 }
 
 void ReportDocument::warned_lines(const std::string& message) {
-  for (std::string& line : lines_of(message)) warnings_.push_back(std::move(line));
+  for (std::string& line : message_lines(message)) warnings_.push_back(std::move(line));
 }
 
 void ReportDocument::error(const std::string& message, ErrorCode code) {
-  error_ = lines_of(message);
+  error_ = message_lines(message);
   error_code_ = code;
 }
 
