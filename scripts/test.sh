@@ -18,7 +18,9 @@ for build in release sanitize thread; do
   cmake -S . -B "build/$build" "${flags[@]}" >/dev/null
   cmake --build "build/$build" -j "$jobs"
   echo "== tests, $build build"
-  ctest --test-dir "build/$build" --output-on-failure -j "$jobs"
+  # twice as many tests as cores: most of them wait (on windows, on the programs they start), and the
+  # GUI tests have X servers of their own
+  ctest --test-dir "build/$build" --output-on-failure -j "$((2 * jobs))"
   if [ "$build" = release ]; then
     scratch=$(mktemp -d)
     trap 'rm -rf "$scratch"' EXIT
