@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "common/data_case.h"
+#include "engine/core/covariate_effect.h"
 #include "engine/spline/links.h"
 
 namespace trov::front {
@@ -37,19 +38,12 @@ struct CovariateEffects {
 CovariateEffects covariate_effects(const RunDetails& run, const std::vector<double>& coefficients) {
   CovariateEffects e{std::vector<double>(run.x.size())};
   for (std::size_t i = 0; i < e.effect.size(); ++i) {
-    if (!run.categorical) {
+    if (run.categorical)
+      e.effect[i] = trov::level_effect(run.levels, coefficients, run.c[i]);  // the first level's is 0
+    else
       e.effect[i] = coefficients.size() > 1 ? coefficients[1] * run.c[i] : 0.0;
-      continue;
-    }
-    const auto level = std::find(run.levels.begin(), run.levels.end(), run.c[i]) - run.levels.begin();
-    e.effect[i] = static_cast<std::size_t>(level) < coefficients.size() ? coefficients[level] : 0.0;
   }
-  double weighted = 0, cases = 0;
-  for (std::size_t i = 0; i < e.effect.size(); ++i) {
-    weighted += run.n[i] * e.effect[i];
-    cases += run.n[i];
-  }
-  e.mean = weighted / cases;
+  e.mean = trov::case_weighted_mean(std::span<const double>(e.effect), std::span<const double>(run.n));
   return e;
 }
 
