@@ -41,7 +41,7 @@ bool finite_fit(const ConvergedFit& fit) {
          std::all_of(fit.mean.begin(), fit.mean.end(), [](double v) { return std::isfinite(v); });
 }
 
-bool is_likelihood(Score s) { return s == Score::reml || s == Score::ml; }
+bool is_likelihood(Criterion s) { return s == Criterion::reml || s == Criterion::ml; }
 
 // The numbers of a fit, without its per-point values: what a grid row keeps.
 FitResult numbers_of(const FitResult& fit) {
@@ -158,7 +158,7 @@ class RowBoard {
     std::vector<std::vector<double>> scores = std::vector<std::vector<double>>(std::size(kScores));
     bool complete = false;
     bool stopped = false;  // the run was stopped: there is nothing to search
-    ScoredRows of(Score s) const { return {lnlambda, scores[static_cast<std::size_t>(s)], edf, end}; }
+    ScoredRows of(Criterion s) const { return {lnlambda, scores[static_cast<std::size_t>(s)], edf, end}; }
   };
   Grid grid(bool all) {
     std::unique_lock lock(mutex_);
@@ -172,7 +172,7 @@ class RowBoard {
       g.lnlambda.push_back(row.lnlambda);
       g.edf.push_back(row.converged->edf);
       g.end.push_back(row.converged->end);
-      for (Score s : kScores)
+      for (Criterion s : kScores)
         g.scores[static_cast<std::size_t>(s)].push_back(row.converged->ok ? (*row.converged).*member_of(s)
                                                                           : NAN);
     }
@@ -190,7 +190,7 @@ class RowBoard {
 
 // A search as it was started: its plan.
 struct StartedSearch {
-  Score score;
+  Criterion score;
   SearchSetting setting;
   SearchPlan plan;
 };
@@ -210,8 +210,9 @@ bool plans_hold(const RowBoard::Grid& grid, const std::vector<StartedSearch>& st
 // the same whatever the number of workers. A sequence may begin while the last rows are still being
 // fitted, from the rows that are in: once all are, it checks that each of its searches would have
 // started alike from them, and begins again where one would not.
-void run_sequence(int job, RowBoard& board, const std::vector<Score>& scores, const SearchSetting& setting,
-                  ConvergedFitter& converged, std::vector<std::optional<RefinedMinimum>>& refined) {
+void run_sequence(int job, RowBoard& board, const std::vector<Criterion>& scores,
+                  const SearchSetting& setting, ConvergedFitter& converged,
+                  std::vector<std::optional<RefinedMinimum>>& refined) {
   RowBoard::Grid grid = board.grid(false);
   while (true) {
     if (grid.stopped) return;
@@ -246,8 +247,9 @@ void run_sequence(int job, RowBoard& board, const std::vector<Score>& scores, co
 
 // The sequence of searches `job` on a worker's converged fitter. The cross-validation scores' sequence
 // reads no likelihood scores: its fits leave them out.
-void search_sequence(int job, RowBoard& board, const std::vector<Score>& scores, const SearchSetting& setting,
-                     ConvergedFitter& converged, std::vector<std::optional<RefinedMinimum>>& refined) {
+void search_sequence(int job, RowBoard& board, const std::vector<Criterion>& scores,
+                     const SearchSetting& setting, ConvergedFitter& converged,
+                     std::vector<std::optional<RefinedMinimum>>& refined) {
   const bool likelihood = converged.computes_likelihood();
   converged.compute_likelihood(likelihood && job == 1);
   run_sequence(job, board, scores, setting, converged, refined);
@@ -270,11 +272,12 @@ bool classic_only(const ClassicStop& stop) { return stop.fault.fault == Fault::w
 void analyse_grid(Analysis& analysis, WorkerFit first, const RunData& data, const Settings& settings,
                   const RunOptions& what, WorkerPool& pool, const RunControl& control) {
   const Points& points = data.points;
-  auto lnlambda_of = [&](int k) { return k * settings.step + settings.lmin; };
-  std::vector<AnalysisRow> rows(static_cast<std::size_t>(settings.nstep));
+  const double step = settings.step();
+  auto lnlambda_of = [&](int k) { return k * step + settings.lnlambda_min; };
+  std::vector<AnalysisRow> rows(static_cast<std::size_t>(settings.grid_points));
   RowBoard board(rows);
   const bool refine = what.report && what.converged;
-  const std::vector<Score> scores =
+  const std::vector<Criterion> scores =
       searched_scores(settings.model, data.covariate.has_value(), what.likelihood);
   std::vector<std::optional<RefinedMinimum>> refined(scores.size());
   const SearchSetting setting = search_setting(points, data.with());
@@ -282,11 +285,11 @@ void analyse_grid(Analysis& analysis, WorkerFit first, const RunData& data, cons
   std::vector<std::optional<WorkerFit>> workers(static_cast<std::size_t>(pool.size()));
   workers[0].emplace(std::move(first));
   // the rows, then the two sequences of searches; the pool hands the items out in this order
-  pool.run(settings.nstep + (refine ? 2 : 0), [&](int worker, int item) {
+  pool.run(settings.grid_points + (refine ? 2 : 0), [&](int worker, int item) {
     std::optional<WorkerFit>& made = workers[static_cast<std::size_t>(worker)];
     WorkerFit& w = made ? *made : made.emplace(worker_fit(data, settings, what, control));
-    if (item >= settings.nstep) {
-      search_sequence(item - settings.nstep, board, scores, setting, *w.converged, refined);
+    if (item >= settings.grid_points) {
+      search_sequence(item - settings.grid_points, board, scores, setting, *w.converged, refined);
       return;
     }
     const auto k = static_cast<std::size_t>(item);
@@ -323,30 +326,29 @@ void analyse_grid(Analysis& analysis, WorkerFit first, const RunData& data, cons
 
 // The bootstrap at the fixed lambda: with lambda re-chosen per replicate, the observed data's fit (and
 // its gradients) is the one at the lambda they choose the same way, the band's centre.
-void bootstrap_fixed(Analysis& analysis, const RunData& data, const Settings& settings,
-                     const Options& options, WorkerPool& pool, std::span<WorkerFit> workers,
-                     const RunControl& control) {
+void bootstrap_fixed(Analysis& analysis, const RunData& data, const Settings& settings, WorkerPool& pool,
+                     std::span<WorkerFit> workers, const RunControl& control) {
   const Points& points = data.points;
   WorkerFit& first = workers.front();
-  const double lambda = std::exp(settings.lmin);
+  const double lambda = std::exp(*settings.lnlambda);
   const bool converged = analysis.converged && analysis.converged->ok;
   ReplicateRefits refits;
   std::optional<double> centre;
   if (converged) {
     refits = {.observed = &*analysis.converged,
-              .reselect = options.bootstrap_lambda == BootstrapLambda::reselected,
-              .criterion = score_of(options.criterion),
+              .reselect = settings.bootstrap_lambda == BootstrapLambda::reselected,
+              .criterion = settings.criterion,
               .search = search_setting(points, data.with()),
-              .type = options.bootstrap_type,
+              .type = settings.bootstrap_type,
               .cases = data.cases ? &*data.cases : nullptr,
               .covariate = data.with(),
               .categorical = settings.categorical};
     if (refits.type == BootstrapType::cases && !refits.cases) refits.type = BootstrapType::parametric;
     if (refits.reselect) {
       const ConvergedFit observed = *analysis.converged;
-      centre = reselect_lambda(*first.converged, settings.lmin, points.y, observed, refits);
+      centre = reselect_lambda(*first.converged, *settings.lnlambda, points.y, observed, refits);
       const ConvergedFit& at =
-          first.converged->fit(std::exp(centre.value_or(settings.lmin)), points.y, observed);
+          first.converged->fit(std::exp(centre.value_or(*settings.lnlambda)), points.y, observed);
       if (centre && at.ok) {
         analysis.converged = at;
         analysis.gradients = first.selection->gradients(points.y, *analysis.converged, settings.model);
@@ -367,12 +369,12 @@ void bootstrap_fixed(Analysis& analysis, const RunData& data, const Settings& se
       centre && at_run && at_run->ok && std::abs(analysis.converged->edf - at_run->edf) > 1e-3 * at_run->edf;
 }
 
-void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& settings, const Options& options,
-                   WorkerPool& pool, std::span<WorkerFit> workers, const RunControl& control) {
+void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& settings, WorkerPool& pool,
+                   std::span<WorkerFit> workers, const RunControl& control) {
   const Points& points = data.points;
   WorkerFit& first = workers.front();
   analysis.one_lambda = true;
-  const double lnlambda = settings.lmin, lambda = std::exp(lnlambda);
+  const double lnlambda = *settings.lnlambda, lambda = std::exp(lnlambda);
   AnalysisRow row{.lnlambda = lnlambda};
   if (first.fitter) {
     analysis.fit = first.fitter->fit(lambda, points.y);
@@ -400,7 +402,7 @@ void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& sett
                                    : !analysis.converged || finite_fit(*analysis.converged);
   if (!finite && (analysis.fit ? classic_ok : true)) {
     analysis.fault =
-        RunFault{.fault = settings.bootstrap() ? Fault::fit_not_finite : Fault::fit_values_not_finite};
+        RunFault{.fault = settings.bootstrapped() ? Fault::fit_not_finite : Fault::fit_values_not_finite};
     return;
   }
   const bool converged = analysis.converged && analysis.converged->ok;
@@ -411,9 +413,9 @@ void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& sett
       analysis.gradients = first.selection->gradients(points.y, *analysis.converged, settings.model);
   }
   if (converged) analysis.dispersion = pearson_dispersion(points, *analysis.converged, settings.model);
-  if (!settings.bootstrap() || analysis.classic_stop) return;
+  if (!settings.bootstrapped() || analysis.classic_stop) return;
   try {
-    bootstrap_fixed(analysis, data, settings, options, pool, workers, control);
+    bootstrap_fixed(analysis, data, settings, pool, workers, control);
   } catch (RunFault& fault) {
     analysis.fault = std::move(fault);
   }
@@ -423,17 +425,19 @@ void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& sett
 // all its fits together take in fewer than 100 is done before a second thread would have started.
 bool shares_work(const RunData& data, const Settings& settings) {
   constexpr double kLeastSharedPoints = 100;  // points times fits
-  const double fits = settings.bootstrap() ? settings.iboot : settings.grid() ? settings.nstep : 1;
+  const double fits = settings.bootstrapped() ? settings.bootstrap
+                      : settings.grid()       ? settings.grid_points
+                                              : 1;
   return fits > 1 && fits * data.points.n >= kLeastSharedPoints;
 }
 
 }  // namespace
 
-RunData prepare_run(Points points, const Settings& settings, std::optional<Points> cases) {
+RunData prepare_run(Points points, const Settings& settings, bool covariate, std::optional<Points> cases) {
   check_points(points, settings.model);
   RunData data{.points = std::move(points), .cases = std::move(cases)};
   for (int i = 0; i < data.points.n; ++i) data.observations += data.points.counts[i];
-  if (settings.covariates > 0) {
+  if (covariate) {
     Design design = build_design(data.points, settings.categorical);
     if (design.columns > kMaxcol)
       throw RunFault{.fault = Fault::too_many_levels, .levels = {design.levels.begin(), design.levels.end()}};
@@ -443,10 +447,10 @@ RunData prepare_run(Points points, const Settings& settings, std::optional<Point
   return data;
 }
 
-std::vector<Score> searched_scores(Model model, bool covariate, bool likelihood) {
-  std::vector<Score> scores;
-  for (Score score : kScores)
-    if (!(score == Score::ocv && covariate) && !(score == Score::ubre && model == Model::normal) &&
+std::vector<Criterion> searched_scores(Model model, bool covariate, bool likelihood) {
+  std::vector<Criterion> scores;
+  for (Criterion score : kScores)
+    if (!(score == Criterion::ocv && covariate) && !(score == Criterion::ubre && model == Model::normal) &&
         (likelihood || !is_likelihood(score)))
       scores.push_back(score);
   return scores;
@@ -473,8 +477,8 @@ int workers_within_budget(std::size_t workspace, int workers) {
   return static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(std::max(workers, 1)), most));
 }
 
-Analysis analyse_run(const RunData& data, const Settings& settings, const Options& options,
-                     const RunOptions& what, int workers, const RunControl& control) {
+Analysis analyse_run(const RunData& data, const Settings& settings, const RunOptions& what, int workers,
+                     const RunControl& control) {
   if (!what.classic) check_design(data);
   // the calling thread's fitters first: their size bounds how many workers the run takes
   WorkerFit first = worker_fit(data, settings, what, control);
@@ -485,7 +489,7 @@ Analysis analyse_run(const RunData& data, const Settings& settings, const Option
     analyse_grid(analysis, std::move(first), data, settings, what, pool, control);
   } else {
     std::vector<WorkerFit> fits = worker_fits(std::move(first), data, settings, what, pool, control);
-    analyse_fixed(analysis, data, settings, options, pool, fits, control);
+    analyse_fixed(analysis, data, settings, pool, fits, control);
   }
   return analysis;
 }

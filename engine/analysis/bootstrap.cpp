@@ -6,6 +6,7 @@
 
 #include "engine/analysis/faults.h"
 #include "engine/analysis/pooling.h"
+#include "engine/core/covariate_effect.h"
 #include "engine/core/grouping.h"
 #include "engine/covariate/design.h"
 #include "engine/spline/links.h"
@@ -64,12 +65,7 @@ int batch_size(int workers, int points) {
 // The case-weighted mean covariate effect of a converged fit (0 without covariate).
 double mean_effect(const ConvergedFit& fit, const Points& points) {
   if (fit.effect.empty()) return 0;
-  double effect = 0, cases = 0;
-  for (std::size_t i = 0; i < fit.effect.size(); ++i) {
-    effect += points.counts[i] * fit.effect[i];
-    cases += points.counts[i];
-  }
-  return effect / cases;
+  return case_weighted_mean(std::span<const double>(fit.effect), std::span<const int>(points.counts));
 }
 
 // The converged fit's value on the linear-predictor scale (the mean for the normal model), at the
@@ -167,17 +163,17 @@ class Bootstrap {
     degenerate_.resize(slots);
     chosen_.resize(slots);
     batch_gradients_.resize(slots);
-    if (gradients_) outcome_.gradients.reserve(static_cast<std::size_t>(s.iboot));
+    if (gradients_) outcome_.gradients.reserve(static_cast<std::size_t>(s.bootstrap));
   }
 
   BootstrapOutcome run(const RunControl& control) {
     stop_ = control.stop;
-    draw_batch(next_, std::min(batch_, s_.iboot));
-    for (int first = 1; first <= s_.iboot;) {
+    draw_batch(next_, std::min(batch_, s_.bootstrap));
+    for (int first = 1; first <= s_.bootstrap;) {
       std::swap(current_, next_);
       const int count = current_.count;
       const bool degenerate = current_.too_many_degenerate;
-      const int following = degenerate ? 0 : std::min(batch_, s_.iboot - first + 1 - count);
+      const int following = degenerate ? 0 : std::min(batch_, s_.bootstrap - first + 1 - count);
       const int draw_item = following > 0 ? 1 : 0;
       pool_.run(count + draw_item, [&](int worker, int item) {
         if (item < draw_item)
@@ -187,7 +183,7 @@ class Bootstrap {
       });
       for (int j = 0; j < count; ++j) {
         add(j);
-        if (control.progress) control.progress(first + j, s_.iboot);
+        if (control.progress) control.progress(first + j, s_.bootstrap);
       }
       if (degenerate) throw RunFault{.fault = Fault::too_many_degenerate};
       if (control.stopped()) throw RunStopped{};
@@ -217,7 +213,7 @@ class Bootstrap {
     for (; b.count < wanted; ++b.count) {
       const auto slot = static_cast<std::size_t>(b.count);
       if (classic_draws_) {
-        if (!classic_draws_->draw(s_.iboot)) {
+        if (!classic_draws_->draw(s_.bootstrap)) {
           b.too_many_degenerate = true;
           return;
         }
@@ -225,7 +221,7 @@ class Bootstrap {
                   b.classic.begin() + static_cast<std::ptrdiff_t>(slot * n_));
       }
       if (converged_draws_ && !converged_ended_) {
-        if (converged_draws_->draw(s_.iboot)) {
+        if (converged_draws_->draw(s_.bootstrap)) {
           std::copy(converged_draws_->response().begin(), converged_draws_->response().end(),
                     b.converged.begin() + static_cast<std::ptrdiff_t>(slot * n_));
           ++b.converged_count;
