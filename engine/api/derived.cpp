@@ -11,13 +11,7 @@
 
 namespace trov::api {
 
-namespace {
-
-trov::Model engine_model(Model model) { return static_cast<trov::Model>(model); }
-
-}  // namespace
-
-double mean_at(Model model, double eta) { return mean_at_eta(eta, engine_model(model)); }
+double mean_at(Model model, double eta) { return mean_at_eta(eta, model); }
 
 double covariate_effect(const Fit& fit, double covariate) {
   if (fit.coefficients.empty()) return 0;
