@@ -44,14 +44,14 @@ struct Run {
       }
     }
     if (shape > 0)
-      covariate =
-          trov::Covariate{trov::build_design(points, true), trov::compressx(points.x, points.irep, kPoints)};
+      covariate = trov::Covariate{trov::build_design(points, true),
+                                  trov::compressx(points.x, points.counts, kPoints)};
   }
   void add(double x, double y, int level, int irep) {
     points.x.push_back(x);
     points.y.push_back(y);
     points.covariate.push_back(level);
-    points.irep.push_back(irep);
+    points.counts.push_back(irep);
     ++points.n;
   }
   const trov::Covariate* with() const { return covariate ? &*covariate : nullptr; }

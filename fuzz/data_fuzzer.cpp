@@ -22,9 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings.counts_column = (structure & 2) != 0;
     try {
       const trov::Points points = trov::datin(name, settings);
-      if (points.n < 1 || points.n > points.nraw || points.nraw > trov::kCapacity) __builtin_trap();
+      if (points.n < 1 || points.n > points.cases || points.cases > trov::kCapacity) __builtin_trap();
       for (int i = 0; i < points.n; ++i)
-        if (points.irep[i] < 1 || (i > 0 && points.x[i] < points.x[i - 1])) __builtin_trap();
+        if (points.counts[i] < 1 || (i > 0 && points.x[i] < points.x[i - 1])) __builtin_trap();
       for (const trov::Model model : {trov::Model::normal, trov::Model::binomial, trov::Model::poisson}) {
         try {
           trov::check_points(points, model);

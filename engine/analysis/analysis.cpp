@@ -30,7 +30,7 @@ bool finite_fit(const FitResult& fit) {
     return std::all_of(values.begin(), values.end(),
                        [](double v) { return std::isfinite(static_cast<float>(v)); });
   };
-  return finite(fit.sy) && finite(fit.syc);
+  return finite(fit.mean) && finite(fit.corrected_mean);
 }
 
 // Whether a converged fit that failed did so for want of numbers (X too close to 0 to be fitted, say),
@@ -122,7 +122,7 @@ void check_design(const RunData& data) {
   const Points& p = data.points;
   RegressWork work(p.n);
   std::vector<double> dy(static_cast<std::size_t>(p.n)), beta(kMaxcol), fit(dy.size());
-  for (int i = 0; i < p.n; ++i) dy[i] = 1 / std::sqrt(static_cast<double>(p.irep[i]));
+  for (int i = 0; i < p.n; ++i) dy[i] = 1 / std::sqrt(static_cast<double>(p.counts[i]));
   const int ifail = regress(data.covariate->design, p.n, p.y, dy, beta, fit, work);
   if (ifail == 0) return;
   const FitStatus status =
@@ -432,13 +432,13 @@ bool shares_work(const RunData& data, const Settings& settings) {
 RunData prepare_run(Points points, const Settings& settings, std::optional<Points> cases) {
   check_points(points, settings.model);
   RunData data{.points = std::move(points), .cases = std::move(cases)};
-  for (int i = 0; i < data.points.n; ++i) data.observations += data.points.irep[i];
+  for (int i = 0; i < data.points.n; ++i) data.observations += data.points.counts[i];
   if (settings.covariates > 0) {
     Design design = build_design(data.points, settings.categorical);
     if (design.columns > kMaxcol)
       throw RunFault{.fault = Fault::too_many_levels, .levels = {design.levels.begin(), design.levels.end()}};
     data.covariate.emplace(
-        Covariate{std::move(design), compressx(data.points.x, data.points.irep, data.points.n)});
+        Covariate{std::move(design), compressx(data.points.x, data.points.counts, data.points.n)});
   }
   return data;
 }
@@ -458,11 +458,11 @@ std::optional<double> pearson_dispersion(const Points& points, const ConvergedFi
   for (int i = 0; i < points.n; ++i) {
     const double mu = fit.mean[i], variance = model == Model::binomial ? mu * (1 - mu) : mu;
     const double r = points.y[i] - mu;
-    cases += points.irep[i];
-    chi2 += points.irep[i] * (r * r) / variance;
+    cases += points.counts[i];
+    chi2 += points.counts[i] * (r * r) / variance;
   }
   // binomial: counts of several trials a case, two or more a point on average (0/1 cases tell nothing)
-  if (model == Model::binomial && (cases <= points.nraw || cases < 2.0 * points.n)) return std::nullopt;
+  if (model == Model::binomial && (cases <= points.cases || cases < 2.0 * points.n)) return std::nullopt;
   const double residual_df = points.n - fit.edf;
   if (!(residual_df > 0) || !std::isfinite(chi2)) return std::nullopt;
   return chi2 / residual_df;
@@ -493,7 +493,7 @@ Analysis analyse_run(const RunData& data, const Settings& settings, const Option
 double largest_difference(const FitResult& classic, const ConvergedFit& converged) {
   double largest = 0;
   for (std::size_t i = 0; i < converged.mean.size(); ++i)
-    largest = std::max(largest, std::abs(classic.sy[i] - converged.mean[i]));
+    largest = std::max(largest, std::abs(classic.mean[i] - converged.mean[i]));
   return largest;
 }
 

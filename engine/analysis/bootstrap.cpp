@@ -24,7 +24,7 @@ ReplicateDraws::ReplicateDraws(const Points& points, std::span<const double> fit
 
 bool ReplicateDraws::draw(int limit) {
   while (true) {  // degenerate draws are not replicates; they count over the whole loop
-    reboot(y_, sy_, syold_, points_.irep, points_.n, model_, state_);
+    reboot(y_, sy_, syold_, points_.counts, points_.n, model_, state_);
     if (!vartest(y_, points_.n)) return true;
     if (++degenerate_ > limit) return false;
   }
@@ -66,8 +66,8 @@ double mean_effect(const ConvergedFit& fit, const Points& points) {
   if (fit.effect.empty()) return 0;
   double effect = 0, cases = 0;
   for (std::size_t i = 0; i < fit.effect.size(); ++i) {
-    effect += points.irep[i] * fit.effect[i];
-    cases += points.irep[i];
+    effect += points.counts[i] * fit.effect[i];
+    cases += points.counts[i];
   }
   return effect / cases;
 }
@@ -83,7 +83,7 @@ void corrected_link(const ConvergedFit& fit, const Points& points, std::span<dou
 // The same of a fit to other points (a case replicate), at the observed points' X.
 void corrected_link_at(const ConvergedFit& fit, const Points& fitted, const Covariate* covariate,
                        const Points& observed, std::span<double> values) {
-  const std::vector<double> knots = covariate ? covariate->groups.xcompress : fitted.x;
+  const std::vector<double> knots = covariate ? covariate->groups.x : fitted.x;
   std::vector<double> slope(knots.size()), curvature(knots.size());
   derivatives_from_jumps(knots, fit.spline, fit.jumps, slope, curvature);
   spline_values(knots, fit.spline, slope, curvature, std::span(observed.x).first(values.size()), values);
@@ -134,8 +134,9 @@ class Bootstrap {
         gradients_(workers.front().selection.has_value()),
         batch_(batch_size(pool.size(), points.n)) {
     if (classic_) {
-      classic_draws_.emplace(points, classic->sy, s.model, s.seed);
-      const std::vector<double>& fitted = workers.front().fitter->covariate() ? classic->syc : classic->sy;
+      classic_draws_.emplace(points, classic->mean, s.model, s.seed);
+      const std::vector<double>& fitted =
+          workers.front().fitter->covariate() ? classic->corrected_mean : classic->mean;
       outcome_.yold.assign(points.y.begin(), points.y.end());
       outcome_.fitted.assign(fitted.begin(), fitted.end());
       mboot_.assign(n_, 0.0f);
@@ -143,7 +144,7 @@ class Bootstrap {
     }
     if (converged_) {
       if (cases_)
-        case_draws_.emplace(refits.cases->nraw, s.seed);
+        case_draws_.emplace(refits.cases->cases, s.seed);
       else
         converged_draws_.emplace(points, refits.observed->mean, s.model, s.seed);
       centre_.resize(n_);
@@ -152,7 +153,7 @@ class Bootstrap {
       shift_squares_.assign(n_, 0.0);
     }
     const auto slots = static_cast<std::size_t>(batch_);
-    const std::size_t ncases = cases_ ? static_cast<std::size_t>(refits.cases->nraw) : 0;
+    const std::size_t ncases = cases_ ? static_cast<std::size_t>(refits.cases->cases) : 0;
     for (Batch* b : {&current_, &next_}) {
       b->classic.resize(classic_ ? slots * n_ : 0);
       b->converged.resize(converged_draws_ ? slots * n_ : 0);
@@ -236,7 +237,7 @@ class Bootstrap {
         }
       }
       if (case_draws_) {
-        const auto ncases = static_cast<std::size_t>(refits_.cases->nraw);
+        const auto ncases = static_cast<std::size_t>(refits_.cases->cases);
         case_draws_->draw(std::span(b.indices).subspan(slot * ncases, ncases));
         ++b.converged_count;
       }
@@ -263,9 +264,9 @@ class Bootstrap {
     for (std::size_t i = 0; i < n_; ++i) {
       double v;
       if (!covariate) {
-        v = s_.model == Model::normal ? fit.sy[i] : fit.snu[i];
+        v = s_.model == Model::normal ? fit.mean[i] : fit.eta[i];
       } else {
-        v = fit.syc[i];
+        v = fit.corrected_mean[i];
         if (s_.model != Model::normal) v = ytonu(v, s_.model);
       }
       values_[slot * n_ + i] = v;
@@ -303,16 +304,16 @@ class Bootstrap {
   // is a degenerate one, left out.
   bool refit_cases(std::size_t slot) {
     const Points& all = *refits_.cases;
-    const auto ncases = static_cast<std::size_t>(all.nraw);
+    const auto ncases = static_cast<std::size_t>(all.cases);
     Points drawn;
     for (std::size_t k = 0; k < ncases; ++k) {
       const auto c = static_cast<std::size_t>(current_.indices[slot * ncases + k]);
       drawn.x.push_back(all.x[c]);
       drawn.y.push_back(all.y[c]);
       drawn.covariate.push_back(all.covariate[c]);
-      drawn.irep.push_back(all.irep[c]);
+      drawn.counts.push_back(all.counts[c]);
     }
-    drawn.nraw = all.nraw;
+    drawn.cases = all.cases;
     const bool with_covariate = refits_.covariate != nullptr;
     organizedata(drawn, with_covariate);
     int distinct = 1;
@@ -324,7 +325,7 @@ class Bootstrap {
     std::optional<Covariate> covariate;
     if (with_covariate)
       covariate.emplace(
-          Covariate{build_design(drawn, refits_.categorical), compressx(drawn.x, drawn.irep, drawn.n)});
+          Covariate{build_design(drawn, refits_.categorical), compressx(drawn.x, drawn.counts, drawn.n)});
     const Covariate* with = covariate ? &*covariate : nullptr;
     if (with && with->design.columns > kMaxcol) return false;
     ConvergedFitter fitter(drawn, with, s_.model, stop_);

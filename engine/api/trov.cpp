@@ -108,11 +108,11 @@ std::variant<Points, Error> points_of(const Data& data, std::optional<Points>* k
     return error_of(ErrorCode::data, "x, y, n and the covariate must hold one value per case");
   if (cases > static_cast<std::size_t>(INT_MAX)) return error_of(ErrorCode::data, "too many cases");
   Points points;
-  points.nraw = static_cast<int>(cases);
+  points.cases = static_cast<int>(cases);
   points.x = data.x;
   points.y = data.y;
   points.covariate = covariate ? data.covariate : std::vector<double>(cases, 0.0);
-  points.irep.assign(cases, 1);
+  points.counts.assign(cases, 1);
   for (std::size_t i = 0; i < cases; ++i) {
     const std::string which = "case " + std::to_string(i + 1) + ": ";
     if (!std::isfinite(data.x[i]) || !std::isfinite(data.y[i]) ||
@@ -122,7 +122,7 @@ std::variant<Points, Error> points_of(const Data& data, std::optional<Points>* k
       const double n = data.n[i];
       if (!(n >= 1 && n <= INT_MAX && n == std::floor(n)))
         return error_of(ErrorCode::data, which + "n must be a whole number from 1 to 2147483647");
-      points.irep[i] = static_cast<int>(n);
+      points.counts[i] = static_cast<int>(n);
     }
   }
   if (cases == 0) return error_of(ErrorCode::no_case, "there is no case");
@@ -252,11 +252,11 @@ Fit fit_of(const Run& run, const RunData& data, int replicates, BootstrapType ty
     const auto k = static_cast<std::size_t>(i);
     fit.points.push_back({.x = p.x[k],
                           .covariate = data.covariate ? p.covariate[k] : 0.0,
-                          .n = static_cast<double>(p.irep[k]),
+                          .n = static_cast<double>(p.counts[k]),
                           .y = p.y[k],
                           .fitted = ok ? a.converged->mean[k] : NAN,
                           .eta = ok ? a.converged->eta[k] : NAN,
-                          .classic_fitted = classic ? classic->sy[k] : NAN,
+                          .classic_fitted = classic ? classic->mean[k] : NAN,
                           .lower = band ? boot->converged_lower[k] : NAN,
                           .upper = band ? boot->converged_upper[k] : NAN});
   }

@@ -134,13 +134,13 @@ Points datin(const std::string& name, const Settings& settings, DataLines* lines
     points.y.push_back(read.y);
     points.x.push_back(read.x);
     points.covariate.push_back(read.c);
-    points.irep.push_back(has_n ? read.n : 1);
+    points.counts.push_back(has_n ? read.n : 1);
     ++i;
   }
-  points.nraw = i;
+  points.cases = i;
   survey_first();
-  say(cases_read_message(points.nraw));
-  if (points.nraw == 0) stop_run(Fault::no_complete_case);
+  say(cases_read_message(points.cases));
+  if (points.cases == 0) stop_run(Fault::no_complete_case);
   if (read) *read = points;
   organizedata(points, has_c);
   return points;

@@ -191,10 +191,10 @@ void ReportDocument::data_lines(const DataLines& lines, int values_per_case) {
 
 void ReportDocument::data(const Points& points, std::int64_t observations, const Covariate* covariate) {
   covariate_ = covariate != nullptr;
-  data_ = {{"cases", points.nraw},
+  data_ = {{"cases", points.cases},
            {"observations", observations},
            {"points", points.n},
-           {"distinct_x", covariate ? covariate->groups.nunique : points.n}};
+           {"distinct_x", covariate ? covariate->groups.size : points.n}};
   if (!left_out_.is_null()) data_["left_out"] = left_out_;
   if (covariate && covariate->design.categorical) {
     const auto& levels = covariate->design.levels;
@@ -253,16 +253,16 @@ void ReportDocument::fit(double lnlambda, const Points& points, const Covariate*
     records.begin();
     records.field("x", points.x[i]);
     records.field("y", points.y[i]);
-    records.field("n", points.irep[i]);
+    records.field("n", points.counts[i]);
     if (design) records.field("c", points.covariate[i]);
     if (classic) {
       const FitResult& fit = *classic;
-      records.field("yhat", fit.sy[i]);
-      if (model_ != Model::normal) records.field("nu", fit.snu[i]);
-      if (design) records.field("yhat_corrected", fit.syc[i]);
+      records.field("yhat", fit.mean[i]);
+      if (model_ != Model::normal) records.field("nu", fit.eta[i]);
+      if (design) records.field("yhat_corrected", fit.corrected_mean[i]);
       if (design && design->categorical) {
         for (std::size_t j = 0; j < columns; ++j) {
-          double nu = fit.nufit[i] + fit.beta[j];  // the fitted value had the point level j
+          double nu = fit.spline_eta[i] + fit.beta[j];  // the fitted value had the point level j
           by_level[j] = model_ == Model::normal ? nu : nutoy(nu, model_);
         }
         records.field("yhat_by_level", by_level);

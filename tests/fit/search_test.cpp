@@ -21,7 +21,7 @@ Points survival(bool hump) {
     p.x.push_back(x);
     const double mean = 1 / (1 + std::exp(-eta));
     p.y.push_back(hump ? (unit(rng) < mean ? 1 : 0) : mean);
-    p.irep.push_back(hump ? 1 : 20);
+    p.counts.push_back(hump ? 1 : 20);
   }
   p.n = 300;
   return p;

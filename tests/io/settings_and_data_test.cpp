@@ -161,10 +161,10 @@ void set_cases(Points& p, std::initializer_list<std::array<double, 4>> cases) {
     p.y.push_back(c[0]);
     p.x.push_back(c[1]);
     p.covariate.push_back(c[2]);
-    p.irep.push_back(static_cast<int>(c[3]));
+    p.counts.push_back(static_cast<int>(c[3]));
     ++i;
   }
-  p.nraw = i;
+  p.cases = i;
 }
 
 TEST(organizedata_test, pools_equal_x_with_weighted_means) {
@@ -174,20 +174,20 @@ TEST(organizedata_test, pools_equal_x_with_weighted_means) {
   ASSERT_EQ(p.n, 2);
   EXPECT_EQ(p.x[0], 1);
   EXPECT_EQ(p.y[0], 5);
-  EXPECT_EQ(p.irep[0], 1);
+  EXPECT_EQ(p.counts[0], 1);
   EXPECT_EQ(p.x[1], 2);
   EXPECT_EQ(p.y[1], 2);
-  EXPECT_EQ(p.irep[1], 2);
+  EXPECT_EQ(p.counts[1], 2);
 
   set_cases(p, {{0.5, 1, 0, 4}, {0.25, 1, 0, 4}});
   organizedata(p, false);
   ASSERT_EQ(p.n, 1);
-  EXPECT_EQ(p.irep[0], 8);
+  EXPECT_EQ(p.counts[0], 8);
   EXPECT_EQ(p.y[0], 0.375);
 
   set_cases(p, {{0.1, 1, 0, 0}, {0.7, 1, 0, -3}});  // N below 1 counts as 1
   organizedata(p, false);
-  EXPECT_EQ(p.irep[0], 2);
+  EXPECT_EQ(p.counts[0], 2);
   EXPECT_DOUBLE_EQ(p.y[0], 0.4);
 }
 
@@ -198,17 +198,17 @@ TEST(organizedata_test, covariate_splits_points_and_groups_them_by_x) {
   ASSERT_EQ(p.n, 3);
   EXPECT_EQ(p.x[1], 1);
   EXPECT_EQ(p.covariate[1], 1);
-  EXPECT_EQ(p.irep[1], 1);
+  EXPECT_EQ(p.counts[1], 1);
   EXPECT_EQ(p.covariate[2], 2);
-  EXPECT_EQ(p.irep[2], 2);
+  EXPECT_EQ(p.counts[2], 2);
   EXPECT_EQ(p.y[2], 0.5);
 
   std::vector<double> yc(10);
-  const XGroups g = compressx(p.x, p.irep, p.n);
-  ASSERT_EQ(g.nunique, 2);
-  EXPECT_EQ(g.icases[1], 2);
-  EXPECT_EQ(g.icompress[1], 3);
-  compressy(p.y, p.irep, g, yc);
+  const XGroups g = compressx(p.x, p.counts, p.n);
+  ASSERT_EQ(g.size, 2);
+  EXPECT_EQ(g.points[1], 2);
+  EXPECT_EQ(g.counts[1], 3);
+  compressy(p.y, p.counts, g, yc);
   EXPECT_DOUBLE_EQ(yc[1], (0 * 1 + 0.5 * 2) / 3.0);
   std::vector<double> back(10);
   expandy(yc, g, back);
