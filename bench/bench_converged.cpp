@@ -110,7 +110,8 @@ void BM_refine(benchmark::State& state) {
   const trov::SearchSetting setting{.y = run.points.y,
                                     .interpolating_edf = static_cast<double>(run.points.n)};
   for (auto _ : state) {
-    for (auto [score, values] : {std::pair{trov::Score::gcv, &gcv}, std::pair{trov::Score::reml, &reml}}) {
+    for (auto [score, values] :
+         {std::pair{trov::Criterion::gcv, &gcv}, std::pair{trov::Criterion::reml, &reml}}) {
       const auto refined = trov::search_minimum(penalized, {lnlambda, *values, edf}, score, setting);
       benchmark::DoNotOptimize(refined);
     }

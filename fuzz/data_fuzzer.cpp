@@ -17,11 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   trov::fuzz::StopThrows stops;
   for (int structure = 0; structure < 4; ++structure) {
-    trov::Settings settings;
-    settings.covariates = structure & 1;
-    settings.counts_column = (structure & 2) != 0;
+    const trov::DataColumns columns{.covariate = (structure & 1) != 0, .counts = (structure & 2) != 0};
     try {
-      const trov::Points points = trov::datin(name, settings);
+      const trov::Points points = trov::datin(name, columns);
       if (points.n < 1 || points.n > points.cases || points.cases > trov::kCapacity) __builtin_trap();
       for (int i = 0; i < points.n; ++i)
         if (points.counts[i] < 1 || (i > 0 && points.x[i] < points.x[i - 1])) __builtin_trap();

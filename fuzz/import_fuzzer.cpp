@@ -45,9 +45,7 @@ void check_data_file(const trov::import::Cases& cases) {
   static const std::string name = "/tmp/trov_fuzz_import_" + std::to_string(getpid()) + ".dat";
   if (cases.y.size() > static_cast<std::size_t>(trov::kCapacity)) return;
   std::ofstream(name, std::ios::binary) << trov::import::data_file_text(cases);
-  trov::Settings settings;
-  settings.covariates = cases.has_c ? 1 : 0;
-  settings.counts_column = cases.has_n;
+  const trov::DataColumns columns{.covariate = cases.has_c, .counts = cases.has_n};
   trov::fuzz::StopThrows stops;
   trov::Points expected, read;
   try {
@@ -57,7 +55,7 @@ void check_data_file(const trov::import::Cases& cases) {
   }
   trov::DataLines lines;
   try {
-    read = trov::datin(name, settings, &lines);
+    read = trov::datin(name, columns, &lines);
   } catch (const trov::fuzz::Stopped&) {
     __builtin_trap();
   }

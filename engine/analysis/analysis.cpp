@@ -169,8 +169,9 @@ void keep_grid(Analysis& analysis, std::vector<AnalysisRow> rows, const GridSear
 
 void analyse_grid(Analysis& analysis, WorkerFit first, const RunData& data, const Settings& settings,
                   const RunOptions& what, WorkerPool& pool, const RunControl& control) {
-  auto lnlambda_of = [&](int k) { return k * settings.step + settings.lmin; };
-  std::vector<AnalysisRow> rows(static_cast<std::size_t>(settings.nstep));
+  const double step = settings.step();
+  auto lnlambda_of = [&](int k) { return k * step + settings.lnlambda_min; };
+  std::vector<AnalysisRow> rows(static_cast<std::size_t>(settings.grid_points));
   GridSearches searches(rows, searched_scores(settings.model, data.covariate.has_value(), what.likelihood),
                         search_setting(data.points, data.with()));
   const bool refine = what.report && what.converged;
@@ -178,11 +179,11 @@ void analyse_grid(Analysis& analysis, WorkerFit first, const RunData& data, cons
   std::vector<std::optional<WorkerFit>> workers(static_cast<std::size_t>(pool.size()));
   workers[0].emplace(std::move(first));
   // the rows, then the sequences of searches; the pool hands the items out in this order
-  pool.run(settings.nstep + (refine ? GridSearches::kSequences : 0), [&](int worker, int item) {
+  pool.run(settings.grid_points + (refine ? GridSearches::kSequences : 0), [&](int worker, int item) {
     std::optional<WorkerFit>& made = workers[static_cast<std::size_t>(worker)];
     WorkerFit& w = made ? *made : made.emplace(worker_fit(data, settings, what, control));
-    if (item >= settings.nstep) {
-      searches.run_sequence(item - settings.nstep, *w.converged);
+    if (item >= settings.grid_points) {
+      searches.run_sequence(item - settings.grid_points, *w.converged);
       return;
     }
     const auto k = static_cast<std::size_t>(item);
@@ -196,30 +197,29 @@ void analyse_grid(Analysis& analysis, WorkerFit first, const RunData& data, cons
 
 // The bootstrap at the fixed lambda: with lambda re-chosen per replicate, the observed data's fit (and
 // its gradients) is the one at the lambda they choose the same way, the band's centre.
-void bootstrap_fixed(Analysis& analysis, const RunData& data, const Settings& settings,
-                     const Options& options, WorkerPool& pool, std::span<WorkerFit> workers,
-                     const RunControl& control) {
+void bootstrap_fixed(Analysis& analysis, const RunData& data, const Settings& settings, WorkerPool& pool,
+                     std::span<WorkerFit> workers, const RunControl& control) {
   const Points& points = data.points;
   WorkerFit& first = workers.front();
-  const double lambda = std::exp(settings.lmin);
+  const double lambda = std::exp(*settings.lnlambda);
   const bool converged = analysis.converged && analysis.converged->ok;
   ReplicateRefits refits;
   std::optional<double> centre;
   if (converged) {
     refits = {.observed = &*analysis.converged,
-              .reselect = options.bootstrap_lambda == BootstrapLambda::reselected,
-              .criterion = score_of(options.criterion),
+              .reselect = settings.bootstrap_lambda == BootstrapLambda::reselected,
+              .criterion = settings.criterion,
               .search = search_setting(points, data.with()),
-              .type = options.bootstrap_type,
+              .type = settings.bootstrap_type,
               .cases = data.cases ? &*data.cases : nullptr,
               .covariate = data.with(),
               .categorical = settings.categorical};
     if (refits.type == BootstrapType::cases && !refits.cases) refits.type = BootstrapType::parametric;
     if (refits.reselect) {
       const ConvergedFit observed = *analysis.converged;
-      centre = reselect_lambda(*first.converged, settings.lmin, points.y, observed, refits);
+      centre = reselect_lambda(*first.converged, *settings.lnlambda, points.y, observed, refits);
       const ConvergedFit& at =
-          first.converged->fit(std::exp(centre.value_or(settings.lmin)), points.y, observed);
+          first.converged->fit(std::exp(centre.value_or(*settings.lnlambda)), points.y, observed);
       if (centre && at.ok) {
         analysis.converged = at;
         analysis.gradients = first.selection->gradients(points.y, *analysis.converged, settings.model);
@@ -240,12 +240,12 @@ void bootstrap_fixed(Analysis& analysis, const RunData& data, const Settings& se
       centre && at_run && at_run->ok && std::abs(analysis.converged->edf - at_run->edf) > 1e-3 * at_run->edf;
 }
 
-void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& settings, const Options& options,
-                   WorkerPool& pool, std::span<WorkerFit> workers, const RunControl& control) {
+void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& settings, WorkerPool& pool,
+                   std::span<WorkerFit> workers, const RunControl& control) {
   const Points& points = data.points;
   WorkerFit& first = workers.front();
   analysis.one_lambda = true;
-  const double lnlambda = settings.lmin, lambda = std::exp(lnlambda);
+  const double lnlambda = *settings.lnlambda, lambda = std::exp(lnlambda);
   AnalysisRow row{.lnlambda = lnlambda};
   if (first.fitter) {
     analysis.fit = first.fitter->fit(lambda, points.y);
@@ -273,7 +273,7 @@ void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& sett
                                    : !analysis.converged || finite_fit(*analysis.converged);
   if (!finite && (analysis.fit ? classic_ok : true)) {
     analysis.fault =
-        RunFault{.fault = settings.bootstrap() ? Fault::fit_not_finite : Fault::fit_values_not_finite};
+        RunFault{.fault = settings.bootstrapped() ? Fault::fit_not_finite : Fault::fit_values_not_finite};
     return;
   }
   const bool converged = analysis.converged && analysis.converged->ok;
@@ -284,9 +284,9 @@ void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& sett
       analysis.gradients = first.selection->gradients(points.y, *analysis.converged, settings.model);
   }
   if (converged) analysis.dispersion = pearson_dispersion(points, *analysis.converged, settings.model);
-  if (!settings.bootstrap() || analysis.classic_stop) return;
+  if (!settings.bootstrapped() || analysis.classic_stop) return;
   try {
-    bootstrap_fixed(analysis, data, settings, options, pool, workers, control);
+    bootstrap_fixed(analysis, data, settings, pool, workers, control);
   } catch (RunFault& fault) {
     analysis.fault = std::move(fault);
   }
@@ -296,17 +296,19 @@ void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& sett
 // all its fits together take in fewer than 100 is done before a second thread would have started.
 bool shares_work(const RunData& data, const Settings& settings) {
   constexpr double kLeastSharedPoints = 100;  // points times fits
-  const double fits = settings.bootstrap() ? settings.iboot : settings.grid() ? settings.nstep : 1;
+  const double fits = settings.bootstrapped() ? settings.bootstrap
+                      : settings.grid()       ? settings.grid_points
+                                              : 1;
   return fits > 1 && fits * data.points.n >= kLeastSharedPoints;
 }
 
 }  // namespace
 
-RunData prepare_run(Points points, const Settings& settings, std::optional<Points> cases) {
+RunData prepare_run(Points points, const Settings& settings, bool covariate, std::optional<Points> cases) {
   check_points(points, settings.model);
   RunData data{.points = std::move(points), .cases = std::move(cases)};
   for (int i = 0; i < data.points.n; ++i) data.observations += data.points.counts[i];
-  if (settings.covariates > 0) {
+  if (covariate) {
     Design design = build_design(data.points, settings.categorical);
     if (design.columns > kMaxcol)
       throw RunFault{.fault = Fault::too_many_levels, .levels = {design.levels.begin(), design.levels.end()}};
@@ -316,10 +318,10 @@ RunData prepare_run(Points points, const Settings& settings, std::optional<Point
   return data;
 }
 
-std::vector<Score> searched_scores(Model model, bool covariate, bool likelihood) {
-  std::vector<Score> scores;
-  for (Score score : kScores)
-    if (!(score == Score::ocv && covariate) && !(score == Score::ubre && model == Model::normal) &&
+std::vector<Criterion> searched_scores(Model model, bool covariate, bool likelihood) {
+  std::vector<Criterion> scores;
+  for (Criterion score : kScores)
+    if (!(score == Criterion::ocv && covariate) && !(score == Criterion::ubre && model == Model::normal) &&
         (likelihood || !is_likelihood(score)))
       scores.push_back(score);
   return scores;
@@ -346,8 +348,8 @@ int workers_within_budget(std::size_t workspace, int workers) {
   return static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(std::max(workers, 1)), most));
 }
 
-Analysis analyse_run(const RunData& data, const Settings& settings, const Options& options,
-                     const RunOptions& what, int workers, const RunControl& control) {
+Analysis analyse_run(const RunData& data, const Settings& settings, const RunOptions& what, int workers,
+                     const RunControl& control) {
   if (!what.classic) check_design(data);
   // the calling thread's fitters first: their size bounds how many workers the run takes
   WorkerFit first = worker_fit(data, settings, what, control);
@@ -358,7 +360,7 @@ Analysis analyse_run(const RunData& data, const Settings& settings, const Option
     analyse_grid(analysis, std::move(first), data, settings, what, pool, control);
   } else {
     std::vector<WorkerFit> fits = worker_fits(std::move(first), data, settings, what, pool, control);
-    analyse_fixed(analysis, data, settings, options, pool, fits, control);
+    analyse_fixed(analysis, data, settings, pool, fits, control);
   }
   return analysis;
 }

@@ -6,6 +6,7 @@
 
 #include "engine/analysis/faults.h"
 #include "engine/analysis/pooling.h"
+#include "engine/core/covariate_effect.h"
 #include "engine/core/grouping.h"
 #include "engine/covariate/design.h"
 #include "engine/spline/links.h"
@@ -64,12 +65,7 @@ int batch_size(int workers, int points) {
 // The case-weighted mean covariate effect of a converged fit (0 without covariate).
 double mean_effect(const ConvergedFit& fit, const Points& points) {
   if (fit.effect.empty()) return 0;
-  double effect = 0, cases = 0;
-  for (std::size_t i = 0; i < fit.effect.size(); ++i) {
-    effect += points.counts[i] * fit.effect[i];
-    cases += points.counts[i];
-  }
-  return effect / cases;
+  return case_weighted_mean(std::span<const double>(fit.effect), std::span<const int>(points.counts));
 }
 
 // The converged fit's value on the linear-predictor scale (the mean for the normal model), at the
@@ -140,8 +136,8 @@ class Bootstrap {
 
   BootstrapOutcome run(const RunControl& control) {
     stop_ = control.stop;
-    draw_batch(next_, std::min(batch_, s_.iboot));
-    for (int first = 1; first <= s_.iboot;) {
+    draw_batch(next_, std::min(batch_, s_.bootstrap));
+    for (int first = 1; first <= s_.bootstrap;) {
       std::swap(current_, next_);
       refit_batch(first);
       add_batch(first, control);
@@ -204,14 +200,15 @@ class Bootstrap {
     degenerate_.resize(slots);
     chosen_.resize(slots);
     batch_gradients_.resize(slots);
-    if (gradients_) outcome_.gradients.reserve(static_cast<std::size_t>(s_.iboot));
+    if (gradients_) outcome_.gradients.reserve(static_cast<std::size_t>(s_.bootstrap));
   }
 
   // The current batch refitted on the workers while item 0 draws the next one (none after the last,
   // or after too many degenerate draws).
   void refit_batch(int first) {
     const int count = current_.count;
-    const int following = current_.too_many_degenerate ? 0 : std::min(batch_, s_.iboot - first + 1 - count);
+    const int following =
+        current_.too_many_degenerate ? 0 : std::min(batch_, s_.bootstrap - first + 1 - count);
     const int draw_item = following > 0 ? 1 : 0;
     pool_.run(count + draw_item, [&](int worker, int item) {
       if (item < draw_item)
@@ -226,7 +223,7 @@ class Bootstrap {
   void add_batch(int first, const RunControl& control) {
     for (int j = 0; j < current_.count; ++j) {
       add(j);
-      if (control.progress) control.progress(first + j, s_.iboot);
+      if (control.progress) control.progress(first + j, s_.bootstrap);
     }
     if (current_.too_many_degenerate) throw RunFault{.fault = Fault::too_many_degenerate};
     if (control.stopped()) throw RunStopped{};
@@ -252,7 +249,7 @@ class Bootstrap {
 
   // False once the classic draws run out of replicates: the batch ends there.
   bool draw_classic(Batch& b, std::size_t slot) {
-    if (!classic_draws_->draw(s_.iboot)) {
+    if (!classic_draws_->draw(s_.bootstrap)) {
       b.too_many_degenerate = true;
       return false;
     }
@@ -263,7 +260,7 @@ class Bootstrap {
   // Once the converged draws run out of replicates the classic bootstrap goes on without them; without
   // classic fits the batch ends there (false).
   bool draw_converged(Batch& b, std::size_t slot) {
-    if (converged_draws_->draw(s_.iboot)) {
+    if (converged_draws_->draw(s_.bootstrap)) {
       store(*converged_draws_, b.converged, slot);
       ++b.converged_count;
     } else if (classic_) {

@@ -11,18 +11,18 @@ constexpr double kLikelihoodTolerance = 1e-4;
 
 constexpr int kLikelihoodSequence = 1;
 
-int sequence_of(Score s) { return is_likelihood(s) ? kLikelihoodSequence : 0; }
+int sequence_of(Criterion s) { return is_likelihood(s) ? kLikelihoodSequence : 0; }
 
 }  // namespace
 
-bool is_likelihood(Score s) { return s == Score::reml || s == Score::ml; }
+bool is_likelihood(Criterion s) { return s == Criterion::reml || s == Criterion::ml; }
 
-GridSearches::GridSearches(const std::vector<AnalysisRow>& rows, std::vector<Score> scores,
+GridSearches::GridSearches(const std::vector<AnalysisRow>& rows, std::vector<Criterion> scores,
                            const SearchSetting& setting)
     : board_(rows), scores_(std::move(scores)), setting_(setting), refined_(scores_.size()) {}
 
-std::vector<std::pair<Score, RefinedMinimum>> GridSearches::minima() const {
-  std::vector<std::pair<Score, RefinedMinimum>> found;
+std::vector<std::pair<Criterion, RefinedMinimum>> GridSearches::minima() const {
+  std::vector<std::pair<Criterion, RefinedMinimum>> found;
   for (std::size_t k = 0; k < scores_.size(); ++k)
     if (refined_[k]) found.emplace_back(scores_[k], *refined_[k]);
   return found;
@@ -65,7 +65,7 @@ bool GridSearches::run_searches(int sequence, ConvergedFitter& converged, RowBoa
   return grid.complete || searches_stand(grid, started);
 }
 
-GridSearches::StartedSearch GridSearches::start_search(const RowBoard::Grid& grid, Score score) const {
+GridSearches::StartedSearch GridSearches::start_search(const RowBoard::Grid& grid, Criterion score) const {
   SearchSetting tuned = setting_;
   if (is_likelihood(score)) tuned.tolerance = kLikelihoodTolerance;
   return {score, tuned, plan_search(grid.of(score), score, tuned)};

@@ -24,7 +24,7 @@ namespace trov {
 // of searches from the whole grid, whatever the number of workers and the order they finish rows in.
 
 // Whether a score is a likelihood criterion (REML, ML), searched in the second sequence.
-bool is_likelihood(Score s);
+bool is_likelihood(Criterion s);
 
 // The grid's rows as the workers finish them, for searches that start before the last is in.
 class RowBoard {
@@ -54,7 +54,7 @@ class RowBoard {
     std::vector<std::vector<double>> scores = std::vector<std::vector<double>>(std::size(kScores));
     bool complete = false;
     bool stopped = false;  // the run was stopped: there is nothing to search
-    ScoredRows of(Score s) const { return {lnlambda, scores[static_cast<std::size_t>(s)], edf, end}; }
+    ScoredRows of(Criterion s) const { return {lnlambda, scores[static_cast<std::size_t>(s)], edf, end}; }
   };
   Grid grid(bool all) {
     std::unique_lock lock(mutex_);
@@ -68,7 +68,7 @@ class RowBoard {
       g.lnlambda.push_back(row.lnlambda);
       g.edf.push_back(row.converged->edf);
       g.end.push_back(row.converged->end);
-      for (Score s : kScores)
+      for (Criterion s : kScores)
         g.scores[static_cast<std::size_t>(s)].push_back(row.converged->ok ? (*row.converged).*member_of(s)
                                                                           : NAN);
     }
@@ -89,7 +89,8 @@ class GridSearches {
  public:
   static constexpr int kSequences = 2;  // the cross-validation scores' (0), the likelihood scores' (1)
 
-  GridSearches(const std::vector<AnalysisRow>& rows, std::vector<Score> scores, const SearchSetting& setting);
+  GridSearches(const std::vector<AnalysisRow>& rows, std::vector<Criterion> scores,
+               const SearchSetting& setting);
 
   // Row k is fitted, or left because the run was stopped.
   void finish_row(std::size_t k, bool stopped) { board_.finish(k, stopped); }
@@ -98,23 +99,23 @@ class GridSearches {
   void run_sequence(int sequence, ConvergedFitter& converged);
 
   // The minima found, in the order of the scores (once every sequence has run).
-  std::vector<std::pair<Score, RefinedMinimum>> minima() const;
+  std::vector<std::pair<Criterion, RefinedMinimum>> minima() const;
 
  private:
   // A search as it was started: its plan.
   struct StartedSearch {
-    Score score;
+    Criterion score;
     SearchSetting setting;
     SearchPlan plan;
   };
 
   void search_until_settled(int sequence, ConvergedFitter& converged);
   bool run_searches(int sequence, ConvergedFitter& converged, RowBoard::Grid& grid);
-  StartedSearch start_search(const RowBoard::Grid& grid, Score score) const;
+  StartedSearch start_search(const RowBoard::Grid& grid, Criterion score) const;
   bool searches_stand(RowBoard::Grid& grid, const std::vector<StartedSearch>& started);
 
   RowBoard board_;
-  std::vector<Score> scores_;
+  std::vector<Criterion> scores_;
   SearchSetting setting_;
   std::vector<std::optional<RefinedMinimum>> refined_;  // per score, written by its sequence alone
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/core/covariate_effect.h"
 #include "engine/covariate/matrix.h"
 #include "engine/spline/cross_validation.h"
 #include "engine/spline/links.h"
@@ -284,15 +285,11 @@ const FitResult& backfit(double lambda, const Points& points, std::span<const do
   } else {
     for (int i = 0; i < n; ++i) effect[i] = design.xcov[i + design.rows] * beta[1];
   }
+  for (int i = 0; i < n; ++i) nufit[i] = snu[i] - effect[i];
   // syc: every point at the case-weighted mean effect.
-  double weighted = 0;
-  double cases = 0;
-  for (int i = 0; i < n; ++i) {
-    nufit[i] = snu[i] - effect[i];
-    weighted += irep[i] * effect[i];
-    cases += irep[i];
-  }
-  const double mean_effect = weighted / cases;
+  const auto points_n = static_cast<std::size_t>(n);
+  const double mean_effect =
+      case_weighted_mean(std::span<const double>(effect).first(points_n), irep.first(points_n));
   for (int i = 0; i < n; ++i) {
     syc[i] = nufit[i] + mean_effect;
     if (model != Model::normal) syc[i] = nutoy(syc[i], model);

@@ -68,10 +68,10 @@ void ResultsFile::header(const Settings& s, const Design* design, std::int64_t n
     }
   }
   if (s.grid()) {
-    put(ListWriter().text(text::grid_steps).integer(s.nstep).str());
-    put(format_record("(A,2G18.6)", {text::range, s.lmin, s.lmax}));
+    put(ListWriter().text(text::grid_steps).integer(s.grid_points).str());
+    put(format_record("(A,2G18.6)", {text::range, s.lnlambda_min, s.lnlambda_max}));
   } else {
-    put(format_record("(A,G18.6)", {text::fixed_lambda, s.lmin}));
+    put(format_record("(A,G18.6)", {text::fixed_lambda, *s.lnlambda}));
   }
   if (s.model != Model::normal) {
     put(ListWriter().text(text::max_iterations).integer(s.maxit).str());
@@ -160,7 +160,7 @@ void ResultsFile::fitted_table(const Settings& s, const Points& points, const De
 void ResultsFile::bootstrap_section(const Settings& s, bool covariate, int ndegen,
                                     const BootstrapColumns& c) {
   put(format_record("(/A)", {text::bootstrap_summary}));
-  put(format_record("(/A,I5)", {text::replications, s.iboot}));
+  put(format_record("(/A,I5)", {text::replications, s.bootstrap}));
   if (ndegen > 0) put(format_record("(A,I5)", {text::degenerate, ndegen}));
   if (!covariate)
     put(format_record("(/9X,A,A)", {text::bootstrap_heading_start, text::bootstrap_heading_end}));
