@@ -438,8 +438,8 @@ class Bootstrap {
     if (converged_ && !converged_ended_) converged_band();
   }
 
-  // Standard deviation with divisor the replicates summed (iboot unless refits failed), in single
-  // precision, on the scale that was accumulated.
+  // Standard deviation with divisor the replicates summed (the replicates asked, unless refits failed), in
+  // single precision, on the scale that was accumulated.
   void classic_band() {
     const auto replicates = static_cast<float>(classic_count_);
     outcome_.lower.resize(n_);
