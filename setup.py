@@ -48,6 +48,13 @@ def library_sources():
     return [source for source in sources if source not in program_only]
 
 
+def engine_headers():
+    """The headers the module's sources may include: a change to one rebuilds the module (setuptools
+    looks at the sources alone)."""
+    return sorted(str(path.relative_to(ROOT)) for folder in ("common", "engine", "python/src")
+                  for path in (ROOT / folder).rglob("*.h"))
+
+
 class build_py_with_version(build_py):
     """Also writes trov/_version.py, the version the package reports as trov.__version__."""
 
@@ -62,6 +69,7 @@ ParallelCompile("NPY_NUM_BUILD_JOBS").install()
 core = Pybind11Extension(
     "trov._core",
     ["python/src/module.cpp", *library_sources()],
+    depends=engine_headers(),
     include_dirs=["."],  # the engine's includes are rooted at the repository: "engine/api/trov.h"
     cxx_std=20,
     # as the engine's CMake build: warnings on; the numerics never read errno, so sqrt is the
@@ -71,6 +79,8 @@ core = Pybind11Extension(
 
 setup(
     version=r_package_version(),
+    packages=["trov"],
+    package_dir={"": "python"},
     ext_modules=[core],
     cmdclass={"build_ext": build_ext, "build_py": build_py_with_version},
     # setuptools' build folders beside CMake's, in build/ (which git ignores)
