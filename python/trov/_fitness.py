@@ -341,8 +341,9 @@ def fitness_many(traits, y, n=None, covariate=None, model="binomial", lnlambda=N
         raise ValueError(f'errors must be "warn" or "raise", not {errors!r}')
     if progress is not None and not callable(progress):
         raise TypeError(f"progress must be a callable progress(done, total) or None, not {progress!r}")
-    cluster_options = {"workers": 1, **options}
-    settings, workers, categorical = _settings(model, lnlambda, cluster_options if client else options)
+    if client is not None:
+        options = {"workers": 1, **options}  # the cluster runs the traits side by side, each on one thread
+    settings, workers, categorical = _settings(model, lnlambda, options)
     names, columns = _traits(traits, data)
     trait_keys = [f"trait {name!r}" for name in names]
     given = {"y": y, "n": n, "covariate": covariate, **dict(zip(trait_keys, columns))}
@@ -367,8 +368,7 @@ def fitness_many(traits, y, n=None, covariate=None, model="binomial", lnlambda=N
     else:
         from ._cluster import analyse_on_cluster
 
-        call = {"model": model, "lnlambda": lnlambda, "options": {**cluster_options,
-                                                                   "categorical": settings.categorical}}
+        call = {"model": model, "lnlambda": lnlambda, "options": {**options, "categorical": settings.categorical}}
         outcomes = analyse_on_cluster(client, traits_array, shared, call, progress)
 
     description = {"settings": settings, "levels": labels}
