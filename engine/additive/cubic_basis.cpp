@@ -62,8 +62,7 @@ std::vector<double> CubicBasis::quantile_knots(std::span<const double> distinct,
   return knots;
 }
 
-void CubicBasis::row(double x, std::span<double> value, std::span<double> slope,
-                     std::span<double> curvature) const {
+CubicBasis::Local CubicBasis::local(double x) const {
   const Index k = knots_.size();
   const double t = std::clamp(x, knots_.front(), knots_.back());
   const auto upper = std::upper_bound(knots_.begin(), knots_.end(), t) - knots_.begin();
@@ -73,20 +72,30 @@ void CubicBasis::row(double x, std::span<double> value, std::span<double> slope,
   // f = am b_j + ap b_{j+1} + cm F_j + cp F_{j+1}, cm = h^2 (am^3 - am) / 6, cp likewise
   const double cm = h * h * (am * am * am - am) / 6, cp = h * h * (ap * ap * ap - ap) / 6;
   const double cm1 = -h * (3 * am * am - 1) / 6, cp1 = h * (3 * ap * ap - 1) / 6;
-  const bool inside = t == x;
+  const double beyond = x - t;  // linear beyond the end knots
+  const bool inside = beyond == 0;
+  return {.interval = static_cast<int>(j),
+          .value = {am - beyond / h, ap + beyond / h, cm + beyond * cm1, cp + beyond * cp1},
+          .slope = {-1 / h, 1 / h, cm1, cp1},
+          .curvature = {0, 0, inside ? am : 0.0, inside ? ap : 0.0}};
+}
+
+void CubicBasis::row(double x, std::span<double> value, std::span<double> slope,
+                     std::span<double> curvature) const {
+  const Index k = knots_.size();
+  const Local l = local(x);
+  const auto j = static_cast<Index>(l.interval);
   const double* fj = &second_[j * k];
   const double* fj1 = &second_[(j + 1) * k];
   for (Index c = 0; c < k; ++c) {
-    value[c] = cm * fj[c] + cp * fj1[c];
-    slope[c] = cm1 * fj[c] + cp1 * fj1[c];
-    curvature[c] = inside ? am * fj[c] + ap * fj1[c] : 0.0;
+    value[c] = l.value[2] * fj[c] + l.value[3] * fj1[c];
+    slope[c] = l.slope[2] * fj[c] + l.slope[3] * fj1[c];
+    curvature[c] = l.curvature[2] * fj[c] + l.curvature[3] * fj1[c];
   }
-  value[j] += am;
-  value[j + 1] += ap;
-  slope[j] -= 1 / h;
-  slope[j + 1] += 1 / h;
-  if (!inside)  // linear beyond the end knots
-    for (Index c = 0; c < k; ++c) value[c] += (x - t) * slope[c];
+  value[j] += l.value[0];
+  value[j + 1] += l.value[1];
+  slope[j] += l.slope[0];
+  slope[j + 1] += l.slope[1];
 }
 
 double CubicBasis::log_constrained_determinant(std::span<const double> g) const {

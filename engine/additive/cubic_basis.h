@@ -23,6 +23,16 @@ class CubicBasis {
   // S, K x K row by row.
   const std::vector<double>& penalty() const { return penalty_; }
 
+  // f(x), f'(x) and f''(x) as coefficients of the four numbers they depend on: the values b_j, b_{j+1}
+  // and second derivatives F_j, F_{j+1} at the knots around x (the end interval's beyond the ends).
+  struct Local {
+    int interval = 0;  // j
+    double value[4], slope[4], curvature[4];
+  };
+  Local local(double x) const;
+  // F's matrix, K x K row by row: the second derivatives at the knots from the values there.
+  const std::vector<double>& second_derivatives() const { return second_; }
+
   // The coefficients of the K knot values in f(x), f'(x) and f''(x) (each span K long).
   void row(double x, std::span<double> value, std::span<double> slope, std::span<double> curvature) const;
 

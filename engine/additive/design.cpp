@@ -25,16 +25,13 @@ void reflect(std::span<double> y, std::span<const double> v, double vv) {
   for (Index c = 0; c < v.size(); ++c) y[c] -= factor * v[c];
 }
 
-// The smooth of one trait with its raw basis rows at the cases (cases x K, row by row).
-SmoothTerm smooth_of(std::span<const double> x, int knots, std::span<const double> counts,
-                     std::vector<double>& raw) {
+// The smooth of one trait at the cases.
+SmoothTerm smooth_of(std::span<const double> x, int knots, std::span<const double> counts) {
   SmoothTerm term{.basis = CubicBasis(CubicBasis::quantile_knots(distinct_values(x), knots))};
   const Index k = static_cast<Index>(term.basis.size()), n = x.size();
-  raw.assign(n * k, 0.0);
-  std::vector<double> slope(k), curvature(k), sums(k, 0.0);
+  std::vector<double> row(k), slope(k), curvature(k), sums(k, 0.0);
   double widest = 0;
   for (Index i = 0; i < n; ++i) {
-    std::span<double> row(raw.data() + i * k, k);
     term.basis.row(x[i], row, slope, curvature);
     double width = 0;
     for (Index c = 0; c < k; ++c) {
@@ -92,6 +89,30 @@ std::vector<double> SmoothTerm::knot_values(std::span<const double> coefficients
   return values;
 }
 
+double AdditiveDesign::dot(int i, std::span<const double> u, int first, int count) const {
+  const Index at = static_cast<Index>(i) * static_cast<Index>(width) + static_cast<Index>(first);
+  const Index end = at + static_cast<Index>(count < 0 ? width - first : count);
+  double sum = 0;
+  for (Index e = at; e < end; ++e) sum += entries[e] * u[static_cast<Index>(index[e])];
+  return sum;
+}
+
+void AdditiveDesign::coordinates_of(std::span<const double> beta, std::vector<double>& u) const {
+  const auto p = static_cast<Index>(columns);
+  u.assign(static_cast<Index>(coordinates), 0.0);
+  for (Index r = 0; r < u.size(); ++r)
+    for (Index c = 0; c < p; ++c) u[r] += transform[r * p + c] * beta[c];
+}
+
+std::vector<double> AdditiveDesign::row(int i) const {
+  const auto p = static_cast<Index>(columns);
+  std::vector<double> x(p, 0.0);
+  for (Index e = static_cast<Index>(i) * static_cast<Index>(width), end = e + static_cast<Index>(width);
+       e < end; ++e)
+    for (Index c = 0; c < p; ++c) x[c] += entries[e] * transform[static_cast<Index>(index[e]) * p + c];
+  return x;
+}
+
 int AdditiveDesign::unpenalized() const {
   int penalized = 0;
   for (const SmoothTerm& s : smooths) penalized += s.rank;
@@ -102,49 +123,87 @@ AdditiveDesign additive_design(const std::vector<std::span<const double>>& trait
                                std::span<const double> counts,
                                const std::vector<CovariateColumn>& covariates) {
   AdditiveDesign design;
-  const Index n = counts.size();
+  const Index n = counts.size(), m = traits.size();
   design.cases = static_cast<int>(n);
-  std::vector<std::vector<double>> raw(traits.size());
-  int columns = 1;
-  for (Index j = 0; j < traits.size(); ++j) {
-    design.smooths.push_back(smooth_of(traits[j], knots, counts, raw[j]));
+  int columns = 1, coordinates = 1;
+  for (Index j = 0; j < m; ++j) {
+    design.smooths.push_back(smooth_of(traits[j], knots, counts));
     design.smooths.back().first = columns;
+    design.trait_coordinates.push_back(coordinates);
     columns += design.smooths.back().columns;
+    coordinates += 2 * design.smooths.back().basis.size();
   }
   design.covariate_first = columns;
+  const int covariate_coordinate = coordinates;
   for (const CovariateColumn& covariate : covariates) {
     design.levels.push_back(covariate.categorical ? distinct_values(covariate.values)
                                                   : std::vector<double>{});
-    columns += covariate.categorical ? static_cast<int>(design.levels.back().size()) - 1 : 1;
+    const int count = covariate.categorical ? static_cast<int>(design.levels.back().size()) - 1 : 1;
+    columns += count;
+    coordinates += count;
   }
   design.columns = columns;
+  design.coordinates = coordinates;
+  design.width = static_cast<int>(1 + 4 * m + covariates.size());
   const auto p = static_cast<Index>(columns);
-  design.rows.assign(n * p, 0.0);
-  for (Index i = 0; i < n; ++i) {
-    double* row = design.rows.data() + i * p;
-    row[0] = 1;
-    for (Index j = 0; j < traits.size(); ++j) {
-      const SmoothTerm& term = design.smooths[j];
-      const Index k = static_cast<Index>(term.basis.size());
-      std::vector<double> reflected(raw[j].begin() + static_cast<std::ptrdiff_t>(i * k),
-                                    raw[j].begin() + static_cast<std::ptrdiff_t>((i + 1) * k));
-      double vv = 0;
-      for (double v : term.reflection) vv += v * v;
-      reflect(reflected, term.reflection, vv);
-      std::copy(reflected.begin() + 1, reflected.end(), row + term.first);
+
+  // T: the intercept; [G; F G] per trait; the covariates' columns as they are
+  design.transform.assign(static_cast<Index>(coordinates) * p, 0.0);
+  design.transform[0] = 1;
+  for (Index j = 0; j < m; ++j) {
+    const SmoothTerm& term = design.smooths[j];
+    const auto k = static_cast<Index>(term.basis.size()), first = static_cast<Index>(term.first);
+    const auto at = static_cast<Index>(design.trait_coordinates[j]);
+    const std::vector<double>& f = term.basis.second_derivatives();
+    for (Index c = 0; c < k - 1; ++c) {
+      std::vector<double> unit(k - 1, 0.0);
+      unit[c] = 1;
+      const std::vector<double> g = term.knot_values(unit);  // column c of G
+      for (Index r = 0; r < k; ++r) {
+        design.transform[(at + r) * p + first + c] = g[r];
+        double second = 0;
+        for (Index s = 0; s < k; ++s) second += f[r * k + s] * g[s];
+        design.transform[(at + k + r) * p + first + c] = second;
+      }
     }
-    Index column = static_cast<Index>(design.covariate_first);
+  }
+  for (int c = design.covariate_first; c < columns; ++c)
+    design.transform[static_cast<Index>(covariate_coordinate + c - design.covariate_first) * p +
+                     static_cast<Index>(c)] = 1;
+
+  const auto width = static_cast<Index>(design.width);
+  design.index.assign(n * width, 0);
+  design.entries.assign(n * width, 0.0);
+  for (Index i = 0; i < n; ++i) {
+    int* index = design.index.data() + i * width;
+    double* entry = design.entries.data() + i * width;
+    entry[0] = 1;
+    for (Index j = 0; j < m; ++j) {
+      const SmoothTerm& term = design.smooths[j];
+      const CubicBasis::Local local = term.basis.local(traits[j][i]);
+      const int at = design.trait_coordinates[j] + local.interval, k = term.basis.size();
+      const int coordinate[4] = {at, at + 1, at + k, at + k + 1};
+      for (Index e = 0; e < 4; ++e) {
+        index[1 + 4 * j + e] = coordinate[e];
+        entry[1 + 4 * j + e] = local.value[e];
+      }
+    }
+    int column = covariate_coordinate;
     for (Index c = 0; c < covariates.size(); ++c) {
+      const Index e = 1 + 4 * m + c;
       const double value = covariates[c].values[i];
       if (!covariates[c].categorical) {
-        row[column++] = value;
+        index[e] = column++;
+        entry[e] = value;
         continue;
       }
+      // the indicator of the case's level; the smallest level's is 0 at the intercept
       const std::vector<double>& levels = design.levels[c];
       const auto level =
-          static_cast<Index>(std::lower_bound(levels.begin(), levels.end(), value) - levels.begin());
-      if (level > 0) row[column + level - 1] = 1;
-      column += levels.size() - 1;
+          static_cast<int>(std::lower_bound(levels.begin(), levels.end(), value) - levels.begin());
+      index[e] = level > 0 ? column + level - 1 : 0;
+      entry[e] = level > 0 ? 1 : 0;
+      column += static_cast<int>(levels.size()) - 1;
     }
   }
   return design;

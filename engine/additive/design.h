@@ -35,16 +35,28 @@ struct CovariateColumn {
   bool categorical = false;
 };
 
-// The model matrix of eta = b0 + sum_j f_j(x_j) + covariates, one row per case: the intercept, each
-// trait's smooth, the covariates' columns.
+// The model matrix X of eta = b0 + sum_j f_j(x_j) + covariates (columns: the intercept, each trait's
+// smooth, the covariates' columns) as X = R T: T (coordinates x columns) takes the coefficients to the
+// coordinates (the intercept; per trait the K values at its knots, then the K second derivatives there,
+// [G; F G] with G Q's last K - 1 columns; the covariates' columns), and each row of R has `width`
+// entries: the intercept's, four per trait (the values and second derivatives at the two knots around
+// x), one per covariate. So a case costs a few operations however many knots the traits have.
 struct AdditiveDesign {
-  int cases = 0, columns = 0;
-  std::vector<double> rows;  // cases x columns, row by row
-  std::vector<SmoothTerm> smooths;
-  int covariate_first = 0;                  // the first covariate column
+  int cases = 0, columns = 0, coordinates = 0, width = 0;
+  std::vector<int> index{};         // cases x width: the coordinate of each entry
+  std::vector<double> entries{};    // cases x width
+  std::vector<double> transform{};  // T, coordinates x columns, row by row
+  std::vector<SmoothTerm> smooths{};
+  std::vector<int> trait_coordinates{};     // per trait its first coordinate
+  int covariate_first = 0;                  // the first covariate column (and coordinate - its offset)
   std::vector<std::vector<double>> levels;  // per covariate, a categorical one's levels in increasing order
 
-  const double* row(int i) const { return rows.data() + static_cast<std::size_t>(i) * columns; }
+  // The sum over entries [first, first + count) of case i's row of their values times u's coordinates.
+  double dot(int i, std::span<const double> u, int first = 0, int count = -1) const;
+  // u = T beta.
+  void coordinates_of(std::span<const double> beta, std::vector<double>& u) const;
+  // Row i of X, columns long.
+  std::vector<double> row(int i) const;
   // Columns without penalty: the intercept, the covariates' and each smooth's null space after its
   // constraint.
   int unpenalized() const;

@@ -118,8 +118,8 @@ AdditiveGradients additive_gradients(const AdditiveDesign& design,
     double* row = quadratic_rows.data() + i * quadratic;
     row[0] = 1;
     for (Index a = 0; a < m; ++a) row[1 + a] = (traits[a][i] - g.trait_mean[a]) / g.trait_sd[a];
-    for (Index c = 0; c < covariates; ++c)
-      row[1 + m + c] = design.row(static_cast<int>(i))[static_cast<Index>(design.covariate_first) + c];
+    const std::vector<double> x = design.row(static_cast<int>(i));
+    for (Index c = 0; c < covariates; ++c) row[1 + m + c] = x[static_cast<Index>(design.covariate_first) + c];
     Index column = linear;
     for (Index a = 0; a < m; ++a)
       for (Index b = a; b < m; ++b) row[column++] = row[1 + a] * row[1 + b];

@@ -17,7 +17,8 @@ using Index = std::size_t;
 
 constexpr int kMostIterations = 200;
 constexpr int kMostHalvings = 40;
-constexpr double kTolerance = 1e-10;  // on the relative change of the penalized deviance
+constexpr double kTolerance = 1e-10;   // on the relative change of the penalized deviance
+constexpr double kLargestStep = 1e-6;  // of eta, relative to max(1, |eta|), in the last step
 
 constexpr Index packed(Index a, Index b) { return a * (a + 1) / 2 + b; }  // b <= a
 
@@ -77,8 +78,12 @@ AdditiveFitter::AdditiveFitter(const AdditiveDesign& design, std::span<const dou
   mean_.resize(n);
   weight_.resize(n);
   slope_.resize(n);
+  const auto q = static_cast<Index>(design.coordinates);
   packed_.resize(p * (p + 1) / 2);
   rhs_.resize(p);
+  gram_.resize(q * q);
+  working_.resize(q);
+  product_.resize(q * p);
 }
 
 void AdditiveFitter::prepare(std::span<const double> eta) {
@@ -91,26 +96,47 @@ void AdditiveFitter::prepare(std::span<const double> eta) {
 }
 
 void AdditiveFitter::assemble(std::span<const double> lambda, std::span<const double> eta) {
-  const auto p = static_cast<Index>(design_.columns);
-  std::fill(packed_.begin(), packed_.end(), 0.0);
-  std::fill(rhs_.begin(), rhs_.end(), 0.0);
-  // X'WX, lower triangle, one case's outer product at a time; W eta + N (y - mu) is the working response's
+  const auto p = static_cast<Index>(design_.columns), q = static_cast<Index>(design_.coordinates);
+  const auto width = static_cast<Index>(design_.width);
+  // R'WR and R'(W eta + N (y - mu)) on the coordinates, a case's few entries at a time; then
+  // X'WX = T' (R'WR) T and X'(...) = T' R'(...)
+  std::fill(gram_.begin(), gram_.end(), 0.0);
+  std::fill(working_.begin(), working_.end(), 0.0);
   for (Index i = 0; i < mean_.size(); ++i) {
-    const double* x = design_.row(static_cast<int>(i));
+    const int* index = design_.index.data() + i * width;
+    const double* entry = design_.entries.data() + i * width;
     const double w = weight_[i], working = w * eta[i] + counts_[i] * (y_[i] - mean_[i]);
-    for (Index a = 0; a < p; ++a) {
-      const double s = w * x[a];
-      double* target = packed_.data() + packed(a, 0);
-      for (Index b = 0; b <= a; ++b) target[b] += s * x[b];
-      rhs_[a] += working * x[a];
+    for (Index e = 0; e < width; ++e) {
+      const double s = w * entry[e];
+      double* target = gram_.data() + static_cast<Index>(index[e]) * q;
+      for (Index f = 0; f < width; ++f) target[index[f]] += s * entry[f];
+      working_[static_cast<Index>(index[e])] += working * entry[e];
     }
   }
+  const std::vector<double>& t = design_.transform;
+  // G T, coordinates x columns
+  std::fill(product_.begin(), product_.end(), 0.0);
+  for (Index r = 0; r < q; ++r)
+    for (Index s = 0; s < q; ++s) {
+      const double g = gram_[r * q + s];
+      if (g == 0) continue;
+      for (Index c = 0; c < p; ++c) product_[r * p + c] += g * t[s * p + c];
+    }
+  std::fill(packed_.begin(), packed_.end(), 0.0);
+  std::fill(rhs_.begin(), rhs_.end(), 0.0);
+  for (Index r = 0; r < q; ++r)
+    for (Index a = 0; a < p; ++a) {
+      const double ta = t[r * p + a];
+      if (ta == 0) continue;
+      for (Index b = 0; b <= a; ++b) packed_[packed(a, b)] += ta * product_[r * p + b];
+      rhs_[a] += ta * working_[r];
+    }
   for (Index j = 0; j < design_.smooths.size(); ++j) {
     const SmoothTerm& term = design_.smooths[j];
-    const auto first = static_cast<Index>(term.first), q = static_cast<Index>(term.columns);
-    for (Index a = 0; a < q; ++a)
+    const auto first = static_cast<Index>(term.first), k = static_cast<Index>(term.columns);
+    for (Index a = 0; a < k; ++a)
       for (Index b = 0; b <= a; ++b)
-        packed_[packed(first + a, first + b)] += lambda[j] * term.penalty[a * q + b];
+        packed_[packed(first + a, first + b)] += lambda[j] * term.penalty[a * k + b];
   }
 }
 
@@ -137,15 +163,10 @@ double AdditiveFitter::penalty(std::span<const double> lambda, std::span<const d
   return sum;
 }
 
-void AdditiveFitter::linear_predictor(std::span<const double> beta, std::vector<double>& eta) const {
-  const auto p = static_cast<Index>(design_.columns);
+void AdditiveFitter::linear_predictor(std::span<const double> beta, std::vector<double>& eta) {
+  design_.coordinates_of(beta, coordinates_);
   eta.resize(static_cast<Index>(design_.cases));
-  for (Index i = 0; i < eta.size(); ++i) {
-    const double* x = design_.row(static_cast<int>(i));
-    double sum = 0;
-    for (Index a = 0; a < p; ++a) sum += x[a] * beta[a];
-    eta[i] = sum;
-  }
+  for (Index i = 0; i < eta.size(); ++i) eta[i] = design_.dot(static_cast<int>(i), coordinates_);
 }
 
 AdditiveFit AdditiveFitter::fit(std::span<const double> lambda, std::span<const double> start) {
@@ -187,11 +208,16 @@ AdditiveFit AdditiveFitter::fit(std::span<const double> lambda, std::span<const 
     if (!std::isfinite(current)) return fit;
     const bool settled = std::abs(previous - current) <= kTolerance * (std::abs(current) + 1);
     if (have_beta && current > previous && !settled) return fit;  // no step lowers it: ran away
+    // the deviance settles while the coefficients still move by the square root of its tolerance; the
+    // score's gradient, first order in them, needs the step itself small too
+    double moved = 0;
+    for (Index i = 0; i < n; ++i)
+      moved = std::max(moved, std::abs(next_eta[i] - eta[i]) / std::max(1.0, std::abs(eta[i])));
     beta = next;
     eta = next_eta;
     have_beta = true;
     // the normal model's weights do not depend on eta: its one solve is the fit
-    if (settled || model_ == Model::normal) {
+    if ((settled && moved <= kLargestStep) || model_ == Model::normal) {
       fit.end = AdditiveFitEnd::converged;
       break;
     }
@@ -268,20 +294,36 @@ void AdditiveFitter::score(AdditiveFit& fit) {
   }
   std::vector<double> weighted(smooths, 0.0);  // sum_i W'_i deta_ij h_i
   if (model_ != Model::normal) {
-    for (Index i = 0; i < n; ++i) {
-      const double* x = design_.row(static_cast<int>(i));
-      double h = 0;
+    // h_i = r_i' (T H^-1 T') r_i on the coordinates
+    const auto q = static_cast<Index>(design_.coordinates), width = static_cast<Index>(design_.width);
+    const std::vector<double>& t = design_.transform;
+    std::fill(product_.begin(), product_.end(), 0.0);  // T H^-1
+    for (Index r = 0; r < q; ++r)
       for (Index a = 0; a < p; ++a) {
-        double below = 0;
-        const double* column = inverse.data() + packed(a, 0);
-        for (Index b = 0; b < a; ++b) below += column[b] * x[b];
-        h += x[a] * (2 * below + column[a] * x[a]);
+        const double ta = t[r * p + a];
+        if (ta == 0) continue;
+        for (Index b = 0; b < p; ++b) product_[r * p + b] += ta * at(a, b);
       }
-      for (Index j = 0; j < smooths; ++j) {
-        double deta = 0;
-        for (Index a = 0; a < p; ++a) deta += x[a] * step[j][a];
-        weighted[j] += slope_[i] * deta * h;
+    for (Index r = 0; r < q; ++r)
+      for (Index s = 0; s < q; ++s) {
+        double sum = 0;
+        for (Index c = 0; c < p; ++c) sum += product_[r * p + c] * t[s * p + c];
+        gram_[r * q + s] = sum;
       }
+    std::vector<std::vector<double>> step_coordinates(smooths);
+    for (Index j = 0; j < smooths; ++j) design_.coordinates_of(step[j], step_coordinates[j]);
+    for (Index i = 0; i < n; ++i) {
+      const int* index = design_.index.data() + i * width;
+      const double* entry = design_.entries.data() + i * width;
+      double h = 0;
+      for (Index e = 0; e < width; ++e) {
+        const double* row = gram_.data() + static_cast<Index>(index[e]) * q;
+        double sum = 0;
+        for (Index f = 0; f < width; ++f) sum += row[index[f]] * entry[f];
+        h += entry[e] * sum;
+      }
+      for (Index j = 0; j < smooths; ++j)
+        weighted[j] += slope_[i] * design_.dot(static_cast<int>(i), step_coordinates[j]) * h;
     }
   }
   fit.reml_gradient.resize(smooths);

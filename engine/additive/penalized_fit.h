@@ -53,7 +53,7 @@ class AdditiveFitter {
   void assemble(std::span<const double> lambda, std::span<const double> eta);
   double deviance(std::span<const double> eta) const;
   double penalty(std::span<const double> lambda, std::span<const double> beta) const;
-  void linear_predictor(std::span<const double> beta, std::vector<double>& eta) const;
+  void linear_predictor(std::span<const double> beta, std::vector<double>& eta);
   void score(AdditiveFit& fit);
 
   const AdditiveDesign& design_;
@@ -61,7 +61,8 @@ class AdditiveFitter {
   Model model_;
   double cases_ = 0;                           // the sum of N
   std::vector<double> mean_, weight_, slope_;  // per case: mu, W and dW/deta
-  std::vector<double> packed_, rhs_;
+  std::vector<double> packed_, rhs_;           // X'WX + S_lambda (packed) and X'(W eta + N (y - mu))
+  std::vector<double> gram_, working_, product_, coordinates_;  // the same on the coordinates, G T, T beta
 };
 
 }  // namespace trov

@@ -26,17 +26,22 @@ std::vector<double> exp_of(std::span<const double> rho) {
 
 // Where the penalty's size matches the information's: tr(X_j'WX_j) / tr(S_j) at unit weights per case.
 std::vector<double> first_rho(const AdditiveDesign& design) {
-  std::vector<double> rho;
-  const auto p = static_cast<Index>(design.columns);
-  for (const SmoothTerm& term : design.smooths) {
-    const auto first = static_cast<Index>(term.first), q = static_cast<Index>(term.columns);
-    double information = 0, penalty = 0;
-    for (int i = 0; i < design.cases; ++i)
-      for (Index a = first; a < first + q; ++a)
-        information +=
-            design.rows[static_cast<Index>(i) * p + a] * design.rows[static_cast<Index>(i) * p + a];
+  std::vector<double> information(design.smooths.size(), 0.0), rho;
+  for (int i = 0; i < design.cases; ++i) {
+    const std::vector<double> x = design.row(i);
+    for (Index j = 0; j < design.smooths.size(); ++j) {
+      const SmoothTerm& term = design.smooths[j];
+      for (int c = term.first; c < term.first + term.columns; ++c)
+        information[j] += x[static_cast<Index>(c)] * x[static_cast<Index>(c)];
+    }
+  }
+  for (Index j = 0; j < design.smooths.size(); ++j) {
+    const SmoothTerm& term = design.smooths[j];
+    const auto q = static_cast<Index>(term.columns);
+    double penalty = 0;
     for (Index a = 0; a < q; ++a) penalty += term.penalty[a * q + a];
-    rho.push_back(std::clamp(std::log(information / penalty), std::log(kLeastLambda), std::log(kMostLambda)));
+    rho.push_back(
+        std::clamp(std::log(information[j] / penalty), std::log(kLeastLambda), std::log(kMostLambda)));
   }
   return rho;
 }
@@ -111,10 +116,12 @@ RemlChoice choose_lambdas(AdditiveFitter& fitter, const AdditiveDesign& design) 
       if (next.ok() && next.reml <= here.reml + 1e-12 * std::abs(here.reml)) {
         double moved = 0;
         for (Index j = 0; j < m; ++j) moved = std::max(moved, std::abs(trial[j] - rho[j]));
+        // a step that does not lower the score reached the rounding of its gradient
+        const bool level = next.reml >= here.reml;
         rho = trial;
         choice.fit = std::move(next);
         taken = true;
-        if (halving == 0 && moved < kSettled) choice.converged = true;
+        if ((halving == 0 && moved < kSettled) || level) choice.converged = true;
       }
       for (double& s : step) s /= 2;
     }

@@ -22,7 +22,10 @@ struct RemlChoice {
 // One lambda per smooth by the smallest REML score: Newton's method in ln lambda within the range, with
 // the score's exact gradient and its Hessian by forward differences of the gradient (1e-4 in ln
 // lambda), a Levenberg shift where that is not positive definite, steps of at most 5 halved until the
-// score does not rise; a smooth at a bound that the gradient pushes beyond it is held there.
+// score does not rise (by more than 1e-12 of itself); a smooth at a bound that the gradient pushes
+// beyond it is held there. It has converged where the Newton step moves no ln lambda by 1e-6, or
+// where a step no longer lowers the score: at many cases the gradient's rounding (from H^-1, whose
+// condition grows with lambda) keeps the step near 1e-6 there.
 RemlChoice choose_lambdas(AdditiveFitter& fitter, const AdditiveDesign& design);
 
 }  // namespace trov

@@ -130,6 +130,8 @@ TraitsOutcome analyse_checked(const TraitsData& data, const Settings& settings, 
         "the fit ran away: the responses separate (a weight vanished) or the iteration did not converge");
 
   results.cases = static_cast<int>(cases);
+  std::vector<double> coordinates;
+  design.coordinates_of(fit.beta, coordinates);
   for (double c : counts) results.observations += c;
   for (std::size_t a = 0; a < m; ++a) {
     const SmoothTerm& term = design.smooths[a];
@@ -140,13 +142,8 @@ TraitsOutcome analyse_checked(const TraitsData& data, const Settings& settings, 
                        .lambda = fit.lambda[a],
                        .edf = fit.edf[a],
                        .linear = at_most[a]};
-    for (std::size_t i = 0; i < cases; ++i) {
-      const double* row = design.row(static_cast<int>(i));
-      double f = 0;
-      for (int c = 0; c < term.columns; ++c)
-        f += row[term.first + c] * fit.beta[static_cast<std::size_t>(term.first + c)];
-      smooth.fitted.push_back(f);
-    }
+    for (std::size_t i = 0; i < cases; ++i)
+      smooth.fitted.push_back(design.dot(static_cast<int>(i), coordinates, static_cast<int>(1 + 4 * a), 4));
     if (smooth.linear)
       results.warnings.push_back("linear: the smooth of " + names[a] +
                                  " is a straight line on the link scale (its lambda at the upper bound)");
