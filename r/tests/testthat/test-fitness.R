@@ -128,7 +128,7 @@ test_that("fitness_many gives each trait the numbers of its own fitness() call",
 })
 
 test_that("predict() with a covariate adds its effect (continuous; categorical, from a factor)", {
-  d <- read.table(file.path(cases_dir(), "..", "..", "examples", "covariate.dat"), col.names = c("y", "x", "c"))
+  d <- read.table(file.path(repository_dir(), "examples", "covariate.dat"), col.names = c("y", "x", "c"))
   d$group <- factor(c("b", "a")[d$c])
   for (covariate in c("c", "group")) {
     fit <- fitness(d, "y", "x", covariate = covariate, lnlambda = 1)
