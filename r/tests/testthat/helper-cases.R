@@ -26,3 +26,11 @@ golden_case <- function(name) {
 }
 
 run_case <- function(case, ...) do.call(fitness, utils::modifyList(case$call, list(...)))
+
+# A case of survival against mass (300 birds), with two more traits made from it.
+demo <- function() {
+  d <- read.table(file.path(cases_dir(), "reml_binomial_grid", "demo1.dat"), col.names = c("survived", "mass"))
+  d$wing <- round(d$mass * 0.7 + sin(seq_len(nrow(d))), 2)
+  d$tail <- round(cos(d$mass) * 3, 2)
+  d
+}
