@@ -15,7 +15,9 @@ if [ "${1:-}" = --python ]; then
   packages=(g++ cmake make nlohmann-json3-dev "${python_packages[@]}")
 fi
 if [ "${1:-}" = --r ] || [ "${1:-}" = --tests ]; then
-  packages+=(r-base-dev r-cran-rcpp r-cran-testthat r-cran-jsonlite r-cran-mass)
+  # knitr, rmarkdown and pandoc build the package's vignette; tidy and qpdf serve R CMD check --as-cran
+  packages+=(r-base-dev r-cran-rcpp r-cran-testthat r-cran-jsonlite r-cran-mass r-cran-ggplot2 r-cran-knitr
+             r-cran-rmarkdown pandoc tidy qpdf)
 fi
 if [ "${1:-}" = --fuzz ]; then
   packages+=(clang libclang-rt-14-dev)
