@@ -7,21 +7,19 @@
 
 #include "common/data_case.h"
 #include "engine/core/covariate_effect.h"
+#include "engine/core/model.h"
 #include "engine/spline/links.h"
 
 namespace trov::front {
 
 namespace {
 
-double inverse_link(const std::string& model, double eta) {
-  return mean_at_eta_direct(eta, model == "binomial"  ? Model::binomial
-                                 : model == "poisson" ? Model::poisson
-                                                      : Model::normal);
+// The model of trov.json's "model" (as model_name writes it).
+Model model_of(const std::string& name) {
+  return name == "binomial" ? Model::binomial : name == "poisson" ? Model::poisson : Model::normal;
 }
 
-}  // namespace
-
-namespace {
+double inverse_link(const std::string& model, double eta) { return mean_at_eta_direct(eta, model_of(model)); }
 
 double link(const std::string& model, double mean) {
   if (model == "binomial") return std::log(mean / (1.0 - mean));
@@ -246,11 +244,8 @@ std::optional<ErrorReport> read_error_report(const std::string& path) { return r
 std::vector<bool> classic_differs(const RunDetails& run) {
   std::vector<bool> differs(run.classic.size(), false);
   if (run.converged.size() != run.classic.size() || run.y.empty()) return differs;
-  double limit = 0.01;
-  if (run.model != "binomial") {
-    const auto [lo, hi] = std::minmax_element(run.y.begin(), run.y.end());
-    limit = 0.01 * (*hi - *lo);
-  }
+  const auto [lo, hi] = std::minmax_element(run.y.begin(), run.y.end());
+  const double limit = classic_differs_limit(model_of(run.model), *hi - *lo);
   for (std::size_t i = 0; i < differs.size(); ++i)
     differs[i] = !std::isnan(run.classic[i]) && !(std::fabs(run.classic[i] - run.converged[i]) <= limit);
   return differs;
