@@ -4,8 +4,15 @@
 # cases its tests compare with (in tests/testthat/repository), so that `R CMD INSTALL` and
 # `R CMD check` take it on a machine without this repository. R CMD build installs the package once
 # to build the vignette. Needs the Debian packages of `scripts/install-deps.sh --r`.
+# --no-vignettes: the vignette's sources only, not built (nothing is compiled: what the test command
+# takes, which installs the tarball next).
 set -euo pipefail
-[ $# -eq 1 ] || { echo "usage: $0 DIR (the folder that receives trov_VERSION.tar.gz)" >&2; exit 2; }
+build_flags=()
+if [ "${1:-}" = --no-vignettes ]; then
+  build_flags=(--no-build-vignettes)
+  shift
+fi
+[ $# -eq 1 ] || { echo "usage: $0 [--no-vignettes] DIR (the folder that receives trov_VERSION.tar.gz)" >&2; exit 2; }
 repo=$(cd "$(dirname "$0")/.." && pwd)
 mkdir -p "$1"
 out=$(cd "$1" && pwd)
@@ -35,4 +42,4 @@ for name in $named; do
   if [ -f "$repo/examples/$name" ]; then cp "$repo/examples/$name" "$copies/examples/"; fi
 done
 cd "$out"
-R CMD build "$package"
+R CMD build "${build_flags[@]}" "$package"
