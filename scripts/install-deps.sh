@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and running trov need, when any is missing; with --tests
 # also those that building and running the tests and benchmarks need; with --fuzz those of the fuzzers;
-# with --python those of the Python package; with --r those of the R package (r/).
+# with --python those of the Python package; with --r those of the R package (r/), and with --r-check also
+# those of R CMD check --as-cran on its tarball.
 set -euo pipefail
 packages=(g++ cmake make libfltk1.3-dev nlohmann-json3-dev libcairo2-dev zlib1g-dev)
 # the Python package: built by pip with setuptools and pybind11's helpers (pyproject.toml, setup.py)
@@ -16,8 +17,14 @@ fi
 if [ "${1:-}" = --python ]; then
   packages=(g++ nlohmann-json3-dev "${python_packages[@]}")
 fi
-if [ "${1:-}" = --r ] || [ "${1:-}" = --tests ]; then
-  packages+=(r-base-dev r-cran-rcpp r-cran-testthat r-cran-jsonlite r-cran-mass)
+if [ "${1:-}" = --r ] || [ "${1:-}" = --r-check ] || [ "${1:-}" = --tests ]; then
+  # knitr, rmarkdown and pandoc build the package's vignette (scripts/build-r-package.sh)
+  packages+=(r-base-dev r-cran-rcpp r-cran-testthat r-cran-jsonlite r-cran-mass r-cran-ggplot2 r-cran-knitr
+             r-cran-rmarkdown pandoc)
+fi
+if [ "${1:-}" = --r-check ]; then
+  # the PDF manual (LaTeX), the HTML manual's validation and the PDFs' sizes
+  packages+=(texlive-latex-base texlive-latex-recommended texlive-fonts-recommended tidy qpdf)
 fi
 if [ "${1:-}" = --fuzz ]; then
   packages+=(clang libclang-rt-14-dev)

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds trov three times (Release; AddressSanitizer + UndefinedBehaviorSanitizer;
-# ThreadSanitizer, engine only) and runs the tests in each build; after the Release build also installs
-# the R package into a temporary library and the Python package with pip into a temporary virtual
-# environment, as their users install them, and runs their tests there.
+# ThreadSanitizer, engine only) and runs the tests in each build; after the Release build also builds the
+# R package's tarball and installs it into a temporary library, and installs the Python package with pip
+# into a temporary virtual environment, as their users install them, and runs their tests there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --tests
@@ -22,10 +22,12 @@ for build in release sanitize thread; do
   if [ "$build" = release ]; then
     scratch=$(mktemp -d)
     trap 'rm -rf "$scratch"' EXIT
-    echo "== tests, R package (installed into a temporary library)"
+    echo "== tests, R package (its tarball built, and installed into a temporary library as users install it)"
     rlib=$scratch/r
     mkdir "$rlib"
-    MAKEFLAGS="-j$jobs" R CMD INSTALL --preclean --clean -l "$rlib" r >"$rlib/install.log" 2>&1 ||
+    MAKEFLAGS="-j$jobs" scripts/build-r-package.sh --no-vignettes "$scratch/tarball" >"$rlib/build.log" 2>&1 ||
+      { cat "$rlib/build.log"; exit 1; }
+    MAKEFLAGS="-j$jobs" R CMD INSTALL -l "$rlib" "$scratch"/tarball/trov_*.tar.gz >"$rlib/install.log" 2>&1 ||
       { cat "$rlib/install.log"; exit 1; }
     scripts/check-module-symbols.sh "$rlib/trov/libs/trov.so"
     R_LIBS="$rlib" Rscript -e 'testthat::test_dir("r/tests/testthat", package = "trov", load_package = "installed",

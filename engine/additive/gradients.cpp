@@ -13,22 +13,8 @@ namespace {
 using Index = std::size_t;
 
 // h, h' and h'' at eta for the canonical links.
-struct InverseLink {
-  double h, first, second;
-};
-
 InverseLink inverse_link(double eta, Model model) {
-  const double mean = mean_at_eta(eta, model);
-  switch (model) {
-    case Model::binomial: {
-      const double variance = mean * (1 - mean);
-      return {mean, variance, variance * (1 - 2 * mean)};
-    }
-    case Model::poisson:
-      return {mean, mean, mean};
-    default:
-      return {mean, 1, 0};
-  }
+  return inverse_link_at_mean(mean_at_eta(eta, model), model);
 }
 
 // The coefficients of the columns `of` (indices into the regressors) in the least squares of

@@ -11,29 +11,6 @@ namespace trov {
 
 namespace {
 
-// h and its first two derivatives, from the mean mu = h(eta), without the limits of the classic fits'
-// inverse link.
-struct InverseLink {
-  double h, first, second;
-};
-
-InverseLink inverse_link_at_mean(double mu, Model model) {
-  switch (model) {
-    case Model::binomial: {
-      const double variance = mu * (1 - mu);
-      return {mu, variance, variance * (1 - 2 * mu)};
-    }
-    case Model::poisson:
-      return {mu, mu, mu};
-    default:
-      return {mu, 1, 0};
-  }
-}
-
-}  // namespace
-
-namespace {
-
 // The first point of each distinct X: every point without a covariate, the groups' first with one.
 std::vector<int> first_points(const Points& points, const XGroups* groups) {
   std::vector<int> first;
