@@ -44,14 +44,14 @@ struct Run {
       }
     }
     if (shape > 0)
-      covariate =
-          trov::Covariate{trov::build_design(points, true), trov::compressx(points.x, points.irep, kPoints)};
+      covariate = trov::Covariate{trov::build_design(points, true),
+                                  trov::compressx(points.x, points.counts, kPoints)};
   }
   void add(double x, double y, int level, int irep) {
     points.x.push_back(x);
     points.y.push_back(y);
     points.covariate.push_back(level);
-    points.irep.push_back(irep);
+    points.counts.push_back(irep);
     ++points.n;
   }
   const trov::Covariate* with() const { return covariate ? &*covariate : nullptr; }
@@ -110,7 +110,8 @@ void BM_refine(benchmark::State& state) {
   const trov::SearchSetting setting{.y = run.points.y,
                                     .interpolating_edf = static_cast<double>(run.points.n)};
   for (auto _ : state) {
-    for (auto [score, values] : {std::pair{trov::Score::gcv, &gcv}, std::pair{trov::Score::reml, &reml}}) {
+    for (auto [score, values] :
+         {std::pair{trov::Criterion::gcv, &gcv}, std::pair{trov::Criterion::reml, &reml}}) {
       const auto refined = trov::search_minimum(penalized, {lnlambda, *values, edf}, score, setting);
       benchmark::DoNotOptimize(refined);
     }

@@ -72,12 +72,12 @@ void BM_backfit_binomial_20_levels(benchmark::State& state) {
     points.x.push_back(x);
     points.y.push_back(static_cast<double>(successes) / irep);
     points.covariate.push_back(level);
-    points.irep.push_back(irep);
+    points.counts.push_back(irep);
   }
   const trov::Covariate covariate{trov::build_design(points, true),
-                                  trov::compressx(points.x, points.irep, n)};
+                                  trov::compressx(points.x, points.counts, n)};
   const trov::FitOptions options{.model = trov::Model::binomial, .maxit = 5, .stop = stop};
-  trov::BackfitWork work(n, covariate.groups.nunique);
+  trov::BackfitWork work(n, covariate.groups.size);
   int niter = 0;
   for (auto _ : state) {
     const trov::FitResult& fit = trov::backfit(0.5, points, points.y, covariate, options, work);

@@ -13,7 +13,7 @@ namespace {
 // Unevenly spaced knots with a wavy response and uneven standard deviations.
 struct Data {
   std::vector<double> x, y, dy;
-  std::vector<int> irep;
+  std::vector<int> counts;
 };
 
 Data make_data(int n, bool proportions) {
@@ -28,7 +28,7 @@ Data make_data(int n, bool proportions) {
     const double mean = 1 / (1 + std::exp(-nu));
     data.y.push_back(proportions ? (unit(rng) < mean ? 1.0 : 0.0) : nu + unit(rng));
     data.dy.push_back(0.5 + unit(rng));
-    data.irep.push_back(1 + static_cast<int>(3 * unit(rng)));
+    data.counts.push_back(1 + static_cast<int>(3 * unit(rng)));
   }
   return data;
 }
@@ -55,8 +55,8 @@ void BM_glisp_binomial(benchmark::State& state) {
   const trov::FitOptions options{.model = trov::Model::binomial, .maxit = 5, .stop = 0.0};
   const trov::FitResult* fit = nullptr;
   for (auto _ : state) {
-    fit = &trov::glisp(std::exp(2.0), data.x, data.y, data.irep, options, work);
-    benchmark::DoNotOptimize(fit->sy.data());
+    fit = &trov::glisp(std::exp(2.0), data.x, data.y, data.counts, options, work);
+    benchmark::DoNotOptimize(fit->mean.data());
   }
   if (fit->status != trov::FitStatus::ok || fit->iterations != 5)
     state.SkipWithError("fit failed or stopped early");

@@ -8,17 +8,12 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/core/settings.h"
+
 namespace trov {
 
 inline constexpr const char* kOptionsFile = "trov.options";
 
-// The criterion that chooses lambda among the converged fits.
-enum class Criterion { reml, ml, gcv, ubre, ocv };
-// How bootstrap replicates take lambda: the run's fixed lambda, or each its own by the criterion.
-enum class BootstrapLambda { fixed, reselected };
-// How the converged fits' bootstrap draws its replicates: around the fit (parametric), or the data's
-// cases drawn with replacement, each with its count (cases: what overdispersed data need).
-enum class BootstrapType { parametric, cases };
 // Where figures go: a journal column (85 mm wide), a page (175 mm), a slide (254 x 143 mm).
 enum class FigureSize { column, page, slide };
 

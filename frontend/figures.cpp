@@ -89,66 +89,83 @@ std::string run_sentence(const RunDetails& run) {
   return text;
 }
 
+// The classic GCV (and without a covariate OCV) scores in the first panel.
+void add_classic_scores(const RunDetails& run, Drawing& d) {
+  fig::Figure& f = d.figure;
+  const std::vector<double>&lnlambda = run.grid_lnlambda, &gcv = run.grid_gcv, &ocv = run.grid_ocv;
+  const bool with_ocv = run.covariates == 0;
+  f.panels[0].y_title = "Classic score";
+  f.lines.push_back({"GCV (classic)", lnlambda, gcv, fig::Stroke::solid});
+  d.series.push_back({"gcv_classic", lnlambda, gcv});
+  std::vector<double> both = gcv;
+  if (with_ocv) {
+    f.lines.push_back({"OCV (classic)", lnlambda, ocv, fig::Stroke::dashed});
+    d.series.push_back({"ocv_classic", lnlambda, ocv});
+    both.insert(both.end(), ocv.begin(), ocv.end());
+  }
+  f.panels[0].clip_above = cut_for(both);
+  std::string panels = with_ocv ? "The classic GCV (solid) and OCV (dashed) scores" : "The classic GCV score";
+  d.caption.push_back(panels + " over a grid of " + std::to_string(lnlambda.size()) +
+                      " values of ln(lambda) from " + printed("%g", lnlambda.front()) + " to " +
+                      printed("%g", lnlambda.back()) + ".");
+  if (!std::isnan(f.panels[0].clip_above))
+    d.caption.push_back("Classic scores above " + significant_text(f.panels[0].clip_above, 3) +
+                        " are cut off at the top of their panel, so that the minimum shows.");
+}
+
+// The recommended criterion's converged scores and their minimum: in a panel below the classic
+// scores, or alone.
+void add_criterion_scores(const RunDetails& run, bool classic, Drawing& d) {
+  fig::Figure& f = d.figure;
+  const std::vector<double>& lnlambda = run.grid_lnlambda;
+  const Recommended& rec = *run.recommended;
+  const std::string name = criterion_title(rec.criterion);
+  const int panel = classic ? 1 : 0;
+  if (classic)
+    f.panels.push_back({name + " score (converged)"});
+  else
+    f.panels[0].y_title = name + " score (converged)";
+  f.lines.push_back(
+      {name + " (converged fits)", lnlambda, run.criterion_score, fig::Stroke::long_dashed, 0, panel});
+  d.series.push_back({rec.criterion + "_converged", lnlambda, run.criterion_score});
+  f.panels[panel].clip_above = cut_for(run.criterion_score);
+  const std::string where = "ln(lambda) = " + printed("%.2f", rec.lnlambda);
+  f.markers.push_back({name + " minimum, " + where, rec.lnlambda, rec.score, fig::Shape::star, panel});
+  d.series.push_back({"recommended", {rec.lnlambda}, {rec.score}});
+  const std::string over =
+      classic ? "" : " over a grid of " + std::to_string(lnlambda.size()) + " values of ln(lambda)";
+  d.caption.push_back(std::string(classic ? "Lower panel: the " : "The ") + name +
+                      " score of the converged penalized-likelihood fits" + over +
+                      "; the star marks its minimum. " + rec.text +
+                      (rec.text.empty() || rec.text.back() == '.' ? "" : "."));
+  if (!std::isnan(f.panels[panel].clip_above))
+    d.caption.push_back(name + " scores above " + significant_text(f.panels[panel].clip_above, 3) +
+                        " are cut off at the top of their panel.");
+}
+
+// A run without converged fits: the classic GCV minimum, ties to the first row.
+void add_gcv_minimum(const RunDetails& run, Drawing& d) {
+  const std::vector<double>&lnlambda = run.grid_lnlambda, &gcv = run.grid_gcv;
+  d.figure.panels[0].y_title = "Score";
+  const auto best = std::min_element(gcv.begin(), gcv.end()) - gcv.begin();
+  d.figure.markers.push_back({"GCV minimum, ln(lambda) = " + printed("%.2f", lnlambda[best]), lnlambda[best],
+                              gcv[best], fig::Shape::circle});
+  d.series.push_back({"gcv_minimum", {lnlambda[best]}, {gcv[best]}});
+  d.caption.push_back("The filled circle marks the smallest GCV score.");
+}
+
 Drawing grid_drawing(const RunDetails& run) {
   Drawing d;
-  fig::Figure& f = d.figure;
-  f.x_title = "ln(lambda)";
-  const int M = run.covariates;
-  const std::vector<double>&lnlambda = run.grid_lnlambda, &gcv = run.grid_gcv, &ocv = run.grid_ocv;
+  d.figure.x_title = "ln(lambda)";
   // a classic table that stopped at the first row leaves no classic scores: the converged ones alone
-  const bool classic = std::any_of(gcv.begin(), gcv.end(), [](double v) { return std::isfinite(v); });
+  const bool classic =
+      std::any_of(run.grid_gcv.begin(), run.grid_gcv.end(), [](double v) { return std::isfinite(v); });
   d.caption.push_back("Choice of the smoothing parameter lambda for " + run_sentence(run) + ".");
-  if (classic) {
-    f.panels[0].y_title = "Classic score";
-    f.lines.push_back({"GCV (classic)", lnlambda, gcv, fig::Stroke::solid});
-    d.series.push_back({"gcv_classic", lnlambda, gcv});
-    std::vector<double> both = gcv;
-    if (M == 0) {
-      f.lines.push_back({"OCV (classic)", lnlambda, ocv, fig::Stroke::dashed});
-      d.series.push_back({"ocv_classic", lnlambda, ocv});
-      both.insert(both.end(), ocv.begin(), ocv.end());
-    }
-    f.panels[0].clip_above = cut_for(both);
-    std::string panels = M == 0 ? "The classic GCV (solid) and OCV (dashed) scores" : "The classic GCV score";
-    d.caption.push_back(panels + " over a grid of " + std::to_string(lnlambda.size()) +
-                        " values of ln(lambda) from " + printed("%g", lnlambda.front()) + " to " +
-                        printed("%g", lnlambda.back()) + ".");
-    if (!std::isnan(f.panels[0].clip_above))
-      d.caption.push_back("Classic scores above " + significant_text(f.panels[0].clip_above, 3) +
-                          " are cut off at the top of their panel, so that the minimum shows.");
-  }
-  if (run.recommended && run.criterion_score.size() == lnlambda.size()) {
-    const Recommended& rec = *run.recommended;
-    const std::string name = criterion_title(rec.criterion);
-    const int panel = classic ? 1 : 0;
-    if (classic)
-      f.panels.push_back({name + " score (converged)"});
-    else
-      f.panels[0].y_title = name + " score (converged)";
-    f.lines.push_back(
-        {name + " (converged fits)", lnlambda, run.criterion_score, fig::Stroke::long_dashed, 0, panel});
-    d.series.push_back({rec.criterion + "_converged", lnlambda, run.criterion_score});
-    f.panels[panel].clip_above = cut_for(run.criterion_score);
-    const std::string where = "ln(lambda) = " + printed("%.2f", rec.lnlambda);
-    f.markers.push_back({name + " minimum, " + where, rec.lnlambda, rec.score, fig::Shape::star, panel});
-    d.series.push_back({"recommended", {rec.lnlambda}, {rec.score}});
-    const std::string over =
-        classic ? "" : " over a grid of " + std::to_string(lnlambda.size()) + " values of ln(lambda)";
-    d.caption.push_back(std::string(classic ? "Lower panel: the " : "The ") + name +
-                        " score of the converged penalized-likelihood fits" + over +
-                        "; the star marks its minimum. " + rec.text +
-                        (rec.text.empty() || rec.text.back() == '.' ? "" : "."));
-    if (!std::isnan(f.panels[panel].clip_above))
-      d.caption.push_back(name + " scores above " + significant_text(f.panels[panel].clip_above, 3) +
-                          " are cut off at the top of their panel.");
-  } else {  // a run without converged fits: the classic GCV minimum, ties to the first row
-    f.panels[0].y_title = "Score";
-    const auto best = std::min_element(gcv.begin(), gcv.end()) - gcv.begin();
-    f.markers.push_back({"GCV minimum, ln(lambda) = " + printed("%.2f", lnlambda[best]), lnlambda[best],
-                         gcv[best], fig::Shape::circle});
-    d.series.push_back({"gcv_minimum", {lnlambda[best]}, {gcv[best]}});
-    d.caption.push_back("The filled circle marks the smallest GCV score.");
-  }
+  if (classic) add_classic_scores(run, d);
+  if (run.recommended && run.criterion_score.size() == run.grid_lnlambda.size())
+    add_criterion_scores(run, classic, d);
+  else
+    add_gcv_minimum(run, d);
   return d;
 }
 
@@ -172,99 +189,118 @@ void add_uncorrected(const RunDetails& run, Drawing& d) {
     d.figure.points.push_back({label, s.x, s.y, {}, kShapes[k % std::size(kShapes)]});
     d.series.push_back(std::move(s));
   }
-  d.caption.push_back(
-      std::string("The curve is corrected for the covariate (every point at the mean covariate "
-                  "effect); the ") +
-      (by_level ? "other symbols are the fitted values at each level of the covariate."
-                : "squares are the fitted values at each point's own covariate."));
+  d.caption.push_back(std::string("The curve is corrected for the covariate (every point at "
+                                  "the mean covariate "
+                                  "effect); the ") +
+                      (by_level ? "other symbols are the fitted values at each level of the "
+                                  "covariate."
+                                : "squares are the fitted values at each point's own covariate."));
 }
 
-Drawing fitted_drawing(const RunDetails& run, const Options& options, const std::string& lambda_origin) {
-  Drawing d;
-  fig::Figure& f = d.figure;
+// The curve, converged where there is one, with its bootstrap band; the series "fit" holds both.
+void add_fit(const RunDetails& run, bool converged, Drawing& d) {
   const std::size_t n = run.x.size();
-  const std::vector<double>&x = run.x, &y = run.y, &counts = run.n;
-  f.x_title = options.x_label.empty() ? "Trait" : options.x_label;
-  f.panels[0].y_title = options.y_label.empty() ? y_title_of(run.model) : options.y_label;
-
-  // the curve: converged where there is one; the classic one beside it where it differs
-  const bool converged = run.converged.size() == n;
   const std::vector<double>& fit = converged ? run.converged : run.classic;
   std::vector<double> lower(n, kNaN), upper(n, kNaN);
   if (run.kind == RunKind::bootstrap) {
     lower = run.lower;
     upper = run.upper;
-    f.bands.push_back({"+/- 1 bootstrap SE", x, lower, upper});
+    d.figure.bands.push_back({"+/- 1 bootstrap SE", run.x, lower, upper});
   }
-  f.lines.push_back({converged ? "fit (converged)" : "fit", x, fit});
-  d.series.push_back({"fit", x, fit, lower, upper});
-  bool classic_drawn = false;
-  if (converged) {
-    const std::vector<bool> differs = classic_differs(run);
-    std::vector<double> classic(n, kNaN);
-    for (std::size_t i = 0; i < n; ++i)
-      if (differs[i] || (i > 0 && differs[i - 1]) || (i + 1 < n && differs[i + 1]))
-        classic[i] = run.classic[i];
-    classic_drawn = std::find(differs.begin(), differs.end(), true) != differs.end();
-    if (classic_drawn) {
-      f.lines.push_back({"classic", x, classic, fig::Stroke::dashed, 0.35});
-      d.series.push_back({"classic", x, classic});
-    }
-  }
+  d.figure.lines.push_back({converged ? "fit (converged)" : "fit", run.x, fit});
+  d.series.push_back({"fit", run.x, fit, lower, upper});
+}
 
-  // the data: 0/1 outcomes as a rug, else the pooled means sized by their count
+// The classic fit where it differs from the converged one (a segment where either end differs);
+// whether any point differs.
+bool add_classic_fit(const RunDetails& run, Drawing& d) {
+  const std::size_t n = run.x.size();
+  const std::vector<bool> differs = classic_differs(run);
+  if (std::find(differs.begin(), differs.end(), true) == differs.end()) return false;
+  std::vector<double> classic(n, kNaN);
+  for (std::size_t i = 0; i < n; ++i)
+    if (differs[i] || (i > 0 && differs[i - 1]) || (i + 1 < n && differs[i + 1])) classic[i] = run.classic[i];
+  d.figure.lines.push_back({"classic", run.x, classic, fig::Stroke::dashed, 0.35});
+  d.series.push_back({"classic", run.x, classic});
+  return true;
+}
+
+// The data: 0/1 outcomes as a rug, else the pooled means sized by their count; whether they are 0/1.
+bool add_data(const RunDetails& run, Drawing& d) {
+  const std::vector<double>&x = run.x, &y = run.y, &counts = run.n;
   const bool zero_one =
       run.model == "binomial" && std::all_of(y.begin(), y.end(), [](double v) { return v == 0 || v == 1; });
   Series data{"data", x, y, {}, {}, counts};
-  if (run.covariates > 0 && run.c.size() == n) data.level = run.c;
-  f.points.push_back({"data", x, y, counts, fig::Shape::circle, zero_one});
+  if (run.covariates > 0 && run.c.size() == x.size()) data.level = run.c;
+  d.figure.points.push_back({"data", x, y, counts, fig::Shape::circle, zero_one});
   d.series.push_back(std::move(data));
+  return zero_one;
+}
 
+std::string fit_sentence(const RunDetails& run, const std::string& lambda_origin) {
   std::string sentence = "Fitness function of " + run_sentence(run) +
                          ", estimated by a cubic smoothing spline " +
                          "at ln(lambda) = " + number_text(run.lnlambda);
   if (std::isfinite(run.edf)) sentence += " (" + significant_text(run.edf, 3) + " effective parameters)";
   sentence += lambda_origin.empty() ? "." : ", " + lambda_origin + ".";
-  d.caption.push_back(sentence);
-  if (!converged)
-    d.caption.push_back("The curve is the classic fit (no converged fit was found).");
-  else if (!classic_drawn)
-    d.caption.push_back("The curve is the converged penalized maximum-likelihood fit.");
-  else
-    d.caption.push_back(
-        "The curve is the converged penalized maximum-likelihood fit; dashed: the classic fit, where "
-        "it differs from it by more than " +
-        std::string(run.model == "binomial" ? "0.01 in a probability." : "1% of the range of Y."));
-  if (run.kind == RunKind::bootstrap) {
-    std::string band = "The band is the fitted value +/- 1 bootstrap standard error" +
-                       std::string(run.model == "normal" ? "" : " (on the link scale)") + ", from " +
-                       std::to_string(run.replicates) + " bootstrap replicates";
-    if (run.bootstrap_lambda != "reselected")
-      band += " at this lambda.";
-    else if (run.lnlambda_quantiles.size() == 3)
-      band += ", each choosing its own lambda by " + criterion_title(run.criterion) + " (median ln(lambda) " +
-              printed("%.2f", run.lnlambda_quantiles[1]) + ", 95% of the replicates between " +
-              printed("%.2f", run.lnlambda_quantiles[0]) + " and " +
-              printed("%.2f", run.lnlambda_quantiles[2]) + ").";
-    else
-      band += ", each choosing its own lambda by " + criterion_title(run.criterion) + ".";
-    d.caption.push_back(band);
-  }
+  return sentence;
+}
+
+std::string curve_sentence(const RunDetails& run, bool converged, bool classic_drawn) {
+  if (!converged) return "The curve is the classic fit (no converged fit was found).";
+  if (!classic_drawn) return "The curve is the converged penalized maximum-likelihood fit.";
+  return "The curve is the converged penalized maximum-likelihood fit; dashed: "
+         "the classic fit, where "
+         "it differs from it by more than " +
+         std::string(run.model == "binomial" ? "0.01 in a probability." : "1% of the range of Y.");
+}
+
+std::string band_sentence(const RunDetails& run) {
+  std::string band = "The band is the fitted value +/- 1 bootstrap standard error" +
+                     std::string(run.model == "normal" ? "" : " (on the link scale)") + ", from " +
+                     std::to_string(run.replicates) + " bootstrap replicates";
+  if (run.bootstrap_lambda != "reselected") return band + " at this lambda.";
+  if (run.lnlambda_quantiles.size() != 3)
+    return band + ", each choosing its own lambda by " + criterion_title(run.criterion) + ".";
+  return band + ", each choosing its own lambda by " + criterion_title(run.criterion) +
+         " (median ln(lambda) " + printed("%.2f", run.lnlambda_quantiles[1]) +
+         ", 95% of the replicates between " + printed("%.2f", run.lnlambda_quantiles[0]) + " and " +
+         printed("%.2f", run.lnlambda_quantiles[2]) + ").";
+}
+
+std::string data_sentence(const RunDetails& run, bool zero_one) {
+  if (zero_one) return "Ticks at 0 and 1: the individual outcomes.";
+  if (run.n.empty()) return "Circles: the data, pooled at equal trait values.";
+  return "Circles: the data, pooled at equal trait values, their area growing "
+         "with the number of cases.";
+}
+
+// The standardized selection gradients: in the caption, and above the plot where trov.options asks.
+void add_gradients(const RunDetails& run, const Options& options, Drawing& d) {
+  const auto gradients = [&](bool with_p) {
+    return gradient_text("beta'", *run.beta_standardized, {.digits = 2, .with_p = with_p}) + ", " +
+           gradient_text("gamma'", *run.gamma_standardized,
+                         {.digits = 2, .with_p = with_p, .link_only = run.linear_limit});
+  };
+  d.figure.note = options.figure_gradients ? gradients(false) : "";
+  d.caption.push_back("Standardized selection gradients: " + gradients(true) + ".");
+}
+
+Drawing fitted_drawing(const RunDetails& run, const Options& options, const std::string& lambda_origin) {
+  Drawing d;
+  d.figure.x_title = options.x_label.empty() ? "Trait" : options.x_label;
+  d.figure.panels[0].y_title = options.y_label.empty() ? y_title_of(run.model) : options.y_label;
+  // the curve: converged where there is one; the classic one beside it where it differs
+  const bool converged = run.converged.size() == run.x.size();
+  add_fit(run, converged, d);
+  const bool classic_drawn = converged && add_classic_fit(run, d);
+  const bool zero_one = add_data(run, d);
+  d.caption.push_back(fit_sentence(run, lambda_origin));
+  d.caption.push_back(curve_sentence(run, converged, classic_drawn));
+  if (run.kind == RunKind::bootstrap) d.caption.push_back(band_sentence(run));
   if (!run.uncorrected.empty()) add_uncorrected(run, d);
-  d.caption.push_back(zero_one ? "Ticks at 0 and 1: the individual outcomes."
-                      : counts.empty()
-                          ? "Circles: the data, pooled at equal trait values."
-                          : "Circles: the data, pooled at equal trait values, their area growing with "
-                            "the number of cases.");
-  if (run.beta_standardized && run.gamma_standardized) {
-    const auto gradients = [&](bool with_p) {
-      return gradient_text("beta'", *run.beta_standardized, {.digits = 2, .with_p = with_p}) + ", " +
-             gradient_text("gamma'", *run.gamma_standardized,
-                           {.digits = 2, .with_p = with_p, .link_only = run.linear_limit});
-    };
-    f.note = options.figure_gradients ? gradients(false) : "";
-    d.caption.push_back("Standardized selection gradients: " + gradients(true) + ".");
-  }
+  d.caption.push_back(data_sentence(run, zero_one));
+  if (run.beta_standardized && run.gamma_standardized) add_gradients(run, options, d);
   return d;
 }
 
@@ -333,7 +369,8 @@ std::string write_figures(const RunDetails& run, const Options& options, const s
   std::error_code ec;
   for (const char* ending : {".png", ".svg", ".pdf", "_caption.txt", "_plot.csv", "_plot.R", "_plot.py"})
     std::filesystem::remove(stem + ending, ec);
-  return "the figures (trov.png, trov.svg, trov.pdf) and their caption, data and scripts could not be "
+  return "the figures (trov.png, trov.svg, trov.pdf) and their caption, data "
+         "and scripts could not be "
          "written in "
          "the folder";
 }

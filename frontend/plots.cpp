@@ -241,113 +241,177 @@ Overlay overlay_of(const RunDetails& run) {
   return o;
 }
 
+// The axis system as graf takes it: each axis's ends, origin and label step.
+struct Axes {
+  float xa, xe, xor_, xstep, ya, ye, yor, ystep;
+};
+
+// A grid: the lambdas end to end, the scores with a twentieth of their range added below and above.
+Axes grid_axes(const std::vector<float>& x, Range r) {
+  const std::size_t n = x.size();
+  Axes a;
+  a.xstep = (x[n - 1] - x[0]) / 5.0f;
+  a.ystep = (r.hi - r.lo) / 5.0f;
+  float lo = r.lo - (r.hi - r.lo) / 20.0f;
+  float hi = r.hi + (r.hi - lo) / 20.0f;  // the upper pad uses the lowered bottom
+  a.xa = x[0], a.xe = x[n - 1], a.xor_ = x[0];
+  a.ya = lo, a.ye = hi, a.yor = lo;
+  return a;
+}
+
+// A fit: both axes with a tenth of a label step added at either end.
+Axes fitted_axes(const std::vector<float>& x, Range r) {
+  const std::size_t n = x.size();
+  Axes a;
+  a.xstep = (x[n - 1] - x[0]) / 5.0f;
+  a.ystep = (r.hi - r.lo) / 5.0f;
+  a.xa = x[0] - a.xstep / 10.0f, a.xe = x[n - 1] + a.xstep / 10.0f, a.xor_ = x[0];
+  a.ya = r.lo - a.ystep / 10.0f, a.ye = r.hi + a.ystep / 10.0f, a.yor = r.lo;
+  return a;
+}
+
+// One run's plot: its columns as the drawing layer takes them, scaled once and drawn on each pass.
+class Plot {
+ public:
+  explicit Plot(const RunDetails& run)
+      : run_(run),
+        grid_(run.kind == RunKind::grid),
+        M_(run.covariates),
+        o_(overlay_of(run)),
+        x_(as_floats(grid_ ? run.grid_lnlambda : run.x)),
+        gcv_(as_floats(run.grid_gcv)),
+        ocv_(as_floats(run.grid_ocv)),
+        y_(as_floats(run.y)),
+        // the symbols of a fit without bootstrap with a covariate: its fitted values at each point's
+        // covariate
+        uncorrected_(run.kind == RunKind::fitted ? as_floats(run.uncorrected) : std::vector<float>()),
+        lower_(as_floats(run.lower)),
+        upper_(as_floats(run.upper)),
+        everywhere_(x_.size(), true) {}
+
+  // The axes and the lines above the title, the notes of trov.json among them; empty, or why nothing
+  // can be plotted.
+  std::string scale(const std::vector<PlotNote>& notes) {
+    if (x_.empty()) return "trov.json holds no results to plot";
+    // a grid's classic scores may stop short (a classic table that stopped): the curves have gaps
+    // there, and without any the axis is the criterion's
+    const bool finite =
+        grid_ ? all_finite({&x_}) : all_finite({&x_, &y_, &o_.fit, &uncorrected_, &lower_, &upper_});
+    if (!finite) return "trov.json holds values that are not finite numbers (written as null)";
+    const Range classic_range = M_ == 0 ? range_of({&gcv_, &ocv_}) : range_of({&gcv_});
+    classic_scores_ = classic_range.lo <= classic_range.hi;
+    if (grid_) {
+      const ScoreRange criterion = criterion_range(run_);
+      if (!classic_scores_ && !criterion.any()) return "trov.json holds no finite scores to plot";
+      const Range r = classic_scores_
+                          ? classic_range
+                          : Range{static_cast<float>(criterion.lo), static_cast<float>(criterion.hi)};
+      axes_ = grid_axes(x_, r);
+      add_criterion(run_, r.lo, r.hi, o_);
+    } else {
+      axes_ = fitted_axes(x_, run_.kind == RunKind::bootstrap ? range_of({&y_})
+                              : M_ == 0                       ? range_of({&y_, &o_.fit})
+                                                              : range_of({&y_, &o_.fit, &uncorrected_}));
+    }
+    if (axes_.xstep == 0.0f) return "all values on the horizontal axis are equal";
+    if (axes_.ystep == 0.0f) return "all values on the vertical axis are equal";
+    // a grid's answer comes first; at a fixed lambda the run, then the legend of what is drawn beside it
+    lines_ = grid_ ? o_.notes : notes;
+    lines_.insert(lines_.end(), grid_ ? notes.begin() : o_.notes.begin(),
+                  grid_ ? notes.end() : o_.notes.end());
+    return {};
+  }
+
+  // One pass's drawing, between setupplot and disfin.
+  void draw() const {
+    if (grid_)
+      grid_titles();
+    else
+      fitted_titles();
+    plotlib::graf(axes_.xa, axes_.xe, axes_.xor_, axes_.xstep, axes_.ya, axes_.ye, axes_.yor, axes_.ystep);
+    plotlib::title();
+    // solid lines first, then dashed, then long dashes: the drawing layer has no way back to solid
+    if (grid_)
+      grid_curves();
+    else
+      fitted_curves();
+    draw_notes(lines_);
+  }
+
+ private:
+  void grid_titles() const {
+    plotlib::name("ln(lambda)", "X");
+    plotlib::name("Score", "Y");
+    plotlib::titlin("Range of lambdas", 1);
+    plotlib::titlin(!classic_scores_
+                        ? criterion_title(run_.recommended->criterion) + " score of the converged fits"
+                    : M_ == 0 ? "GCV score (solid) and OCV score (dashed)"
+                              : "GCV score",
+                    3);
+  }
+
+  void fitted_titles() const {
+    plotlib::name("Trait (X)", "X");
+    plotlib::name(M_ == 0 ? "Fitness (Yhat)" : "Corrected fitness (YhatC)", "Y");
+    plotlib::titlin(
+        M_ == 0 ? "Fitness function with data points" : "Fitness function corrected for covariate", 1);
+    if (run_.kind == RunKind::bootstrap)
+      plotlib::titlin("dashed lines are +/- 1 standard error of prediction", 3);
+    else if (!uncorrected_.empty())
+      plotlib::titlin("Symbols are uncorrected predicted values", 3);
+  }
+
+  void grid_curves() const {
+    curve_where(x_, gcv_, everywhere_);
+    if (M_ == 0) {
+      plotlib::dash();
+      curve_where(x_, ocv_, everywhere_);
+    }
+    if (!o_.score.empty()) {
+      plotlib::dashl();
+      curve_where(x_, o_.score, everywhere_);
+    }
+  }
+
+  void fitted_curves() const {
+    const auto n = static_cast<int>(x_.size());
+    plotlib::curve(x_, o_.fit, n);
+    if (o_.any_classic) {
+      plotlib::dash();
+      curve_where(x_, o_.classic, o_.classic_shown);
+    }
+    if (run_.kind == RunKind::bootstrap) {
+      plotlib::dashl();
+      curve_where(x_, lower_, everywhere_);
+      curve_where(x_, upper_, everywhere_);
+    }
+    plotlib::incmrk(-1);
+    plotlib::hsymbl(20);
+    // with a covariate and no bootstrap the symbols are the uncorrected fitted values
+    plotlib::curve(x_, uncorrected_.empty() ? y_ : uncorrected_, n);
+  }
+
+  const RunDetails& run_;
+  const bool grid_;
+  const int M_;
+  Overlay o_;
+  const std::vector<float> x_, gcv_, ocv_, y_, uncorrected_, lower_, upper_;
+  const std::vector<bool> everywhere_;
+  bool classic_scores_ = false;  // a grid's classic scores hold finite values
+  Axes axes_{};
+  std::vector<PlotNote> lines_;  // above the title
+};
+
 }  // namespace
 
 PlotOutcome plot_results(const RunDetails& run, const std::vector<PlotNote>& notes, const Options& options,
                          const std::string& lambda_origin) {
   if (!run.read) return {run.unread, {}, {}};
-  const bool grid = run.kind == RunKind::grid;
-  const int M = run.covariates;
-  Overlay o = overlay_of(run);
-  // the columns as the drawing layer takes them
-  const std::vector<float> x = as_floats(grid ? run.grid_lnlambda : run.x);
-  const std::vector<float> gcv = as_floats(run.grid_gcv), ocv = as_floats(run.grid_ocv);
-  // the symbols of a fit without bootstrap with a covariate: its fitted values at each point's covariate
-  const std::vector<float> y = as_floats(run.y);
-  const std::vector<float> uncorrected =
-      run.kind == RunKind::fitted ? as_floats(run.uncorrected) : std::vector<float>();
-  const std::vector<float> lower = as_floats(run.lower), upper = as_floats(run.upper);
-  const std::vector<float>& fit = o.fit;
-  if (x.empty()) return {"trov.json holds no results to plot", {}, {}};
-  // a grid's classic scores may stop short (a classic table that stopped): the curves have gaps there,
-  // and without any the axis is the criterion's
-  const bool finite = grid ? all_finite({&x}) : all_finite({&x, &y, &fit, &uncorrected, &lower, &upper});
-  if (!finite) return {"trov.json holds values that are not finite numbers (written as null)", {}, {}};
-  const Range classic_range = M == 0 ? range_of({&gcv, &ocv}) : range_of({&gcv});
-  const bool classic_scores = classic_range.lo <= classic_range.hi;
-  const ScoreRange criterion = criterion_range(run);
-  if (grid && !classic_scores && !criterion.any())
-    return {"trov.json holds no finite scores to plot", {}, {}};
-  const auto n = static_cast<int>(x.size());
-  float xa, xe, xor_, xstep, ya, ye, yor, ystep;
-  if (grid) {
-    const Range r = classic_scores
-                        ? classic_range
-                        : Range{static_cast<float>(criterion.lo), static_cast<float>(criterion.hi)};
-    xstep = (x[n - 1] - x[0]) / 5.0f;
-    ystep = (r.hi - r.lo) / 5.0f;
-    float lo = r.lo - (r.hi - r.lo) / 20.0f;
-    float hi = r.hi + (r.hi - lo) / 20.0f;  // the upper pad uses the lowered bottom
-    xa = x[0], xe = x[n - 1], xor_ = x[0];
-    ya = lo, ye = hi, yor = lo;
-    add_criterion(run, r.lo, r.hi, o);
-  } else {
-    Range r = run.kind == RunKind::bootstrap ? range_of({&y})
-              : M == 0                       ? range_of({&y, &fit})
-                                             : range_of({&y, &fit, &uncorrected});
-    xstep = (x[n - 1] - x[0]) / 5.0f;
-    ystep = (r.hi - r.lo) / 5.0f;
-    xa = x[0] - xstep / 10.0f, xe = x[n - 1] + xstep / 10.0f, xor_ = x[0];
-    ya = r.lo - ystep / 10.0f, ye = r.hi + ystep / 10.0f, yor = r.lo;
-  }
-  if (xstep == 0.0f) return {"all values on the horizontal axis are equal", {}, {}};
-  if (ystep == 0.0f) return {"all values on the vertical axis are equal", {}, {}};
-  // a grid's answer comes first; at a fixed lambda the run, then the legend of what is drawn beside it
-  std::vector<PlotNote> lines = grid ? o.notes : notes;
-  lines.insert(lines.end(), grid ? notes.begin() : o.notes.begin(), grid ? notes.end() : o.notes.end());
-  const std::vector<bool> everywhere(static_cast<std::size_t>(n), true);
-
+  Plot plot(run);
+  if (std::string why = plot.scale(notes); !why.empty()) return {why, {}, {}};
   for (const Pass pass : {Pass::screen, Pass::metafile}) {
     if (auto why = setupplot(pass)) return {{}, {}, *why};
-    if (grid) {
-      plotlib::name("ln(lambda)", "X");
-      plotlib::name("Score", "Y");
-      plotlib::titlin("Range of lambdas", 1);
-      plotlib::titlin(!classic_scores
-                          ? criterion_title(run.recommended->criterion) + " score of the converged fits"
-                      : M == 0 ? "GCV score (solid) and OCV score (dashed)"
-                               : "GCV score",
-                      3);
-    } else {
-      plotlib::name("Trait (X)", "X");
-      plotlib::name(M == 0 ? "Fitness (Yhat)" : "Corrected fitness (YhatC)", "Y");
-      plotlib::titlin(
-          M == 0 ? "Fitness function with data points" : "Fitness function corrected for covariate", 1);
-      if (run.kind == RunKind::bootstrap)
-        plotlib::titlin("dashed lines are +/- 1 standard error of prediction", 3);
-      else if (!uncorrected.empty())
-        plotlib::titlin("Symbols are uncorrected predicted values", 3);
-    }
-    plotlib::graf(xa, xe, xor_, xstep, ya, ye, yor, ystep);
-    plotlib::title();
-    // solid lines first, then dashed, then long dashes: the drawing layer has no way back to solid
-    if (grid) {
-      curve_where(x, gcv, everywhere);
-      if (M == 0) {
-        plotlib::dash();
-        curve_where(x, ocv, everywhere);
-      }
-      if (!o.score.empty()) {
-        plotlib::dashl();
-        curve_where(x, o.score, everywhere);
-      }
-    } else {
-      plotlib::curve(x, fit, n);
-      if (o.any_classic) {
-        plotlib::dash();
-        curve_where(x, o.classic, o.classic_shown);
-      }
-      if (run.kind == RunKind::bootstrap) {
-        plotlib::dashl();
-        curve_where(x, lower, everywhere);
-        curve_where(x, upper, everywhere);
-      }
-      plotlib::incmrk(-1);
-      plotlib::hsymbl(20);
-      // with a covariate and no bootstrap the symbols are the uncorrected fitted values
-      plotlib::curve(x, uncorrected.empty() ? y : uncorrected, n);
-    }
-    draw_notes(lines);
+    plot.draw();
     plotlib::disfin();
   }
   PlotOutcome outcome;

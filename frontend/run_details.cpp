@@ -6,21 +6,20 @@
 #include <fstream>
 
 #include "common/data_case.h"
+#include "engine/core/covariate_effect.h"
+#include "engine/core/model.h"
 #include "engine/spline/links.h"
 
 namespace trov::front {
 
 namespace {
 
-double inverse_link(const std::string& model, double eta) {
-  return mean_at_eta_direct(eta, model == "binomial"  ? Model::binomial
-                                 : model == "poisson" ? Model::poisson
-                                                      : Model::normal);
+// The model of trov.json's "model" (as model_name writes it).
+Model model_of(const std::string& name) {
+  return name == "binomial" ? Model::binomial : name == "poisson" ? Model::poisson : Model::normal;
 }
 
-}  // namespace
-
-namespace {
+double inverse_link(const std::string& model, double eta) { return mean_at_eta_direct(eta, model_of(model)); }
 
 double link(const std::string& model, double mean) {
   if (model == "binomial") return std::log(mean / (1.0 - mean));
@@ -37,19 +36,12 @@ struct CovariateEffects {
 CovariateEffects covariate_effects(const RunDetails& run, const std::vector<double>& coefficients) {
   CovariateEffects e{std::vector<double>(run.x.size())};
   for (std::size_t i = 0; i < e.effect.size(); ++i) {
-    if (!run.categorical) {
+    if (run.categorical)
+      e.effect[i] = trov::level_effect(run.levels, coefficients, run.c[i]);  // the first level's is 0
+    else
       e.effect[i] = coefficients.size() > 1 ? coefficients[1] * run.c[i] : 0.0;
-      continue;
-    }
-    const auto level = std::find(run.levels.begin(), run.levels.end(), run.c[i]) - run.levels.begin();
-    e.effect[i] = static_cast<std::size_t>(level) < coefficients.size() ? coefficients[level] : 0.0;
   }
-  double weighted = 0, cases = 0;
-  for (std::size_t i = 0; i < e.effect.size(); ++i) {
-    weighted += run.n[i] * e.effect[i];
-    cases += run.n[i];
-  }
-  e.mean = weighted / cases;
+  e.mean = trov::case_weighted_mean(std::span<const double>(e.effect), std::span<const double>(run.n));
   return e;
 }
 
@@ -252,11 +244,8 @@ std::optional<ErrorReport> read_error_report(const std::string& path) { return r
 std::vector<bool> classic_differs(const RunDetails& run) {
   std::vector<bool> differs(run.classic.size(), false);
   if (run.converged.size() != run.classic.size() || run.y.empty()) return differs;
-  double limit = 0.01;
-  if (run.model != "binomial") {
-    const auto [lo, hi] = std::minmax_element(run.y.begin(), run.y.end());
-    limit = 0.01 * (*hi - *lo);
-  }
+  const auto [lo, hi] = std::minmax_element(run.y.begin(), run.y.end());
+  const double limit = classic_differs_limit(model_of(run.model), *hi - *lo);
   for (std::size_t i = 0; i < differs.size(); ++i)
     differs[i] = !std::isnan(run.classic[i]) && !(std::fabs(run.classic[i] - run.converged[i]) <= limit);
   return differs;

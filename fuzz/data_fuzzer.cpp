@@ -17,14 +17,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   trov::fuzz::StopThrows stops;
   for (int structure = 0; structure < 4; ++structure) {
-    trov::Settings settings;
-    settings.covariates = structure & 1;
-    settings.counts_column = (structure & 2) != 0;
+    const trov::DataColumns columns{.covariate = (structure & 1) != 0, .counts = (structure & 2) != 0};
     try {
-      const trov::Points points = trov::datin(name, settings);
-      if (points.n < 1 || points.n > points.nraw || points.nraw > trov::kCapacity) __builtin_trap();
+      const trov::Points points = trov::datin(name, columns);
+      if (points.n < 1 || points.n > points.cases || points.cases > trov::kCapacity) __builtin_trap();
       for (int i = 0; i < points.n; ++i)
-        if (points.irep[i] < 1 || (i > 0 && points.x[i] < points.x[i - 1])) __builtin_trap();
+        if (points.counts[i] < 1 || (i > 0 && points.x[i] < points.x[i - 1])) __builtin_trap();
       for (const trov::Model model : {trov::Model::normal, trov::Model::binomial, trov::Model::poisson}) {
         try {
           trov::check_points(points, model);

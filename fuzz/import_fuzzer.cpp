@@ -35,8 +35,8 @@ trov::Points expected_points(const trov::import::Cases& cases) {
   p.x = cases.x;
   p.covariate = cases.has_c ? cases.c : std::vector<double>(cases.y.size(), 0.0);
   for (std::size_t i = 0; i < cases.y.size(); ++i)
-    p.irep.push_back(cases.has_n ? static_cast<int>(cases.n[i]) : 1);
-  p.nraw = static_cast<int>(cases.y.size());
+    p.counts.push_back(cases.has_n ? static_cast<int>(cases.n[i]) : 1);
+  p.cases = static_cast<int>(cases.y.size());
   trov::organizedata(p, cases.has_c);
   return p;
 }
@@ -45,9 +45,7 @@ void check_data_file(const trov::import::Cases& cases) {
   static const std::string name = "/tmp/trov_fuzz_import_" + std::to_string(getpid()) + ".dat";
   if (cases.y.size() > static_cast<std::size_t>(trov::kCapacity)) return;
   std::ofstream(name, std::ios::binary) << trov::import::data_file_text(cases);
-  trov::Settings settings;
-  settings.covariates = cases.has_c ? 1 : 0;
-  settings.counts_column = cases.has_n;
+  const trov::DataColumns columns{.covariate = cases.has_c, .counts = cases.has_n};
   trov::fuzz::StopThrows stops;
   trov::Points expected, read;
   try {
@@ -57,15 +55,15 @@ void check_data_file(const trov::import::Cases& cases) {
   }
   trov::DataLines lines;
   try {
-    read = trov::datin(name, settings, &lines);
+    read = trov::datin(name, columns, &lines);
   } catch (const trov::fuzz::Stopped&) {
     __builtin_trap();
   }
   if (lines.irregular_count != 0 || lines.first_text_line != 0 || lines.first_decimal_comma_line != 0 ||
       lines.first_empty_value_line != 0)
     __builtin_trap();
-  if (read.n != expected.n || read.nraw != expected.nraw || read.x != expected.x || read.y != expected.y ||
-      read.irep != expected.irep || (cases.has_c && read.covariate != expected.covariate))
+  if (read.n != expected.n || read.cases != expected.cases || read.x != expected.x || read.y != expected.y ||
+      read.counts != expected.counts || (cases.has_c && read.covariate != expected.covariate))
     __builtin_trap();
 }
 

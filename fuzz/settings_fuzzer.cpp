@@ -15,9 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::istringstream text(std::string(reinterpret_cast<const char*>(data), size));
   trov::ListReader parameters(text, "the parameter file");
   try {
-    const trov::Settings s = trov::read_settings(parameters);
+    const trov::Settings s = trov::read_settings(parameters).settings;
     trov::read_data_file_name(parameters);
-    if (s.nstep < 1 || s.nstep > 10000 || s.iboot > 100000 || !(std::abs(s.lmin) <= trov::kMostLnLambda))
+    if ((s.grid() && (s.grid_points < 2 || s.grid_points > 10000)) || s.bootstrap > 100000 ||
+        !(std::abs(s.first_lnlambda()) <= trov::kMostLnLambda))
       __builtin_trap();  // settings past their limits
   } catch (const trov::fuzz::Stopped&) {
   }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds trov's Python package for Debian's Python 3 (/usr/bin/python3) and copies it into the user's
-# site-packages, which that Python reads without any setting (or, with --target DIR, into DIR, to be put
-# on PYTHONPATH). No pip and no virtual environment: nothing of the system's Python is touched.
+# Builds trov's Python package for Debian's Python 3 (/usr/bin/python3) with pip (pyproject.toml) and
+# installs it into the user's site-packages, which that Python reads without any setting (or, with
+# --target DIR, into DIR, to be put on PYTHONPATH). pip writes into that folder alone (--target), so
+# nothing of the system's Python is touched; NumPy is Debian's. In a virtual environment, use its pip
+# instead: pip install --no-build-isolation . (README, "Use from Python").
 set -euo pipefail
 cd "$(dirname "$0")/.."
 python=/usr/bin/python3
@@ -12,10 +14,6 @@ case "${1:-}" in
 *) echo "usage: scripts/install-python.sh [--target DIR]" >&2; exit 2 ;;
 esac
 scripts/install-deps.sh --python
-cmake -S . -B build/python -DCMAKE_BUILD_TYPE=Release -DTROV_PYTHON=ON -DTROV_GUI=OFF -DTROV_TESTS=OFF \
-  -DTROV_BENCH=OFF -DPython_EXECUTABLE="$python" >/dev/null
-cmake --build build/python -j "$(nproc)" --target trov_python
 mkdir -p "$target"
-rm -rf "$target/trov"
-cp -r build/python/python/trov "$target/trov"
+"$python" -m pip install --quiet --no-build-isolation --no-deps --no-index --upgrade --target "$target" .
 echo "trov installed in $target/trov"

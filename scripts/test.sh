@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds trov three times (Release; AddressSanitizer + UndefinedBehaviorSanitizer;
-# ThreadSanitizer, engine only) and runs the tests in each build; after the Release build also installs
-# the R package and the Python package into temporary folders and runs their tests there.
+# ThreadSanitizer, engine only) and runs the tests in each build; after the Release build also builds the
+# R package's tarball and installs it into a temporary library, and installs the Python package with pip
+# into a temporary virtual environment, as their users install them, and runs their tests there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --tests
@@ -24,10 +25,12 @@ for build in release sanitize thread; do
   if [ "$build" = release ]; then
     scratch=$(mktemp -d)
     trap 'rm -rf "$scratch"' EXIT
-    echo "== tests, R package (installed into a temporary library)"
+    echo "== tests, R package (its tarball built, and installed into a temporary library as users install it)"
     rlib=$scratch/r
     mkdir "$rlib"
-    MAKEFLAGS="-j$jobs" R CMD INSTALL --preclean --clean -l "$rlib" r >"$rlib/install.log" 2>&1 ||
+    MAKEFLAGS="-j$jobs" scripts/build-r-package.sh --no-vignettes "$scratch/tarball" >"$rlib/build.log" 2>&1 ||
+      { cat "$rlib/build.log"; exit 1; }
+    MAKEFLAGS="-j$jobs" R CMD INSTALL -l "$rlib" "$scratch"/tarball/trov_*.tar.gz >"$rlib/install.log" 2>&1 ||
       { cat "$rlib/install.log"; exit 1; }
     scripts/check-module-symbols.sh "$rlib/trov/libs/trov.so"
     R_LIBS="$rlib" Rscript -e 'testthat::test_dir("r/tests/testthat", package = "trov", load_package = "installed",
@@ -36,11 +39,12 @@ for build in release sanitize thread; do
     awk '/^## Use from R/ { on = 1 } on && /^```$/ { exit } on && started { print } on && /^```R$/ { started = 1 }' \
       README.md >"$rlib/example.R"
     (cd "$rlib" && R_LIBS="$rlib" Rscript example.R >example.txt 2>&1) || { cat "$rlib/example.txt"; exit 1; }
-    echo "== tests, Python package"
-    python_dir=$scratch/python
-    mkdir "$python_dir"
-    scripts/install-python.sh --target "$python_dir"
-    scripts/check-module-symbols.sh "$python_dir"/trov/_core*.so
-    PYTHONPATH="$python_dir" PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -m pytest -q -p no:cacheprovider python/tests
+    echo "== tests, Python package (installed with pip into a virtual environment, tested from outside)"
+    venv=$scratch/python
+    /usr/bin/python3 -m venv --system-site-packages "$venv"
+    NPY_NUM_BUILD_JOBS=$jobs "$venv/bin/pip" install --quiet --no-build-isolation --no-index .
+    scripts/check-module-symbols.sh "$venv"/lib/python3*/site-packages/trov/_core*.so
+    tests=$PWD/python/tests
+    (cd "$scratch" && PYTHONDONTWRITEBYTECODE=1 "$venv/bin/python" -m pytest -q -p no:cacheprovider "$tests")
   fi
 done

@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <condition_variable>
-#include <mutex>
 
+#include "engine/analysis/grid_search.h"
 #include "engine/analysis/pooling.h"
 #include "engine/core/grouping.h"
 #include "engine/covariate/design.h"
@@ -12,9 +11,6 @@
 namespace trov {
 
 namespace {
-
-// ln(lambda) of the likelihood criteria's minima to this: their edf to 1e-4 of themselves
-constexpr double kLikelihoodTolerance = 1e-4;
 
 // The limits of the fits that a search can reach: a line with the covariate's columns, and the points.
 SearchSetting search_setting(const Points& points, const Covariate* covariate) {
@@ -30,7 +26,7 @@ bool finite_fit(const FitResult& fit) {
     return std::all_of(values.begin(), values.end(),
                        [](double v) { return std::isfinite(static_cast<float>(v)); });
   };
-  return finite(fit.sy) && finite(fit.syc);
+  return finite(fit.mean) && finite(fit.corrected_mean);
 }
 
 // Whether a converged fit that failed did so for want of numbers (X too close to 0 to be fitted, say),
@@ -40,8 +36,6 @@ bool finite_fit(const ConvergedFit& fit) {
   return std::isfinite(fit.edf) &&
          std::all_of(fit.mean.begin(), fit.mean.end(), [](double v) { return std::isfinite(v); });
 }
-
-bool is_likelihood(Score s) { return s == Score::reml || s == Score::ml; }
 
 // The numbers of a fit, without its per-point values: what a grid row keeps.
 FitResult numbers_of(const FitResult& fit) {
@@ -122,136 +116,12 @@ void check_design(const RunData& data) {
   const Points& p = data.points;
   RegressWork work(p.n);
   std::vector<double> dy(static_cast<std::size_t>(p.n)), beta(kMaxcol), fit(dy.size());
-  for (int i = 0; i < p.n; ++i) dy[i] = 1 / std::sqrt(static_cast<double>(p.irep[i]));
+  for (int i = 0; i < p.n; ++i) dy[i] = 1 / std::sqrt(static_cast<double>(p.counts[i]));
   const int ifail = regress(data.covariate->design, p.n, p.y, dy, beta, fit, work);
   if (ifail == 0) return;
   const FitStatus status =
       ifail > 0 ? FitStatus::design_not_positive_definite : FitStatus::design_ill_conditioned;
   throw *fit_fault(status, std::abs(ifail));
-}
-
-// The grid's rows as the workers finish them, for searches that start before the last is in.
-class RowBoard {
- public:
-  explicit RowBoard(const std::vector<AnalysisRow>& rows) : rows_(rows), finished_(rows.size()) {}
-
-  // Row k is done, or left because the run was stopped.
-  void finish(std::size_t k, bool stopped) {
-    {
-      std::lock_guard lock(mutex_);
-      finished_[k] = true;
-      ++count_;
-      stopped_ = stopped_ || stopped;
-    }
-    all_in_.notify_all();
-  }
-
-  bool complete() {
-    std::lock_guard lock(mutex_);
-    return count_ == rows_.size();
-  }
-
-  // The converged scores of the rows finished so far, or of them all.
-  struct Grid {
-    std::vector<double> lnlambda, edf;
-    std::vector<NewtonEnd> end;
-    std::vector<std::vector<double>> scores = std::vector<std::vector<double>>(std::size(kScores));
-    bool complete = false;
-    bool stopped = false;  // the run was stopped: there is nothing to search
-    ScoredRows of(Score s) const { return {lnlambda, scores[static_cast<std::size_t>(s)], edf, end}; }
-  };
-  Grid grid(bool all) {
-    std::unique_lock lock(mutex_);
-    if (all) all_in_.wait(lock, [&] { return count_ == rows_.size(); });
-    Grid g;
-    g.complete = count_ == rows_.size();
-    g.stopped = stopped_;
-    for (std::size_t k = 0; k < rows_.size(); ++k) {
-      const AnalysisRow& row = rows_[k];
-      if (!finished_[k] || !row.converged) continue;
-      g.lnlambda.push_back(row.lnlambda);
-      g.edf.push_back(row.converged->edf);
-      g.end.push_back(row.converged->end);
-      for (Score s : kScores)
-        g.scores[static_cast<std::size_t>(s)].push_back(row.converged->ok ? (*row.converged).*member_of(s)
-                                                                          : NAN);
-    }
-    return g;
-  }
-
- private:
-  const std::vector<AnalysisRow>& rows_;
-  std::vector<bool> finished_;
-  std::size_t count_ = 0;
-  bool stopped_ = false;
-  std::mutex mutex_;
-  std::condition_variable all_in_;
-};
-
-// A search as it was started: its plan.
-struct StartedSearch {
-  Score score;
-  SearchSetting setting;
-  SearchPlan plan;
-};
-
-// Whether every search would have started as it did from these rows (a NaN score next to the smallest
-// compares unequal: that search begins again, which costs only time).
-bool plans_hold(const RowBoard::Grid& grid, const std::vector<StartedSearch>& started) {
-  return std::all_of(started.begin(), started.end(), [&](const StartedSearch& s) {
-    return plan_search(grid.of(s.score), s.score, s.setting) == s.plan;
-  });
-}
-
-// The smallest of each converged score, searched around the grid's smallest row (and beyond its end
-// where that row is the first or the last) on fits of its own. The searches run in two fixed sequences,
-// each on a worker of its own: the cross-validation scores (job 0), then the likelihood scores (job 1).
-// A search starts from the constant fit at its first lambda and goes on from fit to fit, so they find
-// the same whatever the number of workers. A sequence may begin while the last rows are still being
-// fitted, from the rows that are in: once all are, it checks that each of its searches would have
-// started alike from them, and begins again where one would not.
-void run_sequence(int job, RowBoard& board, const std::vector<Score>& scores, const SearchSetting& setting,
-                  ConvergedFitter& converged, std::vector<std::optional<RefinedMinimum>>& refined) {
-  RowBoard::Grid grid = board.grid(false);
-  while (true) {
-    if (grid.stopped) return;
-    if (grid.lnlambda.size() < 2) {
-      if (grid.complete) return;
-      grid = board.grid(true);
-      continue;
-    }
-    std::vector<StartedSearch> started;
-    bool hold = true;
-    for (std::size_t k = 0; k < scores.size() && hold; ++k) {
-      if (is_likelihood(scores[k]) != (job == 1)) continue;
-      if (!grid.complete && board.complete()) {  // the last rows are in: check the searches so far
-        grid = board.grid(false);
-        hold = !grid.stopped && plans_hold(grid, started);
-        if (!hold) break;
-      }
-      SearchSetting tuned = setting;
-      if (is_likelihood(scores[k])) tuned.tolerance = kLikelihoodTolerance;
-      const StartedSearch& search = started.emplace_back(
-          StartedSearch{scores[k], tuned, plan_search(grid.of(scores[k]), scores[k], tuned)});
-      refined[k] = run_search(search.plan, converged, scores[k], tuned);
-    }
-    if (hold && !grid.complete) {
-      grid = board.grid(true);
-      hold = !grid.stopped && plans_hold(grid, started);
-    }
-    if (hold || grid.stopped) return;
-    grid = board.grid(true);
-  }
-}
-
-// The sequence of searches `job` on a worker's converged fitter. The cross-validation scores' sequence
-// reads no likelihood scores: its fits leave them out.
-void search_sequence(int job, RowBoard& board, const std::vector<Score>& scores, const SearchSetting& setting,
-                     ConvergedFitter& converged, std::vector<std::optional<RefinedMinimum>>& refined) {
-  const bool likelihood = converged.computes_likelihood();
-  converged.compute_likelihood(likelihood && job == 1);
-  run_sequence(job, board, scores, setting, converged, refined);
-  converged.compute_likelihood(likelihood);
 }
 
 // The first row whose classic fit failed, with its fault.
@@ -267,47 +137,24 @@ std::optional<ClassicStop> classic_stop_of(const std::vector<AnalysisRow>& rows)
 // of the covariate's design stops both).
 bool classic_only(const ClassicStop& stop) { return stop.fault.fault == Fault::weight_vanished; }
 
-void analyse_grid(Analysis& analysis, WorkerFit first, const RunData& data, const Settings& settings,
-                  const RunOptions& what, WorkerPool& pool, const RunControl& control) {
-  const Points& points = data.points;
-  auto lnlambda_of = [&](int k) { return k * settings.step + settings.lmin; };
-  std::vector<AnalysisRow> rows(static_cast<std::size_t>(settings.nstep));
-  RowBoard board(rows);
-  const bool refine = what.report && what.converged;
-  const std::vector<Score> scores =
-      searched_scores(settings.model, data.covariate.has_value(), what.likelihood);
-  std::vector<std::optional<RefinedMinimum>> refined(scores.size());
-  const SearchSetting setting = search_setting(points, data.with());
-  // each other worker makes its fitters at its first item: the first to be ready starts the first row
-  std::vector<std::optional<WorkerFit>> workers(static_cast<std::size_t>(pool.size()));
-  workers[0].emplace(std::move(first));
-  // the rows, then the two sequences of searches; the pool hands the items out in this order
-  pool.run(settings.nstep + (refine ? 2 : 0), [&](int worker, int item) {
-    std::optional<WorkerFit>& made = workers[static_cast<std::size_t>(worker)];
-    WorkerFit& w = made ? *made : made.emplace(worker_fit(data, settings, what, control));
-    if (item >= settings.nstep) {
-      search_sequence(item - settings.nstep, board, scores, setting, *w.converged, refined);
-      return;
-    }
-    const auto k = static_cast<std::size_t>(item);
-    if (control.stopped()) {
-      board.finish(k, true);
-      return;
-    }
-    const double lambda = std::exp(lnlambda_of(item));
-    AnalysisRow& row = rows[k];
-    row.lnlambda = lnlambda_of(item);
-    const FitResult* classic = w.fitter ? &w.fitter->fit(lambda, points.y) : nullptr;
-    if (classic) row.classic = numbers_of(*classic);
-    if (w.converged) {
-      const ConvergedFit& converged = w.converged->fit(lambda, points.y);
-      row.converged = numbers_of(converged);
-      if (converged.ok && classic && classic->status == FitStatus::ok)
-        row.difference = largest_difference(*classic, converged);
-    }
-    board.finish(k, false);
-  });
-  if (control.stopped()) throw RunStopped{};
+// Row `row` of the grid on a worker's fitters: the numbers of the classic fit and the converged one at
+// its lambda, with the largest difference of their means.
+void fit_row(AnalysisRow& row, double lnlambda, WorkerFit& w, const Points& points) {
+  const double lambda = std::exp(lnlambda);
+  row.lnlambda = lnlambda;
+  const FitResult* classic = w.fitter ? &w.fitter->fit(lambda, points.y) : nullptr;
+  if (classic) row.classic = numbers_of(*classic);
+  if (w.converged) {
+    const ConvergedFit& converged = w.converged->fit(lambda, points.y);
+    row.converged = numbers_of(converged);
+    if (converged.ok && classic && classic->status == FitStatus::ok)
+      row.difference = largest_difference(*classic, converged);
+  }
+}
+
+// The grid's rows with the minima found, or, where a classic fit failed with a fault that stops the
+// converged fits too, the rows before it and the fault.
+void keep_grid(Analysis& analysis, std::vector<AnalysisRow> rows, const GridSearches& searches) {
   analysis.classic_stop = classic_stop_of(rows);
   if (analysis.classic_stop && !classic_only(*analysis.classic_stop)) {  // the rows before it, and the fault
     rows.resize(analysis.classic_stop->row);
@@ -317,36 +164,62 @@ void analyse_grid(Analysis& analysis, WorkerFit first, const RunData& data, cons
     return;
   }
   analysis.rows = std::move(rows);
-  for (std::size_t k = 0; k < scores.size(); ++k)
-    if (refined[k]) analysis.refined.emplace_back(scores[k], *refined[k]);
+  analysis.refined = searches.minima();
+}
+
+void analyse_grid(Analysis& analysis, WorkerFit first, const RunData& data, const Settings& settings,
+                  const RunOptions& what, WorkerPool& pool, const RunControl& control) {
+  const double step = settings.step();
+  auto lnlambda_of = [&](int k) { return k * step + settings.lnlambda_min; };
+  std::vector<AnalysisRow> rows(static_cast<std::size_t>(settings.grid_points));
+  GridSearches searches(rows, searched_scores(settings.model, data.covariate.has_value(), what.likelihood),
+                        search_setting(data.points, data.with()));
+  const bool refine = what.report && what.converged;
+  // each other worker makes its fitters at its first item: the first to be ready starts the first row
+  std::vector<std::optional<WorkerFit>> workers(static_cast<std::size_t>(pool.size()));
+  workers[0].emplace(std::move(first));
+  // the rows, then the sequences of searches; the pool hands the items out in this order
+  pool.run(settings.grid_points + (refine ? GridSearches::kSequences : 0), [&](int worker, int item) {
+    std::optional<WorkerFit>& made = workers[static_cast<std::size_t>(worker)];
+    WorkerFit& w = made ? *made : made.emplace(worker_fit(data, settings, what, control));
+    if (item >= settings.grid_points) {
+      searches.run_sequence(item - settings.grid_points, *w.converged);
+      return;
+    }
+    const auto k = static_cast<std::size_t>(item);
+    const bool stopped = control.stopped();
+    if (!stopped) fit_row(rows[k], lnlambda_of(item), w, data.points);
+    searches.finish_row(k, stopped);
+  });
+  if (control.stopped()) throw RunStopped{};
+  keep_grid(analysis, std::move(rows), searches);
 }
 
 // The bootstrap at the fixed lambda: with lambda re-chosen per replicate, the observed data's fit (and
 // its gradients) is the one at the lambda they choose the same way, the band's centre.
-void bootstrap_fixed(Analysis& analysis, const RunData& data, const Settings& settings,
-                     const Options& options, WorkerPool& pool, std::span<WorkerFit> workers,
-                     const RunControl& control) {
+void bootstrap_fixed(Analysis& analysis, const RunData& data, const Settings& settings, WorkerPool& pool,
+                     std::span<WorkerFit> workers, const RunControl& control) {
   const Points& points = data.points;
   WorkerFit& first = workers.front();
-  const double lambda = std::exp(settings.lmin);
+  const double lambda = std::exp(*settings.lnlambda);
   const bool converged = analysis.converged && analysis.converged->ok;
   ReplicateRefits refits;
   std::optional<double> centre;
   if (converged) {
     refits = {.observed = &*analysis.converged,
-              .reselect = options.bootstrap_lambda == BootstrapLambda::reselected,
-              .criterion = score_of(options.criterion),
+              .reselect = settings.bootstrap_lambda == BootstrapLambda::reselected,
+              .criterion = settings.criterion,
               .search = search_setting(points, data.with()),
-              .type = options.bootstrap_type,
+              .type = settings.bootstrap_type,
               .cases = data.cases ? &*data.cases : nullptr,
               .covariate = data.with(),
               .categorical = settings.categorical};
     if (refits.type == BootstrapType::cases && !refits.cases) refits.type = BootstrapType::parametric;
     if (refits.reselect) {
       const ConvergedFit observed = *analysis.converged;
-      centre = reselect_lambda(*first.converged, settings.lmin, points.y, observed, refits);
+      centre = reselect_lambda(*first.converged, *settings.lnlambda, points.y, observed, refits);
       const ConvergedFit& at =
-          first.converged->fit(std::exp(centre.value_or(settings.lmin)), points.y, observed);
+          first.converged->fit(std::exp(centre.value_or(*settings.lnlambda)), points.y, observed);
       if (centre && at.ok) {
         analysis.converged = at;
         analysis.gradients = first.selection->gradients(points.y, *analysis.converged, settings.model);
@@ -367,12 +240,12 @@ void bootstrap_fixed(Analysis& analysis, const RunData& data, const Settings& se
       centre && at_run && at_run->ok && std::abs(analysis.converged->edf - at_run->edf) > 1e-3 * at_run->edf;
 }
 
-void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& settings, const Options& options,
-                   WorkerPool& pool, std::span<WorkerFit> workers, const RunControl& control) {
+void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& settings, WorkerPool& pool,
+                   std::span<WorkerFit> workers, const RunControl& control) {
   const Points& points = data.points;
   WorkerFit& first = workers.front();
   analysis.one_lambda = true;
-  const double lnlambda = settings.lmin, lambda = std::exp(lnlambda);
+  const double lnlambda = *settings.lnlambda, lambda = std::exp(lnlambda);
   AnalysisRow row{.lnlambda = lnlambda};
   if (first.fitter) {
     analysis.fit = first.fitter->fit(lambda, points.y);
@@ -400,7 +273,7 @@ void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& sett
                                    : !analysis.converged || finite_fit(*analysis.converged);
   if (!finite && (analysis.fit ? classic_ok : true)) {
     analysis.fault =
-        RunFault{.fault = settings.bootstrap() ? Fault::fit_not_finite : Fault::fit_values_not_finite};
+        RunFault{.fault = settings.bootstrapped() ? Fault::fit_not_finite : Fault::fit_values_not_finite};
     return;
   }
   const bool converged = analysis.converged && analysis.converged->ok;
@@ -411,9 +284,9 @@ void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& sett
       analysis.gradients = first.selection->gradients(points.y, *analysis.converged, settings.model);
   }
   if (converged) analysis.dispersion = pearson_dispersion(points, *analysis.converged, settings.model);
-  if (!settings.bootstrap() || analysis.classic_stop) return;
+  if (!settings.bootstrapped() || analysis.classic_stop) return;
   try {
-    bootstrap_fixed(analysis, data, settings, options, pool, workers, control);
+    bootstrap_fixed(analysis, data, settings, pool, workers, control);
   } catch (RunFault& fault) {
     analysis.fault = std::move(fault);
   }
@@ -423,30 +296,32 @@ void analyse_fixed(Analysis& analysis, const RunData& data, const Settings& sett
 // all its fits together take in fewer than 100 is done before a second thread would have started.
 bool shares_work(const RunData& data, const Settings& settings) {
   constexpr double kLeastSharedPoints = 100;  // points times fits
-  const double fits = settings.bootstrap() ? settings.iboot : settings.grid() ? settings.nstep : 1;
+  const double fits = settings.bootstrapped() ? settings.bootstrap
+                      : settings.grid()       ? settings.grid_points
+                                              : 1;
   return fits > 1 && fits * data.points.n >= kLeastSharedPoints;
 }
 
 }  // namespace
 
-RunData prepare_run(Points points, const Settings& settings, std::optional<Points> cases) {
+RunData prepare_run(Points points, const Settings& settings, bool covariate, std::optional<Points> cases) {
   check_points(points, settings.model);
   RunData data{.points = std::move(points), .cases = std::move(cases)};
-  for (int i = 0; i < data.points.n; ++i) data.observations += data.points.irep[i];
-  if (settings.covariates > 0) {
+  for (int i = 0; i < data.points.n; ++i) data.observations += data.points.counts[i];
+  if (covariate) {
     Design design = build_design(data.points, settings.categorical);
     if (design.columns > kMaxcol)
       throw RunFault{.fault = Fault::too_many_levels, .levels = {design.levels.begin(), design.levels.end()}};
     data.covariate.emplace(
-        Covariate{std::move(design), compressx(data.points.x, data.points.irep, data.points.n)});
+        Covariate{std::move(design), compressx(data.points.x, data.points.counts, data.points.n)});
   }
   return data;
 }
 
-std::vector<Score> searched_scores(Model model, bool covariate, bool likelihood) {
-  std::vector<Score> scores;
-  for (Score score : kScores)
-    if (!(score == Score::ocv && covariate) && !(score == Score::ubre && model == Model::normal) &&
+std::vector<Criterion> searched_scores(Model model, bool covariate, bool likelihood) {
+  std::vector<Criterion> scores;
+  for (Criterion score : kScores)
+    if (!(score == Criterion::ocv && covariate) && !(score == Criterion::ubre && model == Model::normal) &&
         (likelihood || !is_likelihood(score)))
       scores.push_back(score);
   return scores;
@@ -458,11 +333,11 @@ std::optional<double> pearson_dispersion(const Points& points, const ConvergedFi
   for (int i = 0; i < points.n; ++i) {
     const double mu = fit.mean[i], variance = model == Model::binomial ? mu * (1 - mu) : mu;
     const double r = points.y[i] - mu;
-    cases += points.irep[i];
-    chi2 += points.irep[i] * (r * r) / variance;
+    cases += points.counts[i];
+    chi2 += points.counts[i] * (r * r) / variance;
   }
   // binomial: counts of several trials a case, two or more a point on average (0/1 cases tell nothing)
-  if (model == Model::binomial && (cases <= points.nraw || cases < 2.0 * points.n)) return std::nullopt;
+  if (model == Model::binomial && (cases <= points.cases || cases < 2.0 * points.n)) return std::nullopt;
   const double residual_df = points.n - fit.edf;
   if (!(residual_df > 0) || !std::isfinite(chi2)) return std::nullopt;
   return chi2 / residual_df;
@@ -473,8 +348,8 @@ int workers_within_budget(std::size_t workspace, int workers) {
   return static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(std::max(workers, 1)), most));
 }
 
-Analysis analyse_run(const RunData& data, const Settings& settings, const Options& options,
-                     const RunOptions& what, int workers, const RunControl& control) {
+Analysis analyse_run(const RunData& data, const Settings& settings, const RunOptions& what, int workers,
+                     const RunControl& control) {
   if (!what.classic) check_design(data);
   // the calling thread's fitters first: their size bounds how many workers the run takes
   WorkerFit first = worker_fit(data, settings, what, control);
@@ -485,7 +360,7 @@ Analysis analyse_run(const RunData& data, const Settings& settings, const Option
     analyse_grid(analysis, std::move(first), data, settings, what, pool, control);
   } else {
     std::vector<WorkerFit> fits = worker_fits(std::move(first), data, settings, what, pool, control);
-    analyse_fixed(analysis, data, settings, options, pool, fits, control);
+    analyse_fixed(analysis, data, settings, pool, fits, control);
   }
   return analysis;
 }
@@ -493,7 +368,7 @@ Analysis analyse_run(const RunData& data, const Settings& settings, const Option
 double largest_difference(const FitResult& classic, const ConvergedFit& converged) {
   double largest = 0;
   for (std::size_t i = 0; i < converged.mean.size(); ++i)
-    largest = std::max(largest, std::abs(classic.sy[i] - converged.mean[i]));
+    largest = std::max(largest, std::abs(classic.mean[i] - converged.mean[i]));
   return largest;
 }
 

@@ -5,14 +5,13 @@
 #include <utility>
 #include <vector>
 
-#include "common/options_file.h"
 #include "engine/analysis/bootstrap.h"
 #include "engine/analysis/faults.h"
-#include "engine/analysis/settings.h"
 #include "engine/analysis/workers.h"
 #include "engine/core/design.h"
 #include "engine/core/fit_result.h"
 #include "engine/core/points.h"
+#include "engine/core/settings.h"
 #include "engine/fit/converged.h"
 #include "engine/fit/search.h"
 #include "engine/fit/selection.h"
@@ -42,7 +41,8 @@ struct RunData {
 
 // Checks the pooled points against the model and builds the covariate's design; throws the RunFault
 // of data the run cannot take.
-RunData prepare_run(Points points, const Settings& settings, std::optional<Points> cases = std::nullopt);
+RunData prepare_run(Points points, const Settings& settings, bool covariate,
+                    std::optional<Points> cases = std::nullopt);
 
 // A line of the grid (or the fixed lambda's): the numbers of the classic fit and of the converged fit
 // at the same lambda where the run makes them, with the largest difference of their means.
@@ -62,9 +62,9 @@ struct ClassicStop {
 
 // Everything one run computed. A run that met a fault keeps what came before it.
 struct Analysis {
-  std::vector<AnalysisRow> rows;                          // every lambda of the grid, or the fixed one
-  std::vector<std::pair<Score, RefinedMinimum>> refined;  // the converged scores' refined minima
-  bool one_lambda = false;                                // a run at the fixed lambda, not a grid
+  std::vector<AnalysisRow> rows;                              // every lambda of the grid, or the fixed one
+  std::vector<std::pair<Criterion, RefinedMinimum>> refined;  // the converged scores' refined minima
+  bool one_lambda = false;                                    // a run at the fixed lambda, not a grid
   // one lambda: the classic fit and the converged one (at the lambda the observed data choose, where a
   // bootstrap re-chooses lambda), with the gradients of both and the converged fit's dispersion
   std::optional<FitResult> fit;
@@ -82,7 +82,7 @@ double largest_difference(const FitResult& classic, const ConvergedFit& converge
 
 // The scores of a grid's converged fits that a run searches for their smallest values: GCV, OCV
 // (no covariate), UBRE (models 2 and 3), REML and ML.
-std::vector<Score> searched_scores(Model model, bool covariate, bool likelihood);
+std::vector<Criterion> searched_scores(Model model, bool covariate, bool likelihood);
 
 // The Pearson dispersion of a converged fit, sum N (y - mu)^2 / V(mu) over (points - edf), for the
 // Poisson model and for the binomial model whose cases count several trials, two or more a point on
@@ -98,7 +98,7 @@ int workers_within_budget(std::size_t workspace, int workers);
 // nothing; a fault ends it with Analysis::fault set (a fault of the classic fits with
 // Analysis::classic_stop, the converged analysis complete), a stop asked by `control` throws
 // RunStopped.
-Analysis analyse_run(const RunData& data, const Settings& settings, const Options& options,
-                     const RunOptions& what, int workers, const RunControl& control);
+Analysis analyse_run(const RunData& data, const Settings& settings, const RunOptions& what, int workers,
+                     const RunControl& control);
 
 }  // namespace trov

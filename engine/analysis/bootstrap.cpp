@@ -6,6 +6,7 @@
 
 #include "engine/analysis/faults.h"
 #include "engine/analysis/pooling.h"
+#include "engine/core/covariate_effect.h"
 #include "engine/core/grouping.h"
 #include "engine/covariate/design.h"
 #include "engine/spline/links.h"
@@ -24,7 +25,7 @@ ReplicateDraws::ReplicateDraws(const Points& points, std::span<const double> fit
 
 bool ReplicateDraws::draw(int limit) {
   while (true) {  // degenerate draws are not replicates; they count over the whole loop
-    reboot(y_, sy_, syold_, points_.irep, points_.n, model_, state_);
+    reboot(y_, sy_, syold_, points_.counts, points_.n, model_, state_);
     if (!vartest(y_, points_.n)) return true;
     if (++degenerate_ > limit) return false;
   }
@@ -64,12 +65,7 @@ int batch_size(int workers, int points) {
 // The case-weighted mean covariate effect of a converged fit (0 without covariate).
 double mean_effect(const ConvergedFit& fit, const Points& points) {
   if (fit.effect.empty()) return 0;
-  double effect = 0, cases = 0;
-  for (std::size_t i = 0; i < fit.effect.size(); ++i) {
-    effect += points.irep[i] * fit.effect[i];
-    cases += points.irep[i];
-  }
-  return effect / cases;
+  return case_weighted_mean(std::span<const double>(fit.effect), std::span<const int>(points.counts));
 }
 
 // The converged fit's value on the linear-predictor scale (the mean for the normal model), at the
@@ -83,7 +79,7 @@ void corrected_link(const ConvergedFit& fit, const Points& points, std::span<dou
 // The same of a fit to other points (a case replicate), at the observed points' X.
 void corrected_link_at(const ConvergedFit& fit, const Points& fitted, const Covariate* covariate,
                        const Points& observed, std::span<double> values) {
-  const std::vector<double> knots = covariate ? covariate->groups.xcompress : fitted.x;
+  const std::vector<double> knots = covariate ? covariate->groups.x : fitted.x;
   std::vector<double> slope(knots.size()), curvature(knots.size());
   derivatives_from_jumps(knots, fit.spline, fit.jumps, slope, curvature);
   spline_values(knots, fit.spline, slope, curvature, std::span(observed.x).first(values.size()), values);
@@ -133,64 +129,19 @@ class Bootstrap {
         cases_(converged_ && refits.type == BootstrapType::cases),
         gradients_(workers.front().selection.has_value()),
         batch_(batch_size(pool.size(), points.n)) {
-    if (classic_) {
-      classic_draws_.emplace(points, classic->sy, s.model, s.seed);
-      const std::vector<double>& fitted = workers.front().fitter->covariate() ? classic->syc : classic->sy;
-      outcome_.yold.assign(points.y.begin(), points.y.end());
-      outcome_.fitted.assign(fitted.begin(), fitted.end());
-      mboot_.assign(n_, 0.0f);
-      vboot_.assign(n_, 0.0f);
-    }
-    if (converged_) {
-      if (cases_)
-        case_draws_.emplace(refits.cases->nraw, s.seed);
-      else
-        converged_draws_.emplace(points, refits.observed->mean, s.model, s.seed);
-      centre_.resize(n_);
-      corrected_link(*refits.observed, points, centre_);
-      shift_sum_.assign(n_, 0.0);
-      shift_squares_.assign(n_, 0.0);
-    }
-    const auto slots = static_cast<std::size_t>(batch_);
-    const std::size_t ncases = cases_ ? static_cast<std::size_t>(refits.cases->nraw) : 0;
-    for (Batch* b : {&current_, &next_}) {
-      b->classic.resize(classic_ ? slots * n_ : 0);
-      b->converged.resize(converged_draws_ ? slots * n_ : 0);
-      b->indices.resize(slots * ncases);
-    }
-    values_.resize(classic_ ? slots * n_ : 0);
-    converged_values_.resize(converged_ ? slots * n_ : 0);
-    status_.resize(slots);
-    iterations_.resize(slots);
-    converged_ok_.resize(slots);
-    degenerate_.resize(slots);
-    chosen_.resize(slots);
-    batch_gradients_.resize(slots);
-    if (gradients_) outcome_.gradients.reserve(static_cast<std::size_t>(s.iboot));
+    if (classic_) start_classic(*classic, workers.front());
+    if (converged_) start_converged();
+    allocate();
   }
 
   BootstrapOutcome run(const RunControl& control) {
     stop_ = control.stop;
-    draw_batch(next_, std::min(batch_, s_.iboot));
-    for (int first = 1; first <= s_.iboot;) {
+    draw_batch(next_, std::min(batch_, s_.bootstrap));
+    for (int first = 1; first <= s_.bootstrap;) {
       std::swap(current_, next_);
-      const int count = current_.count;
-      const bool degenerate = current_.too_many_degenerate;
-      const int following = degenerate ? 0 : std::min(batch_, s_.iboot - first + 1 - count);
-      const int draw_item = following > 0 ? 1 : 0;
-      pool_.run(count + draw_item, [&](int worker, int item) {
-        if (item < draw_item)
-          draw_batch(next_, following);
-        else
-          refit(worker, item - draw_item);
-      });
-      for (int j = 0; j < count; ++j) {
-        add(j);
-        if (control.progress) control.progress(first + j, s_.iboot);
-      }
-      if (degenerate) throw RunFault{.fault = Fault::too_many_degenerate};
-      if (control.stopped()) throw RunStopped{};
-      first += count;
+      refit_batch(first);
+      add_batch(first, control);
+      first += current_.count;
     }
     finish();
     outcome_.degenerate = classic_draws_ ? classic_draws_->degenerate() : 0;
@@ -209,38 +160,122 @@ class Bootstrap {
     bool too_many_degenerate = false;
   };
 
-  // Draws up to `wanted` replicates in order.
+  // The classic replicates' draws around the classic fit, and the fitted values their band is about.
+  void start_classic(const FitResult& classic, const WorkerFit& first) {
+    classic_draws_.emplace(points_, classic.mean, s_.model, s_.seed);
+    const std::vector<double>& fitted = first.fitter->covariate() ? classic.corrected_mean : classic.mean;
+    outcome_.yold.assign(points_.y.begin(), points_.y.end());
+    outcome_.fitted.assign(fitted.begin(), fitted.end());
+    mboot_.assign(n_, 0.0f);
+    vboot_.assign(n_, 0.0f);
+  }
+
+  // The converged replicates' draws (of cases, or around the observed data's converged fit) and the
+  // centre their band is about.
+  void start_converged() {
+    if (cases_)
+      case_draws_.emplace(refits_.cases->cases, s_.seed);
+    else
+      converged_draws_.emplace(points_, refits_.observed->mean, s_.model, s_.seed);
+    centre_.resize(n_);
+    corrected_link(*refits_.observed, points_, centre_);
+    shift_sum_.assign(n_, 0.0);
+    shift_squares_.assign(n_, 0.0);
+  }
+
+  // The storage of the two batches and of one batch's refits, made once for the bootstrap.
+  void allocate() {
+    const auto slots = static_cast<std::size_t>(batch_);
+    const std::size_t ncases = cases_ ? static_cast<std::size_t>(refits_.cases->cases) : 0;
+    for (Batch* b : {&current_, &next_}) {
+      b->classic.resize(classic_ ? slots * n_ : 0);
+      b->converged.resize(converged_draws_ ? slots * n_ : 0);
+      b->indices.resize(slots * ncases);
+    }
+    values_.resize(classic_ ? slots * n_ : 0);
+    converged_values_.resize(converged_ ? slots * n_ : 0);
+    status_.resize(slots);
+    iterations_.resize(slots);
+    converged_ok_.resize(slots);
+    degenerate_.resize(slots);
+    chosen_.resize(slots);
+    batch_gradients_.resize(slots);
+    if (gradients_) outcome_.gradients.reserve(static_cast<std::size_t>(s_.bootstrap));
+  }
+
+  // The current batch refitted on the workers while item 0 draws the next one (none after the last,
+  // or after too many degenerate draws).
+  void refit_batch(int first) {
+    const int count = current_.count;
+    const int following =
+        current_.too_many_degenerate ? 0 : std::min(batch_, s_.bootstrap - first + 1 - count);
+    const int draw_item = following > 0 ? 1 : 0;
+    pool_.run(count + draw_item, [&](int worker, int item) {
+      if (item < draw_item)
+        draw_batch(next_, following);
+      else
+        refit(worker, item - draw_item);
+    });
+  }
+
+  // The current batch's replicates into the sums in order, each told to control.progress; then the
+  // fault of too many degenerate draws, or the stop asked.
+  void add_batch(int first, const RunControl& control) {
+    for (int j = 0; j < current_.count; ++j) {
+      add(j);
+      if (control.progress) control.progress(first + j, s_.bootstrap);
+    }
+    if (current_.too_many_degenerate) throw RunFault{.fault = Fault::too_many_degenerate};
+    if (control.stopped()) throw RunStopped{};
+  }
+
+  // Draws up to `wanted` replicates in order; fewer where the draws run out of replicates.
   void draw_batch(Batch& b, int wanted) {
     b.count = b.converged_count = 0;
     b.too_many_degenerate = false;
     for (; b.count < wanted; ++b.count) {
       const auto slot = static_cast<std::size_t>(b.count);
-      if (classic_draws_) {
-        if (!classic_draws_->draw(s_.iboot)) {
-          b.too_many_degenerate = true;
-          return;
-        }
-        std::copy(classic_draws_->response().begin(), classic_draws_->response().end(),
-                  b.classic.begin() + static_cast<std::ptrdiff_t>(slot * n_));
-      }
-      if (converged_draws_ && !converged_ended_) {
-        if (converged_draws_->draw(s_.iboot)) {
-          std::copy(converged_draws_->response().begin(), converged_draws_->response().end(),
-                    b.converged.begin() + static_cast<std::ptrdiff_t>(slot * n_));
-          ++b.converged_count;
-        } else if (classic_) {
-          converged_ended_ = true;  // the classic bootstrap goes on without them
-        } else {
-          b.too_many_degenerate = true;
-          return;
-        }
-      }
-      if (case_draws_) {
-        const auto ncases = static_cast<std::size_t>(refits_.cases->nraw);
-        case_draws_->draw(std::span(b.indices).subspan(slot * ncases, ncases));
-        ++b.converged_count;
-      }
+      if (classic_draws_ && !draw_classic(b, slot)) return;
+      if (converged_draws_ && !converged_ended_ && !draw_converged(b, slot)) return;
+      if (case_draws_) draw_cases(b, slot);
     }
+  }
+
+  // A replicate's responses into its slot of a batch's responses.
+  void store(const ReplicateDraws& draws, std::vector<double>& responses, std::size_t slot) const {
+    std::copy(draws.response().begin(), draws.response().end(),
+              responses.begin() + static_cast<std::ptrdiff_t>(slot * n_));
+  }
+
+  // False once the classic draws run out of replicates: the batch ends there.
+  bool draw_classic(Batch& b, std::size_t slot) {
+    if (!classic_draws_->draw(s_.bootstrap)) {
+      b.too_many_degenerate = true;
+      return false;
+    }
+    store(*classic_draws_, b.classic, slot);
+    return true;
+  }
+
+  // Once the converged draws run out of replicates the classic bootstrap goes on without them; without
+  // classic fits the batch ends there (false).
+  bool draw_converged(Batch& b, std::size_t slot) {
+    if (converged_draws_->draw(s_.bootstrap)) {
+      store(*converged_draws_, b.converged, slot);
+      ++b.converged_count;
+    } else if (classic_) {
+      converged_ended_ = true;
+    } else {
+      b.too_many_degenerate = true;
+      return false;
+    }
+    return true;
+  }
+
+  void draw_cases(Batch& b, std::size_t slot) {
+    const auto ncases = static_cast<std::size_t>(refits_.cases->cases);
+    case_draws_->draw(std::span(b.indices).subspan(slot * ncases, ncases));
+    ++b.converged_count;
   }
 
   void refit(int worker, int j) {
@@ -263,9 +298,9 @@ class Bootstrap {
     for (std::size_t i = 0; i < n_; ++i) {
       double v;
       if (!covariate) {
-        v = s_.model == Model::normal ? fit.sy[i] : fit.snu[i];
+        v = s_.model == Model::normal ? fit.mean[i] : fit.eta[i];
       } else {
-        v = fit.syc[i];
+        v = fit.corrected_mean[i];
         if (s_.model != Model::normal) v = ytonu(v, s_.model);
       }
       values_[slot * n_ + i] = v;
@@ -302,31 +337,45 @@ class Bootstrap {
   // constant fit at the run's lambda); a draw with all responses equal, or fewer than 4 distinct X,
   // is a degenerate one, left out.
   bool refit_cases(std::size_t slot) {
+    const Points drawn = drawn_points(slot);
+    if (degenerate_draw(drawn)) {
+      degenerate_[slot] = 1;
+      return false;
+    }
+    std::optional<Covariate> covariate;
+    if (refits_.covariate)
+      covariate.emplace(
+          Covariate{build_design(drawn, refits_.categorical), compressx(drawn.x, drawn.counts, drawn.n)});
+    const Covariate* with = covariate ? &*covariate : nullptr;
+    if (with && with->design.columns > kMaxcol) return false;
+    return refit_drawn(slot, drawn, with);
+  }
+
+  // The cases of replicate `slot`, pooled into points.
+  Points drawn_points(std::size_t slot) const {
     const Points& all = *refits_.cases;
-    const auto ncases = static_cast<std::size_t>(all.nraw);
+    const auto ncases = static_cast<std::size_t>(all.cases);
     Points drawn;
     for (std::size_t k = 0; k < ncases; ++k) {
       const auto c = static_cast<std::size_t>(current_.indices[slot * ncases + k]);
       drawn.x.push_back(all.x[c]);
       drawn.y.push_back(all.y[c]);
       drawn.covariate.push_back(all.covariate[c]);
-      drawn.irep.push_back(all.irep[c]);
+      drawn.counts.push_back(all.counts[c]);
     }
-    drawn.nraw = all.nraw;
-    const bool with_covariate = refits_.covariate != nullptr;
-    organizedata(drawn, with_covariate);
+    drawn.cases = all.cases;
+    organizedata(drawn, refits_.covariate != nullptr);
+    return drawn;
+  }
+
+  static bool degenerate_draw(const Points& drawn) {
     int distinct = 1;
     for (int i = 1; i < drawn.n; ++i) distinct += drawn.x[i] != drawn.x[i - 1] ? 1 : 0;
-    if (vartest(drawn.y, drawn.n) || distinct < 4) {
-      degenerate_[slot] = 1;
-      return false;
-    }
-    std::optional<Covariate> covariate;
-    if (with_covariate)
-      covariate.emplace(
-          Covariate{build_design(drawn, refits_.categorical), compressx(drawn.x, drawn.irep, drawn.n)});
-    const Covariate* with = covariate ? &*covariate : nullptr;
-    if (with && with->design.columns > kMaxcol) return false;
+    return vartest(drawn.y, drawn.n) || distinct < 4;
+  }
+
+  // The drawn points' converged refit, its values at the observed points' X and its gradients.
+  bool refit_drawn(std::size_t slot, const Points& drawn, const Covariate* with) {
     ConvergedFitter fitter(drawn, with, s_.model, stop_);
     ReplicateRefits own = refits_;
     own.search.linear_edf = 2.0 + (with ? with->design.columns - 1 : 0);
@@ -344,19 +393,30 @@ class Bootstrap {
   void add(int j) {
     const auto slot = static_cast<std::size_t>(j);
     const bool classic_ok = classic_ && status_[slot] == FitStatus::ok;
-    if (classic_ok) {
-      ++classic_count_;
-      if (s_.model != Model::normal && iterations_[slot] >= s_.maxit) ++outcome_.not_converged;
-      for (std::size_t i = 0; i < n_; ++i) {
-        const double v = values_[slot * n_ + i];
-        mboot_[i] = static_cast<float>(mboot_[i] + v);
-        vboot_[i] = static_cast<float>(vboot_[i] + v * v);
-      }
-    } else if (classic_) {
+    if (classic_ok)
+      add_classic(slot);
+    else if (classic_)
       ++outcome_.failed_refits;
-    }
     const bool drawn = converged_ && j < current_.converged_count;
-    if (drawn && converged_ok_[slot]) {
+    if (drawn) add_converged(slot);
+    if (gradients_ && (converged_ ? drawn && converged_ok_[slot] : classic_ok))
+      outcome_.gradients.push_back(batch_gradients_[slot]);
+  }
+
+  void add_classic(std::size_t slot) {
+    ++classic_count_;
+    if (s_.model != Model::normal && iterations_[slot] >= s_.maxit) ++outcome_.not_converged;
+    for (std::size_t i = 0; i < n_; ++i) {
+      const double v = values_[slot * n_ + i];
+      mboot_[i] = static_cast<float>(mboot_[i] + v);
+      vboot_[i] = static_cast<float>(vboot_[i] + v * v);
+    }
+  }
+
+  // A converged draw: its refit's shifts from the centre into the sums, or the draw counted as
+  // degenerate or failed.
+  void add_converged(std::size_t slot) {
+    if (converged_ok_[slot]) {
       ++converged_count_;
       for (std::size_t i = 0; i < n_; ++i) {
         const double d = converged_values_[slot * n_ + i] - centre_[i];
@@ -364,44 +424,47 @@ class Bootstrap {
         shift_squares_[i] += d * d;
       }
       if (refits_.reselect) outcome_.lnlambda.push_back(chosen_[slot]);
-    } else if (drawn && degenerate_[slot]) {
+    } else if (degenerate_[slot]) {
       ++outcome_.converged_degenerate;
-    } else if (drawn) {
+    } else {
       ++outcome_.converged_failed;
     }
-    if (gradients_ && (converged_ ? drawn && converged_ok_[slot] : classic_ok))
-      outcome_.gradients.push_back(batch_gradients_[slot]);
   }
 
   // The bands: trov.out's about the classic fit, the converged one about its centre.
   void finish() {
-    if (classic_) {
-      // standard deviation with divisor the replicates summed (iboot unless refits failed), in single
-      // precision, on the scale that was accumulated
-      const auto replicates = static_cast<float>(classic_count_);
-      outcome_.lower.resize(n_);
-      outcome_.upper.resize(n_);
-      for (std::size_t i = 0; i < n_; ++i) {
-        float variance =
-            classic_count_ > 0 ? (vboot_[i] - mboot_[i] * mboot_[i] / replicates) / replicates : 0.0f;
-        if (variance < 0.0f) variance = 0.0f;
-        const float se = std::sqrt(variance);
-        const float fitted = outcome_.fitted[i];
-        if (s_.model == Model::normal) {
-          outcome_.lower[i] = fitted - se;  // single-precision difference
-          outcome_.upper[i] = fitted + se;
-        } else {
-          // the band is built on the linear-predictor scale
-          const double nu_low = ytonu(fitted, s_.model) - se;
-          const double nu_high = ytonu(fitted, s_.model) + se;
-          outcome_.lower[i] = nutoy(nu_low, s_.model);
-          outcome_.upper[i] = nutoy(nu_high, s_.model);
-        }
+    if (classic_) classic_band();
+    outcome_.converged_too_many_degenerate = converged_ended_;
+    if (converged_ && !converged_ended_) converged_band();
+  }
+
+  // Standard deviation with divisor the replicates summed (the replicates asked, unless refits failed), in
+  // single precision, on the scale that was accumulated.
+  void classic_band() {
+    const auto replicates = static_cast<float>(classic_count_);
+    outcome_.lower.resize(n_);
+    outcome_.upper.resize(n_);
+    for (std::size_t i = 0; i < n_; ++i) {
+      float variance =
+          classic_count_ > 0 ? (vboot_[i] - mboot_[i] * mboot_[i] / replicates) / replicates : 0.0f;
+      if (variance < 0.0f) variance = 0.0f;
+      const float se = std::sqrt(variance);
+      const float fitted = outcome_.fitted[i];
+      if (s_.model == Model::normal) {
+        outcome_.lower[i] = fitted - se;  // single-precision difference
+        outcome_.upper[i] = fitted + se;
+      } else {
+        // the band is built on the linear-predictor scale
+        const double nu_low = ytonu(fitted, s_.model) - se;
+        const double nu_high = ytonu(fitted, s_.model) + se;
+        outcome_.lower[i] = nutoy(nu_low, s_.model);
+        outcome_.upper[i] = nutoy(nu_high, s_.model);
       }
     }
-    outcome_.converged_too_many_degenerate = converged_ended_;
-    if (!converged_ || converged_ended_) return;
-    // the same band about the converged fit, in double precision and without the limits of the links
+  }
+
+  // The same band about the converged fit, in double precision and without the limits of the links.
+  void converged_band() {
     for (std::size_t i = 0; i < n_; ++i) {
       const double b = converged_count_, mean = converged_count_ > 0 ? shift_sum_[i] / b : 0;
       const double se =

@@ -6,10 +6,10 @@
 #include <span>
 #include <vector>
 
-#include "engine/analysis/settings.h"
 #include "engine/analysis/workers.h"
 #include "engine/core/fit_result.h"
 #include "engine/core/points.h"
+#include "engine/core/settings.h"
 #include "engine/covariate/reboot.h"
 #include "engine/fit/converged.h"
 #include "engine/fit/fitter.h"
@@ -82,7 +82,7 @@ struct BootstrapOutcome {
 struct ReplicateRefits {
   const ConvergedFit* observed = nullptr;  // the converged fit to the observed data; null: classic only
   bool reselect = false;
-  Score criterion = Score::reml;
+  Criterion criterion = Criterion::reml;
   SearchSetting search;  // its y is replaced by each replicate's
   BootstrapType type = BootstrapType::parametric;
   const Points* cases = nullptr;  // the data's cases before pooling (BootstrapType::cases)
@@ -103,7 +103,7 @@ struct WorkerFit {
   std::optional<SelectionWork> selection;
 };
 
-// The bootstrap at the run's fixed lambda: settings.iboot replicates, each refitted as the data were
+// The bootstrap at the run's fixed lambda: settings.bootstrap replicates, each refitted as the data were
 // fitted, with the gradients of every refit where the workers have their work. The classic replicates
 // (classic non-null) are drawn around the classic fit and refitted classically at the run's lambda;
 // the converged ones are drawn as `refits` says. Replicates are drawn in order, a batch at a time; the

@@ -190,7 +190,7 @@ bool classic_inaccurate(const FitResult& fit, const ConvergedFit* converged, dou
   return inaccurate;
 }
 
-std::string recommendation_text(Score criterion, const RefinedMinimum& refined, Model model) {
+std::string recommendation_text(Criterion criterion, const RefinedMinimum& refined, Model model) {
   const std::string label(score_label(criterion));
   char at[48], parameters[48];
   std::snprintf(at, sizeof at, "ln(lambda) = %.2f", refined.lnlambda);
@@ -219,7 +219,7 @@ std::string recommendation_text(Score criterion, const RefinedMinimum& refined, 
 
 // The warnings of a converged score's refined minimum whose search ended at a limit of the fits other
 // than the line.
-void search_warnings(Score score, const RefinedMinimum& refined, std::vector<Warning>& warnings) {
+void search_warnings(Criterion score, const RefinedMinimum& refined, std::vector<Warning>& warnings) {
   const std::string label(score_label(score));
   if (refined.still_falling)
     warnings.push_back({.kind = WarningKind::search_open, .values = {refined.lnlambda}, .names = {label}});
@@ -254,8 +254,7 @@ const FitResult* reported_classic(const Analysis& analysis, std::size_t row) {
   return r.classic && row < stopped ? &*r.classic : nullptr;
 }
 
-GridDiagnostics grid_diagnostics(const Analysis& analysis, const Settings& settings, const Options& options,
-                                 const RunData& data) {
+GridDiagnostics grid_diagnostics(const Analysis& analysis, const Settings& settings, const RunData& data) {
   GridDiagnostics g;
   const Model model = settings.model;
   const bool covariate = data.covariate.has_value();
@@ -289,7 +288,7 @@ GridDiagnostics grid_diagnostics(const Analysis& analysis, const Settings& setti
     if (model != Model::normal && fit && fit->iterations >= settings.maxit)
       g.not_converged.push_back(row.lnlambda);
     if (!converged) continue;
-    for (Score score : kScores)
+    for (Criterion score : kScores)
       scores[static_cast<std::size_t>(score)].push_back(converged->ok ? converged->*member_of(score) : NAN);
     edf.push_back(converged->edf);
     if (!converged->ok)
@@ -300,17 +299,17 @@ GridDiagnostics grid_diagnostics(const Analysis& analysis, const Settings& setti
   for (const auto& [score, refined] : analysis.refined) g.refined[static_cast<std::size_t>(score)] = refined;
   g.converged_fits = !edf.empty();
   g.minima = settings.grid() && analysis.rows.size() >= 2;
-  const Score criterion = score_of(options.criterion);
+  const Criterion criterion = settings.criterion;
   if (g.minima) {
     g.gcv = smallest(classic_gcv, lnlambda);
     g.ocv = smallest(classic_ocv, lnlambda);
     if (g.converged_fits) {
       // the scores searched: as the run searches them, where two rows or more have converged fits
       const bool searched = edf.size() >= 2;
-      for (Score score : kScores) {
+      for (Criterion score : kScores) {
         const auto s = static_cast<std::size_t>(score);
-        if (!searched || (score == Score::ocv && covariate) ||
-            (score == Score::ubre && model == Model::normal))
+        if (!searched || (score == Criterion::ocv && covariate) ||
+            (score == Criterion::ubre && model == Model::normal))
           continue;
         g.converged[s] = smallest(scores[s], lnlambda);
         if (g.converged[s] && g.refined[s]) search_warnings(score, *g.refined[s], g.warnings);
@@ -352,7 +351,7 @@ GridDiagnostics grid_diagnostics(const Analysis& analysis, const Settings& setti
     }
     const std::optional<GridMinimum> classic = smallest(classic_gcv, lnlambda),
                                      converged =
-                                         smallest(scores[static_cast<std::size_t>(Score::gcv)], lnlambda);
+                                         smallest(scores[static_cast<std::size_t>(Criterion::gcv)], lnlambda);
     if (settings.grid() && classic && converged) {
       g.gcv_minimum_differs = classic->index != converged->index;
       if (classic->index != converged->index)
@@ -382,23 +381,22 @@ std::vector<Warning> classic_stopped_warnings(const Analysis& analysis) {
            .names = {lines.empty() ? std::string() : lines.front()}}};
 }
 
-std::vector<Warning> dispersion_warnings(std::optional<double> dispersion, Model model,
-                                         const Options& options) {
+std::vector<Warning> dispersion_warnings(std::optional<double> dispersion, const Settings& settings) {
   if (!dispersion || !(*dispersion > 1.5)) return {};
   return {{.kind = WarningKind::overdispersion,
-           .model = model,
+           .model = settings.model,
            .values = {*dispersion},
-           .variant = options.bootstrap_type == BootstrapType::cases}};
+           .variant = settings.bootstrap_type == BootstrapType::cases}};
 }
 
-std::vector<Warning> bootstrap_warnings(const BootstrapOutcome& outcome, const Options& options) {
+std::vector<Warning> bootstrap_warnings(const BootstrapOutcome& outcome, const Settings& settings) {
   std::vector<Warning> warnings;
   const bool converged = !outcome.converged_fitted.empty();
   if (outcome.failed_refits > 0)
     warnings.push_back({.kind = WarningKind::bootstrap_failed_refits, .whole = outcome.failed_refits});
   if (converged && outcome.converged_failed > 0)
     warnings.push_back({.kind = WarningKind::bootstrap_converged_failed, .whole = outcome.converged_failed});
-  if (converged && outcome.converged_degenerate > 0 && options.bootstrap_type == BootstrapType::cases)
+  if (converged && outcome.converged_degenerate > 0 && settings.bootstrap_type == BootstrapType::cases)
     warnings.push_back(
         {.kind = WarningKind::bootstrap_degenerate_cases, .whole = outcome.converged_degenerate});
   if (outcome.converged_too_many_degenerate)
@@ -427,8 +425,7 @@ bool at_linear_limit(const Analysis& analysis, const RunData& data) {
   return converged && converged->ok && std::abs(converged->edf - unpenalized) <= 1e-3;
 }
 
-RunDiagnostics diagnose(const Analysis& analysis, const Settings& settings, const Options& options,
-                        const RunData& data) {
+RunDiagnostics diagnose(const Analysis& analysis, const Settings& settings, const RunData& data) {
   RunDiagnostics d;
   auto add = [&](std::vector<Warning> more) {
     for (Warning& w : more) d.warnings.push_back(std::move(w));
@@ -436,9 +433,9 @@ RunDiagnostics diagnose(const Analysis& analysis, const Settings& settings, cons
   add(classic_stopped_warnings(analysis));
   std::optional<int> bootstrap_not_converged;
   if (analysis.one_lambda) {
-    add(dispersion_warnings(analysis.dispersion, settings.model, options));
+    add(dispersion_warnings(analysis.dispersion, settings));
     if (analysis.bootstrap) {
-      add(bootstrap_warnings(*analysis.bootstrap, options));
+      add(bootstrap_warnings(*analysis.bootstrap, settings));
       if (settings.model != Model::normal && analysis.bootstrap->classic())
         bootstrap_not_converged = analysis.bootstrap->not_converged;
     }
@@ -446,7 +443,7 @@ RunDiagnostics diagnose(const Analysis& analysis, const Settings& settings, cons
     add(selection_warnings(analysis.gradients.has_value(), classic, at_linear_limit(analysis, data),
                            settings.model));
   }
-  GridDiagnostics grid = grid_diagnostics(analysis, settings, options, data);
+  GridDiagnostics grid = grid_diagnostics(analysis, settings, data);
   add(std::move(grid.warnings));
   add(bootstrap_not_converged_warnings(bootstrap_not_converged, settings.maxit));
   d.recommended = std::move(grid.recommended);

@@ -6,11 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "common/options_file.h"
 #include "engine/analysis/analysis.h"
 #include "engine/analysis/bootstrap.h"
-#include "engine/analysis/settings.h"
 #include "engine/core/model.h"
+#include "engine/core/settings.h"
 #include "engine/fit/search.h"
 
 namespace trov {
@@ -69,7 +68,7 @@ struct GridMinimum {
 
 // The answer to report: the refined minimum of the run's criterion, with the sentence that says it.
 struct Recommendation {
-  Score criterion = Score::reml;
+  Criterion criterion = Criterion::reml;
   RefinedMinimum refined;
   std::string text;
 };
@@ -94,15 +93,13 @@ struct GridDiagnostics {
 // The classic fit of each row as trov.json reports it: none after the classic fits stopped the run.
 const FitResult* reported_classic(const Analysis& analysis, std::size_t row);
 
-GridDiagnostics grid_diagnostics(const Analysis& analysis, const Settings& settings, const Options& options,
-                                 const RunData& data);
+GridDiagnostics grid_diagnostics(const Analysis& analysis, const Settings& settings, const RunData& data);
 
 // The warnings of the fit at one lambda, of its bootstrap and of its gradients; the bootstrap's
 // classic refits that stopped at maxit (after every other warning of the run).
 std::vector<Warning> classic_stopped_warnings(const Analysis& analysis);
-std::vector<Warning> dispersion_warnings(std::optional<double> dispersion, Model model,
-                                         const Options& options);
-std::vector<Warning> bootstrap_warnings(const BootstrapOutcome& outcome, const Options& options);
+std::vector<Warning> dispersion_warnings(std::optional<double> dispersion, const Settings& settings);
+std::vector<Warning> bootstrap_warnings(const BootstrapOutcome& outcome, const Settings& settings);
 std::vector<Warning> selection_warnings(bool gradients, bool classic, bool linear, Model model);
 std::vector<Warning> bootstrap_not_converged_warnings(std::optional<int> refits, int maxit);
 
@@ -115,7 +112,6 @@ struct RunDiagnostics {
   std::vector<Warning> warnings;
   std::optional<Recommendation> recommended;
 };
-RunDiagnostics diagnose(const Analysis& analysis, const Settings& settings, const Options& options,
-                        const RunData& data);
+RunDiagnostics diagnose(const Analysis& analysis, const Settings& settings, const RunData& data);
 
 }  // namespace trov

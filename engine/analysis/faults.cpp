@@ -2,7 +2,7 @@
 
 #include "common/format.h"
 #include "common/list_writer.h"
-#include "engine/analysis/settings.h"
+#include "engine/core/settings.h"
 
 namespace trov {
 

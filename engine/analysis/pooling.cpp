@@ -50,13 +50,13 @@ void dpsort(std::span<const double> values, int count, std::span<int> perm, cons
 }
 
 void organizedata(Points& p, bool covariate, const std::atomic<bool>* stop) {
-  const int nraw = p.nraw;
+  const int nraw = p.cases;
   std::vector<int> perm(static_cast<std::size_t>(nraw));
   dpsort(p.x, nraw, perm, stop);
   permute(p.y, perm, nraw, 0);
   permute(p.x, perm, nraw, 0);
   permute(p.covariate, perm, nraw, 0);
-  permute(p.irep, perm, nraw, 0);
+  permute(p.counts, perm, nraw, 0);
   if (covariate) {  // within each run of equal X, order the cases by their covariate value
     for (int start = 0; start < nraw;) {
       int end = start + 1;
@@ -65,11 +65,11 @@ void organizedata(Points& p, bool covariate, const std::atomic<bool>* stop) {
       dpsort(std::span<const double>(p.covariate).subspan(static_cast<std::size_t>(start)), length, perm);
       permute(p.covariate, perm, length, start);
       permute(p.y, perm, length, start);
-      permute(p.irep, perm, length, start);
+      permute(p.counts, perm, length, start);
       start = end;
     }
   }
-  for (int i = 0; i < nraw; ++i) p.irep[i] = std::max(p.irep[i], 1);
+  for (int i = 0; i < nraw; ++i) p.counts[i] = std::max(p.counts[i], 1);
 
   int n = 0;
   for (int start = 0; start < nraw;) {
@@ -77,27 +77,27 @@ void organizedata(Points& p, bool covariate, const std::atomic<bool>* stop) {
     while (end < nraw && p.x[end] == p.x[start] && (!covariate || p.covariate[end] == p.covariate[start]))
       ++end;
     double y = p.y[start];
-    long long total = p.irep[start];
+    long long total = p.counts[start];
     if (end - start > 1) {  // a group of one case keeps its Y unchanged
-      double sum = p.irep[start] * p.y[start];
+      double sum = p.counts[start] * p.y[start];
       for (int k = start + 1; k < end; ++k) {
-        sum += p.irep[k] * p.y[k];
-        total += p.irep[k];
+        sum += p.counts[k] * p.y[k];
+        total += p.counts[k];
       }
       if (total > INT_MAX) throw RunFault{.fault = Fault::counts_overflow};
       y = sum / static_cast<double>(total);
-      for (int k = start; k < end; ++k) p.spread += p.irep[k] * ((p.y[k] - y) * (p.y[k] - y));
+      for (int k = start; k < end; ++k) p.spread += p.counts[k] * ((p.y[k] - y) * (p.y[k] - y));
     }
     p.x[n] = p.x[start];
     p.covariate[n] = p.covariate[start];
     p.y[n] = y;
-    p.irep[n] = static_cast<int>(total);
+    p.counts[n] = static_cast<int>(total);
     ++n;
     start = end;
   }
   p.n = n;
   for (auto* column : {&p.x, &p.y, &p.covariate}) column->resize(static_cast<std::size_t>(n));
-  p.irep.resize(static_cast<std::size_t>(n));
+  p.counts.resize(static_cast<std::size_t>(n));
 }
 
 bool vartest(std::span<const double> y, int n) {

@@ -8,7 +8,7 @@
 
 namespace trov {
 
-// Sorts the nraw cases by X (and covariate within equal X when there is one) and pools them into points.
+// Sorts the cases by X (and covariate within equal X when there is one) and pools them into points.
 // Counts of one point beyond the largest int throw a RunFault; a stop asked meanwhile, RunStopped.
 void organizedata(Points& points, bool covariate, const std::atomic<bool>* stop = nullptr);
 

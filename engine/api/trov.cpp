@@ -17,14 +17,6 @@ namespace trov::api {
 
 namespace {
 
-constexpr int kMostGridPoints = 10000;
-constexpr int kMostReplicates = 100000;
-constexpr int kMostIterations = 1000;
-
-// The library's criteria are the options file's, in the same order.
-static_assert(static_cast<int>(Criterion::reml) == static_cast<int>(trov::Criterion::reml) &&
-              static_cast<int>(Criterion::ocv) == static_cast<int>(trov::Criterion::ocv));
-
 Error error_of(ErrorCode code, std::string text) { return {code, std::move(text)}; }
 
 Error error_of(const RunFault& fault) {
@@ -33,68 +25,49 @@ Error error_of(const RunFault& fault) {
   return {error_code(fault.fault), std::move(text)};
 }
 
-// The settings' faults, in the words of a caller who gives them as values.
-std::optional<Error> settings_fault(const api::Settings& s, bool covariate) {
-  auto fault = [](const std::string& why) { return error_of(ErrorCode::settings, why); };
-  if (s.model != Model::normal && s.model != Model::binomial && s.model != Model::poisson)
-    return fault("the model is not one of normal, binomial and Poisson");
-  const bool one = s.lnlambda.has_value();
-  if (one && !(std::abs(*s.lnlambda) <= kMostLnLambda))
-    return fault("ln(lambda) must lie within -700 and 700");
-  if (!one) {
-    if (s.grid_points < 2 || s.grid_points > kMostGridPoints)
-      return fault("a grid needs 2 to 10000 values of ln(lambda)");
-    if (!(s.lnlambda_min < s.lnlambda_max) || !(std::abs(s.lnlambda_min) <= kMostLnLambda) ||
-        !(std::abs(s.lnlambda_max) <= kMostLnLambda))
-      return fault("the grid's smallest ln(lambda) must lie below its largest, both within -700 and 700");
+// The words of a settings' fault for a caller who gives the settings as values.
+std::string settings_words(SettingsFault fault, bool grid) {
+  switch (fault) {
+    case SettingsFault::model_unknown:
+      return "the model is not one of normal, binomial and Poisson";
+    case SettingsFault::lnlambda_out_of_range:
+    case SettingsFault::grid_ends_out_of_order:
+      return grid ? "the grid's smallest ln(lambda) must lie below its largest, both within -700 and 700"
+                  : "ln(lambda) must lie within -700 and 700";
+    case SettingsFault::grid_too_small:
+    case SettingsFault::grid_too_large:
+      return "a grid needs 2 to 10000 values of ln(lambda)";
+    case SettingsFault::maxit_below_one:
+    case SettingsFault::maxit_too_large:
+      return "maxit must be 1 to 1000 for the binomial and Poisson models";
+    case SettingsFault::stop_not_positive:
+      return "stop must be a positive number";
+    case SettingsFault::bootstrap_negative:
+    case SettingsFault::bootstrap_too_large:
+      return "bootstrap must be 0 to 100000 replicates";
+    case SettingsFault::bootstrap_needs_one_lambda:
+      return "a bootstrap needs one lambda: give lnlambda, or fit at the recommended one";
+    case SettingsFault::seed_not_positive:
+    case SettingsFault::seed_too_large:
+      return "the seed must be 1 to 2147483646";
+    case SettingsFault::ocv_with_covariate:
+      return "criterion ocv needs an analysis without covariate (choose reml, ml, gcv or ubre)";
+    case SettingsFault::ubre_with_normal:
+      return "criterion ubre needs the binomial or Poisson model (choose reml, ml, gcv or ocv)";
+    case SettingsFault::two_covariates:
+      break;  // the library's data hold one covariate at most
   }
-  if (s.model != Model::normal && (s.maxit < 1 || s.maxit > kMostIterations))
-    return fault("maxit must be 1 to 1000 for the binomial and Poisson models");
-  if (!(s.stop > 0) || !std::isfinite(s.stop)) return fault("stop must be a positive number");
-  if (s.bootstrap < 0 || s.bootstrap > kMostReplicates)
-    return fault("bootstrap must be 0 to 100000 replicates");
-  if (s.bootstrap > 1 && !one && !s.fit_recommended)
-    return fault("a bootstrap needs one lambda: give lnlambda, or fit at the recommended one");
-  if (s.seed <= 0 || s.seed == INT32_MAX) return fault("the seed must be 1 to 2147483646");
-  if (s.criterion == Criterion::ocv && covariate)
-    return fault("criterion ocv needs an analysis without covariate (choose reml, ml, gcv or ubre)");
-  if (s.criterion == Criterion::ubre && s.model == Model::normal)
-    return fault("criterion ubre needs the binomial or Poisson model (choose reml, ml, gcv or ocv)");
-  return std::nullopt;
+  return "the settings cannot be taken";
 }
 
-// The engine's settings of one run: the grid, or one lambda.
-trov::Settings run_settings(const api::Settings& s, bool covariate, std::optional<double> lnlambda) {
-  trov::Settings run;
-  run.covariates = covariate ? 1 : 0;
+// The settings of one run of the engine: the grid (its bootstrap repaired to none, as the program
+// repairs a bootstrap asked of a grid), or one lambda.
+Settings run_settings(const Settings& s, bool covariate, std::optional<double> lnlambda) {
+  Settings run = s;
   run.categorical = covariate && s.categorical;
-  run.model = static_cast<trov::Model>(s.model);
-  run.maxit = s.maxit;
-  run.stop = s.stop;
-  run.seed = s.seed;
-  if (lnlambda) {
-    run.nstep = 1;
-    run.lmin = *lnlambda;
-    run.iboot = s.bootstrap;
-  } else {
-    run.nstep = s.grid_points;
-    run.lmin = s.lnlambda_min;
-    run.lmax = s.lnlambda_max;
-    run.step = (run.lmax - run.lmin) / (run.nstep - 1);
-    run.iboot = std::min(s.bootstrap, 1);  // as the program repairs a bootstrap asked of a grid
-  }
+  run.lnlambda = lnlambda;
+  if (!lnlambda) run.bootstrap = std::min(s.bootstrap, 1);
   return run;
-}
-
-Options run_options(const api::Settings& s) {
-  Options options;
-  options.criterion = static_cast<trov::Criterion>(s.criterion);
-  options.bootstrap_lambda = s.bootstrap_lambda == BootstrapLambda::reselected
-                                 ? trov::BootstrapLambda::reselected
-                                 : trov::BootstrapLambda::fixed;
-  options.bootstrap_type =
-      s.bootstrap_type == BootstrapType::cases ? trov::BootstrapType::cases : trov::BootstrapType::parametric;
-  return options;
 }
 
 // The cases as the engine's points: checked, sorted and pooled; `cases` (when asked for) receives them
@@ -108,11 +81,11 @@ std::variant<Points, Error> points_of(const Data& data, std::optional<Points>* k
     return error_of(ErrorCode::data, "x, y, n and the covariate must hold one value per case");
   if (cases > static_cast<std::size_t>(INT_MAX)) return error_of(ErrorCode::data, "too many cases");
   Points points;
-  points.nraw = static_cast<int>(cases);
+  points.cases = static_cast<int>(cases);
   points.x = data.x;
   points.y = data.y;
   points.covariate = covariate ? data.covariate : std::vector<double>(cases, 0.0);
-  points.irep.assign(cases, 1);
+  points.counts.assign(cases, 1);
   for (std::size_t i = 0; i < cases; ++i) {
     const std::string which = "case " + std::to_string(i + 1) + ": ";
     if (!std::isfinite(data.x[i]) || !std::isfinite(data.y[i]) ||
@@ -122,7 +95,7 @@ std::variant<Points, Error> points_of(const Data& data, std::optional<Points>* k
       const double n = data.n[i];
       if (!(n >= 1 && n <= INT_MAX && n == std::floor(n)))
         return error_of(ErrorCode::data, which + "n must be a whole number from 1 to 2147483647");
-      points.irep[i] = static_cast<int>(n);
+      points.counts[i] = static_cast<int>(n);
     }
   }
   if (cases == 0) return error_of(ErrorCode::no_case, "there is no case");
@@ -137,23 +110,16 @@ struct Run {
   RunDiagnostics diagnostics;
 };
 
-std::variant<Run, Error> run_once(const RunData& data, const trov::Settings& settings, const Options& options,
-                                  bool classic, int workers, const RunControl& control) {
+std::variant<Run, Error> run_once(const RunData& data, const Settings& settings, int workers,
+                                  const RunControl& control) {
   Run run;
-  run.analysis = analyse_run(data, settings, options, {.classic = classic}, workers, control);
+  run.analysis = analyse_run(data, settings, {.classic = settings.classic}, workers, control);
   if (run.analysis.fault) return error_of(*run.analysis.fault);
-  run.diagnostics = diagnose(run.analysis, settings, options, data);
+  run.diagnostics = diagnose(run.analysis, settings, data);
   return run;
 }
 
-// The criterion whose score this is.
-Criterion criterion_of(Score score) {
-  for (const Criterion c : {Criterion::reml, Criterion::ml, Criterion::gcv, Criterion::ubre, Criterion::ocv})
-    if (score_of(static_cast<trov::Criterion>(c)) == score) return c;
-  return Criterion::reml;
-}
-
-void add_grid(Results& results, const Run& run, const trov::Settings& settings) {
+void add_grid(Results& results, const Run& run, const Settings& settings, bool covariate) {
   const Analysis& a = run.analysis;
   for (std::size_t k = 0; k < a.rows.size(); ++k) {
     const AnalysisRow& row = a.rows[k];
@@ -162,15 +128,15 @@ void add_grid(Results& results, const Run& run, const trov::Settings& settings) 
     GridRow g{.lnlambda = row.lnlambda,
               .classic_edf = of_classic(&FitResult::trace),
               .classic_gcv = of_classic(&FitResult::gcv),
-              .classic_ocv = settings.covariates > 0 ? NAN : of_classic(&FitResult::ocv),
+              .classic_ocv = covariate ? NAN : of_classic(&FitResult::ocv),
               .classic_iterations = classic ? row.classic->iterations : 0};
     const bool ok = row.converged && row.converged->ok;
     g.converged_ok = ok;
     const auto value = [&](double ConvergedFit::*member) { return ok ? (*row.converged).*member : NAN; };
     g.edf = value(&ConvergedFit::edf);
     g.gcv = value(&ConvergedFit::gcv);
-    g.ocv = settings.covariates > 0 ? NAN : value(&ConvergedFit::ocv);
-    g.ubre = settings.model == trov::Model::normal ? NAN : value(&ConvergedFit::ubre);
+    g.ocv = covariate ? NAN : value(&ConvergedFit::ocv);
+    g.ubre = settings.model == Model::normal ? NAN : value(&ConvergedFit::ubre);
     g.reml = value(&ConvergedFit::reml);
     g.ml = value(&ConvergedFit::ml);
     g.deviance = value(&ConvergedFit::deviance);
@@ -178,11 +144,11 @@ void add_grid(Results& results, const Run& run, const trov::Settings& settings) 
     results.grid.push_back(g);
   }
   for (const auto& [score, refined] : run.analysis.refined) {
-    results.minima.push_back({criterion_of(score), refined.lnlambda, refined.score, refined.edf,
-                              std::string(limit_name(refined.limit))});
+    results.minima.push_back(
+        {score, refined.lnlambda, refined.score, refined.edf, std::string(limit_name(refined.limit))});
   }
   if (const auto& r = run.diagnostics.recommended)
-    results.recommended = Recommended{criterion_of(r->criterion), r->refined.lnlambda, r->refined.edf,
+    results.recommended = Recommended{r->criterion, r->refined.lnlambda, r->refined.edf,
                                       std::string(limit_name(r->refined.limit)), r->text};
 }
 
@@ -252,11 +218,11 @@ Fit fit_of(const Run& run, const RunData& data, int replicates, BootstrapType ty
     const auto k = static_cast<std::size_t>(i);
     fit.points.push_back({.x = p.x[k],
                           .covariate = data.covariate ? p.covariate[k] : 0.0,
-                          .n = static_cast<double>(p.irep[k]),
+                          .n = static_cast<double>(p.counts[k]),
                           .y = p.y[k],
                           .fitted = ok ? a.converged->mean[k] : NAN,
                           .eta = ok ? a.converged->eta[k] : NAN,
-                          .classic_fitted = classic ? classic->sy[k] : NAN,
+                          .classic_fitted = classic ? classic->mean[k] : NAN,
                           .lower = band ? boot->converged_lower[k] : NAN,
                           .upper = band ? boot->converged_upper[k] : NAN});
   }
@@ -293,8 +259,7 @@ void add_warnings(Results& results, const Run& run) {
 
 struct RunRecord {
   std::shared_ptr<const RunData> data;
-  trov::Settings settings;
-  Options options;
+  Settings settings;
   Analysis analysis;
 };
 
@@ -302,9 +267,9 @@ std::string report_text(const Results& results) {
   if (!results.record) return {};
   const RunRecord& r = *results.record;
   ReportDocument report;
-  report.settings(r.settings, "", r.options);
+  report.settings(r.settings, {.covariate = r.data->covariate.has_value()}, "", {});
   report.data(r.data->points, r.data->observations, r.data->with());
-  report_rows(report, r.analysis, r.settings, r.options, *r.data);
+  report_rows(report, r.analysis, r.settings, *r.data);
   report.classic_stopped(r.analysis);  // the classic comparison ends; the analysis goes on
   report_fit(report, *r.data, r.analysis);
   return report.document();
@@ -371,7 +336,8 @@ std::variant<int, Error> worker_threads(double workers) {
 
 Outcome analyse(const Data& data, const Settings& settings, int workers_asked, const Control& control) {
   const bool covariate = !data.covariate.empty();
-  if (auto fault = settings_fault(settings, covariate)) return *fault;
+  if (const auto faults = settings_faults(settings, covariate ? 1 : 0); !faults.empty())
+    return error_of(ErrorCode::settings, settings_words(faults.front(), settings.grid()));
   const std::variant<int, Error> threads = worker_threads(workers_asked);
   if (const auto* error = std::get_if<Error>(&threads)) return *error;
   const int workers = std::get<int>(threads);
@@ -381,25 +347,24 @@ Outcome analyse(const Data& data, const Settings& settings, int workers_asked, c
     const bool draws_cases = settings.bootstrap > 1 && settings.bootstrap_type == BootstrapType::cases;
     std::variant<Points, Error> points = points_of(data, draws_cases ? &cases : nullptr, control.stop);
     if (auto* error = std::get_if<Error>(&points)) return *error;
-    const Options options = run_options(settings);
-    const trov::Settings first = run_settings(settings, covariate, settings.lnlambda);
+    const Settings first = run_settings(settings, covariate, settings.lnlambda);
     const auto shared = std::make_shared<const RunData>(
-        prepare_run(std::move(std::get<Points>(points)), first, std::move(cases)));
+        prepare_run(std::move(std::get<Points>(points)), first, covariate, std::move(cases)));
     const RunData& prepared = *shared;
     Results results{.cases = static_cast<int>(data.x.size()),
                     .points = prepared.points.n,
                     .observations = static_cast<double>(prepared.observations)};
     // what the document of the analysis is written from: its last run
-    const auto recorded = [&](Run& run, const trov::Settings& run_settings) {
-      results.record = std::make_shared<const RunRecord>(
-          RunRecord{shared, run_settings, options, std::move(run.analysis)});
+    const auto recorded = [&](Run& run, const Settings& run_settings) {
+      results.record =
+          std::make_shared<const RunRecord>(RunRecord{shared, run_settings, std::move(run.analysis)});
       return std::move(results);
     };
-    std::variant<Run, Error> run = run_once(prepared, first, options, settings.classic, workers, run_control);
+    std::variant<Run, Error> run = run_once(prepared, first, workers, run_control);
     if (auto* error = std::get_if<Error>(&run)) return *error;
-    trov::Settings last_settings = first;
+    Settings last_settings = first;
     if (first.grid()) {
-      add_grid(results, std::get<Run>(run), first);
+      add_grid(results, std::get<Run>(run), first, covariate);
       add_warnings(results, std::get<Run>(run));
       if (!settings.fit_recommended) return recorded(std::get<Run>(run), first);
       if (!results.recommended) {
@@ -407,7 +372,7 @@ Outcome analyse(const Data& data, const Settings& settings, int workers_asked, c
         return recorded(std::get<Run>(run), first);
       }
       last_settings = run_settings(settings, covariate, results.recommended->lnlambda);
-      run = run_once(prepared, last_settings, options, settings.classic, workers, run_control);
+      run = run_once(prepared, last_settings, workers, run_control);
       if (auto* error = std::get_if<Error>(&run)) return *error;
     }
     Run& last = std::get<Run>(run);

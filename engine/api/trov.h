@@ -14,18 +14,17 @@
 #include <vector>
 
 #include "engine/core/error_code.h"
+#include "engine/core/settings.h"
 
 namespace trov::api {
 
-enum class Model { normal = 1, binomial = 2, poisson = 3 };
-// The score whose smallest value chooses the recommended lambda.
-enum class Criterion { reml, ml, gcv, ubre, ocv };
-// How each bootstrap replicate is smoothed: at the analysis's lambda, or at the lambda the criterion
-// chooses for the replicate (and the observed data's fit at the lambda they choose the same way).
-enum class BootstrapLambda { fixed, reselected };
-// How the bootstrap draws its replicates: around the fit (parametric), or the cases drawn with
-// replacement, each with its count (what overdispersed data need).
-enum class BootstrapType { parametric, cases };
+// The model, the criteria, the bootstrap's choices and the settings are the engine's own
+// (engine/core/settings.h).
+using trov::BootstrapLambda;
+using trov::BootstrapType;
+using trov::Criterion;
+using trov::Model;
+using trov::Settings;
 
 // The cases, one value each in every column that is not empty. n: the count of each case (binomial:
 // trials, y then the proportion of them that survived; other models: a weight); empty for 1 each. With
@@ -35,30 +34,6 @@ struct Data {
   std::vector<double> x, y;
   std::vector<double> n;
   std::vector<double> covariate;
-};
-
-// What to analyse: the model, the lambdas and the bootstrap, as trov.in and trov.options say them.
-struct Settings {
-  Model model = Model::binomial;
-  bool categorical = false;  // the covariate is categorical (each value a level)
-  // A grid of `grid_points` values of ln(lambda) from `lnlambda_min` to `lnlambda_max`, or with
-  // `lnlambda` one lambda. A bootstrap needs one lambda.
-  int grid_points = 21;
-  double lnlambda_min = -10, lnlambda_max = 10;
-  std::optional<double> lnlambda;
-  // On a grid: also fit at the recommended lambda, which gives the fitted points, the gradients and
-  // (with `bootstrap`) the bootstrap, as a second analysis at that one lambda.
-  bool fit_recommended = true;
-  // The classic fits beside the converged ones, for comparison with earlier runs: their numbers in the
-  // grid and the fitted points, their gradients; the converged answer never depends on them.
-  bool classic = false;
-  int maxit = 100;        // most spline fits of a classic fit (binomial, Poisson)
-  double stop = 1e-6;     // the classic fit's tolerance on the relative change of the linear predictor
-  int bootstrap = 0;      // replicates; none below 2
-  std::int32_t seed = 1;  // 1 to 2147483646
-  Criterion criterion = Criterion::reml;
-  BootstrapLambda bootstrap_lambda = BootstrapLambda::reselected;
-  BootstrapType bootstrap_type = BootstrapType::parametric;
 };
 
 // A refused analysis: a numbered code from one table (engine/core/error_code.h; error_text gives each

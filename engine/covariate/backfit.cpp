@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/core/covariate_effect.h"
 #include "engine/covariate/matrix.h"
 #include "engine/spline/cross_validation.h"
 #include "engine/spline/links.h"
@@ -72,9 +73,9 @@ struct Backfitting {
     return false;
   }
   void smooth(std::span<const double> response) {
-    const auto count = static_cast<std::size_t>(groups.nunique);
-    result.trace = smths(lambda, groups.xcompress, response.first(count), std::span(work.dy).first(count),
-                         work.splu, work.lev, work.spline);
+    const auto count = static_cast<std::size_t>(groups.size);
+    result.trace = smths(lambda, groups.x, response.first(count), std::span(work.dy).first(count), work.splu,
+                         work.lev, work.spline);
   }
   // The points at their current snu: fitted means (snu limited in place), and the working sd and
   // working response component + residual that the next regression uses.
@@ -90,7 +91,7 @@ struct Backfitting {
   // The groups at the grouped fitted means mucomp: linear predictors, working sd and working
   // response component + residual against the grouped observed means.
   void reweight_groups(std::span<const double> component) {
-    const int groups_count = groups.nunique;
+    const int groups_count = groups.size;
     for (int j = 0; j < groups_count; ++j) {
       work.mucomp[j] = limit_mean(work.mucomp[j], model);
       work.nucomp[j] = ytonu(work.mucomp[j], model);
@@ -99,7 +100,7 @@ struct Backfitting {
     for (int j = 0; j < groups_count; ++j) {
       const double phi = weight_at_mean(work.numean[j], model);  // phi2(nucomp)
       work.zwork[j] = component[j] + working_residual(work.ycompress[j], work.mucomp[j], phi, reslim);
-      work.dy[j] = 1 / (groups.icompress[j] * phi);
+      work.dy[j] = 1 / (groups.counts[j] * phi);
     }
     working_sd(groups_count);
   }
@@ -129,8 +130,7 @@ void Backfitting::spline_step_normal() {
     work.zwork[i] = y[i] - work.nuoff[i];
   }
   compressy(work.zwork, irep, groups, work.ycompress);  // irep-weighted mean partial residual per group
-  for (int j = 0; j < groups.nunique; ++j)
-    work.dy[j] = 1 / std::sqrt(static_cast<double>(groups.icompress[j]));
+  for (int j = 0; j < groups.size; ++j) work.dy[j] = 1 / std::sqrt(static_cast<double>(groups.counts[j]));
   smooth(work.ycompress);
   expandy(work.splu, groups, work.nuspl);
   for (int i = 0; i < n; ++i) {
@@ -165,7 +165,7 @@ bool Backfitting::covariate_step_glm() {
 }
 
 void Backfitting::spline_step_glm() {
-  const int groups_count = groups.nunique;
+  const int groups_count = groups.size;
   // The covariate step has just limited snu and left sy = nutoy(snu).
   for (int i = 0; i < n; ++i) work.nuoff[i] = snu[i] - work.nuspl[i];
   compressy(sy, irep, groups, work.mucomp);
@@ -206,7 +206,7 @@ BackfitWork::BackfitWork(int points, int groups)
       lev(groups),
       spline(groups),
       regression(points) {
-  for (auto* v : {&result.sy, &result.snu, &result.syc, &result.nufit})
+  for (auto* v : {&result.mean, &result.eta, &result.corrected_mean, &result.spline_eta})
     v->resize(static_cast<std::size_t>(points));
   result.beta.resize(kMaxcol);
 }
@@ -222,7 +222,7 @@ const FitResult& backfit(double lambda, const Points& points, std::span<const do
   // At least one pass per inner loop: without a spline fit there would be no trace for the score.
   Backfitting fit{.y = y,
                   .n = n,
-                  .irep = points.irep,
+                  .irep = points.counts,
                   .design = design,
                   .groups = groups,
                   .model = model,
@@ -233,10 +233,11 @@ const FitResult& backfit(double lambda, const Points& points, std::span<const do
                   .sdmax = options.sdmax,
                   .work = work,
                   .result = result,
-                  .sy = result.sy,
-                  .snu = result.snu};
-  std::span<double> sy(result.sy), snu(result.snu), syc(result.syc), nufit(result.nufit), beta(result.beta);
-  std::span<const int> irep(points.irep);
+                  .sy = result.mean,
+                  .snu = result.eta};
+  std::span<double> sy(result.mean), snu(result.eta), syc(result.corrected_mean), nufit(result.spline_eta),
+      beta(result.beta);
+  std::span<const int> irep(points.counts);
   if (model != Model::normal) compressy(y, irep, groups, work.ycompress);  // grouped observed means
 
   // Start afresh from the mean response (unweighted mean of the point means), both components zero.
@@ -251,7 +252,7 @@ const FitResult& backfit(double lambda, const Points& points, std::span<const do
     work.nucov[i] = 0;
     work.nuspl[i] = 0;
   }
-  std::fill_n(work.splu.begin(), groups.nunique, 0.0);
+  std::fill_n(work.splu.begin(), groups.size, 0.0);
 
   for (int cycle = 0; cycle < options.ncycle; ++cycle) {
     if (model == Model::normal) {
@@ -284,15 +285,11 @@ const FitResult& backfit(double lambda, const Points& points, std::span<const do
   } else {
     for (int i = 0; i < n; ++i) effect[i] = design.xcov[i + design.rows] * beta[1];
   }
+  for (int i = 0; i < n; ++i) nufit[i] = snu[i] - effect[i];
   // syc: every point at the case-weighted mean effect.
-  double weighted = 0;
-  double cases = 0;
-  for (int i = 0; i < n; ++i) {
-    nufit[i] = snu[i] - effect[i];
-    weighted += irep[i] * effect[i];
-    cases += irep[i];
-  }
-  const double mean_effect = weighted / cases;
+  const auto points_n = static_cast<std::size_t>(n);
+  const double mean_effect =
+      case_weighted_mean(std::span<const double>(effect).first(points_n), irep.first(points_n));
   for (int i = 0; i < n; ++i) {
     syc[i] = nufit[i] + mean_effect;
     if (model != Model::normal) syc[i] = nutoy(syc[i], model);

@@ -37,12 +37,12 @@ struct BackfitWork {
 // Fits nu = s(x) + X beta at one lambda to the responses y of the points by backfitting:
 // options.ncycle cycles of a covariate step (weighted regression on the design) and a spline step
 // (smoothing spline on the distinct X of the grouping), each an inner reweighted loop of at most
-// options.maxit passes for models 2 and 3. Returns sy and snu (fitted mean and linear predictor), beta
-// (beta[0] = 0 for a categorical covariate), nufit (linear predictor without the covariate effect),
-// syc (fitted mean at the case-weighted mean covariate effect), trace of the last spline fit,
-// iterations of the last inner loop (models 2 and 3) and the GCV score with columns + trace
-// parameters; a singular design ends the fit with its status and column. The result lives in work
-// until its next fit.
+// options.maxit passes for models 2 and 3. Returns the fitted mean and linear predictor,
+// beta (beta[0] = 0 for a categorical covariate), the spline's part of the linear predictor (without the
+// covariate effect), the corrected mean (fitted mean at the case-weighted mean covariate effect), trace of
+// the last spline fit, iterations of the last inner loop (models 2 and 3) and the GCV score with columns +
+// trace parameters; a singular design ends the fit with its status and column. The result lives in work until
+// its next fit.
 const FitResult& backfit(double lambda, const Points& points, std::span<const double> y,
                          const Covariate& covariate, const FitOptions& options, BackfitWork& work);
 

@@ -100,26 +100,15 @@ RegressWork::RegressWork(int points) : width((kMaxcol + kTile - 1) / kTile * kTi
   packed.assign(static_cast<std::size_t>(kMaxcol) * (kMaxcol + 1) / 2, 0.0);
 }
 
-int regress(const Design& design, int n, std::span<const double> y, std::span<const double> dy,
-            std::span<double> beta, std::span<double> fit, RegressWork& work) {
+namespace {
+
+// Marks the columns holding only 0 and 1 (the intercept, the indicators of a categorical covariate):
+// 1*(1/dy) and 0*(1/dy) are exactly 1/dy and 0/dy, so one division per row serves them all.
+// Per row l: bit j of bits(l) when column j holds 1, bit 32 + j when it holds 0 (separate loops, so
+// that both vectorize), a block of rows at a time. Returns whether every column is such a one.
+bool mark_indicators(const Design& design, int n, RegressWork& work) {
   const std::span<const double> xcov(design.xcov);
   const int ld = design.rows, p = design.columns;
-  // Rows scaled by 1/dy: Xw(l, j) = X(l, j)/dy(l), yw(l) = y(l)/dy(l), formed a chunk of rows at a time.
-  // X'X(i, j) = sum over l = 0..n-1 in ascending order of Xw(l, i) Xw(l, j), X'y(i) likewise of
-  // Xw(l, i) yw(l); many such sums are carried at once, each in its own order.
-  const int width = work.width;
-  const int used = (p + kTile - 1) / kTile * kTile;  // columns of Xw, padded to whole tiles
-  double* rows = work.rows.data();
-  double* reciprocal = work.reciprocal.data();
-  double* yw = work.yw.data();
-  double* cross = work.cross.data();
-  double* xty = work.xty.data();
-  for (int k = 0; k < width * width; ++k) cross[k] = 0.0;
-  for (int i = 0; i < width; ++i) xty[i] = 0.0;
-  // Columns holding only 0 and 1 (the intercept, the indicators of a categorical covariate):
-  // 1*(1/dy) and 0*(1/dy) are exactly 1/dy and 0/dy, so one division per row serves them all.
-  // Per row l: bit j of bits(l) when column j holds 1, bit 32 + j when it holds 0 (separate loops, so
-  // that both vectorize), a block of rows at a time.
   std::uint64_t* bits = work.bits.data();
   std::uint64_t zero_or_one = ~std::uint64_t{0};  // bit j: column j holds 0 or 1 in every row
   for (int first = 0; first < n; first += kBlock) {
@@ -138,71 +127,139 @@ int regress(const Design& design, int n, std::span<const double> y, std::span<co
     work.indicator[j] = (zero_or_one >> j & 1) != 0;
     all_indicators = all_indicators && work.indicator[j];
   }
-  bool every_row_sparse = all_indicators;  // every row summed over its ones only
+  return all_indicators;
+}
+
+// 1/dy and y/dy of the rows [start, start + count) into work.reciprocal and work.yw. Returns whether
+// they are all finite.
+bool scale_chunk(std::span<const double> y, std::span<const double> dy, int start, int count,
+                 RegressWork& work) {
+  double* reciprocal = work.reciprocal.data();
+  double* yw = work.yw.data();
+  const double* dy_chunk = dy.data() + start;
+  double infinite = 0;  // 1 once 1/dy or y/dy is not finite
+  for (int l = 0; l < count; ++l) {
+    reciprocal[l] = 1.0 / dy_chunk[l];
+    yw[l] = y[start + l] / dy_chunk[l];
+    infinite = std::abs(reciprocal[l]) <= kHuge && std::abs(yw[l]) <= kHuge ? infinite : 1.0;
+  }
+  return infinite == 0;
+}
+
+// The sums of a scaled chunk of 0/1 rows (bits, its rows' patterns), over each row's ones only. Every
+// term of a row is 1/dy times 1/dy, 1/dy times y/dy, or an exact zero. Adding an exact zero to a sum
+// that starts at +0 and holds finite terms never changes it, so the zero terms are skipped and every
+// sum stays exactly what it is over all the rows.
+void add_indicator_rows(const std::uint64_t* bits, int count, RegressWork& work) {
+  const int width = work.width;
+  const double* reciprocal = work.reciprocal.data();
+  const double* yw = work.yw.data();
+  double* cross = work.cross.data();
+  double* xty = work.xty.data();
+  for (int l = 0; l < count; ++l) {
+    const double square = reciprocal[l] * reciprocal[l];
+    const double product = reciprocal[l] * yw[l];
+    const std::uint64_t row_ones = bits[l] & kOnes;
+    for (std::uint64_t js = row_ones; js != 0; js &= js - 1) {
+      const int j = std::countr_zero(js);
+      xty[j] += product;
+      for (std::uint64_t is = row_ones; is != 0; is &= is - 1) {
+        const int i = std::countr_zero(is);
+        if (i > j) break;
+        cross[i + j * width] += square;
+      }
+    }
+  }
+}
+
+// The rows [start, start + count) scaled into work.rows, Xw(l, j) = X(l, j)/dy(l) (by the reciprocal
+// in 0/1 columns), zero-padded to whole tiles, and their sums added a tile at a time.
+void add_scaled_rows(const Design& design, std::span<const double> dy, int start, int count,
+                     RegressWork& work) {
+  const std::span<const double> xcov(design.xcov);
+  const int ld = design.rows, p = design.columns;
+  const int width = work.width;
+  const int used = (p + kTile - 1) / kTile * kTile;  // columns of Xw, padded to whole tiles
+  double* rows = work.rows.data();
+  const double* reciprocal = work.reciprocal.data();
+  const double* dy_chunk = dy.data() + start;
+  for (int j = 0; j < p; ++j) {
+    const double* column = xcov.data() + j * ld + start;
+    if (work.indicator[j]) {
+      for (int l = 0; l < count; ++l) rows[l * width + j] = column[l] * reciprocal[l];
+    } else {
+      for (int l = 0; l < count; ++l) rows[l * width + j] = column[l] / dy_chunk[l];
+    }
+  }
+  for (int j = p; j < used; ++j)
+    for (int l = 0; l < count; ++l) rows[l * width + j] = 0.0;
+  for (int jb = 0; jb < used; jb += kTile)
+    for (int ib = 0; ib <= jb; ib += kTile) accumulate_tile(rows, width, count, work.cross.data(), ib, jb);
+  for (int ib = 0; ib < used; ib += kTile)
+    accumulate_products(rows, width, count, work.yw.data(), work.xty.data(), ib);
+}
+
+// The weighted normal equations into work.cross and work.xty, from the rows scaled by 1/dy:
+// Xw(l, j) = X(l, j)/dy(l), yw(l) = y(l)/dy(l), formed a chunk of rows at a time.
+// X'X(i, j) = sum over l = 0..n-1 in ascending order of Xw(l, i) Xw(l, j), X'y(i) likewise of
+// Xw(l, i) yw(l); many such sums are carried at once, each in its own order. Returns whether every row
+// was summed over its ones only.
+bool normal_equations(const Design& design, int n, std::span<const double> y, std::span<const double> dy,
+                      RegressWork& work) {
+  const int width = work.width;
+  for (int k = 0; k < width * width; ++k) work.cross[k] = 0.0;
+  for (int i = 0; i < width; ++i) work.xty[i] = 0.0;
+  const bool all_indicators = mark_indicators(design, n, work);
+  bool every_row_sparse = all_indicators;
   for (int start = 0; start < n; start += kChunk) {
     const int count = n - start < kChunk ? n - start : kChunk;
-    const double* dy_chunk = dy.data() + start;
-    double infinite = 0;  // 1 once 1/dy or y/dy is not finite
-    for (int l = 0; l < count; ++l) {
-      reciprocal[l] = 1.0 / dy_chunk[l];
-      yw[l] = y[start + l] / dy_chunk[l];
-      infinite = std::abs(reciprocal[l]) <= kHuge && std::abs(yw[l]) <= kHuge ? infinite : 1.0;
-    }
-    if (all_indicators && infinite == 0) {
-      // Every term of a row is 1/dy times 1/dy, 1/dy times y/dy, or an exact zero. Adding an exact
-      // zero to a sum that starts at +0 and holds finite terms never changes it, so the zero terms
-      // are skipped and every sum stays exactly what it is over all the rows.
-      for (int l = 0; l < count; ++l) {
-        const double square = reciprocal[l] * reciprocal[l];
-        const double product = reciprocal[l] * yw[l];
-        const std::uint64_t row_ones = bits[start + l] & kOnes;
-        for (std::uint64_t js = row_ones; js != 0; js &= js - 1) {
-          const int j = std::countr_zero(js);
-          xty[j] += product;
-          for (std::uint64_t is = row_ones; is != 0; is &= is - 1) {
-            const int i = std::countr_zero(is);
-            if (i > j) break;
-            cross[i + j * width] += square;
-          }
-        }
-      }
+    const bool finite = scale_chunk(y, dy, start, count, work);
+    if (all_indicators && finite) {
+      add_indicator_rows(work.bits.data() + start, count, work);
       continue;
     }
     every_row_sparse = false;
-    for (int j = 0; j < p; ++j) {
-      const double* column = xcov.data() + j * ld + start;
-      if (work.indicator[j]) {
-        for (int l = 0; l < count; ++l) rows[l * width + j] = column[l] * reciprocal[l];
-      } else {
-        for (int l = 0; l < count; ++l) rows[l * width + j] = column[l] / dy_chunk[l];
-      }
-    }
-    for (int j = p; j < used; ++j)
-      for (int l = 0; l < count; ++l) rows[l * width + j] = 0.0;
-    for (int jb = 0; jb < used; jb += kTile)
-      for (int ib = 0; ib <= jb; ib += kTile) accumulate_tile(rows, width, count, cross, ib, jb);
-    for (int ib = 0; ib < used; ib += kTile) accumulate_products(rows, width, count, yw, xty, ib);
+    add_scaled_rows(design, dy, start, count, work);
   }
-  // X'X packed column by column over its upper triangle; X'y into beta.
+  return every_row_sparse;
+}
+
+// X'X packed column by column over its upper triangle and X'y into beta, solved by the factorisation
+// with its checks of the pivots: 0, or the ifail of dsym.
+int solve_normal_equations(int p, std::span<double> beta, RegressWork& work) {
   std::span<double> packed = work.packed;
   int next = 0;
   for (int j = 0; j < p; ++j)
-    for (int i = 0; i <= j; ++i) packed[next++] = cross[i + j * width];
-  for (int i = 0; i < p; ++i) beta[i] = xty[i];
-  if (const int ifail = dsym(packed, p, beta); ifail != 0) return ifail;
-  // fit = X beta. Over 0/1 rows with finite coefficients the terms 1*beta(j) are beta(j) and the terms
-  // 0*beta(j) exact zeros, so the sum over each row's ones, in ascending j, is the same sum.
+    for (int i = 0; i <= j; ++i) packed[next++] = work.cross[i + j * work.width];
+  for (int i = 0; i < p; ++i) beta[i] = work.xty[i];
+  return dsym(packed, p, beta);
+}
+
+// fit = X beta. Over 0/1 rows with finite coefficients the terms 1*beta(j) are beta(j) and the terms
+// 0*beta(j) exact zeros, so the sum over each row's ones, in ascending j, is the same sum.
+void fitted_values(const Design& design, int n, std::span<const double> beta, bool every_row_sparse,
+                   std::span<double> fit, const RegressWork& work) {
+  const int p = design.columns;
   bool finite = true;
   for (int j = 0; j < p; ++j) finite = finite && std::abs(beta[j]) <= kHuge;
   if (!every_row_sparse || !finite) {
-    dgmatv({xcov, n, p, ld}, beta, fit);
-    return 0;
+    dgmatv({std::span<const double>(design.xcov), n, p, design.rows}, beta, fit);
+    return;
   }
   for (int l = 0; l < n; ++l) {
     double sum = 0.0;
-    for (std::uint64_t js = bits[l] & kOnes; js != 0; js &= js - 1) sum += beta[std::countr_zero(js)];
+    for (std::uint64_t js = work.bits[l] & kOnes; js != 0; js &= js - 1) sum += beta[std::countr_zero(js)];
     fit[l] = sum;
   }
+}
+
+}  // namespace
+
+int regress(const Design& design, int n, std::span<const double> y, std::span<const double> dy,
+            std::span<double> beta, std::span<double> fit, RegressWork& work) {
+  const bool every_row_sparse = normal_equations(design, n, y, dy, work);
+  if (const int ifail = solve_normal_equations(design.columns, beta, work); ifail != 0) return ifail;
+  fitted_values(design, n, beta, every_row_sparse, fit, work);
   return 0;
 }
 

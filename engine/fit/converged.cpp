@@ -100,7 +100,7 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
     : points_(points),
       design_(covariate ? &covariate->design : nullptr),
       model_(model),
-      own_groups_(covariate ? XGroups{} : compressx(points.x, points.irep, points.n)),
+      own_groups_(covariate ? XGroups{} : compressx(points.x, points.counts, points.n)),
       covariate_groups_(covariate ? &covariate->groups : nullptr),
       columns_(covariate ? covariate->design.columns - 1 : 0),
       spline_(0),
@@ -109,10 +109,10 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
   // stopped at once
   const auto stopped = [&] { return stop_ && stop_->load(std::memory_order_relaxed); };
   const auto n = static_cast<std::size_t>(points.n);
-  const auto knots = static_cast<std::size_t>(groups().nunique);
+  const auto knots = static_cast<std::size_t>(groups().size);
   const auto q = static_cast<std::size_t>(columns_);
   if (stopped()) return;
-  spline_ = StateSpaceSpline(groups().nunique, covariate ? StateSpaceSpline::kLanes : 1);
+  spline_ = StateSpaceSpline(groups().size, covariate ? StateSpaceSpline::kLanes : 1);
   for (auto* v : {&eta_, &step_eta_, &weight_, &residual_y_, &solve_weight_, &tail_}) {
     if (stopped()) return;
     v->resize(n);
@@ -133,9 +133,9 @@ ConvergedFitter::ConvergedFitter(const Points& points, const Covariate* covariat
     }
     correction_eta_.resize(n);
   }
-  for (int g = 0; g < groups().nunique; ++g) group_of_.insert(group_of_.end(), groups().icases[g], g);
+  for (int g = 0; g < groups().size; ++g) group_of_.insert(group_of_.end(), groups().points[g], g);
   knot_cases_.assign(knots, 0.0);
-  for (int i = 0; i < points.n; ++i) knot_cases_[group_of_[i]] += points.irep[i];
+  for (int i = 0; i < points.n; ++i) knot_cases_[group_of_[i]] += points.counts[i];
   for (double d : knot_cases_) log_knot_cases_ += std::log(d);
   // the non-zero design entries after the intercept, by row and by column
   std::vector<std::vector<int>> column_groups(q);
@@ -208,7 +208,7 @@ const ConvergedFit& ConvergedFitter::refit(double lambda, std::span<const double
 
 // eta = s at the point's X + X beta over the columns after the intercept.
 void ConvergedFitter::combine(const Unknowns& u, std::span<double> eta) const {
-  if (!design_ && groups().nunique == points_.n) {  // every point its own X: eta = s
+  if (!design_ && groups().size == points_.n) {  // every point its own X: eta = s
     std::copy_n(u.s.begin(), points_.n, eta.begin());
     return;
   }
@@ -240,22 +240,22 @@ bool ConvergedFitter::evaluate(std::span<const double> y) {
 // the new values: H theta_new = Z'W (eta + (y - mu)/w), whose rounding a rough start cannot spoil, less
 // the current values. False when A is singular.
 bool ConvergedFitter::prepare_step() {
-  const int n = points_.n, knots = groups().nunique;
+  const int n = points_.n, knots = groups().size;
   std::fill(group_weight_.begin(), group_weight_.end(), 0.0);
   std::fill(rhs_.s.begin(), rhs_.s.end(), 0.0);
   std::fill(rhs_.beta.begin(), rhs_.beta.end(), 0.0);
   for (int i = 0; i < n; ++i) {
     const double weight = group_of_[i] < 2 ? std::max(weight_[i], kLeastWeight) : weight_[i];
-    solve_weight_[i] = points_.irep[i] * weight;
+    solve_weight_[i] = points_.counts[i] * weight;
     group_weight_[group_of_[i]] += solve_weight_[i];
-    const double working = solve_weight_[i] * eta_[i] + points_.irep[i] * residual_y_[i];  // W z
+    const double working = solve_weight_[i] * eta_[i] + points_.counts[i] * residual_y_[i];  // W z
     rhs_.s[group_of_[i]] += working;
     for (int e = row_start_[i]; e < row_start_[i + 1]; ++e)
       rhs_.beta[entry_column_[e]] += entry_value_[e] * working;
   }
   // the new values' smooth S zeta rides along the preparation of the weights
   for (int g = 0; g < knots; ++g) zeta_[g] = rhs_.s[g] / group_weight_[g];
-  spline_.set_weights_and_smooth(scale_, groups().xcompress, group_weight_, zeta_, step_.s);
+  spline_.set_weights_and_smooth(scale_, groups().x, group_weight_, zeta_, step_.s);
   if (columns_ > 0 && !prepare_columns()) return false;
   solve_columns(rhs_, step_);
   for (std::size_t g = 0; g < step_.s.size(); ++g) step_.s[g] -= theta_.s[g];
@@ -273,13 +273,13 @@ bool ConvergedFitter::prepare_step() {
 void ConvergedFitter::solved_roughness() {
   std::fill(new_roughness_.begin(), new_roughness_.end(), 0.0);
   for (int i = 0; i < points_.n; ++i)
-    new_roughness_[group_of_[i]] += points_.irep[i] * residual_y_[i] - solve_weight_[i] * step_eta_[i];
+    new_roughness_[group_of_[i]] += points_.counts[i] * residual_y_[i] - solve_weight_[i] * step_eta_[i];
   for (double& k : new_roughness_) k /= scale_;
 }
 
 // The covariate's part of the preparation at the prepared weights; false when A is singular.
 bool ConvergedFitter::prepare_columns() {
-  const int n = points_.n, knots = groups().nunique, q = columns_;
+  const int n = points_.n, knots = groups().size, q = columns_;
   const auto first = static_cast<std::size_t>(knots);
   // xbar_j is zero off its column's distinct X, which are all that the sums below touch
   for (int j = 0; j < q; ++j)
@@ -319,7 +319,7 @@ bool ConvergedFitter::prepare_columns() {
 //   A d_beta = rhs_beta - sum_g W_g xbar_g (S zeta)_g,  d_s = S zeta - (S xbar) d_beta:
 // the part after S zeta, which solution.s holds.
 void ConvergedFitter::solve_columns(const Unknowns& rhs, Unknowns& solution) {
-  const int knots = groups().nunique, q = columns_;
+  const int knots = groups().size, q = columns_;
   const auto first = static_cast<std::size_t>(knots);
   if (q == 0) return;
   for (int j = 0; j < q; ++j) {
@@ -346,7 +346,7 @@ void ConvergedFitter::solve_columns(const Unknowns& rhs, Unknowns& solution) {
 double ConvergedFitter::refine() {
   std::fill(residual_.beta.begin(), residual_.beta.end(), 0.0);
   for (int i = 0; i < points_.n; ++i) {
-    const double score = points_.irep[i] * residual_y_[i] - solve_weight_[i] * step_eta_[i];
+    const double score = points_.counts[i] * residual_y_[i] - solve_weight_[i] * step_eta_[i];
     for (int e = row_start_[i]; e < row_start_[i + 1]; ++e)
       residual_.beta[entry_column_[e]] += entry_value_[e] * score;
   }
@@ -375,7 +375,7 @@ double ConvergedFitter::change_of(std::span<const double> v) const {
 double ConvergedFitter::gain(double t, double slope, double roughness) const {
   double sum = 0;
   for (int i = 0; i < points_.n; ++i)
-    sum += points_.irep[i] * excess(eta_[i], t * step_eta_[i], weight_[i], tail_[i], model_);
+    sum += points_.counts[i] * excess(eta_[i], t * step_eta_[i], weight_[i], tail_[i], model_);
   return t * slope - sum - t * t * roughness;
 }
 
@@ -468,7 +468,7 @@ double ConvergedFitter::halving() {
   }
   slope *= scale_;
   roughness *= scale_ / 2;
-  for (int i = 0; i < points_.n; ++i) slope += points_.irep[i] * residual_y_[i] * step_eta_[i];
+  for (int i = 0; i < points_.n; ++i) slope += points_.counts[i] * residual_y_[i] * step_eta_[i];
   double t = 1;
   for (int halving = 0; halving <= kMaxHalvings; ++halving, t /= 2)
     if (gain(t, slope, roughness) >= 0) return t;
@@ -546,7 +546,7 @@ NewtonEnd ConvergedFitter::solve_normal(std::span<const double> y) {
 const ConvergedFit& ConvergedFitter::iterate(double lambda, std::span<const double> y, bool retry) {
   ConvergedFit& r = result_;
   solved_ = false;
-  scale_ = lambda * penalty_scale(groups().xcompress);
+  scale_ = lambda * penalty_scale(groups().x);
   r.iterations = 0;
   if (!complete_ || (stop_ && stop_->load(std::memory_order_relaxed))) {  // a stopped run's fits end at once
     r.end = NewtonEnd::stopped;
@@ -578,7 +578,7 @@ const ConvergedFit& ConvergedFitter::iterate(double lambda, std::span<const doub
 // and R = sum_g W_g (S xbar)(S xbar)': the covariate columns' part of the trace of the hat matrix,
 // tr(S) + tr(A^-1 B), at the prepared weights.
 double ConvergedFitter::covariate_trace() {
-  const int q = columns_, knots = groups().nunique;
+  const int q = columns_, knots = groups().size;
   const auto first = static_cast<std::size_t>(knots);
   // B, four columns j at a time: W_g (S xbar_j)_g formed once for every k, and the four sums over the
   // distinct X side by side, each in its own order, so that they overlap instead of waiting on each other
@@ -625,9 +625,9 @@ double ConvergedFitter::covariate_trace() {
 // there, which so small a weight does not change.
 double ConvergedFitter::spline_trace() {
   double trace = spline_.leverages(lev_);
-  const int first = groups().icases[0] + groups().icases[1];  // the points at the first two X
+  const int first = groups().points[0] + groups().points[1];  // the points at the first two X
   for (int g = 0; g < 2; ++g) zeta_[g] = 0;
-  for (int i = 0; i < first; ++i) zeta_[group_of_[i]] += points_.irep[i] * weight_[i];
+  for (int i = 0; i < first; ++i) zeta_[group_of_[i]] += points_.counts[i] * weight_[i];
   for (int g = 0; g < 2; ++g) {
     if (!(zeta_[g] < group_weight_[g])) continue;
     trace -= lev_[g] * (1 - zeta_[g] / group_weight_[g]);
@@ -652,8 +652,8 @@ double ConvergedFitter::spline_trace() {
 // m = cases - Mp, D_p the squares plus s'Ps; ML the same with m = cases and H_r.
 void ConvergedFitter::likelihood_scores(double minus_loglik, double squares) {
   ConvergedFit& r = result_;
-  const std::span<const double> x = groups().xcompress;
-  const int knots = groups().nunique, q = columns_;
+  const std::span<const double> x = groups().x;
+  const int knots = groups().size, q = columns_;
   // s'Ps = lambda t (s - c)'K s for any constant c (K 1 = 0): about s's mean, whose products with K s
   // cancel least
   double centre = 0;
@@ -716,7 +716,7 @@ void ConvergedFitter::finish(std::span<const double> y) {
   r.edf = solved_ ? spline_trace() + (columns_ > 0 ? covariate_trace() : 0.0) : kNaN;
   double squares = 0, deleted = 0, deviance = 0, minus_loglik = 0;
   for (int i = 0; i < n; ++i) {
-    const double cases = points_.irep[i], residual = residual_y_[i];
+    const double cases = points_.counts[i], residual = residual_y_[i];
     r.eta[i] = eta_[i];
     if (design_) r.effect[i] = eta_[i] - theta_.s[group_of_[i]];
     r.mean[i] = mean_from_tail(eta_[i], tail_[i], model_);
@@ -757,15 +757,14 @@ std::size_t ConvergedFitter::workspace_bytes() const {
   for (const Unknowns* u : {&theta_, &step_, &unrefined_, &correction_, &residual_, &rhs_})
     add(u->s), add(u->beta);
   for (const auto* v :
-       {&entry_value_,    &knot_cases_,     &roughness_,     &new_roughness_, &eta_,
-        &correction_eta_, &step_eta_,       &weight_,        &residual_y_,    &solve_weight_,
-        &tail_,           &group_weight_,   &zeta_,          &lev_,           &lines_,
-        &null_lines_,     &xbar_,           &smooth_x_,      &cross_,         &packed_,
-        &column_rhs_,     &trace_weighted_, &trace_columns_, &result_.mean,   &result_.eta,
-        &result_.beta,    &result_.effect,  &result_.spline, &result_.jumps,  &own_groups_.xcompress})
+       {&entry_value_, &knot_cases_,  &roughness_,     &new_roughness_,  &eta_,           &correction_eta_,
+        &step_eta_,    &weight_,      &residual_y_,    &solve_weight_,   &tail_,          &group_weight_,
+        &zeta_,        &lev_,         &lines_,         &null_lines_,     &xbar_,          &smooth_x_,
+        &cross_,       &packed_,      &column_rhs_,    &trace_weighted_, &trace_columns_, &result_.mean,
+        &result_.eta,  &result_.beta, &result_.effect, &result_.spline,  &result_.jumps,  &own_groups_.x})
     add(*v);
-  add(own_groups_.icompress);
-  add(own_groups_.icases);
+  add(own_groups_.counts);
+  add(own_groups_.points);
   return bytes;
 }
 

@@ -7,29 +7,29 @@
 
 namespace trov {
 
-double ConvergedFit::*member_of(Score score) {
+double ConvergedFit::*member_of(Criterion score) {
   switch (score) {
-    case Score::gcv:
+    case Criterion::gcv:
       return &ConvergedFit::gcv;
-    case Score::ocv:
+    case Criterion::ocv:
       return &ConvergedFit::ocv;
-    case Score::ubre:
+    case Criterion::ubre:
       return &ConvergedFit::ubre;
-    case Score::reml:
+    case Criterion::reml:
       return &ConvergedFit::reml;
-    case Score::ml:
+    case Criterion::ml:
       return &ConvergedFit::ml;
   }
   return &ConvergedFit::gcv;
 }
 
-std::string_view score_name(Score score) {
-  constexpr std::string_view names[] = {"gcv", "ocv", "ubre", "reml", "ml"};
+std::string_view score_name(Criterion score) {
+  constexpr std::string_view names[] = {"reml", "ml", "gcv", "ubre", "ocv"};
   return names[static_cast<int>(score)];
 }
 
-std::string_view score_label(Score score) {
-  constexpr std::string_view labels[] = {"GCV", "OCV", "UBRE", "REML", "ML"};
+std::string_view score_label(Criterion score) {
+  constexpr std::string_view labels[] = {"REML", "ML", "GCV", "UBRE", "OCV"};
   return labels[static_cast<int>(score)];
 }
 
@@ -49,7 +49,7 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // The fits of one search: the first from the constant fit, each later one from the one before.
 class Probes {
  public:
-  Probes(ConvergedFitter& converged, Score score, std::span<const double> y)
+  Probes(ConvergedFitter& converged, Criterion score, std::span<const double> y)
       : converged_(converged), member_(member_of(score)), y_(y) {}
 
   // The fit at lnlambda, or none when it did not end ok with a finite score (failure() says where and
@@ -171,7 +171,7 @@ RefinedMinimum brent(Probes& probes, const Probe& low, const Probe& high, Probe 
 
 }  // namespace
 
-SearchPlan plan_search(const ScoredRows& rows, Score, const SearchSetting& setting) {
+SearchPlan plan_search(const ScoredRows& rows, Criterion, const SearchSetting& setting) {
   const std::size_t count = rows.lnlambda.size();
   const auto finite = [&](std::size_t r) { return std::isfinite(rows.score[r]); };
   const auto probe = [&](std::size_t r) { return Probe{rows.lnlambda[r], rows.score[r], rows.edf[r]}; };
@@ -213,7 +213,7 @@ SearchPlan plan_search(const ScoredRows& rows, Score, const SearchSetting& setti
   return plan;
 }
 
-std::optional<RefinedMinimum> run_search(const SearchPlan& plan, ConvergedFitter& converged, Score score,
+std::optional<RefinedMinimum> run_search(const SearchPlan& plan, ConvergedFitter& converged, Criterion score,
                                          const SearchSetting& setting) {
   switch (plan.kind) {
     case SearchPlan::Kind::no_row:
@@ -261,8 +261,8 @@ std::optional<RefinedMinimum> run_search(const SearchPlan& plan, ConvergedFitter
   return r;
 }
 
-std::optional<RefinedMinimum> search_minimum(ConvergedFitter& converged, const ScoredRows& rows, Score score,
-                                             const SearchSetting& setting) {
+std::optional<RefinedMinimum> search_minimum(ConvergedFitter& converged, const ScoredRows& rows,
+                                             Criterion score, const SearchSetting& setting) {
   return run_search(plan_search(rows, score, setting), converged, score, setting);
 }
 

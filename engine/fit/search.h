@@ -5,17 +5,19 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/core/settings.h"
 #include "engine/fit/converged.h"
 
 namespace trov {
 
-// The scores of the converged fits by which lambda can be chosen.
-enum class Score { gcv, ocv, ubre, reml, ml };
-inline constexpr Score kScores[] = {Score::gcv, Score::ocv, Score::ubre, Score::reml, Score::ml};
+// The converged fits' scores (each a criterion by which lambda can be chosen) in the order the
+// results list them.
+inline constexpr Criterion kScores[] = {Criterion::gcv, Criterion::ocv, Criterion::ubre, Criterion::reml,
+                                        Criterion::ml};
 
-double ConvergedFit::*member_of(Score score);
-std::string_view score_name(Score score);   // "gcv", "ocv", "ubre", "reml", "ml"
-std::string_view score_label(Score score);  // "GCV", "OCV", "UBRE", "REML", "ML"
+double ConvergedFit::*member_of(Criterion score);
+std::string_view score_name(Criterion score);   // "gcv", "ocv", "ubre", "reml", "ml"
+std::string_view score_label(Criterion score);  // "GCV", "OCV", "UBRE", "REML", "ML"
 
 // Where a search for the smallest score stopped at a limit of the fits, not at a minimum: the fit had
 // become a straight line (edf within 1e-3 of the unpenalized columns), interpolated the points (edf
@@ -80,8 +82,8 @@ struct SearchPlan {
 };
 
 // search_minimum in its two halves: where it starts, from the rows, and the fits it makes from there.
-SearchPlan plan_search(const ScoredRows& rows, Score score, const SearchSetting& setting);
-std::optional<RefinedMinimum> run_search(const SearchPlan& plan, ConvergedFitter& converged, Score score,
+SearchPlan plan_search(const ScoredRows& rows, Criterion score, const SearchSetting& setting);
+std::optional<RefinedMinimum> run_search(const SearchPlan& plan, ConvergedFitter& converged, Criterion score,
                                          const SearchSetting& setting);
 
 // The smallest score around the smallest finite row, on fits of its own: where that row is the first
@@ -93,7 +95,7 @@ std::optional<RefinedMinimum> run_search(const SearchPlan& plan, ConvergedFitter
 // failed row is never an end of a bracket with a score. The first fit starts from the constant, each
 // later one from the one before, so the result depends on nothing but the rows and the responses.
 // None without a finite row.
-std::optional<RefinedMinimum> search_minimum(ConvergedFitter& converged, const ScoredRows& rows, Score score,
-                                             const SearchSetting& setting);
+std::optional<RefinedMinimum> search_minimum(ConvergedFitter& converged, const ScoredRows& rows,
+                                             Criterion score, const SearchSetting& setting);
 
 }  // namespace trov

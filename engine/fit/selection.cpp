@@ -11,29 +11,6 @@ namespace trov {
 
 namespace {
 
-// h and its first two derivatives, from the mean mu = h(eta), without the limits of the classic fits'
-// inverse link.
-struct InverseLink {
-  double h, first, second;
-};
-
-InverseLink inverse_link_at_mean(double mu, Model model) {
-  switch (model) {
-    case Model::binomial: {
-      const double variance = mu * (1 - mu);
-      return {mu, variance, variance * (1 - 2 * mu)};
-    }
-    case Model::poisson:
-      return {mu, mu, mu};
-    default:
-      return {mu, 1, 0};
-  }
-}
-
-}  // namespace
-
-namespace {
-
 // The first point of each distinct X: every point without a covariate, the groups' first with one.
 std::vector<int> first_points(const Points& points, const XGroups* groups) {
   std::vector<int> first;
@@ -42,9 +19,9 @@ std::vector<int> first_points(const Points& points, const XGroups* groups) {
     return first;
   }
   int point = 0;
-  for (int k = 0; k < groups->nunique; ++k) {
+  for (int k = 0; k < groups->size; ++k) {
     first.push_back(point);
-    point += groups->icases[k];
+    point += groups->points[k];
   }
   return first;
 }
@@ -78,15 +55,15 @@ SelectionWork::SelectionWork(const Points& points, const Covariate* covariate)
 
   double trait = 0;
   for (int i = 0; i < points.n; ++i) {
-    total_ += points.irep[i];
-    trait += points.irep[i] * points.x[i];
+    total_ += points.counts[i];
+    trait += points.counts[i] * points.x[i];
     trait_positive_ = trait_positive_ && points.x[i] > 0;
   }
   trait_mean_ = trait / total_;
   double squares = 0;
   for (int i = 0; i < points.n; ++i) {
     const double d = points.x[i] - trait_mean_;
-    squares += points.irep[i] * (d * d);
+    squares += points.counts[i] * (d * d);
   }
   trait_sd_ = std::sqrt(squares / (total_ - 1));
 
@@ -97,7 +74,8 @@ SelectionWork::SelectionWork(const Points& points, const Covariate* covariate)
   std::vector<std::vector<double>> q;
   auto add_column = [&](auto value) {
     std::vector<double> column(n);
-    for (std::size_t i = 0; i < n; ++i) column[i] = std::sqrt(static_cast<double>(points.irep[i])) * value(i);
+    for (std::size_t i = 0; i < n; ++i)
+      column[i] = std::sqrt(static_cast<double>(points.counts[i])) * value(i);
     q.push_back(std::move(column));
   };
   add_column([](std::size_t) { return 1.0; });
@@ -133,7 +111,7 @@ SelectionWork::SelectionWork(const Points& points, const Covariate* covariate)
   regression_beta_.resize(n);
   regression_gamma_.resize(n);
   for (std::size_t i = 0; i < n; ++i) {
-    const double root = std::sqrt(static_cast<double>(points.irep[i]));
+    const double root = std::sqrt(static_cast<double>(points.counts[i]));
     const double a_g = q[g][i] / r[g * columns + g];
     regression_gamma_[i] = root * a_g;
     regression_beta_[i] = root * (q[b][i] - r[b * columns + g] * a_g) / r[b * columns + b];
@@ -153,7 +131,7 @@ SelectionGradients SelectionWork::of_spline(std::span<const double> y, std::span
   for (std::size_t i = 0; i < static_cast<std::size_t>(points_.n); ++i) {
     const auto k = static_cast<std::size_t>(knot_of_point_[i]);
     const InverseLink h = inverse_link_at_mean(mean_at_eta_direct(values_[k] + effect_at(i), model), model);
-    const double n = points_.irep[i];
+    const double n = points_.counts[i];
     fitness += n * h.h;
     first += n * (h.first * slope_[k]);
     second += n * (h.second * (slope_[k] * slope_[k]) + h.first * curvature_[k]);
@@ -175,10 +153,10 @@ SelectionGradients SelectionWork::of_spline(std::span<const double> y, std::span
 
 SelectionGradients SelectionWork::gradients(std::span<const double> y, const FitResult& fit, Model model) {
   // s at the knots: the fitted linear predictor (sy itself for model 1) without the covariate effect
-  for (std::size_t i = 0; i < effect_.size(); ++i) effect_[i] = fit.snu[i] - fit.nufit[i];
+  for (std::size_t i = 0; i < effect_.size(); ++i) effect_[i] = fit.eta[i] - fit.spline_eta[i];
   for (std::size_t k = 0; k < knots_.size(); ++k) {
     const auto first = static_cast<std::size_t>(first_point_[k]);
-    values_[k] = fit.snu[first] - (effect_.empty() ? 0.0 : effect_[first]);
+    values_[k] = fit.eta[first] - (effect_.empty() ? 0.0 : effect_[first]);
   }
   spline_.derivatives(values_, slope_, curvature_);
   return of_spline(y, effect_, model);
@@ -189,7 +167,7 @@ void SelectionWork::lande_arnold(std::span<const double> y, SelectionGradients& 
   if (regression_beta_.empty()) return;  // collinear regressors
   double sum = 0, beta = 0, gamma = 0;
   for (std::size_t i = 0; i < regression_beta_.size(); ++i) {
-    sum += points_.irep[i] * y[i];
+    sum += points_.counts[i] * y[i];
     beta += regression_beta_[i] * y[i];
     gamma += regression_gamma_[i] * y[i];
   }

@@ -55,8 +55,8 @@ class SelectionWork {
   // The storage it holds, in bytes.
   std::size_t workspace_bytes() const;
 
-  // The same from a classic fit (snu for models 2 and 3, sy for model 1; with a covariate
-  // e_i = snu_i - nufit_i): the spline through its linear predictor at the distinct X.
+  // The same from a classic fit (its eta for models 2 and 3, its mean for model 1;
+  // with a covariate e_i = eta_i - spline_eta_i): the spline through its linear predictor at the distinct X.
   SelectionGradients gradients(std::span<const double> y, const FitResult& fit, Model model);
 
  private:

@@ -85,11 +85,11 @@ void warn_of_lines(const DataLines& lines, int values_per_case) {
 
 }  // namespace
 
-int values_per_case(const Settings& settings) {
-  return 2 + (settings.covariates == 1 ? 1 : 0) + (settings.counts_column ? 1 : 0);
+int values_per_case(const DataColumns& columns) {
+  return 2 + (columns.covariate ? 1 : 0) + (columns.counts ? 1 : 0);
 }
 
-Points datin(const std::string& name, const Settings& settings, DataLines* lines,
+Points datin(const std::string& name, const DataColumns& columns, DataLines* lines,
              std::optional<Points>* read) {
   Points points;
   if (name.empty()) cannot_open(name, "no file name on the line after the seed");
@@ -112,19 +112,19 @@ Points datin(const std::string& name, const Settings& settings, DataLines* lines
   const auto survey_first = [&] {
     if (std::exchange(surveyed, true)) return;
     const DataLines survey = surveying.get();
-    warn_of_lines(survey, values_per_case(settings));
+    warn_of_lines(survey, values_per_case(columns));
     if (lines) *lines = survey;
   };
 
   ListReader cases(file, name);
-  const bool has_c = settings.covariates == 1, has_n = settings.counts_column;
+  const bool has_c = columns.covariate, has_n = columns.counts;
   int i = 0;
   while (true) {
     DataCase read;
     ListReader::Result r = read_case(cases, has_c, has_n, read);
     if (r.status == ListReader::Status::end_of_file) break;  // an incomplete last case is dropped
     // a line beyond the bound is a fault of the file, not of one case
-    const int needed = values_per_case(settings);
+    const int needed = values_per_case(columns);
     if (!r.ok() || r.values < needed || i == kCapacity) survey_first();
     if (r.status == ListReader::Status::unreadable) input_fault(cases, r, ErrorCode::data_file);
     // a case with an empty value (",,", "/") would keep a made-up value
@@ -134,13 +134,13 @@ Points datin(const std::string& name, const Settings& settings, DataLines* lines
     points.y.push_back(read.y);
     points.x.push_back(read.x);
     points.covariate.push_back(read.c);
-    points.irep.push_back(has_n ? read.n : 1);
+    points.counts.push_back(has_n ? read.n : 1);
     ++i;
   }
-  points.nraw = i;
+  points.cases = i;
   survey_first();
-  say(cases_read_message(points.nraw));
-  if (points.nraw == 0) stop_run(Fault::no_complete_case);
+  say(cases_read_message(points.cases));
+  if (points.cases == 0) stop_run(Fault::no_complete_case);
   if (read) *read = points;
   organizedata(points, has_c);
   return points;

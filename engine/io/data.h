@@ -8,9 +8,9 @@
 
 #include "common/data_lines.h"
 #include "common/list_reader.h"
-#include "engine/analysis/settings.h"
 #include "engine/core/model.h"
 #include "engine/core/points.h"
+#include "engine/core/settings.h"
 
 namespace trov {
 
@@ -24,7 +24,7 @@ std::string read_data_file_name(ListReader& parameters);
 std::optional<std::string> run_file_named(const std::string& name);
 
 // The values one case takes: Y, X, and the covariate and the count where the settings have them.
-int values_per_case(const Settings& settings);
+int values_per_case(const DataColumns& columns);
 
 // Reads the cases of the data file, reports their count and pools them into points. Faults end in the
 // error stop (bad case, too many cases, no case) or, for a file that cannot be opened or is one the run
@@ -32,7 +32,7 @@ int values_per_case(const Settings& settings);
 // of values, lines that all hold more values than a case takes, and decimal commas, are read as ever but
 // warned of on standard error; `lines` receives what the file's lines hold, `read` the cases before
 // pooling.
-Points datin(const std::string& name, const Settings& settings, DataLines* lines = nullptr,
+Points datin(const std::string& name, const DataColumns& columns, DataLines* lines = nullptr,
              std::optional<Points>* read = nullptr);
 
 }  // namespace trov

@@ -68,10 +68,10 @@ void ResultsFile::header(const Settings& s, const Design* design, std::int64_t n
     }
   }
   if (s.grid()) {
-    put(ListWriter().text(text::grid_steps).integer(s.nstep).str());
-    put(format_record("(A,2G18.6)", {text::range, s.lmin, s.lmax}));
+    put(ListWriter().text(text::grid_steps).integer(s.grid_points).str());
+    put(format_record("(A,2G18.6)", {text::range, s.lnlambda_min, s.lnlambda_max}));
   } else {
-    put(format_record("(A,G18.6)", {text::fixed_lambda, s.lmin}));
+    put(format_record("(A,G18.6)", {text::fixed_lambda, *s.lnlambda}));
   }
   if (s.model != Model::normal) {
     put(ListWriter().text(text::max_iterations).integer(s.maxit).str());
@@ -115,10 +115,10 @@ void ResultsFile::fitted_table(const Settings& s, const Points& points, const De
       put(format_record("(A)", {text::fitted_heading_poisson}));
     for (int i = 0; i < n; ++i) {
       if (s.model == Model::normal)
-        put(format_record("(2F12.5,I6,1X,F12.5)", {points.y[i], points.x[i], points.irep[i], fit.sy[i]}));
+        put(format_record("(2F12.5,I6,1X,F12.5)", {points.y[i], points.x[i], points.counts[i], fit.mean[i]}));
       else
         put(format_record("(2F12.5,I6,1X,2F12.5)",
-                          {points.y[i], points.x[i], points.irep[i], fit.sy[i], fit.snu[i]}));
+                          {points.y[i], points.x[i], points.counts[i], fit.mean[i], fit.eta[i]}));
     }
     return;
   }
@@ -142,11 +142,12 @@ void ResultsFile::fitted_table(const Settings& s, const Points& points, const De
   std::vector<FormatItem> items;
   items.reserve(6 + m);
   for (int i = 0; i < n; ++i) {
-    items.assign({points.y[i], points.x[i], points.covariate[i], points.irep[i], fit.sy[i], fit.syc[i]});
+    items.assign({points.y[i], points.x[i], points.covariate[i], points.counts[i], fit.mean[i],
+                  fit.corrected_mean[i]});
     if (design->categorical) {
       for (std::size_t j = 0; j < m; ++j) {
         // the fitted value of this point had its covariate level j
-        double nu = fit.nufit[i] + beta[j];
+        double nu = fit.spline_eta[i] + beta[j];
         items.emplace_back(s.model == Model::normal ? nu : nutoy(nu, s.model));
       }
       put(format_record("(3f12.5,i6,22f12.5)", items));
@@ -159,7 +160,7 @@ void ResultsFile::fitted_table(const Settings& s, const Points& points, const De
 void ResultsFile::bootstrap_section(const Settings& s, bool covariate, int ndegen,
                                     const BootstrapColumns& c) {
   put(format_record("(/A)", {text::bootstrap_summary}));
-  put(format_record("(/A,I5)", {text::replications, s.iboot}));
+  put(format_record("(/A,I5)", {text::replications, s.bootstrap}));
   if (ndegen > 0) put(format_record("(A,I5)", {text::degenerate, ndegen}));
   if (!covariate)
     put(format_record("(/9X,A,A)", {text::bootstrap_heading_start, text::bootstrap_heading_end}));

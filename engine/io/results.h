@@ -6,10 +6,10 @@
 #include <string>
 
 #include "engine/analysis/bootstrap.h"
-#include "engine/analysis/settings.h"
 #include "engine/core/design.h"
 #include "engine/core/fit_result.h"
 #include "engine/core/points.h"
+#include "engine/core/settings.h"
 
 namespace trov {
 

@@ -1,5 +1,6 @@
 #include "engine/io/settings_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -19,74 +20,109 @@ namespace trov {
 
 namespace {
 
-// Upper limits of absurd settings: the grid table's readers take at most 10000 rows; beyond the other two a
-// run would take days without a better result.
-constexpr int kMostGridPoints = 10000;
-constexpr int kMostReplicates = 100000;
-constexpr int kMostIterations = 1000;
+// The stop of each fault that trov.in can hold.
+std::optional<Fault> parameter_fault(SettingsFault fault) {
+  switch (fault) {
+    case SettingsFault::seed_not_positive:
+      return Fault::seed_not_positive;
+    case SettingsFault::seed_too_large:
+      return Fault::seed_too_large;
+    case SettingsFault::two_covariates:
+      return Fault::two_covariates;
+    case SettingsFault::model_unknown:
+      return Fault::model_unknown;
+    case SettingsFault::maxit_below_one:
+      return Fault::maxit_below_one;
+    case SettingsFault::grid_too_large:
+      return Fault::nstep_too_large;
+    case SettingsFault::bootstrap_too_large:
+      return Fault::iboot_too_large;
+    case SettingsFault::maxit_too_large:
+      return Fault::maxit_too_large;
+    case SettingsFault::lnlambda_out_of_range:
+      return Fault::lnlambda_out_of_range;
+    default:  // the others trov.in's reading repairs, or takes as they come
+      return std::nullopt;
+  }
+}
+
+// How many of the reading's warnings come before the stop of `fault`: the seed's and the covariates'
+// stops come before any, the model's and maxit's after the grid's and before the bootstrap's.
+std::size_t warnings_before(SettingsFault fault, const std::vector<SettingsWarning>& warnings) {
+  switch (fault) {
+    case SettingsFault::seed_not_positive:
+    case SettingsFault::seed_too_large:
+    case SettingsFault::two_covariates:
+      return 0;
+    case SettingsFault::model_unknown:
+    case SettingsFault::maxit_below_one:
+      return static_cast<std::size_t>(std::count_if(warnings.begin(), warnings.end(), [](SettingsWarning w) {
+        return w != SettingsWarning::bootstrap_needs_fixed_lambda;
+      }));
+    default:
+      return warnings.size();
+  }
+}
 
 }  // namespace
 
-Settings read_settings(ListReader& parameters) {
+Parameters read_settings(ListReader& parameters) {
   int count = 0;
   read_or_fail(parameters, {&count});
   if (count != kParameterCount) stop_run(Fault::parameter_count);
   float value[kParameterCount];
   for (float& v : value) read_or_fail(parameters, {&v});
-  Settings s;
+  Parameters p;
+  Settings& s = p.settings;
+  s.fit_recommended = false;  // a grid's run is the grid alone
+  s.classic = true;
   read_or_fail(parameters, {&s.seed});
-
-  if (s.seed <= 0) stop_run(Fault::seed_not_positive);
-  // 2147483647 leads the generator to its fixed state 0, which never yields a normal deviate.
-  if (s.seed == INT32_MAX) stop_run(Fault::seed_too_large);
 
   // the integer settings, each converted as its line of trov.in says
   const auto setting = [&](std::size_t line) {
     return integer_setting(kParameterLines[line].reading, value[line - parameter_line::M]);
   };
-  s.covariates = setting(parameter_line::M);
-  if (s.covariates >= 2) stop_run(Fault::two_covariates);
-  if (s.covariates < 0) s.covariates = 0;
+  const int covariates = setting(parameter_line::M);
+  p.columns.covariate = covariates >= 1;
   s.categorical = setting(parameter_line::catcov) != 0;
 
-  s.nstep = setting(parameter_line::nstep);
-  s.lmin = value[3];
-  if (s.nstep <= 0) {
-    warn(SettingsWarning::nstep_below_one);
-    s.nstep = 1;
-  }
-  if (s.nstep == 1) {
-    s.step = 0.0;
+  std::vector<SettingsWarning> warnings;
+  const int nstep = setting(parameter_line::nstep);
+  if (nstep <= 0) warnings.push_back(SettingsWarning::nstep_below_one);
+  if (nstep <= 1) {
+    s.lnlambda = value[3];
   } else {
-    s.lmax = value[4];
-    if (!(s.lmin < s.lmax)) {
-      warn(SettingsWarning::lmin_not_below_lmax);
-      std::swap(s.lmin, s.lmax);
+    s.grid_points = nstep;
+    s.lnlambda_min = value[3];
+    s.lnlambda_max = value[4];
+    if (!(s.lnlambda_min < s.lnlambda_max)) {
+      warnings.push_back(SettingsWarning::lmin_not_below_lmax);
+      std::swap(s.lnlambda_min, s.lnlambda_max);
     }
-    s.step = (s.lmax - s.lmin) / (s.nstep - 1);
   }
 
   s.maxit = setting(parameter_line::maxit);
   s.stop = value[6];
-  const int model = setting(parameter_line::model);
-  s.counts_column = setting(parameter_line::icol) == 1;
-  s.iboot = setting(parameter_line::iboot);
-  if (model < 1 || model > 3) stop_run(Fault::model_unknown);
-  s.model = static_cast<Model>(model);
-  // The binomial and Poisson fits need at least one iteration to have a fit and its leverages.
-  if (s.model != Model::normal && s.maxit < 1) stop_run(Fault::maxit_below_one);
-
-  if (s.nstep > 1 && s.iboot > 1) {
-    warn(SettingsWarning::bootstrap_needs_fixed_lambda);
-    s.iboot = 1;
+  s.model = static_cast<Model>(setting(parameter_line::model));
+  p.columns.counts = setting(parameter_line::icol) == 1;
+  s.bootstrap = setting(parameter_line::iboot);
+  if (s.grid() && s.bootstrap > 1) {
+    warnings.push_back(SettingsWarning::bootstrap_needs_fixed_lambda);
+    s.bootstrap = 1;
   }
-  if (s.nstep > kMostGridPoints) stop_run(Fault::nstep_too_large);
-  // a grid has iboot 1 by now, so only a bootstrap meets this limit
-  if (s.iboot > kMostReplicates) stop_run(Fault::iboot_too_large);
-  if (s.model != Model::normal && s.maxit > kMostIterations) stop_run(Fault::maxit_too_large);
-  if (std::abs(s.lmin) > kMostLnLambda || (s.grid() && std::abs(s.lmax) > kMostLnLambda))
-    stop_run(Fault::lnlambda_out_of_range);
-  return s;
+
+  // the first fault trov.in can hold stops the run where its reading meets it, after the warnings
+  // that come before it
+  std::optional<SettingsFault> first;
+  for (const SettingsFault fault : settings_faults(s, covariates))
+    if (parameter_fault(fault)) {
+      first = fault;
+      break;
+    }
+  const std::size_t said = first ? warnings_before(*first, warnings) : warnings.size();
+  for (std::size_t k = 0; k < said; ++k) warn(warnings[k]);
+  if (first) stop_run(*parameter_fault(*first));
+  return p;
 }
 
 namespace {
@@ -97,7 +133,7 @@ namespace {
 
 }  // namespace
 
-Options read_options_file(const Settings& settings) {
+Options read_options_file(Settings& settings, const DataColumns& columns) {
   Options options;
   std::error_code ec;
   const auto status = std::filesystem::status(kOptionsFile, ec);
@@ -109,10 +145,15 @@ Options read_options_file(const Settings& settings) {
     options_fault(std::string(": ") + std::strerror(errno));
   if (const auto fault = parse_options(text.str(), options))
     options_fault(", line " + std::to_string(fault->line) + ": " + fault->reason);
-  if (options.criterion == Criterion::ocv && settings.covariates > 0)
-    options_fault(": criterion ocv needs a run without covariate (choose reml, ml, gcv or ubre)");
-  if (options.criterion == Criterion::ubre && settings.model == Model::normal)
-    options_fault(": criterion ubre needs the binomial or Poisson model (choose reml, ml, gcv or ocv)");
+  settings.criterion = options.criterion;
+  settings.bootstrap_lambda = options.bootstrap_lambda;
+  settings.bootstrap_type = options.bootstrap_type;
+  for (const SettingsFault fault : settings_faults(settings, columns.covariate ? 1 : 0)) {
+    if (fault == SettingsFault::ocv_with_covariate)
+      options_fault(": criterion ocv needs a run without covariate (choose reml, ml, gcv or ubre)");
+    if (fault == SettingsFault::ubre_with_normal)
+      options_fault(": criterion ubre needs the binomial or Poisson model (choose reml, ml, gcv or ocv)");
+  }
   return options;
 }
 

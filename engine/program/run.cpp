@@ -45,8 +45,8 @@ class Listening {
 // The bootstrap's progress: a console line every 100 replicates, a line on standard error every few
 // seconds.
 RunControl progress_lines(const Settings& settings, std::optional<ProgressLines>& lines) {
-  if (!settings.bootstrap()) return {};
-  lines.emplace(settings.iboot);
+  if (!settings.bootstrapped()) return {};
+  lines.emplace(settings.bootstrap);
   return {.progress = [&lines](int done, int) {
     lines->item_done();
     if (done % 100 == 0) say(progress_message(done));
@@ -60,10 +60,11 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   std::optional<Listening> listening;
   if (options.report) listening.emplace(report.emplace("trov.json"));
   ListReader parameters(parameter_stream, "the parameter file");
-  const Settings settings = read_settings(parameters);
+  Parameters read = read_settings(parameters);
   const std::string data_file = read_data_file_name(parameters);
-  const Options run_options = read_options_file(settings);
-  if (report) report->settings(settings, data_file, run_options);
+  const Options file_options = read_options_file(read.settings, read.columns);
+  const Settings& settings = read.settings;
+  if (report) report->settings(settings, read.columns, data_file, file_options.import);
   // a data file that is one of the run's own files is refused (by datin) before any report replaces it
   if (run_file_named(data_file)) {
     listening.reset();
@@ -75,10 +76,10 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   try {
     DataLines lines;
     std::optional<Points> cases;  // what a bootstrap of the cases draws
-    const bool draws_cases = settings.bootstrap() && run_options.bootstrap_type == BootstrapType::cases;
-    Points points = datin(data_file, settings, &lines, draws_cases ? &cases : nullptr);
-    if (report) report->data_lines(lines, values_per_case(settings));
-    prepared.emplace(prepare_run(std::move(points), settings, std::move(cases)));
+    const bool draws_cases = settings.bootstrapped() && settings.bootstrap_type == BootstrapType::cases;
+    Points points = datin(data_file, read.columns, &lines, draws_cases ? &cases : nullptr);
+    if (report) report->data_lines(lines, values_per_case(read.columns));
+    prepared.emplace(prepare_run(std::move(points), settings, read.columns.covariate, std::move(cases)));
   } catch (const RunFault& fault) {
     stop_on(fault);
   }
@@ -91,14 +92,14 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   ResultsFile out("trov.out");
   out.header(settings, design, data.observations, points.n);
   std::optional<ProgressLines> lines;
-  const Analysis analysis = analyse_run(data, settings, run_options, options, available_processors(),
-                                        progress_lines(settings, lines));
+  const Analysis analysis =
+      analyse_run(data, settings, options, available_processors(), progress_lines(settings, lines));
   // trov.out's table ends before a classic fit that stopped the run; trov.json goes on with the
   // converged fits of every row and, at one lambda, the converged fit with its gradients
   const std::size_t table = analysis.classic_stop ? analysis.classic_stop->row : analysis.rows.size();
   for (std::size_t k = 0; k < table; ++k)
     out.grid_line(settings, design, analysis.rows[k].lnlambda, *analysis.rows[k].classic);
-  if (report) report_rows(*report, analysis, settings, run_options, data);
+  if (report) report_rows(*report, analysis, settings, data);
   if (const auto& stop = analysis.classic_stop) {
     if (report) {
       report->classic_stopped(analysis);
@@ -120,14 +121,14 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   };
   // trov.out's table or bootstrap section, where the run has one: a table of many points is written
   // while trov.json is made beside it, as both come from the same analysis
-  const bool section = settings.bootstrap() || !settings.grid();
+  const bool section = settings.bootstrapped() || !settings.grid();
   {
     std::optional<std::jthread> reporting;
     if (report && section && points.n >= kPointsWrittenBeside)
       reporting.emplace(make_report);
     else if (report)
       make_report();
-    if (settings.bootstrap())
+    if (settings.bootstrapped())
       out.bootstrap_section(settings, data.with() != nullptr, analysis.bootstrap->degenerate,
                             bootstrap_columns(*analysis.bootstrap, points));
     else if (section)

@@ -135,33 +135,33 @@ void write_with_members(std::ostream& out, const char* key, const Json& object,
 
 }  // namespace
 
-void ReportDocument::settings(const Settings& s, const std::string& data_file, const Options& options) {
+void ReportDocument::settings(const Settings& s, const DataColumns& columns, const std::string& data_file,
+                              const Options::Import& imported) {
   model_ = s.model;
   maxit_ = s.maxit;
-  replicates_ = s.iboot;
-  options_ = options;
-  settings_ = {{"covariates", s.covariates},
+  replicates_ = s.bootstrap;
+  run_settings_ = s;
+  settings_ = {{"covariates", columns.covariate ? 1 : 0},
                {"categorical", s.categorical},
-               {"nstep", s.nstep},
-               {"lmin", s.lmin},
-               {"lmax", s.grid() ? Json(s.lmax) : Json(nullptr)},
+               {"nstep", s.grid() ? s.grid_points : 1},
+               {"lmin", s.first_lnlambda()},
+               {"lmax", s.grid() ? Json(s.lnlambda_max) : Json(nullptr)},
                {"maxit", s.maxit},
                {"stop", s.stop},
                {"model", model_name(s.model)},
-               {"counts_column", s.counts_column},
-               {"bootstrap_replicates", s.iboot},
+               {"counts_column", columns.counts},
+               {"bootstrap_replicates", s.bootstrap},
                {"seed", s.seed},
                {"data_file", data_file},
-               {"criterion", criterion_name(options.criterion)},
-               {"bootstrap_lambda", bootstrap_lambda_name(options.bootstrap_lambda)},
-               {"bootstrap_type", bootstrap_type_name(options.bootstrap_type)}};
+               {"criterion", criterion_name(s.criterion)},
+               {"bootstrap_lambda", bootstrap_lambda_name(s.bootstrap_lambda)},
+               {"bootstrap_type", bootstrap_type_name(s.bootstrap_type)}};
   if (!valid_utf8(data_file))
     warnings_.push_back(
         "data_file_not_utf8: the data file name is not valid UTF-8; trov.json shows each of its invalid "
         "bytes as U+FFFD");
   // the import's facts belong to the data file it wrote, under any name that leads to it
   std::error_code ec;
-  const auto& imported = options.import;
   if (!imported.data.empty() &&
       (imported.data == data_file || std::filesystem::equivalent(imported.data, data_file, ec)))
     left_out_ = {{"table", imported.table}, {"cases", imported.left_out}, {"lines", imported.left_out_lines}};
@@ -191,10 +191,10 @@ void ReportDocument::data_lines(const DataLines& lines, int values_per_case) {
 
 void ReportDocument::data(const Points& points, std::int64_t observations, const Covariate* covariate) {
   covariate_ = covariate != nullptr;
-  data_ = {{"cases", points.nraw},
+  data_ = {{"cases", points.cases},
            {"observations", observations},
            {"points", points.n},
-           {"distinct_x", covariate ? covariate->groups.nunique : points.n}};
+           {"distinct_x", covariate ? covariate->groups.size : points.n}};
   if (!left_out_.is_null()) data_["left_out"] = left_out_;
   if (covariate && covariate->design.categorical) {
     const auto& levels = covariate->design.levels;
@@ -229,7 +229,7 @@ void ReportDocument::warn_of(const std::vector<Warning>& warnings) {
 
 void ReportDocument::dispersion(std::optional<double> dispersion) {
   dispersion_ = dispersion ? Json(*dispersion) : Json(nullptr);
-  warn_of(dispersion_warnings(dispersion, model_, options_));
+  warn_of(dispersion_warnings(dispersion, run_settings_));
 }
 
 void ReportDocument::classic_stopped(const Analysis& analysis) {
@@ -253,16 +253,16 @@ void ReportDocument::fit(double lnlambda, const Points& points, const Covariate*
     records.begin();
     records.field("x", points.x[i]);
     records.field("y", points.y[i]);
-    records.field("n", points.irep[i]);
+    records.field("n", points.counts[i]);
     if (design) records.field("c", points.covariate[i]);
     if (classic) {
       const FitResult& fit = *classic;
-      records.field("yhat", fit.sy[i]);
-      if (model_ != Model::normal) records.field("nu", fit.snu[i]);
-      if (design) records.field("yhat_corrected", fit.syc[i]);
+      records.field("yhat", fit.mean[i]);
+      if (model_ != Model::normal) records.field("nu", fit.eta[i]);
+      if (design) records.field("yhat_corrected", fit.corrected_mean[i]);
       if (design && design->categorical) {
         for (std::size_t j = 0; j < columns; ++j) {
-          double nu = fit.nufit[i] + fit.beta[j];  // the fitted value had the point level j
+          double nu = fit.spline_eta[i] + fit.beta[j];  // the fitted value had the point level j
           by_level[j] = model_ == Model::normal ? nu : nutoy(nu, model_);
         }
         records.field("yhat_by_level", by_level);
@@ -342,18 +342,18 @@ void ReportDocument::bootstrap(const Points& points, const BootstrapOutcome& out
   const auto classic_count = [&](int count) { return classic ? Json(count) : Json(nullptr); };
   bootstrap_ = {
       {"replicates", replicates_},
-      {"type", bootstrap_type_name(options_.bootstrap_type)},
+      {"type", bootstrap_type_name(run_settings_.bootstrap_type)},
       {"degenerate_draws", classic_count(outcome.degenerate)},
       {"not_converged", model_ != Model::normal ? classic_count(outcome.not_converged) : Json(nullptr)},
       {"failed_refits", classic_count(outcome.failed_refits)},
       {"converged_degenerate", converged ? Json(outcome.converged_degenerate) : Json(nullptr)},
       {"converged_failed", converged ? Json(outcome.converged_failed) : Json(nullptr)},
       {"band", converged ? "converged" : "classic"},
-      {"lambda", bootstrap_lambda_name(options_.bootstrap_lambda)},
+      {"lambda", bootstrap_lambda_name(run_settings_.bootstrap_lambda)},
       {"centre_lnlambda", outcome.centre_lnlambda ? Json(*outcome.centre_lnlambda) : Json(nullptr)},
       {"lnlambda_quantiles", quantiles}};
   if (model_ != Model::normal && classic) bootstrap_not_converged_ = outcome.not_converged;
-  warn_of(bootstrap_warnings(outcome, options_));
+  warn_of(bootstrap_warnings(outcome, run_settings_));
 }
 
 void ReportDocument::bootstrap_coefficients(const Covariate* covariate, const FitResult* fit,
@@ -459,7 +459,7 @@ Json ReportDocument::head(const char* status) const {
     };
     minimum = {{"gcv", entry(g.gcv)}, {"ocv", entry(g.ocv)}};
     if (g.converged_fits) {
-      for (Score score : kScores) {
+      for (Criterion score : kScores) {
         const auto s = static_cast<std::size_t>(score);
         Json e = entry(g.converged[s]);
         if (e.is_object()) e["refined"] = g.refined[s] ? refined_entry(*g.refined[s]) : Json(nullptr);

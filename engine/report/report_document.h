@@ -12,13 +12,14 @@
 #include <vector>
 
 #include "common/data_lines.h"
+#include "common/options_file.h"
 #include "engine/analysis/bootstrap.h"
 #include "engine/analysis/diagnostics.h"
-#include "engine/analysis/settings.h"
 #include "engine/core/design.h"
 #include "engine/core/error_code.h"
 #include "engine/core/fit_result.h"
 #include "engine/core/points.h"
+#include "engine/core/settings.h"
 #include "engine/fit/converged.h"
 #include "engine/fit/search.h"
 #include "engine/fit/selection.h"
@@ -33,7 +34,8 @@ namespace trov {
 
 class ReportDocument {
  public:
-  void settings(const Settings& settings, const std::string& data_file, const Options& options);
+  void settings(const Settings& settings, const DataColumns& columns, const std::string& data_file,
+                const Options::Import& imported);
   void data(const Points& points, std::int64_t observations, const Covariate* covariate);
   // What the data file's lines hold: irregular lines and decimal commas become warnings.
   void data_lines(const DataLines& lines, int values_per_case);
@@ -90,7 +92,7 @@ class ReportDocument {
   Model model_ = Model::normal;
   int maxit_ = 0;
   int replicates_ = 0;
-  Options options_;
+  Settings run_settings_;
   bool covariate_ = false;
   nlohmann::ordered_json settings_, data_, fit_, bootstrap_, selection_, classic_stopped_, dispersion_;
   nlohmann::ordered_json left_out_;  // what the import of the data file left out; null: no import known

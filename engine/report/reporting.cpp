@@ -3,8 +3,8 @@
 namespace trov {
 
 void report_rows(ReportDocument& report, const Analysis& analysis, const Settings& settings,
-                 const Options& options, const RunData& data) {
-  GridDiagnostics diagnostics = grid_diagnostics(analysis, settings, options, data);
+                 const RunData& data) {
+  GridDiagnostics diagnostics = grid_diagnostics(analysis, settings, data);
   for (std::size_t k = 0; k < analysis.rows.size(); ++k) {
     const AnalysisRow& row = analysis.rows[k];
     report.grid_row(row.lnlambda, reported_classic(analysis, k), row.converged ? &*row.converged : nullptr,

@@ -36,8 +36,8 @@ struct CrossValidation {
 }  // namespace
 
 GlispWork::GlispWork(int n) : spline(n), z(n), dy(n), prev(n), mean(n), lev(n) {
-  result.sy.resize(static_cast<std::size_t>(n));
-  result.snu.resize(static_cast<std::size_t>(n));
+  result.mean.resize(static_cast<std::size_t>(n));
+  result.eta.resize(static_cast<std::size_t>(n));
 }
 
 const FitResult& glisp(double lambda, std::span<const double> x, std::span<const double> y,
@@ -45,9 +45,9 @@ const FitResult& glisp(double lambda, std::span<const double> x, std::span<const
   const int n = static_cast<int>(x.size());
   const Model model = options.model;
   FitResult& result = work.result;
-  result.sy.resize(static_cast<std::size_t>(n));  // within the work's size: no allocation
-  result.snu.resize(static_cast<std::size_t>(n));
-  std::span<double> sy(result.sy), snu(result.snu);
+  result.mean.resize(static_cast<std::size_t>(n));  // within the work's size: no allocation
+  result.eta.resize(static_cast<std::size_t>(n));
+  std::span<double> sy(result.mean), snu(result.eta);
   std::span<double> z(work.z), dy(work.dy), prev(work.prev), mean(work.mean), lev(work.lev);
   result.status = FitStatus::ok;
   CrossValidation cv;

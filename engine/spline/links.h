@@ -96,4 +96,23 @@ inline double mean_at_eta_direct(double eta, Model model) {
 double penlik(std::span<const double> y, std::span<const int> irep, std::span<const double> nu, double a,
               Model model, double b);
 
+// h and its first two derivatives in eta, from the mean mu = h(eta) (the canonical links), without the
+// limits of the classic fits' inverse link.
+struct InverseLink {
+  double h, first, second;
+};
+
+inline InverseLink inverse_link_at_mean(double mu, Model model) {
+  switch (model) {
+    case Model::binomial: {
+      const double variance = mu * (1 - mu);
+      return {mu, variance, variance * (1 - 2 * mu)};
+    }
+    case Model::poisson:
+      return {mu, mu, mu};
+    default:
+      return {mu, 1, 0};
+  }
+}
+
 }  // namespace trov

@@ -187,6 +187,202 @@ class Painter {
   Scene& s_;
 };
 
+// One panel's place on the page and its vertical axis.
+struct PanelFrame {
+  int index;
+  double top, bottom, height;
+  const Ticks& t;
+  int clip;  // of the scene
+  double py(double y) const {
+    // far beyond the panel a value is held where the clip hides it
+    const double span = t.last() - t.first;
+    y = std::clamp(y, t.first - 2 * span, t.last() + 2 * span);
+    return bottom - (y - t.first) / span * height;
+  }
+};
+
+// The figure laid out from the top down: note and legend, the panels sharing the horizontal axis, its
+// title.
+class Layout {
+ public:
+  Layout(const Figure& f, Scene& s)
+      : f_(f), s_(s), paint_(f, s), size_(f.font_pt), line_height_(size_ * 1.3), ascent_(size_ * 0.76) {}
+
+  void header();
+  void frame();
+  void panel(int p);
+  void x_title();
+
+ private:
+  void note();
+  void legend();
+  void bands(const PanelFrame& pf);
+  void lines(const PanelFrame& pf);
+  void points(const PanelFrame& pf);
+  void markers(const PanelFrame& pf);
+  void axes(const PanelFrame& pf);
+  double px(double x) const { return left_ + (x - xt_.first) / (xt_.last() - xt_.first) * (right_ - left_); }
+
+  const Figure& f_;
+  Scene& s_;
+  Painter paint_;
+  const double size_, line_height_;
+  const double ascent_;   // of the font's capitals and digits
+  double top_ = kMargin;  // of what is still to be laid out
+  Ticks xt_;
+  std::vector<Ticks> yt_;
+  double left_ = 0, right_ = 0, bottom_ = 0, gap_ = 0, panel_height_ = 0;  // of the plot area
+};
+
+// Note and legend on top, across the width.
+void Layout::header() {
+  note();
+  legend();
+  top_ += size_ * 0.6;
+}
+
+void Layout::note() {
+  if (f_.note.empty()) return;
+  paint_.text(f_.note, kMargin, top_ + ascent_, Anchor::start, false, s_.width - 2 * kMargin);
+  top_ += line_height_;
+}
+
+// The legend's entries in rows, a new row where the next does not fit; none for a single entry.
+void Layout::legend() {
+  const std::vector<Entry> entries = legend_entries(f_);
+  if (entries.size() < 2) return;
+  double x = kMargin;
+  for (const Entry& e : entries) {
+    const double width = kLegendSample + 3 + text_width(e.label, size_) + 8;
+    if (x > kMargin && x + width > s_.width - kMargin) x = kMargin, top_ += line_height_;
+    paint_.sample(e, x + kLegendSample / 2, top_ + line_height_ / 2);
+    paint_.text(e.label, x + kLegendSample + 3, top_ + line_height_ / 2 + ascent_ / 2, Anchor::start, false,
+                s_.width - kMargin - (x + kLegendSample + 3));
+    x += width;
+  }
+  top_ += line_height_;
+}
+
+// The ticks of every axis, and the plot area left by the widest tick label and the horizontal axis's
+// labels and title.
+void Layout::frame() {
+  const Range xr = x_range(f_);
+  xt_ = xr.empty() ? Ticks{0, 1, 2} : round_ticks(xr.lo, xr.hi);
+  const auto panels = static_cast<int>(f_.panels.size());
+  yt_.resize(f_.panels.size());
+  double label_width = 0;
+  for (int p = 0; p < panels; ++p) {
+    const Range yr = y_range(f_, p);
+    yt_[p] = yr.empty() ? Ticks{0, 1, 2} : round_ticks(yr.lo, yr.hi);
+    for (int k = 0; k < yt_[p].count; ++k)
+      label_width =
+          std::max(label_width, text_width(tick_label(yt_[p].first + k * yt_[p].step, yt_[p].step), size_));
+  }
+  left_ = kMargin + size_ * 1.1 + 3 + label_width + 2 + kTickLength;
+  right_ = s_.width - kMargin - text_width(tick_label(xt_.last(), xt_.step), size_) / 2;
+  bottom_ = s_.height - kMargin - size_ * 0.3 - ascent_ - 4 - ascent_ - 2 - kTickLength;
+  gap_ = size_ * 1.2;
+  panel_height_ = (bottom_ - top_ - gap_ * (panels - 1)) / panels;
+}
+
+void Layout::panel(int p) {
+  const double ptop = top_ + p * (panel_height_ + gap_);
+  const PanelFrame pf{
+      p, ptop, ptop + panel_height_, panel_height_, yt_[p], static_cast<int>(s_.clips.size())};
+  s_.clips.push_back({left_, ptop, right_ - left_, panel_height_});
+  bands(pf);
+  lines(pf);
+  points(pf);
+  markers(pf);
+  axes(pf);
+}
+
+void Layout::bands(const PanelFrame& pf) {
+  for (const Band& b : f_.bands) {
+    if (b.panel != pf.index) continue;
+    const auto runs = finite_runs(b.x.size(), [&](std::size_t i) {
+      return std::isfinite(b.x[i]) && std::isfinite(b.lower[i]) && std::isfinite(b.upper[i]);
+    });
+    for (auto [begin, end] : runs) {
+      std::vector<Point> outline;
+      for (std::size_t i = begin; i < end; ++i) outline.push_back({px(b.x[i]), pf.py(b.upper[i])});
+      for (std::size_t i = end; i-- > begin;) outline.push_back({px(b.x[i]), pf.py(b.lower[i])});
+      paint_.area(std::move(outline), kBandGrey, 0, pf.clip);
+    }
+  }
+}
+
+void Layout::lines(const PanelFrame& pf) {
+  for (const Line& l : f_.lines) {
+    if (l.panel != pf.index) continue;
+    const auto runs = finite_runs(
+        l.x.size(), [&](std::size_t i) { return std::isfinite(l.x[i]) && std::isfinite(l.y[i]); });
+    for (auto [begin, end] : runs) {
+      if (end - begin < 2) continue;
+      std::vector<Point> path;
+      for (std::size_t i = begin; i < end; ++i) path.push_back({px(l.x[i]), pf.py(l.y[i])});
+      paint_.line(std::move(path), kCurveWidth, l.stroke, l.grey, pf.clip);
+    }
+  }
+}
+
+void Layout::points(const PanelFrame& pf) {
+  const double clip_above =
+      std::isnan(f_.panels[pf.index].clip_above) ? kInf : f_.panels[pf.index].clip_above;
+  for (const Points& pts : f_.points) {
+    if (pts.panel != pf.index) continue;
+    double most = 0, least = kInf;
+    for (double w : pts.weight) most = std::max(most, w), least = std::min(least, w);
+    if (least == most) most = 0;  // equal weights tell nothing
+    for (std::size_t i = 0; i < pts.x.size(); ++i) {
+      if (!std::isfinite(pts.x[i]) || !std::isfinite(pts.y[i]) || pts.y[i] > clip_above) continue;
+      const double x = px(pts.x[i]), y = pf.py(pts.y[i]);
+      if (pts.rug) {
+        paint_.line({{x, y - 2.5}, {x, y + 2.5}}, kSymbolWidth);
+        continue;
+      }
+      // without (telling) weights every symbol has the size of a middling one
+      const double r =
+          most > 0 && i < pts.weight.size() ? std::max(1.3, 3.2 * std::sqrt(pts.weight[i] / most)) : 2.0;
+      paint_.symbol(pts.shape, x, y, r, -1, kSymbolWidth);
+    }
+  }
+}
+
+void Layout::markers(const PanelFrame& pf) {
+  for (const Marker& m : f_.markers)
+    if (m.panel == pf.index && std::isfinite(m.x) && std::isfinite(m.y))
+      paint_.symbol(m.shape, px(m.x), pf.py(m.y), kMarkerRadius, 0, kSymbolWidth);
+}
+
+// The left and the bottom line, ticks outwards; the horizontal axis's labels under the last panel only.
+void Layout::axes(const PanelFrame& pf) {
+  paint_.line({{left_, pf.top}, {left_, pf.bottom}, {right_, pf.bottom}}, kAxisWidth);
+  for (int k = 0; k < pf.t.count; ++k) {
+    const double value = pf.t.first + k * pf.t.step, y = pf.py(value);
+    paint_.line({{left_ - kTickLength, y}, {left_, y}}, kAxisWidth);
+    paint_.text(tick_label(value, pf.t.step), left_ - kTickLength - 2, y + ascent_ / 2, Anchor::end);
+  }
+  paint_.text(f_.panels[pf.index].y_title, kMargin + size_ * 0.85, (pf.top + pf.bottom) / 2, Anchor::middle,
+              true, pf.bottom - pf.top + gap_);
+  const bool last = pf.index == static_cast<int>(f_.panels.size()) - 1;
+  for (int k = 0; k < xt_.count; ++k) {
+    const double value = xt_.first + k * xt_.step, x = px(value);
+    paint_.line({{x, pf.bottom}, {x, pf.bottom + kTickLength}}, kAxisWidth);
+    if (last)
+      paint_.text(tick_label(value, xt_.step), x, pf.bottom + kTickLength + 2 + ascent_, Anchor::middle);
+  }
+}
+
+// The axis title centred under the axis where it fits, else on the page.
+void Layout::x_title() {
+  const double title_width = std::min(text_width(f_.x_title, size_), s_.width - 2 * kMargin);
+  const double centre =
+      std::clamp((left_ + right_) / 2, kMargin + title_width / 2, s_.width - kMargin - title_width / 2);
+  paint_.text(f_.x_title, centre, s_.height - kMargin - size_ * 0.3, Anchor::middle, false,
+              s_.width - 2 * kMargin);
+}
+
 }  // namespace
 
 Ticks round_ticks(double lo, double hi) {
@@ -238,130 +434,11 @@ Scene lay_out(const Figure& f) {
   Scene s;
   s.width = f.width_mm * kPointsPerMm;
   s.height = f.height_mm * kPointsPerMm;
-  Painter paint(f, s);
-  const double size = f.font_pt, line_height = size * 1.3;
-  const double ascent = size * 0.76;  // of the font's capitals and digits
-
-  // note and legend on top, across the width
-  double top = kMargin;
-  if (!f.note.empty()) {
-    paint.text(f.note, kMargin, top + ascent, Anchor::start, false, s.width - 2 * kMargin);
-    top += line_height;
-  }
-  const std::vector<Entry> entries = legend_entries(f);
-  if (entries.size() >= 2) {
-    double x = kMargin;
-    for (const Entry& e : entries) {
-      const double width = kLegendSample + 3 + text_width(e.label, size) + 8;
-      if (x > kMargin && x + width > s.width - kMargin) x = kMargin, top += line_height;
-      paint.sample(e, x + kLegendSample / 2, top + line_height / 2);
-      paint.text(e.label, x + kLegendSample + 3, top + line_height / 2 + ascent / 2, Anchor::start, false,
-                 s.width - kMargin - (x + kLegendSample + 3));
-      x += width;
-    }
-    top += line_height;
-  }
-  top += size * 0.6;
-
-  const Range xr = x_range(f);
-  const Ticks xt = xr.empty() ? Ticks{0, 1, 2} : round_ticks(xr.lo, xr.hi);
-  const auto panels = static_cast<int>(f.panels.size());
-  std::vector<Ticks> yt(f.panels.size());
-  double label_width = 0;
-  for (int p = 0; p < panels; ++p) {
-    const Range yr = y_range(f, p);
-    yt[p] = yr.empty() ? Ticks{0, 1, 2} : round_ticks(yr.lo, yr.hi);
-    for (int k = 0; k < yt[p].count; ++k)
-      label_width =
-          std::max(label_width, text_width(tick_label(yt[p].first + k * yt[p].step, yt[p].step), size));
-  }
-  const double left = kMargin + size * 1.1 + 3 + label_width + 2 + kTickLength;
-  const double right = s.width - kMargin - text_width(tick_label(xt.last(), xt.step), size) / 2;
-  const double bottom = s.height - kMargin - size * 0.3 - ascent - 4 - ascent - 2 - kTickLength;
-  const double gap = size * 1.2;
-  const double panel_height = (bottom - top - gap * (panels - 1)) / panels;
-  const auto px = [&](double x) { return left + (x - xt.first) / (xt.last() - xt.first) * (right - left); };
-
-  for (int p = 0; p < panels; ++p) {
-    const double ptop = top + p * (panel_height + gap), pbottom = ptop + panel_height;
-    const Ticks& t = yt[p];
-    const auto py = [&](double y) {
-      // far beyond the panel a value is held where the clip hides it
-      const double span = t.last() - t.first;
-      y = std::clamp(y, t.first - 2 * span, t.last() + 2 * span);
-      return pbottom - (y - t.first) / span * panel_height;
-    };
-    const int clip = static_cast<int>(s.clips.size());
-    s.clips.push_back({left, ptop, right - left, panel_height});
-
-    for (const Band& b : f.bands) {
-      if (b.panel != p) continue;
-      const auto runs = finite_runs(b.x.size(), [&](std::size_t i) {
-        return std::isfinite(b.x[i]) && std::isfinite(b.lower[i]) && std::isfinite(b.upper[i]);
-      });
-      for (auto [begin, end] : runs) {
-        std::vector<Point> outline;
-        for (std::size_t i = begin; i < end; ++i) outline.push_back({px(b.x[i]), py(b.upper[i])});
-        for (std::size_t i = end; i-- > begin;) outline.push_back({px(b.x[i]), py(b.lower[i])});
-        paint.area(std::move(outline), kBandGrey, 0, clip);
-      }
-    }
-    for (const Line& l : f.lines) {
-      if (l.panel != p) continue;
-      const auto runs = finite_runs(
-          l.x.size(), [&](std::size_t i) { return std::isfinite(l.x[i]) && std::isfinite(l.y[i]); });
-      for (auto [begin, end] : runs) {
-        if (end - begin < 2) continue;
-        std::vector<Point> path;
-        for (std::size_t i = begin; i < end; ++i) path.push_back({px(l.x[i]), py(l.y[i])});
-        paint.line(std::move(path), kCurveWidth, l.stroke, l.grey, clip);
-      }
-    }
-    for (const Points& pts : f.points) {
-      if (pts.panel != p) continue;
-      double most = 0, least = kInf;
-      for (double w : pts.weight) most = std::max(most, w), least = std::min(least, w);
-      if (least == most) most = 0;  // equal weights tell nothing
-      const double clip_above = std::isnan(f.panels[p].clip_above) ? kInf : f.panels[p].clip_above;
-      for (std::size_t i = 0; i < pts.x.size(); ++i) {
-        if (!std::isfinite(pts.x[i]) || !std::isfinite(pts.y[i]) || pts.y[i] > clip_above) continue;
-        const double x = px(pts.x[i]), y = py(pts.y[i]);
-        if (pts.rug) {
-          paint.line({{x, y - 2.5}, {x, y + 2.5}}, kSymbolWidth);
-          continue;
-        }
-        // without (telling) weights every symbol has the size of a middling one
-        const double r =
-            most > 0 && i < pts.weight.size() ? std::max(1.3, 3.2 * std::sqrt(pts.weight[i] / most)) : 2.0;
-        paint.symbol(pts.shape, x, y, r, -1, kSymbolWidth);
-      }
-    }
-    for (const Marker& m : f.markers)
-      if (m.panel == p && std::isfinite(m.x) && std::isfinite(m.y))
-        paint.symbol(m.shape, px(m.x), py(m.y), kMarkerRadius, 0, kSymbolWidth);
-
-    // axes: the left and the bottom line, ticks outwards
-    paint.line({{left, ptop}, {left, pbottom}, {right, pbottom}}, kAxisWidth);
-    for (int k = 0; k < t.count; ++k) {
-      const double value = t.first + k * t.step, y = py(value);
-      paint.line({{left - kTickLength, y}, {left, y}}, kAxisWidth);
-      paint.text(tick_label(value, t.step), left - kTickLength - 2, y + ascent / 2, Anchor::end);
-    }
-    paint.text(f.panels[p].y_title, kMargin + size * 0.85, (ptop + pbottom) / 2, Anchor::middle, true,
-               pbottom - ptop + gap);
-    for (int k = 0; k < xt.count; ++k) {
-      const double value = xt.first + k * xt.step, x = px(value);
-      paint.line({{x, pbottom}, {x, pbottom + kTickLength}}, kAxisWidth);
-      if (p == panels - 1)
-        paint.text(tick_label(value, xt.step), x, pbottom + kTickLength + 2 + ascent, Anchor::middle);
-    }
-  }
-  // the axis title centred under the axis where it fits, else on the page
-  const double title_width = std::min(text_width(f.x_title, size), s.width - 2 * kMargin);
-  const double centre =
-      std::clamp((left + right) / 2, kMargin + title_width / 2, s.width - kMargin - title_width / 2);
-  paint.text(f.x_title, centre, s.height - kMargin - size * 0.3, Anchor::middle, false,
-             s.width - 2 * kMargin);
+  Layout layout(f, s);
+  layout.header();
+  layout.frame();
+  for (int p = 0; p < static_cast<int>(f.panels.size()); ++p) layout.panel(p);
+  layout.x_title();
   return s;
 }
 

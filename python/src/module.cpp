@@ -5,6 +5,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <atomic>
 #include <chrono>
 #include <span>
 #include <vector>
@@ -149,21 +150,39 @@ py::object outcome_object(const Outcome& outcome) {
 }
 
 // Runs work(control) on a thread of its own while this thread, without the GIL, looks for Python's
-// signals every 100 ms: Ctrl-C stops the analysis, and its KeyboardInterrupt is raised once the analysis
-// has ended.
+// signals every 100 ms and, where `progress` is a callable, calls progress(done, total) with what the
+// work reported done since it last looked: Ctrl-C, or an exception of progress, stops the analysis, and
+// that exception is raised once the analysis has ended.
 template <class Work>
-auto run_interruptibly(const Work& work) {
+auto run_interruptibly(const Work& work, const py::object& progress = py::none()) {
+  std::atomic<int> done{0}, total{0};
+  int told = 0;
+  const auto tell = [&] {  // false where progress raised (its exception is then Python's error)
+    if (progress.is_none() || done == told) return true;
+    told = done;
+    try {
+      progress(told, total.load());
+    } catch (py::error_already_set& error) {
+      error.restore();
+      return false;
+    }
+    return true;
+  };
   auto watched = [&] {
     py::gil_scoped_release release;
     return run_watched(
-        work,
-        [] {
+        [&](const Control& control) {
+          Control reporting{.progress = {}, .stop = control.stop};
+          if (!progress.is_none()) reporting.progress = [&](int d, int t) { total = t, done = d; };
+          return work(reporting);
+        },
+        [&] {
           py::gil_scoped_acquire acquire;
-          return PyErr_CheckSignals() != 0;
+          return PyErr_CheckSignals() != 0 || !tell();
         },
         std::chrono::milliseconds(100));
   }();
-  if (watched.second) throw py::error_already_set();
+  if (watched.second || !tell()) throw py::error_already_set();
   return std::move(watched.first);
 }
 
@@ -175,14 +194,17 @@ py::object analyse_arrays(const Column& x, const Column& y, const Column& n, con
 }
 
 py::list analyse_many_arrays(const std::vector<Column>& traits, const Column& y, const Column& n,
-                             const Column& covariate, const Settings& settings, int workers) {
+                             const Column& covariate, const Settings& settings, int workers,
+                             const py::object& progress) {
   std::vector<std::vector<double>> columns;
   columns.reserve(traits.size());
   for (const Column& trait : traits) columns.push_back(to_vector(trait));
   const std::vector<double> response = to_vector(y), counts = to_vector(n), values = to_vector(covariate);
-  const std::vector<Outcome> outcomes = run_interruptibly([&](const Control& control) {
-    return analyse_many(columns, response, counts, values, settings, workers, control);
-  });
+  const std::vector<Outcome> outcomes = run_interruptibly(
+      [&](const Control& control) {
+        return analyse_many(columns, response, counts, values, settings, workers, control);
+      },
+      progress);
   py::list list;
   for (const Outcome& outcome : outcomes) list.append(outcome_object(outcome));
   return list;
@@ -254,7 +276,7 @@ PYBIND11_MODULE(_core, m) {
 
   m.def("analyse", &analyse_arrays, "x"_a, "y"_a, "n"_a, "covariate"_a, "settings"_a, "workers"_a);
   m.def("analyse_many", &analyse_many_arrays, "traits"_a, "y"_a, "n"_a, "covariate"_a, "settings"_a,
-        "workers"_a);
+        "workers"_a, "progress"_a = py::none());
   m.def(
       "error_text", [](int code) { return error_text(static_cast<ErrorCode>(code)); }, "code"_a);
   m.def("worker_threads", &worker_count, "workers"_a);

@@ -160,9 +160,14 @@ def test_fitness_many_equals_single_runs():
     with_missing = x.copy()
     with_missing[[3, 50]] = np.nan
     traits = {"mass": x, "log mass": np.log(x), "with missing": with_missing, "three values": np.round(x) % 3}
+    told = []
     with pytest.warns(UserWarning) as caught:
-        many = trov.fitness_many(traits, y, bootstrap=0)
+        many = trov.fitness_many(traits, y, bootstrap=0, progress=lambda done, total: told.append((done, total)))
     assert [str(w.message).split(" ")[:3] for w in caught] == [["1", "of", "4"], ["1", "of", "4"]]
+    assert told[-1] == (4, 4) and told == sorted(set(told))
+    with pytest.raises(ZeroDivisionError), warnings.catch_warnings():  # the caller's error stops the scan
+        warnings.simplefilter("ignore")
+        trov.fitness_many(traits, y, progress=lambda done, total: 1 / 0)
     for name in ("mass", "log mass", "with missing"):
         with warnings.catch_warnings():
             warnings.simplefilter("ignore")
@@ -289,3 +294,18 @@ def test_ctrl_c_stops_an_analysis_promptly():
     with pytest.raises(KeyboardInterrupt):
         trov.fitness(x, y, bootstrap=100000, bootstrap_lambda="reselected")
     assert time.monotonic() - started < 2.5
+
+
+def test_version_is_the_r_packages():
+    description = (Path(__file__).resolve().parents[2] / "r" / "DESCRIPTION").read_text()
+    assert f"\nVersion: {trov.__version__}\n" in description
+
+
+def test_plot_draws_on_the_given_axes_and_returns_them(bootstrap_fit):
+    matplotlib = pytest.importorskip("matplotlib")
+    matplotlib.use("Agg")
+    from matplotlib.figure import Figure
+
+    ax = Figure().add_subplot()
+    assert bootstrap_fit[0].plot(ax=ax) is ax
+    assert len(ax.lines) == 1 and len(ax.collections) == 2  # the fit; the data and the band

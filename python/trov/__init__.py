@@ -10,6 +10,7 @@ UBRE, OCV), an optional covariate, a bootstrap and the selection gradients.
 
 from ._fitness import fitness, fitness_many
 from ._result import Bootstrap, Estimate, Fitness, Minimum, Recommended, TrovError
+from ._version import __version__  # the R package's (r/DESCRIPTION), written by setup.py
 
-__all__ = ["fitness", "fitness_many", "Fitness", "TrovError", "Estimate", "Minimum", "Recommended",
+__all__ = ["__version__", "fitness", "fitness_many", "Fitness", "TrovError", "Estimate", "Minimum", "Recommended",
            "Bootstrap"]

@@ -247,6 +247,10 @@ def _drop_missing(arrays):
 
 
 def _outcome(outcome, description):
+    """The result object of the library's outcome: a Fitness, or the TrovError of a refusal (an
+    exception, the failure of a cluster's worker, as it is)."""
+    if isinstance(outcome, Exception):
+        return outcome
     if isinstance(outcome, tuple):
         return TrovError(*outcome)
     return Fitness(outcome, **description)
@@ -297,19 +301,48 @@ def _traits(traits, data):
     return list(range(array.shape[1])), list(array.T)
 
 
+def _own_cases(x, y, n, covariate):
+    """A trait's column and the shared columns without the cases that miss the trait."""
+    own = ~np.isnan(x)
+    return (x[own], *(a[own] if a.size else a for a in (y, n, covariate)))
+
+
+def _analyse_serially(traits_array, shared, settings, workers, progress):
+    """The outcomes of the traits (rows) in order: the complete ones by the library's analyse_many, the
+    others one by one without their own missing cases."""
+    total = len(traits_array)
+    complete = ~np.isnan(traits_array).any(axis=1)
+    told = None if progress is None else (lambda done, _: progress(done, total))
+    outcomes = dict(zip(np.flatnonzero(complete),
+                        _core.analyse_many(list(traits_array[complete]), *shared, settings, workers, told)))
+    for done, k in enumerate(np.flatnonzero(~complete), start=int(complete.sum()) + 1):
+        outcomes[k] = _core.analyse(*_own_cases(traits_array[k], *shared), settings, workers)
+        if progress is not None:
+            progress(done, total)
+    return [outcomes[k] for k in range(total)]
+
+
 def fitness_many(traits, y, n=None, covariate=None, model="binomial", lnlambda=None, *, data=None, one=None,
-                 errors="warn", **options):
+                 errors="warn", client=None, progress=None, **options):
     """The fitness function of each of many traits against one response: each trait analysed on its own
-    exactly as fitness(trait, y, n, covariate, ...) would, the traits spread over the workers.
+    exactly as fitness(trait, y, n, covariate, ...) would, the traits spread over the workers, or over
+    the workers of a dask.distributed cluster (client: its Client; the package trov installed on each).
 
     traits: a DataFrame (its columns), a dict of columns, a 2-D array (its columns, named 0, 1, ...) or
-    column names of `data`. The other arguments and options are those of fitness. Cases that miss y, n
-    or the covariate are left out of every trait; a trait's own missing values only out of that trait.
-    Returns a dict: trait name -> Fitness, or the TrovError of a refused trait (errors="warn", with a
-    warning saying how many) unless errors="raise", which raises the first.
+    column names of `data`. The other arguments and options are those of fitness; with a client,
+    `workers` is the threads of each trait's analysis, 1 unless given. progress: None, or a callable
+    progress(done, total) called as traits finish. Cases that miss y, n or the covariate are left out of
+    every trait; a trait's own missing values only out of that trait.
+    Returns a dict: trait name -> Fitness, or the error of a trait that gave none (a TrovError where the
+    library refused it; on a cluster also the exception of a worker that failed), with a warning saying
+    how many (errors="warn"), unless errors="raise", which raises the first.
     """
     if errors not in ("warn", "raise"):
         raise ValueError(f'errors must be "warn" or "raise", not {errors!r}')
+    if progress is not None and not callable(progress):
+        raise TypeError(f"progress must be a callable progress(done, total) or None, not {progress!r}")
+    if client is not None:
+        options = {"workers": 1, **options}  # the cluster runs the traits side by side, each on one thread
     settings, workers, categorical = _settings(model, lnlambda, options)
     names, columns = _traits(traits, data)
     trait_keys = [f"trait {name!r}" for name in names]
@@ -324,25 +357,26 @@ def fitness_many(traits, y, n=None, covariate=None, model="binomial", lnlambda=N
                       "of the response, counts or covariate", stacklevel=2)
     shared = {name: a[keep] for name, a in shared.items()}
     traits_array = traits_array[:, keep]
-    args = (shared["y"], shared.get("n", _NONE), shared.get("covariate", _NONE), settings, workers)
+    shared = tuple(shared.get(name, _NONE) for name in ("y", "n", "covariate"))
 
-    complete = ~np.isnan(traits_array).any(axis=1)
-    outcomes = dict(zip(np.flatnonzero(complete), _core.analyse_many(list(traits_array[complete]), *args)))
-    incomplete = np.flatnonzero(~complete)
-    if incomplete.size:
-        warnings.warn(f"{incomplete.size} of {len(names)} traits miss values: each is analysed without its "
+    incomplete = int(np.isnan(traits_array).any(axis=1).sum())
+    if incomplete:
+        warnings.warn(f"{incomplete} of {len(names)} traits miss values: each is analysed without its "
                       "cases that miss it", stacklevel=2)
-    for k in incomplete:
-        own = ~np.isnan(traits_array[k])
-        y_k, n_k, c_k = (a[own] if a.size else a for a in args[:3])
-        outcomes[k] = _core.analyse(traits_array[k][own], y_k, n_k, c_k, settings, workers)
+    if client is None:
+        outcomes = _analyse_serially(traits_array, shared, settings, workers, progress)
+    else:
+        from ._cluster import analyse_on_cluster
+
+        call = {"model": model, "lnlambda": lnlambda, "options": {**options, "categorical": settings.categorical}}
+        outcomes = analyse_on_cluster(client, traits_array, shared, call, progress)
 
     description = {"settings": settings, "levels": labels}
     results = {name: _outcome(outcomes[k], description) for k, name in enumerate(names)}
-    failed = [name for name, r in results.items() if isinstance(r, TrovError)]
+    failed = [name for name, r in results.items() if isinstance(r, Exception)]
     if failed and errors == "raise":
         raise results[failed[0]]
     if failed:
-        warnings.warn(f"{len(failed)} of {len(names)} traits refused (their values are TrovError): "
+        warnings.warn(f"{len(failed)} of {len(names)} traits gave no analysis (their values are their errors): "
                       f"{', '.join(map(str, failed[:10]))}{' ...' if len(failed) > 10 else ''}", stacklevel=2)
     return results

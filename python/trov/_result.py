@@ -29,6 +29,9 @@ class TrovError(Exception):
         super().__init__(f"{text} (trov error {code}: {_core.error_text(code)})")
         self.code, self.text = code, text
 
+    def __reduce__(self):  # pickled by its code and text (an Exception is by its message alone)
+        return TrovError, (self.code, self.text)
+
 
 def _table(columns, what):
     try:
@@ -217,11 +220,13 @@ class Fitness:
         return f"<trov.Fitness: {self.model}, {self.cases} cases, {fit}{chosen}>"
 
     def plot(self, ax=None):
-        """The data, the fitted function and its bootstrap band (matplotlib); returns the axes."""
-        import matplotlib.pyplot as plt
-
+        """The data, the fitted function and its bootstrap band (matplotlib) on the Axes `ax` (None: the
+        current Axes of pyplot); returns the Axes."""
         p = self._fitted("plot")
-        ax = ax or plt.gca()
+        if ax is None:
+            import matplotlib.pyplot as plt  # only here: trov itself needs no matplotlib
+
+            ax = plt.gca()
         ax.scatter(p["x"], p["y"], s=8 * np.sqrt(p["n"]), color="0.6", label="data")
         grid = np.linspace(p["x"].min(), p["x"].max(), 400)
         ax.plot(grid, self.predict(grid), color="C0", label=f"fit, ln(lambda) = {self.lnlambda:.3g}")

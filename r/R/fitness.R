@@ -11,28 +11,30 @@ fitness <- function(data, y, x, n = NULL, covariate = NULL, model = "binomial", 
 }
 
 fitness_many <- function(data, y, traits, n = NULL, covariate = NULL, model = "binomial", lnlambda = NULL, one = NULL,
-                         errors = c("warn", "raise"), ...) {
+                         errors = c("warn", "raise"), cl = NULL, progress = interactive(), ...) {
   errors <- one_of(errors, c("warn", "raise"), "errors")
+  if (!is.null(cl) && !inherits(cl, "cluster"))
+    refuse("cl must be a cluster of the parallel package (parallel::makePSOCKcluster(2), say)")
+  if (!(isTRUE(progress) || isFALSE(progress))) refuse("progress must be TRUE or FALSE")
   input <- trov_input(data, y, traits, n, covariate, one)
   settings <- trov_settings(input, model, lnlambda, list(...))
   call <- match.call()
-  if (!length(traits)) {  # nothing to analyse, but the settings are checked as ever
-    checked <- analyse_many_r(list(), input$y, input$n, input$covariate, settings)
-    if (!is.null(checked$error)) stop(trov_error(checked$error, call))
-    return(structure(setNames(list(), character(0)), class = "trov_many"))
-  }
+  # the settings are checked here, before any trait is analysed (on this machine or a cluster's nodes)
+  checked <- analyse_many_r(list(), input$y, input$n, input$covariate, settings)
+  if (!is.null(checked$error)) stop(trov_error(checked$error, call))
+  if (!length(traits)) return(structure(setNames(list(), character(0)), class = "trov_many"))
   report_left_out(input$keep)
   # The library analyses traits of one response together; traits with missing values in other rows
   # have other cases, so each set of rows kept is one call (usually there is one).
   pattern <- vapply(input$keep, function(k) paste(which(!k), collapse = ","), "")
   outcomes <- vector("list", length(traits))
+  scan <- if (is.null(cl)) function(...) analyse_many_r(..., settings)
+          else cluster_scan(cl, settings, progress, length(traits))
   for (left_out in unique(pattern)) {
     which_traits <- which(pattern == left_out)
     keep <- input$keep[[which_traits[1]]]
     columns <- lapply(input$traits[which_traits], function(t) t[keep])
-    out <- analyse_many_r(columns, input$y[keep], rows(input$n, keep), rows(input$covariate, keep), settings)
-    if (!is.null(out$error)) stop(trov_error(out$error, call))  # a setting refused for every trait
-    outcomes[which_traits] <- out
+    outcomes[which_traits] <- scan(columns, input$y[keep], rows(input$n, keep), rows(input$covariate, keep))
   }
   fits <- Map(function(out, trait, keep) {
     tryCatch(new_trov_fit(out, input, trait, keep, call), trov_error = identity)
@@ -44,6 +46,33 @@ fitness_many <- function(data, y, traits, n = NULL, covariate = NULL, model = "b
     warning(sprintf("trov: %d of %d traits were refused (%s); their elements hold the error",
                     sum(failed), length(fits), paste(utils::head(traits[failed], 5), collapse = ", ")), call. = FALSE)
   structure(fits, class = "trov_many")
+}
+
+# The library's analyse_many over the nodes of a parallel cluster, for traits of the same cases (y, n,
+# covariate): each node analyses shares of the traits with the same settings, so that each trait's result
+# is the one this machine gives it, whatever node it lands on. Shares go out in rounds, one to each node,
+# about four per node in all, so that progress can be told as rounds finish. Each node runs one thread
+# unless the call says `workers` (the cluster's nodes are its parallelism).
+cluster_scan <- function(cl, settings, progress, total) {
+  if (is.null(settings$workers)) settings$workers <- 1
+  done <- 0
+  function(columns, y, n, covariate) {
+    share <- max(1, ceiling(length(columns) / (4 * length(cl))))
+    shares <- split(seq_along(columns), ceiling(seq_along(columns) / share))
+    out <- vector("list", length(columns))
+    for (round in split(shares, ceiling(seq_along(shares) / length(cl)))) {
+      results <- tryCatch(
+        parallel::clusterApply(cl[seq_along(round)], lapply(round, function(i) columns[i]), analyse_many_r,
+                               y, n, covariate, settings),
+        error = function(e) stop("a node of the cluster could not analyse its traits: ", conditionMessage(e),
+                                 "\n(each node loads trov: parallel::clusterEvalQ(cl, .libPaths(\"DIR\")) ",
+                                 "tells nodes where it is installed)", call. = FALSE))
+      for (i in seq_along(round)) out[round[[i]]] <- results[[i]]
+      done <<- done + length(unlist(round))
+      if (progress) message(sprintf("trov: %d of %d traits done", done, total))
+    }
+    out
+  }
 }
 
 # The columns of the analysis as the library takes them, and per trait the rows without a missing value.

@@ -138,26 +138,62 @@ engine_covariate <- function(fit, covariate) {
   values
 }
 
-# The points (Y the mean of their cases; the symbol's area grows with N), the fitted function and the
-# bootstrap band of one standard error.
-plot.trov_fit <- function(x, xlab = x$variables[["x"]], ylab = x$variables[["y"]], cex = NULL, ...) {
-  need_fit(x, "plot")
-  p <- x$points
-  if (is.null(cex)) cex <- if (all(p$n == p$n[1])) 1 else 0.5 + 1.5 * sqrt(p$n / max(p$n))
-  plot(p$x, p$y, xlab = xlab, ylab = ylab, cex = cex, ...)
-  if (is.na(x$variables[["covariate"]])) {
+# What a figure of a fit shows: the points (Y the mean of their cases; the symbol's area grows with N),
+# and without a covariate the fitted function and the bootstrap band of one standard error along the
+# points; with one, each point's fitted value, its covariate's effect included, and its band.
+figure_parts <- function(fit) {
+  need_fit(fit, "plot")
+  p <- fit$points
+  parts <- list(points = p[c("x", "y", "n")], size = if (all(p$n == p$n[1])) NULL else sqrt(p$n / max(p$n)),
+                band = if (!is.null(fit$bootstrap)) p[c("x", "lower", "upper")])
+  if (is.na(fit$variables[["covariate"]])) {
     at <- seq(min(p$x), max(p$x), length.out = 400)
-    lines(at, predict(x, at), lwd = 2)
-    if (!is.null(x$bootstrap)) {
-      lines(p$x, p$lower, lty = 2)
-      lines(p$x, p$upper, lty = 2)
+    parts$curve <- data.frame(x = at, fitted = predict(fit, at))
+  } else {
+    parts$fitted <- p[c("x", "fitted")]
+  }
+  parts
+}
+
+plot.trov_fit <- function(x, xlab = x$variables[["x"]], ylab = x$variables[["y"]], cex = NULL, ...) {
+  parts <- figure_parts(x)
+  if (is.null(cex)) cex <- if (is.null(parts$size)) 1 else 0.5 + 1.5 * parts$size
+  plot(parts$points$x, parts$points$y, xlab = xlab, ylab = ylab, cex = cex, ...)
+  if (!is.null(parts$curve)) {
+    lines(parts$curve$x, parts$curve$fitted, lwd = 2)
+    if (!is.null(parts$band)) {
+      lines(parts$band$x, parts$band$lower, lty = 2)
+      lines(parts$band$x, parts$band$upper, lty = 2)
     }
   } else {
-    # each point's fitted value, its covariate's effect included, and its band
-    points(p$x, p$fitted, pch = 3)
-    if (!is.null(x$bootstrap)) segments(p$x, p$lower, p$x, p$upper)
+    points(parts$fitted$x, parts$fitted$fitted, pch = 3)
+    if (!is.null(parts$band)) segments(parts$band$x, parts$band$lower, parts$band$x, parts$band$upper)
   }
   invisible(x)
+}
+
+# The same figure as a ggplot (registered as ggplot2's autoplot method where ggplot2 is installed).
+autoplot.trov_fit <- function(object, xlab = object$variables[["x"]], ylab = object$variables[["y"]], ...) {
+  if (!requireNamespace("ggplot2", quietly = TRUE)) stop("autoplot needs the package ggplot2", call. = FALSE)
+  parts <- figure_parts(object)
+  aes <- ggplot2::aes
+  .data <- ggplot2::.data  # the columns of each layer's data, by name
+  points <- transform(parts$points, size = 1.5 * (if (is.null(parts$size)) 1 else 0.5 + 1.5 * parts$size))
+  figure <- ggplot2::ggplot(points, aes(.data$x, .data$y)) +
+    ggplot2::geom_point(aes(size = .data$size), shape = 1) +
+    ggplot2::scale_size_identity() + ggplot2::labs(x = xlab, y = ylab)
+  if (!is.null(parts$curve)) {
+    figure <- figure + ggplot2::geom_line(aes(.data$x, .data$fitted), data = parts$curve, linewidth = 1)
+    if (!is.null(parts$band))
+      figure <- figure + ggplot2::geom_line(aes(.data$x, .data$lower), data = parts$band, linetype = 2) +
+        ggplot2::geom_line(aes(.data$x, .data$upper), data = parts$band, linetype = 2)
+  } else {
+    figure <- figure + ggplot2::geom_point(aes(.data$x, .data$fitted), data = parts$fitted, shape = 3)
+    if (!is.null(parts$band))
+      figure <- figure + ggplot2::geom_segment(aes(.data$x, .data$lower, xend = .data$x, yend = .data$upper),
+                                               data = parts$band)
+  }
+  figure
 }
 
 # fitness_many: one row per trait, NA where its analysis was refused (the error column says why).

@@ -45,16 +45,16 @@ struct Fit {
     points.x.push_back(xi);
     points.covariate.push_back(ci);
     points.y.push_back(yi);
-    points.irep.push_back(repi);
+    points.counts.push_back(repi);
   }
 
   // Design and grouping once the points are in.
   void organize(bool categorical) {
     points.n = static_cast<int>(points.x.size());
-    cov = {build_design(points, categorical), compressx(points.x, points.irep, points.n)};
+    cov = {build_design(points, categorical), compressx(points.x, points.counts, points.n)};
   }
   int p() const { return cov.design.columns; }
-  BackfitWork work() const { return BackfitWork(points.n, cov.groups.nunique); }
+  BackfitWork work() const { return BackfitWork(points.n, cov.groups.size); }
 
   void run(BackfitWork& work, double lambda, int ncycle = 5, int maxit = 5, double stop = 0.005) {
     r = backfit(lambda, points, points.y, cov,
@@ -88,21 +88,21 @@ TEST(backfit_test, normal_model_identities) {
   EXPECT_EQ(fit.r.status, FitStatus::ok);
   double cases = 0, weighted_covariate = 0;
   for (int i = 0; i < fit.points.n; ++i) {
-    cases += fit.points.irep[i];
-    weighted_covariate += fit.points.irep[i] * fit.points.covariate[i];
+    cases += fit.points.counts[i];
+    weighted_covariate += fit.points.counts[i] * fit.points.covariate[i];
   }
   const double slope = fit.r.beta[1];
   for (int i = 0; i < fit.points.n; ++i) {
-    EXPECT_EQ(fit.r.snu[i], fit.r.sy[i]);
-    EXPECT_EQ(fit.r.nufit[i], fit.r.snu[i] - slope * fit.points.covariate[i]);
-    EXPECT_NEAR(fit.r.syc[i], fit.r.nufit[i] + slope * weighted_covariate / cases, 1e-13);
+    EXPECT_EQ(fit.r.eta[i], fit.r.mean[i]);
+    EXPECT_EQ(fit.r.spline_eta[i], fit.r.eta[i] - slope * fit.points.covariate[i]);
+    EXPECT_NEAR(fit.r.corrected_mean[i], fit.r.spline_eta[i] + slope * weighted_covariate / cases, 1e-13);
   }
   EXPECT_GT(fit.r.trace, 2.0);
-  EXPECT_LT(fit.r.trace, fit.cov.groups.nunique);
+  EXPECT_LT(fit.r.trace, fit.cov.groups.size);
   // gcv = n S / (n - (p + trace))^2
   double sum = 0;
   for (int i = 0; i < fit.points.n; ++i)
-    sum += fit.points.irep[i] * std::pow(fit.points.y[i] - fit.r.sy[i], 2);
+    sum += fit.points.counts[i] * std::pow(fit.points.y[i] - fit.r.mean[i], 2);
   EXPECT_NEAR(fit.r.gcv, fit.points.n * sum / std::pow(fit.points.n - (2 + fit.r.trace), 2),
               1e-12 * fit.r.gcv);
 }
@@ -135,8 +135,8 @@ std::vector<double> dense_solve(std::vector<std::vector<double>> a, std::vector<
 // the slope b (the spline's level takes the intercept). K = Q R^-1 Q' with R = T/6, t = 2 (x_q3 - x_q1).
 // Returns the fitted values and the slope.
 std::pair<std::vector<double>, double> joint_solution(const Fit& fit, double lambda) {
-  const int g = fit.cov.groups.nunique;
-  const std::vector<double>& knot = fit.cov.groups.xcompress;
+  const int g = fit.cov.groups.size;
+  const std::vector<double>& knot = fit.cov.groups.x;
   std::vector<double> h(g - 1);
   for (int k = 0; k + 1 < g; ++k) h[k] = knot[k + 1] - knot[k];
   const int inner = g - 2;  // columns of Q: knots 1..g-2
@@ -166,8 +166,8 @@ std::pair<std::vector<double>, double> joint_solution(const Fit& fit, double lam
       for (int k = 0; k < inner; ++k) a[i][j] += penalty * q[i][k] * rq[k][j];
   int point = 0;
   for (int grp = 0; grp < g; ++grp)
-    for (int c = 0; c < fit.cov.groups.icases[grp]; ++c, ++point) {
-      const double w = fit.points.irep[point], cov = fit.points.covariate[point], yi = fit.points.y[point];
+    for (int c = 0; c < fit.cov.groups.points[grp]; ++c, ++point) {
+      const double w = fit.points.counts[point], cov = fit.points.covariate[point], yi = fit.points.y[point];
       a[grp][grp] += w;
       a[grp][g] += w * cov;
       a[g][grp] += w * cov;
@@ -179,7 +179,7 @@ std::pair<std::vector<double>, double> joint_solution(const Fit& fit, double lam
   std::vector<double> fitted;
   point = 0;
   for (int grp = 0; grp < g; ++grp)
-    for (int c = 0; c < fit.cov.groups.icases[grp]; ++c, ++point)
+    for (int c = 0; c < fit.cov.groups.points[grp]; ++c, ++point)
       fitted.push_back(theta[grp] + theta[g] * fit.points.covariate[point]);
   return {fitted, theta[g]};
 }
@@ -191,7 +191,7 @@ TEST(backfit_test, normal_model_converges_to_the_joint_penalized_fit) {
     fit.run(work, lambda, 200);
     const auto [fitted, slope] = joint_solution(fit, lambda);
     EXPECT_NEAR(fit.r.beta[1], slope, 1e-9) << lambda;
-    for (int i = 0; i < fit.points.n; ++i) EXPECT_NEAR(fit.r.sy[i], fitted[i], 1e-9) << lambda << " " << i;
+    for (int i = 0; i < fit.points.n; ++i) EXPECT_NEAR(fit.r.mean[i], fitted[i], 1e-9) << lambda << " " << i;
   }
   // Five cycles already come close.
   fit.run(work, 0.05, 5);
@@ -206,14 +206,14 @@ TEST(backfit_test, calls_are_independent_of_what_the_work_holds) {
   fit.organize(true);
   BackfitWork work = fit.work();
   fit.run(work, 0.05);
-  const std::vector<double> sy = fit.r.sy, beta = fit.r.beta;
+  const std::vector<double> sy = fit.r.mean, beta = fit.r.beta;
   EXPECT_EQ(fit.p(), 2);
   EXPECT_EQ(fit.r.beta[0], 0.0);
   // Another lambda in between, then garbage in the grouped work: the same results.
   fit.run(work, 40.0);
   std::fill(work.ycompress.begin(), work.ycompress.end(), std::numeric_limits<double>::quiet_NaN());
   fit.run(work, 0.05);
-  EXPECT_EQ(fit.r.sy, sy);
+  EXPECT_EQ(fit.r.mean, sy);
   EXPECT_EQ(fit.r.beta, beta);
 }
 
@@ -259,17 +259,17 @@ TEST(backfit_test, binomial_and_poisson_recover_a_level_shift) {
     const double mean_shift = (fit.r.beta[1] + fit.r.beta[2]) / 3;
     for (int i = 0; i < fit.points.n; ++i) {
       const int level = i % 3;
-      double nu = fit.r.snu[i];
-      EXPECT_EQ(fit.r.sy[i], nutoy(nu, model));
-      EXPECT_EQ(fit.r.nufit[i], fit.r.snu[i] - fit.r.beta[level]);
-      double centred = fit.r.nufit[i] + mean_shift;
-      EXPECT_NEAR(fit.r.syc[i], nutoy(centred, model), 1e-12);
+      double nu = fit.r.eta[i];
+      EXPECT_EQ(fit.r.mean[i], nutoy(nu, model));
+      EXPECT_EQ(fit.r.spline_eta[i], fit.r.eta[i] - fit.r.beta[level]);
+      double centred = fit.r.spline_eta[i] + mean_shift;
+      EXPECT_NEAR(fit.r.corrected_mean[i], nutoy(centred, model), 1e-12);
     }
     // The curve of each level follows the truth on the scale of nu (loosely: a smoothed estimate).
     for (int i = 30; i < 150; ++i) {
       const double truth =
           (model == Model::binomial ? -0.2 : 1.0) + 0.8 * std::sin(fit.points.x[i] / 10) + kShift[i % 3];
-      EXPECT_NEAR(fit.r.snu[i], truth, 0.25) << model_name(model) << " " << i;
+      EXPECT_NEAR(fit.r.eta[i], truth, 0.25) << model_name(model) << " " << i;
     }
   }
 }

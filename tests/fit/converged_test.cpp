@@ -66,13 +66,13 @@ Case make_case(Model model, Kind kind) {
       c.points.x.push_back(x);
       c.points.covariate.push_back(cov);
       c.points.y.push_back(y);
-      c.points.irep.push_back(cases);
+      c.points.counts.push_back(cases);
     }
   }
   c.points.n = static_cast<int>(c.points.x.size());
   if (kind != Kind::none)
     c.covariate = Covariate{build_design(c.points, kind == Kind::categorical),
-                            compressx(c.points.x, c.points.irep, c.points.n)};
+                            compressx(c.points.x, c.points.counts, c.points.n)};
   return c;
 }
 
@@ -85,7 +85,7 @@ struct DenseProblem {
 
   DenseProblem(const Case& c, double lambda) {
     const Points& p = c.points;
-    const std::vector<double> x = c.covariate ? c.covariate->groups.xcompress : p.x;
+    const std::vector<double> x = c.covariate ? c.covariate->groups.x : p.x;
     knots = x.size();
     const std::size_t q = c.covariate ? static_cast<std::size_t>(c.covariate->design.columns - 1) : 0;
     unknowns = knots + q;
@@ -119,7 +119,7 @@ struct DenseProblem {
     const std::vector<Real> eta = eta_of(theta);
     std::vector<Real> g(unknowns, 0), data(unknowns, 0);
     for (std::size_t i = 0; i < eta.size(); ++i) {
-      const Real cases = c.points.irep[i], y = c.points.y[i];
+      const Real cases = c.points.counts[i], y = c.points.y[i];
       for (std::size_t a = 0; a < unknowns; ++a) {
         g[a] += z[i][a] * cases * (y - mean_at(eta[i], c.model));
         data[a] += z[i][a] * cases * y;
@@ -138,9 +138,9 @@ struct DenseProblem {
     weighted = test::zeros(unknowns, unknowns);
     for (std::size_t i = 0; i < eta.size(); ++i) {
       const Real mu = mean_at(eta[i], c.model);
-      const Real w = c.points.irep[i] * (c.model == Model::binomial  ? mu * (1 - mu)
-                                         : c.model == Model::poisson ? mu
-                                                                     : 1);
+      const Real w = c.points.counts[i] * (c.model == Model::binomial  ? mu * (1 - mu)
+                                           : c.model == Model::poisson ? mu
+                                                                       : 1);
       for (std::size_t a = 0; a < unknowns; ++a)
         for (std::size_t b = 0; b < unknowns; ++b) weighted[a][b] += z[i][a] * w * z[i][b];
     }
@@ -269,11 +269,11 @@ Matrix lines_basis(const std::vector<double>& x, const std::vector<Real>& root) 
 }
 Scores dense_scores(const Case& c, const DenseProblem& problem, const Reference& reference) {
   const std::size_t k = problem.knots;
-  const std::vector<double> x = c.covariate ? c.covariate->groups.xcompress : c.points.x;
+  const std::vector<double> x = c.covariate ? c.covariate->groups.x : c.points.x;
   std::vector<Real> ones(k, 1), root(k, 0);
   for (int i = 0; i < c.points.n; ++i)
     root[static_cast<std::size_t>(std::find(x.begin(), x.end(), c.points.x[i]) - x.begin())] +=
-        c.points.irep[i];
+        c.points.counts[i];
   for (Real& r : root) r = std::sqrt(r);
   const Matrix u0 = lines_basis(x, ones), v0 = lines_basis(x, root);
   Matrix weighted;
@@ -298,7 +298,7 @@ Scores dense_scores(const Case& c, const DenseProblem& problem, const Reference&
     for (std::size_t b = 0; b < k; ++b)
       penalty += reference.theta[a] * problem.penalty[a][b] * reference.theta[b];
   for (int i = 0; i < c.points.n; ++i) {
-    const Real n = c.points.irep[i], y = c.points.y[i], e = eta[static_cast<std::size_t>(i)];
+    const Real n = c.points.counts[i], y = c.points.y[i], e = eta[static_cast<std::size_t>(i)];
     const Real cumulant = c.model == Model::binomial ? std::log1p(std::exp(e)) : std::exp(e);
     minus_loglik += n * (cumulant - y * e);
     squares += n * (y - e) * (y - e);
@@ -383,10 +383,10 @@ TEST(converged_test, reaches_the_same_maximum_from_either_start) {
     points.x.push_back(x);
     points.covariate.push_back(level);
     points.y.push_back(unit(rng) < 1 / (1 + std::exp(-eta)) ? 1 : 0);
-    points.irep.push_back(1);
+    points.counts.push_back(1);
   }
   points.n = 2000;
-  const Covariate covariate{build_design(points, true), compressx(points.x, points.irep, points.n)};
+  const Covariate covariate{build_design(points, true), compressx(points.x, points.counts, points.n)};
   ConvergedFitter converged(points, &covariate, Model::binomial);
   for (double lnlambda : {-6.0, 0.0, 6.0, 10.0}) {
     const double lambda = std::exp(lnlambda);
@@ -418,14 +418,14 @@ TEST(converged_test, likelihood_scores_do_not_see_how_close_two_x_lie) {
         close.points.x[pair + 1] = close.points.x[pair] + gap;
         // tied: the two points pooled, N-weighted, their spread kept
         const auto k = static_cast<std::size_t>(pair);
-        const double n0 = c.points.irep[k], n1 = c.points.irep[k + 1], y0 = c.points.y[k],
+        const double n0 = c.points.counts[k], n1 = c.points.counts[k + 1], y0 = c.points.y[k],
                      y1 = c.points.y[k + 1];
         const double mean = (n0 * y0 + n1 * y1) / (n0 + n1);
         tied.points.y[k] = mean;
-        tied.points.irep[k] += c.points.irep[k + 1];
+        tied.points.counts[k] += c.points.counts[k + 1];
         tied.points.spread += n0 * (y0 - mean) * (y0 - mean) + n1 * (y1 - mean) * (y1 - mean);
         for (auto* v : {&tied.points.x, &tied.points.y}) v->erase(v->begin() + pair + 1);
-        tied.points.irep.erase(tied.points.irep.begin() + pair + 1);
+        tied.points.counts.erase(tied.points.counts.begin() + pair + 1);
         tied.points.n -= 1;
         ConvergedFitter near(close.points, nullptr, model), exact(tied.points, nullptr, model);
         const double ratio = penalty_scale(close.points.x) / penalty_scale(tied.points.x);
@@ -462,7 +462,7 @@ Case read_cases(const std::string& name) {
   for (const auto& [x, cases] : pooled) {
     c.points.x.push_back(x);
     c.points.y.push_back(cases.first / cases.second);
-    c.points.irep.push_back(cases.second);
+    c.points.counts.push_back(cases.second);
   }
   c.points.n = static_cast<int>(c.points.x.size());
   return c;
@@ -510,7 +510,7 @@ TEST(converged_test, converges_where_the_gradient_check_is_rounded) {
     for (int step = 0; step < 30; ++step) {
       for (std::size_t i = 0; i < n; ++i) {
         const double mu = 1 / (1 + std::exp(-eta[i]));
-        weight[i] = c.points.irep[i] * mu * (1 - mu);
+        weight[i] = c.points.counts[i] * mu * (1 - mu);
         working[i] = eta[i] + (c.points.y[i] - mu) / (mu * (1 - mu));
       }
       eta = test::quadruple_smoothing(lambda * penalty_scale(c.points.x), c.points.x, working, weight);
@@ -528,7 +528,7 @@ TEST(converged_test, separated_responses_end_not_ok) {
   for (int i = 0; i < 12; ++i) {
     line.points.x.push_back(i);
     line.points.y.push_back(i < 6 ? 0 : 1);
-    line.points.irep.push_back(1);
+    line.points.counts.push_back(1);
   }
   line.points.n = 12;
   Case level = make_case(Model::binomial, Kind::categorical);

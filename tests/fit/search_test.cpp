@@ -21,7 +21,7 @@ Points survival(bool hump) {
     p.x.push_back(x);
     const double mean = 1 / (1 + std::exp(-eta));
     p.y.push_back(hump ? (unit(rng) < mean ? 1 : 0) : mean);
-    p.irep.push_back(hump ? 1 : 20);
+    p.counts.push_back(hump ? 1 : 20);
   }
   p.n = 300;
   return p;
@@ -31,7 +31,7 @@ struct Grid {
   std::vector<double> lnlambda, score, edf;
 };
 
-Grid grid_of(ConvergedFitter& converged, const Points& p, Score score, std::vector<double> lnlambda) {
+Grid grid_of(ConvergedFitter& converged, const Points& p, Criterion score, std::vector<double> lnlambda) {
   Grid g{lnlambda, {}, {}};
   for (double l : lnlambda) {
     const ConvergedFit& fit = converged.fit(std::exp(l), p.y);
@@ -47,8 +47,8 @@ TEST(search_test, goes_past_the_grid_to_the_line_and_refines_an_inner_minimum) {
   const Points line = survival(false);
   ConvergedFitter converged(line, nullptr, Model::binomial);
   const SearchSetting setting{.y = line.y, .interpolating_edf = 300, .tolerance = 1e-4};
-  const Grid g = grid_of(converged, line, Score::reml, {-2, 0, 2});
-  const auto to_line = search_minimum(converged, {g.lnlambda, g.score, g.edf}, Score::reml, setting);
+  const Grid g = grid_of(converged, line, Criterion::reml, {-2, 0, 2});
+  const auto to_line = search_minimum(converged, {g.lnlambda, g.score, g.edf}, Criterion::reml, setting);
   ASSERT_TRUE(to_line);
   EXPECT_EQ(to_line->limit, SearchLimit::linear);
   EXPECT_NEAR(to_line->edf, 2, 1e-3);
@@ -59,8 +59,9 @@ TEST(search_test, goes_past_the_grid_to_the_line_and_refines_an_inner_minimum) {
   const SearchSetting hump_setting{.y = hump.y, .interpolating_edf = 300, .tolerance = 1e-4};
   std::vector<double> rows;
   for (int k = -10; k <= 10; k += 2) rows.push_back(k);
-  const Grid h = grid_of(converged_hump, hump, Score::reml, rows);
-  const auto inner = search_minimum(converged_hump, {h.lnlambda, h.score, h.edf}, Score::reml, hump_setting);
+  const Grid h = grid_of(converged_hump, hump, Criterion::reml, rows);
+  const auto inner =
+      search_minimum(converged_hump, {h.lnlambda, h.score, h.edf}, Criterion::reml, hump_setting);
   ASSERT_TRUE(inner);
   EXPECT_EQ(inner->limit, SearchLimit::none);
   for (double l = inner->lnlambda - 0.05; l <= inner->lnlambda + 0.05; l += 0.01) {
@@ -78,7 +79,7 @@ TEST(search_test, a_failed_row_bounds_the_search_and_is_never_a_bracket_end) {
                                       NewtonEnd::converged, NewtonEnd::converged};
   const SearchSetting setting{.y = {}, .interpolating_edf = 40};
   // the smallest score beside the failed row: outward towards it, with it as the boundary
-  SearchPlan plan = plan_search({lnlambda, score, edf, end}, Score::gcv, setting);
+  SearchPlan plan = plan_search({lnlambda, score, edf, end}, Criterion::gcv, setting);
   EXPECT_EQ(plan.kind, SearchPlan::Kind::outward);
   EXPECT_EQ(plan.direction, -1);
   ASSERT_TRUE(plan.boundary);
@@ -88,7 +89,7 @@ TEST(search_test, a_failed_row_bounds_the_search_and_is_never_a_bracket_end) {
   const std::vector<double> falling = {NAN, 1.0, 5.0, 6.0, 7.0};
   const std::vector<NewtonEnd> ends = {NewtonEnd::ran_away, NewtonEnd::converged, NewtonEnd::converged,
                                        NewtonEnd::converged, NewtonEnd::converged};
-  plan = plan_search({lnlambda, falling, edf, ends}, Score::gcv, setting);
+  plan = plan_search({lnlambda, falling, edf, ends}, Criterion::gcv, setting);
   EXPECT_EQ(plan.kind, SearchPlan::Kind::outward);
   EXPECT_EQ(plan.direction, -1);
   ASSERT_TRUE(plan.boundary);
@@ -96,7 +97,7 @@ TEST(search_test, a_failed_row_bounds_the_search_and_is_never_a_bracket_end) {
   EXPECT_EQ(plan.low.lnlambda, 0);
   // with finite neighbours, a bracket of them
   const std::vector<double> inner = {5.0, 3.0, 2.0, 4.0, NAN};
-  plan = plan_search({lnlambda, inner, edf, end}, Score::gcv, setting);
+  plan = plan_search({lnlambda, inner, edf, end}, Criterion::gcv, setting);
   EXPECT_EQ(plan.kind, SearchPlan::Kind::bracket);
   EXPECT_EQ(plan.low.lnlambda, -2);
   EXPECT_EQ(plan.high.lnlambda, 2);

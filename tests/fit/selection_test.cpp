@@ -42,16 +42,16 @@ Case make_case(Model model, bool covariate) {
       c.points.x.push_back(x);
       c.points.y.push_back(0);
       c.points.covariate.push_back(level);
-      c.points.irep.push_back(1 + static_cast<int>(rng() % 4));
+      c.points.counts.push_back(1 + static_cast<int>(rng() % 4));
       c.effect.push_back(covariate ? 0.35 * level - 0.1 : 0.0);
       const double eta = c.values.back() + c.effect.back();
-      c.fit.snu.push_back(eta);
-      c.fit.sy.push_back(inverse_link(eta, model));
-      if (covariate) c.fit.nufit.push_back(c.values.back());
+      c.fit.eta.push_back(eta);
+      c.fit.mean.push_back(inverse_link(eta, model));
+      if (covariate) c.fit.spline_eta.push_back(c.values.back());
     }
   }
   c.points.n = static_cast<int>(c.points.x.size());
-  c.groups = compressx(c.points.x, c.points.irep, c.points.n);
+  c.groups = compressx(c.points.x, c.points.counts, c.points.n);
   return c;
 }
 
@@ -59,8 +59,8 @@ Case make_case(Model model, bool covariate) {
 double mean_fitness(const Case& c, const test::TruncatedPowerSpline& s, Model model, double delta) {
   double total = 0, sum = 0;
   for (int i = 0; i < c.points.n; ++i) {
-    total += c.points.irep[i];
-    sum += c.points.irep[i] * inverse_link(s.value(c.points.x[i] + delta) + c.effect[i], model);
+    total += c.points.counts[i];
+    sum += c.points.counts[i] * inverse_link(s.value(c.points.x[i] + delta) + c.effect[i], model);
   }
   return sum / total;
 }
@@ -109,9 +109,9 @@ TEST(selection_test, gradients_are_the_derivatives_of_mean_fitness_under_a_shift
 
         double total = 0, sum = 0, squares = 0;
         for (int i = 0; i < c.points.n; ++i)
-          total += c.points.irep[i], sum += c.points.irep[i] * c.points.x[i];
+          total += c.points.counts[i], sum += c.points.counts[i] * c.points.x[i];
         for (int i = 0; i < c.points.n; ++i)
-          squares += c.points.irep[i] * std::pow(c.points.x[i] - sum / total, 2);
+          squares += c.points.counts[i] * std::pow(c.points.x[i] - sum / total, 2);
         EXPECT_NEAR(g.trait_mean, sum / total, 1e-12) << where;
         EXPECT_NEAR(g.trait_sd, std::sqrt(squares / (total - 1)), 1e-12) << where;
         EXPECT_DOUBLE_EQ(g.beta_standardized, g.beta * g.trait_sd);
@@ -132,7 +132,7 @@ TEST(selection_test, quadratic_fitness_has_its_known_gradients) {
     y.push_back(2 + 0.5 * x.back() - 0.3 * x.back() * x.back());
     irep.push_back(1);
   }
-  Points points{.x = x, .y = y, .covariate = {}, .irep = irep, .nraw = 400, .n = 400};
+  Points points{.x = x, .y = y, .covariate = {}, .counts = irep, .cases = 400, .n = 400};
   GlispWork fit_work(400);
   const FitResult& fit = glisp(1e-9, x, y, irep, {.model = Model::normal}, fit_work);
   SelectionWork work(points, nullptr);
@@ -161,20 +161,20 @@ TEST(selection_test, lande_arnold_estimates_are_the_regression_on_the_individual
         p->x.push_back(x);
         p->y.push_back(static_cast<double>(survivors) / n);
         p->covariate.push_back(j);
-        p->irep.push_back(n);
-        p->n = p->nraw = p->n + 1;
+        p->counts.push_back(n);
+        p->n = p->cases = p->n + 1;
       }
     }
   }
   FitResult no_fit;  // the regression reads only the responses
-  no_fit.snu.assign(24, 0.0);
-  no_fit.nufit.assign(24, 0.0);
+  no_fit.eta.assign(24, 0.0);
+  no_fit.spline_eta.assign(24, 0.0);
   SelectionWork without(first, nullptr);
   SelectionGradients g = without.gradients(first.y, no_fit, Model::binomial);
   EXPECT_NEAR(g.lande_arnold_beta, -0.17042213537676681, 1e-13);
   EXPECT_NEAR(g.lande_arnold_gamma, 0.10935169310041896, 1e-13);
 
-  const Covariate covariate{build_design(all, true), compressx(all.x, all.irep, all.n)};
+  const Covariate covariate{build_design(all, true), compressx(all.x, all.counts, all.n)};
   SelectionWork with(all, &covariate);
   g = with.gradients(all.y, no_fit, Model::binomial);
   EXPECT_NEAR(g.lande_arnold_beta, -0.24811069609372502, 1e-13);

@@ -41,18 +41,16 @@ TEST(data_fuzz_test, mutated_data_files_end_cleanly) {
     }
     fs::path data = dir / "data.dat";
     std::ofstream(data) << text;
-    Settings settings;
-    settings.covariates = static_cast<int>(rng() % 2);
-    settings.counts_column = rng() % 2 == 0;
-    settings.model = static_cast<Model>(1 + rng() % 3);
+    const DataColumns columns{.covariate = rng() % 2 == 1, .counts = rng() % 2 == 0};
+    const auto model = static_cast<Model>(1 + rng() % 3);
     pid_t pid = fork();
     if (pid == 0) {
       setsid();
       if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr)) _exit(90);
       std::istringstream parameters(data.string() + "\n");
       ListReader reader(parameters, "parameters");
-      const Points points = datin(read_data_file_name(reader), settings);
-      check_points(points, settings.model);
+      const Points points = datin(read_data_file_name(reader), columns);
+      check_points(points, model);
       _exit(0);
     }
     int status = 0;

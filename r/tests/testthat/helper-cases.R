@@ -1,7 +1,13 @@
-# The engine's golden cases (tests/cases of the repository that holds this package): a case's data and
-# expected trov.json, and the fitness() call that its trov.in and trov.options describe. trov.json holds
-# the settings as the engine read them (single-precision values), so the call gives the same analysis.
-cases_dir <- function() normalizePath(test_path("..", "..", "..", "tests", "cases"), mustWork = TRUE)
+# The engine's golden cases (tests/cases of the repository that holds this package, or their copies in the
+# package's tarball): a case's data and expected trov.json, and the fitness() call that its trov.in and
+# trov.options describe. trov.json holds the settings as the engine read them (single-precision values),
+# so the call gives the same analysis.
+repository_dir <- function() {
+  copies <- test_path("repository")  # scripts/build-r-package.sh puts them there
+  normalizePath(if (dir.exists(copies)) copies else test_path("..", "..", ".."), mustWork = TRUE)
+}
+
+cases_dir <- function() file.path(repository_dir(), "tests", "cases")
 
 golden_case <- function(name) {
   dir <- file.path(cases_dir(), name)
@@ -20,3 +26,11 @@ golden_case <- function(name) {
 }
 
 run_case <- function(case, ...) do.call(fitness, utils::modifyList(case$call, list(...)))
+
+# A case of survival against mass (300 birds), with two more traits made from it.
+demo <- function() {
+  d <- read.table(file.path(cases_dir(), "reml_binomial_grid", "demo1.dat"), col.names = c("survived", "mass"))
+  d$wing <- round(d$mass * 0.7 + sin(seq_len(nrow(d))), 2)
+  d$tail <- round(cos(d$mass) * 3, 2)
+  d
+}

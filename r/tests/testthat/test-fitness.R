@@ -1,12 +1,5 @@
 # The R side: data frames in, missing values, errors, and many traits at once.
 
-demo <- function() {
-  d <- read.table(file.path(cases_dir(), "reml_binomial_grid", "demo1.dat"), col.names = c("survived", "mass"))
-  d$wing <- round(d$mass * 0.7 + sin(seq_len(nrow(d))), 2)
-  d$tail <- round(cos(d$mass) * 3, 2)
-  d
-}
-
 test_that("rows with missing values are left out, with a message, as if they were not there", {
   d <- demo()
   d$mass[c(3, 9)] <- NA
@@ -128,7 +121,7 @@ test_that("fitness_many gives each trait the numbers of its own fitness() call",
 })
 
 test_that("predict() with a covariate adds its effect (continuous; categorical, from a factor)", {
-  d <- read.table(file.path(cases_dir(), "..", "..", "examples", "covariate.dat"), col.names = c("y", "x", "c"))
+  d <- read.table(file.path(repository_dir(), "examples", "covariate.dat"), col.names = c("y", "x", "c"))
   d$group <- factor(c("b", "a")[d$c])
   for (covariate in c("c", "group")) {
     fit <- fitness(d, "y", "x", covariate = covariate, lnlambda = 1)
