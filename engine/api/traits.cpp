@@ -24,7 +24,7 @@ constexpr int kLeastDistinct = 4;
 Error refused(ErrorCode code, std::string text) { return {code, std::move(text)}; }
 
 // The faults of the data and settings, before any fit; the names of the traits.
-std::optional<Error> check(const TraitsData& data, const Settings& settings, int knots,
+std::optional<Error> check(const TraitsData& data, const Settings& settings, const TraitsModel& shape,
                            std::vector<std::string>& names) {
   if (settings.model != Model::normal && settings.model != Model::binomial &&
       settings.model != Model::poisson)
@@ -38,8 +38,12 @@ std::optional<Error> check(const TraitsData& data, const Settings& settings, int
       !(*settings.lnlambda >= std::log(kLeastLambda) && *settings.lnlambda <= std::log(kMostLambda)))
     return refused(ErrorCode::settings,
                    "ln(lambda) must lie within ln(1e-8) and ln(1e12) (-18.42 and 27.63)");
-  if (knots < kLeastDistinct || knots > 1000)
+  if (shape.knots < kLeastDistinct || shape.knots > 1000)
     return refused(ErrorCode::settings, "knots must be 4 to 1000 per trait");
+  if (shape.surface_knots < kLeastDistinct || shape.surface_knots > 30)
+    return refused(ErrorCode::settings, "surface_knots must be 4 to 30 per trait");
+  if (shape.surface && data.traits.size() != 2)
+    return refused(ErrorCode::settings, "a surface takes exactly two traits");
   const std::size_t cases = data.y.size();
   if (data.traits.empty()) return refused(ErrorCode::data, "there is no trait");
   if (!data.names.empty() && data.names.size() != data.traits.size())
@@ -94,8 +98,9 @@ std::string level_text(double level) {
   return std::string(text, end);
 }
 
-TraitsOutcome analyse_checked(const TraitsData& data, const Settings& settings, int knots,
+TraitsOutcome analyse_checked(const TraitsData& data, const Settings& settings, const TraitsModel& shape,
                               const std::vector<std::string>& names) {
+  const int knots = shape.knots;
   const std::size_t cases = data.y.size(), m = data.traits.size();
   const std::vector<double> counts = data.n.empty() ? std::vector<double>(cases, 1.0) : data.n;
   std::vector<std::span<const double>> traits;
@@ -172,12 +177,17 @@ TraitsOutcome analyse_checked(const TraitsData& data, const Settings& settings, 
   out.mean_fitness = g.mean_fitness;
   out.trait_mean = g.trait_mean;
   out.trait_sd = g.trait_sd;
-  out.beta = g.beta;
-  out.beta_standardized = g.beta_standardized;
-  out.gamma = g.gamma;
-  out.gamma_standardized = g.gamma_standardized;
-  out.lande_arnold_beta = g.lande_arnold_beta;
-  out.lande_arnold_gamma = g.lande_arnold_gamma;
+  auto estimates = [](const std::vector<double>& values) {
+    std::vector<Estimate> e;
+    for (double v : values) e.push_back({v, NAN, NAN, NAN, NAN});
+    return e;
+  };
+  out.beta = estimates(g.beta);
+  out.beta_standardized = estimates(g.beta_standardized);
+  out.gamma = estimates(g.gamma);
+  out.gamma_standardized = estimates(g.gamma_standardized);
+  out.lande_arnold_beta = estimates(g.lande_arnold_beta);
+  out.lande_arnold_gamma = estimates(g.lande_arnold_gamma);
   for (std::size_t a = 0; a < m; ++a) {
     out.beta_names.push_back("beta[" + names[a] + "]");
     for (std::size_t b = 0; b < m; ++b) out.gamma_names.push_back("gamma[" + names[a] + "," + names[b] + "]");
@@ -187,11 +197,12 @@ TraitsOutcome analyse_checked(const TraitsData& data, const Settings& settings, 
 
 }  // namespace
 
-TraitsOutcome analyse_traits(const TraitsData& data, const Settings& settings, int knots) {
+TraitsOutcome analyse_traits(const TraitsData& data, const Settings& settings, const TraitsModel& shape,
+                             int /*workers*/, const Control& /*control*/) {
   try {
     std::vector<std::string> names;
-    if (auto fault = check(data, settings, knots, names)) return *fault;
-    return analyse_checked(data, settings, knots, names);
+    if (auto fault = check(data, settings, shape, names)) return *fault;
+    return analyse_checked(data, settings, shape, names);
   } catch (const std::bad_alloc&) {
     return refused(ErrorCode::engine_failure, "not enough memory for the analysis");
   } catch (const std::exception& e) {

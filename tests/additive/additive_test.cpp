@@ -107,8 +107,8 @@ TEST(additive_test, reml_chooses_as_mgcv) {
   EXPECT_EQ(g.gamma_names[1], "gamma[a,b]");
   const double beta[] = {0.2191975008, 0.1054888338},
                gamma[] = {-0.2837118781, 0.01975007465, -0.05569151026};
-  for (int a = 0; a < 2; ++a) EXPECT_NEAR(g.beta[a], beta[a], 1e-5 * std::abs(beta[a]));
-  for (int e = 0; e < 3; ++e) EXPECT_NEAR(g.gamma[e + (e > 0)], gamma[e], 1e-4 * std::abs(gamma[e]) + 1e-6);
+  for (int a = 0; a < 2; ++a) EXPECT_NEAR(g.beta[a].value, beta[a], 1e-5 * std::abs(beta[a]));
+  for (int e = 0; e < 3; ++e) EXPECT_NEAR(g.gamma[e + (e > 0)].value, gamma[e], 1e-4 * std::abs(gamma[e]) + 1e-6);
 
   const api::TraitsResults normal = analysed(data_of(t.yn), Model::normal);
   EXPECT_NEAR(normal.smooths[0].edf, 8.111308759, 1e-4 * 8.1);
@@ -151,14 +151,14 @@ TEST(additive_test, gradients_are_the_fitted_means_derivatives) {
     auto at = [&](double da, double db) { return average(mean_shifted(r, da, db, model)) / w; };
     const api::TraitsGradients& g = r.gradients;
     EXPECT_NEAR(g.mean_fitness, w, 1e-12);
-    EXPECT_NEAR(g.beta[0], (at(h, 0) - at(-h, 0)) / (2 * h), 1e-7);
-    EXPECT_NEAR(g.beta[1], (at(0, h) - at(0, -h)) / (2 * h), 1e-7);
-    EXPECT_NEAR(g.gamma[0], (at(h, 0) - 2 + at(-h, 0)) / (h * h), 1e-5);
-    EXPECT_NEAR(g.gamma[3], (at(0, h) - 2 + at(0, -h)) / (h * h), 1e-5);
+    EXPECT_NEAR(g.beta[0].value, (at(h, 0) - at(-h, 0)) / (2 * h), 1e-7);
+    EXPECT_NEAR(g.beta[1].value, (at(0, h) - at(0, -h)) / (2 * h), 1e-7);
+    EXPECT_NEAR(g.gamma[0].value, (at(h, 0) - 2 + at(-h, 0)) / (h * h), 1e-5);
+    EXPECT_NEAR(g.gamma[3].value, (at(0, h) - 2 + at(0, -h)) / (h * h), 1e-5);
     const double cross = (at(h, h) - at(h, -h) - at(-h, h) + at(-h, -h)) / (4 * h * h);
-    EXPECT_NEAR(g.gamma[1], cross, 1e-5);
-    EXPECT_EQ(g.gamma[1], g.gamma[2]);
-    EXPECT_NEAR(g.beta_standardized[1], g.beta[1] * g.trait_sd[1], 1e-15);
+    EXPECT_NEAR(g.gamma[1].value, cross, 1e-5);
+    EXPECT_EQ(g.gamma[1].value, g.gamma[2].value);
+    EXPECT_NEAR(g.beta_standardized[1].value, g.beta[1].value * g.trait_sd[1], 1e-15);
   }
 }
 
@@ -166,8 +166,8 @@ TEST(additive_test, lande_arnold_as_lm) {
   const api::TraitsGradients g = analysed(data_of(table().y), Model::binomial).gradients;
   const double beta[] = {0.1921202766, 0.1011885365};
   const double gamma[] = {-0.1205487245, -0.1888166839, -0.1888166839, 0.09238707549};
-  for (int a = 0; a < 2; ++a) EXPECT_NEAR(g.lande_arnold_beta[a], beta[a], 1e-8);
-  for (int e = 0; e < 4; ++e) EXPECT_NEAR(g.lande_arnold_gamma[e], gamma[e], 1e-8);
+  for (int a = 0; a < 2; ++a) EXPECT_NEAR(g.lande_arnold_beta[a].value, beta[a], 1e-8);
+  for (int e = 0; e < 4; ++e) EXPECT_NEAR(g.lande_arnold_gamma[e].value, gamma[e], 1e-8);
 }
 
 TEST(additive_test, faults_are_errors) {
