@@ -8,29 +8,13 @@
 #include <limits>
 
 #include "frontend/engine_messages.h"
+#include "frontend/figure_parts.h"
 #include "frontend/plot_scripts.h"
 #include "plotlib/draw/figure_layout.h"
 
 namespace trov::front {
 
-namespace {
-
 namespace fig = plotlib::figure;
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr const char* kStem = "trov";
-
-// One plotted series as the CSV holds it: tidy rows of series, x, y, lower, upper, n, level.
-struct Series {
-  std::string name;
-  std::vector<double> x{}, y{}, lower{}, upper{}, n{}, level{};
-};
-
-// What is drawn: the figure, its data and the sentences of its caption.
-struct Drawing {
-  fig::Figure figure;
-  std::vector<Series> series;
-  std::vector<std::string> caption;
-};
 
 std::string printed(const char* format, double v) {
   char text[64];
@@ -67,6 +51,32 @@ std::string y_title_of(const std::string& model) {
   if (model == "poisson") return "Number of offspring";
   return "Fitness";
 }
+
+std::string csv_number(double v) { return std::isfinite(v) ? printed("%.9g", v) : "NA"; }
+
+bool write_text(const std::string& name, const std::string& text) {
+  std::ofstream file(name, std::ios::trunc);
+  file << text;
+  return static_cast<bool>(file.flush());
+}
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr const char* kStem = "trov";
+
+// One plotted series as the CSV holds it: tidy rows of series, x, y, lower, upper, n, level.
+struct Series {
+  std::string name;
+  std::vector<double> x{}, y{}, lower{}, upper{}, n{}, level{};
+};
+
+// What is drawn: the figure, its data and the sentences of its caption.
+struct Drawing {
+  fig::Figure figure;
+  std::vector<Series> series;
+  std::vector<std::string> caption;
+};
 
 // Where a score explodes at one end of the grid, the panel is cut at five times the spread of its lower
 // half above the minimum, so that the minimum shows; NaN: no cut.
@@ -304,8 +314,6 @@ Drawing fitted_drawing(const RunDetails& run, const Options& options, const std:
   return d;
 }
 
-std::string csv_number(double v) { return std::isfinite(v) ? printed("%.9g", v) : "NA"; }
-
 std::string csv_text(const std::vector<Series>& series) {
   std::string text = "series,x,y,lower,upper,n,level\n";
   const auto at = [](const std::vector<double>& v, std::size_t i) { return i < v.size() ? v[i] : kNaN; };
@@ -338,12 +346,6 @@ void add_classic_stop(const RunDetails& run, Drawing& d) {
         " (" + run.classic_stopped->message + "); the figure shows the converged fits.");
 }
 
-bool write_text(const std::string& name, const std::string& text) {
-  std::ofstream file(name, std::ios::trunc);
-  file << text;
-  return static_cast<bool>(file.flush());
-}
-
 }  // namespace
 
 std::string write_figures(const RunDetails& run, const Options& options, const std::string& lambda_origin) {
@@ -355,7 +357,7 @@ std::string write_figures(const RunDetails& run, const Options& options, const s
   d.figure.width_mm = figure_width_mm(options.figure_size);
   d.figure.height_mm = figure_height_mm(options.figure_size, static_cast<int>(d.figure.panels.size()));
   const std::string stem = kStem;
-  const ScriptFigure script{grid,
+  const ScriptFigure script{grid ? ScriptKind::grid : ScriptKind::fitted,
                             d.figure.x_title,
                             d.figure.panels[0].y_title,
                             d.figure.width_mm,

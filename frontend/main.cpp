@@ -112,6 +112,9 @@ std::optional<std::string> run_and_plot(DialogValues& v, const std::string& engi
   if (!plot.ending.empty()) return plot.ending;
   if (!plot.figures_fault.empty())
     tell(caption::figures, plot.figures_fault + ".\nThe plot is in trov.wmf, the results in trov.out.");
+  if (const TraitRun traits = read_trait_run("trov.json"); traits.present)
+    if (const std::string why = plot_traits(traits, v.options); !why.empty())
+      tell(caption::figures, why + ".\nThe results of the traits are in trov.json.");
   if (plot.not_drawn.empty() && run.kind == RunKind::grid) v.suggested_lambda = notes.suggested_lambda;
   if (!plot.not_drawn.empty()) {
     std::string text = "No results could be plotted: " + plot.not_drawn + ".";

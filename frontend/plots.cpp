@@ -9,6 +9,8 @@
 #include <string>
 
 #include "frontend/figures.h"
+#include "frontend/trait_figures.h"
+#include "plotlib/draw/figure_window.h"
 #include "plotlib/draw/plotlib.h"
 
 namespace trov::front {
@@ -417,6 +419,13 @@ PlotOutcome plot_results(const RunDetails& run, const std::vector<PlotNote>& not
   PlotOutcome outcome;
   if (std::string why = write_figures(run, options, lambda_origin); !why.empty()) outcome.figures_fault = why;
   return outcome;
+}
+
+std::string plot_traits(const TraitRun& traits, const Options& options) {
+  if (!traits.unread.empty()) return traits.unread;
+  plotlib::show_figure(trait_scene(traits, options), (traits.surface ? "the surface of " : "the curves of ") +
+                                                         std::to_string(traits.names.size()) + " traits");
+  return write_trait_figures(traits, options);
 }
 
 }  // namespace trov::front

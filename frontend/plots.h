@@ -6,6 +6,7 @@
 #include "common/options_file.h"
 #include "frontend/plot_notes.h"
 #include "frontend/run_details.h"
+#include "frontend/trait_details.h"
 
 namespace trov::front {
 
@@ -26,5 +27,10 @@ struct PlotOutcome {
 // (all horizontal or all vertical values equal).
 PlotOutcome plot_results(const RunDetails& run, const std::vector<PlotNote>& notes, const Options& options,
                          const std::string& lambda_origin);
+
+// The figure of several traits (frontend/trait_figures.h), shown in a plot window of its own after the
+// one trait's (waits until the user dismisses it), then written as its files. Returns an empty text, or
+// why it could not be shown or written.
+std::string plot_traits(const TraitRun& traits, const Options& options);
 
 }  // namespace trov::front

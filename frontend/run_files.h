@@ -13,9 +13,25 @@ namespace trov::front {
 // The files the front end and the engine write in the working directory; a data file or an output
 // name must be none of them, nor one of the engine's temporary files of trov.json (run_file_named).
 // The first two hold the settings, the others the results of a run.
-inline constexpr std::array<std::string_view, 12> kRunFiles = {
-    "trov.in",  "trov.options", "trov.out",         "trov.wmf",      "trov.json",   "trov.png",
-    "trov.svg", "trov.pdf",     "trov_caption.txt", "trov_plot.csv", "trov_plot.R", "trov_plot.py"};
+inline constexpr std::array<std::string_view, 19> kRunFiles = {"trov.in",
+                                                               "trov.options",
+                                                               "trov.out",
+                                                               "trov.wmf",
+                                                               "trov.json",
+                                                               "trov.png",
+                                                               "trov.svg",
+                                                               "trov.pdf",
+                                                               "trov_caption.txt",
+                                                               "trov_plot.csv",
+                                                               "trov_plot.R",
+                                                               "trov_plot.py",
+                                                               "trov_traits.png",
+                                                               "trov_traits.svg",
+                                                               "trov_traits.pdf",
+                                                               "trov_traits_caption.txt",
+                                                               "trov_traits_plot.csv",
+                                                               "trov_traits_plot.R",
+                                                               "trov_traits_plot.py"};
 inline constexpr std::size_t kSettingsFiles = 2;
 inline constexpr std::string_view kEngineTemporaryPrefix = "trov.json.tmp";
 
@@ -33,7 +49,8 @@ struct ResultCopy {
 
 // The copies an output name asks for: trov.out under the name itself, then the other results under the
 // same stem with their own endings ("run1.out" gives run1.wmf, run1.json, run1.png, run1.svg, run1.pdf,
-// run1_caption.txt, run1_plot.csv, run1_plot.R and run1_plot.py).
+// run1_caption.txt, run1_plot.csv, run1_plot.R and run1_plot.py; after an analysis of several traits
+// also run1_traits.png, .svg, .pdf, run1_traits_caption.txt, run1_traits_plot.csv, .R and .py).
 std::vector<ResultCopy> result_copies(const std::string& output_name);
 
 // Deletes the results of the last run (trov.out, trov.wmf, trov.json and the figures), so none survives

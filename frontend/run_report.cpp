@@ -3,75 +3,18 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
-#include <nlohmann/json.hpp>
 
 #include "common/report_keys.h"
 #include "frontend/engine_messages.h"
+#include "frontend/json_members.h"
 
 namespace trov::front {
 
 namespace {
 
-using Json = nlohmann::json;
 namespace key = report_keys;
 
-// A member of another type than trov.json gives it: the file is of another layout.
-struct LayoutFault {};
-
-// A member that may be absent or null (a run of another kind, a value that is not finite).
-const Json* member(const Json& object, const char* name) {
-  if (!object.is_object()) throw LayoutFault{};
-  const auto it = object.find(name);
-  return it == object.end() || it->is_null() ? nullptr : &*it;
-}
-
-const Json* object_member(const Json& object, const char* name) {
-  const Json* m = member(object, name);
-  if (m && !m->is_object()) throw LayoutFault{};
-  return m;
-}
-
-const Json& array_member(const Json& object, const char* name) {
-  static const Json kNone = Json::array();
-  const Json* m = member(object, name);
-  if (m && !m->is_array()) throw LayoutFault{};
-  return m ? *m : kNone;
-}
-
-double number_of(const Json& value) {
-  if (value.is_null()) return kNoValue;
-  if (!value.is_number()) throw LayoutFault{};
-  return value.get<double>();
-}
-
-double number(const Json& object, const char* name) {
-  const Json* m = member(object, name);
-  return m ? number_of(*m) : kNoValue;
-}
-
-int whole(const Json& object, const char* name) {
-  const Json* m = member(object, name);
-  if (m && !m->is_number_integer()) throw LayoutFault{};
-  return m ? m->get<int>() : 0;
-}
-
-bool flag(const Json& object, const char* name) {
-  const Json* m = member(object, name);
-  if (m && !m->is_boolean()) throw LayoutFault{};
-  return m && m->get<bool>();
-}
-
-std::string text(const Json& object, const char* name, const char* otherwise = "") {
-  const Json* m = member(object, name);
-  if (m && !m->is_string()) throw LayoutFault{};
-  return m ? m->get<std::string>() : otherwise;
-}
-
-std::vector<double> numbers(const Json& object, const char* name) {
-  std::vector<double> values;
-  for (const Json& value : array_member(object, name)) values.push_back(number_of(value));
-  return values;
-}
+using namespace json;
 
 ReportPoints points(const Json& array) {
   ReportPoints p;

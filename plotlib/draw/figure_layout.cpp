@@ -58,6 +58,8 @@ Range y_range(const Figure& f, int panel) {
       for (double v : p.y) r.add(v, clip);
   for (const Marker& m : f.markers)
     if (m.panel == panel) r.add(m.y, clip);
+  r.add(f.panels[panel].y_from, clip);
+  r.add(f.panels[panel].y_to, clip);
   if (!std::isnan(f.panels[panel].clip_above) && !r.empty()) r.hi = std::max(r.hi, clip);
   return r;
 }
@@ -101,6 +103,7 @@ struct Entry {
   double grey = 0;
   Shape shape = Shape::circle;
   bool rug = false;
+  double fill = -1;
 };
 
 std::vector<Entry> legend_entries(const Figure& f) {
@@ -113,7 +116,8 @@ std::vector<Entry> legend_entries(const Figure& f) {
   };
   for (const Line& l : f.lines) add({Entry::Kind::line, l.label, l.stroke, l.grey});
   for (const Band& b : f.bands) add({Entry::Kind::band, b.label});
-  for (const Points& p : f.points) add({Entry::Kind::points, p.label, Stroke::solid, 0, p.shape, p.rug});
+  for (const Points& p : f.points)
+    add({Entry::Kind::points, p.label, Stroke::solid, 0, p.shape, p.rug, p.fill});
   for (const Marker& m : f.markers) add({Entry::Kind::marker, m.label, Stroke::solid, 0, m.shape});
   return entries;
 }
@@ -174,7 +178,7 @@ class Painter {
         if (e.rug)
           line({{x, y - 3}, {x, y + 3}}, kSymbolWidth);
         else
-          symbol(e.shape, x, y, 2.2, -1, kSymbolWidth);
+          symbol(e.shape, x, y, 2.2, e.fill, kSymbolWidth);
         break;
       case Entry::Kind::marker:
         symbol(e.shape, x, y, kMarkerRadius, 0, kSymbolWidth);
@@ -220,6 +224,7 @@ class Layout {
   void lines(const PanelFrame& pf);
   void points(const PanelFrame& pf);
   void markers(const PanelFrame& pf);
+  void labels(const PanelFrame& pf);
   void axes(const PanelFrame& pf);
   double px(double x) const { return left_ + (x - xt_.first) / (xt_.last() - xt_.first) * (right_ - left_); }
 
@@ -293,6 +298,7 @@ void Layout::panel(int p) {
   bands(pf);
   lines(pf);
   points(pf);
+  labels(pf);
   markers(pf);
   axes(pf);
 }
@@ -344,7 +350,7 @@ void Layout::points(const PanelFrame& pf) {
       // without (telling) weights every symbol has the size of a middling one
       const double r =
           most > 0 && i < pts.weight.size() ? std::max(1.3, 3.2 * std::sqrt(pts.weight[i] / most)) : 2.0;
-      paint_.symbol(pts.shape, x, y, r, -1, kSymbolWidth);
+      paint_.symbol(pts.shape, x, y, r, pts.fill, kSymbolWidth);
     }
   }
 }
@@ -353,6 +359,17 @@ void Layout::markers(const PanelFrame& pf) {
   for (const Marker& m : f_.markers)
     if (m.panel == pf.index && std::isfinite(m.x) && std::isfinite(m.y))
       paint_.symbol(m.shape, px(m.x), pf.py(m.y), kMarkerRadius, 0, kSymbolWidth);
+}
+
+// Each label on a white box that hides what lies under it, within the panel.
+void Layout::labels(const PanelFrame& pf) {
+  for (const Label& l : f_.labels) {
+    if (l.panel != pf.index || !std::isfinite(l.x) || !std::isfinite(l.y)) continue;
+    const double x = px(l.x), y = pf.py(l.y), half = text_width(l.text, size_) / 2 + 1;
+    const double top = y - ascent_ / 2 - 1, bottom = y + ascent_ / 2 + 1;
+    paint_.area({{x - half, top}, {x + half, top}, {x + half, bottom}, {x - half, bottom}}, 1, 0, pf.clip);
+    paint_.text(l.text, x, y + ascent_ / 2, Anchor::middle);
+  }
 }
 
 // The left and the bottom line, ticks outwards; the horizontal axis's labels under the last panel only.
@@ -440,6 +457,28 @@ Scene lay_out(const Figure& f) {
   for (int p = 0; p < static_cast<int>(f.panels.size()); ++p) layout.panel(p);
   layout.x_title();
   return s;
+}
+
+Scene side_by_side(const std::vector<Figure>& figures) {
+  Scene whole;
+  for (const Figure& f : figures) {
+    Scene part = lay_out(f);
+    const double dx = whole.width;
+    const int clips = static_cast<int>(whole.clips.size());
+    for (Rect r : part.clips) whole.clips.push_back({r.x + dx, r.y, r.w, r.h});
+    for (PathItem p : part.paths) {
+      for (Point& q : p.points) q.x += dx;
+      if (p.clip >= 0) p.clip += clips;
+      whole.paths.push_back(std::move(p));
+    }
+    for (TextItem t : part.texts) {
+      t.x += dx;
+      whole.texts.push_back(std::move(t));
+    }
+    whole.width += part.width;
+    whole.height = std::max(whole.height, part.height);
+  }
+  return whole;
 }
 
 }  // namespace plotlib::figure

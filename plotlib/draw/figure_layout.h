@@ -26,14 +26,15 @@ struct Band {
   int panel = 0;
 };
 
-// Data points, open symbols whose area grows with the weight (the count of cases a point stands for);
-// as a rug (short vertical strokes at the values) where the points are 0/1 outcomes.
+// Data points, symbols whose area grows with the weight (the count of cases a point stands for); as a
+// rug (short vertical strokes at the values) where the points are 0/1 outcomes.
 struct Points {
   std::string label;
   std::vector<double> x, y, weight;
   Shape shape = Shape::circle;
   bool rug = false;
   int panel = 0;
+  double fill = -1;  // grey level inside the symbols; negative: open
 };
 
 // One point marked with a filled symbol, such as a chosen minimum.
@@ -44,8 +45,17 @@ struct Marker {
   int panel = 0;
 };
 
+// A text centred at a point of the plot on a white ground, such as a contour line's value.
+struct Label {
+  std::string text;
+  double x = 0, y = 0;
+  int panel = 0;
+};
+
 struct Panel {
   std::string y_title;
+  // The vertical axis covers at least these values (panels side by side on one scale); NaN: its data's.
+  double y_from = 0.0 / 0.0, y_to = 0.0 / 0.0;
   // Values above this are cut off at the panel's top (a score that explodes at one end of a grid);
   // NaN: the panel shows everything.
   double clip_above = 0.0 / 0.0;
@@ -60,6 +70,7 @@ struct Figure {
   std::vector<Line> lines;
   std::vector<Points> points;
   std::vector<Marker> markers;
+  std::vector<Label> labels;
   std::string note;  // one line above the plot (the selection gradients); empty: none
 };
 

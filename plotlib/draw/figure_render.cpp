@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <numbers>
@@ -238,8 +240,39 @@ bool write_svg(const Scene& s, const std::string& name) {
   return static_cast<bool>(file.flush());
 }
 
+std::vector<unsigned char> rendered_pixels(const Scene& s, int w, int h) {
+  std::vector<unsigned char> pixels;
+  if (w <= 0 || h <= 0 || s.width <= 0 || s.height <= 0) return pixels;
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+  cairo_t* cr = cairo_create(surface);
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+  const double scale = std::min(w / s.width, h / s.height);
+  cairo_translate(cr, (w - s.width * scale) / 2, (h - s.height * scale) / 2);
+  cairo_scale(cr, scale, scale);
+  draw(cr, s);
+  cairo_surface_flush(surface);
+  if (cairo_status(cr) == CAIRO_STATUS_SUCCESS) {
+    const int stride = cairo_image_surface_get_stride(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    pixels.reserve(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 3);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        std::uint32_t v;
+        std::memcpy(&v, data + y * stride + 4 * x, 4);  // 0x00RRGGBB in the machine's order
+        pixels.insert(pixels.end(), {static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 8),
+                                     static_cast<unsigned char>(v)});
+      }
+  }
+  finish(surface, cr);
+  return pixels;
+}
+
 bool write_figure(const Figure& figure, const std::string& stem) {
-  const Scene scene = lay_out(figure);
+  return write_scene(lay_out(figure), stem);
+}
+
+bool write_scene(const Scene& scene, const std::string& stem) {
   const bool png = write_png(scene, stem + ".png");
   const bool svg = write_svg(scene, stem + ".svg");
   const bool pdf = write_pdf(scene, stem + ".pdf");

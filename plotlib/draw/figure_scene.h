@@ -46,11 +46,20 @@ struct Scene {
 
 Scene lay_out(const Figure& figure);
 
+// The figures laid out each at its own size, left to right in one scene (panels of different traits).
+Scene side_by_side(const std::vector<Figure>& figures);
+
 // The dash pattern of a stroke in points (on, off); empty for solid lines.
 std::vector<double> dash_pattern(Stroke stroke);
 
 bool write_png(const Scene& scene, const std::string& name);
 bool write_pdf(const Scene& scene, const std::string& name);
 bool write_svg(const Scene& scene, const std::string& name);
+// `stem`.png, `stem`.svg and `stem`.pdf, as write_figure.
+bool write_scene(const Scene& scene, const std::string& stem);
+
+// The scene drawn by cairo into w x h pixels, fitted and centred, white around it: red, green and blue
+// bytes, row by row (for a window of the screen); empty where it cannot be drawn.
+std::vector<unsigned char> rendered_pixels(const Scene& scene, int w, int h);
 
 }  // namespace plotlib::figure

@@ -15,77 +15,13 @@
 #include <vector>
 
 #include "plotlib/draw/font_metrics.h"
+#include "plotlib/draw/plot_window.h"
 #include "plotlib/draw/recording_device.h"
 
 namespace plotlib {
 namespace {
 
 constexpr int kMaxPolyline = 50;
-constexpr const char* kHowToContinue = "Right click, Return, Space or Escape: continue";
-
-class PlotWindow : public Fl_Window {
- public:
-  PlotWindow(int x, int y, int w, int h) : Fl_Window(x, y, w, h) {
-    callback(close_box_cb, this);
-    color(FL_BLACK);
-    resizable(this);
-  }
-  ~PlotWindow() override {
-    if (buffer) fl_delete_offscreen(buffer);
-  }
-
-  int handle(int event) override {
-    switch (event) {
-      case FL_PUSH:
-        return 1;  // accepting the press is what brings the release
-      case FL_RELEASE:
-        if (Fl::event_button() == FL_RIGHT_MOUSE && Fl::event_inside(0, 0, w(), h())) done = true;
-        return 1;
-      case FL_KEYDOWN:
-      case FL_SHORTCUT:
-        // Return, Space and Escape end the wait as the right button does; other keys do nothing
-        if (waiting && (Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter ||
-                        Fl::event_key() == ' ' || Fl::event_key() == FL_Escape))
-          done = true;
-        return 1;
-      default:
-        return Fl_Window::handle(event);
-    }
-  }
-
-  // A new size: the device draws the page again at the new scale.
-  void resize(int x, int y, int w, int h) override {
-    const bool changed = w != this->w() || h != this->h();
-    Fl_Window::resize(x, y, w, h);
-    if (changed) resized = true;
-  }
-
-  // A repaint copies the backing buffer into the window and, while it waits, says how to go on: at the
-  // lower left, below the axis labels and beside the horizontal axis's name, where a page has nothing
-  // (at the top it would hide the first line above a plot's title).
-  void draw() override {
-    if (buffer) fl_copy_offscreen(0, 0, std::min(w(), buffer_w), std::min(h(), buffer_h), buffer, 0, 0);
-    if (waiting) {
-      fl_color(FL_GRAY);
-      fl_font(FL_HELVETICA, 12);
-      fl_draw(kHowToContinue, 6, h() - 4 - fl_descent());
-    }
-  }
-
-  Fl_Offscreen buffer = 0;
-  int buffer_w = 0, buffer_h = 0;
-  bool waiting = false;  // the page is complete and the user is asked to go on
-  bool done = false;
-  bool resized = false;
-
- private:
-  // The close box ends the wait as the right mouse button does; Escape arrives here too and is ignored.
-  static void close_box_cb(Fl_Widget*, void* data) {
-    if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
-    static_cast<PlotWindow*>(data)->done = true;
-  }
-};
-
 // Font names handed to the toolkit must outlive every use, so they are kept here.
 const char* lasting_font_name(const std::string& name) {
   static std::set<std::string> names;
@@ -298,15 +234,7 @@ bool ScreenDevice::close() {
   flush();
   if (!window_) return true;
   set_title("click the right mouse button or press Return to continue");
-  window_->waiting = true;
-  window_->redraw();
-  while (!window_->done) {
-    Fl::wait();
-    if (window_->resized) {
-      window_->resized = false;
-      redraw_page();
-    }
-  }
+  window_->wait_until_done([this] { redraw_page(); });
   destroy();
   return true;
 }
