@@ -5,10 +5,44 @@
 #include <cmath>
 #include <random>
 
+#include "plotlib/draw/contour.h"
 #include "plotlib/draw/figure_scene.h"
 
 namespace plotlib::figure {
 namespace {
+
+// A hill's contours are closed rings through points at the level, one per level; a saddle's level gives
+// two lines; cells with a missing value break a ring open; the levels are round and inside the range.
+TEST(figure_layout_test, contour_lines_follow_the_level) {
+  std::vector<double> grid;
+  for (int k = 0; k <= 40; ++k) grid.push_back(-2 + k * 0.1);
+  const auto tabulated = [&](auto f) {
+    std::vector<double> z;
+    for (double y : grid)
+      for (double x : grid) z.push_back(f(x, y));
+    return z;
+  };
+  std::vector<double> hill = tabulated([](double x, double y) { return 1 - x * x - y * y; });
+  const ContourLevels levels = contour_levels(hill);
+  EXPECT_DOUBLE_EQ(levels.step, 1);  // over -7 to 1, the maximum itself left out
+  EXPECT_EQ(levels.values, (std::vector<double>{-6, -5, -4, -3, -2, -1, 0}));
+  for (double level : {0.5, 0.0, -0.5}) {
+    const std::vector<ContourLine> lines = contour_lines(grid, grid, hill, level);
+    ASSERT_EQ(lines.size(), 1u) << level;
+    const ContourLine& ring = lines[0];
+    EXPECT_DOUBLE_EQ(ring.front().x, ring.back().x);
+    EXPECT_DOUBLE_EQ(ring.front().y, ring.back().y);
+    for (const ContourPoint& p : ring) EXPECT_NEAR(1 - p.x * p.x - p.y * p.y, level, 0.01);
+  }
+  const std::vector<double> saddle = tabulated([](double x, double y) { return x * x - y * y; });
+  EXPECT_EQ(contour_lines(grid, grid, saddle, 0.5).size(), 2u);
+  hill[20 * 41 + 30] = NAN;  // on the ring of level 0, at (1, 0)
+  const std::vector<ContourLine> broken = contour_lines(grid, grid, hill, 0);
+  ASSERT_EQ(broken.size(), 1u);
+  EXPECT_GT(std::hypot(broken[0].front().x - broken[0].back().x, broken[0].front().y - broken[0].back().y),
+            0.1);
+  EXPECT_TRUE(contour_levels(std::vector<double>(9, 2.0)).values.empty());
+}
 
 TEST(figure_layout_test, ticks_are_round_and_cover_the_data) {
   std::mt19937 random(7);
