@@ -3,6 +3,8 @@
 #include <string>
 
 #include "common/options_file.h"
+#include "frontend/plot_scripts.h"
+#include "plotlib/draw/figure_scene.h"
 
 namespace trov::front {
 
@@ -22,5 +24,16 @@ std::string csv_number(double v);
 
 // Writes the text as the whole file; false when it could not be written whole.
 bool write_text(const std::string& name, const std::string& text);
+
+// The texts written beside a figure.
+struct FigureTexts {
+  std::string caption, csv;
+  ScriptFigure script;
+};
+
+// Writes `stem`.png, .svg and .pdf, `stem`_caption.txt, `stem`_plot.csv, `stem`_plot.R and `stem`_plot.py;
+// where one cannot be written whole, none of them is kept. Whether all were written.
+bool write_figure_files(const plotlib::figure::Scene& scene, const FigureTexts& texts,
+                        const std::string& stem);
 
 }  // namespace trov::front

@@ -10,7 +10,7 @@
 #include "frontend/engine_messages.h"
 #include "frontend/figure_parts.h"
 #include "frontend/plot_scripts.h"
-#include "plotlib/draw/figure_layout.h"
+#include "plotlib/draw/figure_scene.h"
 
 namespace trov::front {
 
@@ -58,6 +58,18 @@ bool write_text(const std::string& name, const std::string& text) {
   std::ofstream file(name, std::ios::trunc);
   file << text;
   return static_cast<bool>(file.flush());
+}
+
+bool write_figure_files(const fig::Scene& scene, const FigureTexts& texts, const std::string& stem) {
+  const bool ok = fig::write_scene(scene, stem) && write_text(stem + "_caption.txt", texts.caption) &&
+                  write_text(stem + "_plot.csv", texts.csv) &&
+                  write_text(stem + "_plot.R", r_script(texts.script)) &&
+                  write_text(stem + "_plot.py", python_script(texts.script));
+  if (ok) return true;
+  std::error_code ec;
+  for (const char* ending : {".png", ".svg", ".pdf", "_caption.txt", "_plot.csv", "_plot.R", "_plot.py"})
+    std::filesystem::remove(stem + ending, ec);
+  return false;
 }
 
 namespace {
@@ -363,14 +375,9 @@ std::string write_figures(const RunDetails& run, const Options& options, const s
                             d.figure.width_mm,
                             d.figure.height_mm,
                             d.figure.font_pt};
-  const bool ok =
-      fig::write_figure(d.figure, stem) && write_text(stem + "_caption.txt", caption_text(d.caption, run)) &&
-      write_text(stem + "_plot.csv", csv_text(d.series)) && write_text(stem + "_plot.R", r_script(script)) &&
-      write_text(stem + "_plot.py", python_script(script));
-  if (ok) return {};
-  std::error_code ec;
-  for (const char* ending : {".png", ".svg", ".pdf", "_caption.txt", "_plot.csv", "_plot.R", "_plot.py"})
-    std::filesystem::remove(stem + ending, ec);
+  if (write_figure_files(fig::lay_out(d.figure), {caption_text(d.caption, run), csv_text(d.series), script},
+                         stem))
+    return {};
   return "the figures (trov.png, trov.svg, trov.pdf) and their caption, data "
          "and scripts could not be "
          "written in "

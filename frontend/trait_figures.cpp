@@ -2,12 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <limits>
 
 #include "frontend/engine_messages.h"
 #include "frontend/figure_parts.h"
-#include "frontend/plot_scripts.h"
 #include "frontend/run_details.h"
 #include "plotlib/draw/contour.h"
 
@@ -319,15 +317,8 @@ std::string write_trait_figures(const TraitRun& t, const Options& options) {
                             d.figures[0].width_mm * static_cast<double>(d.figures.size()),
                             d.figures[0].height_mm,
                             options.figure_font_pt};
-  const bool ok = fig::write_scene(fig::side_by_side(d.figures), stem) &&
-                  write_text(stem + "_caption.txt", caption_text(d, t)) &&
-                  write_text(stem + "_plot.csv", csv_text(d.rows)) &&
-                  write_text(stem + "_plot.R", r_script(script)) &&
-                  write_text(stem + "_plot.py", python_script(script));
-  if (ok) return {};
-  std::error_code ec;
-  for (const char* ending : {".png", ".svg", ".pdf", "_caption.txt", "_plot.csv", "_plot.R", "_plot.py"})
-    std::filesystem::remove(stem + ending, ec);
+  if (write_figure_files(fig::side_by_side(d.figures), {caption_text(d, t), csv_text(d.rows), script}, stem))
+    return {};
   return "the figures of the traits (trov_traits.png, trov_traits.svg, trov_traits.pdf) and their caption, "
          "data "
          "and scripts could not be written in the folder";

@@ -21,14 +21,7 @@ run() {
   "$writer" || fail "no figures"
   for f in trov_caption.txt trov_plot.csv trov_plot.R trov_plot.py; do [ -s $f ] || fail "no $f"; done
   head -1 trov_plot.csv | grep -qx 'series,x,y,lower,upper,n,level' || fail "the CSV's header"
-  if command -v Rscript >/dev/null && Rscript -e 'library(ggplot2)' >/dev/null 2>&1; then
-    Rscript trov_plot.R >r.txt 2>&1 || fail "trov_plot.R: $(tail -5 r.txt)"
-    [ -s trov_plot_ggplot.pdf ] || fail "trov_plot.R wrote no figure"
-  fi
-  if /usr/bin/python3 -c 'import matplotlib, pandas' 2>/dev/null; then
-    /usr/bin/python3 trov_plot.py >py.txt 2>&1 || fail "trov_plot.py: $(tail -5 py.txt)"
-    [ -s trov_plot_matplotlib.pdf ] || fail "trov_plot.py wrote no figure"
-  fi
+  check_figure_scripts trov_plot
 }
 column=240.945  # 85 mm in points
 

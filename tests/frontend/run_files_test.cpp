@@ -49,11 +49,13 @@ TEST(run_files_test, the_copy_replaces_the_named_file_whole_and_leaves_nothing_e
 TEST(run_files_test, the_results_go_under_the_output_stem_and_stale_copies_go) {
   std::vector<std::string> targets;
   for (const ResultCopy& copy : result_copies("out/run1.out")) targets.push_back(copy.target.string());
-  EXPECT_EQ(targets,
-            (std::vector<std::string>{"out/run1.out", "out/run1.wmf", "out/run1.json", "out/run1.png",
-                                      "out/run1.svg", "out/run1.pdf", "out/run1_caption.txt",
-                                      "out/run1_plot.csv", "out/run1_plot.R", "out/run1_plot.py"}));
-  EXPECT_EQ(result_copies("results").back().target, "results_plot.py");
+  EXPECT_EQ(targets, (std::vector<std::string>{
+                         "out/run1.out", "out/run1.wmf", "out/run1.json", "out/run1.png", "out/run1.svg",
+                         "out/run1.pdf", "out/run1_caption.txt", "out/run1_plot.csv", "out/run1_plot.R",
+                         "out/run1_plot.py", "out/run1_traits.png", "out/run1_traits.svg",
+                         "out/run1_traits.pdf", "out/run1_traits_caption.txt", "out/run1_traits_plot.csv",
+                         "out/run1_traits_plot.R", "out/run1_traits_plot.py"}));
+  EXPECT_EQ(result_copies("results").back().target, "results_traits_plot.py");
 
   const fs::path home = fs::current_path();
   const fs::path dir = fs::temp_directory_path() / ("trovwin_stem_" + std::to_string(getpid()));

@@ -21,14 +21,7 @@ run() {
     [ -s $f ] || fail "no $f"
   done
   head -1 trov_traits_plot.csv | grep -qx 'series,trait,a,b,y,fitted,lower,upper,n' || fail "the CSV's header"
-  if command -v Rscript >/dev/null && Rscript -e 'library(ggplot2)' >/dev/null 2>&1; then
-    Rscript trov_traits_plot.R >r.txt 2>&1 || fail "trov_traits_plot.R: $(tail -5 r.txt)"
-    [ -s trov_traits_plot_ggplot.pdf ] || fail "trov_traits_plot.R wrote no figure"
-  fi
-  if /usr/bin/python3 -c 'import matplotlib, pandas' 2>/dev/null; then
-    /usr/bin/python3 trov_traits_plot.py >py.txt 2>&1 || fail "trov_traits_plot.py: $(tail -5 py.txt)"
-    [ -s trov_traits_plot_matplotlib.pdf ] || fail "trov_traits_plot.py wrote no figure"
-  fi
+  check_figure_scripts trov_traits_plot
 }
 caption_has() { grep -qF -- "$1" trov_traits_caption.txt || fail "the caption lacks '$1': $(cat trov_traits_caption.txt)"; }
 

@@ -37,3 +37,16 @@ png_dpi_is() {
     awk -v dpi="$2" '$2 == "PixelsPerCentimeter" && ($1 * 2.54 - dpi) ^ 2 < 0.01 { ok = 1 } END { exit !ok }' ||
     fail "$1 does not give $2 dpi: $(identify -format '%x %U' "$1")"
 }
+# check_figure_scripts STEM: STEM.R and STEM.py run and write their PDFs, where R's ggplot2 and Python's
+# matplotlib with pandas are installed. Needs a fail function.
+check_figure_scripts() {
+  local stem=$1
+  if command -v Rscript >/dev/null && Rscript -e 'library(ggplot2)' >/dev/null 2>&1; then
+    Rscript "$stem.R" >r.txt 2>&1 || fail "$stem.R: $(tail -5 r.txt)"
+    [ -s "${stem}_ggplot.pdf" ] || fail "$stem.R wrote no figure"
+  fi
+  if /usr/bin/python3 -c 'import matplotlib, pandas' 2>/dev/null; then
+    /usr/bin/python3 "$stem.py" >py.txt 2>&1 || fail "$stem.py: $(tail -5 py.txt)"
+    [ -s "${stem}_matplotlib.pdf" ] || fail "$stem.py wrote no figure"
+  fi
+}
