@@ -69,7 +69,7 @@ as.data.frame.trov_traits <- function(x, row.names = NULL, optional = FALSE,
     return(x$surface$grid)
   }
   if (x$settings$surface) stop("a surface has no curve per trait: what = \"surface\" gives its grid", call. = FALSE)
-  do.call(rbind, lapply(names(x$smooths), function(t) cbind(trait = t, x$smooths[[t]]$curve)))
+  do.call(rbind, lapply(x$smooths, function(s) data.frame(trait = rep(s$name, nrow(s$curve)), s$curve)))
 }
 
 # The fitted function at new trait values: the intercept, each trait's smooth (the natural cubic spline

@@ -65,6 +65,8 @@ test_that("covariates of every kind, missing values left out, predict's levels",
                       categorical = "year")
   expect_identical(complete$fitted, fit$fitted)
   expect_equal(predict(fit, fit$cases_used), fit$fitted, tolerance = 1e-12)
+  expect_identical(as.data.frame(fit)$fitted, fit$fitted)
+  expect_named(as.data.frame(fit, what = "curves"), c("trait", "x", "fitted", "lower", "upper"))
   expect_error(predict(fit, data.frame(a = 0, b = 10, site = "up", year = 2001, warm = TRUE)),
                "'site' holds 'up', not a level of the fit \\(its levels: 'east', 'north', 'south', 'west'\\)",
                class = "trov_error")
