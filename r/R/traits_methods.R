@@ -69,7 +69,9 @@ as.data.frame.trov_traits <- function(x, row.names = NULL, optional = FALSE,
     return(x$surface$grid)
   }
   if (x$settings$surface) stop("a surface has no curve per trait: what = \"surface\" gives its grid", call. = FALSE)
-  do.call(rbind, lapply(x$smooths, function(s) data.frame(trait = rep(s$name, nrow(s$curve)), s$curve)))
+  curves <- do.call(rbind, lapply(x$smooths, function(s) data.frame(trait = rep(s$name, nrow(s$curve)), s$curve)))
+  rownames(curves) <- NULL
+  curves
 }
 
 # The fitted function at new trait values: the intercept, each trait's smooth (the natural cubic spline
