@@ -108,10 +108,11 @@ class TraitsFit:
             lines.append(f"  surface of {', '.join(self.names)}: edf {self.surface['edf']:.4g}, ln(lambda) {lnlambda}")
         lines += [f"  {name} {value:.6g}" for name, value in self.coefficients.items()]
         g = self.gradients()
+        estimates = {name: e for name, e in g.items() if isinstance(e, Estimate)}
+        width = max(map(len, estimates)) + 1
         lines.append(f"selection gradients (mean fitness {g['mean_fitness']:.4g}):")
-        lines.append(f"  {'':32}{'value':>11}{'se':>11}{'p':>11}{'lower':>11}{'upper':>11}")
-        lines += [f"  {name:32}" + "".join(f"{v:11.4g}" for v in e) for name, e in g.items()
-                  if isinstance(e, Estimate)]
+        lines.append(f"  {'':{width}}{'value':>11}{'se':>11}{'p':>11}{'lower':>11}{'upper':>11}")
+        lines += [f"  {name:{width}}" + "".join(f"{v:11.4g}" for v in e) for name, e in estimates.items()]
         if self.peak.inside:
             where = ", ".join(f"{name} {e.value:.4g}" for name, e in self.peak.location.items())
             lines.append(f"peak at {where}: fitness {self.peak.height.value:.4g}")
