@@ -4,7 +4,6 @@ refusals."""
 
 import csv
 import json
-import warnings
 from pathlib import Path
 
 import numpy as np

@@ -10,10 +10,10 @@ from ._result import Estimate
 Smooth = namedtuple("Smooth", "name edf lnlambda linear curve")
 # location: trait -> Estimate, height an Estimate; both None unless the peak lies inside the data
 Peak = namedtuple("Peak", "inside location height replicates")
-# type: parametric or cases; lambdas: reselected (each replicate's by REML) or fixed (the data's)
+# its type: parametric or cases; lambdas: reselected (each replicate's by REML) or fixed (the data's)
 TraitsBootstrap = namedtuple("TraitsBootstrap", "replicates type lambdas degenerate failed")
 
-# the gradients' families after beta and gamma, in the order gradients() gives them
+# the suffixes of the gradients' families, in the order gradients() gives them (Lande and Arnold's last)
 _FAMILIES = ("", "_standardized", "_mean_standardized")
 
 
