@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstddef>
 
-
 namespace trov {
 
 namespace {
@@ -35,6 +34,11 @@ CubicBasis::CubicBasis(std::vector<double> knots) : knots_(std::move(knots)) {
   }
   for (Index i = m - 1; i-- > 0;)
     for (Index c = 0; c < k; ++c) solved[i * k + c] -= ratio[i] * solved[(i + 1) * k + c];
+  for (Index i = 0; i < m; ++i) {
+    const double below = i > 0 ? h[i] / 6 / factor_diagonal_.back() : 0.0;
+    factor_below_.push_back(below);
+    factor_diagonal_.push_back(std::sqrt((h[i] + h[i + 1]) / 3 - below * below));
+  }
   second_.assign(k * k, 0.0);
   std::copy(solved.begin(), solved.end(), second_.begin() + static_cast<std::ptrdiff_t>(k));
   // S = D' (B^-1 D)
@@ -58,6 +62,18 @@ std::vector<double> CubicBasis::quantile_knots(std::span<const double> distinct,
     knots[j] = distinct[below] * (1 - fraction) + distinct[below + 1] * fraction;
   }
   return knots;
+}
+
+double CubicBasis::roughness(std::span<const double> v) const {
+  const Index k = knots_.size();
+  double sum = 0, previous = 0;
+  for (Index i = 0; i + 2 < k; ++i) {
+    const double d = differences_[i * k + i] * v[i] + differences_[i * k + i + 1] * v[i + 1] +
+                     differences_[i * k + i + 2] * v[i + 2];
+    previous = (d - factor_below_[i] * previous) / factor_diagonal_[i];
+    sum += previous * previous;
+  }
+  return sum;
 }
 
 CubicBasis::Local CubicBasis::local(double x) const {

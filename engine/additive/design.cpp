@@ -86,9 +86,11 @@ SmoothTerm smooth_of(const std::vector<std::span<const double>>& traits, std::ve
                      std::span<const double> counts) {
   SmoothTerm term{.traits = std::move(which)};
   for (int t : term.traits)
-    term.bases.emplace_back(CubicBasis::quantile_knots(distinct_values(traits[static_cast<Index>(t)]), knots));
+    term.bases.emplace_back(
+        CubicBasis::quantile_knots(distinct_values(traits[static_cast<Index>(t)]), knots));
   const Index m = term.bases.size(), n = counts.size();
-  const Index ka = static_cast<Index>(term.bases[0].size()), kb = m > 1 ? static_cast<Index>(term.bases[1].size()) : 1;
+  const Index ka = static_cast<Index>(term.bases[0].size()),
+              kb = m > 1 ? static_cast<Index>(term.bases[1].size()) : 1;
   const Index k = ka * kb;
   std::vector<std::vector<double>> rows(m);
   std::vector<double> slope, curvature, sums(k, 0.0), widest(m, 0.0);
@@ -120,11 +122,13 @@ SmoothTerm smooth_of(const std::vector<std::span<const double>>& traits, std::ve
       largest_column = std::max(largest_column, sum);
     }
     const double scale = largest_column / (widest[t] * widest[t]);
+    term.divisors.push_back(scale);
     for (double& e : s) e /= scale;
     term.eigenvalues.push_back(symmetric_eigenvalues(s, static_cast<int>(size)));
     term.eigenvalues.back()[0] = term.eigenvalues.back()[1] = 0;  // the straight lines
-    const std::vector<double> full = m == 1 ? s : t == 0 ? kronecker(s, ka, identity(kb), kb)
-                                                         : kronecker(identity(ka), ka, s, kb);
+    const std::vector<double> full = m == 1   ? s
+                                     : t == 0 ? kronecker(s, ka, identity(kb), kb)
+                                              : kronecker(identity(ka), ka, s, kb);
     term.penalties.push_back(constrained(full, term.reflection));
   }
   term.columns = static_cast<int>(k - 1);
@@ -202,6 +206,21 @@ double SmoothTerm::log_determinant(std::span<const double> lambda, std::span<dou
       gradient[1] += b / s;
     }
   return sum;
+}
+
+double SmoothTerm::penalty_value(int t, std::span<const double> coefficients) const {
+  const std::vector<double> v = knot_values(coefficients);
+  if (bases.size() == 1) return bases[0].roughness(v) / divisors[0];
+  // a surface's: the roughness along trait t of every line of its grid of knots
+  const auto ka = static_cast<Index>(bases[0].size()), kb = static_cast<Index>(bases[1].size());
+  double sum = 0;
+  std::vector<double> line;
+  for (Index j = 0; j < (t == 0 ? kb : ka); ++j) {
+    line.clear();
+    for (Index i = 0; i < (t == 0 ? ka : kb); ++i) line.push_back(t == 0 ? v[i * kb + j] : v[j * kb + i]);
+    sum += bases[static_cast<Index>(t)].roughness(line);
+  }
+  return sum / divisors[static_cast<Index>(t)];
 }
 
 std::vector<double> SmoothTerm::knot_values(std::span<const double> coefficients) const {
@@ -297,8 +316,8 @@ AdditiveDesign additive_design(const std::vector<std::span<const double>>& trait
     term.entry_first = entry;
     term.entries = term.bases.size() == 1 ? 4 : 16;
     columns += term.columns;
-    coordinates += term.bases.size() == 1 ? 2 * term.bases[0].size()
-                                          : 4 * term.bases[0].size() * term.bases[1].size();
+    coordinates +=
+        term.bases.size() == 1 ? 2 * term.bases[0].size() : 4 * term.bases[0].size() * term.bases[1].size();
     entry += term.entries;
   }
   design.covariate_first = columns;

@@ -20,8 +20,8 @@ struct TermDerivatives {
 // the constraint's row c (the basis's N-weighted column sums) to a multiple of e_1: the columns are X Q
 // without its first, the coefficients those of Q's last columns.
 struct SmoothTerm {
-  std::vector<int> traits;          // the traits it smooths
-  std::vector<CubicBasis> bases{};  // per trait
+  std::vector<int> traits;           // the traits it smooths
+  std::vector<CubicBasis> bases{};   // per trait
   std::vector<double> reflection{};  // v
   int first = 0;                     // its first column in the design
   int columns = 0;                   // the basis's size less 1
@@ -31,12 +31,16 @@ struct SmoothTerm {
   // surface S_a (x) I and I (x) S_b, each S divided by its basis's size (the largest absolute column sum
   // of S over the square of the largest absolute row sum of the basis at the cases), so that lambda
   // weighs the penalty against the data's information alike for every trait.
-  std::vector<std::vector<double>> penalties{};  // columns x columns, row by row
+  std::vector<std::vector<double>> penalties{};    // columns x columns, row by row
   std::vector<std::vector<double>> eigenvalues{};  // per trait: its divided S's, increasing (two 0)
-  int rank = 0;                     // of sum_t lambda_t P_t, whatever the lambdas
+  std::vector<double> divisors{};                  // per trait: its S's divisor
+  int rank = 0;                                    // of sum_t lambda_t P_t, whatever the lambdas
   double log_determinant_constant = 0;
 
   int lambdas() const { return static_cast<int>(bases.size()); }
+  // b' P_t b for the term's coefficients b, from the roughness of the function's knot values (see
+  // CubicBasis::roughness) rather than from P_t, whose straight part would swamp it.
+  double penalty_value(int t, std::span<const double> coefficients) const;
   // ln of the product of the non-zero eigenvalues of sum_t lambda_t P_t, and its derivative in each
   // ln lambda_t into `gradient`.
   double log_determinant(std::span<const double> lambda, std::span<double> gradient) const;

@@ -27,7 +27,8 @@ std::vector<double> mean_covariate_columns(const AdditiveDesign& design, std::sp
 }  // namespace
 
 FittedFunction fit_function(const FunctionData& data, const FunctionShape& shape, const RemlStart& start) {
-  FittedFunction f{.design = additive_design(data.traits, shape.knots, shape.surface, data.counts, data.covariates)};
+  FittedFunction f{
+      .design = additive_design(data.traits, shape.knots, shape.surface, data.counts, data.covariates)};
   AdditiveFitter fitter(f.design, data.y, data.counts, shape.model);
   if (shape.lambda) {
     f.fit = fitter.fit(*shape.lambda, start.beta);
@@ -50,7 +51,8 @@ FittedFunction fit_function(const FunctionData& data, const FunctionShape& shape
     for (double n : data.counts) total += n;
     f.scale = f.fit.deviance / (total - f.fit.total_edf);
   }
-  f.gradients = additive_gradients(f.design, data.traits, data.y, data.counts, f.fit.eta, f.fit.beta, shape.model);
+  f.gradients =
+      additive_gradients(f.design, data.traits, data.y, data.counts, f.fit.eta, f.fit.beta, shape.model);
   f.peak = find_peak(f.design, f.coordinates, data.traits);
   return f;
 }
@@ -63,7 +65,8 @@ CurveBand curve_band(const FittedFunction& f, int smooth, std::span<const double
   // the row z of the point: the intercept, the smooth's columns and the covariates' mean columns
   std::vector<double> z(p, 0.0);
   z[0] = 1;
-  for (Index c = 0; c < f.covariate_means.size(); ++c) z[static_cast<Index>(d.covariate_first) + c] = f.covariate_means[c];
+  for (Index c = 0; c < f.covariate_means.size(); ++c)
+    z[static_cast<Index>(d.covariate_first) + c] = f.covariate_means[c];
   CurveBand band;
   const auto at = [&](Index a, Index b) {
     return a >= b ? f.fit.inverse[a * (a + 1) / 2 + b] : f.fit.inverse[b * (b + 1) / 2 + a];
@@ -75,7 +78,8 @@ CurveBand curve_band(const FittedFunction& f, int smooth, std::span<const double
     for (Index c = 0; c < q; ++c) {
       double sum = 0;
       for (Index e = 0; e < 4; ++e)
-        sum += l.value[e] * d.transform[static_cast<Index>(term.coordinate_first + coordinate[e]) * p + first + c];
+        sum += l.value[e] *
+               d.transform[static_cast<Index>(term.coordinate_first + coordinate[e]) * p + first + c];
       z[first + c] = sum;
     }
     double eta = f.offset, variance = 0;

@@ -33,16 +33,17 @@ struct FittedFunction {
   AdditiveFit fit{};
   int reml_iterations = 0;
   bool reml_converged = true;
-  std::vector<bool> at_most{};    // per smoothing parameter: at its upper bound
-  std::vector<double> coordinates{};  // T beta
+  std::vector<bool> at_most{};            // per smoothing parameter: at its upper bound
+  std::vector<double> coordinates{};      // T beta
   std::vector<double> covariate_means{};  // the covariates' columns' case-weighted means
-  double offset = 0;  // the intercept and the covariates' case-weighted mean effect
-  double scale = 1;   // the normal model's residual variance D / (sum N - edf); 1 for the others
+  double offset = 0;                      // the intercept and the covariates' case-weighted mean effect
+  double scale = 1;  // the normal model's residual variance D / (sum N - edf); 1 for the others
   AdditiveGradients gradients{};
   FunctionPeak peak{};
 };
 
-FittedFunction fit_function(const FunctionData& data, const FunctionShape& shape, const RemlStart& start = {});
+FittedFunction fit_function(const FunctionData& data, const FunctionShape& shape,
+                            const RemlStart& start = {});
 
 // The fitted function along one trait of an additive model (the other smooths at their mean, 0, the
 // covariates at their mean effect) at the points x: eta and its standard error from the Bayesian

@@ -48,7 +48,8 @@ AdditiveGradients additive_gradients(const AdditiveDesign& design,
   // eta's first and second derivatives in the traits at each case, from every smooth of them
   std::vector<double> u, point;
   design.coordinates_of(beta, u);
-  std::vector<std::vector<double>> slope(m, std::vector<double>(n, 0.0)), curvature(m * m, std::vector<double>(n, 0.0));
+  std::vector<std::vector<double>> slope(m, std::vector<double>(n, 0.0)),
+      curvature(m * m, std::vector<double>(n, 0.0));
   for (Index i = 0; i < n; ++i)
     for (const SmoothTerm& term : design.smooths) {
       point.clear();
@@ -96,9 +97,8 @@ AdditiveGradients additive_gradients(const AdditiveDesign& design,
     for (Index b = 0; b < m; ++b) {
       g.gamma.push_back(second[a * m + b] / total / g.mean_fitness);
       g.gamma_standardized.push_back(g.gamma.back() * g.trait_sd[a] * g.trait_sd[b]);
-      g.gamma_mean_standardized.push_back(positive[a] && positive[b]
-                                              ? g.gamma.back() * g.trait_mean[a] * g.trait_mean[b]
-                                              : NAN);
+      g.gamma_mean_standardized.push_back(
+          positive[a] && positive[b] ? g.gamma.back() * g.trait_mean[a] * g.trait_mean[b] : NAN);
     }
 
   // Lande and Arnold: 1, z, the covariates' columns, then z_a z_b for a <= b

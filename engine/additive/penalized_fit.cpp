@@ -136,7 +136,8 @@ void AdditiveFitter::assemble(std::span<const double> lambda, std::span<const do
     const auto first = static_cast<Index>(term.first), k = static_cast<Index>(term.columns);
     for (const std::vector<double>& penalty : term.penalties) {
       for (Index a = 0; a < k; ++a)
-        for (Index b = 0; b <= a; ++b) packed_[packed(first + a, first + b)] += lambda[l] * penalty[a * k + b];
+        for (Index b = 0; b <= a; ++b)
+          packed_[packed(first + a, first + b)] += lambda[l] * penalty[a * k + b];
       ++l;
     }
   }
@@ -157,12 +158,8 @@ double AdditiveFitter::penalty(std::span<const double> lambda, std::span<const d
   Index l = 0;
   for (const SmoothTerm& term : design_.smooths) {
     const auto first = static_cast<Index>(term.first), q = static_cast<Index>(term.columns);
-    for (const std::vector<double>& penalty : term.penalties) {
-      double quadratic = 0;
-      for (Index a = 0; a < q; ++a)
-        for (Index b = 0; b < q; ++b) quadratic += beta[first + a] * penalty[a * q + b] * beta[first + b];
-      sum += lambda[l++] * quadratic;
-    }
+    for (int t = 0; t < term.lambdas(); ++t)
+      sum += lambda[l++] * term.penalty_value(t, beta.subspan(first, q));
   }
   return sum;
 }
@@ -266,9 +263,11 @@ void AdditiveFitter::score(AdditiveFit& fit) {
   for (const SmoothTerm& term : design_.smooths) {
     const auto first = static_cast<Index>(term.first), q = static_cast<Index>(term.columns);
     const std::span<const double> term_lambda(fit.lambda.data() + l, term.penalties.size());
-    log_s += term.log_determinant(term_lambda, std::span<double>(log_s_gradient.data() + l, term_lambda.size()));
+    log_s +=
+        term.log_determinant(term_lambda, std::span<double>(log_s_gradient.data() + l, term_lambda.size()));
     double edf = static_cast<double>(q);
-    for (const std::vector<double>& penalty : term.penalties) {
+    for (int t = 0; t < term.lambdas(); ++t) {
+      const std::vector<double>& penalty = term.penalties[static_cast<Index>(t)];
       std::vector<double> sb(q, 0.0);  // S_l b
       double tr = 0;
       for (Index a = 0; a < q; ++a)
@@ -276,8 +275,7 @@ void AdditiveFitter::score(AdditiveFit& fit) {
           sb[a] += penalty[a * q + b] * fit.beta[first + b];
           tr += at(first + a, first + b) * penalty[a * q + b];
         }
-      double bsb = 0;
-      for (Index a = 0; a < q; ++a) bsb += fit.beta[first + a] * sb[a];
+      const double bsb = term.penalty_value(t, std::span<const double>(fit.beta).subspan(first, q));
       quadratic[l] = bsb;
       trace[l] = tr;
       edf -= fit.lambda[l] * tr;

@@ -47,7 +47,8 @@ class AdditiveFitter {
   AdditiveFitter(const AdditiveDesign& design, std::span<const double> y, std::span<const double> counts,
                  Model model);
 
-  // The fit at lambda (one per smoothing parameter) from the coefficients `start` (empty: from the responses).
+  // The fit at lambda (one per smoothing parameter) from the coefficients `start` (empty: from the
+  // responses).
   AdditiveFit fit(std::span<const double> lambda, std::span<const double> start = {});
 
  private:

@@ -17,6 +17,8 @@ constexpr int kMostHalvings = 30;
 constexpr double kDifference = 1e-4;  // of ln lambda, for the Hessian
 constexpr double kLongestStep = 5;
 constexpr double kSettled = 1e-6;
+constexpr double kFlat = 1e-8;      // of the score, for its gradient in ln lambda
+constexpr double kRounding = 1e-6;  // of the score: its gradient's rounding near the largest lambdas
 
 std::vector<double> exp_of(std::span<const double> rho) {
   std::vector<double> lambda;
@@ -66,7 +68,11 @@ RemlChoice choose_lambdas(AdditiveFitter& fitter, const AdditiveDesign& design, 
     std::vector<Index> free;  // the smooths not held at a bound
     for (Index j = 0; j < m; ++j)
       if (!((rho[j] <= low && g[j] > 0) || (rho[j] >= high && g[j] < 0))) free.push_back(j);
-    if (free.empty()) {
+    // settled where no free ln lambda moves the score by more than its rounding's reach: a lambda on
+    // its way to a bound through a flat score gains the fit nothing there
+    double steepest = 0;
+    for (Index j : free) steepest = std::max(steepest, std::abs(g[j]));
+    if (free.empty() || steepest <= kFlat * std::max(1.0, std::abs(here.reml))) {
       choice.converged = true;
       break;
     }
@@ -130,7 +136,8 @@ RemlChoice choose_lambdas(AdditiveFitter& fitter, const AdditiveDesign& design, 
     }
     if (!taken || choice.converged) {
       // no step lowers the score: settled where the Newton step is below what the score resolves
-      choice.converged = choice.converged || longest < 1e-4;
+      choice.converged =
+          choice.converged || longest < 1e-4 || steepest <= kRounding * std::max(1.0, std::abs(here.reml));
       break;
     }
   }

@@ -38,8 +38,7 @@ std::optional<Error> check(const TraitsData& data, const Settings& settings, con
   if (workers < 0) return refused(ErrorCode::settings, "workers must be 0 (every processor) or more");
   if (settings.lnlambda &&
       !(*settings.lnlambda >= std::log(kLeastLambda) && *settings.lnlambda <= std::log(kMostLambda)))
-    return refused(ErrorCode::settings,
-                   "ln(lambda) must lie within ln(1e-8) and ln(1e12) (-18.42 and 27.63)");
+    return refused(ErrorCode::settings, "ln(lambda) must lie within ln(1e-8) and ln(1e9) (-18.42 and 20.72)");
   if (shape.knots < kLeastDistinct || shape.knots > 1000)
     return refused(ErrorCode::settings, "knots must be 4 to 1000 per trait");
   if (shape.surface_knots < kLeastDistinct || shape.surface_knots > 30)
@@ -117,7 +116,8 @@ std::vector<Estimate> estimates(std::span<const double> values) {
 }
 
 // Each estimate's spread over the replicates' values (the k-th target's at each replicate's k-th).
-void spread(const std::vector<Estimate*>& targets, const std::vector<const std::vector<double>*>& replicates) {
+void spread(const std::vector<Estimate*>& targets,
+            const std::vector<const std::vector<double>*>& replicates) {
   for (std::size_t k = 0; k < targets.size(); ++k) {
     std::vector<double> values;
     for (const auto* r : replicates) values.push_back((*r)[k]);
@@ -157,18 +157,21 @@ TraitsResults results_of(const FittedFunction& f, const TraitsData& data, std::s
           surface.grid_fitted.push_back(mean_at_eta(f.offset + term.at(x, f.coordinates).value, model));
         }
       if (linear)
-        results.warnings.push_back("linear: the surface is a plane on the link scale (both lambdas at the upper bound)");
+        results.warnings.push_back(
+            "linear: the surface is a plane on the link scale (both lambdas at the upper bound)");
       results.surface = std::move(surface);
     } else {
-      TraitSmooth smooth{.name = names[k],
-                         .knots = term.bases[0].knots(),
-                         .knot_values = term.knot_values(std::span<const double>(f.fit.beta).subspan(
-                             static_cast<std::size_t>(term.first), static_cast<std::size_t>(term.columns))),
-                         .lambda = f.fit.lambda[l],
-                         .edf = f.fit.edf[k],
-                         .linear = linear,
-                         .fitted = std::move(fitted),
-                         .curve_x = spaced(data.traits[k], kCurvePoints)};
+      TraitSmooth smooth{
+          .name = names[k],
+          .knots = term.bases[0].knots(),
+          .knot_values = term.knot_values(
+              std::span<const double>(f.fit.beta)
+                  .subspan(static_cast<std::size_t>(term.first), static_cast<std::size_t>(term.columns))),
+          .lambda = f.fit.lambda[l],
+          .edf = f.fit.edf[k],
+          .linear = linear,
+          .fitted = std::move(fitted),
+          .curve_x = spaced(data.traits[k], kCurvePoints)};
       const CurveBand band = curve_band(f, static_cast<int>(k), smooth.curve_x);
       for (std::size_t p = 0; p < band.eta.size(); ++p) {
         smooth.curve_fitted.push_back(mean_at_eta(band.eta[p], model));
@@ -277,7 +280,8 @@ TraitsOutcome analyse_checked(const TraitsData& data, const Settings& settings, 
                                std::to_string(f.reml_iterations) + " Newton steps");
   if (!settings.bootstrapped()) return results;
   const int threads = workers == 0 ? available_processors() : std::min(workers, available_processors());
-  const TraitsReplicates draws = bootstrap_traits(function_data, function_shape, f, settings, threads, control);
+  const TraitsReplicates draws =
+      bootstrap_traits(function_data, function_shape, f, settings, threads, control);
   if (draws.stopped) return refused(ErrorCode::interrupted, "the analysis was stopped");
   add_spread(results, draws);
   TraitsBootstrap& b = results.bootstrap.emplace();
@@ -288,7 +292,8 @@ TraitsOutcome analyse_checked(const TraitsData& data, const Settings& settings, 
   for (const ReplicateValues& r : draws.replicates) b.failed += r.fitted ? 0 : 1;
   if (b.failed > 0)
     results.warnings.push_back("bootstrap_failed: " + std::to_string(b.failed) + " of " +
-                               std::to_string(b.replicates) + " replicates had no fit and are left out of the spread");
+                               std::to_string(b.replicates) +
+                               " replicates had no fit and are left out of the spread");
   return results;
 }
 

@@ -36,8 +36,8 @@ bool constant(std::span<const double> v) {
 
 // y* around the fitted means: binomial k/N with k ~ Binomial(N, mu), Poisson the mean of N counts of
 // mean mu, normal mu + sqrt(scale / N) z.
-void draw_responses(const FittedFunction& f, const FunctionData& data, Model model, std::mt19937_64& generator,
-                    std::vector<double>& y) {
+void draw_responses(const FittedFunction& f, const FunctionData& data, Model model,
+                    std::mt19937_64& generator, std::vector<double>& y) {
   y.resize(data.y.size());
   for (Index i = 0; i < y.size(); ++i) {
     const double mu = mean_at_eta(f.fit.eta[i], model), n = data.counts[i];
@@ -77,8 +77,9 @@ bool draw_cases(const FunctionData& data, std::mt19937_64& generator, Draw& draw
   return !constant(draw.y);
 }
 
-ReplicateValues replicate(const FunctionData& data, const FunctionShape& shape, const FittedFunction& observed,
-                          const Settings& settings, int number, int& degenerate) {
+ReplicateValues replicate(const FunctionData& data, const FunctionShape& shape,
+                          const FittedFunction& observed, const Settings& settings, int number,
+                          int& degenerate) {
   std::seed_seq seed{static_cast<std::uint32_t>(settings.seed), static_cast<std::uint32_t>(number)};
   std::mt19937_64 generator(seed);
   const bool cases = settings.bootstrap_type == BootstrapType::cases;
@@ -118,8 +119,9 @@ ReplicateValues replicate(const FunctionData& data, const FunctionShape& shape, 
 
 std::vector<double> gradient_values(const AdditiveGradients& g) {
   std::vector<double> v;
-  for (const auto* part : {&g.beta, &g.beta_standardized, &g.beta_mean_standardized, &g.lande_arnold_beta,
-                           &g.gamma, &g.gamma_standardized, &g.gamma_mean_standardized, &g.lande_arnold_gamma})
+  for (const auto* part :
+       {&g.beta, &g.beta_standardized, &g.beta_mean_standardized, &g.lande_arnold_beta, &g.gamma,
+        &g.gamma_standardized, &g.gamma_mean_standardized, &g.lande_arnold_gamma})
     v.insert(v.end(), part->begin(), part->end());
   return v;
 }
