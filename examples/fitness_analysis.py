@@ -45,6 +45,15 @@ ax.set_ylabel("chance to survive")
 fig.savefig("fitness.png", dpi=100, bbox_inches="tight")
 
 # %% [markdown]
+# ## Two traits at once: the additive fitness function of wing and tarsus, each its own lambda by REML
+# Its gradients are beta[wing], beta[tarsus], gamma[wing,wing], gamma[wing,tarsus], gamma[tarsus,tarsus].
+# (`surface=True` fits one surface of both instead.)
+
+# %%
+both = trov.fitness(np.column_stack([wing, tarsus]), survived, names=["wing", "tarsus"])
+print(both.summary())
+
+# %% [markdown]
 # ## A scan: every trait against survival, on a cluster of two local worker processes
 # Each trait is one task; each result is exactly that of `trov.fitness` for the trait alone. For
 # several machines, start `dask scheduler` on one and `dask worker tcp://HOST:8786` on each, and give

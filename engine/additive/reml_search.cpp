@@ -17,6 +17,8 @@ constexpr int kMostHalvings = 30;
 constexpr double kDifference = 1e-4;  // of ln lambda, for the Hessian
 constexpr double kLongestStep = 5;
 constexpr double kSettled = 1e-6;
+constexpr double kFlat = 1e-8;      // of the score, for its gradient in ln lambda
+constexpr double kRounding = 1e-6;  // of the score: its gradient's rounding near the largest lambdas
 
 std::vector<double> exp_of(std::span<const double> rho) {
   std::vector<double> lambda;
@@ -24,7 +26,8 @@ std::vector<double> exp_of(std::span<const double> rho) {
   return lambda;
 }
 
-// Where the penalty's size matches the information's: tr(X_j'WX_j) / tr(S_j) at unit weights per case.
+// Where each penalty's size matches the information's: tr(X_j'WX_j) / tr(S_l) at unit weights per case,
+// X_j its smooth's columns.
 std::vector<double> first_rho(const AdditiveDesign& design) {
   std::vector<double> information(design.smooths.size(), 0.0), rho;
   for (int i = 0; i < design.cases; ++i) {
@@ -38,22 +41,24 @@ std::vector<double> first_rho(const AdditiveDesign& design) {
   for (Index j = 0; j < design.smooths.size(); ++j) {
     const SmoothTerm& term = design.smooths[j];
     const auto q = static_cast<Index>(term.columns);
-    double penalty = 0;
-    for (Index a = 0; a < q; ++a) penalty += term.penalty[a * q + a];
-    rho.push_back(
-        std::clamp(std::log(information[j] / penalty), std::log(kLeastLambda), std::log(kMostLambda)));
+    for (const std::vector<double>& s : term.penalties) {
+      double penalty = 0;
+      for (Index a = 0; a < q; ++a) penalty += s[a * q + a];
+      rho.push_back(
+          std::clamp(std::log(information[j] / penalty), std::log(kLeastLambda), std::log(kMostLambda)));
+    }
   }
   return rho;
 }
 
 }  // namespace
 
-RemlChoice choose_lambdas(AdditiveFitter& fitter, const AdditiveDesign& design) {
+RemlChoice choose_lambdas(AdditiveFitter& fitter, const AdditiveDesign& design, const RemlStart& start) {
   const double low = std::log(kLeastLambda), high = std::log(kMostLambda);
-  const Index m = design.smooths.size();
-  std::vector<double> rho = first_rho(design);
+  const auto m = static_cast<Index>(design.lambdas());
+  std::vector<double> rho = start.rho.empty() ? first_rho(design) : start.rho;
   RemlChoice choice;
-  choice.fit = fitter.fit(exp_of(rho));
+  choice.fit = fitter.fit(exp_of(rho), start.beta);
   if (!choice.fit.ok()) return choice;
   std::vector<double> hessian(m * m), shifted, step(m);
   for (int iteration = 1; iteration <= kMostSteps; ++iteration) {
@@ -63,7 +68,11 @@ RemlChoice choose_lambdas(AdditiveFitter& fitter, const AdditiveDesign& design) 
     std::vector<Index> free;  // the smooths not held at a bound
     for (Index j = 0; j < m; ++j)
       if (!((rho[j] <= low && g[j] > 0) || (rho[j] >= high && g[j] < 0))) free.push_back(j);
-    if (free.empty()) {
+    // settled where no free ln lambda moves the score by more than its rounding's reach: a lambda on
+    // its way to a bound through a flat score gains the fit nothing there
+    double steepest = 0;
+    for (Index j : free) steepest = std::max(steepest, std::abs(g[j]));
+    if (free.empty() || steepest <= kFlat * std::max(1.0, std::abs(here.reml))) {
       choice.converged = true;
       break;
     }
@@ -127,7 +136,8 @@ RemlChoice choose_lambdas(AdditiveFitter& fitter, const AdditiveDesign& design) 
     }
     if (!taken || choice.converged) {
       // no step lowers the score: settled where the Newton step is below what the score resolves
-      choice.converged = choice.converged || longest < 1e-4;
+      choice.converged =
+          choice.converged || longest < 1e-4 || steepest <= kRounding * std::max(1.0, std::abs(here.reml));
       break;
     }
   }

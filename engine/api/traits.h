@@ -37,9 +37,10 @@ struct TraitsData {
 
 // The shape of the fitness function and the size of its bases.
 struct TraitsModel {
-  bool surface = false;    // two traits: one smooth of both (tensor product) instead of one per trait
-  int knots = 20;          // additive: at most this many knots per trait (4 to 1000)
-  int surface_knots = 8;   // surface: at most this many per trait, so at most its square coefficients (4 to 30)
+  bool surface = false;  // two traits: one smooth of both (tensor product) instead of one per trait
+  int knots = 20;        // additive: at most this many knots per trait (4 to 1000)
+  int surface_knots =
+      8;  // surface: at most this many per trait, so at most its square coefficients (4 to 30)
 };
 
 // One trait's smooth of an additive model: its knots and the function's values there, its lambda (on
@@ -51,7 +52,7 @@ struct TraitSmooth {
   std::string name;
   std::vector<double> knots, knot_values;
   double lambda = 0, edf = 0;
-  bool linear = false;  // lambda at its upper bound 1e12: a straight line, no curvature found
+  bool linear = false;  // lambda at its upper bound 1e9: a straight line, no curvature found
   std::vector<double> fitted{};
   std::vector<double> curve_x{}, curve_fitted{}, curve_lower{}, curve_upper{};
 };
@@ -63,7 +64,7 @@ struct TraitSurface {
   std::vector<std::string> names;  // the two traits
   std::vector<double> lambda;      // 2
   double edf = 0;
-  std::vector<double> grid_a, grid_b, grid_fitted;
+  std::vector<double> grid_a{}, grid_b{}, grid_fitted{};
 };
 
 // The fitted function's highest point, where it lies inside the data: strictly within every trait's
@@ -71,9 +72,9 @@ struct TraitSurface {
 // away from it in every direction. Each estimate with its bootstrap spread over the replicates whose
 // own function has such a peak (`replicates` of them).
 struct TraitsPeak {
-  bool inside = false;              // false: "none inside the data"
-  std::vector<Estimate> location;   // per trait (empty unless inside)
-  Estimate height;                  // the fitness there (covariates at their mean effect)
+  bool inside = false;             // false: "none inside the data"
+  std::vector<Estimate> location;  // per trait (empty unless inside)
+  Estimate height;                 // the fitness there (covariates at their mean effect)
   int replicates = 0;
 };
 
@@ -104,10 +105,10 @@ struct TraitsBootstrap {
 
 struct TraitsResults {
   int cases = 0;
-  double observations = 0;  // the sum of the counts
-  std::vector<std::string> names;        // the traits'
-  std::vector<TraitSmooth> smooths;      // additive: one per trait
-  std::optional<TraitSurface> surface;   // surface: the one smooth
+  double observations = 0;              // the sum of the counts
+  std::vector<std::string> names;       // the traits'
+  std::vector<TraitSmooth> smooths;     // additive: one per trait
+  std::optional<TraitSurface> surface;  // surface: the one smooth
   double intercept = 0;
   std::vector<std::string> coefficient_names;  // the covariates' columns: "name" or "name[level]"
   std::vector<double> coefficients;
@@ -126,7 +127,7 @@ struct TraitsResults {
 using TraitsOutcome = std::variant<TraitsResults, Error>;
 
 // The analysis of the traits under `settings`: its model; lnlambda, which when given fixes every
-// ln(lambda) (within ln 1e-8 and ln 1e12) instead of REML's choice; the bootstrap's replicates, seed,
+// ln(lambda) (within ln 1e-8 and ln 1e9) instead of REML's choice; the bootstrap's replicates, seed,
 // type and lambda. The criterion must be REML; there is no grid. `workers` as for analyse (0: every
 // processor); the results do not depend on it. `control` may stop the bootstrap (ErrorCode::interrupted)
 // and is told its progress.

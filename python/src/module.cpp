@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/api/derived.h"
+#include "engine/api/traits.h"
 #include "engine/api/trov.h"
 #include "engine/api/watched.h"
 
@@ -210,6 +211,77 @@ py::list analyse_many_arrays(const std::vector<Column>& traits, const Column& y,
   return list;
 }
 
+py::list estimates(const std::vector<Estimate>& values) {
+  py::list list;
+  for (const Estimate& e : values) list.append(estimate(e));
+  return list;
+}
+
+py::dict smooth_dict(const TraitSmooth& s) {
+  return py::dict(
+      "name"_a = s.name, "knots"_a = to_array(s.knots), "knot_values"_a = to_array(s.knot_values),
+      "lambda"_a = s.lambda, "edf"_a = s.edf, "linear"_a = s.linear, "fitted"_a = to_array(s.fitted),
+      "curve"_a = py::dict("x"_a = to_array(s.curve_x), "fitted"_a = to_array(s.curve_fitted),
+                           "lower"_a = to_array(s.curve_lower), "upper"_a = to_array(s.curve_upper)));
+}
+
+py::dict traits_gradients_dict(const TraitsGradients& g) {
+  return py::dict("mean_fitness"_a = g.mean_fitness, "trait_mean"_a = g.trait_mean, "trait_sd"_a = g.trait_sd,
+                  "beta_names"_a = g.beta_names, "gamma_names"_a = g.gamma_names,
+                  "beta"_a = estimates(g.beta), "gamma"_a = estimates(g.gamma),
+                  "beta_standardized"_a = estimates(g.beta_standardized),
+                  "gamma_standardized"_a = estimates(g.gamma_standardized),
+                  "beta_mean_standardized"_a = estimates(g.beta_mean_standardized),
+                  "gamma_mean_standardized"_a = estimates(g.gamma_mean_standardized),
+                  "lande_arnold_beta"_a = estimates(g.lande_arnold_beta),
+                  "lande_arnold_gamma"_a = estimates(g.lande_arnold_gamma));
+}
+
+// The analysis of several traits as a dict of plain values and NumPy arrays; an error as (code, text).
+py::object traits_outcome_object(const TraitsOutcome& outcome) {
+  if (const auto* error = std::get_if<Error>(&outcome)) return error_tuple(*error);
+  const auto& r = std::get<TraitsResults>(outcome);
+  py::list smooths;
+  for (const TraitSmooth& s : r.smooths) smooths.append(smooth_dict(s));
+  py::object surface = py::none(), bootstrap = py::none();
+  if (r.surface)
+    surface = py::dict("names"_a = r.surface->names, "lambda"_a = to_array(r.surface->lambda),
+                       "edf"_a = r.surface->edf, "grid_a"_a = to_array(r.surface->grid_a),
+                       "grid_b"_a = to_array(r.surface->grid_b),
+                       "grid_fitted"_a = to_array(r.surface->grid_fitted));
+  if (r.bootstrap)
+    bootstrap = py::dict("replicates"_a = r.bootstrap->replicates, "type"_a = name_of(r.bootstrap->type),
+                         "lambda"_a = name_of(r.bootstrap->lambda), "degenerate"_a = r.bootstrap->degenerate,
+                         "failed"_a = r.bootstrap->failed);
+  py::dict d("cases"_a = r.cases, "observations"_a = r.observations, "names"_a = r.names,
+             "smooths"_a = smooths, "surface"_a = surface, "intercept"_a = r.intercept,
+             "coefficient_names"_a = r.coefficient_names, "coefficients"_a = to_array(r.coefficients),
+             "edf"_a = r.edf, "reml"_a = r.reml, "deviance"_a = r.deviance, "scale"_a = r.scale,
+             "reml_iterations"_a = r.reml_iterations);
+  d["eta"] = to_array(r.eta);
+  d["fitted"] = to_array(r.fitted);
+  d["gradients"] = traits_gradients_dict(r.gradients);
+  d["peak"] = py::dict("inside"_a = r.peak.inside, "location"_a = estimates(r.peak.location),
+                       "height"_a = estimate(r.peak.height), "replicates"_a = r.peak.replicates);
+  d["bootstrap"] = bootstrap;
+  d["warnings"] = r.warnings;
+  return d;
+}
+
+// A covariate as the package gives it: (name, values, categorical).
+using CovariateColumns = std::vector<std::tuple<std::string, Column, bool>>;
+
+py::object analyse_traits_arrays(const std::vector<Column>& traits, const std::vector<std::string>& names,
+                                 const Column& y, const Column& n, const CovariateColumns& covariates,
+                                 const Settings& settings, const TraitsModel& shape, int workers) {
+  TraitsData data{.names = names, .traits = {}, .y = to_vector(y), .n = to_vector(n), .covariates = {}};
+  for (const Column& trait : traits) data.traits.push_back(to_vector(trait));
+  for (const auto& [name, values, categorical] : covariates)
+    data.covariates.push_back({name, to_vector(values), categorical});
+  return traits_outcome_object(run_interruptibly(
+      [&](const Control& control) { return analyse_traits(data, settings, shape, workers, control); }));
+}
+
 // The threads for `workers` (see worker_threads), or the refusal as the tuple (code, text).
 py::object worker_count(double workers) {
   const std::variant<int, Error> threads = worker_threads(workers);
@@ -274,9 +346,17 @@ PYBIND11_MODULE(_core, m) {
       .def_readwrite("bootstrap_lambda", &Settings::bootstrap_lambda)
       .def_readwrite("bootstrap_type", &Settings::bootstrap_type);
 
+  py::class_<TraitsModel>(m, "TraitsModel")
+      .def(py::init<>())
+      .def_readwrite("surface", &TraitsModel::surface)
+      .def_readwrite("knots", &TraitsModel::knots)
+      .def_readwrite("surface_knots", &TraitsModel::surface_knots);
+
   m.def("analyse", &analyse_arrays, "x"_a, "y"_a, "n"_a, "covariate"_a, "settings"_a, "workers"_a);
   m.def("analyse_many", &analyse_many_arrays, "traits"_a, "y"_a, "n"_a, "covariate"_a, "settings"_a,
         "workers"_a, "progress"_a = py::none());
+  m.def("analyse_traits", &analyse_traits_arrays, "traits"_a, "names"_a, "y"_a, "n"_a, "covariates"_a,
+        "settings"_a, "shape"_a, "workers"_a);
   m.def(
       "error_text", [](int code) { return error_text(static_cast<ErrorCode>(code)); }, "code"_a);
   m.def("worker_threads", &worker_count, "workers"_a);

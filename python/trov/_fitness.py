@@ -214,18 +214,19 @@ def _covariate(values, name, categorical):
     return codes, levels
 
 
-def _columns(columns, data, one, categorical):
+def _columns(columns, data, one, covariates):
     """The used columns (name: values or None) as float arrays of one length, pandas Series paired by
-    their index; the covariate's labels when it holds labels."""
+    their index; covariates: the names of the covariates' columns, each with its `categorical` as asked
+    (None: by its kind). Also the labels of each covariate (None where it holds numbers)."""
     given = {name: _column(data, v, name) if isinstance(v, str) else v
              for name, v in columns.items() if v is not None}
     given = _aligned(given)
-    arrays, labels = {}, None
+    arrays, labels = {}, {}
     for name, values in given.items():
         if name == "y":
             arrays[name] = _response(values, name, one)
-        elif name == "covariate":
-            arrays[name], labels = _covariate(values, name, categorical)
+        elif name in covariates:
+            arrays[name], labels[name] = _covariate(values, name, covariates[name])
         else:
             arrays[name] = _numbers(values, name)
     lengths = {name: len(a) for name, a in arrays.items()}
@@ -234,14 +235,16 @@ def _columns(columns, data, one, categorical):
     return arrays, labels
 
 
-def _drop_missing(arrays):
-    """The columns without the cases that miss a value in any of them, with a warning saying how many."""
+def _drop_missing(arrays, stacklevel=3):
+    """The columns without the cases that miss a value in any of them, with a warning (to the caller
+    `stacklevel` frames up) saying how many."""
     missing = {name: np.isnan(a) for name, a in arrays.items()}
     dropped = np.logical_or.reduce(list(missing.values()))
     count = int(dropped.sum())
     if count:
         where = ", ".join(f"{name} {int(m.sum())}" for name, m in missing.items() if m.any())
-        warnings.warn(f"{count} of {dropped.size} cases left out for missing values ({where})", stacklevel=3)
+        warnings.warn(f"{count} of {dropped.size} cases left out for missing values ({where})",
+                      stacklevel=stacklevel)
         arrays = {name: a[~dropped] for name, a in arrays.items()}
     return arrays
 
@@ -256,8 +259,9 @@ def _outcome(outcome, description):
     return Fitness(outcome, **description)
 
 
-def fitness(x, y, n=None, covariate=None, model="binomial", lnlambda=None, *, data=None, one=None, **options):
-    """The fitness function of one trait.
+def fitness(x, y, n=None, covariate=None, model="binomial", lnlambda=None, *, data=None, one=None, names=None,
+            surface=False, knots=None, surface_knots=None, **options):
+    """The fitness function of one trait, or of several (x a table of traits: see below).
 
     x, y: the trait and the response per case (NumPy arrays, pandas Series, sequences, or column names
     of the table `data`); pandas Series are paired by their index, the others by position. y may hold
@@ -272,9 +276,34 @@ def fitness(x, y, n=None, covariate=None, model="binomial", lnlambda=None, *, da
 
     Cases with a missing value in a used column are left out, with a warning saying how many. A
     refused analysis raises TrovError. Returns a Fitness.
+
+    Several traits: x a 2-D array (its columns, named x1, x2, ... unless `names` names them), a
+    DataFrame or dict of columns (their names), a sequence of columns, or column names of `data`; the
+    additive function (one smooth per trait, at most `knots` knots each, default 20) or, surface=True,
+    a surface of two traits (at most `surface_knots` knots per trait, default 8), every lambda chosen by
+    REML (lnlambda= fixes them all). covariate: one column, or several (a 2-D array, DataFrame, dict,
+    sequence of columns or column names of `data`); labels are categorical, numbers continuous unless
+    categorical=True (every covariate) or categorical= names the covariates taken as levels. Options:
+    bootstrap, bootstrap_type, bootstrap_lambda, seed, workers, criterion (reml only). Returns a
+    TraitsFit. One column is one trait, as above.
     """
+    from ._traits import fitness_of_traits, trait_columns  # _traits builds on this module's helpers
+
+    several = trait_columns(x, data, names)
+    if several is not None and len(several[1]) > 1:
+        return fitness_of_traits(*several, y, n, covariate, model, lnlambda, data, one, surface, knots,
+                                 surface_knots, options)
+    if surface:
+        raise ValueError("a surface takes exactly two traits")
+    if knots is not None or surface_knots is not None:
+        raise TypeError("knots and surface_knots are for several traits: one trait's spline has a knot at "
+                        "every distinct value")
+    if several is not None:
+        x = several[1][0]
     settings, workers, categorical = _settings(model, lnlambda, options)
-    arrays, labels = _columns({"x": x, "y": y, "n": n, "covariate": covariate}, data, one, categorical)
+    arrays, labels = _columns({"x": x, "y": y, "n": n, "covariate": covariate}, data, one,
+                              {"covariate": categorical})
+    labels = labels.get("covariate")
     settings.categorical = settings.categorical or labels is not None
     arrays = _drop_missing(arrays)
     outcome = _core.analyse(
@@ -347,7 +376,8 @@ def fitness_many(traits, y, n=None, covariate=None, model="binomial", lnlambda=N
     names, columns = _traits(traits, data)
     trait_keys = [f"trait {name!r}" for name in names]
     given = {"y": y, "n": n, "covariate": covariate, **dict(zip(trait_keys, columns))}
-    arrays, labels = _columns(given, data, one, categorical)
+    arrays, labels = _columns(given, data, one, {"covariate": categorical})
+    labels = labels.get("covariate")
     settings.categorical = settings.categorical or labels is not None
     shared = {name: arrays[name] for name in ("y", "n", "covariate") if name in arrays}
     traits_array = np.array([arrays[key] for key in trait_keys]).reshape(len(names), len(shared["y"]))

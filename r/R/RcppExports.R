@@ -17,3 +17,11 @@ predict_r <- function(model, x, covariate, n, eta, coefficients, levels, level_e
     .Call(`_trov_predict_r`, model, x, covariate, n, eta, coefficients, levels, level_effects, at, at_covariate)
 }
 
+analyse_traits_r <- function(traits, y, n, covariates, settings, shape) {
+    .Call(`_trov_analyse_traits_r`, traits, y, n, covariates, settings, shape)
+}
+
+smooth_at_r <- function(knots, knot_values, at) {
+    .Call(`_trov_smooth_at_r`, knots, knot_values, at)
+}
+

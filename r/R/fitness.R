@@ -1,7 +1,12 @@
-# The calls that analyse: fitness() for one trait, fitness_many() for many traits of one response.
+# The calls that analyse: fitness() for one trait (several at once: traits.R), fitness_many() for many
+# traits of one response, each on its own.
 
-fitness <- function(data, y, x, n = NULL, covariate = NULL, model = "binomial", lnlambda = NULL, one = NULL, ...) {
-  if (!(is.character(x) && length(x) == 1)) refuse("x must name one column of data (fitness_many takes many)")
+fitness <- function(data, y, x, n = NULL, covariate = NULL, model = "binomial", lnlambda = NULL, one = NULL, ...,
+                    surface = FALSE) {
+  if (!(isTRUE(surface) || isFALSE(surface))) refuse("surface must be TRUE or FALSE")
+  if (!(is.character(x) && length(x) >= 1)) refuse("x must name columns of data: one trait, or several at once")
+  if (length(x) > 1 || surface)
+    return(fitness_traits(data, y, x, n, covariate, model, lnlambda, one, list(...), surface, match.call()))
   input <- trov_input(data, y, x, n, covariate, one)
   settings <- trov_settings(input, model, lnlambda, list(...))
   keep <- input$keep[[1]]
@@ -77,29 +82,15 @@ cluster_scan <- function(cl, settings, progress, total) {
 
 # The columns of the analysis as the library takes them, and per trait the rows without a missing value.
 trov_input <- function(data, y, traits, n, covariate, one) {
-  if (!is.data.frame(data)) data <- as.data.frame(data)
-  one_column <- list(y = y, n = n, covariate = covariate)
-  for (what in names(one_column))
-    if (!is.null(one_column[[what]]) && !(is.character(one_column[[what]]) && length(one_column[[what]]) == 1))
-      refuse(what, " must name one column of data")
-  if (!is.character(traits) || anyNA(traits)) refuse("the traits must be named columns of data")
-  if (!is.null(one) && !(is.character(one) && length(one) == 1 && !is.na(one)))
-    refuse("one must be the word of y taken as 1")
-  unknown <- setdiff(c(y, traits, n, covariate), names(data))
-  if (length(unknown))
-    refuse("no column ", paste0("'", unknown, "'", collapse = ", "), " in data; its columns are ",
-           paste0("'", names(data), "'", collapse = ", "), code = 2L)
+  if (!is.null(covariate) && !(is.character(covariate) && length(covariate) == 1))
+    refuse("covariate must name one column of data")
+  data <- named_columns(data, y, traits, n, covariate, one)
   levels <- NULL
   cov <- numeric(0)
   if (!is.null(covariate)) {
-    cov <- data[[covariate]]
-    if (is.character(cov)) cov <- factor(cov)
-    if (is.factor(cov)) {
-      levels <- levels(cov)
-      cov <- as.numeric(cov)
-    } else {
-      cov <- numeric_column(cov, covariate)
-    }
+    taken <- covariate_values(data[[covariate]], covariate)
+    levels <- taken$levels
+    cov <- taken$values
   }
   yv <- response_column(data[[y]], y, one)
   nv <- if (is.null(n)) numeric(0) else numeric_column(data[[n]], n)
@@ -111,6 +102,33 @@ trov_input <- function(data, y, traits, n, covariate, one) {
   names(columns) <- names(keep) <- traits
   list(y = yv, n = nv, covariate = cov, levels = levels, traits = columns, keep = keep,
        variables = c(y = y, n = if (is.null(n)) NA else n, covariate = if (is.null(covariate)) NA else covariate))
+}
+
+# data as a data frame, once every name given is one of its columns (y and n one each).
+named_columns <- function(data, y, traits, n, covariates, one) {
+  if (!is.data.frame(data)) data <- as.data.frame(data)
+  one_column <- list(y = y, n = n)
+  for (what in names(one_column))
+    if (!is.null(one_column[[what]]) && !(is.character(one_column[[what]]) && length(one_column[[what]]) == 1))
+      refuse(what, " must name one column of data")
+  if (!is.character(traits) || anyNA(traits)) refuse("the traits must be named columns of data")
+  if (!is.null(covariates) && (!is.character(covariates) || anyNA(covariates)))
+    refuse("covariate must name columns of data")
+  if (!is.null(one) && !(is.character(one) && length(one) == 1 && !is.na(one)))
+    refuse("one must be the word of y taken as 1")
+  unknown <- setdiff(c(y, traits, n, covariates), names(data))
+  if (length(unknown))
+    refuse("no column ", paste0("'", unknown, "'", collapse = ", "), " in data; its columns are ",
+           paste0("'", names(data), "'", collapse = ", "), code = 2L)
+  data
+}
+
+# A covariate as the engine takes it: a factor (words; with as_factor logicals too) as its codes, its
+# levels beside; numbers as they are.
+covariate_values <- function(v, name, as_factor = FALSE) {
+  if (is.character(v) || (as_factor && is.logical(v))) v <- factor(v)
+  if (is.factor(v)) return(list(values = as.numeric(v), levels = levels(v)))
+  list(values = numeric_column(v, name), levels = NULL)
 }
 
 # The kept rows of an optional column (empty when the column is not used).

@@ -71,12 +71,43 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
+// analyse_traits_r
+Rcpp::List analyse_traits_r(Rcpp::List traits, Rcpp::NumericVector y, Rcpp::NumericVector n, Rcpp::List covariates, Rcpp::List settings, Rcpp::List shape);
+RcppExport SEXP _trov_analyse_traits_r(SEXP traitsSEXP, SEXP ySEXP, SEXP nSEXP, SEXP covariatesSEXP, SEXP settingsSEXP, SEXP shapeSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::List >::type traits(traitsSEXP);
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type y(ySEXP);
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type n(nSEXP);
+    Rcpp::traits::input_parameter< Rcpp::List >::type covariates(covariatesSEXP);
+    Rcpp::traits::input_parameter< Rcpp::List >::type settings(settingsSEXP);
+    Rcpp::traits::input_parameter< Rcpp::List >::type shape(shapeSEXP);
+    rcpp_result_gen = Rcpp::wrap(analyse_traits_r(traits, y, n, covariates, settings, shape));
+    return rcpp_result_gen;
+END_RCPP
+}
+// smooth_at_r
+Rcpp::NumericVector smooth_at_r(Rcpp::NumericVector knots, Rcpp::NumericVector knot_values, Rcpp::NumericVector at);
+RcppExport SEXP _trov_smooth_at_r(SEXP knotsSEXP, SEXP knot_valuesSEXP, SEXP atSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type knots(knotsSEXP);
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type knot_values(knot_valuesSEXP);
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type at(atSEXP);
+    rcpp_result_gen = Rcpp::wrap(smooth_at_r(knots, knot_values, at));
+    return rcpp_result_gen;
+END_RCPP
+}
 
 static const R_CallMethodDef CallEntries[] = {
     {"_trov_analyse_r", (DL_FUNC) &_trov_analyse_r, 5},
     {"_trov_analyse_many_r", (DL_FUNC) &_trov_analyse_many_r, 5},
     {"_trov_error_text_r", (DL_FUNC) &_trov_error_text_r, 1},
     {"_trov_predict_r", (DL_FUNC) &_trov_predict_r, 10},
+    {"_trov_analyse_traits_r", (DL_FUNC) &_trov_analyse_traits_r, 6},
+    {"_trov_smooth_at_r", (DL_FUNC) &_trov_smooth_at_r, 3},
     {NULL, NULL, 0}
 };
 

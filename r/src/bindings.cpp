@@ -3,6 +3,8 @@
 // data are checked by the library. Its refusals, and those of the R types, come back as an error list
 // that the R code signals as a trov_error.
 
+#include "bindings.h"
+
 #include <Rcpp.h>
 
 #include <chrono>
@@ -12,25 +14,12 @@
 #include <vector>
 
 #include "engine/api/derived.h"
-#include "engine/api/trov.h"
-#include "engine/api/watched.h"
 
-namespace api = trov::api;
-using Rcpp::_;
-
-namespace {
-
-const char* const kModels[] = {"normal", "binomial", "poisson"};
-const char* const kCriteria[] = {"reml", "ml", "gcv", "ubre", "ocv"};
-const char* const kBootstrapLambdas[] = {"fixed", "reselected"};
-const char* const kBootstrapTypes[] = {"parametric", "cases"};
-
-// A setting the R call gives in a type the library cannot take, or one the library refuses.
-struct Refused {
-  api::Error error;
-};
+namespace trov_r {
 
 [[noreturn]] void refuse(const std::string& text) { throw Refused{{trov::ErrorCode::settings, text}}; }
+
+namespace {
 
 template <std::size_t N>
 int index_named(SEXP value, const char* const (&names)[N], const std::string& setting) {
@@ -51,6 +40,8 @@ double single_number(SEXP value, const std::string& setting) {
   if (Rf_isInteger(value)) return INTEGER(value)[0] == NA_INTEGER ? NAN : INTEGER(value)[0];
   return REAL(value)[0];
 }
+
+}  // namespace
 
 double number(SEXP value, const std::string& setting) {
   const double v = single_number(value, setting);
@@ -143,6 +134,8 @@ Rcpp::List settings_list(const api::Settings& s, int workers) {
 
 std::vector<double> doubles(const Rcpp::NumericVector& v) { return {v.begin(), v.end()}; }
 
+namespace {
+
 api::Data data_from(const Rcpp::NumericVector& x, const Rcpp::NumericVector& y, const Rcpp::NumericVector& n,
                     const Rcpp::NumericVector& covariate) {
   return {.x = doubles(x), .y = doubles(y), .n = doubles(n), .covariate = doubles(covariate)};
@@ -153,12 +146,7 @@ Rcpp::String text_or_na(const std::string& text) {
   return text.empty() ? Rcpp::String(NA_STRING) : Rcpp::String(text);
 }
 
-template <typename T, typename F>
-Rcpp::NumericVector column(const std::vector<T>& rows, F member) {
-  Rcpp::NumericVector v(rows.size());
-  for (std::size_t i = 0; i < rows.size(); ++i) v[i] = member(rows[i]);
-  return v;
-}
+}  // namespace
 
 // Columns of one length as an R data frame, made here: Rcpp::DataFrame::create runs R's data.frame(),
 // which took most of a result's conversion.
@@ -168,6 +156,8 @@ Rcpp::List data_frame(Rcpp::List columns) {
   columns.attr("class") = "data.frame";
   return columns;
 }
+
+namespace {
 
 Rcpp::List grid_frame(const std::vector<api::GridRow>& g) {
   Rcpp::IntegerVector iterations(g.size());
@@ -271,11 +261,15 @@ Rcpp::List fit_list(const api::Fit& f) {
       _["selection"] = selection, _["gradients"] = gradients, _["bootstrap"] = bootstrap);
 }
 
+}  // namespace
+
 Rcpp::List error_list(const api::Error& error) {
   return Rcpp::List::create(_["error"] = Rcpp::List::create(_["code"] = static_cast<int>(error.code),
                                                             _["kind"] = api::error_text(error.code),
                                                             _["text"] = error.text));
 }
+
+namespace {
 
 Rcpp::List outcome_list(const api::Outcome& outcome) {
   if (const auto* error = std::get_if<api::Error>(&outcome)) return error_list(*error);
@@ -296,21 +290,15 @@ Rcpp::List outcome_list(const api::Outcome& outcome) {
 
 void check_interrupt(void*) { R_CheckUserInterrupt(); }
 
+}  // namespace
+
 // Whether the user pressed Ctrl-C: R's check, kept from jumping out of this C++ code (R_ToplevelExec
 // catches the jump and says it happened).
 bool r_interrupted() { return !R_ToplevelExec(check_interrupt, nullptr); }
 
-// The library's call on a thread of its own, while R's thread (the only one that may touch R) waits
-// and watches for Ctrl-C every 50 ms, which stops the analysis. An interrupted call ends as R's own
-// loops do: with R's interrupt, signalled once the C++ code has been left (Rcpp's exception for it).
-template <typename Call>
-auto interruptible(const Call& call) {
-  auto [result, interrupted] = api::run_watched(call, r_interrupted, std::chrono::milliseconds(50));
-  if (interrupted) throw Rcpp::internal::InterruptedException();
-  return result;
-}
+}  // namespace trov_r
 
-}  // namespace
+using namespace trov_r;
 
 // [[Rcpp::export]]
 Rcpp::List analyse_r(Rcpp::NumericVector x, Rcpp::NumericVector y, Rcpp::NumericVector n,

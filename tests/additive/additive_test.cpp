@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -85,7 +86,7 @@ double average(const std::vector<double>& v) {
 TEST(additive_test, fixed_lambdas_fit_as_mgcv) {
   const Table& t = table();
   const std::vector<double> counts(t.a.size(), 1.0);
-  const AdditiveDesign design = additive_design({t.a, t.b}, 20, counts, {});
+  const AdditiveDesign design = additive_design({t.a, t.b}, 20, false, counts, {});
   AdditiveFitter fitter(design, t.yn, counts, Model::normal);
   const AdditiveFit fit = fitter.fit(std::vector<double>{0.5, 20});
   ASSERT_TRUE(fit.ok());
@@ -108,7 +109,8 @@ TEST(additive_test, reml_chooses_as_mgcv) {
   const double beta[] = {0.2191975008, 0.1054888338},
                gamma[] = {-0.2837118781, 0.01975007465, -0.05569151026};
   for (int a = 0; a < 2; ++a) EXPECT_NEAR(g.beta[a].value, beta[a], 1e-5 * std::abs(beta[a]));
-  for (int e = 0; e < 3; ++e) EXPECT_NEAR(g.gamma[e + (e > 0)].value, gamma[e], 1e-4 * std::abs(gamma[e]) + 1e-6);
+  for (int e = 0; e < 3; ++e)
+    EXPECT_NEAR(g.gamma[e + (e > 0)].value, gamma[e], 1e-4 * std::abs(gamma[e]) + 1e-6);
 
   const api::TraitsResults normal = analysed(data_of(t.yn), Model::normal);
   EXPECT_NEAR(normal.smooths[0].edf, 8.111308759, 1e-4 * 8.1);
@@ -122,7 +124,7 @@ TEST(additive_test, reml_gradient_is_exact_and_vanishes_at_the_choice) {
   const Table& t = table();
   const api::TraitsResults chosen = analysed(data_of(t.y), Model::binomial);
   const std::vector<double> counts(t.a.size(), 1.0);
-  const AdditiveDesign design = additive_design({t.a, t.b}, 20, counts, {});
+  const AdditiveDesign design = additive_design({t.a, t.b}, 20, false, counts, {});
   AdditiveFitter fitter(design, t.y, counts, Model::binomial);
   const double h = 1e-4;
   for (const std::vector<double>& rho :
@@ -190,6 +192,62 @@ TEST(additive_test, faults_are_errors) {
       {.name = "c", .values = std::vector<double>(t.a.size(), 2.0), .categorical = false}};
   EXPECT_EQ(code(collinear), static_cast<int>(ErrorCode::design));
   EXPECT_EQ(code(data_of(t.yn)), static_cast<int>(ErrorCode::y_above_one));
+}
+
+// surface.csv (mgcv_reference.R): correlational selection that only a surface shows, against mgcv's
+// REML tensor product of the same bases; its stationary point is a saddle, so no peak.
+TEST(additive_test, surface_as_mgcv) {
+  std::ifstream in(std::string(std::getenv("TROV_SOURCE_DIR")) + "/tests/additive/surface.csv");
+  std::string line;
+  std::getline(in, line);
+  api::TraitsData data{.names = {"a", "b"}, .traits = {{}, {}}, .y = {}, .n = {}, .covariates = {}};
+  for (double a, b, y; std::getline(in, line) && std::sscanf(line.c_str(), "%lf,%lf,%lf", &a, &b, &y) == 3;) {
+    data.traits[0].push_back(a);
+    data.traits[1].push_back(b);
+    data.y.push_back(y);
+  }
+  const auto outcome =
+      api::analyse_traits(data, Settings{}, {.surface = true, .knots = 20, .surface_knots = 8});
+  ASSERT_TRUE(std::holds_alternative<api::TraitsResults>(outcome));
+  const api::TraitsResults& r = std::get<api::TraitsResults>(outcome);
+  EXPECT_NEAR(r.edf, 8.59757426, 2e-3);
+  const double beta[] = {0.189371522, 0.09692583199}, gamma[] = {-0.2433125398, -0.0990872547, 0.0191259295};
+  const api::TraitsGradients& g = r.gradients;
+  for (int a = 0; a < 2; ++a) EXPECT_NEAR(g.beta[a].value, beta[a], 1e-3 * beta[a]);
+  for (int e = 0; e < 3; ++e)
+    EXPECT_NEAR(g.gamma[e + (e > 0)].value, gamma[e], 1e-3 * std::abs(gamma[e]) + 1e-5);
+  EXPECT_FALSE(r.peak.inside);
+  ASSERT_TRUE(r.surface);
+  EXPECT_EQ(r.surface->grid_fitted.size(), 41u * 41u);
+}
+
+// A concave fitness function's peak is found where it is, and the bootstrap's spread does not depend on
+// the number of workers.
+TEST(additive_test, peak_and_bootstrap) {
+  const Table& t = table();
+  api::TraitsData data = data_of({});
+  for (std::size_t i = 0; i < t.a.size(); ++i)
+    data.y.push_back(5 - (t.a[i] - 0.3) * (t.a[i] - 0.3) - (t.b[i] + 0.2) * (t.b[i] + 0.2) +
+                     (t.yn[i] - 2) / 4);
+  Settings settings;
+  settings.model = Model::normal;
+  settings.bootstrap = 20;
+  std::vector<api::TraitsResults> runs;
+  for (int workers : {1, 2}) {
+    const auto outcome = api::analyse_traits(data, settings, {}, workers);
+    ASSERT_TRUE(std::holds_alternative<api::TraitsResults>(outcome));
+    runs.push_back(std::get<api::TraitsResults>(outcome));
+  }
+  const api::TraitsPeak& peak = runs[0].peak;
+  ASSERT_TRUE(peak.inside);
+  EXPECT_NEAR(peak.location[0].value, 0.3, 0.1);
+  EXPECT_NEAR(peak.location[1].value, -0.2, 0.1);
+  EXPECT_LT(peak.location[0].lower, peak.location[0].value);
+  EXPECT_GT(peak.location[0].upper, peak.location[0].value);
+  EXPECT_EQ(peak.replicates, 20);
+  EXPECT_EQ(peak.location[1].se, runs[1].peak.location[1].se);
+  EXPECT_EQ(runs[0].gradients.gamma[1].se, runs[1].gradients.gamma[1].se);
+  EXPECT_GT(runs[0].gradients.beta[0].se, 0);
 }
 
 }  // namespace

@@ -52,3 +52,14 @@ w <- d$y / mean(d$y)
 show("lande-arnold beta", coef(lm(w ~ za + zb))[2:3])
 q <- coef(lm(w ~ za + zb + I(za^2) + I(zb^2) + I(za * zb)))
 show("lande-arnold gamma aa ab bb", c(2 * q[4], q[6], 2 * q[5]))
+
+# The surface: surface.csv simulated with correlational selection (set.seed(36); a ~ N(0, 1),
+# b = 0.3 a + N(0, 1), logit W = 0.2 + 0.6 a - 0.4 a^2 + 0.3 b - 0.35 a b, 800 cases), fitted by a
+# tensor product of two cubic regression splines of 8 knots each
+d <- read.csv("surface.csv")
+surface <- gam(y ~ te(a, b, bs = "cr", k = 8), family = binomial, data = d, method = "REML")
+cat("== surface\n")
+show("edf", sum(surface$edf))
+g <- gradients(surface)
+show("beta", g$beta)
+show("gamma aa ab bb", g$gamma)
