@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstddef>
 
-#include "engine/covariate/matrix.h"
 
 namespace trov {
 
@@ -30,7 +29,6 @@ CubicBasis::CubicBasis(std::vector<double> knots) : knots_(std::move(knots)) {
     const double diagonal = (h[i] + h[i + 1]) / 3;
     const double below = i > 0 ? h[i] / 6 : 0.0;  // B[i, i-1]
     const double pivot = diagonal - (i > 0 ? below * ratio[i - 1] : 0.0);
-    log_det_b_ += std::log(pivot);
     if (i + 1 < m) ratio[i] = h[i + 1] / 6 / pivot;
     for (Index c = 0; c < k; ++c)
       solved[i * k + c] = (solved[i * k + c] - (i > 0 ? below * solved[(i - 1) * k + c] : 0.0)) / pivot;
@@ -96,25 +94,6 @@ void CubicBasis::row(double x, std::span<double> value, std::span<double> slope,
   value[j + 1] += l.value[1];
   slope[j] += l.slope[0];
   slope[j + 1] += l.slope[1];
-}
-
-double CubicBasis::log_constrained_determinant(std::span<const double> g) const {
-  const Index k = knots_.size(), m = k - 2, columns = k - 1;
-  std::vector<double> dg(m * columns, 0.0);  // D G, m x (K - 1)
-  for (Index i = 0; i < m; ++i)
-    for (Index a = i; a < i + 3; ++a)
-      for (Index c = 0; c < columns; ++c) dg[i * columns + c] += differences_[i * k + a] * g[a * columns + c];
-  std::vector<double> packed;  // D G G' D', lower triangle row by row
-  for (Index i = 0; i < m; ++i)
-    for (Index r = 0; r <= i; ++r) {
-      double sum = 0;
-      for (Index c = 0; c < columns; ++c) sum += dg[i * columns + c] * dg[r * columns + c];
-      packed.push_back(sum);
-    }
-  if (dsymd(packed, static_cast<int>(m)) != 0) return NAN;
-  double log_det = 0;  // the factor holds 1/L(i, i)
-  for (Index i = 0; i < m; ++i) log_det -= 2 * std::log(packed[i * (i + 1) / 2 + i]);
-  return log_det - log_det_b_;
 }
 
 }  // namespace trov

@@ -36,18 +36,12 @@ class CubicBasis {
   // The coefficients of the K knot values in f(x), f'(x) and f''(x) (each span K long).
   void row(double x, std::span<double> value, std::span<double> slope, std::span<double> curvature) const;
 
-  // ln of the product of the non-zero eigenvalues of G' S G for a K x (K - 1) matrix G with orthonormal
-  // columns whose span holds no constant: the penalty of the spline under a centring constraint.
-  // G' S G = (D G)' B^-1 (D G) with D G of full row rank, so the product is |D G G' D'| / |B|.
-  double log_constrained_determinant(std::span<const double> g) const;
-
  private:
   std::vector<double> knots_;
   std::vector<double>
       differences_;  // D, (K - 2) x K row by row: D[i, i..i+2] = 1/h_i, -1/h_i - 1/h_{i+1}, 1/h_{i+1}
   std::vector<double> second_;  // F's matrix, K x K row by row (first and last rows 0)
   std::vector<double> penalty_;
-  double log_det_b_ = 0;  // ln|B|, B tridiagonal: B[i, i] = (h_i + h_{i+1}) / 3, B[i, i+1] = h_{i+1} / 6
 };
 
 }  // namespace trov

@@ -1,5 +1,6 @@
 #include "engine/additive/gradients.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -44,22 +45,22 @@ AdditiveGradients additive_gradients(const AdditiveDesign& design,
   AdditiveGradients g;
   double total = 0;
   for (double c : counts) total += c;
-  // each trait's f' and f'' at the cases
-  std::vector<std::vector<double>> slope(m, std::vector<double>(n)), curvature(m, std::vector<double>(n));
-  for (Index a = 0; a < m; ++a) {
-    const SmoothTerm& term = design.smooths[a];
-    const std::vector<double> values =
-        term.knot_values(beta.subspan(static_cast<Index>(term.first), static_cast<Index>(term.columns)));
-    const auto k = values.size();
-    std::vector<double> v(k), s(k), c(k);
-    for (Index i = 0; i < n; ++i) {
-      term.basis.row(traits[a][i], v, s, c);
-      double first = 0, second = 0;
-      for (Index j = 0; j < k; ++j) first += s[j] * values[j], second += c[j] * values[j];
-      slope[a][i] = first;
-      curvature[a][i] = second;
+  // eta's first and second derivatives in the traits at each case, from every smooth of them
+  std::vector<double> u, point;
+  design.coordinates_of(beta, u);
+  std::vector<std::vector<double>> slope(m, std::vector<double>(n, 0.0)), curvature(m * m, std::vector<double>(n, 0.0));
+  for (Index i = 0; i < n; ++i)
+    for (const SmoothTerm& term : design.smooths) {
+      point.clear();
+      for (int t : term.traits) point.push_back(traits[static_cast<Index>(t)][i]);
+      const TermDerivatives d = term.at(point, u);
+      for (Index t = 0; t < term.traits.size(); ++t) {
+        const auto a = static_cast<Index>(term.traits[t]);
+        slope[a][i] += d.first[t];
+        for (Index r = 0; r < term.traits.size(); ++r)
+          curvature[a * m + static_cast<Index>(term.traits[r])][i] += d.second[t][r];
+      }
     }
-  }
   double fitness = 0;
   std::vector<double> first(m, 0.0), second(m * m, 0.0);
   for (Index i = 0; i < n; ++i) {
@@ -67,13 +68,17 @@ AdditiveGradients additive_gradients(const AdditiveDesign& design,
     fitness += counts[i] * h.h;
     for (Index a = 0; a < m; ++a) {
       first[a] += counts[i] * h.first * slope[a][i];
-      for (Index b = 0; b < m; ++b)
+      for (Index b = a; b < m; ++b)
         second[a * m + b] +=
-            counts[i] * (h.second * slope[a][i] * slope[b][i] + (a == b ? h.first * curvature[a][i] : 0.0));
+            counts[i] * (h.second * slope[a][i] * slope[b][i] + h.first * curvature[a * m + b][i]);
     }
   }
+  for (Index a = 0; a < m; ++a)
+    for (Index b = 0; b < a; ++b) second[a * m + b] = second[b * m + a];  // symmetric to the last bit
   g.mean_fitness = fitness / total;
+  std::vector<bool> positive(m);
   for (Index a = 0; a < m; ++a) {
+    positive[a] = std::all_of(traits[a].begin(), traits[a].end(), [](double x) { return x > 0; });
     double sum = 0;
     for (Index i = 0; i < n; ++i) sum += counts[i] * traits[a][i];
     const double mean = sum / total;
@@ -85,11 +90,15 @@ AdditiveGradients additive_gradients(const AdditiveDesign& design,
   for (Index a = 0; a < m; ++a) {
     g.beta.push_back(first[a] / total / g.mean_fitness);
     g.beta_standardized.push_back(g.beta[a] * g.trait_sd[a]);
+    g.beta_mean_standardized.push_back(positive[a] ? g.beta[a] * g.trait_mean[a] : NAN);
   }
   for (Index a = 0; a < m; ++a)
     for (Index b = 0; b < m; ++b) {
       g.gamma.push_back(second[a * m + b] / total / g.mean_fitness);
       g.gamma_standardized.push_back(g.gamma.back() * g.trait_sd[a] * g.trait_sd[b]);
+      g.gamma_mean_standardized.push_back(positive[a] && positive[b]
+                                              ? g.gamma.back() * g.trait_mean[a] * g.trait_mean[b]
+                                              : NAN);
     }
 
   // Lande and Arnold: 1, z, the covariates' columns, then z_a z_b for a <= b

@@ -8,12 +8,13 @@
 
 namespace trov {
 
-// The selection gradients of a fitted additive fitness function of M traits, over the individuals (the
-// cases weighted by N), W_i = h(eta_i) with h the inverse link:
-//   beta_a      = [sum N_i dW_i/dx_a / Ntot] / mean W,   dW/dx_a = h'(eta) f_a'(x_a),
+// The selection gradients of a fitted fitness function of M traits, over the individuals (the cases
+// weighted by N), W_i = h(eta_i) with h the inverse link:
+//   beta_a      = [sum N_i dW_i/dx_a / Ntot] / mean W,   dW/dx_a = h'(eta) deta/dx_a,
 //   gamma_ab    = [sum N_i d2W_i/dx_a dx_b / Ntot] / mean W,
-//                 d2W/dx_a dx_b = h''(eta) f_a' f_b' + [a = b] h'(eta) f_a'',
-// the standardized ones times the traits' standard deviations (divisor Ntot - 1); and the regression
+//                 d2W/dx_a dx_b = h''(eta) deta/dx_a deta/dx_b + h'(eta) d2eta/dx_a dx_b,
+// the standardized ones times the traits' standard deviations (divisor Ntot - 1), the mean-standardized
+// ones times their means (NaN unless every value of the traits is positive); and the regression
 // estimates of Lande and Arnold (1983): relative fitness y / mean y regressed by least squares (weights
 // N) on 1, the standardized traits z and the covariates' columns (beta: the coefficients of z), and on
 // these with every z_a z_b, a <= b (gamma: twice the coefficient of z_a^2 on the diagonal, that of z_a z_b
@@ -23,6 +24,7 @@ struct AdditiveGradients {
   double mean_fitness = 0;
   std::vector<double> trait_mean, trait_sd;
   std::vector<double> beta, gamma, beta_standardized, gamma_standardized;
+  std::vector<double> beta_mean_standardized, gamma_mean_standardized;
   std::vector<double> lande_arnold_beta, lande_arnold_gamma;
 };
 

@@ -131,12 +131,14 @@ void AdditiveFitter::assemble(std::span<const double> lambda, std::span<const do
       for (Index b = 0; b <= a; ++b) packed_[packed(a, b)] += ta * product_[r * p + b];
       rhs_[a] += ta * working_[r];
     }
-  for (Index j = 0; j < design_.smooths.size(); ++j) {
-    const SmoothTerm& term = design_.smooths[j];
+  Index l = 0;
+  for (const SmoothTerm& term : design_.smooths) {
     const auto first = static_cast<Index>(term.first), k = static_cast<Index>(term.columns);
-    for (Index a = 0; a < k; ++a)
-      for (Index b = 0; b <= a; ++b)
-        packed_[packed(first + a, first + b)] += lambda[j] * term.penalty[a * k + b];
+    for (const std::vector<double>& penalty : term.penalties) {
+      for (Index a = 0; a < k; ++a)
+        for (Index b = 0; b <= a; ++b) packed_[packed(first + a, first + b)] += lambda[l] * penalty[a * k + b];
+      ++l;
+    }
   }
 }
 
@@ -152,13 +154,15 @@ double AdditiveFitter::deviance(std::span<const double> eta) const {
 
 double AdditiveFitter::penalty(std::span<const double> lambda, std::span<const double> beta) const {
   double sum = 0;
-  for (Index j = 0; j < design_.smooths.size(); ++j) {
-    const SmoothTerm& term = design_.smooths[j];
+  Index l = 0;
+  for (const SmoothTerm& term : design_.smooths) {
     const auto first = static_cast<Index>(term.first), q = static_cast<Index>(term.columns);
-    double quadratic = 0;
-    for (Index a = 0; a < q; ++a)
-      for (Index b = 0; b < q; ++b) quadratic += beta[first + a] * term.penalty[a * q + b] * beta[first + b];
-    sum += lambda[j] * quadratic;
+    for (const std::vector<double>& penalty : term.penalties) {
+      double quadratic = 0;
+      for (Index a = 0; a < q; ++a)
+        for (Index b = 0; b < q; ++b) quadratic += beta[first + a] * penalty[a * q + b] * beta[first + b];
+      sum += lambda[l++] * quadratic;
+    }
   }
   return sum;
 }
@@ -227,18 +231,18 @@ AdditiveFit AdditiveFitter::fit(std::span<const double> lambda, std::span<const 
   return fit;
 }
 
-// The score at the converged fit: with H = X'WX + S_lambda at its weights, S_lambda = sum lambda_j S_j
+// The score at the converged fit: with H = X'WX + S_lambda at its weights, S_lambda = sum lambda_l S_l
 // and Mp the unpenalized columns,
 //   binomial, Poisson: V = -l + b'S b/2 + (ln|H| - ln|S_lambda|+)/2 - (Mp/2) ln(2 pi),
 //   normal:            V = (m/2)(1 + ln(2 pi Dp/m)) + (ln|H| - ln|S_lambda|+)/2, Dp = D + b'S b,
 //                      m = sum N - Mp;
-// and its derivative in rho_j = ln lambda_j (b at its optimum, so only H's dependence on rho counts
-// beside the penalty's): dV/drho_j = lambda_j b'S_j b / (2 phi) + (tr(H^-1 dH/drho_j) - rank_j)/2,
-// phi = Dp/m (normal) or 1, dH/drho_j = lambda_j S_j + X' diag(W' deta_j) X, deta_j = X db_j,
-// db_j = -lambda_j H^-1 S_j b; the second term's trace is sum_i W'_i deta_ij h_i, h_i = x_i' H^-1 x_i.
+// and its derivative in rho_l = ln lambda_l (b at its optimum, so only H's dependence on rho counts
+// beside the penalty's): dV/drho_l = lambda_l b'S_l b / (2 phi) + (tr(H^-1 dH/drho_l) - d ln|S|+/drho_l)/2,
+// phi = Dp/m (normal) or 1, dH/drho_l = lambda_l S_l + X' diag(W' deta_l) X, deta_l = X db_l,
+// db_l = -lambda_l H^-1 S_l b; the second term's trace is sum_i W'_i deta_il h_i, h_i = x_i' H^-1 x_i.
 void AdditiveFitter::score(AdditiveFit& fit) {
   const auto n = static_cast<Index>(design_.cases), p = static_cast<Index>(design_.columns);
-  const Index smooths = design_.smooths.size();
+  const auto lambdas = static_cast<Index>(design_.lambdas());
   prepare(fit.eta);
   assemble(fit.lambda, fit.eta);
   std::vector<double>& inverse = packed_;
@@ -252,33 +256,39 @@ void AdditiveFitter::score(AdditiveFit& fit) {
   auto at = [&](Index a, Index b) { return a >= b ? inverse[packed(a, b)] : inverse[packed(b, a)]; };
 
   fit.deviance = deviance(fit.eta);
-  fit.edf.assign(smooths, 0.0);
+  fit.edf.clear();
   fit.total_edf = static_cast<double>(p);
-  std::vector<double> quadratic(smooths), trace(smooths);
-  std::vector<std::vector<double>> step(smooths);  // db_j
+  std::vector<double> quadratic(lambdas), trace(lambdas), log_s_gradient(lambdas);
+  std::vector<std::vector<double>> step(lambdas);  // db_l
   double log_s = 0;
   fit.penalty = 0;
-  for (Index j = 0; j < smooths; ++j) {
-    const SmoothTerm& term = design_.smooths[j];
+  Index l = 0;
+  for (const SmoothTerm& term : design_.smooths) {
     const auto first = static_cast<Index>(term.first), q = static_cast<Index>(term.columns);
-    std::vector<double> sb(q, 0.0);  // S_j b_j
-    double tr = 0;
-    for (Index a = 0; a < q; ++a)
-      for (Index b = 0; b < q; ++b) {
-        sb[a] += term.penalty[a * q + b] * fit.beta[first + b];
-        tr += at(first + a, first + b) * term.penalty[a * q + b];
-      }
-    double bsb = 0;
-    for (Index a = 0; a < q; ++a) bsb += fit.beta[first + a] * sb[a];
-    quadratic[j] = bsb;
-    trace[j] = tr;
-    fit.edf[j] = static_cast<double>(q) - fit.lambda[j] * tr;
-    fit.total_edf -= fit.lambda[j] * tr;
-    fit.penalty += fit.lambda[j] * bsb;
-    log_s += term.rank * std::log(fit.lambda[j]) + term.log_determinant;
-    step[j].assign(p, 0.0);
-    for (Index a = 0; a < p; ++a)
-      for (Index b = 0; b < q; ++b) step[j][a] -= fit.lambda[j] * at(a, first + b) * sb[b];
+    const std::span<const double> term_lambda(fit.lambda.data() + l, term.penalties.size());
+    log_s += term.log_determinant(term_lambda, std::span<double>(log_s_gradient.data() + l, term_lambda.size()));
+    double edf = static_cast<double>(q);
+    for (const std::vector<double>& penalty : term.penalties) {
+      std::vector<double> sb(q, 0.0);  // S_l b
+      double tr = 0;
+      for (Index a = 0; a < q; ++a)
+        for (Index b = 0; b < q; ++b) {
+          sb[a] += penalty[a * q + b] * fit.beta[first + b];
+          tr += at(first + a, first + b) * penalty[a * q + b];
+        }
+      double bsb = 0;
+      for (Index a = 0; a < q; ++a) bsb += fit.beta[first + a] * sb[a];
+      quadratic[l] = bsb;
+      trace[l] = tr;
+      edf -= fit.lambda[l] * tr;
+      fit.penalty += fit.lambda[l] * bsb;
+      step[l].assign(p, 0.0);
+      for (Index a = 0; a < p; ++a)
+        for (Index b = 0; b < q; ++b) step[l][a] -= fit.lambda[l] * at(a, first + b) * sb[b];
+      ++l;
+    }
+    fit.edf.push_back(edf);
+    fit.total_edf -= static_cast<double>(q) - edf;
   }
   const double mp = design_.unpenalized(), two_pi = 2 * std::numbers::pi;
   double phi = 1;
@@ -292,7 +302,7 @@ void AdditiveFitter::score(AdditiveFit& fit) {
     fit.reml =
         fit.deviance / 2 - saturated_sum + fit.penalty / 2 + (log_h - log_s) / 2 - mp / 2 * std::log(two_pi);
   }
-  std::vector<double> weighted(smooths, 0.0);  // sum_i W'_i deta_ij h_i
+  std::vector<double> weighted(lambdas, 0.0);  // sum_i W'_i deta_il h_i
   if (model_ != Model::normal) {
     // h_i = r_i' (T H^-1 T') r_i on the coordinates
     const auto q = static_cast<Index>(design_.coordinates), width = static_cast<Index>(design_.width);
@@ -310,8 +320,8 @@ void AdditiveFitter::score(AdditiveFit& fit) {
         for (Index c = 0; c < p; ++c) sum += product_[r * p + c] * t[s * p + c];
         gram_[r * q + s] = sum;
       }
-    std::vector<std::vector<double>> step_coordinates(smooths);
-    for (Index j = 0; j < smooths; ++j) design_.coordinates_of(step[j], step_coordinates[j]);
+    std::vector<std::vector<double>> step_coordinates(lambdas);
+    for (Index j = 0; j < lambdas; ++j) design_.coordinates_of(step[j], step_coordinates[j]);
     for (Index i = 0; i < n; ++i) {
       const int* index = design_.index.data() + i * width;
       const double* entry = design_.entries.data() + i * width;
@@ -322,14 +332,15 @@ void AdditiveFitter::score(AdditiveFit& fit) {
         for (Index f = 0; f < width; ++f) sum += row[index[f]] * entry[f];
         h += entry[e] * sum;
       }
-      for (Index j = 0; j < smooths; ++j)
+      for (Index j = 0; j < lambdas; ++j)
         weighted[j] += slope_[i] * design_.dot(static_cast<int>(i), step_coordinates[j]) * h;
     }
   }
-  fit.reml_gradient.resize(smooths);
-  for (Index j = 0; j < smooths; ++j)
+  fit.reml_gradient.resize(lambdas);
+  for (Index j = 0; j < lambdas; ++j)
     fit.reml_gradient[j] = fit.lambda[j] * quadratic[j] / (2 * phi) +
-                           (fit.lambda[j] * trace[j] + weighted[j] - design_.smooths[j].rank) / 2;
+                           (fit.lambda[j] * trace[j] + weighted[j] - log_s_gradient[j]) / 2;
+  fit.inverse = inverse;
 }
 
 }  // namespace trov

@@ -20,7 +20,7 @@ enum class AdditiveFitEnd {
 struct AdditiveFit {
   AdditiveFitEnd end = AdditiveFitEnd::converged;
   int iterations = 0;
-  std::vector<double> lambda;
+  std::vector<double> lambda;  // per smoothing parameter (AdditiveDesign::lambdas)
   std::vector<double> beta, eta;
   double deviance = 0;  // binomial or Poisson deviance, N-weighted residual sum of squares (normal)
   double penalty = 0;   // beta' S_lambda beta
@@ -30,6 +30,9 @@ struct AdditiveFit {
   std::vector<double> reml_gradient;
   std::vector<double> edf;  // per smooth: the trace of its block of H^-1 X'WX
   double total_edf = 0;     // the whole trace: 1 per unpenalized column beside the smooths' edf
+  // H^-1 = (X'WX + S_lambda)^-1 at the fit, packed (lower triangle row by row): the coefficients'
+  // Bayesian covariance over the scale
+  std::vector<double> inverse;
 
   bool ok() const { return end == AdditiveFitEnd::converged; }
 };
@@ -44,7 +47,7 @@ class AdditiveFitter {
   AdditiveFitter(const AdditiveDesign& design, std::span<const double> y, std::span<const double> counts,
                  Model model);
 
-  // The fit at lambda (one per smooth) from the coefficients `start` (empty: from the responses).
+  // The fit at lambda (one per smoothing parameter) from the coefficients `start` (empty: from the responses).
   AdditiveFit fit(std::span<const double> lambda, std::span<const double> start = {});
 
  private:

@@ -24,7 +24,8 @@ std::vector<double> exp_of(std::span<const double> rho) {
   return lambda;
 }
 
-// Where the penalty's size matches the information's: tr(X_j'WX_j) / tr(S_j) at unit weights per case.
+// Where each penalty's size matches the information's: tr(X_j'WX_j) / tr(S_l) at unit weights per case,
+// X_j its smooth's columns.
 std::vector<double> first_rho(const AdditiveDesign& design) {
   std::vector<double> information(design.smooths.size(), 0.0), rho;
   for (int i = 0; i < design.cases; ++i) {
@@ -38,22 +39,24 @@ std::vector<double> first_rho(const AdditiveDesign& design) {
   for (Index j = 0; j < design.smooths.size(); ++j) {
     const SmoothTerm& term = design.smooths[j];
     const auto q = static_cast<Index>(term.columns);
-    double penalty = 0;
-    for (Index a = 0; a < q; ++a) penalty += term.penalty[a * q + a];
-    rho.push_back(
-        std::clamp(std::log(information[j] / penalty), std::log(kLeastLambda), std::log(kMostLambda)));
+    for (const std::vector<double>& s : term.penalties) {
+      double penalty = 0;
+      for (Index a = 0; a < q; ++a) penalty += s[a * q + a];
+      rho.push_back(
+          std::clamp(std::log(information[j] / penalty), std::log(kLeastLambda), std::log(kMostLambda)));
+    }
   }
   return rho;
 }
 
 }  // namespace
 
-RemlChoice choose_lambdas(AdditiveFitter& fitter, const AdditiveDesign& design) {
+RemlChoice choose_lambdas(AdditiveFitter& fitter, const AdditiveDesign& design, const RemlStart& start) {
   const double low = std::log(kLeastLambda), high = std::log(kMostLambda);
-  const Index m = design.smooths.size();
-  std::vector<double> rho = first_rho(design);
+  const auto m = static_cast<Index>(design.lambdas());
+  std::vector<double> rho = start.rho.empty() ? first_rho(design) : start.rho;
   RemlChoice choice;
-  choice.fit = fitter.fit(exp_of(rho));
+  choice.fit = fitter.fit(exp_of(rho), start.beta);
   if (!choice.fit.ok()) return choice;
   std::vector<double> hessian(m * m), shifted, step(m);
   for (int iteration = 1; iteration <= kMostSteps; ++iteration) {

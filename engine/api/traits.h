@@ -63,7 +63,7 @@ struct TraitSurface {
   std::vector<std::string> names;  // the two traits
   std::vector<double> lambda;      // 2
   double edf = 0;
-  std::vector<double> grid_a, grid_b, grid_fitted;
+  std::vector<double> grid_a{}, grid_b{}, grid_fitted{};
 };
 
 // The fitted function's highest point, where it lies inside the data: strictly within every trait's

@@ -85,7 +85,7 @@ double average(const std::vector<double>& v) {
 TEST(additive_test, fixed_lambdas_fit_as_mgcv) {
   const Table& t = table();
   const std::vector<double> counts(t.a.size(), 1.0);
-  const AdditiveDesign design = additive_design({t.a, t.b}, 20, counts, {});
+  const AdditiveDesign design = additive_design({t.a, t.b}, 20, false, counts, {});
   AdditiveFitter fitter(design, t.yn, counts, Model::normal);
   const AdditiveFit fit = fitter.fit(std::vector<double>{0.5, 20});
   ASSERT_TRUE(fit.ok());
@@ -122,7 +122,7 @@ TEST(additive_test, reml_gradient_is_exact_and_vanishes_at_the_choice) {
   const Table& t = table();
   const api::TraitsResults chosen = analysed(data_of(t.y), Model::binomial);
   const std::vector<double> counts(t.a.size(), 1.0);
-  const AdditiveDesign design = additive_design({t.a, t.b}, 20, counts, {});
+  const AdditiveDesign design = additive_design({t.a, t.b}, 20, false, counts, {});
   AdditiveFitter fitter(design, t.y, counts, Model::binomial);
   const double h = 1e-4;
   for (const std::vector<double>& rho :
