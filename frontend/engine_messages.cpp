@@ -67,8 +67,8 @@ constexpr Advice kErrorAdvice[] = {
     {ErrorCode::engine_failure,
      "A fault of the engine itself: please report it with trov.in, trov.options and the data file."},
     {ErrorCode::traits_file,
-     "The table of several traits does not fit this run, as the message says: import the table again "
-     "(File > Import table) with the same columns as the data file, or mend the table."},
+     "The table of several traits (traits_file in trov.options) does not fit this run, or its traits cannot "
+     "be analysed, as the message says: import the table again (File > Import table) or mend it."},
 };
 
 // The faults of the data file's content, where what its lines hold says more.

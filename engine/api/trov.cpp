@@ -318,7 +318,7 @@ std::string error_text(ErrorCode code) {
     case ErrorCode::engine_failure:
       return "the engine failed";
     case ErrorCode::traits_file:
-      return "the table of several traits cannot be read or holds a fault";
+      return "the table of several traits cannot be read, or its analysis is refused";
   }
   return "unknown error";
 }

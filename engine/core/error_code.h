@@ -26,8 +26,8 @@ enum class ErrorCode {
   output_file = 18,     // trov.out or trov.json cannot be written
   interrupted = 19,     // the program was interrupted by a signal
   engine_failure = 20,  // a fault of the engine itself
-  traits_file =
-      21,  // the table of several traits (trov.options' traits_file) cannot be read or holds a fault
+  traits_file = 21,     // the table of several traits (trov.options' traits_file) cannot be read, or its
+                        // analysis is refused
 };
 
 }  // namespace trov
