@@ -13,8 +13,10 @@ namespace {
 
 constexpr std::size_t kLongestLine = 1000;
 constexpr std::size_t kLongestLabel = 200;
-constexpr std::size_t kLongestLevels = 900;  // so that the line as written stays within kLongestLine
-constexpr std::size_t kMostLevels = 20;      // the most levels of a categorical covariate
+// lists and file names so that the line as written back (key, blanks, quotes) stays within kLongestLine
+constexpr std::size_t kLongestLevels = 900;
+constexpr std::size_t kLongestName = 900;
+constexpr std::size_t kMostLevels = 20;  // the most levels of a categorical covariate
 constexpr double kSmallestFont = 7, kLargestFont = 24;
 
 constexpr std::array<std::pair<Criterion, std::string_view>, 5> kCriteria = {{{Criterion::reml, "reml"},
@@ -81,31 +83,63 @@ bool printable_utf8(std::string_view text) {
          });
 }
 
-// The levels of import_levels from the value within its outer quotes: levels end at a quote followed by
-// blanks and the next level's opening quote; "" is a quote within a level.
-std::optional<std::string> read_levels(std::string_view value, bool quoted,
-                                       std::vector<std::string>& levels) {
-  if (!quoted) return std::string("the levels must stand in double quotes: \"field\" \"forest\"");
-  if (value.size() > kLongestLevels) return std::string("the levels may hold at most 900 bytes");
-  levels.assign(1, std::string());
+// Words in double quotes from the value within its outer quotes (`what` names them in the faults, as
+// "level"): a word ends at a quote followed by blanks and the next word's opening quote; "" is a quote
+// within a word. Each word is UTF-8 text without control characters, not empty.
+std::optional<std::string> read_quoted_words(std::string_view value, bool quoted, const std::string& what,
+                                             std::vector<std::string>& words) {
+  if (!quoted) return "the " + what + "s must stand in double quotes: \"field\" \"forest\"";
+  if (value.size() > kLongestLevels) return "the " + what + "s may hold at most 900 bytes";
+  words.assign(1, std::string());
   for (std::size_t k = 0; k < value.size(); ++k) {
     if (value[k] != '"') {
-      levels.back() += value[k];
+      words.back() += value[k];
     } else if (k + 1 < value.size() && value[k + 1] == '"') {
-      levels.back() += '"';
+      words.back() += '"';
       ++k;
     } else {
       const std::size_t next = value.find_first_not_of(' ', k + 1);
       if (next == k + 1 || next == std::string_view::npos || value[next] != '"')
-        return std::string("a quote within a level must be doubled (\"\")");
-      levels.emplace_back();
+        return "a quote within a " + what + " must be doubled (\"\")";
+      words.emplace_back();
       k = next;
     }
   }
+  for (const std::string& word : words)
+    if (word.empty() || !printable_utf8(word))
+      return "a " + what + " must be UTF-8 text without control characters, not empty";
+  return std::nullopt;
+}
+
+std::optional<std::string> read_levels(std::string_view value, bool quoted,
+                                       std::vector<std::string>& levels) {
+  if (auto why = read_quoted_words(value, quoted, "level", levels)) return why;
   if (levels.size() > kMostLevels) return std::string("at most 20 levels");
-  for (const std::string& level : levels)
-    if (level.empty() || !printable_utf8(level))
-      return std::string("a level must be UTF-8 text without control characters, not empty");
+  return std::nullopt;
+}
+
+// The traits' names are the columns of a plain CSV header beside y and n: distinct, no comma or quote.
+std::optional<std::string> read_trait_names(std::string_view value, bool quoted,
+                                            std::vector<std::string>& names) {
+  if (auto why = read_quoted_words(value, quoted, "trait", names)) return why;
+  if (names.size() < 2) return std::string("give two or more traits");
+  for (std::size_t a = 0; a < names.size(); ++a) {
+    if (names[a].find_first_of(",\"") != std::string::npos)
+      return "the trait '" + names[a] + "' holds a comma or a quote, which a CSV header cannot";
+    if (names[a] == "y" || names[a] == "n")
+      return "a trait may not be named y or n (the table's own columns)";
+    if (std::find(names.begin(), names.begin() + static_cast<std::ptrdiff_t>(a), names[a]) !=
+        names.begin() + static_cast<std::ptrdiff_t>(a))
+      return "the trait '" + names[a] + "' is given twice";
+  }
+  return std::nullopt;
+}
+
+// A file name of the working folder, as trov.json and the front end show it.
+std::optional<std::string> read_file_name(std::string_view value, std::string& name) {
+  if (value.size() > kLongestName) return std::string("a file name may hold at most 900 bytes");
+  if (!printable_utf8(value)) return std::string("a file name must be UTF-8 text without control characters");
+  name = value;
   return std::nullopt;
 }
 
@@ -133,12 +167,14 @@ std::optional<std::string> set_option(std::string_view key, std::string_view val
     (key == "x_label" ? o.x_label : o.y_label) = value;
     return std::nullopt;
   }
-  if (key == "import_table" || key == "import_data") {
-    if (value.size() > kLongestLine) return "a file name may hold at most 1000 bytes";
-    if (!printable_utf8(value)) return "a file name must be UTF-8 text without control characters";
-    (key == "import_table" ? o.import.table : o.import.data) = value;
-    return std::nullopt;
+  if (key == "import_table") return read_file_name(value, o.import.table);
+  if (key == "import_data") return read_file_name(value, o.import.data);
+  if (key == "traits_file") {
+    if (value.empty()) return std::string("traits_file needs the name of a file");
+    return read_file_name(value, o.traits.file);
   }
+  if (key == "traits") return read_trait_names(value, quoted, o.traits.names);
+  if (key == "surface") return one_of(kYesNo, value, o.traits.surface);
   if (key == "import_left_out") {
     const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), o.import.left_out);
     if (error != std::errc() || end != value.data() + value.size() || o.import.left_out < 0)
@@ -164,13 +200,24 @@ std::optional<std::string> set_option(std::string_view key, std::string_view val
   return "unknown key '" + std::string(key) +
          "' (the keys: criterion, bootstrap_lambda, bootstrap_type, figure_size, figure_font_pt, "
          "figure_gradients, x_label, y_label, import_table, import_data, import_left_out, "
-         "import_left_out_lines, import_levels)";
+         "import_left_out_lines, import_levels, traits_file, traits, surface)";
 }
 
 // The number as the shortest text that reads back to it.
 std::string shortest(double value) {
   char buffer[32];
   return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+}
+
+// Each word in double quotes after a blank, a quote within one doubled.
+std::string quoted_words(const std::vector<std::string>& words) {
+  std::string text;
+  for (const std::string& word : words) {
+    text += " \"";
+    for (char c : word) text.append(c == '"' ? 2 : 1, c);
+    text += '"';
+  }
+  return text;
 }
 
 // One line's key and value, without blanks around them or the quotes of a quoted value; nothing for a
@@ -204,15 +251,27 @@ std::optional<std::string> split_line(std::string_view line, std::optional<Setti
   return std::nullopt;
 }
 
+// The traits' keys go together: a table needs its traits' names and they need it; a surface is of two.
+std::optional<OptionsFault> traits_fault(const Options::Traits& traits, int file_line, int names_line,
+                                         int surface_line) {
+  if (file_line > 0 && names_line == 0)
+    return OptionsFault{file_line, "traits_file needs traits, the names of its trait columns"};
+  if (names_line > 0 && file_line == 0)
+    return OptionsFault{names_line, "traits needs traits_file, the table that holds them"};
+  if (traits.surface && traits.names.size() != 2)
+    return OptionsFault{surface_line, "surface = yes takes exactly two traits"};
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<OptionsFault> parse_options(std::string_view text, Options& options) {
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  constexpr std::array<std::string_view, 13> kKeys = {
-      "criterion",       "bootstrap_lambda", "bootstrap_type",        "figure_size",
-      "figure_font_pt",  "figure_gradients", "x_label",               "y_label",
-      "import_table",    "import_data",      "import_left_out",       "import_left_out_lines",
-      "import_levels"};
+  constexpr std::array<std::string_view, 16> kKeys = {
+      "criterion",      "bootstrap_lambda", "bootstrap_type",  "figure_size",
+      "figure_font_pt", "figure_gradients", "x_label",         "y_label",
+      "import_table",   "import_data",      "import_left_out", "import_left_out_lines",
+      "import_levels",  "traits_file",      "traits",          "surface"};
   std::array<int, kKeys.size()> given{};  // the line where each key was given
   for (int number = 1; !text.empty(); ++number) {
     const std::size_t end = text.find_first_of("\r\n");
@@ -234,7 +293,10 @@ std::optional<OptionsFault> parse_options(std::string_view text, Options& option
       return OptionsFault{number, *why};
   }
   if (options.import.data.empty()) options.import = {};
-  return std::nullopt;
+  const auto line_of = [&](std::string_view key) {
+    return given[static_cast<std::size_t>(std::find(kKeys.begin(), kKeys.end(), key) - kKeys.begin())];
+  };
+  return traits_fault(options.traits, line_of("traits_file"), line_of("traits"), line_of("surface"));
 }
 
 std::string options_text(const Options& o) {
@@ -259,15 +321,11 @@ std::string options_text(const Options& o) {
       for (int line : o.import.left_out_lines) text.append(" ").append(std::to_string(line));
       text += "\n";
     }
-    if (!o.import.levels.empty()) {
-      text += "import_levels =";
-      for (const std::string& level : o.import.levels) {
-        text += " \"";
-        for (char c : level) text.append(c == '"' ? 2 : 1, c);
-        text += '"';
-      }
-      text += "\n";
-    }
+    if (!o.import.levels.empty()) text += "import_levels =" + quoted_words(o.import.levels) + "\n";
+  }
+  if (!o.traits.names.empty()) {
+    text += "traits_file = \"" + o.traits.file + "\"\ntraits =" + quoted_words(o.traits.names) + "\n";
+    if (o.traits.surface) text += "surface = yes\n";
   }
   return text;
 }

@@ -38,6 +38,16 @@ struct Options {
     std::vector<std::string> levels;
     bool operator==(const Import&) const = default;
   } import;
+  // The analysis of several traits beside the one of the data file: traits_file (a CSV table in the
+  // working folder, header y,n,<the traits>[,<covariate>]), traits (the names of its trait columns, two
+  // or more, in double quotes as import_levels) and surface (yes: one smooth of both of two traits).
+  // Empty names: no such analysis.
+  struct Traits {
+    std::string file;
+    std::vector<std::string> names;
+    bool surface = false;
+    bool operator==(const Traits&) const = default;
+  } traits;
 
   bool operator==(const Options&) const = default;
 };

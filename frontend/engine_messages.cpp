@@ -66,6 +66,9 @@ constexpr Advice kErrorAdvice[] = {
     {ErrorCode::interrupted, "The run was interrupted: run it again."},
     {ErrorCode::engine_failure,
      "A fault of the engine itself: please report it with trov.in, trov.options and the data file."},
+    {ErrorCode::traits_file,
+     "The table of several traits (traits_file in trov.options) does not fit this run, or its traits cannot "
+     "be analysed, as the message says: import the table again (File > Import table) or mend it."},
 };
 
 // The faults of the data file's content, where what its lines hold says more.

@@ -186,8 +186,23 @@ std::optional<std::string> take_cases(const Table& table, const Choice& choice, 
     if (auto why = find_column(table, choice.c, ck)) return "C: " + *why;
   if (cases.has_n)
     if (auto why = find_column(table, choice.n, nk)) return "N: " + *why;
+  std::vector<std::size_t> trait_columns;
+  for (const std::string& trait : choice.traits) {
+    std::size_t tk = 0;
+    if (auto why = find_column(table, trait, tk)) return "trait: " + *why;
+    // a trait is a column of its own: not Y, X, the covariate, the count or another trait
+    if (tk == yk || tk == xk || (cases.has_c && tk == ck) || (cases.has_n && tk == nk) ||
+        std::find(trait_columns.begin(), trait_columns.end(), tk) != trait_columns.end())
+      return "the trait column '" + shown(table.names[tk]) + "' is chosen twice";
+    trait_columns.push_back(tk);
+  }
+  if (choice.surface && trait_columns.size() != 1) return std::string("a surface takes exactly two traits");
   cases.y_name = table.names[yk];
   cases.x_name = table.names[xk];
+  cases.traits.resize(trait_columns.size());
+  if (!trait_columns.empty()) cases.trait_names.push_back(cases.x_name);
+  for (std::size_t tk : trait_columns) cases.trait_names.push_back(table.names[tk]);
+  cases.surface = choice.surface;
   if (cases.has_c) cases.c_name = table.names[ck];
   if (cases.has_n) cases.n_name = table.names[nk];
   if (table.rows.empty()) return std::string("the table holds no cases, only its header row");
@@ -225,6 +240,8 @@ std::optional<std::string> take_cases(const Table& table, const Choice& choice, 
   std::vector<Wanted> wanted = {{yk, &cases.y, !y_words}, {xk, &cases.x, true}};
   if (cases.has_c) wanted.push_back({ck, &cases.c, codes.empty()});
   if (cases.has_n) wanted.push_back({nk, &cases.n, true});
+  for (std::size_t k = 0; k < trait_columns.size(); ++k)
+    wanted.push_back({trait_columns[k], &cases.traits[k], true});
   for (const Wanted& w : wanted)
     if (w.numbers)
       if (auto why = decimal_comma_fault(table, w.column)) return why;
@@ -271,6 +288,26 @@ std::string data_file_text(const Cases& cases) {
   return text;
 }
 
+std::string traits_table_text(const Cases& cases) {
+  std::string covariate = blanked(cases.c_name);
+  if (covariate.find_first_of(",\"") != std::string::npos || covariate == "y" || covariate == "n" ||
+      std::find(cases.trait_names.begin(), cases.trait_names.end(), covariate) != cases.trait_names.end())
+    covariate = "covariate";
+  std::string text = "y,n";
+  for (const std::string& name : cases.trait_names) text.append(",").append(name);
+  if (cases.has_c) text.append(",").append(covariate);
+  text += "\n";
+  for (std::size_t i = 0; i < cases.y.size(); ++i) {
+    text +=
+        shortest(cases.y[i]) + "," + (cases.has_n ? std::to_string(static_cast<long long>(cases.n[i])) : "1");
+    text.append(",").append(shortest(cases.x[i]));
+    for (const std::vector<double>& trait : cases.traits) text.append(",").append(shortest(trait[i]));
+    if (cases.has_c) text.append(",").append(shortest(cases.c[i]));
+    text += "\n";
+  }
+  return text;
+}
+
 std::string left_out_text(const Cases& cases) {
   if (cases.left_out == 0) return "no case left out";
   std::string text = std::to_string(cases.left_out) + (cases.left_out == 1 ? " case" : " cases") +
@@ -290,6 +327,11 @@ std::string columns_text(const Cases& cases) {
       text += (k ? ", " : ": ") + shown(cases.levels[k]) + " = " + std::to_string(k + 1);
   }
   if (cases.has_n) text += "; N " + shown(cases.n_name);
+  if (!cases.traits.empty()) {
+    text += "; traits";
+    for (const std::string& name : cases.trait_names) text += " " + shown(name);
+    if (cases.surface) text += ", a surface";
+  }
   return text;
 }
 

@@ -18,6 +18,9 @@ enum class CovariateKind { unsaid, categorical, continuous };
 struct Choice {
   std::string y{}, x{}, c{}, n{}, one{};
   CovariateKind c_kind = CovariateKind::unsaid;
+  // several traits: the columns of the traits beside x (x the first), and a surface of two
+  std::vector<std::string> traits{};
+  bool surface = false;
 };
 
 // The most levels of a categorical covariate (as the engine takes them), and the most distinct whole
@@ -29,10 +32,13 @@ struct Cases {
   std::vector<double> y, x, c, n;
   bool has_c = false, has_n = false;
   std::string y_name, x_name, c_name, n_name;  // the chosen columns' names
-  int left_out = 0;                            // cases with a missing value in a chosen column
-  std::vector<int> left_out_lines;             // the table's lines of the first of them (kMostLinesKept)
-  std::string words;                           // for a word response: "Yes = 1, No = 0"
-  bool categorical = false;                    // the covariate's values are levels
+  std::vector<std::vector<double>> traits;     // several traits: the traits beside x, as Choice::traits
+  std::vector<std::string> trait_names;        // x's name and theirs, in order (empty: one trait)
+  bool surface = false;
+  int left_out = 0;                 // cases with a missing value in a chosen column
+  std::vector<int> left_out_lines;  // the table's lines of the first of them (kMostLinesKept)
+  std::string words;                // for a word response: "Yes = 1, No = 0"
+  bool categorical = false;         // the covariate's values are levels
   std::vector<std::string> levels;  // a covariate of words: its words, which c holds as 1, 2, ... (sorted)
   std::vector<double> few_values;   // a covariate taken as continuous unsaid that looks categorical: its
                                     // few distinct whole numbers, in increasing order
@@ -53,6 +59,11 @@ std::optional<std::string> take_cases(const Table& table, const Choice& choice, 
 // The data file's text: one case a line, "Y X [C] [N]", each number at full precision (it reads back
 // to the same double), N as a whole number.
 std::string data_file_text(const Cases& cases);
+
+// The traits table of several traits: "y,n,<the traits>[,<covariate>]" and a case a line, n 1 without
+// counts; the covariate's column named as the table named it, or "covariate" where that name cannot
+// stand in the header (a comma, a quote, or the name of another column).
+std::string traits_table_text(const Cases& cases);
 
 // "2 cases left out for missing values (lines 21, 40)", or "no case left out".
 std::string left_out_text(const Cases& cases);

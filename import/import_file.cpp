@@ -136,6 +136,16 @@ std::optional<std::string> write_data_file(const fs::path& file, const Cases& ca
   return std::nullopt;
 }
 
+fs::path traits_table_file(const fs::path& data) {
+  return data.parent_path() / (data.stem().string() + "_traits.csv");
+}
+
+std::optional<std::string> write_traits_table(const fs::path& file, const Cases& cases) {
+  if (auto why = replace_file(file.string(), traits_table_text(cases))) return why;
+  record_written(file);
+  return std::nullopt;
+}
+
 std::optional<std::string> note_import(Options& options, const std::string& table_name,
                                        const std::string& data_name, const Cases& cases) {
   Options noted = options;
@@ -143,6 +153,9 @@ std::optional<std::string> note_import(Options& options, const std::string& tabl
   noted.x_label = shortened(blanked(cases.x_name), kLongestTitle);
   noted.import = {blanked(name_as_utf8(table_name)), data_name, cases.left_out, cases.left_out_lines,
                   recorded_levels(cases.levels)};
+  noted.traits = {};
+  if (!cases.trait_names.empty())
+    noted.traits = {traits_table_file(data_name).filename().string(), cases.trait_names, cases.surface};
   Options back;
   if (const auto fault = parse_options(options_text(noted), back))
     return "trov.options cannot record the import (" + fault->reason + ")";

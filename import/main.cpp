@@ -1,8 +1,10 @@
 // trov-import: a table as spreadsheets export it, written as a data file for trov40.
-//   trov-import TABLE --y COL --x COL [--c COL [--categorical | --continuous]] [--n COL] [--one WORD]
-//               [-o FILE]
+//   trov-import TABLE --y COL --x COL [--trait COL]... [--surface] [--c COL [--categorical | --continuous]]
+//               [--n COL] [--one WORD] [-o FILE]
 // Prints what it wrote and left out; trov.options beside the data file gets the columns' names as axis
-// titles, what was left out and the levels of a covariate of words. Status 2 with a one-line reason on
+// titles, what was left out and the levels of a covariate of words. With --trait, the traits x and
+// those are also written as the traits table beside the data file (NAME_traits.csv), which
+// trov.options names for trov40's analysis of several traits. Status 2 with a one-line reason on
 // any fault, before anything is written.
 #include <cstdio>
 #include <iostream>
@@ -20,9 +22,8 @@ using namespace trov;
 namespace {
 
 constexpr const char* kUsage =
-    "usage: trov-import TABLE --y COL --x COL [--c COL [--categorical | --continuous]] [--n COL] [--one "
-    "WORD] "
-    "[-o FILE]";
+    "usage: trov-import TABLE --y COL --x COL [--trait COL]... [--surface] [--c COL [--categorical | "
+    "--continuous]] [--n COL] [--one WORD] [-o FILE]";
 
 std::string numbers_text(const std::vector<double>& values) {
   std::string text;
@@ -56,7 +57,12 @@ std::optional<std::string> read_arguments(int argc, char** argv, Request& reques
     const import::CovariateKind kind = arg == "--categorical"  ? import::CovariateKind::categorical
                                        : arg == "--continuous" ? import::CovariateKind::continuous
                                                                : import::CovariateKind::unsaid;
-    if (target) {
+    if (arg == "--trait") {
+      if (k + 1 == argc || std::string(argv[k + 1]).empty()) return arg + " needs a value; " + kUsage;
+      choice.traits.push_back(argv[++k]);
+    } else if (arg == "--surface") {
+      choice.surface = true;
+    } else if (target) {
       if (k + 1 == argc || std::string(argv[k + 1]).empty()) return arg + " needs a value; " + kUsage;
       *target = argv[++k];
     } else if (kind != import::CovariateKind::unsaid) {
@@ -74,6 +80,8 @@ std::optional<std::string> read_arguments(int argc, char** argv, Request& reques
   }
   if (request.table_name.empty() || choice.y.empty() || choice.x.empty())
     return std::string("a table, --y and --x are needed; ") + kUsage;
+  if (choice.surface && choice.traits.size() != 1)
+    return "--surface takes exactly two traits: --x and one --trait";
   if (choice.c.empty() && choice.c_kind != import::CovariateKind::unsaid)
     return "--categorical and --continuous tell how to take the covariate: give its column with --c";
   return std::nullopt;
@@ -96,6 +104,18 @@ std::optional<std::string> import_table(const Request& request) {
     return shown_data + " cannot be the data file: " + *why + "; give another name with -o";
   if (!replaceable(data))
     return shown_data + " exists and was not written by trov-import: remove it, or give another name with -o";
+  const bool traits = !cases.trait_names.empty();
+  const fs::path traits_table = import::traits_table_file(data);
+  const std::string shown_traits = import::shown(traits_table.string(), std::string::npos);
+  if (traits) {
+    if (auto why = import::data_file_fault(traits_table, table_name))
+      return shown_traits + " cannot be the traits table: " + *why +
+             "; give the data file another name with -o";
+    if (!replaceable(traits_table))
+      return shown_traits +
+             " exists and was not written by trov-import: remove it, or give the data file "
+             "another name with -o";
+  }
   // trov.options beside the data file: read, and the import noted, before anything is written, so that a
   // fault there writes nothing
   const fs::path folder = data.has_parent_path() ? data.parent_path() : fs::path(".");
@@ -119,11 +139,16 @@ std::optional<std::string> import_table(const Request& request) {
         "covariate; --categorical takes them as levels, --continuous as numbers without this warning\n",
         import::shown(cases.c_name).c_str(), numbers_text(cases.few_values).c_str());
   if (auto why = import::write_data_file(data, cases)) return why;
+  if (traits)
+    if (auto why = import::write_traits_table(traits_table, cases))
+      return *why + " (the data file is written)";
   if (auto why = replace_file(options_path.string(), options_text(options)))
     return *why + " (the data file is written)";
 
   std::cout << shown_data << ": " << cases.y.size() << (cases.y.size() == 1 ? " case" : " cases") << " ("
             << import::columns_text(cases) << "); " << import::left_out_text(cases) << "\n";
+  if (traits)
+    std::cout << shown_traits << ": the same cases, traits table of the analysis of several traits\n";
   return std::nullopt;
 }
 

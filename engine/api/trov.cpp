@@ -317,6 +317,8 @@ std::string error_text(ErrorCode code) {
       return "the engine was interrupted";
     case ErrorCode::engine_failure:
       return "the engine failed";
+    case ErrorCode::traits_file:
+      return "the table of several traits cannot be read, or its analysis is refused";
   }
   return "unknown error";
 }

@@ -15,6 +15,8 @@
 #include "engine/io/report.h"
 #include "engine/io/results.h"
 #include "engine/io/settings_file.h"
+#include "engine/io/traits_table.h"
+#include "engine/program/traits_run.h"
 #include "engine/report/reporting.h"
 
 namespace trov {
@@ -87,6 +89,11 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   const Points& points = data.points;
   const Design* design = data.design();
   if (report) report->data(points, data.observations, data.with());
+  // the table of several traits is read before the run's own analysis, so that a fault of it costs
+  // no time; its analysis comes after, once trov.out is whole (there is no analysis without a report)
+  std::optional<TraitsTable> traits;
+  if (const Options::Traits& asked = file_options.traits; report && !asked.names.empty())
+    traits = read_traits_table(asked.file, asked.names, read.columns.covariate, points.cases);
   say(results_file_message());
 
   ResultsFile out("trov.out");
@@ -114,7 +121,7 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   const auto make_report = [&] {
     try {
       report_fit(*report, data, analysis);
-      reported = report->prepare();
+      if (!traits) reported = report->prepare();
     } catch (...) {  // passed on to the run's thread, which main catches
       reporting_failed = std::current_exception();
     }
@@ -136,6 +143,7 @@ void run_engine(std::istream& parameter_stream, const RunOptions& options) {
   }
   if (reporting_failed) std::rethrow_exception(reporting_failed);
   out.close();  // after trov.json is done, so a failed write stops no thread at work
+  if (traits) report->traits(run_traits(file_options.traits, std::move(*traits), settings));
   if (report && !(reported && report->finish())) report_failed(*report);
 }
 

@@ -505,6 +505,7 @@ void ReportDocument::write_document(std::ostream& out, const char* status) {
     write_with_members(out, "bootstrap", bootstrap_,
                        {{"points", &bootstrap_points_}, {"classic_points", &bootstrap_classic_points_}});
   if (!selection_.is_null()) out << ",\"selection\":" << text_of(selection_);
+  if (!traits_.is_null()) out << ",\"traits\":" << text_of(traits_);
   out << "}\n";
 }
 

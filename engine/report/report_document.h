@@ -67,6 +67,9 @@ class ReportDocument {
   void selection(const std::optional<SelectionGradients>& gradients,
                  const std::optional<SelectionGradients>& classic,
                  std::span<const SelectionGradients> replicates, bool linear);
+  // The "traits" member of the analysis of several traits (engine/api/traits_document.h), written
+  // after every other; none is written unless given.
+  void traits(nlohmann::ordered_json member) { traits_ = std::move(member); }
   // The document of a run that reached its results ("ok"), or of one that ended in an error stop.
   std::string document(const char* status = "ok");
   // Its head: everything before the sections of the points' records (the warnings, the grid, the minima).
@@ -95,6 +98,7 @@ class ReportDocument {
   Settings run_settings_;
   bool covariate_ = false;
   nlohmann::ordered_json settings_, data_, fit_, bootstrap_, selection_, classic_stopped_, dispersion_;
+  nlohmann::ordered_json traits_;
   nlohmann::ordered_json left_out_;  // what the import of the data file left out; null: no import known
   std::vector<std::string> line_warnings_;
   nlohmann::ordered_json irregular_lines_;

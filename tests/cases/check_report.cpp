@@ -13,6 +13,7 @@
 
 #include "common/format.h"
 #include "common/list_writer.h"
+#include "common/options_file.h"
 
 namespace {
 
@@ -165,6 +166,37 @@ void check_tables(const std::vector<std::string>& out, const Json& report) {
   }
 }
 
+// A run whose trov.options asks for several traits has their member, laid out as the cases and the
+// traits are: a point of every case, a smooth per trait (or the one surface), the gradients M and M x M.
+void check_traits(const Json& report) {
+  std::ifstream file(trov::kOptionsFile);
+  std::stringstream text;
+  text << file.rdbuf();
+  trov::Options options;
+  if (trov::parse_options(text.str(), options) || options.traits.names.empty()) {
+    if (report.contains("traits")) fail("a traits member without traits asked for");
+    return;
+  }
+  if (!report.contains("traits")) return fail("no traits member");
+  const Json& t = report["traits"];
+  const std::vector<std::string>& names = options.traits.names;
+  if (t["names"] != names) fail("the traits' names");
+  if (t["shape"] != (options.traits.surface ? "surface" : "additive")) fail("the traits' shape");
+  if (t["cases"] != report["data"]["cases"]) fail("the traits' cases");
+  for (const auto& [key, values] : t["points"].items())
+    if (values.size() != t["cases"].get<std::size_t>()) fail("the traits' points of " + key);
+  const std::size_t m = names.size();
+  if (t["smooths"].size() != (options.traits.surface ? 0 : m)) fail("the traits' smooths");
+  if (options.traits.surface) {
+    const Json& s = t["surface"];
+    if (s["fitted"].size() != s["grid_b"].size() || s["fitted"][0].size() != s["grid_a"].size())
+      fail("the surface's grid");
+  }
+  const Json& g = t["gradients"];
+  if (g["beta"]["estimate"].size() != m || g["gamma"]["se"].size() != m || g["gamma"]["se"][0].size() != m)
+    fail("the traits' gradients");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -194,7 +226,7 @@ int main(int argc, char** argv) {
     const int code = report.value("error_code", 0);
     const std::string status = argv[4];
     const bool fits = status == "1"   ? code >= 1 && code <= 16 && code != 14
-                      : status == "2" ? code >= 15 && code <= 18
+                      : status == "2" ? (code >= 15 && code <= 18) || code == 21
                                       : code >= 19 && code <= 20;
     if (!fits) fail("error_code " + std::to_string(code) + " for exit status " + status);
   } else if (report["status"] != "ok") {
@@ -209,5 +241,6 @@ int main(int argc, char** argv) {
   check_tables(out, report);
   const bool fixed = report["settings"]["nstep"].get<int>() == 1;
   if (report["status"] == "ok" && fixed != report.contains("selection")) fail("selection gradients");
+  if (report["status"] == "ok") check_traits(report);
   return failures == 0 ? 0 : 1;
 }

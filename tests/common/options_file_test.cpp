@@ -47,11 +47,24 @@ TEST(options_file_test, reads_every_key_with_comments_quotes_and_any_line_end) {
   Options without_data;
   ASSERT_FALSE(parse_options("import_left_out = 3\nimport_levels = \"a\"\n", without_data));
   EXPECT_EQ(without_data.import, Options::Import{});
+
+  // several traits: their table, their names in order and the surface, written back as read
+  ASSERT_FALSE(
+      parse_options("traits_file = \"plants traits.csv\"\ntraits = \"mass\" \"wing length\"\n"
+                    "surface = yes\n",
+                    o));
+  EXPECT_EQ(o.traits, (Options::Traits{"plants traits.csv", {"mass", "wing length"}, true}));
+  EXPECT_FALSE(parse_options(options_text(o), back));
+  EXPECT_EQ(back, o);
+  // a file name as long as any is written back on a line that reads again
+  Options named;
+  ASSERT_FALSE(parse_options(std::string("import_data=").append(900, 'd').append("\n"), named));
+  EXPECT_FALSE(parse_options(options_text(named), back));
 }
 
 TEST(options_file_test, a_fault_names_its_line_and_what_is_wrong) {
   struct Case {
-    const char* text;
+    std::string text;
     int line;
     const char* reason;
   } cases[] = {
@@ -77,6 +90,16 @@ TEST(options_file_test, a_fault_names_its_line_and_what_is_wrong) {
        "\"14\" \"15\" "
        "\"16\" \"17\" \"18\" \"19\" \"20\" \"21\"\n",
        1, "at most 20 levels"},
+      {std::string("import_data = ").append(901, 'd').append("\n"), 1,
+       "a file name may hold at most 900 bytes"},
+      {"traits_file = t.csv\ntraits = \"a\"\n", 2, "give two or more traits"},
+      {"traits_file = t.csv\ntraits = \"a\" \"b\" \"a\"\n", 2, "the trait 'a' is given twice"},
+      {"traits_file = t.csv\ntraits = \"a,b\" \"c\"\n", 2, "the trait 'a,b' holds a comma or a quote"},
+      {"traits_file = t.csv\ntraits = \"y\" \"c\"\n", 2, "a trait may not be named y or n"},
+      {"traits_file = t.csv\n", 1, "traits_file needs traits, the names of its trait columns"},
+      {"# x\ntraits = \"a\" \"b\"\n", 2, "traits needs traits_file, the table that holds them"},
+      {"traits_file = t.csv\ntraits = \"a\" \"b\" \"c\"\nsurface = yes\n", 3,
+       "surface = yes takes exactly two traits"},
   };
   for (const Case& c : cases) {
     Options o;

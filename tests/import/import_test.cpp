@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "common/list_reader.h"
+#include "engine/io/traits_table.h"
 #include "import/cases.h"
 #include "import/encoding.h"
 #include "import/table.h"
@@ -215,6 +216,28 @@ TEST(import_test, data_file_reads_back_exactly) {
     EXPECT_EQ(y, c.y[i]);
     EXPECT_EQ(x, c.x[i]);
   }
+}
+
+// Several traits: a case without a value in any trait is left out of both files, and the traits table
+// reads back in trov40 as the same cases, the covariate under a name its header can hold.
+TEST(import_test, writes_the_traits_table_of_the_data_files_cases) {
+  Choice choice{.y = "y", .x = "mass", .c = "wing", .traits = {"wing"}};
+  EXPECT_EQ(fault_of("y,mass,wing\n1,2,3\n", choice), "the trait column 'wing' is chosen twice");
+  choice.c = "site";
+  choice.n = "n";
+  const Cases cases = imported("y,mass,wing,site,n\n1,2,3,1,4\n0,2.5,NA,2,1\n1,3,3.5,2,2\n", choice);
+  EXPECT_EQ(cases.left_out_lines, (std::vector<int>{3}));
+  EXPECT_EQ(cases.trait_names, (std::vector<std::string>{"mass", "wing"}));
+  const auto read = parse_traits_table(traits_table_text(cases), cases.trait_names, true);
+  ASSERT_TRUE(std::holds_alternative<TraitsTable>(read)) << std::get<std::string>(read);
+  const TraitsTable& t = std::get<TraitsTable>(read);
+  EXPECT_EQ(t.y, cases.y);
+  EXPECT_EQ(t.n, cases.n);
+  EXPECT_EQ(t.traits, (std::vector<std::vector<double>>{cases.x, cases.traits[0]}));
+  EXPECT_EQ(t.covariate, cases.c);
+  Cases named_y = cases;
+  named_y.c_name = "y";
+  EXPECT_TRUE(traits_table_text(named_y).starts_with("y,n,mass,wing,covariate\n"));
 }
 
 }  // namespace
