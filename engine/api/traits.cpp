@@ -244,7 +244,7 @@ void add_spread(TraitsResults& results, const TraitsReplicates& draws) {
                      &g.gamma_standardized, &g.gamma_mean_standardized, &g.lande_arnold_gamma})
     for (Estimate& e : *part) targets.push_back(&e);
   spread(targets, gradients);
-  TraitsPeak& peak = results.peak;
+  Peak& peak = results.peak;
   peak.replicates = static_cast<int>(peaks.size());
   if (peak.inside) {
     targets.clear();

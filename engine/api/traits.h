@@ -67,17 +67,6 @@ struct TraitSurface {
   std::vector<double> grid_a{}, grid_b{}, grid_fitted{};
 };
 
-// The fitted function's highest point, where it lies inside the data: strictly within every trait's
-// range (two traits: also within the convex hull of the individuals) and with the function falling
-// away from it in every direction. Each estimate with its bootstrap spread over the replicates whose
-// own function has such a peak (`replicates` of them).
-struct TraitsPeak {
-  bool inside = false;             // false: "none inside the data"
-  std::vector<Estimate> location;  // per trait (empty unless inside)
-  Estimate height;                 // the fitness there (covariates at their mean effect)
-  int replicates = 0;
-};
-
 // The gradients of the fitted function, per trait in the traits' order; each gamma M x M row by row
 // (gamma[a * M + b]). Each value in an Estimate: its bootstrap SE, P and 95% limits without a bootstrap
 // are NaN. The mean-standardized ones (beta_a times the trait's mean, gamma_ab times the two means) are
@@ -119,7 +108,7 @@ struct TraitsResults {
   int reml_iterations = 0;          // Newton steps of the choice of lambdas (0 with a fixed lnlambda)
   std::vector<double> eta, fitted;  // per case
   TraitsGradients gradients;
-  TraitsPeak peak;
+  Peak peak;
   std::optional<TraitsBootstrap> bootstrap;
   std::vector<std::string> warnings;  // each a line "kind: words"
 };

@@ -86,7 +86,7 @@ Json gradients(const TraitsGradients& g) {
           {"lande_arnold_gamma", estimates(g.lande_arnold_gamma, m)}};
 }
 
-Json peak(const TraitsPeak& p) {
+Json peak(const Peak& p) {
   Json location = nullptr, height = nullptr;
   if (p.inside) {
     const Json all = estimates(p.location);

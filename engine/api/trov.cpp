@@ -187,6 +187,17 @@ Gradients gradients_of(const SelectionGradients& g, const std::optional<Selectio
   out.lande_arnold_gamma = estimate(g.lande_arnold_gamma, replicates, &S::lande_arnold_gamma);
   out.classic_beta = classic ? classic->beta : NAN;
   out.classic_gamma = classic ? classic->gamma : NAN;
+  // the peak's spread over the replicates whose own curve has one
+  std::vector<SelectionGradients> peaked;
+  for (const SelectionGradients& r : replicates)
+    if (r.peak_inside) peaked.push_back(r);
+  out.peak.replicates = static_cast<int>(peaked.size());
+  if (g.peak_inside) {
+    out.peak.inside = true;
+    out.peak.location = {estimate(g.peak_x, peaked, &S::peak_x)};
+    out.peak.height = estimate(g.peak_height, peaked, &S::peak_height);
+    if (peaked.size() < 2) out.peak.location[0].se = out.peak.height.se = NAN;
+  }
   return out;
 }
 

@@ -89,6 +89,17 @@ struct Estimate {
   double value = 0, se = 0, p = 0, lower = 0, upper = 0;
 };
 
+// The fitted function's highest point, where it lies inside the data: strictly within every trait's
+// range (two traits: also within the convex hull of the individuals) and with the function falling
+// away from it in every direction (one trait: a local maximum above the fitness at both ends). Each estimate
+// with its bootstrap spread over the replicates whose own function has such a peak (`replicates` of them).
+struct Peak {
+  bool inside = false;             // false: "none inside the data"
+  std::vector<Estimate> location;  // per trait (empty unless inside)
+  Estimate height;                 // the fitness there (covariates at their mean effect)
+  int replicates = 0;
+};
+
 // The selection gradients of the fitted function (the converged fit's), beside the regression
 // estimates on the standardized trait. At the linear limit (the fit a straight line on the link scale:
 // no curvature was found) gamma reflects the link alone, and its P (and the standardized ones') is NaN.
@@ -99,6 +110,7 @@ struct Gradients {
   Estimate beta_mean_standardized{}, gamma_mean_standardized{};  // NaN unless every trait value is positive
   Estimate lande_arnold_beta{}, lande_arnold_gamma{};
   double classic_beta = 0, classic_gamma = 0;  // of the classic fit, for comparison (NaN without)
+  Peak peak{};                                 // of the converged fit
 };
 
 struct Bootstrap {

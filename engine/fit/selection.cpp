@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <optional>
+#include <utility>
 
 #include "engine/spline/links.h"
 #include "engine/spline/natural_spline.h"
@@ -124,6 +126,40 @@ SelectionGradients SelectionWork::gradients(std::span<const double> y, const Con
   return of_spline(y, fit.effect, model);
 }
 
+namespace {
+
+// The natural spline's highest interior local maximum from its values, slopes and curvatures at the
+// knots (its curvature linear between them, so its slope a quadratic there), if it lies above the
+// values at both ends: the trait value and the spline's value.
+std::optional<std::pair<double, double>> spline_peak(std::span<const double> x, std::span<const double> v,
+                                                     std::span<const double> s, std::span<const double> c) {
+  std::optional<std::pair<double, double>> best;
+  for (std::size_t k = 0; k + 1 < x.size(); ++k) {
+    const double h = x[k + 1] - x[k], a = (c[k + 1] - c[k]) / (2 * h);
+    // s + c t + a t^2 = 0 on (0, h], falling through 0 (curvature c + 2 a t < 0 there)
+    std::vector<double> roots;
+    if (a == 0) {
+      if (c[k] != 0) roots.push_back(-s[k] / c[k]);
+    } else {
+      const double discriminant = c[k] * c[k] - 4 * a * s[k];
+      if (discriminant >= 0) {
+        const double q = -(c[k] + std::copysign(std::sqrt(discriminant), c[k])) / 2;
+        if (q != 0) roots.push_back(s[k] / q);
+        roots.push_back(q / a);
+      }
+    }
+    for (double t : roots) {
+      if (!(t > 0 && t <= h) || !(c[k] + 2 * a * t < 0)) continue;
+      const double value = v[k] + t * (s[k] + t * (c[k] / 2 + t * a / 3));
+      if (!best || value > best->second) best = std::pair{x[k] + t, value};
+    }
+  }
+  if (best && (best->first >= x.back() || best->second <= std::max(v.front(), v.back()))) return std::nullopt;
+  return best;
+}
+
+}  // namespace
+
 SelectionGradients SelectionWork::of_spline(std::span<const double> y, std::span<const double> effect,
                                             Model model) {
   auto effect_at = [&](std::size_t i) { return effect.empty() ? 0.0 : effect[i]; };
@@ -148,6 +184,13 @@ SelectionGradients SelectionWork::of_spline(std::span<const double> y, std::span
   g.beta_mean_standardized = trait_positive_ ? g.beta * g.trait_mean : NAN;
   g.gamma_mean_standardized = trait_positive_ ? g.gamma * (g.trait_mean * g.trait_mean) : NAN;
   lande_arnold(y, g);
+  if (const auto peak = spline_peak(knots_, values_, slope_, curvature_)) {
+    double mean_effect = 0;
+    for (std::size_t i = 0; i < effect.size(); ++i) mean_effect += points_.counts[i] * effect[i];
+    g.peak_inside = true;
+    g.peak_x = peak->first;
+    g.peak_height = mean_at_eta_direct(peak->second + mean_effect / total_, model);
+  }
   return g;
 }
 

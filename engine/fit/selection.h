@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <span>
 #include <vector>
 
@@ -39,6 +40,12 @@ struct SelectionGradients {
   // mean y is not positive or the regressors are collinear.
   double lande_arnold_beta = 0;
   double lande_arnold_gamma = 0;
+  // The spline's highest point where it lies strictly inside the trait's range (a local maximum above
+  // the values at both ends): its trait value and the fitted fitness there, h(s(z) + the case-weighted
+  // mean covariate effect); NaN without one.
+  bool peak_inside = false;
+  double peak_x = NAN;
+  double peak_height = NAN;
 };
 
 // Work storage of the gradients for the points of a run, allocated once.

@@ -91,7 +91,7 @@ Rcpp::List surface_list(const api::TraitSurface& s) {
       _["grid_b"] = Rcpp::NumericVector(s.grid_b.begin(), s.grid_b.end()), _["fitted"] = fitted);
 }
 
-Rcpp::List peak_list(const api::TraitsPeak& p, const std::vector<std::string>& traits) {
+Rcpp::List peak_list(const api::Peak& p, const std::vector<std::string>& traits) {
   Rcpp::RObject location;  // NULL unless inside
   if (p.inside) {
     Rcpp::List frame = estimates_frame(p.location);

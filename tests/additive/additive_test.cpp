@@ -238,7 +238,7 @@ TEST(additive_test, peak_and_bootstrap) {
     ASSERT_TRUE(std::holds_alternative<api::TraitsResults>(outcome));
     runs.push_back(std::get<api::TraitsResults>(outcome));
   }
-  const api::TraitsPeak& peak = runs[0].peak;
+  const api::Peak& peak = runs[0].peak;
   ASSERT_TRUE(peak.inside);
   EXPECT_NEAR(peak.location[0].value, 0.3, 0.1);
   EXPECT_NEAR(peak.location[1].value, -0.2, 0.1);
