@@ -78,6 +78,17 @@ py::dict point_columns(const std::vector<FittedPoint>& points) {
 
 py::tuple estimate(const Estimate& e) { return py::make_tuple(e.value, e.se, e.p, e.lower, e.upper); }
 
+py::list estimates(const std::vector<Estimate>& values) {
+  py::list list;
+  for (const Estimate& e : values) list.append(estimate(e));
+  return list;
+}
+
+py::dict peak_dict(const Peak& p) {
+  return py::dict("inside"_a = p.inside, "location"_a = estimates(p.location),
+                  "height"_a = estimate(p.height), "replicates"_a = p.replicates);
+}
+
 py::dict gradients_dict(const Gradients& g) {
   py::dict d;
   d["mean_fitness"] = g.mean_fitness;
@@ -108,6 +119,7 @@ py::dict fit_dict(const Fit& fit) {
   d["level_values"] = to_array(fit.levels);
   d["level_effects"] = to_array(fit.level_effects);
   d["gradients"] = fit.gradients ? py::object(gradients_dict(*fit.gradients)) : py::none();
+  d["peak"] = fit.gradients ? py::object(peak_dict(fit.gradients->peak)) : py::none();
   if (fit.bootstrap) {
     const Bootstrap& b = *fit.bootstrap;
     d["bootstrap"] = py::dict("replicates"_a = b.replicates,
@@ -211,12 +223,6 @@ py::list analyse_many_arrays(const std::vector<Column>& traits, const Column& y,
   return list;
 }
 
-py::list estimates(const std::vector<Estimate>& values) {
-  py::list list;
-  for (const Estimate& e : values) list.append(estimate(e));
-  return list;
-}
-
 py::dict smooth_dict(const TraitSmooth& s) {
   return py::dict(
       "name"_a = s.name, "knots"_a = to_array(s.knots), "knot_values"_a = to_array(s.knot_values),
@@ -261,8 +267,7 @@ py::object traits_outcome_object(const TraitsOutcome& outcome) {
   d["eta"] = to_array(r.eta);
   d["fitted"] = to_array(r.fitted);
   d["gradients"] = traits_gradients_dict(r.gradients);
-  d["peak"] = py::dict("inside"_a = r.peak.inside, "location"_a = estimates(r.peak.location),
-                       "height"_a = estimate(r.peak.height), "replicates"_a = r.peak.replicates);
+  d["peak"] = peak_dict(r.peak);
   d["bootstrap"] = bootstrap;
   d["warnings"] = r.warnings;
   return d;

@@ -296,8 +296,8 @@ data = np.loadtxt({str(CASES / "reml_binomial_grid" / "demo1.dat")!r})
 threading.Timer(1.0, os.kill, (os.getpid(), signal.SIGINT)).start()
 started = time.monotonic()
 try:
-    trov.fitness(data[:, 1], data[:, 0], bootstrap=100000, bootstrap_lambda="reselected")
-    print("not interrupted")
+    fit = trov.fitness(data[:, 1], data[:, 0], bootstrap=100000, bootstrap_lambda="reselected")
+    print("not interrupted after", time.monotonic() - started, "bootstrap", fit.bootstrap, fit.warnings)
 except KeyboardInterrupt:
     print("interrupted after", time.monotonic() - started)
 """

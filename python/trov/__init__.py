@@ -11,8 +11,8 @@ once (additive, or a surface of two), their lambdas by REML.
 """
 
 from ._fitness import fitness, fitness_many
-from ._result import Bootstrap, Estimate, Fitness, Minimum, Recommended, TrovError
-from ._traits_result import Peak, Smooth, TraitsBootstrap, TraitsFit
+from ._result import Bootstrap, Estimate, Fitness, Minimum, Peak, Recommended, TrovError
+from ._traits_result import Smooth, TraitsBootstrap, TraitsFit
 from ._version import __version__  # the R package's (r/DESCRIPTION), written by setup.py
 
 __all__ = ["__version__", "fitness", "fitness_many", "Fitness", "TrovError", "Estimate", "Minimum", "Recommended",

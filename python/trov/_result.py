@@ -9,6 +9,16 @@ import numpy as np
 from . import _core
 
 Estimate = namedtuple("Estimate", "value se p lower upper")  # se, p and the 95% limits from the bootstrap
+# location: trait -> Estimate, height an Estimate; both None unless the peak lies inside the data
+Peak = namedtuple("Peak", "inside location height replicates")
+
+
+def peak_of(raw, names):
+    """The library's peak as a Peak, its location keyed by the traits' names."""
+    inside = raw["inside"]
+    return Peak(inside, dict(zip(names, (Estimate(*e) for e in raw["location"]))) if inside else None,
+                Estimate(*raw["height"]) if inside else None, raw["replicates"])
+
 # limit: "", or "linear", "interpolating" or "separating" where the search reached a straight line,
 # interpolation, or fits that separate
 Minimum = namedtuple("Minimum", "criterion lnlambda score edf limit")
@@ -54,7 +64,10 @@ class Fitness:
     of cases pooled by equal X and covariate: x, covariate, n, y, fitted, eta, classic_fitted, and the
     bootstrap band lower, upper); coefficients (the covariate's: intercept and slope of a continuous
     one; of a categorical one a dict, level -> its effect on the linear predictor relative to the first
-    level, the levels in the order of `levels`, else of their values); bootstrap (a Bootstrap or None);
+    level, the levels in the order of `levels`, else of their values); peak (a Peak: the converged
+    curve's highest point where it lies inside the trait's range, above the fitness at both ends, its
+    location {"x": Estimate} and height with their bootstrap spread over the `replicates` whose own curve
+    has one; None without a converged fit); bootstrap (a Bootstrap or None);
     levels (the labels of a covariate given as labels, in their order: a Categorical's categories, else
     sorted; its codes 0, 1, ... in points); warnings (lines "kind: words"); report (the trov.json
     document, as a dict; report_text its text).
@@ -81,6 +94,8 @@ class Fitness:
             self.coefficients = {self._label(value): effect for value, effect in self._level_effect.items()}
         self.bootstrap = Bootstrap(**fit["bootstrap"]) if fit.get("bootstrap") else None
         self._gradients = fit.get("gradients")
+        # the converged curve's peak inside the data (None without a converged fit)
+        self.peak = peak_of(fit["peak"], ["x"]) if fit.get("peak") else None
         self.warnings = list(raw["warnings"])
         self.report_text = raw["report"]
         self._report = None

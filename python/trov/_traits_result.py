@@ -4,12 +4,10 @@ from collections import namedtuple
 
 import numpy as np
 
-from ._result import Estimate
+from ._result import Estimate, peak_of
 
 # curve: dict of arrays x, fitted, lower, upper (the fitness along the trait, the others at their mean)
 Smooth = namedtuple("Smooth", "name edf lnlambda linear curve")
-# location: trait -> Estimate, height an Estimate; both None unless the peak lies inside the data
-Peak = namedtuple("Peak", "inside location height replicates")
 # its type: parametric or cases; lambdas: reselected (each replicate's by REML) or fixed (the data's)
 TraitsBootstrap = namedtuple("TraitsBootstrap", "replicates type lambdas degenerate failed")
 
@@ -63,9 +61,7 @@ class TraitsFit:
                             "fitted": s["grid_fitted"].reshape(len(s["grid_b"]), len(s["grid_a"]))}
         self.lnlambda = (self.surface["lnlambda"] if self.surface is not None
                          else np.array([s.lnlambda for s in self.smooths]))
-        p = raw["peak"]
-        self.peak = Peak(p["inside"], dict(zip(self.names, _estimates(p["location"], 0))) if p["inside"] else None,
-                         Estimate(*p["height"]) if p["inside"] else None, p["replicates"])
+        self.peak = peak_of(raw["peak"], self.names)
         b = raw["bootstrap"]
         self.bootstrap = None if b is None else TraitsBootstrap(b["replicates"], b["type"], b["lambda"],
                                                                 b["degenerate"], b["failed"])

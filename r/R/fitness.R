@@ -240,6 +240,9 @@ new_trov_fit <- function(out, input, trait, keep, call) {
     f$coefficients <- setNames(f$level_effects, labels)
   }
   f$level_effects <- NULL
+  f$peak <- f$selection$peak
+  f$selection$peak <- NULL
+  if (!is.null(f$peak$location)) rownames(f$peak$location) <- trait
   fit <- c(list(call = call, variables = c(input$variables, x = trait)[c("y", "x", "n", "covariate")],
                 levels = input$levels, cases_used = cases),
            out[c("settings", "cases", "observations")], list(n_points = out$points),

@@ -40,6 +40,7 @@ print.trov_fit <- function(x, digits = 4, ...) {
     if (!is.null(x$gradients))
       cat(sprintf("beta = %s, gamma = %s\n", format(x$gradients["beta", "estimate"], digits = digits),
                   format(x$gradients["gamma", "estimate"], digits = digits)))
+    if (!is.null(x$peak)) cat(peak_words(x$peak, digits), "\n", sep = "")
   }
   if (length(x$warnings)) cat(sprintf("%d warnings of the engine: summary() shows them\n", length(x$warnings)))
   invisible(x)

@@ -242,7 +242,8 @@ Rcpp::List fit_list(const api::Fit& f) {
     gradients = gradients_frame(g);
     selection = Rcpp::List::create(_["mean_fitness"] = g.mean_fitness, _["trait_mean"] = g.trait_mean,
                                    _["trait_sd"] = g.trait_sd, _["linear_limit"] = g.linear_limit,
-                                   _["classic_beta"] = g.classic_beta, _["classic_gamma"] = g.classic_gamma);
+                                   _["classic_beta"] = g.classic_beta, _["classic_gamma"] = g.classic_gamma,
+                                   _["peak"] = peak_list(g.peak, {"x"}));
   }
   if (f.bootstrap) {
     const api::Bootstrap& b = *f.bootstrap;

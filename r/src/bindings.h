@@ -51,6 +51,10 @@ Rcpp::List data_frame(Rcpp::List columns);
 
 Rcpp::List error_list(const api::Error& error);
 
+// The peak of a fitted function: inside, its location per trait (a frame, rows named by the traits;
+// NULL unless inside), its height (estimate, se, p, lower, upper) and the replicates that had one.
+Rcpp::List peak_list(const api::Peak& p, const std::vector<std::string>& traits);
+
 bool r_interrupted();
 
 // The library's call on a thread of its own, while R's thread (the only one that may touch R) waits

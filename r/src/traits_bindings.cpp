@@ -91,21 +91,6 @@ Rcpp::List surface_list(const api::TraitSurface& s) {
       _["grid_b"] = Rcpp::NumericVector(s.grid_b.begin(), s.grid_b.end()), _["fitted"] = fitted);
 }
 
-Rcpp::List peak_list(const api::Peak& p, const std::vector<std::string>& traits) {
-  Rcpp::RObject location;  // NULL unless inside
-  if (p.inside) {
-    Rcpp::List frame = estimates_frame(p.location);
-    frame.attr("row.names") = Rcpp::CharacterVector(traits.begin(), traits.end());
-    location = frame;
-  }
-  const Rcpp::NumericVector height = Rcpp::NumericVector::create(
-      _["estimate"] = p.inside ? p.height.value : NAN, _["se"] = p.inside ? p.height.se : NAN,
-      _["p"] = p.inside ? p.height.p : NAN, _["lower"] = p.inside ? p.height.lower : NAN,
-      _["upper"] = p.inside ? p.height.upper : NAN);
-  return Rcpp::List::create(_["inside"] = p.inside, _["location"] = location, _["height"] = height,
-                            _["replicates"] = p.replicates);
-}
-
 Rcpp::List results_list(const api::TraitsResults& r, const std::vector<std::string>& traits) {
   Rcpp::List smooths(r.smooths.size());
   for (std::size_t a = 0; a < r.smooths.size(); ++a) smooths[a] = smooth_list(r.smooths[a]);
@@ -137,6 +122,21 @@ Rcpp::List results_list(const api::TraitsResults& r, const std::vector<std::stri
 }
 
 }  // namespace
+
+Rcpp::List trov_r::peak_list(const api::Peak& p, const std::vector<std::string>& traits) {
+  Rcpp::RObject location;  // NULL unless inside
+  if (p.inside) {
+    Rcpp::List frame = estimates_frame(p.location);
+    frame.attr("row.names") = Rcpp::CharacterVector(traits.begin(), traits.end());
+    location = frame;
+  }
+  const Rcpp::NumericVector height = Rcpp::NumericVector::create(
+      _["estimate"] = p.inside ? p.height.value : NAN, _["se"] = p.inside ? p.height.se : NAN,
+      _["p"] = p.inside ? p.height.p : NAN, _["lower"] = p.inside ? p.height.lower : NAN,
+      _["upper"] = p.inside ? p.height.upper : NAN);
+  return Rcpp::List::create(_["inside"] = p.inside, _["location"] = location, _["height"] = height,
+                            _["replicates"] = p.replicates);
+}
 
 // The analysis of several traits: `traits` a named list of columns, `covariates` a list of
 // list(name, values, categorical), `shape` list(surface, knots, surface_knots); the other settings as

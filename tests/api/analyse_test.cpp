@@ -232,5 +232,39 @@ TEST(analyse_test, searches_begun_before_the_last_row_find_what_they_would_after
   for (int run = 0; run < 5; ++run) EXPECT_EQ(report_text(results_of(analyse(noise, settings, 2))), alone);
 }
 
+// The converged curve's peak: where stabilizing selection puts it, no lower than any fitted point and
+// close to the highest of dense ones, its bootstrap limits around it; none for directional selection.
+TEST(analyse_test, the_peak_lies_where_the_curve_is_highest) {
+  Data stabilizing, directional;
+  std::uint64_t state = 12345;
+  auto uniform = [&] {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<double>(state >> 11) / 9007199254740992.0;
+  };
+  for (int i = 0; i < 400; ++i) {
+    const double x = 10.0 * i / 399;
+    for (auto [data, eta] :
+         {std::pair{&stabilizing, 1 - 0.3 * (x - 6) * (x - 6)}, std::pair{&directional, x - 5}}) {
+      data->x.push_back(x);
+      data->y.push_back(uniform() < 1 / (1 + std::exp(-eta)) ? 1 : 0);
+    }
+  }
+  Settings settings;
+  settings.lnlambda = 4;
+  settings.bootstrap = 40;
+  const Results r = std::get<Results>(analyse(stabilizing, settings));
+  const Peak& peak = r.fit->gradients->peak;
+  ASSERT_TRUE(peak.inside);
+  EXPECT_NEAR(peak.location[0].value, 6, 0.6);
+  double highest = 0;
+  for (const FittedPoint& p : r.fit->points) highest = std::max(highest, p.fitted);
+  EXPECT_GE(peak.height.value, highest);
+  EXPECT_NEAR(peak.height.value, highest, 1e-3);
+  EXPECT_LT(peak.location[0].lower, peak.location[0].value);
+  EXPECT_GT(peak.location[0].upper, peak.location[0].value);
+  EXPECT_GT(peak.replicates, 30);
+  EXPECT_FALSE(std::get<Results>(analyse(directional, settings)).fit->gradients->peak.inside);
+}
+
 }  // namespace
 }  // namespace trov::api
