@@ -1,6 +1,8 @@
 #pragma once
 // The members of trov.json as its readers take them: absent or null members as nothing (NaN, 0, false,
 // empty), a member of another type than trov.json gives it as LayoutFault.
+#include <cmath>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -45,10 +47,16 @@ inline double number(const Json& object, const char* name) {
   return m ? number_of(*m) : kNoValue;
 }
 
+// A count, written as an integer or as a number without fraction (a sum of counts kept as a double:
+// 400.0).
 inline int whole(const Json& object, const char* name) {
   const Json* m = member(object, name);
-  if (m && !m->is_number_integer()) throw LayoutFault{};
-  return m ? m->get<int>() : 0;
+  if (!m) return 0;
+  if (m->is_number_integer()) return m->get<int>();
+  if (!m->is_number_float()) throw LayoutFault{};
+  const double value = m->get<double>();
+  if (value != std::floor(value) || std::fabs(value) > std::numeric_limits<int>::max()) throw LayoutFault{};
+  return static_cast<int>(value);
 }
 
 inline bool flag(const Json& object, const char* name) {

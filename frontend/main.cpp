@@ -15,6 +15,7 @@
 #include "frontend/run_files.h"
 #include "frontend/run_window.h"
 #include "frontend/settings_file.h"
+#include "import/import_file.h"
 
 namespace fs = std::filesystem;
 using namespace trov::front;
@@ -40,11 +41,12 @@ bool settings_accepted(const DialogValues& v) {
   return true;
 }
 
-// What an import left out belongs to the data file it wrote; with another data file its facts and the
-// column names it gave as axis titles go.
+// What an import left out belongs to the data file it wrote; with another data file its facts, its
+// traits table (which holds the import's cases) and the column names it gave as axis titles go.
 void forget_import_of_other_data(DialogValues& v) {
   trov::Options& o = v.options;
   if (o.import.data.empty() || same_file(o.import.data, v.datfil)) return;
+  if (o.traits.file == trov::import::traits_table_file(o.import.data).string()) o.traits = {};
   o.import = {};
   o.x_label.clear();
   o.y_label.clear();

@@ -155,7 +155,7 @@ std::optional<std::string> note_import(Options& options, const std::string& tabl
                   recorded_levels(cases.levels)};
   noted.traits = {};
   if (!cases.trait_names.empty())
-    noted.traits = {traits_table_file(data_name).filename().string(), cases.trait_names, cases.surface};
+    noted.traits = {traits_table_file(data_name).string(), cases.trait_names, cases.surface};
   Options back;
   if (const auto fault = parse_options(options_text(noted), back))
     return "trov.options cannot record the import (" + fault->reason + ")";

@@ -46,7 +46,8 @@ std::optional<std::string> write_traits_table(const std::filesystem::path& file,
 // The options after an import: the chosen columns' names as the axis titles (control characters as
 // blanks, cut to 200 bytes), what was left out, tied to the data file's name as the engine will be
 // given it, and the levels of a covariate of words (each cut to fit one line); of several traits, the
-// traits table (traits_table_file), the traits' names and the surface, else no traits. Nothing, or why trov40
+// traits table (traits_table_file, beside the data file as its name leads: the engine opens both from
+// the same folder), the traits' names and the surface, else no traits. Nothing, or why trov40
 // would not read them back (a data file name that is not UTF-8 text, or too long), and then `options`
 // are as they were: the caller is to write nothing.
 std::optional<std::string> note_import(Options& options, const std::string& table_name,

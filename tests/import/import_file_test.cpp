@@ -64,6 +64,12 @@ TEST(import_file_test, writes_options_that_trov40_reads_back) {
   EXPECT_EQ(back.import.levels.size(), 20u);
   EXPECT_EQ(back.criterion, Criterion::gcv);
 
+  // several traits: the traits table beside the data file, wherever the name leads (trovwin's data file
+  // may lie in another folder than trov.options)
+  cases.trait_names = {"mass", "wing"};
+  ASSERT_FALSE(note_import(options, "t.csv", "sub/plants.dat", cases));
+  EXPECT_EQ(options.traits.file, "sub/plants_traits.csv");
+
   // a data file name trov.options cannot hold: refused, the options as they were
   const Options before = options;
   EXPECT_EQ(

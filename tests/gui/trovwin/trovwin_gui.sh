@@ -471,13 +471,61 @@ import_table)
   table=$(wait_window "^Import table\$") || fail "no import window"
   xdotool type --window "$table" --delay 10 "plants.csv"
   xdotool key --window "$table" Return; sleep 0.5
-  xdotool mousemove --window "$table" 300 382 click 1 key ctrl+a; sleep 0.2  # the data file field
+  xdotool mousemove --window "$table" 300 412 click 1 key ctrl+a; sleep 0.2  # the data file field
   xdotool type --window "$table" --delay 10 "theirs.dat"
   xdotool key --window "$table" Return; sleep 0.5
   answer_box "Replace files" Return
   cmp -s demo1.dat theirs.dat || fail "theirs.dat replaced after No"
   xdotool key --window "$table" Escape; sleep 0.3
   wait_dialog
+  quit
+  ;;
+import_traits)
+  # Import with a further trait and the surface ticked: the data file, the traits table and trov.options
+  # as trov-import --trait b --surface writes them; the run's trov.json holds the surface, which its
+  # own window shows after the plot of the one trait. A later import of one trait drops the traits.
+  awk 'BEGIN { srand(3); print "y,a,b"
+    for (i = 0; i < 300; i++) { a = rand() * 4 - 2; b = rand() * 4 - 2
+      printf "%d,%.3f,%.3f\n", rand() < 1 / (1 + exp(a * a + b * b - a * b - 1)), a, b } }' >traits.csv
+  start
+  xdotool key --window "$dialog" ctrl+t
+  table=$(wait_window "^Import table\$") || fail "no import window"
+  xdotool type --window "$table" --delay 10 "traits.csv"
+  xdotool key --window "$table" Return; sleep 0.5
+  xdotool mousemove --window "$table" 500 317 click 1; sleep 0.3  # further traits: b, the third row
+  xdotool mousemove --window "$table" 345 377 click 1; sleep 0.3  # fit a surface
+  shot "$table" import_window
+  xdotool key --window "$table" Return; sleep 0.5
+  answer_box "Table imported" Return
+  wait_dialog
+  click_widget ok
+  dismiss_plot
+  figure=$(wait_window "^trov: the surface of 2 traits" 90) || fail "no window of the surface"
+  import -window "$figure" surface.png || fail "no screenshot of the surface"
+  [ -n "${SHOTS:-}" ] && cp surface.png "$SHOTS/surface_$case_name.png"
+  [ "$(convert surface.png -format '%k' info:)" -gt 100 ] || fail "the surface's window is not drawn"
+  xdotool key --window "$figure" Return
+  wait_dialog
+  [ "$(head -1 traits_traits.csv)" = "y,n,a,b" ] || fail "traits_traits.csv begins $(head -1 traits_traits.csv)"
+  [ "$(tail -n +2 traits_traits.csv | awk -F, '{print $1, $3}')" = "$(awk '{print $1 + 0, $2 + 0}' traits.dat)" ] ||
+    fail "traits_traits.csv and traits.dat hold other cases"
+  for line in 'traits_file = "traits_traits.csv"' 'traits = "a" "b"' 'surface = yes'; do
+    grep -qxF "$line" trov.options || fail "trov.options lacks '$line': $(cat trov.options)"
+  done
+  python3 -c 'import json, sys; t = json.load(open("trov.json"))["traits"]
+sys.exit(t["names"] != ["a", "b"] or t["shape"] != "surface" or len(t["surface"]["fitted"]) != 41)' ||
+    fail "trov.json lacks the surface of a and b"
+  xdotool key --window "$dialog" ctrl+t
+  table=$(wait_window "^Import table\$") || fail "no import window"
+  xdotool type --window "$table" --delay 10 "traits.csv"
+  xdotool key --window "$table" Return; sleep 0.5
+  xdotool key --window "$table" Return; sleep 0.5
+  answer_box "Table imported" Return
+  wait_dialog
+  ok_and_plot
+  grep -q "^traits\|^surface" trov.options && fail "trov.options keeps the traits: $(cat trov.options)"
+  python3 -c 'import json, sys; sys.exit(json.load(open("trov.json")).get("traits") is not None)' ||
+    fail "trov.json holds traits after an import of one trait"
   quit
   ;;
 output_over_data)
