@@ -293,6 +293,8 @@ import os, signal, threading, time
 import numpy as np
 import trov
 data = np.loadtxt({str(CASES / "reml_binomial_grid" / "demo1.dat")!r})
+# Python leaves SIGINT ignored where its parent ignored it (a job started in the background of a script)
+signal.signal(signal.SIGINT, signal.default_int_handler)
 threading.Timer(1.0, os.kill, (os.getpid(), signal.SIGINT)).start()
 started = time.monotonic()
 try:
