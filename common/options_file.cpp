@@ -5,6 +5,7 @@
 #include <charconv>
 #include <utility>
 
+#include "common/text.h"
 #include "common/utf8.h"
 
 namespace trov {
@@ -31,12 +32,6 @@ constexpr std::array<std::pair<BootstrapType, std::string_view>, 2> kBootstrapTy
 constexpr std::array<std::pair<FigureSize, std::string_view>, 3> kFigureSizes = {
     {{FigureSize::column, "column"}, {FigureSize::page, "page"}, {FigureSize::slide, "slide"}}};
 constexpr std::array<std::pair<bool, std::string_view>, 2> kYesNo = {{{true, "yes"}, {false, "no"}}};
-
-std::string_view trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 
 std::string lower(std::string_view text) {
   std::string out(text);

@@ -292,6 +292,20 @@ int AdditiveDesign::unpenalized() const {
   return columns - penalized;
 }
 
+std::vector<double> AdditiveDesign::curve_columns(int smooth, double x) const {
+  const SmoothTerm& term = smooths[static_cast<Index>(smooth)];
+  const auto p = static_cast<Index>(columns), first = static_cast<Index>(term.first);
+  const CubicBasis::Local l = term.bases[0].local(x);
+  const std::array<int, 4> coordinate = local_coordinates(term.bases[0], l.interval);
+  std::vector<double> out(static_cast<Index>(term.columns), 0.0);
+  for (Index e = 0; e < 4; ++e) {
+    const double* row =
+        transform.data() + static_cast<Index>(term.coordinate_first + coordinate[e]) * p + first;
+    for (Index c = 0; c < out.size(); ++c) out[c] += l.value[e] * row[c];
+  }
+  return out;
+}
+
 int AdditiveDesign::lambdas() const {
   int count = 0;
   for (const SmoothTerm& s : smooths) count += s.lambdas();

@@ -84,6 +84,8 @@ struct AdditiveDesign {
   // Columns without penalty: the intercept, the covariates' and each smooth's null space after its
   // constraint.
   int unpenalized() const;
+  // A curve's columns of X at the trait value x (the smooth one trait's).
+  std::vector<double> curve_columns(int smooth, double x) const;
   // The smoothing parameters: one per trait of each smooth, in the smooths' order.
   int lambdas() const;
 };

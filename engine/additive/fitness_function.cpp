@@ -1,5 +1,6 @@
 #include "engine/additive/fitness_function.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -9,16 +10,18 @@ namespace {
 
 using Index = std::size_t;
 
-// The covariates' case-weighted mean columns.
+// The covariates' case-weighted mean columns, from their entries in the cases' rows (T is the identity
+// on their coordinates; a categorical covariate's smallest level has none).
 std::vector<double> mean_covariate_columns(const AdditiveDesign& design, std::span<const double> counts) {
-  const auto first = static_cast<Index>(design.covariate_first), p = static_cast<Index>(design.columns);
-  std::vector<double> mean(p - first, 0.0);
+  const auto width = static_cast<Index>(design.width), covariates = design.levels.size();
+  const int first = design.coordinates - (design.columns - design.covariate_first);
+  std::vector<double> mean(static_cast<Index>(design.columns - design.covariate_first), 0.0);
   double total = 0;
-  for (int i = 0; i < design.cases; ++i) {
-    const std::vector<double> x = design.row(i);
-    const double n = counts[static_cast<Index>(i)];
-    total += n;
-    for (Index c = first; c < p; ++c) mean[c - first] += n * x[c];
+  for (Index i = 0; i < static_cast<Index>(design.cases); ++i) {
+    total += counts[i];
+    for (Index e = i * width + width - covariates; e < (i + 1) * width; ++e)
+      if (design.index[e] >= first)
+        mean[static_cast<Index>(design.index[e] - first)] += counts[i] * design.entries[e];
   }
   for (double& m : mean) m /= total;
   return mean;
@@ -62,7 +65,11 @@ CurveBand curve_band(const FittedFunction& f, int smooth, std::span<const double
   const SmoothTerm& term = d.smooths[static_cast<Index>(smooth)];
   const auto p = static_cast<Index>(d.columns), first = static_cast<Index>(term.first);
   const auto q = static_cast<Index>(term.columns);
-  // the row z of the point: the intercept, the smooth's columns and the covariates' mean columns
+  // the row z of the point: the intercept, the smooth's columns and the covariates' mean columns; the
+  // other smooths' columns are 0
+  std::vector<Index> used{0};
+  for (Index c = first; c < first + q; ++c) used.push_back(c);
+  for (Index c = static_cast<Index>(d.covariate_first); c < p; ++c) used.push_back(c);
   std::vector<double> z(p, 0.0);
   z[0] = 1;
   for (Index c = 0; c < f.covariate_means.size(); ++c)
@@ -72,20 +79,12 @@ CurveBand curve_band(const FittedFunction& f, int smooth, std::span<const double
     return a >= b ? f.fit.inverse[a * (a + 1) / 2 + b] : f.fit.inverse[b * (b + 1) / 2 + a];
   };
   for (double point : x) {
-    const CubicBasis::Local l = term.bases[0].local(point);
-    const int k = term.bases[0].size();
-    const int coordinate[4] = {l.interval, l.interval + 1, k + l.interval, k + l.interval + 1};
-    for (Index c = 0; c < q; ++c) {
-      double sum = 0;
-      for (Index e = 0; e < 4; ++e)
-        sum += l.value[e] *
-               d.transform[static_cast<Index>(term.coordinate_first + coordinate[e]) * p + first + c];
-      z[first + c] = sum;
-    }
+    const std::vector<double> columns = d.curve_columns(smooth, point);
+    std::copy(columns.begin(), columns.end(), z.begin() + static_cast<std::ptrdiff_t>(first));
     double eta = f.offset, variance = 0;
     for (Index c = 0; c < q; ++c) eta += z[first + c] * f.fit.beta[first + c];
-    for (Index a = 0; a < p; ++a)
-      for (Index b = 0; b < p; ++b) variance += z[a] * at(a, b) * z[b];
+    for (Index a : used)
+      for (Index b : used) variance += z[a] * at(a, b) * z[b];
     band.eta.push_back(eta);
     band.se.push_back(std::sqrt(variance * f.scale));
   }

@@ -18,7 +18,7 @@ using Index = std::size_t;
 constexpr int kMostRedraws = 100;
 constexpr int kLeastDistinct = 4;
 
-// One replicate's cases: drawn responses (parametric), or drawn cases with their own columns.
+// One replicate's drawn responses (parametric), or its drawn cases with their own columns.
 struct Draw {
   std::vector<std::vector<double>> traits;
   std::vector<double> y, counts;
@@ -84,11 +84,6 @@ ReplicateValues replicate(const FunctionData& data, const FunctionShape& shape,
   std::mt19937_64 generator(seed);
   const bool cases = settings.bootstrap_type == BootstrapType::cases;
   Draw draw;
-  if (!cases) {
-    draw.counts.assign(data.counts.begin(), data.counts.end());
-    draw.covariates = data.covariates;
-    for (const auto& t : data.traits) draw.traits.emplace_back(t.begin(), t.end());
-  }
   bool drawn = false;
   for (int attempt = 0; attempt <= kMostRedraws && !drawn; ++attempt) {
     if (cases) {
@@ -107,8 +102,10 @@ ReplicateValues replicate(const FunctionData& data, const FunctionShape& shape,
   } else {
     for (double l : observed.fit.lambda) start.rho.push_back(std::log(l));
   }
-  if (!cases) start.beta = observed.fit.beta;  // the same design: the data's fit is a near start
-  const FittedFunction f = fit_function(draw.data(), own, start);
+  if (!cases) start.beta = observed.fit.beta;            // the same design: the data's fit is a near start
+  FunctionData drawn_data = cases ? draw.data() : data;  // parametric: the data's own traits
+  if (!cases) drawn_data.y = draw.y;
+  const FittedFunction f = fit_function(drawn_data, own, start);
   if (!f.fit.ok()) return {};
   ReplicateValues values{.fitted = true, .gradients = gradient_values(f.gradients), .peak = f.peak.inside};
   if (values.peak) values.peak_values = peak_values(f, shape.model);

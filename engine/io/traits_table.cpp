@@ -10,18 +10,13 @@
 #include <optional>
 #include <sstream>
 
+#include "common/text.h"
 #include "engine/io/data.h"
 #include "engine/io/messages.h"
 
 namespace trov {
 
 namespace {
-
-std::string_view trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 
 std::vector<std::string_view> fields(std::string_view line) {
   std::vector<std::string_view> out;

@@ -15,9 +15,9 @@ TraitsBootstrap = namedtuple("TraitsBootstrap", "replicates type lambdas degener
 _FAMILIES = ("", "_standardized", "_mean_standardized")
 
 
-def _estimates(rows, count):
-    """Estimates of the library's rows (value, se, p, lower, upper); NaN ones where it gave none."""
-    return [Estimate(*row) for row in rows] if rows else [Estimate(*[np.nan] * 5)] * count
+def _estimates(rows):
+    """Estimates of the library's rows (value, se, p, lower, upper)."""
+    return [Estimate(*row) for row in rows]
 
 
 class TraitsFit:
@@ -79,7 +79,7 @@ class TraitsFit:
         out = {}
         for family in [f"beta{s}" for s in _FAMILIES] + ["lande_arnold_beta"]:
             gamma = family.replace("beta", "gamma")
-            betas, gammas = _estimates(g[family], m), _estimates(g[gamma], m * m)
+            betas, gammas = _estimates(g[family]), _estimates(g[gamma])
             for k, name in enumerate(g["beta_names"]):
                 out[family + name[len("beta"):]] = betas[k]
             for a, b in pairs:

@@ -43,19 +43,14 @@ Rcpp::List gradients_frame(const api::TraitsGradients& g, const std::vector<std:
   const std::size_t m = traits.size();
   std::vector<api::Estimate> rows;
   std::vector<std::string> names;
-  // a field the library leaves empty gives NaN rows
-  const api::Estimate missing{NAN, NAN, NAN, NAN, NAN};
-  auto at = [&](const std::vector<api::Estimate>* v, std::size_t i) {
-    return i < v->size() ? (*v)[i] : missing;
-  };
   for (const Family& f : families) {
     for (std::size_t a = 0; a < m; ++a) {
-      rows.push_back(at(f.beta, a));
+      rows.push_back((*f.beta)[a]);
       names.push_back(std::string(f.beta_name) + "[" + traits[a] + "]");
     }
     for (std::size_t a = 0; a < m; ++a)
       for (std::size_t b = a; b < m; ++b) {
-        rows.push_back(at(f.gamma, a * m + b));
+        rows.push_back((*f.gamma)[a * m + b]);
         names.push_back(std::string(f.gamma_name) + "[" + traits[a] + "," + traits[b] + "]");
       }
   }
